@@ -1,0 +1,73 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+namespace nandell {
+
+/// The process-wide store of the user's folders, the filter list and the switches, backed by
+/// Config.ini (section "VovirurOrarudar"). Fields are public and read and written directly by
+/// their users. Fields written after start-up by one thread while another reads them are
+/// guarded by `Mutex` (the window's three fields at close, the version check's reply fields).
+class SettingsStore {
+ public:
+  /// The process's own store: LocateModule (which makes ModuleDir the current directory),
+  /// then Load. Saves Config.ini in its destructor unless `save_at_exit` is false.
+  explicit SettingsStore(bool save_at_exit = true);
+
+  /// A store on an explicit folder (ending with "/"), for tests and tools: ModuleDir and
+  /// ConfigDir are `module_dir`, the current directory is not changed; then Load.
+  SettingsStore(std::string module_dir, bool save_at_exit);
+
+  virtual ~SettingsStore();
+
+  SettingsStore(const SettingsStore&) = delete;
+  SettingsStore& operator=(const SettingsStore&) = delete;
+
+  /// Fills ModuleDir and ExeName from /proc/self/exe, makes ModuleDir the current directory,
+  /// picks ConfigDir, and returns a copy of ModuleDir.
+  std::string LocateModule();
+
+  /// Reads the seven keys of Config.ini in ConfigDir, with their defaults.
+  void Load();
+
+  /// Writes the five user-changeable keys to Config.ini in ConfigDir. Returns false when the
+  /// file could not be written (nothing is reported to the user).
+  bool Save() const;
+
+  /// Starts `file` with `parameters` through the desktop's shell launcher (platform seam).
+  /// Returns 0, or -1 when `wait` is set and no process could be started.
+  static int32_t RunProgram(const std::string& file, const std::string& parameters, int32_t wait,
+                            int32_t show_command, const std::string& verb);
+
+  /// Full path of Config.ini.
+  std::string ConfigPath() const { return ConfigDir + "Config.ini"; }
+
+  std::string ModuleDir;  ///< The executable's folder, ending with "/".
+  std::string ExeName;    ///< The executable's file name.
+  /// Where Config.ini and errorFile.txt live, ending with "/": ModuleDir when it can be
+  /// written or already holds Config.ini, else $XDG_CONFIG_HOME/nandell/.
+  std::string ConfigDir;
+  int32_t IsDeleteSrc = 0;
+  std::string PathSrc;
+  std::string PathTar;
+  std::string FileFilters;
+  int32_t IsClassifyByYear = 1;
+  std::string Url;
+  std::string ReplyUrl;
+  int32_t ReplyWidth = 0;
+  int32_t ReplyHeight = 0;
+  int32_t ReplyTime = 0;
+  int32_t CheckVersion = 1;
+
+  mutable std::mutex Mutex;
+
+ private:
+  bool save_at_exit_;
+};
+
+/// The default filter list.
+inline constexpr const char* kDefaultFileFilters = ".jpg,.avi,.mov,.mp4,rmvb";
+
+}  // namespace nandell
