@@ -1,0 +1,13 @@
+#pragma once
+
+#include <string>
+
+namespace nandell {
+
+/// The day a photo was taken, as the name of its day folder: the EXIF DateTimeOriginal of a
+/// ".jpg" file (letter case ignored) with the time cut off and ":" replaced by "-", normally
+/// YYYY-MM-DD. Empty when the file is not ".jpg", cannot be read, has no EXIF date, or the
+/// date would not be a safe single folder name. Never reports an error.
+std::string GetCaptureDate(std::string path);
+
+}  // namespace nandell
