@@ -135,7 +135,6 @@ class OrganizerJob {
 
  private:
   void HandleFile(const std::string& folder, const std::string& name);
-  void Report(bool failed);
   void WindUp();
 
   SettingsStore& settings_;
