@@ -14,6 +14,7 @@
 #include "platform/process.h"
 #include "settings/settings_store.h"
 #include "tests/engine/test_tree.h"
+#include "tests/support/jpeg_builder.h"
 
 namespace nandell {
 namespace {
@@ -174,6 +175,56 @@ TEST_F(OrganizerTest, CopiesByYearWithExactMessagesAndNoReportWithoutFailures) {
   EXPECT_EQ(ReadFile(cfg_ + "errorFile.txt"), "older");
   EXPECT_TRUE(launcher_.calls().empty());
   EXPECT_TRUE(sink.report.error_file.empty());
+}
+
+TEST_F(OrganizerTest, PhotosGoByTheirCaptureDate) {
+  using test_support::MakeJpegWithDate;
+  ASSERT_TRUE(WriteFile(src_ + "Cam/IMG_0001.JPG", MakeJpegWithDate("2015:03:04 12:34:56"), kDay1));
+  ASSERT_TRUE(WriteFile(src_ + "Cam/nodate.jpg", MakeJpegWithDate(""), kDay1));
+  ASSERT_TRUE(WriteFile(src_ + "Cam/dash.jpg", MakeJpegWithDate("-2015:03:04"), kDay1));
+  ASSERT_TRUE(WriteFile(src_ + "Cam/dateonly.jpg", MakeJpegWithDate("2016:07:08"), kDay1));
+  RecordingSink sink;
+  ASSERT_EQ(Run(&sink), "");
+  const std::string target = out_ + "2015年/2015-03-04/IMG_0001.JPG";
+  EXPECT_TRUE(PathExists(target));
+  EXPECT_TRUE(PathExists(out_ + "2014年/2014-12-31/nodate.jpg"));
+  EXPECT_TRUE(PathExists(out_ + "2014年/2014-12-31/dash.jpg"));  // no year part
+  EXPECT_TRUE(PathExists(out_ + "2016年/2016-07-08/dateonly.jpg"));
+  bool found = false;
+  for (const auto& m : sink.FileMessages()) {
+    if (m.find(src_ + "Cam/IMG_0001.JPG\r\n\r\n复制到: " + target + "\r\n") != std::string::npos) {
+      found = true;
+    }
+  }
+  EXPECT_TRUE(found);
+}
+
+TEST_F(OrganizerTest, HostileCaptureDatesNeverLeaveTheOutputFolder) {
+  using test_support::MakeJpegWithDate;
+  int i = 0;
+  for (const char* date : {"../../x", "..", "../../../../../../../../tmp/x", "2015/../../y",
+                           "2015:03:04\\..\\z", "a\nb"}) {
+    ASSERT_TRUE(
+        WriteFile(src_ + "h" + std::to_string(i++) + ".jpg", MakeJpegWithDate(date), kDay1));
+  }
+  for (int by_year : {1, 0}) {
+    settings_->IsClassifyByYear = by_year;
+    RecordingSink sink;
+    ASSERT_EQ(Run(&sink), "");
+    EXPECT_EQ(sink.report.counters.ProcessedCount, i);
+  }
+  // Everything written lies under the output folder, dated by the last-write time.
+  std::set<std::string> top;
+  DIR* d = ::opendir(dir_.path().c_str());
+  while (struct dirent* e = ::readdir(d)) top.insert(e->d_name);
+  ::closedir(d);
+  EXPECT_EQ(top, (std::set<std::string>{".", "..", "src", "out", "cfg"}));
+  EXPECT_FALSE(PathExists("/tmp/x"));
+  for (const auto& [path, content] : ListFiles(out_)) {
+    EXPECT_TRUE(path.rfind("2014年/2014-12-31/", 0) == 0 || path.rfind("2014-12-31/", 0) == 0)
+        << path;
+  }
+  EXPECT_EQ(ListFiles(out_).size(), 2u * i);
 }
 
 TEST_F(OrganizerTest, CopiesByDayAndKeepsTimeAndMode) {
