@@ -75,9 +75,11 @@ for i in range(count):
 EOF
 }
 
-# seconds COMMAND...: runs COMMAND and prints its wall time in seconds.
+# seconds COMMAND...: runs COMMAND and prints its wall time in seconds. The data written by
+# the step before is flushed first, so that its write-back does not slow this one down.
 seconds() {
   local start end
+  sync
   start=$(date +%s.%N)
   "$@" > /dev/null
   end=$(date +%s.%N)

@@ -307,7 +307,7 @@ void OrganizerJob::ScanFolder(std::string folder) {
       if (entry.kind == fs::EntryKind::kDirectory) {
         ScanFolder(folder + entry.name);
       } else if (entry.kind == fs::EntryKind::kFile) {
-        HandleFile(folder, entry.name);
+        HandleFile(folder, entry.name, listing);
       }
       // A link to a folder is never entered: the walk cannot loop.
     }
@@ -316,7 +316,8 @@ void OrganizerJob::ScanFolder(std::string folder) {
   }
 }
 
-void OrganizerJob::HandleFile(const std::string& folder, const std::string& name) {
+void OrganizerJob::HandleFile(const std::string& folder, const std::string& name,
+                              const fs::DirectoryListing& listing) {
   // The path as listed is what the file operations and messages use; its lower-cased form
   // only decides the filter key (a lower-cased path may not exist on this file system).
   const std::string source = folder + name;
@@ -340,9 +341,9 @@ void OrganizerJob::HandleFile(const std::string& folder, const std::string& name
     output = OutputFolder_;
     delete_source = DeleteSource_;
   }
-  auto last_write_day = [&source](std::string* day, std::string* year) {
+  auto last_write_day = [&listing, &name](std::string* day, std::string* year) {
     int64_t seconds = 0;
-    if (!fs::LastWriteTime(source, &seconds)) {
+    if (!listing.LastWriteTime(name, &seconds)) {
       *day = "0000-00-00";
       *year = "0000";
       return;

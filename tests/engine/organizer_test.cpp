@@ -568,6 +568,29 @@ TEST_F(OrganizerTest, YearFolderIsMadeEvenWhenTheDayFolderCannotBe) {
   EXPECT_EQ(ReadFile(src_ + "a.mov"), "a");
 }
 
+TEST_F(OrganizerTest, FileWhosePathIsTooLongIsDatedAndFailsCleanly) {
+  // The folder can still be listed, but the file's full path is past the limit.
+  std::string folder = src_;
+  while (folder.size() < 4096 - 60 - 200) folder += std::string(199, 's') + "/";
+  folder += std::string(4096 - 60 - folder.size(), 't') + "/";
+  ASSERT_TRUE(MakeFolders(folder.substr(0, folder.size() - 1)));
+  const std::string name(100, 'f');  // folder and name pass 4,096 bytes together
+  int dir_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(dir_fd, 0);
+  int fd = ::openat(dir_fd, (name + ".mov").c_str(), O_WRONLY | O_CREAT, 0644);
+  ASSERT_GE(fd, 0);
+  struct timespec times[2] = {{kDay1, 0}, {kDay1, 0}};
+  ASSERT_EQ(::futimens(fd, times), 0);
+  ::close(fd);
+  ::close(dir_fd);
+  RecordingSink sink;
+  ASSERT_EQ(Run(&sink), "");
+  EXPECT_EQ(sink.report.counters.ProcessedCount, 1);
+  EXPECT_EQ(sink.report.counters.FailedCount, 1);
+  EXPECT_TRUE(PathExists(out_ + "2014年/2014-12-31"));  // dated by its real last-write time
+  EXPECT_FALSE(PathExists(out_ + "0000年"));
+}
+
 TEST_F(OrganizerTest, OddNamesLinksAndLoops) {
   const std::string long_name = std::string(251, 'n') + ".mov";
   ASSERT_EQ(long_name.size(), 255u);
