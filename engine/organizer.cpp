@@ -261,6 +261,7 @@ std::string OrganizerJob::OnOrganize() {
   worker_ = std::thread([this] {
     worker_id_.store(std::this_thread::get_id());
     OrganizerThread();
+    worker_id_.store(std::thread::id());  // the id may be given to another thread later
     worker_active_.store(false);
   });
   return std::string();
