@@ -298,9 +298,9 @@ int32_t QueryVersion(SettingsStore& settings, CMsgX& log, const VersionCheckOpti
 uint32_t VersionCheckThread(void* param) {
   if (param == nullptr) return 0;
   const auto* job = static_cast<const VersionCheckJob*>(param);
-  if (job->settings == nullptr) return 0;
+  SettingsStore& settings = job->settings != nullptr ? *job->settings : Settings();
   CMsgX& log = job->log != nullptr ? *job->log : MsgX();
-  return static_cast<uint32_t>(QueryVersion(*job->settings, log, job->options));
+  return static_cast<uint32_t>(QueryVersion(settings, log, job->options));
 }
 
 bool VersionCheckRunner::Start(SettingsStore& settings, CMsgX& log, VersionCheckOptions options) {

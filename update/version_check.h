@@ -55,19 +55,21 @@ size_t ExtractTag(const char* name, const char* reply, char* destination, size_t
 /// Asks the version page named by `settings.Url` whether a newer version exists, logs the
 /// outcome to `log` (level 0, empty source name) and, on news, fills the reply fields of
 /// `settings` under its Mutex. Returns 1 when the reply was news with a non-empty url, else 0.
-/// Never throws; every failure ends with 0 and one log line.
-int32_t QueryVersion(SettingsStore& settings, CMsgX& log = MsgX(),
+/// Never throws; every failure ends with 0 and one log line. Without arguments it works on the
+/// process-wide store and log.
+int32_t QueryVersion(SettingsStore& settings = Settings(), CMsgX& log = MsgX(),
                      const VersionCheckOptions& options = {});
 
-/// What VersionCheckThread works on: the store to read and fill, the log, and the options.
+/// What VersionCheckThread works on: the store to read and fill, the log (null: the process-wide
+/// ones), and the options.
 struct VersionCheckJob {
   SettingsStore* settings = nullptr;
   CMsgX* log = nullptr;
   VersionCheckOptions options;
 };
 
-/// Thread body of the check. With a null `param` (or a job without a store) it returns 0 at
-/// once; otherwise `param` is a VersionCheckJob* and the result of QueryVersion is returned.
+/// Thread body of the check. With a null `param` it returns 0 at once; otherwise `param` is a
+/// VersionCheckJob* and the result of QueryVersion on it is returned.
 uint32_t VersionCheckThread(void* param);
 
 /// Runs the check once on a thread of its own. The destructor (or Stop) asks a running check
@@ -82,7 +84,8 @@ class VersionCheckRunner {
 
   /// Starts the check on `settings` and `log`. Returns false when a check was already started
   /// by this runner (the check runs at most once) or the thread could not be started.
-  bool Start(SettingsStore& settings, CMsgX& log = MsgX(), VersionCheckOptions options = {});
+  bool Start(SettingsStore& settings = Settings(), CMsgX& log = MsgX(),
+             VersionCheckOptions options = {});
 
   /// Asks a running check to give up and waits for its thread to end. Safe to call again.
   void Stop();
