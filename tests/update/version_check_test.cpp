@@ -330,6 +330,15 @@ TEST_F(QueryVersionTest, SilentServerEndsByTheTimeOut) {
   EXPECT_EQ(server_.Requests().size(), 1u);
 }
 
+TEST_F(QueryVersionTest, ReplyCutShortIsAReadFailure) {
+  server_.SetResponse(
+      "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: close\r\n\r\n"
+      "<version>1.2</version>");
+  EXPECT_EQ(QueryVersion(*settings_, *log_), 0);
+  ExpectOneSendFailure(Lines());
+  EXPECT_EQ(settings_->ReplyUrl, "");
+}
+
 // ---- The thread entry and the runner ----
 
 TEST_F(QueryVersionTest, ThreadEntry) {
