@@ -171,7 +171,7 @@ class QueryVersionTest : public ::testing::Test {
   TestHttpServer server_;
 };
 
-TEST_F(QueryVersionTest, SendsTheDesignedRequest) {
+TEST_F(QueryVersionTest, SendsTheVersionRequest) {
   Query("<version>1.1</version>");
   const std::vector<std::string> requests = server_.Requests();
   ASSERT_EQ(requests.size(), 1u);
@@ -369,7 +369,7 @@ TEST_F(QueryVersionTest, StoppingTheRunnerEndsASlowCheckQuietly) {
   server_.SetSilent(true);
   {
     VersionCheckRunner runner;
-    ASSERT_TRUE(runner.Start(*settings_, *log_));  // the designed 5 s / 30 s limits
+    ASSERT_TRUE(runner.Start(*settings_, *log_));  // the default 5 s / 30 s limits
     for (int i = 0; i < 10000 && server_.Connections() == 0; ++i) ::usleep(1000);
     runner.Stop();
     EXPECT_TRUE(runner.Finished());
