@@ -77,9 +77,16 @@ class SettingsStore {
   bool save_at_exit_;
 };
 
-/// The process-wide store, constructed on first call (the GUI program calls it before
-/// anything else) and saved when the process exits normally.
+/// The process-wide store, constructed on the first call of Settings or OpenSettings (the
+/// GUI program calls Settings before anything else) and saved when the process exits
+/// normally. Same as OpenSettings(true).
 SettingsStore& Settings();
+
+/// Constructs the process-wide store as SettingsStore(save_at_exit) if it does not exist
+/// yet, and returns it; a later call returns the same store whatever it asks for. The command
+/// line calls OpenSettings(false) first, so that the store never writes Config.ini and the
+/// current directory stays where the user started it.
+SettingsStore& OpenSettings(bool save_at_exit);
 
 /// The section of Config.ini that holds every key.
 inline constexpr const char* kSettingsSection = "VovirurOrarudar";
