@@ -53,7 +53,8 @@ class SettingsStore {
   std::string ModuleDir;  ///< The executable's folder, ending with "/".
   std::string ExeName;    ///< The executable's file name.
   /// Where Config.ini and errorFile.txt live, ending with "/": ModuleDir when it can be
-  /// written or already holds Config.ini, else $XDG_CONFIG_HOME/nandell/.
+  /// written or already holds Config.ini, else $XDG_CONFIG_HOME/nandell/ (by default
+  /// ~/.config/nandell/, created by the program's own store).
   std::string ConfigDir;
   int32_t IsDeleteSrc = 0;
   std::string PathSrc;
