@@ -158,6 +158,17 @@ TEST_F(IniTest, ValuesThatWouldBreakTheFileAreRefused) {
   EXPECT_EQ(ReadFile(path_), "[S]\nk=v\n");
 }
 
+TEST_F(IniTest, ValuesReadBackExactlyAsWritten) {
+  const std::string values[] = {"",         " lead",  "trail ", "\"quoted\"",
+                                "'single'", "\"half", "a = b",  "中文 ;#[x]"};
+  for (const std::string& value : values) {
+    ASSERT_TRUE(WriteIniString(path_, "S", "k", value)) << value;
+    EXPECT_EQ(ReadIniString(path_, "S", "k", "dflt"), value);
+  }
+  ASSERT_TRUE(WriteIniString(path_, "S", "k", " x "));
+  EXPECT_EQ(ReadFile(path_), "[S]\nk=\" x \"\n");
+}
+
 TEST_F(IniTest, SaveKeepsPermissionsAndFollowsSymbolicLink) {
   std::string real = dir_ + "/real.ini";
   WriteFile(real, "[S]\nk=1\n");

@@ -1,6 +1,6 @@
-// Opens the settings store like the GUI program (or, with --reader, like the command line),
-// applies "Field=value" arguments to the three fields the main window owns, prints what it
-// found as "name=value" lines, and exits, which saves Config.ini.
+// Opens the process-wide settings store like the GUI program (or, with --reader, like the
+// command line), applies "Field=value" arguments to the three fields the main window owns,
+// prints what it found as "name=value" lines, and exits, which saves Config.ini.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -29,7 +29,8 @@ void Print(const nandell::SettingsStore& store) {
 
 int main(int argc, char** argv) {
   if (argc > 1 && std::strcmp(argv[1], "--reader") == 0) {
-    nandell::SettingsStore reader(false);
+    nandell::SettingsStore& reader = nandell::OpenSettings(false);
+    if (&nandell::Settings() != &reader) return 3;
     Print(reader);
     return 0;
   }
