@@ -12,8 +12,11 @@ namespace nandell {
 /// guarded by `Mutex` (the window's three fields at close, the version check's reply fields).
 class SettingsStore {
  public:
-  /// The process's own store: LocateModule (which makes ModuleDir the current directory),
-  /// then Load. Saves Config.ini in its destructor unless `save_at_exit` is false.
+  /// With `save_at_exit` true, the program's own store: LocateModule (which makes ModuleDir
+  /// the current directory), then Load; Config.ini is saved by the destructor.
+  /// With `save_at_exit` false, a reader's store for command-line tools: ModuleDir, ExeName
+  /// and ConfigDir are found the same way, but the current directory is left alone and
+  /// Config.ini is never written.
   explicit SettingsStore(bool save_at_exit = true);
 
   /// A store on an explicit folder (ending with "/"), for tests and tools: ModuleDir and
@@ -25,19 +28,22 @@ class SettingsStore {
   SettingsStore(const SettingsStore&) = delete;
   SettingsStore& operator=(const SettingsStore&) = delete;
 
-  /// Fills ModuleDir and ExeName from /proc/self/exe, makes ModuleDir the current directory,
-  /// picks ConfigDir, and returns a copy of ModuleDir.
+  /// Fills ModuleDir and ExeName from /proc/self/exe, makes ModuleDir the current directory
+  /// (its result ignored), picks ConfigDir, and returns a copy of ModuleDir.
   std::string LocateModule();
 
   /// Reads the seven keys of Config.ini in ConfigDir, with their defaults.
   void Load();
 
-  /// Writes the five user-changeable keys to Config.ini in ConfigDir. Returns false when the
-  /// file could not be written (nothing is reported to the user).
+  /// Writes the five user-changeable keys to Config.ini in ConfigDir, in the order IsDeleteSrc,
+  /// PathSrc, PathTar, FileFilters, IsClassifyByYear; Url and CheckVersion are never written.
+  /// Creates ConfigDir when it is the per-user folder. Returns false when any key could not
+  /// be written (nothing is reported to the user).
   bool Save() const;
 
-  /// Starts `file` with `parameters` through the desktop's shell launcher (platform seam).
-  /// Returns 0, or -1 when `wait` is set and no process could be started.
+  /// Starts `file` with `parameters` through the desktop's shell launcher (the platform seam
+  /// RunProgram of platform/process.h); `show_command` and `verb` ("open") have no meaning
+  /// here. Returns 0, or -1 when `wait` is set and no process could be started.
   static int32_t RunProgram(const std::string& file, const std::string& parameters, int32_t wait,
                             int32_t show_command, const std::string& verb);
 
@@ -61,13 +67,28 @@ class SettingsStore {
   int32_t ReplyTime = 0;
   int32_t CheckVersion = 1;
 
+  /// Guards the fields that one thread writes after start-up while another reads them.
   mutable std::mutex Mutex;
 
  private:
+  void FindModule();
+  void ChooseConfigDir(bool create);
+
   bool save_at_exit_;
 };
 
+/// The process-wide store, constructed on first call (the GUI program calls it before
+/// anything else) and saved when the process exits normally.
+SettingsStore& Settings();
+
+/// The section of Config.ini that holds every key.
+inline constexpr const char* kSettingsSection = "VovirurOrarudar";
+
 /// The default filter list.
 inline constexpr const char* kDefaultFileFilters = ".jpg,.avi,.mov,.mp4,rmvb";
+
+/// The default address of the version page, on the reserved ".example" domain that never
+/// resolves, so that a check that nobody configured fails quietly.
+inline constexpr const char* kDefaultVersionUrl = "http://nandell.example/version.asp";
 
 }  // namespace nandell

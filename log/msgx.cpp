@@ -1,0 +1,230 @@
+#include "log/msgx.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "platform/ini.h"
+#include "platform/process.h"
+
+namespace nandell {
+namespace {
+
+constexpr const char* kDefaultTag = "C_V ";
+constexpr const char* kLevelNames[] = {"", " Info", " Warning", " Error"};
+
+// Spare room of a Log, LogHex or LogText line beyond its message texts, terminating zero
+// included.
+constexpr std::size_t kLineRoom = 388;
+// LogFormat's message and line buffers, terminating zero included.
+constexpr std::size_t kFormatRoom = 7000;
+constexpr std::size_t kFormatLineRoom = 7260;
+// Buffer of a rotated file name and of the "file" key, terminating zero included.
+constexpr std::size_t kPathRoom = 260;
+// Longest log path whose rotated name ("_", up to 14 digits, ".log") still fits kPathRoom.
+constexpr std::size_t kMaxLogPath = 240;
+// How many distinct names a rotation tries when its name is already taken.
+constexpr int kRotationTries = 100;
+
+std::string TagFor(int32_t level) {
+  std::string tag = kDefaultTag;
+  if (level > 0) tag += kLevelNames[level > 3 ? 3 : level];
+  return tag;
+}
+
+// Cuts `text` to at most `max_bytes` bytes without splitting a UTF-8 sequence.
+void CutUtf8(std::string& text, std::size_t max_bytes) {
+  if (text.size() <= max_bytes) return;
+  std::size_t cut = max_bytes;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  text.resize(cut);
+}
+
+// Renames without ever replacing an existing file. Returns 0 or an errno value.
+int RenameNoReplace(const std::string& from, const std::string& to) {
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
+  int err = errno;
+  if (err != EINVAL && err != ENOSYS) return err;
+  // File systems without RENAME_NOREPLACE: link (fails when the name exists), then unlink.
+  if (::link(from.c_str(), to.c_str()) != 0) return errno;
+  ::unlink(from.c_str());
+  return 0;
+}
+
+int OpenLog(const std::string& path) {
+  return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+}
+
+bool WriteAll(int fd, const std::string& data) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+CMsgX::CMsgX(std::string config_path) : CMsgX(std::move(config_path), 1, nullptr, nullptr) {}
+
+CMsgX::CMsgX(std::string config_path, int32_t start_enabled, DebugSink debug_output_sink,
+             Clock clock_source)
+    : enabled(start_enabled),
+      debug_output(std::move(debug_output_sink)),
+      clock(std::move(clock_source)),
+      config_path_(std::move(config_path)) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  ReadConfig();
+}
+
+void CMsgX::Log(const char* message, int32_t level, int32_t line, const char* source) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (enabled == 0 || message == nullptr) return;
+  LogLocked(message, level, line, source, std::strlen(message) + kLineRoom);
+}
+
+void CMsgX::LogHex(const char* message, uint32_t value, int32_t level, int32_t line,
+                   const char* source) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (enabled == 0 || message == nullptr) return;
+  char hex[16];
+  std::snprintf(hex, sizeof hex, " 0x%X", value);
+  LogLocked(std::string(message) + hex, level, line, source, std::strlen(message) + kLineRoom);
+}
+
+void CMsgX::LogText(const char* message, const char* text, int32_t level, int32_t line,
+                    const char* source) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (enabled == 0 || message == nullptr || text == nullptr) return;
+  LogLocked(std::string(message) + " " + text, level, line, source,
+            std::strlen(message) + std::strlen(text) + kLineRoom);
+}
+
+void CMsgX::LogFormat(const char* format, ...) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  va_list args;
+  va_start(args, format);
+  LogFormatLocked(format, args);
+  va_end(args);
+}
+
+void CMsgX::LogFormatAt(int32_t line, const char* format, ...) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  source_line = line;
+  va_list args;
+  va_start(args, format);
+  LogFormatLocked(format, args);
+  va_end(args);
+}
+
+void CMsgX::LogLocked(const std::string& message_part, int32_t level, int32_t line,
+                      const char* source, std::size_t room) {
+  std::string head = TagFor(level) + ": " + message_part + "  #" + std::to_string(line) + " ";
+  // The line must fit its buffer with the terminating zero; only the source name can make it
+  // too long, so the source name is cut.
+  std::string source_name = source != nullptr ? source : "";
+  std::size_t fixed = head.size() + 1;  // + "\n"
+  if (fixed >= room) return;            // cannot happen: the room covers the fixed parts
+  CutUtf8(source_name, room - 1 - fixed);
+  WriteLine(head + source_name + "\n", level);
+}
+
+void CMsgX::LogFormatLocked(const char* format, va_list args) {
+  if (enabled == 0 || format == nullptr) return;
+  va_list copy;
+  va_copy(copy, args);
+  int length = std::vsnprintf(nullptr, 0, format, copy);
+  va_end(copy);
+  if (length < 0) return;
+  std::string message(static_cast<std::size_t>(length) + 1, '\0');
+  std::vsnprintf(message.data(), message.size(), format, args);
+  message.resize(static_cast<std::size_t>(length));
+  CutUtf8(message, kFormatRoom - 1);
+  std::string line =
+      std::string(kDefaultTag) + ": " + message + "  #" + std::to_string(source_line) + " \n";
+  if (line.size() >= kFormatLineRoom) return;  // cannot happen with the message cut above
+  WriteLine(line, 0);
+}
+
+void CMsgX::WriteLine(const std::string& line, int32_t level) {
+  if (debug_output) {
+    debug_output(line);
+  } else {
+    DebugOutput(line);
+  }
+  if (write_file == 0 || level < min_level) return;
+  std::tm now = Now();
+  int fd = OpenLog(log_path);
+  if (fd < 0) return;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && st.st_size > static_cast<off_t>(size_limit)) {
+    char base[kPathRoom + 32];
+    std::snprintf(base, sizeof base, "%s_%d%d%d%d%d%d", log_path.c_str(), now.tm_year + 1900,
+                  now.tm_mon + 1, now.tm_mday, now.tm_hour, now.tm_min, now.tm_sec);
+    // A rotated name that would not fit its buffer, or whose every candidate is taken, means
+    // no rotation: the line is appended to the current file rather than losing anything.
+    if (log_path.size() <= kMaxLogPath && std::strlen(base) + 4 < kPathRoom) {
+      bool rotated = false;
+      for (int n = 1; n <= kRotationTries && !rotated; ++n) {
+        std::string name = base;
+        if (n > 1) name += "_" + std::to_string(n);
+        name += ".log";
+        int err = RenameNoReplace(log_path, name);
+        if (err == 0) {
+          rotated = true;
+        } else if (err != EEXIST) {
+          break;
+        }
+      }
+      if (rotated) {
+        ::close(fd);
+        fd = OpenLog(log_path);
+        if (fd < 0) return;
+      }
+    }
+  }
+  char stamp[128];
+  std::snprintf(stamp, sizeof stamp, "%d-%d-%d %d:%d:%d |  ", now.tm_year + 1900, now.tm_mon + 1,
+                now.tm_mday, now.tm_hour, now.tm_min, now.tm_sec);
+  WriteAll(fd, stamp + line);
+  ::close(fd);
+}
+
+std::tm CMsgX::Now() const {
+  if (clock) return clock();
+  std::time_t t = std::time(nullptr);
+  std::tm local{};
+  ::localtime_r(&t, &local);
+  return local;
+}
+
+void CMsgX::ReadConfig() {
+  if (enabled != 0) LogLocked("CMsgX Reading...", 1, 0, "", kLineRoom + 16);
+  if (enabled != 0) {
+    LogLocked("CMsgX Already Set.", 1, 0, "", kLineRoom + 18);
+    return;
+  }
+  const char* section = "Log";
+  enabled = ReadIniInt(config_path_, section, "Debug", 0);
+  write_file = ReadIniInt(config_path_, section, "Write", 0);
+  min_level = ReadIniInt(config_path_, section, "Level", 0);
+  size_limit = ReadIniInt(config_path_, section, "Size", 2048000);
+  std::string file = ReadIniString(config_path_, section, "file", "/tmp/MsgX.log", kPathRoom);
+  if (file.size() > 1 && file.size() <= kMaxLogPath) log_path = file;
+}
+
+CMsgX& MsgX() {
+  static CMsgX log;
+  return log;
+}
+
+}  // namespace nandell

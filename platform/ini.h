@@ -1,0 +1,71 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace nandell {
+
+/// An INI text ("[section]" lines, then "key=value" lines) with private-profile rules:
+/// section and key names are compared without regard to ASCII letter case, names and values
+/// are trimmed of blanks, and one pair of matching surrounding quotes (' or ") is removed
+/// from a value. Lines that are not keys (comments, blank lines, anything else) are kept as
+/// they are. CRLF and LF are both read; LF is written.
+class IniFile {
+ public:
+  /// Reads `path`. A missing file gives an empty document and returns true; a file that
+  /// exists but cannot be read returns false (document empty, `error` filled if given).
+  bool Load(const std::string& path, std::string* error = nullptr);
+
+  /// Replaces the document with `text`.
+  void Parse(std::string_view text);
+
+  /// The value of `key` in `section` (first occurrence of each), trimmed and unquoted, or
+  /// nothing when the section or the key is absent.
+  std::optional<std::string> Get(std::string_view section, std::string_view key) const;
+
+  /// Sets `key` in `section`: the key's line is rewritten in place when present, otherwise
+  /// the key is appended at the end of the section, and the section at the end of the text
+  /// when missing. Returns false, changing nothing, when a name is empty or holds a line
+  /// break, '=' (key) or ']' (section), or the value holds a line break.
+  bool Set(std::string_view section, std::string_view key, std::string_view value);
+
+  /// The document as text, LF line endings, every line ended.
+  std::string Text() const;
+
+  /// Writes the document to `path` atomically: a temporary file in the same folder, flushed,
+  /// then renamed over `path` (a symbolic link is followed to its target). An existing
+  /// file's permission bits are kept. Returns false (and fills `error`) on failure; `path`
+  /// is then unchanged.
+  bool Save(const std::string& path, std::string* error = nullptr) const;
+
+ private:
+  std::vector<std::string> lines_;
+};
+
+/// Reads an integer as the Windows private-profile call does: leading blanks, an optional
+/// sign, then decimal digits up to the first other character ("01" is 1, "12abc" is 12,
+/// "abc" is 0). Values wrap modulo 2^32 like the original.
+int32_t ParseProfileInt(std::string_view text);
+
+/// Reads `key` from `section` of the INI file `path`; `default_value` when the file, the
+/// section or the key is missing. At most `buffer_size` - 1 bytes are returned (never
+/// splitting a UTF-8 character), like the Windows call with a buffer of that size.
+std::string ReadIniString(const std::string& path, std::string_view section, std::string_view key,
+                          std::string_view default_value, std::size_t buffer_size = 1024);
+
+/// Reads an integer key with ParseProfileInt; `default_value` when the file, section or key
+/// is missing or the value is empty.
+int32_t ReadIniInt(const std::string& path, std::string_view section, std::string_view key,
+                   int32_t default_value);
+
+/// Writes `key`=`value` into `section` of the INI file `path`, keeping every other line;
+/// creates the file and the section when missing; replaces the file atomically. Returns
+/// false (and fills `error`) when nothing could be written.
+bool WriteIniString(const std::string& path, std::string_view section, std::string_view key,
+                    std::string_view value, std::string* error = nullptr);
+
+}  // namespace nandell

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+namespace nandell {
+
+/// Full path of the running executable (from /proc/self/exe); empty when it cannot be read.
+std::string ExecutablePath();
+
+/// The executable's folder, ending with "/"; empty when the path cannot be read.
+std::string ExecutableDir();
+
+/// The process's current directory, ending with "/"; empty on failure.
+std::string CurrentDirectory();
+
+/// Makes `path` the process's current directory. Returns false on failure.
+bool SetCurrentDirectory(const std::string& path);
+
+/// Sends `text` unchanged to the debugger output (standard error), in one write where the
+/// system allows, so that lines of different threads do not mix.
+void DebugOutput(std::string_view text);
+
+/// Starts `file` with `parameters` (passed as one argument, never through a shell) and, when
+/// `wait` is set, waits for it to end. Returns 0, or -1 when `wait` is set and no process
+/// could be started.
+using ProgramLauncher =
+    std::function<int32_t(const std::string& file, const std::string& parameters, bool wait)>;
+
+/// Replaces the launcher that RunProgram uses (tests install a recording one, so no test
+/// opens a real editor or browser). An empty launcher restores the desktop launcher.
+/// Returns the launcher that was installed before.
+ProgramLauncher SetProgramLauncher(ProgramLauncher launcher);
+
+/// Starts a program through the installed launcher (the desktop launcher by default).
+int32_t RunProgram(const std::string& file, const std::string& parameters, bool wait);
+
+/// The desktop launcher. "notepad.exe" (any letter case, with or without ".exe") means the
+/// desktop's viewer for the file named by `parameters`: `xdg-open parameters`. A file with
+/// no parameters (a document, a folder or an address) is opened with `xdg-open file`.
+/// Anything else is run as `file parameters` (found through PATH). Standard input is
+/// /dev/null. Without `wait`, the child is reaped in the background and 0 is returned.
+int32_t LaunchWithDesktop(const std::string& file, const std::string& parameters, bool wait);
+
+}  // namespace nandell

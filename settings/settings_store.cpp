@@ -1,0 +1,180 @@
+#include "settings/settings_store.h"
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <vector>
+
+#include "platform/ini.h"
+#include "platform/process.h"
+
+namespace nandell {
+namespace {
+
+// Length of the reading buffer for text keys: at most 1023 bytes are taken.
+constexpr std::size_t kTextBufferSize = 1024;
+
+std::string WithSlash(std::string dir) {
+  if (!dir.empty() && dir.back() != '/') dir += '/';
+  return dir;
+}
+
+// $XDG_CONFIG_HOME/nandell/, or ~/.config/nandell/; empty when no home is known.
+std::string UserConfigDir() {
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg != nullptr && xdg[0] == '/') return WithSlash(xdg) + "nandell/";
+  std::string home;
+  const char* env_home = std::getenv("HOME");
+  if (env_home != nullptr && env_home[0] == '/') {
+    home = env_home;
+  } else {
+    std::vector<char> buffer(16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
+        found->pw_dir != nullptr && found->pw_dir[0] == '/') {
+      home = found->pw_dir;
+    }
+  }
+  if (home.empty()) return std::string();
+  return WithSlash(home) + ".config/nandell/";
+}
+
+// mkdir -p for an absolute folder ending with "/".
+bool MakeFolders(const std::string& dir) {
+  for (std::size_t slash = dir.find('/', 1); slash != std::string::npos;
+       slash = dir.find('/', slash + 1)) {
+    std::string part = dir.substr(0, slash);
+    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+SettingsStore::SettingsStore(bool save_at_exit) : save_at_exit_(save_at_exit) {
+  if (save_at_exit_) {
+    LocateModule();
+  } else {
+    FindModule();
+    ChooseConfigDir(false);
+  }
+  Load();
+}
+
+SettingsStore::SettingsStore(std::string module_dir, bool save_at_exit)
+    : save_at_exit_(save_at_exit) {
+  ModuleDir = WithSlash(std::move(module_dir));
+  ConfigDir = ModuleDir;
+  std::string path = ExecutablePath();
+  ExeName = path.substr(path.rfind('/') + 1);
+  Load();
+}
+
+SettingsStore::~SettingsStore() {
+  if (save_at_exit_) Save();
+}
+
+void SettingsStore::FindModule() {
+  std::string path = ExecutablePath();
+  std::size_t slash = path.rfind('/');
+  std::lock_guard<std::mutex> lock(Mutex);
+  if (slash == std::string::npos) {
+    // No executable path: fall back to the current directory, so that a Config.ini there
+    // is still found.
+    ModuleDir = CurrentDirectory();
+    ExeName = path;
+    return;
+  }
+  ModuleDir = path.substr(0, slash + 1);
+  ExeName = path.substr(slash + 1);
+}
+
+void SettingsStore::ChooseConfigDir(bool create) {
+  std::string dir = ModuleDir;
+  if (!dir.empty() && ::access((dir + "Config.ini").c_str(), F_OK) != 0 &&
+      ::access(dir.c_str(), W_OK) != 0) {
+    std::string user_dir = UserConfigDir();
+    if (!user_dir.empty()) {
+      dir = user_dir;
+      if (create) MakeFolders(dir);
+    }
+  }
+  std::lock_guard<std::mutex> lock(Mutex);
+  ConfigDir = dir;
+}
+
+std::string SettingsStore::LocateModule() {
+  FindModule();
+  SetCurrentDirectory(ModuleDir);  // result ignored
+  ChooseConfigDir(true);
+  std::lock_guard<std::mutex> lock(Mutex);
+  return ModuleDir;
+}
+
+void SettingsStore::Load() {
+  const std::string path = ConfigPath();
+  const char* section = kSettingsSection;
+  int32_t is_delete_src = ReadIniInt(path, section, "IsDeleteSrc", 0);
+  std::string path_src = ReadIniString(path, section, "PathSrc", "", kTextBufferSize);
+  std::string path_tar = ReadIniString(path, section, "PathTar", "", kTextBufferSize);
+  std::string file_filters =
+      ReadIniString(path, section, "FileFilters", kDefaultFileFilters, kTextBufferSize);
+  int32_t is_classify_by_year = ReadIniInt(path, section, "IsClassifyByYear", 1);
+  std::string url = ReadIniString(path, section, "Url", kDefaultVersionUrl, kTextBufferSize);
+  int32_t check_version = ReadIniInt(path, section, "CheckVersion", 1);
+
+  std::lock_guard<std::mutex> lock(Mutex);
+  IsDeleteSrc = is_delete_src;
+  PathSrc = std::move(path_src);
+  PathTar = std::move(path_tar);
+  FileFilters = std::move(file_filters);
+  IsClassifyByYear = is_classify_by_year;
+  Url = std::move(url);
+  CheckVersion = check_version;
+}
+
+bool SettingsStore::Save() const {
+  std::string config_dir;
+  std::string module_dir;
+  std::pair<const char*, std::string> keys[5];
+  {
+    std::lock_guard<std::mutex> lock(Mutex);
+    config_dir = ConfigDir;
+    module_dir = ModuleDir;
+    keys[0] = {"IsDeleteSrc", std::to_string(IsDeleteSrc)};
+    keys[1] = {"PathSrc", PathSrc};
+    keys[2] = {"PathTar", PathTar};
+    keys[3] = {"FileFilters", FileFilters};
+    keys[4] = {"IsClassifyByYear", std::to_string(IsClassifyByYear)};
+  }
+  if (config_dir.empty()) return false;
+  if (config_dir != module_dir) MakeFolders(config_dir);
+  const std::string path = config_dir + "Config.ini";
+  // The five keys are set in one document and the file is replaced once, so that it is
+  // never seen half-written. A file that exists but cannot be read is left alone rather than
+  // replaced by one holding only these keys.
+  IniFile file;
+  if (!file.Load(path)) return false;
+  bool all_set = true;
+  for (const auto& [key, value] : keys) {
+    if (!file.Set(kSettingsSection, key, value)) all_set = false;
+  }
+  return file.Save(path) && all_set;
+}
+
+int32_t SettingsStore::RunProgram(const std::string& file, const std::string& parameters,
+                                  int32_t wait, int32_t /*show_command*/,
+                                  const std::string& /*verb*/) {
+  return ::nandell::RunProgram(file, parameters, wait != 0);
+}
+
+SettingsStore& Settings() {
+  static SettingsStore store(true);
+  return store;
+}
+
+}  // namespace nandell
