@@ -139,6 +139,21 @@ class LinkLabelTest : public QObject {
     ReleaseAt(w.widget.get(), QPoint(30, 30));
   }
 
+  void HoverByRealPointerMoves() {
+    Window w;
+    QVERIFY(QTest::qWaitForWindowExposed(w.widget.get()));
+    LinkLabel link(1);
+    link.Attach(w.label);
+    link.SetNotify(1);
+    QTest::mouseMove(w.widget->windowHandle(), QPoint(5, 80));
+    QTest::mouseMove(w.widget->windowHandle(), QPoint(30, 30));
+    QTRY_VERIFY(link.IsHover());
+    QCOMPARE(TextColor(w.label), QColor(0, 255, 0));
+    QTest::mouseMove(w.widget->windowHandle(), QPoint(5, 80));
+    QTRY_VERIFY(!link.IsHover());
+    QCOMPARE(TextColor(w.label), QColor(0, 0, 255));
+  }
+
   void OpensOnPressNotRelease() {
     Window w;
     QVERIFY(QTest::qWaitForWindowExposed(w.widget.get()));
