@@ -166,6 +166,9 @@ class LinkLabelTest : public QObject {
     QCOMPARE(g_opened[0], "tencent://message/?uin=10000&Site=" + kSite + "&Menu=yes");
     ReleaseAt(w.widget.get(), QPoint(30, 30));
     QCOMPARE(g_opened.size(), size_t{1});
+    // A double click opens the link once, not twice.
+    QTest::mouseDClick(w.widget->windowHandle(), Qt::LeftButton, Qt::NoModifier, QPoint(30, 30));
+    QCOMPARE(g_opened.size(), size_t{2});
   }
 
   void ClicksPassToTheParentBeforeSetNotify() {
