@@ -5,8 +5,10 @@
 #include <unistd.h>
 
 #include <string>
+#include <vector>
 
 #include "engine/capture_date.h"
+#include "exif/exif_reader.h"
 #include "tests/support/jpeg_builder.h"
 
 namespace {
@@ -53,6 +55,30 @@ void BM_OpenAndReadFirst64KiB(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_OpenAndReadFirst64KiB);
+
+// Every hostile file of the test builder (cycles, huge counts, wrapping offsets, short and
+// overlong segments) dated in turn; the time is per file.
+void BM_GetCaptureDateHostile(benchmark::State& state) {
+  nandell::SetReaderNoticeStream(nullptr);  // the reader's notices would flood the table
+  static TempDir dir;
+  static const std::vector<std::string> paths = [] {
+    std::vector<std::string> made;
+    for (const auto& hostile : nandell::test_support::HostileJpegs()) {
+      made.push_back(dir.File(hostile.name + ".jpg"));
+      nandell::test_support::WriteFile(made.back(), hostile.bytes);
+    }
+    return made;
+  }();
+  for (auto _ : state) {
+    for (const std::string& path : paths) {
+      std::string date = nandell::GetCaptureDate(path);
+      benchmark::DoNotOptimize(date);
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(paths.size()));
+  state.SetLabel(std::to_string(paths.size()) + " files");
+}
+BENCHMARK(BM_GetCaptureDateHostile);
 
 }  // namespace
 

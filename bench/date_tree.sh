@@ -50,8 +50,8 @@ best() {  # best wall time in seconds of $1 runs of the remaining command
     start=$(date +%s.%N)
     "$@" >/dev/null
     end=$(date +%s.%N)
-    t=$(echo "$end - $start" | bc -l)
-    if [ -z "$best" ] || [ "$(echo "$t < $best" | bc -l)" = 1 ]; then best=$t; fi
+    t=$(awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f", b - a }')
+    if [ -z "$best" ] || awk -v t="$t" -v b="$best" 'BEGIN { exit !(t < b) }'; then best=$t; fi
   done
   echo "$best"
 }
@@ -63,9 +63,10 @@ ours=$(best 5 run_ours)
 floor=$(best 5 run_floor)
 exif=$(best 2 run_exiftool)
 
-rate() { echo "scale=0; $count / $1" | bc -l; }
+rate() { awk -v n="$count" -v t="$1" 'BEGIN { printf "%d", n / t }'; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 printf '%-34s %8.3f s %8s files/s\n' "nandell-cli date" "$ours" "$(rate "$ours")"
 printf '%-34s %8.3f s %8s files/s\n' "floor (open + read 64 KiB)" "$floor" "$(rate "$floor")"
 printf '%-34s %8.3f s %8s files/s\n' "exiftool -fast2" "$exif" "$(rate "$exif")"
-printf 'nandell-cli / floor time:        %.2f (goal <= 1.5)\n' "$(echo "$ours / $floor" | bc -l)"
-printf 'nandell-cli / exiftool throughput: %.1f (goal >= 10)\n' "$(echo "$exif / $ours" | bc -l)"
+echo "nandell-cli / floor time:          $(ratio "$ours" "$floor") (goal <= 1.5)"
+echo "nandell-cli / exiftool throughput: $(ratio "$exif" "$ours") (goal >= 10)"
