@@ -57,7 +57,8 @@ std::string GetCaptureDate(std::string path) {
 
   FILE* file = OpenRegularFile(path);
   if (file == nullptr) return result;
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kReadBufferSize]);
+  // The stream's buffer is kept per thread; a call never outlives its stream.
+  thread_local std::unique_ptr<char[]> buffer(new (std::nothrow) char[kReadBufferSize]);
   if (buffer) std::setvbuf(file, buffer.get(), _IOFBF, kReadBufferSize);
 
   ImageInfo info{};
