@@ -70,10 +70,10 @@ TEST_F(CaptureDateTest, FilesWithoutADateGiveNothing) {
 }
 
 TEST_F(CaptureDateTest, DateOfABlockThatFailedIsIgnored) {
-  TiffSpec spec = CameraTiff({});
-  spec.ifds[0].raw_next = 0x7FFFFFFF;  // the first directory fails after the date was read
+  TiffBlock block = CameraTiff({});
+  block.ifds[0].raw_next = 0x7FFFFFFF;  // the first directory fails after the date was read
   JpegBuilder builder;
-  builder.Soi().App1Exif(spec).BaselineImage({});
+  builder.Soi().App1Exif(block).BaselineImage({});
   EXPECT_EQ(GetCaptureDate(Put("broken.jpg", builder.bytes())), "");
 }
 

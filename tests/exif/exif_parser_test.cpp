@@ -13,7 +13,7 @@ namespace {
 // One parse of one block; the reader, its record and the block live as long as this.
 class Parsed {
  public:
-  explicit Parsed(const TiffSpec& spec) : Parsed(BuildExifPayload(spec)) {}
+  explicit Parsed(const TiffBlock& block) : Parsed(BuildExifPayload(block)) {}
   explicit Parsed(Bytes payload)
       : payload_(std::move(payload)), info_(new ImageInfo()), reader_(info_.get()) {
     ok_ = reader_.ParseExifBlock(reinterpret_cast<unsigned char*>(payload_.data()),
@@ -34,21 +34,21 @@ class Parsed {
 };
 
 // IFD0 and an Exif directory holding `exif_entries` after a DateTimeOriginal.
-TiffSpec WithExifEntries(std::vector<IfdEntry> exif_entries, ByteOrder order = ByteOrder::kIntel) {
-  TiffSpec spec;
-  spec.order = order;
+TiffBlock WithExifEntries(std::vector<IfdEntry> exif_entries, ByteOrder order = ByteOrder::kIntel) {
+  TiffBlock block;
+  block.order = order;
   Ifd ifd0;
   ifd0.entries = {Ascii(0x010F, "Maker"), Link(0x8769, 1)};
   Ifd exif;
   exif.entries = {Ascii(0x9003, "2015:03:04 12:34:56")};
   for (IfdEntry& entry : exif_entries) exif.entries.push_back(std::move(entry));
-  spec.ifds = {ifd0, exif};
-  return spec;
+  block.ifds = {ifd0, exif};
+  return block;
 }
 
-TiffSpec EveryTag(ByteOrder order) {
-  TiffSpec spec;
-  spec.order = order;
+TiffBlock EveryTag(ByteOrder order) {
+  TiffBlock block;
+  block.order = order;
   Ifd ifd0, exif, interop, ifd1;
   ifd0.entries = {Ascii(0x010F, "NIKON CORPORATION"),
                   Ascii(0x0110, "NIKON D90"),
@@ -82,8 +82,8 @@ TiffSpec EveryTag(ByteOrder order) {
   interop.entries = {Ascii(0x0001, "R98")};
   ifd1.entries = {Short(0x0103, 6)};
   ifd1.thumbnail = Bytes("\xFF\xD8thumbnail\xFF\xD9", 13);
-  spec.ifds = {ifd0, exif, interop, ifd1};
-  return spec;
+  block.ifds = {ifd0, exif, interop, ifd1};
+  return block;
 }
 
 TEST(ExifParser, IntelAndMotorolaBlocksFillIdenticalRecords) {
@@ -149,9 +149,9 @@ TEST(ExifParser, HeaderChecks) {
 
 TEST(ExifParser, FirstDirectoryIsReadAtItsStoredOffset) {
   for (uint32_t gap : {0u, 1u, 8u, 10u, 704u}) {
-    TiffSpec spec = CameraTiff({});
-    spec.gap = gap;  // directory at 8 + gap, as the header says
-    Parsed parsed(spec);
+    TiffBlock block = CameraTiff({});
+    block.gap = gap;  // directory at 8 + gap, as the header says
+    Parsed parsed(block);
     EXPECT_TRUE(parsed.ok()) << gap << ": " << parsed.error();
     EXPECT_STREQ(parsed.info().date_time_original, "2015:03:04 12:34:56") << gap;
     EXPECT_STREQ(parsed.info().make, "NANDELL") << gap;
@@ -159,11 +159,11 @@ TEST(ExifParser, FirstDirectoryIsReadAtItsStoredOffset) {
 }
 
 TEST(ExifParser, FirstDirectoryOffsetsBelowEightOrOutsideTheBlockAreRefused) {
-  TiffSpec spec = CameraTiff({});
-  const uint32_t size = static_cast<uint32_t>(BuildTiff(spec).size());
+  TiffBlock block = CameraTiff({});
+  const uint32_t size = static_cast<uint32_t>(BuildTiff(block).size());
   for (uint32_t offset : {0u, 7u, size, size + 1, 0x7FFFFFFFu, 0xFFFFFFFFu}) {
-    spec.first_offset = offset;
-    Parsed parsed(spec);
+    block.first_offset = offset;
+    Parsed parsed(block);
     EXPECT_FALSE(parsed.ok()) << offset;
     EXPECT_EQ(parsed.error(), "Suspicious offset of first IFD value") << offset;
     EXPECT_STREQ(parsed.info().date_time_original, "") << offset;
@@ -171,22 +171,22 @@ TEST(ExifParser, FirstDirectoryOffsetsBelowEightOrOutsideTheBlockAreRefused) {
 }
 
 TEST(ExifParser, DateTimeAloneLeavesDateTimeOriginalEmpty) {
-  TiffSpec spec;
+  TiffBlock block;
   Ifd ifd0;
   ifd0.entries = {Ascii(0x0132, "2015:03:04 12:34:56"), Ascii(0x9004, "2015:03:04 12:34:56")};
-  spec.ifds = {ifd0};
-  Parsed parsed(spec);
+  block.ifds = {ifd0};
+  Parsed parsed(block);
   EXPECT_TRUE(parsed.ok());
   EXPECT_STREQ(parsed.info().date_time_original, "");
 }
 
 TEST(ExifParser, TextsAreCutToTheirFields) {
-  TiffSpec spec;
+  TiffBlock block;
   Ifd ifd0;
   ifd0.entries = {Ascii(0x010F, std::string(40, 'M')), Ascii(0x0110, std::string(50, 'm')),
                   Ascii(0x9003, "2015:03:04 12:34:56 and more"), Undefined(0x9000, "0230x")};
-  spec.ifds = {ifd0};
-  Parsed parsed(spec);
+  block.ifds = {ifd0};
+  Parsed parsed(block);
   EXPECT_EQ(std::string(parsed.info().make), std::string(31, 'M'));
   EXPECT_EQ(std::string(parsed.info().model), std::string(39, 'm'));
   EXPECT_STREQ(parsed.info().date_time_original, "2015:03:04 12:34:56");
@@ -195,12 +195,12 @@ TEST(ExifParser, TextsAreCutToTheirFields) {
 
 TEST(ExifParser, TextAtTheEndOfTheBlockStopsThere) {
   // A 4-byte Make value in the entry of the last directory, with no NUL and nothing after.
-  TiffSpec spec;
+  TiffBlock block;
   Ifd ifd0;
   ifd0.entries = {Raw(0x010F, kFormatAscii, 4, 0x4B4F4443)};  // "CDOK" in Intel order
   ifd0.raw_next = 0;
-  spec.ifds = {ifd0};
-  Bytes payload = BuildExifPayload(spec);
+  block.ifds = {ifd0};
+  Bytes payload = BuildExifPayload(block);
   payload.resize(payload.size() - 4);  // no next-directory offset: the block ends here
   Parsed parsed(payload);
   EXPECT_TRUE(parsed.ok());
@@ -213,12 +213,12 @@ TEST(ExifParser, FormatFaultInTheExifDirectoryKeepsTheDate) {
   EXPECT_EQ(sub.error(), "Illegal format code in EXIF dir");
   EXPECT_STREQ(sub.info().date_time_original, "2015:03:04 12:34:56");
 
-  TiffSpec spec;
+  TiffBlock block;
   Ifd ifd0;
   ifd0.entries = {Ascii(0x9003, "2015:03:04 12:34:56"), Raw(0x9209, 0xFFFF, 1, 0),
                   Short(0x0112, 3)};
-  spec.ifds = {ifd0};
-  Parsed first(spec);
+  block.ifds = {ifd0};
+  Parsed first(block);
   EXPECT_FALSE(first.ok());
   EXPECT_EQ(first.error(), "Illegal format code in EXIF dir");
   EXPECT_STREQ(first.info().date_time_original, "2015:03:04 12:34:56");
@@ -283,19 +283,19 @@ TEST(ExifParser, UserComment) {
 }
 
 TEST(ExifParser, ThumbnailMustLieInsideTheBlock) {
-  TiffSpec spec = CameraTiff({});
+  TiffBlock block = CameraTiff({});
   Ifd ifd1;
-  const uint32_t size = static_cast<uint32_t>(BuildTiff(spec).size()) + 100;
+  const uint32_t size = static_cast<uint32_t>(BuildTiff(block).size()) + 100;
   ifd1.entries = {Long(0x0201, 8), Long(0x0202, size)};
-  spec.ifds.push_back(ifd1);
-  spec.ifds[0].next = 2;
-  Parsed beyond(spec);
+  block.ifds.push_back(ifd1);
+  block.ifds[0].next = 2;
+  Parsed beyond(block);
   EXPECT_TRUE(beyond.ok());
   EXPECT_EQ(beyond.info().thumbnail, nullptr);
-  spec.ifds[2].entries = {SLong(0x0201, -8), Long(0x0202, 16)};
-  EXPECT_EQ(Parsed(spec).info().thumbnail, nullptr);
-  spec.ifds[2].entries = {Long(0x0201, 8), Long(0x0202, 16)};
-  Parsed inside(spec);
+  block.ifds[2].entries = {SLong(0x0201, -8), Long(0x0202, 16)};
+  EXPECT_EQ(Parsed(block).info().thumbnail, nullptr);
+  block.ifds[2].entries = {Long(0x0201, 8), Long(0x0202, 16)};
+  Parsed inside(block);
   EXPECT_EQ(inside.info().thumbnail, inside.tiff() + 8);
   EXPECT_EQ(inside.info().thumbnail_length, 16);
 }
@@ -313,11 +313,11 @@ TEST(ExifParser, ValuesOutsideTheBlockAreRefusedWithoutWrapping) {
       {Raw(0x8769, kFormatLong, 1, 0xFFFFFFFF), "Illegal subdirectory link"},
   };
   for (const Case& c : cases) {
-    TiffSpec spec;
+    TiffBlock block;
     Ifd ifd0;
     ifd0.entries = {c.entry, Short(0x0112, 3)};
-    spec.ifds = {ifd0};
-    Parsed parsed(spec);
+    block.ifds = {ifd0};
+    Parsed parsed(block);
     EXPECT_FALSE(parsed.ok()) << c.error;
     EXPECT_EQ(parsed.error(), c.error);
     EXPECT_EQ(parsed.info().orientation, 0);
@@ -325,8 +325,8 @@ TEST(ExifParser, ValuesOutsideTheBlockAreRefusedWithoutWrapping) {
 }
 
 TEST(ExifParser, DirectoryLargerThanTheBlockIsRefused) {
-  TiffSpec spec = CameraTiff({});
-  Bytes payload = BuildExifPayload(spec);
+  TiffBlock block = CameraTiff({});
+  Bytes payload = BuildExifPayload(block);
   payload[14] = '\x40';  // 0x0040 entries instead of the real count
   payload[15] = '\x00';
   Parsed parsed(payload);
@@ -335,14 +335,14 @@ TEST(ExifParser, DirectoryLargerThanTheBlockIsRefused) {
 }
 
 TEST(ExifParser, CyclesAreWalkedOnceAndKeepTheDate) {
-  TiffSpec self = WithExifEntries({});
+  TiffBlock self = WithExifEntries({});
   self.ifds[0].next = 0;
-  TiffSpec pair = WithExifEntries({});
+  TiffBlock pair = WithExifEntries({});
   pair.ifds[0].next = 1;
   pair.ifds[1].next = 0;
-  TiffSpec back = WithExifEntries({Link(0xA005, 0), Link(0x8769, 1), Short(0x8827, 200)});
-  for (const TiffSpec& spec : {self, pair, back}) {
-    Parsed parsed(spec);
+  TiffBlock back = WithExifEntries({Link(0xA005, 0), Link(0x8769, 1), Short(0x8827, 200)});
+  for (const TiffBlock& block : {self, pair, back}) {
+    Parsed parsed(block);
     EXPECT_TRUE(parsed.ok()) << parsed.error();
     EXPECT_STREQ(parsed.info().date_time_original, "2015:03:04 12:34:56");
     EXPECT_STREQ(parsed.error().c_str(), "");
@@ -351,14 +351,14 @@ TEST(ExifParser, CyclesAreWalkedOnceAndKeepTheDate) {
 }
 
 TEST(ExifParser, LongChainsAreCutAtTheDepthBound) {
-  TiffSpec spec;
+  TiffBlock block;
   for (int i = 0; i < 40; ++i) {
     Ifd ifd;
     ifd.entries = {Short(0x8827, static_cast<uint16_t>(100 + i))};
     ifd.next = i + 1 < 40 ? i + 1 : -1;
-    spec.ifds.push_back(ifd);
+    block.ifds.push_back(ifd);
   }
-  Parsed parsed(spec);
+  Parsed parsed(block);
   EXPECT_TRUE(parsed.ok());
   // The chain is followed some way, but not to its end.
   EXPECT_GT(parsed.info().iso_speed, 101);
@@ -366,9 +366,9 @@ TEST(ExifParser, LongChainsAreCutAtTheDepthBound) {
 }
 
 TEST(ExifParser, FailureInALinkedDirectoryDoesNotReachTheFirst) {
-  TiffSpec spec = WithExifEntries({Raw(0x829A, kFormatRational, 1, 0xFFFFFF00)});
-  spec.ifds[0].entries.push_back(Short(0x0112, 8));
-  Parsed parsed(spec);
+  TiffBlock block = WithExifEntries({Raw(0x829A, kFormatRational, 1, 0xFFFFFF00)});
+  block.ifds[0].entries.push_back(Short(0x0112, 8));
+  Parsed parsed(block);
   EXPECT_TRUE(parsed.ok());
   EXPECT_EQ(parsed.error(), "Illegal pointer offset value in EXIF.");
   EXPECT_EQ(parsed.info().orientation, 8);

@@ -198,13 +198,13 @@ TEST(SectionReader, CarriageReturnAtTheEndOfTheSectionBecomesQuestionMark) {
 }
 
 TEST(SectionReader, CommentOrderAgainstExifDecidesTheComment) {
-  TiffSpec spec = CameraTiff({});
-  spec.ifds[1].entries.push_back(Undefined(0x9286, Bytes("ASCII\0\0\0from exif", 18)));
+  TiffBlock block = CameraTiff({});
+  block.ifds[1].entries.push_back(Undefined(0x9286, Bytes("ASCII\0\0\0from exif", 18)));
   JpegBuilder before;
-  before.Soi().Comment("from segment").App1Exif(spec).StartOfScan();
+  before.Soi().Comment("from segment").App1Exif(block).StartOfScan();
   EXPECT_STREQ(Reading(before.bytes()).info().comment, "from exif");
   JpegBuilder after;
-  after.Soi().App1Exif(spec).Comment("from segment").StartOfScan();
+  after.Soi().App1Exif(block).Comment("from segment").StartOfScan();
   EXPECT_STREQ(Reading(after.bytes()).info().comment, "from segment");
 }
 
@@ -222,7 +222,7 @@ TEST(SectionReader, LastFrameHeaderWinsAndShortOnesAreSkipped) {
 }
 
 TEST(SectionReader, TwoExifBlocksFillOneRecordAndTheLaterDecidesHasExif) {
-  TiffSpec broken = CameraTiff({});
+  TiffBlock broken = CameraTiff({});
   broken.first_offset = 4;
   JpegBuilder builder;
   builder.Soi().Segment(0xE1, Dated("2015:03:04 12:34:56")).App1Exif(broken).StartOfScan();
