@@ -1,13 +1,13 @@
 // EXIF directory parser: checks the TIFF header of an APP1 "Exif" block and walks its
 // directories, filling the ImageInfo with the tags it knows. Every read stays inside the
 // block; each directory is walked at most once per block and nesting is bounded.
+#include "exif/exif_reader.h"
+
 #include <bit>
-#include <cstddef>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 #include <limits>
-
-#include "exif/exif_reader.h"
 
 namespace nandell {
 

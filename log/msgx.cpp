@@ -208,9 +208,12 @@ std::tm CMsgX::Now() const {
 }
 
 void CMsgX::ReadConfig() {
-  if (enabled != 0) LogLocked("CMsgX Reading...", 1, 0, "", kLineRoom + 16);
+  auto log_own = [this](const char* message) {
+    if (enabled != 0) LogLocked(message, 1, 0, "", std::strlen(message) + kLineRoom);
+  };
+  log_own("CMsgX Reading...");
   if (enabled != 0) {
-    LogLocked("CMsgX Already Set.", 1, 0, "", kLineRoom + 18);
+    log_own("CMsgX Already Set.");
     return;
   }
   const char* section = "Log";

@@ -60,7 +60,8 @@ class CMsgX {
   int32_t source_line = 0;
 
   /// Test seams: where debugger-output lines go (standard error when empty), and the clock
-  /// used for time stamps and rotated names (local time now when empty).
+  /// used for time stamps and rotated names (local time now when empty). Both are called
+  /// under the facility's lock and must not log themselves.
   DebugSink debug_output;
   Clock clock;
 

@@ -170,6 +170,14 @@ bool IniFile::Set(std::string_view section, std::string_view key, std::string_vi
       key.find('=') != std::string_view::npos) {
     return false;
   }
+  // A value that reading would change (outer blanks trimmed, outer quotes removed) is
+  // written inside one pair of quotes, so that it reads back exactly as it was written.
+  std::string stored(value);
+  if (!value.empty() && (IsBlank(value.front()) || IsBlank(value.back()) ||
+                         (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                          value.back() == value.front()))) {
+    stored = "\"" + stored + "\"";
+  }
   // An existing key is rewritten in place, keeping the spelling of its name.
   bool in_section = false;
   for (std::size_t i = 0; i < lines_.size(); ++i) {
@@ -179,7 +187,7 @@ bool IniFile::Set(std::string_view section, std::string_view key, std::string_vi
     } else if (line.kind == Line::kKey && in_section && EqualNoCase(line.name, key)) {
       std::string prefix = lines_[i].substr(0, lines_[i].find('='));
       while (!prefix.empty() && IsBlank(prefix.back())) prefix.pop_back();
-      lines_[i] = prefix + "=" + std::string(value);
+      lines_[i] = prefix + "=" + stored;
       return true;
     }
   }
@@ -194,7 +202,7 @@ bool IniFile::Set(std::string_view section, std::string_view key, std::string_vi
       insert_at = i + 1;
     }
   }
-  std::string new_line = std::string(key) + "=" + std::string(value);
+  std::string new_line = std::string(key) + "=" + stored;
   if (insert_at != std::string::npos) {
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(insert_at), new_line);
     return true;
@@ -268,6 +276,12 @@ bool IniFile::Save(const std::string& path, std::string* error) const {
     ::unlink(temp.c_str());
     SetError(error, "cannot write " + target, err);
     return false;
+  }
+  // Make the rename itself durable; best effort.
+  int dir_fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir_fd >= 0) {
+    ::fsync(dir_fd);
+    ::close(dir_fd);
   }
   return true;
 }

@@ -29,8 +29,10 @@ class IniFile {
 
   /// Sets `key` in `section`: the key's line is rewritten in place when present, otherwise
   /// the key is appended at the end of the section, and the section at the end of the text
-  /// when missing. Returns false, changing nothing, when a name is empty or holds a line
-  /// break, '=' (key) or ']' (section), or the value holds a line break.
+  /// when missing. A value with outer blanks or outer matching quotes is written inside
+  /// double quotes, so that it reads back unchanged. Returns false, changing nothing, when a
+  /// name is empty or holds a line break, '=' (key) or ']' (section), or the value holds a
+  /// line break.
   bool Set(std::string_view section, std::string_view key, std::string_view value);
 
   /// The document as text, LF line endings, every line ended.

@@ -172,9 +172,13 @@ int32_t SettingsStore::RunProgram(const std::string& file, const std::string& pa
   return ::nandell::RunProgram(file, parameters, wait != 0);
 }
 
-SettingsStore& Settings() {
-  static SettingsStore store(true);
+SettingsStore& OpenSettings(bool save_at_exit) {
+  static SettingsStore store(save_at_exit);
   return store;
+}
+
+SettingsStore& Settings() {
+  return OpenSettings(true);
 }
 
 }  // namespace nandell

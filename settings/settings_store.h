@@ -53,7 +53,8 @@ class SettingsStore {
   std::string ModuleDir;  ///< The executable's folder, ending with "/".
   std::string ExeName;    ///< The executable's file name.
   /// Where Config.ini and errorFile.txt live, ending with "/": ModuleDir when it can be
-  /// written or already holds Config.ini, else $XDG_CONFIG_HOME/nandell/.
+  /// written or already holds Config.ini, else $XDG_CONFIG_HOME/nandell/ (by default
+  /// ~/.config/nandell/, created by the program's own store).
   std::string ConfigDir;
   int32_t IsDeleteSrc = 0;
   std::string PathSrc;
@@ -77,9 +78,16 @@ class SettingsStore {
   bool save_at_exit_;
 };
 
-/// The process-wide store, constructed on first call (the GUI program calls it before
-/// anything else) and saved when the process exits normally.
+/// The process-wide store, constructed on the first call of Settings or OpenSettings (the
+/// GUI program calls Settings before anything else) and saved when the process exits
+/// normally. Same as OpenSettings(true).
 SettingsStore& Settings();
+
+/// Constructs the process-wide store as SettingsStore(save_at_exit) if it does not exist
+/// yet, and returns it; a later call returns the same store whatever it asks for. The command
+/// line calls OpenSettings(false) first, so that the store never writes Config.ini and the
+/// current directory stays where the user started it.
+SettingsStore& OpenSettings(bool save_at_exit);
 
 /// The section of Config.ini that holds every key.
 inline constexpr const char* kSettingsSection = "VovirurOrarudar";

@@ -65,10 +65,10 @@ bool ValueOutside(const IfdEntry& entry) {
   return !entry.raw_field && entry.link < 0 && ValueSize(entry) > 4;
 }
 
-Layout LayOut(const TiffSpec& spec) {
+Layout LayOut(const TiffBlock& block) {
   Layout layout;
-  uint32_t at = 8 + spec.gap;
-  for (const Ifd& ifd : spec.ifds) {
+  uint32_t at = 8 + block.gap;
+  for (const Ifd& ifd : block.ifds) {
     layout.directory.push_back(at);
     const std::vector<IfdEntry> entries = EntriesOf(ifd);
     at += 2 + 12 * static_cast<uint32_t>(entries.size()) + 4;
@@ -251,24 +251,24 @@ IfdEntry Raw(uint16_t tag, uint16_t format, uint32_t count, uint32_t field) {
   return entry;
 }
 
-uint32_t DirectoryOffset(const TiffSpec& spec, int index) {
-  return LayOut(spec).directory.at(static_cast<size_t>(index));
+uint32_t DirectoryOffset(const TiffBlock& block, int index) {
+  return LayOut(block).directory.at(static_cast<size_t>(index));
 }
 
-Bytes BuildTiff(const TiffSpec& spec) {
-  const Layout layout = LayOut(spec);
-  const ByteOrder order = spec.order;
+Bytes BuildTiff(const TiffBlock& block) {
+  const Layout layout = LayOut(block);
+  const ByteOrder order = block.order;
   Bytes out = order == ByteOrder::kIntel ? "II" : "MM";
-  Put(&out, spec.magic, 2, order);
-  Put(&out, spec.first_offset.value_or(8 + spec.gap), 4, order);
-  out.append(spec.gap, '\0');
+  Put(&out, block.magic, 2, order);
+  Put(&out, block.first_offset.value_or(8 + block.gap), 4, order);
+  out.append(block.gap, '\0');
 
   auto offset_of = [&](int index) -> uint32_t {
     if (index < 0 || static_cast<size_t>(index) >= layout.directory.size()) return 0;
     return layout.directory[static_cast<size_t>(index)];
   };
-  for (size_t i = 0; i < spec.ifds.size(); ++i) {
-    const Ifd& ifd = spec.ifds[i];
+  for (size_t i = 0; i < block.ifds.size(); ++i) {
+    const Ifd& ifd = block.ifds[i];
     const std::vector<IfdEntry> entries = EntriesOf(ifd);
     uint32_t data_at = layout.directory[i] + 2 + 12 * static_cast<uint32_t>(entries.size()) + 4;
     Bytes data;
@@ -298,17 +298,17 @@ Bytes BuildTiff(const TiffSpec& spec) {
     out += data;
     out += ifd.thumbnail;
   }
-  out += spec.tail;
+  out += block.tail;
   return out;
 }
 
-Bytes BuildExifPayload(const TiffSpec& spec) {
-  return Bytes("Exif\0\0", 6) + BuildTiff(spec);
+Bytes BuildExifPayload(const TiffBlock& block) {
+  return Bytes("Exif\0\0", 6) + BuildTiff(block);
 }
 
-TiffSpec CameraTiff(const CameraFacts& facts) {
-  TiffSpec spec;
-  spec.order = facts.order;
+TiffBlock CameraTiff(const CameraFacts& facts) {
+  TiffBlock block;
+  block.order = facts.order;
   Ifd ifd0;
   ifd0.entries = {Ascii(0x010F, facts.make),
                   Ascii(0x0110, facts.model),
@@ -333,15 +333,15 @@ TiffSpec CameraTiff(const CameraFacts& facts) {
   exif.entries.push_back(Rational(0x920A, 50, 10));
   exif.entries.push_back(Short(0xA002, facts.width));
   exif.entries.push_back(Short(0xA003, facts.height));
-  spec.ifds = {ifd0, exif};
+  block.ifds = {ifd0, exif};
   if (!facts.thumbnail.empty()) {
     Ifd ifd1;
     ifd1.entries = {Short(0x0103, 6)};
     ifd1.thumbnail = facts.thumbnail;
-    spec.ifds.push_back(ifd1);
-    spec.ifds[0].next = 2;
+    block.ifds.push_back(ifd1);
+    block.ifds[0].next = 2;
   }
-  return spec;
+  return block;
 }
 
 JpegBuilder& JpegBuilder::Soi() {
@@ -373,8 +373,8 @@ JpegBuilder& JpegBuilder::App0Jfif() {
   return Segment(0xE0, Bytes("JFIF\0\x01\x01\x00\x00\x01\x00\x01\x00\x00", 14));
 }
 
-JpegBuilder& JpegBuilder::App1Exif(const TiffSpec& spec) {
-  return Segment(0xE1, BuildExifPayload(spec));
+JpegBuilder& JpegBuilder::App1Exif(const TiffBlock& block) {
+  return Segment(0xE1, BuildExifPayload(block));
 }
 
 JpegBuilder& JpegBuilder::Comment(const Bytes& text) {
@@ -453,9 +453,9 @@ std::vector<HostileJpeg> HostileJpegs() {
   const std::string kDate = "2015:03:04 12:34:56";
   const std::string kDay = "2015-03-04";
   std::vector<HostileJpeg> files;
-  auto with_tiff = [&](const std::string& name, const TiffSpec& spec, const std::string& day) {
+  auto with_tiff = [&](const std::string& name, const TiffBlock& block, const std::string& day) {
     JpegBuilder builder;
-    builder.Soi().App1Exif(spec).BaselineImage(Picture{16, 16, 1});
+    builder.Soi().App1Exif(block).BaselineImage(Picture{16, 16, 1});
     files.push_back({name, builder.bytes(), day});
   };
   auto camera = [&](ByteOrder order) {
@@ -467,84 +467,84 @@ std::vector<HostileJpeg> HostileJpegs() {
 
   for (ByteOrder order : {ByteOrder::kIntel, ByteOrder::kMotorola}) {
     const std::string suffix = order == ByteOrder::kIntel ? "_ii" : "_mm";
-    TiffSpec spec = camera(order);
-    spec.ifds[0].next = 0;  // A -> A
-    with_tiff("ifd0_next_is_itself" + suffix, spec, kDay);
+    TiffBlock block = camera(order);
+    block.ifds[0].next = 0;  // A -> A
+    with_tiff("ifd0_next_is_itself" + suffix, block, kDay);
 
-    spec = camera(order);
-    spec.ifds[0].next = 1;  // IFD0 -> EXIF -> IFD0
-    spec.ifds[1].next = 0;
-    with_tiff("ifd0_exif_next_cycle" + suffix, spec, kDay);
+    block = camera(order);
+    block.ifds[0].next = 1;  // IFD0 -> EXIF -> IFD0
+    block.ifds[1].next = 0;
+    with_tiff("ifd0_exif_next_cycle" + suffix, block, kDay);
 
-    spec = camera(order);
-    spec.ifds[1].entries.push_back(Link(0xA005, 0));  // EXIF sub-directory back to IFD0
-    spec.ifds[1].entries.push_back(Link(0x8769, 1));  // and to itself
-    with_tiff("exif_links_back_to_ifd0" + suffix, spec, kDay);
+    block = camera(order);
+    block.ifds[1].entries.push_back(Link(0xA005, 0));  // EXIF sub-directory back to IFD0
+    block.ifds[1].entries.push_back(Link(0x8769, 1));  // and to itself
+    with_tiff("exif_links_back_to_ifd0" + suffix, block, kDay);
 
-    spec = camera(order);
-    spec.ifds[1].entries.push_back(Raw(0x9286, kFormatAscii, 0xFFFFFFFF, 26));
-    with_tiff("count_ffffffff_after_date" + suffix, spec, kDay);
+    block = camera(order);
+    block.ifds[1].entries.push_back(Raw(0x9286, kFormatAscii, 0xFFFFFFFF, 26));
+    with_tiff("count_ffffffff_after_date" + suffix, block, kDay);
 
-    spec = camera(order);
-    spec.ifds[0].entries.insert(spec.ifds[0].entries.begin(),
-                                Raw(0x010F, kFormatLong, 0xFFFFFFFF, 8));
-    with_tiff("count_ffffffff_in_ifd0" + suffix, spec, "");
+    block = camera(order);
+    block.ifds[0].entries.insert(block.ifds[0].entries.begin(),
+                                 Raw(0x010F, kFormatLong, 0xFFFFFFFF, 8));
+    with_tiff("count_ffffffff_in_ifd0" + suffix, block, "");
 
-    spec = camera(order);  // 8 x 0x20000000 is 2^32: zero in 32-bit arithmetic
-    spec.ifds[1].entries.insert(spec.ifds[1].entries.begin(),
-                                Raw(0x829A, kFormatRational, 0x20000000, 8));
-    with_tiff("rational_count_wraps_to_zero" + suffix, spec, "");
+    block = camera(order);  // 8 x 0x20000000 is 2^32: zero in 32-bit arithmetic
+    block.ifds[1].entries.insert(block.ifds[1].entries.begin(),
+                                 Raw(0x829A, kFormatRational, 0x20000000, 8));
+    with_tiff("rational_count_wraps_to_zero" + suffix, block, "");
 
-    spec = camera(order);  // 0xFFFFFFF0 + 20 wraps to 4
-    spec.ifds[1].entries.insert(spec.ifds[1].entries.begin(),
-                                Raw(0x9003, kFormatAscii, 20, 0xFFFFFFF0));
-    with_tiff("value_offset_wraps" + suffix, spec, "");
+    block = camera(order);  // 0xFFFFFFF0 + 20 wraps to 4
+    block.ifds[1].entries.insert(block.ifds[1].entries.begin(),
+                                 Raw(0x9003, kFormatAscii, 20, 0xFFFFFFF0));
+    with_tiff("value_offset_wraps" + suffix, block, "");
 
-    spec = camera(order);
-    spec.ifds[0].entries.back() = Raw(0x8769, kFormatLong, 1, 0xFFFFFFFF);
-    with_tiff("exif_link_wraps" + suffix, spec, "");
+    block = camera(order);
+    block.ifds[0].entries.back() = Raw(0x8769, kFormatLong, 1, 0xFFFFFFFF);
+    with_tiff("exif_link_wraps" + suffix, block, "");
 
-    spec = camera(order);
-    spec.ifds[0].raw_next = 0xFFFFFFF8;
-    with_tiff("next_link_wraps" + suffix, spec, "");
+    block = camera(order);
+    block.ifds[0].raw_next = 0xFFFFFFF8;
+    with_tiff("next_link_wraps" + suffix, block, "");
 
-    spec = camera(order);
-    spec.first_offset = 0xFFFFFFF8;
-    with_tiff("first_offset_wraps" + suffix, spec, "");
+    block = camera(order);
+    block.first_offset = 0xFFFFFFF8;
+    with_tiff("first_offset_wraps" + suffix, block, "");
 
-    spec = camera(order);
-    spec.ifds[1].entries.insert(spec.ifds[1].entries.begin(), Raw(0xFFFF, kFormatShort, 0, 0));
-    spec.ifds[1].entries.front().tag = 0x8769;  // a link whose value has no bytes
-    with_tiff("link_with_count_0" + suffix, spec, kDay);
+    block = camera(order);
+    block.ifds[1].entries.insert(block.ifds[1].entries.begin(), Raw(0xFFFF, kFormatShort, 0, 0));
+    block.ifds[1].entries.front().tag = 0x8769;  // a link whose value has no bytes
+    with_tiff("link_with_count_0" + suffix, block, kDay);
   }
 
   {  // An endless-looking chain: 300 directories, each linking to the next.
-    TiffSpec spec = camera(ByteOrder::kIntel);
-    const int first_extra = static_cast<int>(spec.ifds.size());
-    spec.ifds[0].next = first_extra;
+    TiffBlock block = camera(ByteOrder::kIntel);
+    const int first_extra = static_cast<int>(block.ifds.size());
+    block.ifds[0].next = first_extra;
     for (int i = 0; i < 300; ++i) {
       Ifd ifd;
       ifd.entries = {Short(0x0112, 1)};
       ifd.next = i + 1 < 300 ? first_extra + i + 1 : first_extra;
-      spec.ifds.push_back(ifd);
+      block.ifds.push_back(ifd);
     }
-    with_tiff("chain_of_300_directories", spec, kDay);
+    with_tiff("chain_of_300_directories", block, kDay);
   }
   {  // Sixty directories, each linking to all sixty.
-    TiffSpec spec;
+    TiffBlock block;
     for (int i = 0; i < 60; ++i) {
       Ifd ifd;
       for (int j = 0; j < 60; ++j) ifd.entries.push_back(Link(0x8769, j));
       ifd.entries.push_back(Ascii(0x9003, kDate));
-      spec.ifds.push_back(ifd);
+      block.ifds.push_back(ifd);
     }
-    with_tiff("sixty_directories_all_linked", spec, kDay);
+    with_tiff("sixty_directories_all_linked", block, kDay);
   }
   {
-    TiffSpec spec = camera(ByteOrder::kMotorola);
-    spec.ifds[0].entries.clear();
-    spec.ifds[0].raw_next = 0;
-    Bytes tiff = BuildTiff(spec);
+    TiffBlock block = camera(ByteOrder::kMotorola);
+    block.ifds[0].entries.clear();
+    block.ifds[0].raw_next = 0;
+    Bytes tiff = BuildTiff(block);
     tiff[8] = '\xFF';  // entry count 0xFFFF
     tiff[9] = '\xFF';
     JpegBuilder builder;
@@ -552,12 +552,12 @@ std::vector<HostileJpeg> HostileJpegs() {
     files.push_back({"entry_count_ffff", builder.bytes(), ""});
   }
   {
-    TiffSpec spec = camera(ByteOrder::kIntel);
+    TiffBlock block = camera(ByteOrder::kIntel);
     Ifd ifd1;
     ifd1.entries = {SLong(0x0201, -100), Long(0x0202, 50)};
-    spec.ifds.push_back(ifd1);
-    spec.ifds[0].next = 2;
-    with_tiff("thumbnail_before_block", spec, kDay);
+    block.ifds.push_back(ifd1);
+    block.ifds[0].next = 2;
+    with_tiff("thumbnail_before_block", block, kDay);
   }
 
   const Bytes exif = BuildExifPayload(camera(ByteOrder::kIntel));
@@ -596,10 +596,10 @@ std::vector<HostileJpeg> HostileJpegs() {
     files.push_back({"end_of_image_before_exif", builder.bytes(), ""});
   }
   {
-    TiffSpec spec = camera(ByteOrder::kIntel);
-    spec.ifds[1].entries.push_back(Raw(0x9286, kFormatUndefined, 2, 0x20202020));
-    spec.ifds[1].entries.push_back(Raw(0x9003, kFormatNone, 100, 0));
-    with_tiff("format_0_date_and_short_comment", spec, "");
+    TiffBlock block = camera(ByteOrder::kIntel);
+    block.ifds[1].entries.push_back(Raw(0x9286, kFormatUndefined, 2, 0x20202020));
+    block.ifds[1].entries.push_back(Raw(0x9003, kFormatNone, 100, 0));
+    with_tiff("format_0_date_and_short_comment", block, "");
   }
   return files;
 }

@@ -73,7 +73,7 @@ struct Ifd {
 };
 
 /// A TIFF block: header, then the directories in index order, each followed by its values.
-struct TiffSpec {
+struct TiffBlock {
   ByteOrder order = ByteOrder::kIntel;
   std::vector<Ifd> ifds;                 // ifds[0] is the first directory
   uint32_t gap = 0;                      // filler bytes between header and first directory
@@ -83,11 +83,11 @@ struct TiffSpec {
 };
 
 /// The TIFF block (from the byte-order mark on).
-Bytes BuildTiff(const TiffSpec& spec);
+Bytes BuildTiff(const TiffBlock& block);
 /// The APP1 payload: "Exif", two NULs, then the TIFF block.
-Bytes BuildExifPayload(const TiffSpec& spec);
-/// Offset of directory `index` inside the TIFF block `BuildTiff(spec)` makes.
-uint32_t DirectoryOffset(const TiffSpec& spec, int index);
+Bytes BuildExifPayload(const TiffBlock& block);
+/// Offset of directory `index` inside the TIFF block `BuildTiff(block)` makes.
+uint32_t DirectoryOffset(const TiffBlock& block, int index);
 
 /// What a camera writes: IFD0 with Make, Model, Orientation, resolutions, a date-time and the
 /// Exif link; the Exif directory with exposure facts and DateTimeOriginal (left out when
@@ -102,7 +102,7 @@ struct CameraFacts {
   uint16_t height = 48;
   Bytes thumbnail;
 };
-TiffSpec CameraTiff(const CameraFacts& facts);
+TiffBlock CameraTiff(const CameraFacts& facts);
 
 /// A small picture: `width` x `height` pixels (multiples of 8), colour blocks from a
 /// pattern number. Encoded as a baseline JPEG whose blocks carry only their mean colour.
@@ -121,7 +121,7 @@ class JpegBuilder {
   /// A marker segment with the given length field, whatever the payload's size.
   JpegBuilder& SegmentWithLength(uint8_t marker, uint16_t length, const Bytes& payload);
   JpegBuilder& App0Jfif();
-  JpegBuilder& App1Exif(const TiffSpec& spec);
+  JpegBuilder& App1Exif(const TiffBlock& block);
   JpegBuilder& Comment(const Bytes& text);
   /// Start of frame: precision 8, the size, and `components` components.
   JpegBuilder& StartOfFrame(uint16_t width, uint16_t height, uint8_t components = 3,

@@ -1,0 +1,272 @@
+#include "settings/settings_store.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/process.h"
+
+namespace nandell {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+}
+
+// What the helper printed, and how it ended.
+struct HelperRun {
+  int status = -1;
+  std::map<std::string, std::string> values;
+};
+
+struct HelperOptions {
+  std::string run_dir;            // working directory it is started from
+  std::vector<std::string> args;  // arguments after the program name
+  std::vector<std::string> env;   // "NAME=value" pairs to set
+  bool as_nobody = false;         // drop to uid/gid 65534 first
+};
+
+// A Config.ini that the program created holds exactly these lines.
+std::string CreatedConfig(const std::string& path_src, const std::string& path_tar,
+                          int is_delete_src = 0) {
+  return "[VovirurOrarudar]\nIsDeleteSrc=" + std::to_string(is_delete_src) +
+         "\nPathSrc=" + path_src + "\nPathTar=" + path_tar +
+         "\nFileFilters=.jpg,.avi,.mov,.mp4,rmvb\nIsClassifyByYear=1\n";
+}
+
+class SettingsStoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/nandell-settings-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    root_ = pattern;
+    ASSERT_EQ(chmod(root_.c_str(), 0755), 0);
+    app_ = root_ + "/app/";
+    elsewhere_ = root_ + "/elsewhere/";
+    fs::create_directories(app_);
+    fs::create_directories(elsewhere_);
+    helper_ = app_ + "nandell-helper";
+    fs::copy_file(SETTINGS_HELPER_PATH, helper_);
+    fs::permissions(helper_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                 fs::perms::others_read | fs::perms::others_exec);
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::permissions(app_, fs::perms::owner_all, ec);
+    fs::remove_all(root_, ec);
+  }
+
+  HelperRun RunHelper(const HelperOptions& options) {
+    int pipe_fds[2];
+    HelperRun run;
+    if (pipe(pipe_fds) != 0) return run;
+    pid_t pid = fork();
+    if (pid == 0) {
+      dup2(pipe_fds[1], STDOUT_FILENO);
+      close(pipe_fds[0]);
+      close(pipe_fds[1]);
+      if (chdir(options.run_dir.c_str()) != 0) _exit(91);
+      for (const std::string& pair : options.env) putenv(const_cast<char*>(pair.c_str()));
+      if (options.as_nobody && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(90);
+      std::vector<char*> argv{const_cast<char*>(helper_.c_str())};
+      for (const std::string& arg : options.args) argv.push_back(const_cast<char*>(arg.c_str()));
+      argv.push_back(nullptr);
+      execv(helper_.c_str(), argv.data());
+      _exit(92);
+    }
+    close(pipe_fds[1]);
+    std::string output;
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(pipe_fds[0], buffer, sizeof buffer)) > 0) output.append(buffer, n);
+    close(pipe_fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 99;
+    std::istringstream lines(output);
+    std::string line;
+    while (std::getline(lines, line)) {
+      std::size_t equals = line.find('=');
+      if (equals != std::string::npos) run.values[line.substr(0, equals)] = line.substr(equals + 1);
+    }
+    return run;
+  }
+
+  std::string root_, app_, elsewhere_, helper_;
+};
+
+TEST_F(SettingsStoreTest, NoConfigGivesDefaultsThenExactlyFiveKeysAtExit) {
+  HelperRun run = RunHelper({elsewhere_, {}, {}, false});
+  ASSERT_EQ(run.status, 0);
+  EXPECT_EQ(run.values["IsDeleteSrc"], "0");
+  EXPECT_EQ(run.values["PathSrc"], "");
+  EXPECT_EQ(run.values["PathTar"], "");
+  EXPECT_EQ(run.values["FileFilters"], ".jpg,.avi,.mov,.mp4,rmvb");
+  EXPECT_EQ(run.values["IsClassifyByYear"], "1");
+  EXPECT_EQ(run.values["CheckVersion"], "1");
+  EXPECT_EQ(run.values["Url"], kDefaultVersionUrl);
+  EXPECT_EQ(std::string(kDefaultVersionUrl).substr(0, 7), "http://");
+  EXPECT_NE(std::string(kDefaultVersionUrl).find("/version.asp"), std::string::npos);
+  EXPECT_EQ(ReadFile(app_ + "Config.ini"), CreatedConfig("", ""));
+}
+
+TEST_F(SettingsStoreTest, StartedFromAnotherDirectoryFindsItsOwnConfig) {
+  WriteFile(app_ + "Config.ini", "[VovirurOrarudar]\nPathSrc=/photos/\n");
+  WriteFile(elsewhere_ + "Config.ini", "[VovirurOrarudar]\nPathSrc=/wrong/\n");
+  HelperRun run = RunHelper({elsewhere_, {"PathTar=/out put/", "IsDeleteSrc=1"}, {}, false});
+  ASSERT_EQ(run.status, 0);
+  std::string app_real = fs::canonical(app_).string() + "/";
+  EXPECT_EQ(run.values["cwd"], app_real);
+  EXPECT_EQ(run.values["ModuleDir"], app_real);
+  EXPECT_EQ(run.values["ConfigDir"], app_real);
+  EXPECT_EQ(run.values["ExeName"], "nandell-helper");
+  EXPECT_EQ(run.values["PathSrc"], "/photos/");
+  // The window's fields, changed during the run, are what is saved.
+  EXPECT_EQ(ReadFile(app_ + "Config.ini"),
+            "[VovirurOrarudar]\nPathSrc=/photos/\nIsDeleteSrc=1\nPathTar=/out put/\n"
+            "FileFilters=.jpg,.avi,.mov,.mp4,rmvb\nIsClassifyByYear=1\n");
+  EXPECT_EQ(ReadFile(elsewhere_ + "Config.ini"), "[VovirurOrarudar]\nPathSrc=/wrong/\n");
+}
+
+TEST_F(SettingsStoreTest, HandEditedKeysSurviveAndIntegersAreNormalised) {
+  WriteFile(app_ + "Config.ini",
+            "; edited by hand\r\n"
+            "[vovirurorarudar]\r\n"
+            "CheckVersion=0\r\n"
+            "Url = \"http://127.0.0.1:9/version.asp\"\r\n"
+            "IsClassifyByYear=01\r\n"
+            "FileFilters=\r\n"
+            "IsDeleteSrc=abc\r\n"
+            "Unknown=kept\r\n");
+  HelperRun run = RunHelper({elsewhere_, {}, {}, false});
+  ASSERT_EQ(run.status, 0);
+  EXPECT_EQ(run.values["CheckVersion"], "0");
+  EXPECT_EQ(run.values["Url"], "http://127.0.0.1:9/version.asp");
+  EXPECT_EQ(run.values["IsClassifyByYear"], "1");
+  EXPECT_EQ(run.values["FileFilters"], "");  // empty stays empty, not the default
+  EXPECT_EQ(run.values["IsDeleteSrc"], "0");
+  EXPECT_EQ(ReadFile(app_ + "Config.ini"),
+            "; edited by hand\n"
+            "[vovirurorarudar]\n"
+            "CheckVersion=0\n"
+            "Url = \"http://127.0.0.1:9/version.asp\"\n"
+            "IsClassifyByYear=1\n"
+            "FileFilters=\n"
+            "IsDeleteSrc=0\n"
+            "Unknown=kept\n"
+            "PathSrc=\n"
+            "PathTar=\n");
+}
+
+TEST_F(SettingsStoreTest, YearGroupingOffIsReadAndWrittenBack) {
+  WriteFile(app_ + "Config.ini", "[VovirurOrarudar]\nIsClassifyByYear=0\n");
+  {
+    SettingsStore store(app_, true);
+    EXPECT_EQ(store.IsClassifyByYear, 0);
+    EXPECT_EQ(store.ConfigPath(), app_ + "Config.ini");
+  }
+  SettingsStore again(app_, false);
+  EXPECT_EQ(again.IsClassifyByYear, 0);
+  EXPECT_NE(ReadFile(app_ + "Config.ini").find("IsClassifyByYear=0\n"), std::string::npos);
+}
+
+TEST_F(SettingsStoreTest, LongTextsAreCutTo1023Bytes) {
+  std::string long_path = "/" + std::string(2000, 'p');
+  WriteFile(app_ + "Config.ini", "[VovirurOrarudar]\nPathSrc=" + long_path + "\n");
+  SettingsStore store(app_, false);
+  EXPECT_EQ(store.PathSrc, long_path.substr(0, 1023));
+}
+
+TEST_F(SettingsStoreTest, ReaderStoreNeverWritesAndKeepsWorkingDirectory) {
+  HelperRun run = RunHelper({elsewhere_, {"--reader"}, {}, false});
+  ASSERT_EQ(run.status, 0);
+  EXPECT_EQ(run.values["cwd"], fs::canonical(elsewhere_).string() + "/");
+  EXPECT_EQ(run.values["ModuleDir"], fs::canonical(app_).string() + "/");
+  EXPECT_EQ(run.values["FileFilters"], ".jpg,.avi,.mov,.mp4,rmvb");
+  EXPECT_FALSE(fs::exists(app_ + "Config.ini"));
+}
+
+TEST_F(SettingsStoreTest, UnwritableProgramFolderUsesPerUserFolder) {
+  std::string xdg = root_ + "/xdg";
+  std::string home = root_ + "/home";
+  fs::create_directories(xdg);
+  fs::create_directories(home);
+  HelperOptions options{elsewhere_, {"PathSrc=/p/"}, {"XDG_CONFIG_HOME=" + xdg}, false};
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(xdg.c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chown(home.c_str(), 65534, 65534), 0);
+    options.as_nobody = true;
+  } else {
+    ASSERT_EQ(chmod(app_.c_str(), 0555), 0);
+  }
+  HelperRun run = RunHelper(options);
+  ASSERT_EQ(run.status, 0);
+  EXPECT_EQ(run.values["ConfigDir"], xdg + "/nandell/");
+  EXPECT_EQ(run.values["cwd"], fs::canonical(app_).string() + "/");
+  EXPECT_EQ(ReadFile(xdg + "/nandell/Config.ini"), CreatedConfig("/p/", ""));
+  EXPECT_FALSE(fs::exists(app_ + "Config.ini"));
+
+  // Without XDG_CONFIG_HOME the folder is ~/.config/nandell/.
+  options.env = {"HOME=" + home, "XDG_CONFIG_HOME="};
+  run = RunHelper(options);
+  ASSERT_EQ(run.status, 0);
+  EXPECT_EQ(run.values["ConfigDir"], home + "/.config/nandell/");
+  EXPECT_EQ(ReadFile(home + "/.config/nandell/Config.ini"), CreatedConfig("/p/", ""));
+}
+
+TEST_F(SettingsStoreTest, ConfigBesideUnwritableProgramIsStillTheOneUsed) {
+  const std::string original = "[VovirurOrarudar]\nPathSrc=/beside/\n";
+  WriteFile(app_ + "Config.ini", original);
+  std::string xdg = root_ + "/xdg";
+  fs::create_directories(xdg);
+  HelperOptions options{elsewhere_, {"PathSrc=/changed/"}, {"XDG_CONFIG_HOME=" + xdg}, false};
+  if (geteuid() == 0) {
+    ASSERT_EQ(chown(xdg.c_str(), 65534, 65534), 0);
+    options.as_nobody = true;
+  } else {
+    ASSERT_EQ(chmod(app_.c_str(), 0555), 0);
+  }
+  HelperRun run = RunHelper(options);
+  ASSERT_EQ(run.status, 0);  // the failed save is silent
+  EXPECT_EQ(run.values["ConfigDir"], fs::canonical(app_).string() + "/");
+  EXPECT_EQ(run.values["PathSrc"], "/changed/");
+  EXPECT_EQ(ReadFile(app_ + "Config.ini"), original);
+  EXPECT_FALSE(fs::exists(xdg + "/nandell/Config.ini"));
+}
+
+TEST_F(SettingsStoreTest, RunProgramGoesThroughTheLauncherSeam) {
+  std::string seen;
+  bool seen_wait = true;
+  ProgramLauncher previous =
+      SetProgramLauncher([&](const std::string& file, const std::string& params, bool wait) {
+        seen = file + "|" + params;
+        seen_wait = wait;
+        return 0;
+      });
+  EXPECT_EQ(SettingsStore::RunProgram("notepad.exe", "/x y/errorFile.txt", 0, 1, "open"), 0);
+  EXPECT_EQ(seen, "notepad.exe|/x y/errorFile.txt");
+  EXPECT_FALSE(seen_wait);
+  SetProgramLauncher(previous);
+}
+
+}  // namespace
+}  // namespace nandell
