@@ -173,11 +173,13 @@ int RunOrganize(int argc, char** argv) {
   // The settings store is only read: Config.ini is never written by the command line.
   // NANDELL_CONFIG_DIR names another folder for Config.ini and errorFile.txt.
   const char* config_dir = std::getenv("NANDELL_CONFIG_DIR");
-  std::optional<SettingsStore> settings;
+  std::optional<SettingsStore> own_settings;
+  SettingsStore* settings = nullptr;
   if (config_dir != nullptr && config_dir[0] != '\0') {
-    settings.emplace(WithTrailingSlash(config_dir), false);
+    own_settings.emplace(WithTrailingSlash(config_dir), false);
+    settings = &*own_settings;
   } else {
-    settings.emplace(false);
+    settings = &OpenSettings(false);
   }
   {
     std::lock_guard<std::mutex> lock(settings->Mutex);
