@@ -1,0 +1,343 @@
+#include "engine/organizer.h"
+
+#include <limits.h>
+#include <stdlib.h>
+
+#include <utility>
+
+#include "engine/capture_date.h"
+#include "platform/fs.h"
+#include "settings/settings_store.h"
+
+namespace nandell {
+namespace {
+
+constexpr const char* kChooseFoldersText = "请先选择目录.";
+constexpr const char* kSameFolderText = "照片目录和输出目录不能是同一个目录.";
+constexpr const char* kNestedFolderText = "照片目录和输出目录不能在是同一个目录内.";
+constexpr const char* kMissingFolderText = "目录不存在:";
+
+// Letter case ignored for ASCII letters; UTF-8 continuation bytes are never ASCII.
+bool EqualIgnoringCase(const std::string& a, const std::string& b) {
+  return fs::AsciiLower(a) == fs::AsciiLower(b);
+}
+
+// The folder with symbolic links, "." and ".." resolved, ending with "/"; empty on failure.
+std::string ResolvedFolder(const std::string& folder) {
+  char* resolved = ::realpath(folder.c_str(), nullptr);
+  if (resolved == nullptr) return std::string();
+  std::string text = resolved;
+  ::free(resolved);
+  if (text.empty() || text.back() != '/') text += '/';
+  return text;
+}
+
+// A date that can name one folder inside the output folder. The capture date lookup already
+// gives only such dates; the run checks again before it builds a path from one.
+bool IsSafeFolderName(const std::string& name) {
+  if (name == "." || name == "..") return false;
+  for (char c : name) {
+    unsigned char u = static_cast<unsigned char>(c);
+    if (c == '/' || c == '\\' || u < 0x20 || u == 0x7f) return false;
+  }
+  return true;
+}
+
+std::string TakeKey(const std::string& lower_path) {
+  return lower_path.size() <= 4 ? lower_path : lower_path.substr(lower_path.size() - 4);
+}
+
+}  // namespace
+
+std::string CheckStart(const std::string& photo_folder, const std::string& output_folder) {
+  if (output_folder.empty() || photo_folder.empty()) return kChooseFoldersText;
+  if (EqualIgnoringCase(photo_folder, output_folder)) return kSameFolderText;
+  if (photo_folder.find(output_folder) != std::string::npos ||
+      output_folder.find(photo_folder) != std::string::npos) {
+    return kNestedFolderText;
+  }
+  if (!fs::Exists(output_folder)) return std::string(kMissingFolderText) + output_folder;
+  if (!fs::Exists(photo_folder)) return std::string(kMissingFolderText) + photo_folder;
+  // The texts may still name one folder, or one inside the other, in different spellings
+  // (a link, "..", a doubled "/"): the resolved folders are checked the same way, so that a
+  // run never walks its own output.
+  const std::string photo = ResolvedFolder(photo_folder);
+  const std::string output = ResolvedFolder(output_folder);
+  if (!photo.empty() && !output.empty()) {
+    if (photo == output) return kSameFolderText;
+    if (photo.compare(0, output.size(), output) == 0 ||
+        output.compare(0, photo.size(), photo) == 0) {
+      return kNestedFolderText;
+    }
+  }
+  return std::string();
+}
+
+std::string FormatSummary(const JobCounters& counters) {
+  return "\r\n\r\n整理文件 " + std::to_string(counters.ProcessedCount) + " 个, 失败 " +
+         std::to_string(counters.FailedCount) + " 个";
+}
+
+OrganizerJob::OrganizerJob(SettingsStore& settings, ProgressSink& sink, RunOptions options)
+    : settings_(settings), sink_(sink), options_(std::move(options)) {}
+
+OrganizerJob::~OrganizerJob() {
+  OnStop();
+  Wait();
+}
+
+void OrganizerJob::SetPhotoFolder(std::string folder) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  PhotoFolder_ = std::move(folder);
+}
+
+std::string OrganizerJob::PhotoFolder() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return PhotoFolder_;
+}
+
+void OrganizerJob::SetOutputFolder(std::string folder) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  OutputFolder_ = std::move(folder);
+}
+
+std::string OrganizerJob::OutputFolder() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return OutputFolder_;
+}
+
+void OrganizerJob::SetDeleteSource(int32_t delete_source) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  DeleteSource_ = delete_source;
+}
+
+int32_t OrganizerJob::DeleteSource() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return DeleteSource_;
+}
+
+JobCounters OrganizerJob::Counters() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return counters_;
+}
+
+std::string OrganizerJob::LastMessage() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return LastMessage_;
+}
+
+std::string OrganizerJob::FailureLog() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return FailureLog_;
+}
+
+void OrganizerJob::SetLastMessage(std::string message) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  LastMessage_ = std::move(message);
+}
+
+std::string OrganizerJob::OnOrganize() {
+  std::lock_guard<std::mutex> worker_lock(worker_mutex_);
+  if (IsRunning_.load()) return kRunActiveText;
+  std::string photo;
+  std::string output;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    photo = PhotoFolder_;
+    output = OutputFolder_;
+  }
+  std::string refusal = CheckStart(photo, output);
+  if (!refusal.empty()) return refusal;
+  // A previous worker may still be writing its failure report: it finishes before the run
+  // state is reset, so the two never share FailureLog.
+  if (worker_.joinable()) worker_.join();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    counters_ = JobCounters{};
+    FailureLog_.clear();
+    LastMessage_.clear();
+  }
+  stop_requested_.store(false);
+  IsRunning_.store(true);
+  worker_active_.store(true);
+  worker_ = std::thread([this] {
+    OrganizerThread();
+    worker_active_.store(false);
+  });
+  return std::string();
+}
+
+void OrganizerJob::OnStop() {
+  if (IsRunning_.exchange(false)) stop_requested_.store(true);
+}
+
+void OrganizerJob::Wait() {
+  std::lock_guard<std::mutex> worker_lock(worker_mutex_);
+  if (worker_.joinable()) worker_.join();
+}
+
+void OrganizerJob::OrganizerThread() {
+  ScanFolder(PhotoFolder());
+  WindUp();
+}
+
+void OrganizerJob::ScanFolder(std::string folder) {
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  if (!IsRunning_.load()) return;
+  fs::DirectoryListing listing(folder);
+  if (!listing.Ok()) return;
+  fs::DirEntry entry;
+  if (!listing.Next(&entry)) return;
+  for (;;) {
+    const char first = entry.name.empty() ? '.' : entry.name[0];
+    if (first != '.' && first != '~') {
+      if (entry.kind == fs::EntryKind::kDirectory) {
+        ScanFolder(folder + entry.name);
+      } else if (entry.kind == fs::EntryKind::kFile) {
+        HandleFile(folder, entry.name);
+      }
+      // A link to a folder is never entered: the walk cannot loop.
+    }
+    if (!listing.Next(&entry)) break;
+    if (!IsRunning_.load()) break;
+  }
+}
+
+void OrganizerJob::HandleFile(const std::string& folder, const std::string& name) {
+  // The path as listed is what the file operations and messages use; its lower-cased form
+  // only decides the filter key (a lower-cased path may not exist on this file system).
+  const std::string source = folder + name;
+  const std::string key = TakeKey(fs::AsciiLower(source));
+  std::string filters;
+  int32_t by_year = 1;
+  {
+    std::lock_guard<std::mutex> lock(settings_.Mutex);
+    filters = settings_.FileFilters;
+    by_year = settings_.IsClassifyByYear;
+  }
+  if (filters.find(key) == std::string::npos) return;
+
+  std::string date = GetCaptureDate(source);
+  if (!IsSafeFolderName(date)) date.clear();
+
+  std::string output;
+  int32_t delete_source = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    output = OutputFolder_;
+    delete_source = DeleteSource_;
+  }
+  auto last_write_day = [&source](std::string* day, std::string* year) {
+    int64_t seconds = 0;
+    if (!fs::LastWriteTime(source, &seconds)) {
+      *day = "0000-00-00";
+      *year = "0000";
+      return;
+    }
+    fs::LocalDay(seconds, day, year);
+  };
+
+  std::string target_folder;
+  if (by_year != 0) {
+    std::string year_name = date.substr(0, date.find('-'));
+    if (!year_name.empty()) {
+      year_name += "年";
+    } else {
+      std::string year;
+      last_write_day(&date, &year);
+      year_name = year + "年";
+    }
+    const std::string year_folder = output + year_name + "/";
+    if (!fs::Exists(year_folder)) fs::MakeDirectory(year_folder);
+    target_folder = year_folder + date + "/";
+  } else {
+    if (date.empty()) {
+      std::string year;
+      last_write_day(&date, &year);
+    }
+    target_folder = output + date + "/";
+  }
+
+  int32_t ordinal = 0;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ordinal = ++counters_.ProcessedCount;
+  }
+  if (!fs::Exists(target_folder)) fs::MakeDirectory(target_folder);
+  const std::string target = target_folder + name;
+
+  const bool ok = delete_source != 0 ? fs::MoveNoReplace(source, target, nullptr)
+                                     : fs::CopyNoReplace(source, target, nullptr);
+  std::string message;
+  if (ok) {
+    const char* done = delete_source != 0 ? "移动文件(" : "复制文件(";
+    const char* to = delete_source != 0 ? "移动到: " : "复制到: ";
+    message = std::string(done) + std::to_string(ordinal) + "): " + source + "\r\n\r\n" + to +
+              target + "\r\n";
+  } else {
+    const char* failed = delete_source != 0 ? "移动文件失败: " : "复制文件失败: ";
+    message = std::string(failed) + source + " -> " + target + "\r\n";
+  }
+
+  JobSnapshot snapshot;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!ok) {
+      ++counters_.FailedCount;
+      FailureLog_ += message;
+    }
+    LastMessage_ = message;
+    snapshot.counters = counters_;
+  }
+  snapshot.IsRunning = IsRunning_.load();
+  snapshot.LastMessage = std::move(message);
+  snapshot.file_failed = !ok;
+  sink_.OnJobProgress(snapshot);
+}
+
+void OrganizerJob::WindUp() {
+  RunReport report;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    report.counters = counters_;
+    report.summary = FormatSummary(counters_);
+    LastMessage_ = report.summary;
+  }
+  report.stopped = stop_requested_.load();
+  IsRunning_.store(false);
+  sink_.EnableOrganizeButton();
+  JobSnapshot snapshot;
+  snapshot.IsRunning = false;
+  snapshot.counters = report.counters;
+  snapshot.LastMessage = report.summary;
+  snapshot.is_summary = true;
+  sink_.OnJobProgress(snapshot);
+  sink_.HideStopButton();
+  sink_.InvalidateMessage();
+
+  // The report works on its own copy of the failure lines.
+  std::string failure_log;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (FailureLog_.size() > 1) {
+      FailureLog_ += report.summary;
+      failure_log = FailureLog_;
+    }
+  }
+  if (!failure_log.empty()) {
+    std::string folder = options_.failure_report_dir;
+    if (folder.empty()) {
+      std::lock_guard<std::mutex> lock(settings_.Mutex);
+      folder = settings_.ConfigDir;
+    }
+    const std::string path = folder + "errorFile.txt";
+    if (fs::WriteWholeFile(path, failure_log)) {
+      report.error_file = path;
+      if (options_.show_failure_report)
+        SettingsStore::RunProgram("notepad.exe", path, 0, 1, "open");
+    }
+  }
+  sink_.OnRunEnded(report);
+}
+
+}  // namespace nandell
