@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QDialog>
+#include <QPixmap>
+#include <QPoint>
+
+class QLabel;
+
+namespace nandell {
+
+class PngButton;
+
+/// The modal About box: a frameless 360 x 200 window painted with skin 144, the product and
+/// maker lines, three links (web address: link label 3, e-mail: 2, messenger: 4) and a
+/// close button 5 pixels from the top-right corner. Dragged by its background; closed by
+/// its button (accept) or Escape (reject). Run it with exec().
+class AboutBox : public QDialog {
+  Q_OBJECT
+
+ public:
+  /// Builds the box, lays it out and attaches the three link labels.
+  explicit AboutBox(QWidget* parent = nullptr);
+  ~AboutBox() override;
+
+  /// The close button (strip 145).
+  PngButton* CloseButton() const { return close_; }
+  /// The title line (control 1016), the web, e-mail and messenger link labels
+  /// (controls 1014, 1015, 1018).
+  QLabel* TitleLabel() const { return title_; }
+  QLabel* WebLabel() const { return web_; }
+  QLabel* EmailLabel() const { return email_; }
+  QLabel* MessengerLabel() const { return messenger_; }
+
+  /// Dialog units of the 9-point template font to pixels (x * 3 / 2, y * 13 / 8).
+  static int DialogUnitsX(int du) { return du * 3 / 2; }
+  static int DialogUnitsY(int du) { return du * 13 / 8; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  QLabel* AddText(int id, int x, int y, int w, int h, const QString& text);
+  PngButton* close_ = nullptr;
+  QLabel* title_ = nullptr;
+  QLabel* web_ = nullptr;
+  QLabel* email_ = nullptr;
+  QLabel* messenger_ = nullptr;
+  QPixmap skin_;
+  bool dragging_ = false;
+  QPoint drag_offset_;
+};
+
+}  // namespace nandell

@@ -1,0 +1,28 @@
+#pragma once
+
+// The maker's values of this build: the program's name, the maker's web address, e-mail
+// address and messenger number shown in the windows and given to the link labels. They are
+// fictitious and live on reserved example domains.
+
+namespace nandell::build_info {
+
+/// The application's name: the caption of the folder picker's message boxes.
+inline constexpr char kAppName[] = "Nandell";
+/// The version line of the About box.
+inline constexpr char kVersionLine[] = "Nandell 1.0 版";
+/// The maker's web address (begins "http://"): footer link and About box link.
+inline constexpr char kWebAddress[] = "http://www.nandell.example.com";
+/// The host name of the web address, used as "&Site=" in the messenger link.
+inline constexpr char kWebHost[] = "www.nandell.example.com";
+/// The maker's e-mail address.
+inline constexpr char kEmail[] = "support@nandell.example.com";
+/// The maker's messenger (QQ) number.
+inline constexpr char kMessengerNumber[] = "10000";
+/// The rights notice line of the About box.
+inline constexpr char kRightsNotice[] = "版权所有 (C) 2026 Nandell 工作室";
+/// The line naming the maker in the About box.
+inline constexpr char kMakerLine[] = "Nandell 工作室 出品";
+/// The main window's footer line: the maker's name and web address.
+inline constexpr char kFooterText[] = "Nandell 工作室  http://www.nandell.example.com";
+
+}  // namespace nandell::build_info

@@ -1,0 +1,250 @@
+#include "ui/folder_picker.h"
+
+#include <unistd.h>
+
+#include <sys/stat.h>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileSystemModel>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+#include <cerrno>
+#include <cstring>
+#include <deque>
+
+#include "ui/message_box.h"
+
+namespace nandell {
+namespace {
+
+std::deque<std::optional<std::string>>& Answers() {
+  static std::deque<std::optional<std::string>> answers;
+  return answers;
+}
+
+void (*g_dialog_hook)(FolderPickerDialog&) = nullptr;
+
+bool Exists(const std::string& path) {
+  return ::access(path.c_str(), F_OK) == 0;
+}
+
+std::optional<std::string> CopyOf(const char* text) {
+  if (text == nullptr) return std::nullopt;
+  return std::string(text);
+}
+
+QString FolderText(const char* format_head, const std::string& path, const char* tail) {
+  return QString::fromUtf8(format_head) + QString::fromStdString(path) + QString::fromUtf8(tail);
+}
+
+// The invalid / cannot-create message for result `r`.
+void ShowFolderError(int32_t r, const std::string& path, QWidget* parent) {
+  const QString text =
+      r == 1 ? FolderText("The folder:\n\n", path, "\n\nis invalid. Please reenter.")
+             : FolderText("The folder:\n\n", path, "\n\ncan not be created. Please double check.");
+  MessageBox::ShowApp(parent, text, QMessageBox::Warning, QMessageBox::Ok);
+}
+
+}  // namespace
+
+// ---- FolderPicker ----
+
+FolderPicker::FolderPicker(const char* caption, const char* title, const char* initial_folder,
+                           QWidget* owner)
+    : caption_(CopyOf(caption)),
+      title_(CopyOf(title)),
+      initial_folder_(CopyOf(initial_folder)),
+      owner_(owner) {}
+
+FolderPicker::~FolderPicker() = default;
+
+int32_t FolderPicker::DoModal() {
+  accepted_ = 0;
+  if (!Answers().empty()) {
+    std::optional<std::string> answer = std::move(Answers().front());
+    Answers().pop_front();
+    if (!answer) return -1;
+    path_ = *answer;
+    if (ConfirmFolder(path_, owner_) != 0) return -1;
+    accepted_ = 1;
+    return 1;
+  }
+  FolderPickerDialog dialog(this, owner_);
+  dialog.setWindowModality(Qt::ApplicationModal);
+  if (g_dialog_hook != nullptr) {
+    dialog.show();
+    g_dialog_hook(dialog);
+    if (!dialog.isVisible()) return accepted_ != 0 ? 1 : -1;
+  }
+  dialog.exec();
+  return accepted_ != 0 ? 1 : -1;
+}
+
+int32_t FolderPicker::ConfirmFolder(const std::string& path, QWidget* parent) {
+  int32_t r = CheckOrCreatePath(path.c_str(), true);
+  if (r != 0) {
+    ShowFolderError(r, path, parent);
+    return r;
+  }
+  if (Exists(path)) return 0;
+  const QString question = FolderText("The folder:\n\n", path,
+                                      "\n\ndoes not exist. Do you want the folder to be created?");
+  if (MessageBox::ShowApp(parent, question, QMessageBox::Question,
+                          QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
+    return -1;
+  }
+  r = CheckOrCreatePath(path.c_str(), false);
+  if (r == 0) return 0;
+  ShowFolderError(r, path, parent);
+  return r;
+}
+
+int32_t FolderPicker::CheckOrCreatePath(const char* path, bool check_only) {
+  if (path == nullptr) return 1;
+  std::string work(path);
+  if (work.empty() || work[0] != '/') return 1;
+  if (work.size() == 1) {
+    // The root: nothing is created for it.
+    if (check_only) return 0;
+    return Exists(work) ? 0 : 2;
+  }
+  size_t start = 1;
+  for (;;) {
+    const size_t slash = work.find('/', start);
+    const size_t end = slash == std::string::npos ? work.size() : slash;
+    const std::string component = work.substr(start, end - start);
+    if (!IsValidFolderName(component.c_str())) return 1;
+    const std::string prefix = work.substr(0, end);
+    if (!check_only) {
+      // An existing level is no error; what counts is that it exists afterwards.
+      (void)::mkdir(prefix.c_str(), 0777);
+      struct stat info {};
+      if (::stat(prefix.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return 2;
+    }
+    if (slash == std::string::npos) return 0;
+    if (slash + 1 == work.size()) return 1;  // a trailing "/" makes a path invalid
+    start = slash + 1;
+  }
+}
+
+bool FolderPicker::IsValidFolderName(const char* name) {
+  if (name == nullptr || *name == '\0') return false;
+  const size_t length = std::strlen(name);
+  auto edge = [](char c) { return c == '\t' || c == ' ' || c == '.'; };
+  if (edge(name[0]) || edge(name[length - 1])) return false;
+  return std::strpbrk(name, "\"*/:<>?\\|") == nullptr;
+}
+
+void FolderPicker::SetNextAnswer(std::optional<std::string> answer) {
+  Answers().push_back(std::move(answer));
+}
+
+void FolderPicker::ClearAnswers() {
+  Answers().clear();
+}
+
+void FolderPicker::SetDialogHook(void (*hook)(FolderPickerDialog& dialog)) {
+  g_dialog_hook = hook;
+}
+
+// ---- FolderPickerDialog ----
+
+FolderPickerDialog::FolderPickerDialog(FolderPicker* picker, QWidget* parent)
+    : QDialog(parent), picker_(picker) {
+  if (picker_->caption_) setWindowTitle(QString::fromStdString(*picker_->caption_));
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(12, 12, 12, 12);
+  layout->setSpacing(4);
+
+  title_ = new QLabel(this);
+  title_->setText(picker_->title_ ? QString::fromStdString(*picker_->title_) : QString());
+  title_->setWordWrap(true);
+  title_->setVisible(picker_->title_.has_value());
+  layout->addWidget(title_);
+  layout->addSpacing(4);
+
+  edit_ = new QLineEdit(this);
+  edit_->setMaxLength(4095);
+  edit_->setFixedHeight(std::max(23, edit_->sizeHint().height()));
+  layout->addWidget(edit_);
+
+  model_ = new QFileSystemModel(this);
+  model_->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot | QDir::Drives);
+  model_->setRootPath(QStringLiteral("/"));
+  tree_ = new QTreeView(this);
+  tree_->setModel(model_);
+  tree_->setHeaderHidden(true);
+  for (int column = 1; column < model_->columnCount(); ++column) tree_->hideColumn(column);
+  tree_->setSelectionMode(QAbstractItemView::SingleSelection);
+  tree_->setMinimumHeight(240);
+  layout->addWidget(tree_, 1);
+
+  auto* buttons = new QDialogButtonBox(this);
+  ok_ = buttons->addButton(QDialogButtonBox::Ok);
+  cancel_ = buttons->addButton(QDialogButtonBox::Cancel);
+  layout->addWidget(buttons);
+  resize(380, 420);
+
+  connect(edit_, &QLineEdit::textChanged, this, &FolderPickerDialog::OnEditChanged);
+  connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          &FolderPickerDialog::OnSelectionChanged);
+  connect(ok_, &QPushButton::clicked, this, &FolderPickerDialog::OnOk);
+  connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
+  // Enter anywhere in the dialog presses OK, the default button.
+  ok_->setDefault(true);
+  ok_->setEnabled(false);
+
+  // The initial selection: the given folder (an empty text selects nothing), or the current
+  // directory when none was given.
+  QString initial;
+  if (picker_->initial_folder_) {
+    initial = QString::fromStdString(*picker_->initial_folder_);
+  } else {
+    initial = QDir::currentPath();
+  }
+  if (!initial.isEmpty()) SelectFolder(initial);
+  edit_->setFocus();
+}
+
+bool FolderPickerDialog::SelectFolder(const QString& folder) {
+  QString clean = QDir::cleanPath(folder);
+  const QModelIndex index = model_->index(clean);
+  if (!index.isValid() || !model_->isDir(index)) return false;
+  tree_->setCurrentIndex(index);
+  tree_->scrollTo(index);
+  tree_->expand(index);
+  // The edit box follows even when the index was current already.
+  OnSelectionChanged();
+  return true;
+}
+
+void FolderPickerDialog::OnEditChanged(const QString& text) {
+  picker_->path_ = text.toStdString();
+  ok_->setEnabled(!text.isEmpty());
+}
+
+void FolderPickerDialog::OnSelectionChanged() {
+  const QModelIndex index = tree_->currentIndex();
+  // Only a real folder of the file system gives a path; anything else empties the box.
+  QString path = index.isValid() ? model_->filePath(index) : QString();
+  if (!path.startsWith(QLatin1Char('/'))) path.clear();
+  edit_->setText(path);
+  ok_->setEnabled(!path.isEmpty());
+}
+
+void FolderPickerDialog::OnOk() {
+  if (!ok_->isEnabled()) return;
+  picker_->path_ = edit_->text().toStdString();
+  if (FolderPicker::ConfirmFolder(picker_->path_, this) != 0) {
+    edit_->setFocus();
+    return;
+  }
+  picker_->accepted_ = 1;
+  accept();
+}
+
+}  // namespace nandell
