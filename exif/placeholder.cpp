@@ -1,1 +1,0 @@
-// Placeholder until the module's first source lands.
