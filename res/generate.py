@@ -331,15 +331,18 @@ def main_skin():
 def about_skin():
     W, H = 360, 200
     img = vgradient(W, H, (36, 120, 222), (14, 66, 150))
-    # a faint photo-stack drawing in the lower right corner, clear of the text lines
+    # a faint photo-stack drawing in the top right corner, clear of the text lines
     big, d = ss_draw(W, H)
+    ox, oy = 0, -78
     for i, a in enumerate((30, 48)):
-        x0, y0 = (296 - i * 10), (112 + i * 9)
+        x0, y0 = (296 - i * 10 + ox), (112 + i * 9 + oy)
         d.rounded_rectangle([x0 * SS, y0 * SS, (x0 + 54) * SS, (y0 + 42) * SS], 5 * SS,
                             outline=(255, 255, 255, a), width=2 * SS)
-    d.polygon([(290 * SS, 160 * SS), (304 * SS, 141 * SS), (313 * SS, 152 * SS),
-               (320 * SS, 145 * SS), (336 * SS, 160 * SS)], fill=(255, 255, 255, 48))
-    d.ellipse([321 * SS, 128 * SS, 328 * SS, 135 * SS], fill=(255, 255, 255, 48))
+    d.polygon([((290 + ox) * SS, (160 + oy) * SS), ((304 + ox) * SS, (141 + oy) * SS),
+               ((313 + ox) * SS, (152 + oy) * SS), ((320 + ox) * SS, (145 + oy) * SS),
+               ((336 + ox) * SS, (160 + oy) * SS)], fill=(255, 255, 255, 48))
+    d.ellipse([(321 + ox) * SS, (128 + oy) * SS, (328 + ox) * SS, (135 + oy) * SS],
+              fill=(255, 255, 255, 48))
     # darker title band at the top left, ending in a rounded edge
     d.rounded_rectangle([-20 * SS, -20 * SS, 200 * SS, 28 * SS], 14 * SS, fill=NAVY + (235,))
     img.alpha_composite(ss_done(big, W, H))

@@ -187,7 +187,7 @@ FolderPickerDialog::FolderPickerDialog(FolderPicker* picker, QWidget* parent)
   ok_ = buttons->addButton(QDialogButtonBox::Ok);
   cancel_ = buttons->addButton(QDialogButtonBox::Cancel);
   layout->addWidget(buttons);
-  resize(380, 420);
+  resize(420, 460);
 
   connect(edit_, &QLineEdit::textChanged, this, &FolderPickerDialog::OnEditChanged);
   connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
@@ -215,7 +215,7 @@ bool FolderPickerDialog::SelectFolder(const QString& folder) {
   const QModelIndex index = model_->index(clean);
   if (!index.isValid() || !model_->isDir(index)) return false;
   tree_->setCurrentIndex(index);
-  tree_->scrollTo(index);
+  tree_->scrollTo(index, QAbstractItemView::PositionAtCenter);
   tree_->expand(index);
   // The edit box follows even when the index was current already.
   OnSelectionChanged();

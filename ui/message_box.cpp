@@ -12,6 +12,8 @@ std::deque<QMessageBox::StandardButton>& Answers() {
   return answers;
 }
 
+QMessageBox::StandardButton g_default_answer = QMessageBox::NoButton;
+
 std::vector<MessageBox::Shown>& Recorded() {
   static std::vector<MessageBox::Shown> shown;
   return shown;
@@ -28,6 +30,7 @@ QMessageBox::StandardButton MessageBox::Show(QWidget* parent, const QString& cap
     Answers().pop_front();
     return answer;
   }
+  if (g_default_answer != QMessageBox::NoButton) return g_default_answer;
   QMessageBox box(icon, caption, text, buttons, parent);
   const int result = box.exec();
   return static_cast<QMessageBox::StandardButton>(result);
@@ -41,6 +44,10 @@ QMessageBox::StandardButton MessageBox::ShowApp(QWidget* parent, const QString& 
 
 void MessageBox::SetNextAnswer(QMessageBox::StandardButton answer) {
   Answers().push_back(answer);
+}
+
+void MessageBox::SetDefaultAnswer(QMessageBox::StandardButton answer) {
+  g_default_answer = answer;
 }
 
 void MessageBox::ClearAnswers() {

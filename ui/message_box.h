@@ -35,6 +35,10 @@ class MessageBox {
 
   /// Queues the answer of the next box (first queued, first used).
   static void SetNextAnswer(QMessageBox::StandardButton answer);
+  /// The answer of every box shown while no answer is queued (tests set it, e.g. to
+  /// QMessageBox::Ok, so that no box ever waits for a person); NoButton, the starting value,
+  /// shows the boxes for real.
+  static void SetDefaultAnswer(QMessageBox::StandardButton answer);
   /// Drops queued answers that were not used.
   static void ClearAnswers();
   /// Number of queued answers not yet used.

@@ -1,0 +1,257 @@
+// The folder picker: path rules, its messages and question through the message-box seam,
+// creation of missing levels, and the dialog's edit box and OK button.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+#include <string>
+
+#include "ui/folder_picker.h"
+#include "ui/message_box.h"
+
+using nandell::FolderPicker;
+using nandell::FolderPickerDialog;
+using nandell::MessageBox;
+
+namespace {
+
+bool IsDir(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+QString Invalid(const std::string& path) {
+  return QString::fromStdString("The folder:\n\n" + path + "\n\nis invalid. Please reenter.");
+}
+QString CannotCreate(const std::string& path) {
+  return QString::fromStdString("The folder:\n\n" + path +
+                                "\n\ncan not be created. Please double check.");
+}
+QString Question(const std::string& path) {
+  return QString::fromStdString("The folder:\n\n" + path +
+                                "\n\ndoes not exist. Do you want the folder to be created?");
+}
+
+std::string g_hook_text;
+
+}  // namespace
+
+class FolderPickerTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  // Boxes nobody queued an answer for are answered OK (the error boxes have only OK).
+  void initTestCase() { MessageBox::SetDefaultAnswer(QMessageBox::Ok); }
+
+  void init() {
+    MessageBox::ClearAnswers();
+    MessageBox::ClearShown();
+    FolderPicker::ClearAnswers();
+    FolderPicker::SetDialogHook(nullptr);
+    QVERIFY(dir_.isValid());
+    base_ = dir_.path().toStdString();
+  }
+  void cleanup() { QCOMPARE(MessageBox::PendingAnswers(), 0); }
+
+  void FolderNames_data() {
+    QTest::addColumn<QByteArray>("name");
+    QTest::addColumn<bool>("valid");
+    QTest::newRow("plain") << QByteArray("photos") << true;
+    QTest::newRow("inner blank and period") << QByteArray("my photos.2024") << true;
+    QTest::newRow("chinese") << QByteArray("照片") << true;
+    QTest::newRow("empty") << QByteArray("") << false;
+    QTest::newRow("dot") << QByteArray(".") << false;
+    QTest::newRow("dot dot") << QByteArray("..") << false;
+    QTest::newRow("leading blank") << QByteArray(" a") << false;
+    QTest::newRow("trailing blank") << QByteArray("a ") << false;
+    QTest::newRow("leading tab") << QByteArray("\ta") << false;
+    QTest::newRow("trailing period") << QByteArray("a.") << false;
+    QTest::newRow("hidden name") << QByteArray(".config") << false;
+    for (char c : std::string("\"*/:<>?\\|")) {
+      QTest::newRow(qPrintable(QStringLiteral("holds %1").arg(QChar(c))))
+          << QByteArray("a") + c + "b" << false;
+    }
+  }
+  void FolderNames() {
+    QFETCH(QByteArray, name);
+    QFETCH(bool, valid);
+    QCOMPARE(FolderPicker::IsValidFolderName(name.constData()), valid);
+  }
+
+  void NullName() { QVERIFY(!FolderPicker::IsValidFolderName(nullptr)); }
+
+  void PathRules_data() {
+    QTest::addColumn<QByteArray>("path");
+    QTest::addColumn<int>("result");
+    QTest::newRow("root") << QByteArray("/") << 0;
+    QTest::newRow("two levels") << QByteArray("/home/photos") << 0;
+    QTest::newRow("chinese levels") << QByteArray("/照片/2024年") << 0;
+    QTest::newRow("empty") << QByteArray("") << 1;
+    QTest::newRow("relative") << QByteArray("home/photos") << 1;
+    QTest::newRow("dot relative") << QByteArray("./photos") << 1;
+    QTest::newRow("windows drive") << QByteArray("C:\\photos") << 1;
+    QTest::newRow("trailing slash") << QByteArray("/home/photos/") << 1;
+    QTest::newRow("double slash") << QByteArray("/home//photos") << 1;
+    QTest::newRow("leading double slash") << QByteArray("//server/share") << 1;
+    QTest::newRow("dot level") << QByteArray("/home/./photos") << 1;
+    QTest::newRow("dot dot level") << QByteArray("/home/../etc") << 1;
+    QTest::newRow("level with question mark") << QByteArray("/home/what?") << 1;
+    QTest::newRow("level with bar") << QByteArray("/home/a|b") << 1;
+    QTest::newRow("level ending in blank") << QByteArray("/home/photos ") << 1;
+  }
+  void PathRules() {
+    QFETCH(QByteArray, path);
+    QFETCH(int, result);
+    QCOMPARE(FolderPicker::CheckOrCreatePath(path.constData(), true), result);
+  }
+
+  void NullPathIsInvalid() { QCOMPARE(FolderPicker::CheckOrCreatePath(nullptr, true), 1); }
+
+  void InvalidPathShowsTheInvalidMessage() {
+    QCOMPARE(FolderPicker::ConfirmFolder("relative/path"), 1);
+    QCOMPARE(MessageBox::ShownBoxes().size(), size_t{1});
+    const MessageBox::Shown& box = MessageBox::ShownBoxes()[0];
+    QCOMPARE(box.caption, QStringLiteral("Nandell"));
+    QCOMPARE(box.text, Invalid("relative/path"));
+    QCOMPARE(box.icon, QMessageBox::Warning);
+    QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+  }
+
+  void ExistingFolderIsAcceptedWithoutQuestion() {
+    QCOMPARE(FolderPicker::ConfirmFolder(base_), 0);
+    QCOMPARE(FolderPicker::ConfirmFolder("/"), 0);
+    QVERIFY(MessageBox::ShownBoxes().empty());
+  }
+
+  void TwoMissingLevelsCreatedAfterYes() {
+    const std::string path = base_ + "/2024年/07-01";
+    MessageBox::SetNextAnswer(QMessageBox::Yes);
+    QCOMPARE(FolderPicker::ConfirmFolder(path), 0);
+    QCOMPARE(MessageBox::ShownBoxes().size(), size_t{1});
+    const MessageBox::Shown& box = MessageBox::ShownBoxes()[0];
+    QCOMPARE(box.text, Question(path));
+    QCOMPARE(box.caption, QStringLiteral("Nandell"));
+    QCOMPARE(box.icon, QMessageBox::Question);
+    QCOMPARE(box.buttons, QMessageBox::Yes | QMessageBox::No);
+    QVERIFY(IsDir(base_ + "/2024年"));
+    QVERIFY(IsDir(path));
+  }
+
+  void NothingCreatedAfterNo() {
+    const std::string path = base_ + "/a/b";
+    MessageBox::SetNextAnswer(QMessageBox::No);
+    QCOMPARE(FolderPicker::ConfirmFolder(path), -1);
+    QCOMPARE(MessageBox::ShownBoxes().size(), size_t{1});  // the question only
+    QVERIFY(!IsDir(base_ + "/a"));
+  }
+
+  void LevelThatCannotBeCreated() {
+    // A plain file stands where a level should be.
+    const std::string file = base_ + "/file";
+    QFile f(QString::fromStdString(file));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    QCOMPARE(FolderPicker::CheckOrCreatePath((base_ + "/file/sub").c_str(), false), 2);
+    MessageBox::SetNextAnswer(QMessageBox::Yes);
+    QCOMPARE(FolderPicker::ConfirmFolder(file + "/sub"), 2);
+    QCOMPARE(MessageBox::ShownBoxes().size(), size_t{2});
+    QCOMPARE(MessageBox::ShownBoxes()[1].text, CannotCreate(file + "/sub"));
+    QCOMPARE(MessageBox::ShownBoxes()[1].icon, QMessageBox::Warning);
+  }
+
+  void InvalidLevelAfterCreatedOnesKeepsThem() {
+    // Create mode stops at the first bad level; the levels before it stay.
+    const std::string path = base_ + "/good/bad?/x";
+    QCOMPARE(FolderPicker::CheckOrCreatePath(path.c_str(), false), 1);
+    QVERIFY(IsDir(base_ + "/good"));
+  }
+
+  void NextAnswerSeam() {
+    {
+      FolderPicker picker("浏览目录", "导入目录", "", nullptr);
+      FolderPicker::SetNextAnswer(base_);
+      QCOMPARE(picker.DoModal(), 1);
+      QCOMPARE(picker.GetPath(), base_);
+    }
+    {
+      FolderPicker picker("浏览目录", "保存目录", nullptr, nullptr);
+      FolderPicker::SetNextAnswer(std::nullopt);
+      QCOMPARE(picker.DoModal(), -1);
+    }
+    {
+      FolderPicker picker("浏览目录", "保存目录", nullptr, nullptr);
+      FolderPicker::SetNextAnswer(base_ + "/");
+      QCOMPARE(picker.DoModal(), -1);  // invalid: the message, then the user gives up
+      QCOMPARE(MessageBox::ShownBoxes().back().text, Invalid(base_ + "/"));
+    }
+  }
+
+  void DialogEditBoxFollowsSelectionAndDrivesOk() {
+    FolderPicker picker("浏览目录", "导入目录", base_.c_str(), nullptr);
+    FolderPickerDialog dialog(&picker);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QCOMPARE(dialog.windowTitle(), QStringLiteral("浏览目录"));
+    // The initial folder is selected and shown in the edit box; OK is enabled.
+    QCOMPARE(dialog.Edit()->text().toStdString(), base_);
+    QVERIFY(dialog.OkButton()->isEnabled());
+    // Emptying the box disables OK; one character enables it again.
+    dialog.Edit()->clear();
+    QVERIFY(!dialog.OkButton()->isEnabled());
+    QTest::keyClicks(dialog.Edit(), "/");
+    QVERIFY(dialog.OkButton()->isEnabled());
+    QCOMPARE(picker.GetPath(), std::string("/"));
+    // Selecting another folder in the tree replaces the text.
+    QVERIFY(dialog.SelectFolder(QStringLiteral("/tmp")));
+    QCOMPARE(dialog.Edit()->text(), QStringLiteral("/tmp"));
+  }
+
+  void DialogOkKeepsItOpenOnInvalidText() {
+    FolderPicker picker("浏览目录", "导入目录", base_.c_str(), nullptr);
+    FolderPickerDialog dialog(&picker);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    dialog.Edit()->setText(QString::fromStdString(base_ + "/x/"));
+    QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
+    QVERIFY(dialog.isVisible());
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    QCOMPARE(MessageBox::ShownBoxes().size(), size_t{1});
+    QCOMPARE(MessageBox::ShownBoxes()[0].text, Invalid(base_ + "/x/"));
+    QCOMPARE(dialog.focusWidget(), dialog.Edit());
+    QCOMPARE(dialog.Edit()->text().toStdString(), base_ + "/x/");
+  }
+
+  void DoModalCreatesTypedFolderAfterYes() {
+    // Drives the real dialog: type two missing levels, press OK, answer Yes.
+    g_hook_text = base_ + "/new/level";
+    FolderPicker::SetDialogHook([](FolderPickerDialog& dialog) {
+      dialog.Edit()->setText(QString::fromStdString(g_hook_text));
+      QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
+    });
+    MessageBox::SetNextAnswer(QMessageBox::Yes);
+    FolderPicker picker("浏览目录", "保存目录", nullptr, nullptr);
+    QCOMPARE(picker.DoModal(), 1);
+    QCOMPARE(picker.GetPath(), g_hook_text);
+    QVERIFY(IsDir(g_hook_text));
+    FolderPicker::SetDialogHook(nullptr);
+  }
+
+  void DoModalCancelled() {
+    FolderPicker::SetDialogHook([](FolderPickerDialog& dialog) { dialog.reject(); });
+    FolderPicker picker("浏览目录", "保存目录", base_.c_str(), nullptr);
+    QCOMPARE(picker.DoModal(), -1);
+    FolderPicker::SetDialogHook(nullptr);
+  }
+
+ private:
+  QTemporaryDir dir_;
+  std::string base_;
+};
+
+QTEST_MAIN(FolderPickerTest)
+#include "folder_picker_test.moc"

@@ -1,0 +1,58 @@
+// Saves pictures of the About box and the folder picker for the documentation:
+//   xvfb-run -a build/tests/ui/ui_screenshots docs/
+// (run under a real X server so that the desktop's fonts are used).
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QTest>
+
+#include "ui/about_box.h"
+#include "ui/folder_picker.h"
+
+namespace {
+
+// Lets the window system and the folder model settle before a picture is taken.
+void Settle(int ms) {
+  QElapsedTimer timer;
+  timer.start();
+  while (timer.elapsed() < ms) {
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+    QTest::qWait(20);
+  }
+}
+
+std::string g_folder;
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
+  QDir().mkpath(out);
+
+  {
+    nandell::AboutBox box;
+    box.show();
+    Settle(500);
+    if (!box.grab().save(out + QStringLiteral("/about-box.png"))) return 1;
+  }
+
+  // A small photo folder to browse.
+  const QString demo = QDir::tempPath() + QStringLiteral("/Nandell-demo/照片");
+  for (const char* sub : {"2023-旅行", "2024-家庭", "Camera", "手机相册"}) {
+    QDir().mkpath(demo + QLatin1Char('/') + QString::fromUtf8(sub));
+  }
+  g_folder = demo.toStdString();
+  nandell::FolderPicker picker("浏览目录", "导入目录", g_folder.c_str(), nullptr);
+  static QString target = out + QStringLiteral("/folder-picker.png");
+  static bool saved = false;
+  nandell::FolderPicker::SetDialogHook([](nandell::FolderPickerDialog& dialog) {
+    Settle(1500);
+    dialog.SelectFolder(QString::fromStdString(g_folder));
+    Settle(800);
+    saved = dialog.grab().save(target);
+    dialog.reject();
+  });
+  picker.DoModal();
+  return saved ? 0 : 1;
+}
