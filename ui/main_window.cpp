@@ -76,11 +76,13 @@ class MainWindow::Sink : public ProgressSink {
   void OnJobProgress(const JobSnapshot& snapshot) override { window_->PostProgress(snapshot); }
   void EnableOrganizeButton() override {
     MainWindow* w = window_;
-    QMetaObject::invokeMethod(w, [w] { w->organize_->setEnabled(true); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        w, [w] { w->organize_->setEnabled(true); }, Qt::QueuedConnection);
   }
   void HideStopButton() override {
     MainWindow* w = window_;
-    QMetaObject::invokeMethod(w, [w] { w->stop_->hide(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        w, [w] { w->stop_->hide(); }, Qt::QueuedConnection);
   }
   void InvalidateMessage() override {
     MainWindow* w = window_;
@@ -308,7 +310,8 @@ void MainWindow::OnStop() {
 void MainWindow::PostProgress(const JobSnapshot& snapshot) {
   std::lock_guard<std::mutex> lock(progress_mutex_);
   pending_ = snapshot;
-  if (refresh_posted_) return;
+  // The final state never waits for the refresh timer: it gets a post of its own.
+  if (refresh_posted_ && !snapshot.is_summary) return;
   refresh_posted_ = true;
   QMetaObject::invokeMethod(this, &MainWindow::OnJobProgress, Qt::QueuedConnection);
 }
@@ -370,11 +373,13 @@ void MainWindow::OnAboutButton() {
 void MainWindow::OnOptionsButton() {}
 
 void MainWindow::OnCloseButton() {
-  QMetaObject::invokeMethod(this, [this] { close(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { close(); }, Qt::QueuedConnection);
 }
 
 void MainWindow::OnMinimizeButton() {
-  QMetaObject::invokeMethod(this, [this] { showMinimized(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { showMinimized(); }, Qt::QueuedConnection);
 }
 
 void MainWindow::OnSysCommand(int id) {

@@ -79,19 +79,19 @@ class MainWindow : public QDialog {
   int SkinHeight() const { return SkinHeight_; }
 
   /// The controls, by role (control ids in brackets).
-  PngButton* AboutButton() const { return about_; }             // 1012
-  PngButton* StopButton() const { return stop_; }               // 1007
-  PngButton* OptionsButton() const { return options_; }         // 1011
-  PngButton* OutputFolderButton() const { return output_; }     // 1003
-  PngButton* PhotoFolderButton() const { return photo_; }       // 1001
-  PngButton* MinimizeButton() const { return minimize_; }       // 1010
-  PngButton* CloseButton() const { return close_; }             // 1009
-  PngButton* OrganizeButton() const { return organize_; }       // 1005
-  QCheckBox* DeleteSourceBox() const { return delete_source_; } // 1006
-  QLabel* MessageLabel() const { return message_; }             // 1018
-  QLabel* PhotoFolderLabel() const { return photo_text_; }      // 1019
-  QLabel* OutputFolderLabel() const { return output_text_; }    // 1020
-  QLabel* FooterLabel() const { return footer_; }               // 1013
+  PngButton* AboutButton() const { return about_; }              // 1012
+  PngButton* StopButton() const { return stop_; }                // 1007
+  PngButton* OptionsButton() const { return options_; }          // 1011
+  PngButton* OutputFolderButton() const { return output_; }      // 1003
+  PngButton* PhotoFolderButton() const { return photo_; }        // 1001
+  PngButton* MinimizeButton() const { return minimize_; }        // 1010
+  PngButton* CloseButton() const { return close_; }              // 1009
+  PngButton* OrganizeButton() const { return organize_; }        // 1005
+  QCheckBox* DeleteSourceBox() const { return delete_source_; }  // 1006
+  QLabel* MessageLabel() const { return message_; }              // 1018
+  QLabel* PhotoFolderLabel() const { return photo_text_; }       // 1019
+  QLabel* OutputFolderLabel() const { return output_text_; }     // 1020
+  QLabel* FooterLabel() const { return footer_; }                // 1013
 
   /// The run state and worker.
   OrganizerJob& Job() { return *job_; }
