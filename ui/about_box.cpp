@@ -1,5 +1,6 @@
 #include "ui/about_box.h"
 
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPainter>
@@ -35,9 +36,6 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
   resize(DialogUnitsX(265), DialogUnitsY(136));
 
   title_ = AddText(1016, 7, 3, 101, 10, QStringLiteral("关于 Nandell"));
-  QFont title_font = font();
-  title_font.setBold(true);
-  title_->setFont(title_font);
 
   close_ = new PngButton(this);
   close_->setObjectName(QStringLiteral("1"));
@@ -113,6 +111,16 @@ QLabel* AboutBox::AddText(int id, int x, int y, int w, int h, const QString& tex
   palette.setColor(QPalette::WindowText, QColor(id == 1016 ? kTitleColor : kTextColor));
   label->setPalette(palette);
   return label;
+}
+
+void AboutBox::keyPressEvent(QKeyEvent* event) {
+  // Enter closes the box like its close button (the template's default button); Escape is
+  // the dialog's own rejection.
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    accept();
+    return;
+  }
+  QDialog::keyPressEvent(event);
 }
 
 void AboutBox::paintEvent(QPaintEvent* /*event*/) {

@@ -13,7 +13,7 @@ class PngButton;
 /// The modal About box: a frameless 360 x 200 window painted with skin 144, the product and
 /// maker lines, three links (web address: link label 3, e-mail: 2, messenger: 4) and a
 /// close button 5 pixels from the top-right corner. Dragged by its background; closed by
-/// its button (accept) or Escape (reject). Run it with exec().
+/// its button or Enter (accept) or Escape (reject). Run it with exec().
 class AboutBox : public QDialog {
   Q_OBJECT
 
@@ -36,6 +36,7 @@ class AboutBox : public QDialog {
   static int DialogUnitsY(int du) { return du * 13 / 8; }
 
  protected:
+  void keyPressEvent(QKeyEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;

@@ -32,6 +32,12 @@ bool Exists(const std::string& path) {
   return ::access(path.c_str(), F_OK) == 0;
 }
 
+// A folder (or a link to one) stands at `path`.
+bool IsDirectory(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
 std::optional<std::string> CopyOf(const char* text) {
   if (text == nullptr) return std::nullopt;
   return std::string(text);
@@ -90,7 +96,9 @@ int32_t FolderPicker::ConfirmFolder(const std::string& path, QWidget* parent) {
     ShowFolderError(r, path, parent);
     return r;
   }
-  if (Exists(path)) return 0;
+  // Only a folder is accepted as it stands: a plain file of that name is not a folder, so
+  // the question comes and the creation then fails with the cannot-create message.
+  if (IsDirectory(path)) return 0;
   const QString question = FolderText("The folder:\n\n", path,
                                       "\n\ndoes not exist. Do you want the folder to be created?");
   if (MessageBox::ShowApp(parent, question, QMessageBox::Question,
@@ -122,8 +130,7 @@ int32_t FolderPicker::CheckOrCreatePath(const char* path, bool check_only) {
     if (!check_only) {
       // An existing level is no error; what counts is that it exists afterwards.
       (void)::mkdir(prefix.c_str(), 0777);
-      struct stat info {};
-      if (::stat(prefix.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) return 2;
+      if (!IsDirectory(prefix)) return 2;
     }
     if (slash == std::string::npos) return 0;
     if (slash + 1 == work.size()) return 1;  // a trailing "/" makes a path invalid

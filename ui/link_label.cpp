@@ -33,14 +33,16 @@ class LinkLabelFilter : public QObject {
         if (!owner_->hover_) owner_->OnEnter();
         return false;
       }
-      case QEvent::MouseButtonPress:
-      case QEvent::MouseButtonDblClick: {
+      case QEvent::MouseButtonPress: {
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() != Qt::LeftButton) return false;
         owner_->OnPress();
         // The link takes its own clicks; they do not reach the parent (no window drag).
         return true;
       }
+      case QEvent::MouseButtonDblClick:
+        // The second press of a double click opens nothing more, and does not drag.
+        return static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton;
       default:
         return false;
     }

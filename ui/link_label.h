@@ -22,7 +22,7 @@ class LinkLabelFilter;
 /// (Instance(1) .. Instance(4)).
 class LinkLabel {
  public:
-  /// Colours of the design: normal and visited blue, hover green.
+  /// The label's own colours: normal and visited blue, hover green.
   static constexpr QRgb kNormalColor = qRgb(0, 0, 255);
   static constexpr QRgb kVisitedColor = qRgb(0, 0, 255);
   static constexpr QRgb kHoverColor = qRgb(0, 255, 0);

@@ -9,9 +9,8 @@
 namespace nandell {
 
 PngButton::PngButton(QWidget* parent) : QAbstractButton(parent) {
-  // The face is the artwork only: no background fill, no focus frame.
+  // The face is the artwork only: no background fill (and no focus frame, see paintEvent).
   setAttribute(Qt::WA_NoSystemBackground);
-  setFocusPolicy(Qt::NoFocus);
 }
 
 PngButton::~PngButton() = default;

@@ -1,5 +1,6 @@
 #include "ui/resources.h"
 
+#include <QByteArrayView>
 #include <QFile>
 #include <QGuiApplication>
 #include <cstring>
@@ -17,9 +18,10 @@ namespace {
 // The folder of the resource tree that holds resources of `type` (null or empty: "png").
 const char* FolderOfType(const char* type) {
   if (type == nullptr || *type == '\0') return "png";
-  if (std::strcmp(type, "bitmap") == 0 || std::strcmp(type, "bmp") == 0) return "bmp";
-  if (std::strcmp(type, "icon") == 0) return "icon";
-  if (std::strcmp(type, "cursor") == 0) return "cursor";
+  // Type names match without regard to case, as resource types do.
+  if (qstricmp(type, "bitmap") == 0 || qstricmp(type, "bmp") == 0) return "bmp";
+  if (qstricmp(type, "icon") == 0) return "icon";
+  if (qstricmp(type, "cursor") == 0) return "cursor";
   return "png";
 }
 

@@ -11,7 +11,12 @@
 namespace nandell {
 namespace {
 
-// Line numbers printed with each log line of the check.
+// Line numbers printed with each log line of the check. How libcurl's failures map onto them:
+// no libcurl (global start-up) or no easy handle: 973; an option refused while setting up the
+// request: 981; anything curl_easy_perform reports (name not resolved, connection refused,
+// connect or overall time-out, send or receive error, reply cut short): 993 with libcurl's
+// error text. Reaching the server, sending and reading are one call here, so a failure while
+// reading the reply is reported like one while sending.
 constexpr int32_t kLineNotHttp = 962;
 constexpr int32_t kLineNoConnection = 973;
 constexpr int32_t kLineNoRequest = 981;
@@ -143,10 +148,14 @@ bool SetUpRequest(CURL* curl, CURLU* url, const VersionCheckOptions& options, Re
   ok = ok && curl_easy_setopt(curl, CURLOPT_USERAGENT, kUserAgent) == CURLE_OK;
   // Signals cannot carry the time-outs of a thread among others.
   ok = ok && curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L) == CURLE_OK;
-  ok = ok && curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
-                              static_cast<long>(options.connect_timeout_ms)) == CURLE_OK;
-  ok = ok && curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS,
-                              static_cast<long>(options.total_timeout_ms)) == CURLE_OK;
+  // Zero would mean no limit to libcurl; the check must always end.
+  const VersionCheckOptions defaults;
+  const long connect_ms =
+      options.connect_timeout_ms > 0 ? options.connect_timeout_ms : defaults.connect_timeout_ms;
+  const long total_ms =
+      options.total_timeout_ms > 0 ? options.total_timeout_ms : defaults.total_timeout_ms;
+  ok = ok && curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS, connect_ms) == CURLE_OK;
+  ok = ok && curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, total_ms) == CURLE_OK;
   ok = ok && curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteReply) == CURLE_OK;
   ok = ok && curl_easy_setopt(curl, CURLOPT_WRITEDATA, reply) == CURLE_OK;
   if (options.cancel != nullptr) {

@@ -21,7 +21,7 @@ inline constexpr size_t kReplyBufferSize = 8192;
 inline constexpr size_t kMsgBufferSize = 24;
 inline constexpr size_t kValueBufferSize = 1024;
 
-/// Time limits and the stop switch of one check.
+/// Time limits and the stop switch of one check. A limit of 0 or less means its default.
 struct VersionCheckOptions {
   /// Longest wait for the connection to the server, in milliseconds.
   int32_t connect_timeout_ms = 5000;

@@ -122,6 +122,15 @@ class AboutBoxTest : public QObject {
     QCOMPARE(box.result(), int(QDialog::Rejected));
   }
 
+  void EnterCloses() {
+    AboutBox box;
+    box.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&box));
+    QTest::keyClick(&box, Qt::Key_Return);
+    QVERIFY(!box.isVisible());
+    QCOMPARE(box.result(), int(QDialog::Accepted));
+  }
+
   void DraggedByBackgroundAndPlainLines() {
     AboutBox box;
     box.move(100, 100);

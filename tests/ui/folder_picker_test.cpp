@@ -164,6 +164,18 @@ class FolderPickerTest : public QObject {
     QCOMPARE(MessageBox::ShownBoxes()[1].icon, QMessageBox::Warning);
   }
 
+  void PlainFileIsNotAcceptedAsAFolder() {
+    const std::string file = base_ + "/photo.jpg";
+    QFile f(QString::fromStdString(file));
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.close();
+    MessageBox::SetNextAnswer(QMessageBox::Yes);
+    QCOMPARE(FolderPicker::ConfirmFolder(file), 2);
+    QCOMPARE(MessageBox::ShownBoxes().size(), size_t{2});
+    QCOMPARE(MessageBox::ShownBoxes()[0].text, Question(file));
+    QCOMPARE(MessageBox::ShownBoxes()[1].text, CannotCreate(file));
+  }
+
   void InvalidLevelAfterCreatedOnesKeepsThem() {
     // Create mode stops at the first bad level; the levels before it stay.
     const std::string path = base_ + "/good/bad?/x";

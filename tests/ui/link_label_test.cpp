@@ -139,6 +139,21 @@ class LinkLabelTest : public QObject {
     ReleaseAt(w.widget.get(), QPoint(30, 30));
   }
 
+  void HoverByRealPointerMoves() {
+    Window w;
+    QVERIFY(QTest::qWaitForWindowExposed(w.widget.get()));
+    LinkLabel link(1);
+    link.Attach(w.label);
+    link.SetNotify(1);
+    QTest::mouseMove(w.widget->windowHandle(), QPoint(5, 80));
+    QTest::mouseMove(w.widget->windowHandle(), QPoint(30, 30));
+    QTRY_VERIFY(link.IsHover());
+    QCOMPARE(TextColor(w.label), QColor(0, 255, 0));
+    QTest::mouseMove(w.widget->windowHandle(), QPoint(5, 80));
+    QTRY_VERIFY(!link.IsHover());
+    QCOMPARE(TextColor(w.label), QColor(0, 0, 255));
+  }
+
   void OpensOnPressNotRelease() {
     Window w;
     QVERIFY(QTest::qWaitForWindowExposed(w.widget.get()));
@@ -151,6 +166,9 @@ class LinkLabelTest : public QObject {
     QCOMPARE(g_opened[0], "tencent://message/?uin=10000&Site=" + kSite + "&Menu=yes");
     ReleaseAt(w.widget.get(), QPoint(30, 30));
     QCOMPARE(g_opened.size(), size_t{1});
+    // A double click opens the link once, not twice.
+    QTest::mouseDClick(w.widget->windowHandle(), Qt::LeftButton, Qt::NoModifier, QPoint(30, 30));
+    QCOMPARE(g_opened.size(), size_t{2});
   }
 
   void ClicksPassToTheParentBeforeSetNotify() {

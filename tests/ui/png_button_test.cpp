@@ -120,6 +120,27 @@ class PngButtonTest : public QObject {
     QCOMPARE(Render(button).pixelColor(10, 5), kSliceColors[0]);
   }
 
+  void HoverFollowsThePointer() {
+    QWidget window;
+    window.resize(200, 100);
+    auto* button = new PngButton(&window);
+    button->move(50, 30);
+    button->LoadPngData(MakeStrip(80, 10));
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::mouseMove(window.windowHandle(), QPoint(5, 5));
+    QVERIFY(!button->IsHover());
+    QTest::mouseMove(window.windowHandle(), QPoint(55, 35));
+    QTRY_VERIFY(button->IsHover());
+    QCOMPARE(button->SliceOffset(), 20);
+    QTest::mousePress(window.windowHandle(), Qt::LeftButton, Qt::NoModifier, QPoint(55, 35));
+    QCOMPARE(button->SliceOffset(), 40);
+    QTest::mouseRelease(window.windowHandle(), Qt::LeftButton, Qt::NoModifier, QPoint(55, 35));
+    QTest::mouseMove(window.windowHandle(), QPoint(150, 80));
+    QTRY_VERIFY(!button->IsHover());
+    QCOMPARE(button->SliceOffset(), 0);
+  }
+
   void DisabledButtonNeverShowsTheGreyedSlice() {
     PngButton button;
     button.LoadPngData(MakeStrip(80, 10));

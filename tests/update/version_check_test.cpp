@@ -171,7 +171,7 @@ class QueryVersionTest : public ::testing::Test {
   TestHttpServer server_;
 };
 
-TEST_F(QueryVersionTest, SendsTheDesignedRequest) {
+TEST_F(QueryVersionTest, SendsTheVersionRequest) {
   Query("<version>1.1</version>");
   const std::vector<std::string> requests = server_.Requests();
   ASSERT_EQ(requests.size(), 1u);
@@ -330,6 +330,15 @@ TEST_F(QueryVersionTest, SilentServerEndsByTheTimeOut) {
   EXPECT_EQ(server_.Requests().size(), 1u);
 }
 
+TEST_F(QueryVersionTest, ReplyCutShortIsAReadFailure) {
+  server_.SetResponse(
+      "HTTP/1.1 200 OK\r\nContent-Length: 100\r\nConnection: close\r\n\r\n"
+      "<version>1.2</version>");
+  EXPECT_EQ(QueryVersion(*settings_, *log_), 0);
+  ExpectOneSendFailure(Lines());
+  EXPECT_EQ(settings_->ReplyUrl, "");
+}
+
 // ---- The thread entry and the runner ----
 
 TEST_F(QueryVersionTest, ThreadEntry) {
@@ -360,7 +369,7 @@ TEST_F(QueryVersionTest, StoppingTheRunnerEndsASlowCheckQuietly) {
   server_.SetSilent(true);
   {
     VersionCheckRunner runner;
-    ASSERT_TRUE(runner.Start(*settings_, *log_));  // the designed 5 s / 30 s limits
+    ASSERT_TRUE(runner.Start(*settings_, *log_));  // the default 5 s / 30 s limits
     for (int i = 0; i < 10000 && server_.Connections() == 0; ++i) ::usleep(1000);
     runner.Stop();
     EXPECT_TRUE(runner.Finished());
