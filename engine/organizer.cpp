@@ -137,6 +137,9 @@ void OrganizerJob::SetLastMessage(std::string message) {
 }
 
 std::string OrganizerJob::OnOrganize() {
+  // Called from the worker itself (a sink that does not forward to another thread), a start
+  // would have to wait for its own thread: refused like any start during a run.
+  if (std::this_thread::get_id() == worker_id_.load()) return kRunActiveText;
   std::lock_guard<std::mutex> worker_lock(worker_mutex_);
   if (IsRunning_.load()) return kRunActiveText;
   std::string photo;
@@ -161,6 +164,7 @@ std::string OrganizerJob::OnOrganize() {
   IsRunning_.store(true);
   worker_active_.store(true);
   worker_ = std::thread([this] {
+    worker_id_.store(std::this_thread::get_id());
     OrganizerThread();
     worker_active_.store(false);
   });
@@ -172,6 +176,7 @@ void OrganizerJob::OnStop() {
 }
 
 void OrganizerJob::Wait() {
+  if (std::this_thread::get_id() == worker_id_.load()) return;
   std::lock_guard<std::mutex> worker_lock(worker_mutex_);
   if (worker_.joinable()) worker_.join();
 }

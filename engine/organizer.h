@@ -121,7 +121,7 @@ class OrganizerJob {
   std::string OnOrganize();
   /// Asks the walk to stop after the file in hand (IsRunning = 0). Does not wait.
   void OnStop();
-  /// Waits until the current worker, if any, has returned. Must not be called from the sink.
+  /// Waits until the current worker, if any, has returned (returns at once on the worker).
   void Wait();
 
   /// The worker body: ScanFolder over a copy of PhotoFolder, then the wind-up. Runs on the
@@ -155,6 +155,7 @@ class OrganizerJob {
 
   std::mutex worker_mutex_;  // guards worker_ (start, wait, destruction)
   std::thread worker_;
+  std::atomic<std::thread::id> worker_id_{};
 };
 
 }  // namespace nandell

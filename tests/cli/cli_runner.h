@@ -1,0 +1,75 @@
+#pragma once
+
+// Starts nandell-cli with arguments and extra environment entries, its output going to
+// files or a pipe.
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace nandell::testing {
+
+struct CliProcess {
+  pid_t pid = -1;
+  int stdout_pipe = -1;  // read end when the output goes to a pipe
+};
+
+// Starts the program; stdout goes to `stdout_path` (a pipe when empty), stderr to
+// `stderr_path`. `env` entries ("NAME=value") come before the inherited environment.
+inline CliProcess StartCli(const std::vector<std::string>& args,
+                           const std::vector<std::string>& env, const std::string& stdout_path,
+                           const std::string& stderr_path) {
+  std::vector<std::string> argv_text = {NANDELL_CLI_PATH};
+  argv_text.insert(argv_text.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (auto& a : argv_text) argv.push_back(a.data());
+  argv.push_back(nullptr);
+  std::vector<std::string> env_text = env;
+  for (char** e = environ; *e != nullptr; ++e) env_text.push_back(*e);
+  std::vector<char*> envp;
+  for (auto& e : env_text) envp.push_back(e.data());
+  envp.push_back(nullptr);
+
+  int pipe_fds[2] = {-1, -1};
+  if (stdout_path.empty() && ::pipe2(pipe_fds, O_CLOEXEC) != 0) return {};
+  int out = stdout_path.empty()
+                ? pipe_fds[1]
+                : ::open(stdout_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  int err = ::open(stderr_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  CliProcess process;
+  process.pid = ::fork();
+  if (process.pid == 0) {
+    ::dup2(out, STDOUT_FILENO);
+    ::dup2(err, STDERR_FILENO);
+    int null_in = ::open("/dev/null", O_RDONLY);
+    ::dup2(null_in, STDIN_FILENO);
+    ::signal(SIGINT, SIG_DFL);
+    ::execve(argv[0], argv.data(), envp.data());
+    ::_exit(127);
+  }
+  ::close(out);
+  ::close(err);
+  process.stdout_pipe = pipe_fds[0];
+  return process;
+}
+
+// Waits for the program; returns its exit code, or 128 + the signal that ended it.
+inline int WaitCli(const CliProcess& process) {
+  int status = 0;
+  if (::waitpid(process.pid, &status, 0) != process.pid) return -1;
+  if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
+  return WEXITSTATUS(status);
+}
+
+inline int RunCli(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                  const std::string& stdout_path, const std::string& stderr_path) {
+  return WaitCli(StartCli(args, env, stdout_path, stderr_path));
+}
+
+}  // namespace nandell::testing

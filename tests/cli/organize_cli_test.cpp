@@ -1,0 +1,146 @@
+// `nandell-cli organize` end to end: the real program on real folders.
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/stat.h>
+
+#include <thread>
+
+#include "tests/cli/cli_runner.h"
+#include "tests/engine/test_tree.h"
+
+namespace nandell {
+namespace {
+
+using testing::ListFiles;
+using testing::LocalNoon;
+using testing::MakeFolders;
+using testing::PathExists;
+using testing::ReadFile;
+using testing::RunCli;
+using testing::TempDir;
+using testing::WriteFile;
+
+class OrganizeCliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(dir_.path().empty());
+    src_ = dir_ / "src";
+    out_ = dir_ / "out";
+    cfg_ = dir_ / "cfg/";
+    ASSERT_TRUE(MakeFolders(src_) && MakeFolders(out_) && MakeFolders(cfg_));
+    // A viewer that leaves a mark if anything ever tries to open the failure report.
+    bin_ = dir_ / "bin/";
+    ASSERT_TRUE(WriteFile(bin_ + "xdg-open", "#!/bin/sh\ntouch " + dir_ / "opened" + "\n"));
+    ASSERT_EQ(::chmod((bin_ + "xdg-open").c_str(), 0755), 0);
+    env_ = {"NANDELL_CONFIG_DIR=" + cfg_, "PATH=" + bin_ + ":/usr/bin:/bin"};
+  }
+
+  int Run(std::vector<std::string> args) {
+    return RunCli(args, env_, dir_ / "stdout", dir_ / "stderr");
+  }
+  std::string Out() { return ReadFile(dir_ / "stdout"); }
+  std::string Err() { return ReadFile(dir_ / "stderr"); }
+
+  TempDir dir_;
+  std::string src_, out_, cfg_, bin_;
+  std::vector<std::string> env_;
+};
+
+const time_t kDay1 = LocalNoon(2014, 12, 31);
+
+TEST_F(OrganizeCliTest, RefusedStartsGoToStandardErrorWithExitTwo) {
+  EXPECT_EQ(Run({"organize", src_, dir_ / "missing"}), 2);
+  EXPECT_EQ(Err(), "目录不存在:" + dir_ / "missing/\n");  // the separator was appended
+  EXPECT_EQ(Out(), "");
+  EXPECT_EQ(Run({"organize", src_, src_ + "/"}), 2);
+  EXPECT_EQ(Err(), "照片目录和输出目录不能是同一个目录.\n");
+  EXPECT_EQ(Run({"organize", src_, src_ + "/inner"}), 2);
+  EXPECT_EQ(Err(), "照片目录和输出目录不能在是同一个目录内.\n");
+  EXPECT_EQ(Run({"organize", src_}), 2);
+  EXPECT_EQ(Err(), "请先选择目录.\n");
+  EXPECT_EQ(Run({"organize", src_, out_, "--bogus"}), 2);
+  EXPECT_EQ(Run({"organize", src_, out_, "--filters"}), 2);
+  EXPECT_TRUE(ListFiles(out_ + "/").empty());
+}
+
+TEST_F(OrganizeCliTest, CopiesThenFailsTheSecondTimeWithAReportButNoEditor) {
+  ASSERT_TRUE(WriteFile(src_ + "/clip.mov", "movie", kDay1));
+  const std::string target = out_ + "/2014年/2014-12-31/clip.mov";
+  ASSERT_EQ(Run({"organize", src_, out_}), 0) << Err();
+  EXPECT_EQ(Out(), "复制文件(1): " + src_ + "/clip.mov\n\n复制到: " + target +
+                       "\n\n\n整理文件 1 个, 失败 0 个\n");
+  EXPECT_EQ(ReadFile(target), "movie");
+  EXPECT_FALSE(PathExists(cfg_ + "errorFile.txt"));
+
+  ASSERT_EQ(Run({"organize", src_, out_}), 1);
+  const std::string line = "复制文件失败: " + src_ + "/clip.mov -> " + target;
+  EXPECT_EQ(Out(), line + "\n\n\n整理文件 1 个, 失败 1 个\n");
+  EXPECT_EQ(ReadFile(cfg_ + "errorFile.txt"), line + "\r\n\r\n\r\n整理文件 1 个, 失败 1 个");
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_FALSE(PathExists(dir_ / "opened"));
+  EXPECT_FALSE(PathExists(cfg_ + "Config.ini"));  // never written
+}
+
+TEST_F(OrganizeCliTest, OptionsOverrideTheSettingsWhichStayUnwritten) {
+  const std::string config = "[VovirurOrarudar]\nFileFilters=.png\nIsClassifyByYear=0\n";
+  ASSERT_TRUE(WriteFile(cfg_ + "Config.ini", config, 1300000000));
+  ASSERT_TRUE(WriteFile(src_ + "/a.png", "png", kDay1));
+  ASSERT_TRUE(WriteFile(src_ + "/b.mov", "mov", kDay1));
+  ASSERT_EQ(Run({"organize", src_, out_, "--quiet"}), 0);
+  EXPECT_EQ(Out(), "\n\n整理文件 1 个, 失败 0 个\n");
+  EXPECT_EQ(ReadFile(out_ + "/2014-12-31/a.png"), "png");
+
+  ASSERT_EQ(Run({"organize", src_ + "/", out_ + "/", "--filters", ".mov", "--by-year", "--move"}),
+            0);
+  EXPECT_EQ(Out(), "移动文件(1): " + src_ + "/b.mov\n\n移动到: " + out_ +
+                       "/2014年/2014-12-31/b.mov\n\n\n整理文件 1 个, 失败 0 个\n");
+  EXPECT_FALSE(PathExists(src_ + "/b.mov"));
+  EXPECT_EQ(ReadFile(src_ + "/a.png"), "png");
+
+  ASSERT_TRUE(WriteFile(src_ + "/c.png", "c", kDay1));
+  ASSERT_EQ(Run({"organize", src_, out_, "--filters=.png", "--by-day", "--quiet"}), 1);
+  EXPECT_EQ(ReadFile(out_ + "/2014-12-31/c.png"), "c");
+
+  EXPECT_EQ(ReadFile(cfg_ + "Config.ini"), config);
+  struct stat st;
+  ASSERT_EQ(::stat((cfg_ + "Config.ini").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, 1300000000);
+}
+
+TEST_F(OrganizeCliTest, InterruptStopsBetweenFilesAndStillSummarizes) {
+  const int kFiles = 1000;
+  for (int i = 0; i < kFiles; ++i) {
+    ASSERT_TRUE(WriteFile(src_ + "/d" + std::to_string(i % 10) + "/f" + std::to_string(i) + ".mov",
+                          "x", kDay1));
+  }
+  // Standard output is a pipe read only after the interrupt: the run blocks once it is full.
+  testing::CliProcess process =
+      testing::StartCli({"organize", src_, out_}, env_, "", dir_ / "stderr");
+  ASSERT_GT(process.pid, 0);
+  struct pollfd p = {process.stdout_pipe, POLLIN, 0};
+  ASSERT_EQ(::poll(&p, 1, 10000), 1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_EQ(::kill(process.pid, SIGINT), 0);
+  std::string output;
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(process.stdout_pipe, buffer, sizeof buffer);
+    if (n <= 0) break;
+    output.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(process.stdout_pipe);
+  EXPECT_EQ(testing::WaitCli(process), 0);
+  const std::string marker = "\n\n\n整理文件 ";
+  size_t at = output.rfind(marker);
+  ASSERT_NE(at, std::string::npos) << output.substr(output.size() > 300 ? output.size() - 300 : 0);
+  int processed = std::atoi(output.c_str() + at + marker.size());
+  EXPECT_GT(processed, 0);
+  EXPECT_LT(processed, kFiles);
+  const std::string tail = " 个, 失败 0 个\n";
+  ASSERT_GE(output.size(), tail.size());
+  EXPECT_EQ(output.substr(output.size() - tail.size()), tail);
+  EXPECT_EQ(static_cast<int>(ListFiles(out_ + "/").size()), processed);
+}
+
+}  // namespace
+}  // namespace nandell

@@ -1,0 +1,155 @@
+// The file operations that never replace and never leave a partial file, on real files.
+#include "platform/fs.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstring>
+#include <set>
+#include <thread>
+
+#include "tests/engine/test_tree.h"
+
+namespace nandell {
+namespace {
+
+using testing::ListFiles;
+using testing::MakeFolders;
+using testing::PathExists;
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+
+bool OnOtherFileSystem(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev != sb.st_dev;
+}
+
+TEST(FsTest, CopyKeepsDataTimeAndModeAndNeverReplaces) {
+  TempDir dir;
+  std::string data(5 << 20, '\0');
+  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 131 % 251);
+  ASSERT_TRUE(WriteFile(dir / "a", data, 1000000000));
+  ASSERT_EQ(::chmod((dir / "a").c_str(), 0604), 0);
+  std::string error;
+  ASSERT_TRUE(fs::CopyNoReplace(dir / "a", dir / "b", &error)) << error;
+  EXPECT_EQ(ReadFile(dir / "b"), data);
+  struct stat st;
+  ASSERT_EQ(::stat((dir / "b").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, 1000000000);
+  EXPECT_EQ(st.st_mode & 07777, 0604u);
+
+  ASSERT_TRUE(WriteFile(dir / "c", "keep me"));
+  EXPECT_FALSE(fs::CopyNoReplace(dir / "a", dir / "c", &error));
+  EXPECT_EQ(error, std::strerror(EEXIST));
+  EXPECT_EQ(ReadFile(dir / "c"), "keep me");
+  // A dangling link is a taken name too.
+  ASSERT_EQ(::symlink((dir / "nowhere").c_str(), (dir / "dangling").c_str()), 0);
+  EXPECT_FALSE(fs::CopyNoReplace(dir / "a", dir / "dangling", &error));
+  EXPECT_FALSE(PathExists(dir / "nowhere"));
+  // Only the three files and the link: no temporary file is left.
+  EXPECT_EQ(ListFiles(dir.path()).size(), 3u);
+}
+
+TEST(FsTest, FailedCopyLeavesNothing) {
+  TempDir dir;
+  ASSERT_TRUE(WriteFile(dir / "a", "a"));
+  std::string error;
+  EXPECT_FALSE(fs::CopyNoReplace(dir / "missing", dir / "b", &error));
+  EXPECT_FALSE(fs::CopyNoReplace(dir / "a", dir / "no/such/folder/b", &error));
+  ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
+  // A named pipe is refused at once instead of waiting for a writer.
+  EXPECT_FALSE(fs::CopyNoReplace(dir / "pipe", dir / "b", &error));
+  EXPECT_FALSE(fs::CopyNoReplace(dir.path(), dir / "b", &error));
+  EXPECT_FALSE(PathExists(dir / "b"));
+  EXPECT_EQ(ListFiles(dir.path()).size(), 1u);
+}
+
+TEST(FsTest, MoveIsARenameThatNeverReplaces) {
+  TempDir dir;
+  ASSERT_TRUE(WriteFile(dir / "a", "a"));
+  ASSERT_TRUE(WriteFile(dir / "b", "b"));
+  std::string error;
+  EXPECT_FALSE(fs::MoveNoReplace(dir / "a", dir / "b", &error));
+  EXPECT_EQ(ReadFile(dir / "a"), "a");
+  EXPECT_EQ(ReadFile(dir / "b"), "b");
+  struct stat before;
+  ASSERT_EQ(::stat((dir / "a").c_str(), &before), 0);
+  ASSERT_TRUE(fs::MoveNoReplace(dir / "a", dir / "c", &error)) << error;
+  struct stat after;
+  ASSERT_EQ(::stat((dir / "c").c_str(), &after), 0);
+  EXPECT_EQ(before.st_ino, after.st_ino);  // renamed, not copied
+  EXPECT_FALSE(PathExists(dir / "a"));
+}
+
+TEST(FsTest, MoveAcrossFileSystemsCopiesVerifiesThenRemoves) {
+  TempDir dir;
+  TempDir shm("/dev/shm");
+  if (shm.path().empty() || !OnOtherFileSystem(dir.path(), shm.path())) {
+    GTEST_SKIP() << "/dev/shm is not a separate file system here";
+  }
+  const std::string data(2 << 20, 'm');
+  ASSERT_TRUE(WriteFile(dir / "a", data, 1200000000));
+  std::string error;
+  ASSERT_TRUE(fs::MoveNoReplace(dir / "a", shm / "a", &error)) << error;
+  EXPECT_FALSE(PathExists(dir / "a"));
+  EXPECT_EQ(ReadFile(shm / "a"), data);
+  struct stat st;
+  ASSERT_EQ(::stat((shm / "a").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, 1200000000);
+
+  // Target taken, or target folder missing: the source stays, nothing is left behind.
+  ASSERT_TRUE(WriteFile(dir / "b", "b"));
+  EXPECT_FALSE(fs::MoveNoReplace(dir / "b", shm / "a", &error));
+  EXPECT_FALSE(fs::MoveNoReplace(dir / "b", shm / "none/b", &error));
+  EXPECT_EQ(ReadFile(dir / "b"), "b");
+  EXPECT_EQ(ReadFile(shm / "a"), data);
+  EXPECT_EQ(ListFiles(shm.path()).size(), 1u);
+}
+
+TEST(FsTest, ListingReportsKindsAndDoesNotFollowFolderLinks) {
+  TempDir dir;
+  ASSERT_TRUE(MakeFolders(dir / "sub"));
+  ASSERT_TRUE(WriteFile(dir / "file", "f"));
+  ASSERT_EQ(::symlink((dir / "sub").c_str(), (dir / "sublink").c_str()), 0);
+  ASSERT_EQ(::symlink((dir / "file").c_str(), (dir / "filelink").c_str()), 0);
+  ASSERT_EQ(::symlink((dir / "gone").c_str(), (dir / "dangling").c_str()), 0);
+  fs::DirectoryListing listing(dir.path());
+  ASSERT_TRUE(listing.Ok());
+  std::set<std::string> files, folders, links;
+  fs::DirEntry entry;
+  while (listing.Next(&entry)) {
+    if (entry.kind == fs::EntryKind::kFile) files.insert(entry.name);
+    if (entry.kind == fs::EntryKind::kDirectory) folders.insert(entry.name);
+    if (entry.kind == fs::EntryKind::kDirectoryLink) links.insert(entry.name);
+  }
+  EXPECT_EQ(files, (std::set<std::string>{"file", "filelink", "dangling"}));
+  EXPECT_EQ(folders, (std::set<std::string>{".", "..", "sub"}));
+  EXPECT_EQ(links, (std::set<std::string>{"sublink"}));
+  EXPECT_FALSE(fs::DirectoryListing(dir / "file").Ok());
+  EXPECT_FALSE(fs::DirectoryListing(dir / "missing").Ok());
+}
+
+TEST(FsTest, LocalDayAndLowerCase) {
+  std::string day, year;
+  EXPECT_TRUE(fs::LocalDay(testing::LocalNoon(2014, 12, 31), &day, &year));
+  EXPECT_EQ(day, "2014-12-31");
+  EXPECT_EQ(year, "2014");
+  // Beyond what the calendar conversion can hold.
+  EXPECT_FALSE(fs::LocalDay(INT64_MAX, &day, &year));
+  EXPECT_EQ(day, "0000-00-00");
+  EXPECT_EQ(year, "0000");
+  EXPECT_EQ(fs::AsciiLower("/Pics/照片/IMG.JPG"), "/pics/照片/img.jpg");
+}
+
+TEST(FsTest, WholeFileIsWrittenFromScratch) {
+  TempDir dir;
+  ASSERT_TRUE(WriteFile(dir / "e", std::string(1000, 'x')));
+  ASSERT_TRUE(fs::WriteWholeFile(dir / "e", "short"));
+  EXPECT_EQ(ReadFile(dir / "e"), "short");
+  EXPECT_FALSE(fs::WriteWholeFile(dir / "missing/e", "x"));
+}
+
+}  // namespace
+}  // namespace nandell

@@ -1,0 +1,668 @@
+// The organizing run on real files in temporary folders.
+#include "engine/organizer.h"
+
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <mutex>
+#include <set>
+#include <vector>
+
+#include "platform/process.h"
+#include "settings/settings_store.h"
+#include "tests/engine/test_tree.h"
+#include "tests/support/jpeg_builder.h"
+
+namespace nandell {
+namespace {
+
+using testing::ListFiles;
+using testing::LocalNoon;
+using testing::MakeFolders;
+using testing::PathExists;
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+
+// Records everything the run reports, in order.
+class RecordingSink : public ProgressSink {
+ public:
+  void OnJobProgress(const JobSnapshot& snapshot) override {
+    std::lock_guard<std::mutex> lock(mutex);
+    events.push_back(snapshot.is_summary ? "summary" : "file");
+    snapshots.push_back(snapshot);
+    if (on_file && !snapshot.is_summary) on_file(snapshot);
+  }
+  void EnableOrganizeButton() override { Add("enable"); }
+  void HideStopButton() override { Add("hide"); }
+  void InvalidateMessage() override { Add("invalidate"); }
+  void OnRunEnded(const RunReport& r) override {
+    Add("ended");
+    report = r;
+  }
+  void Add(const char* event) {
+    std::lock_guard<std::mutex> lock(mutex);
+    events.push_back(event);
+  }
+  // Messages of the files, in order.
+  std::vector<std::string> FileMessages() const {
+    std::vector<std::string> out;
+    for (const auto& s : snapshots) {
+      if (!s.is_summary) out.push_back(s.LastMessage);
+    }
+    return out;
+  }
+
+  std::mutex mutex;
+  std::vector<std::string> events;
+  std::vector<JobSnapshot> snapshots;
+  RunReport report;
+  std::function<void(const JobSnapshot&)> on_file;
+};
+
+// Records the programs the run starts instead of starting them.
+class LauncherRecorder {
+ public:
+  LauncherRecorder() {
+    previous_ =
+        SetProgramLauncher([this](const std::string& file, const std::string& params, bool) {
+          std::lock_guard<std::mutex> lock(mutex_);
+          calls_.push_back(file + "|" + params);
+          return 0;
+        });
+  }
+  ~LauncherRecorder() { SetProgramLauncher(previous_); }
+  std::vector<std::string> calls() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return calls_;
+  }
+
+ private:
+  ProgramLauncher previous_;
+  std::mutex mutex_;
+  std::vector<std::string> calls_;
+};
+
+class OrganizerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(dir_.path().empty());
+    src_ = dir_ / "src/";
+    out_ = dir_ / "out/";
+    cfg_ = dir_ / "cfg/";
+    ASSERT_TRUE(MakeFolders(src_) && MakeFolders(out_) && MakeFolders(cfg_));
+    settings_ = std::make_unique<SettingsStore>(cfg_, false);
+  }
+
+  // Runs one job to its end and returns the refusal text (empty when it ran).
+  std::string Run(RecordingSink* sink, int32_t delete_source = 0, std::string photo = "",
+                  std::string output = "") {
+    OrganizerJob job(*settings_, *sink);
+    job.SetPhotoFolder(photo.empty() ? src_ : photo);
+    job.SetOutputFolder(output.empty() ? out_ : output);
+    job.SetDeleteSource(delete_source);
+    std::string refusal = job.OnOrganize();
+    job.Wait();
+    last_message_ = job.LastMessage();
+    return refusal;
+  }
+
+  TempDir dir_;
+  std::string src_, out_, cfg_;
+  std::unique_ptr<SettingsStore> settings_;
+  LauncherRecorder launcher_;
+  std::string last_message_;
+};
+
+const time_t kDay1 = LocalNoon(2014, 12, 31);
+const time_t kDay2 = LocalNoon(2015, 3, 4);
+
+TEST(CheckStartTest, RefusesInOrderWithExactTexts) {
+  TempDir dir;
+  const std::string a = dir / "Pics/";
+  const std::string b = dir / "Pics2/";
+  ASSERT_TRUE(MakeFolders(a) && MakeFolders(b));
+  EXPECT_EQ(CheckStart("", b), "请先选择目录.");
+  EXPECT_EQ(CheckStart(a, ""), "请先选择目录.");
+  // Equal texts, letter case ignored.
+  std::string upper = a;
+  std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+  EXPECT_EQ(CheckStart(a, upper), "照片目录和输出目录不能是同一个目录.");
+  // One inside the other, letter case respected for the texts.
+  EXPECT_EQ(CheckStart(a, a + "Out/"), "照片目录和输出目录不能在是同一个目录内.");
+  EXPECT_EQ(CheckStart(a + "Out/", a), "照片目录和输出目录不能在是同一个目录内.");
+  // A sibling whose name begins with the same letters is accepted.
+  EXPECT_EQ(CheckStart(a, b), "");
+  // Both missing: the output folder is named, being tested first.
+  EXPECT_EQ(CheckStart(dir / "no1/", dir / "no2/"), "目录不存在:" + dir / "no2/");
+  EXPECT_EQ(CheckStart(dir / "no1/", b), "目录不存在:" + dir / "no1/");
+}
+
+TEST(CheckStartTest, SeesTheSameFolderThroughOtherSpellings) {
+  TempDir dir;
+  ASSERT_TRUE(MakeFolders(dir / "p/inner") && MakeFolders(dir / "q"));
+  ASSERT_EQ(::symlink((dir / "p").c_str(), (dir / "link").c_str()), 0);
+  EXPECT_EQ(CheckStart(dir / "p/", dir / "link/"), "照片目录和输出目录不能是同一个目录.");
+  EXPECT_EQ(CheckStart(dir / "link/", dir / "p/inner/"), "照片目录和输出目录不能在是同一个目录内.");
+  EXPECT_EQ(CheckStart(dir / "q/../p/", dir / "p/inner/"),
+            "照片目录和输出目录不能在是同一个目录内.");
+  EXPECT_EQ(CheckStart(dir / "p/", dir / "q/"), "");
+}
+
+TEST(SummaryTest, Format) {
+  EXPECT_EQ(FormatSummary({12, 3}), "\r\n\r\n整理文件 12 个, 失败 3 个");
+}
+
+TEST_F(OrganizerTest, CopiesByYearWithExactMessagesAndNoReportWithoutFailures) {
+  ASSERT_TRUE(WriteFile(src_ + "clip.mov", "movie", kDay1));
+  ASSERT_TRUE(WriteFile(cfg_ + "errorFile.txt", "older"));
+  RecordingSink sink;
+  ASSERT_EQ(Run(&sink), "");
+  const std::string target = out_ + "2014年/2014-12-31/clip.mov";
+  EXPECT_EQ(ReadFile(target), "movie");
+  EXPECT_EQ(ReadFile(src_ + "clip.mov"), "movie");
+  ASSERT_EQ(sink.FileMessages().size(), 1u);
+  EXPECT_EQ(sink.FileMessages()[0],
+            "复制文件(1): " + src_ + "clip.mov\r\n\r\n复制到: " + target + "\r\n");
+  EXPECT_EQ(last_message_, "\r\n\r\n整理文件 1 个, 失败 0 个");
+  // Wind-up order; no failure report, the older file stays, nothing is started.
+  std::vector<std::string> tail(sink.events.end() - 5, sink.events.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"enable", "summary", "hide", "invalidate", "ended"}));
+  EXPECT_FALSE(sink.snapshots.back().IsRunning);
+  EXPECT_EQ(ReadFile(cfg_ + "errorFile.txt"), "older");
+  EXPECT_TRUE(launcher_.calls().empty());
+  EXPECT_TRUE(sink.report.error_file.empty());
+}
+
+TEST_F(OrganizerTest, PhotosGoByTheirCaptureDate) {
+  using test_support::MakeJpegWithDate;
+  ASSERT_TRUE(WriteFile(src_ + "Cam/IMG_0001.JPG", MakeJpegWithDate("2015:03:04 12:34:56"), kDay1));
+  ASSERT_TRUE(WriteFile(src_ + "Cam/nodate.jpg", MakeJpegWithDate(""), kDay1));
+  ASSERT_TRUE(WriteFile(src_ + "Cam/dash.jpg", MakeJpegWithDate("-2015:03:04"), kDay1));
+  ASSERT_TRUE(WriteFile(src_ + "Cam/dateonly.jpg", MakeJpegWithDate("2016:07:08"), kDay1));
+  RecordingSink sink;
+  ASSERT_EQ(Run(&sink), "");
+  const std::string target = out_ + "2015年/2015-03-04/IMG_0001.JPG";
+  EXPECT_TRUE(PathExists(target));
+  EXPECT_TRUE(PathExists(out_ + "2014年/2014-12-31/nodate.jpg"));
+  EXPECT_TRUE(PathExists(out_ + "2014年/2014-12-31/dash.jpg"));  // no year part
+  EXPECT_TRUE(PathExists(out_ + "2016年/2016-07-08/dateonly.jpg"));
+  bool found = false;
+  for (const auto& m : sink.FileMessages()) {
+    if (m.find(src_ + "Cam/IMG_0001.JPG\r\n\r\n复制到: " + target + "\r\n") != std::string::npos) {
+      found = true;
+    }
+  }
+  EXPECT_TRUE(found);
+}
+
+TEST_F(OrganizerTest, HostileCaptureDatesNeverLeaveTheOutputFolder) {
+  using test_support::MakeJpegWithDate;
+  int i = 0;
+  for (const char* date : {"../../x", "..", "../../../../../../../../tmp/x", "2015/../../y",
+                           "2015:03:04\\..\\z", "a\nb"}) {
+    ASSERT_TRUE(
+        WriteFile(src_ + "h" + std::to_string(i++) + ".jpg", MakeJpegWithDate(date), kDay1));
+  }
+  for (int by_year : {1, 0}) {
+    settings_->IsClassifyByYear = by_year;
+    RecordingSink sink;
+    ASSERT_EQ(Run(&sink), "");
+    EXPECT_EQ(sink.report.counters.ProcessedCount, i);
+  }
+  // Everything written lies under the output folder, dated by the last-write time.
+  std::set<std::string> top;
+  DIR* d = ::opendir(dir_.path().c_str());
+  while (struct dirent* e = ::readdir(d)) top.insert(e->d_name);
+  ::closedir(d);
+  EXPECT_EQ(top, (std::set<std::string>{".", "..", "src", "out", "cfg"}));
+  EXPECT_FALSE(PathExists("/tmp/x"));
+  for (const auto& [path, content] : ListFiles(out_)) {
+    EXPECT_TRUE(path.rfind("2014年/2014-12-31/", 0) == 0 || path.rfind("2014-12-31/", 0) == 0)
+        << path;
+  }
+  EXPECT_EQ(ListFiles(out_).size(), 2u * i);
+}
+
+TEST_F(OrganizerTest, CopiesByDayAndKeepsTimeAndMode) {
+  settings_->IsClassifyByYear = 0;
+  ASSERT_TRUE(WriteFile(src_ + "a.mp4", "x", kDay2));
+  ASSERT_EQ(::chmod((src_ + "a.mp4").c_str(), 0640), 0);
+  RecordingSink sink;
+  ASSERT_EQ(Run(&sink), "");
+  const std::string target = out_ + "2015-03-04/a.mp4";
+  EXPECT_EQ(ReadFile(target), "x");
+  struct stat st;
+  ASSERT_EQ(::stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, kDay2);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_FALSE(PathExists(out_ + "2015年"));
+}
+
+TEST_F(OrganizerTest, SameNameInTwoFoldersFailsOnceAndIsReported) {
+  ASSERT_TRUE(WriteFile(src_ + "a/IMG.mov", "first", kDay1));
+  ASSERT_TRUE(WriteFile(src_ + "b/IMG.mov", "second", kDay1));
+  RecordingSink sink;
+  ASSERT_EQ(Run(&sink), "");
+  EXPECT_EQ(sink.report.counters.ProcessedCount, 2);
+  EXPECT_EQ(sink.report.counters.FailedCount, 1);
+  const std::string target = out_ + "2014年/2014-12-31/IMG.mov";
+  const std::string kept = ReadFile(target);
+  EXPECT_TRUE(kept == "first" || kept == "second");
+  // The failed one is the one not copied; its line names it.
+  const std::string failed_source = src_ + (kept == "first" ? "b" : "a") + "/IMG.mov";
+  const std::string line = "复制文件失败: " + failed_source + " -> " + target + "\r\n";
+  EXPECT_EQ(sink.FileMessages()[1], line);
+  const std::string report = line + "\r\n\r\n整理文件 2 个, 失败 1 个";
+  EXPECT_EQ(ReadFile(cfg_ + "errorFile.txt"), report);
+  EXPECT_EQ(sink.report.error_file, cfg_ + "errorFile.txt");
+  EXPECT_EQ(launcher_.calls(), std::vector<std::string>{"notepad.exe|" + cfg_ + "errorFile.txt"});
+}
+
+TEST_F(OrganizerTest, SecondRunFailsEveryFileAndRewritesTheReport) {
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_TRUE(
+        WriteFile(src_ + "d" + std::to_string(i) + "/f.avi", std::to_string(i), kDay1 + i * 86400));
+  }
+  ASSERT_TRUE(WriteFile(cfg_ + "errorFile.txt", std::string(10000, 'z')));
+  RecordingSink first;
+  ASSERT_EQ(Run(&first), "");
+  EXPECT_EQ(first.report.counters.FailedCount, 0);
+  auto after_first = ListFiles(out_);
+  RecordingSink second;
+  ASSERT_EQ(Run(&second), "");
+  EXPECT_EQ(second.report.counters.ProcessedCount, 5);
+  EXPECT_EQ(second.report.counters.FailedCount, 5);
+  EXPECT_EQ(ListFiles(out_), after_first);  // nothing replaced
+  const std::string report = ReadFile(cfg_ + "errorFile.txt");
+  EXPECT_EQ(report.find('z'), std::string::npos);  // rewritten from scratch
+  EXPECT_NE(report.find("\r\n\r\n\r\n整理文件 5 个, 失败 5 个"), std::string::npos);
+}
+
+TEST_F(OrganizerTest, OrdinalsCountFailures) {
+  // Half of the files already have their target, so failures and successes interleave.
+  for (int i = 0; i < 20; ++i) {
+    const std::string name = "f" + std::to_string(i) + ".mov";
+    ASSERT_TRUE(WriteFile(src_ + name, "new", kDay1));
+    if (i % 2 == 0) {
+      ASSERT_TRUE(WriteFile(out_ + "2014年/2014-12-31/" + name, "old"));
+    }
+  }
+  RecordingSink sink;
+  ASSERT_EQ(Run(&sink), "");
+  auto messages = sink.FileMessages();
+  ASSERT_EQ(messages.size(), 20u);
+  bool success_after_failure = false;
+  bool seen_failure = false;
+  for (size_t i = 0; i < messages.size(); ++i) {
+    if (messages[i].rfind("复制文件失败: ", 0) == 0) {
+      seen_failure = true;
+      continue;
+    }
+    EXPECT_EQ(messages[i].rfind("复制文件(" + std::to_string(i + 1) + "): ", 0), 0u) << i;
+    if (seen_failure) success_after_failure = true;
+  }
+  EXPECT_TRUE(success_after_failure);
+  for (int i = 0; i < 20; i += 2) {
+    EXPECT_EQ(ReadFile(out_ + "2014年/2014-12-31/f" + std::to_string(i) + ".mov"), "old");
+  }
+}
+
+TEST_F(OrganizerTest, FilterKeyAndHiddenNamesAtAnyDepth) {
+  for (const char* name :
+       {"photo.JPG", "photo.jpg", "photo.jpeg", "photo.png", "photo.mp3", "film.rmvb",
+        "deep/.hidden.mov", "deep/~tmp.mov", ".dot/x.mov", "~tilde/y.mov", "deep/er/ok.MOV"}) {
+    ASSERT_TRUE(WriteFile(src_ + name, name, kDay1));
+  }
+  RecordingSink sink;
+  ASSERT_EQ(Run(&sink), "");
+  std::set<std::string> names;
+  for (const auto& [path, content] : ListFiles(out_))
+    names.insert(path.substr(path.rfind('/') + 1));
+  EXPECT_EQ(names, (std::set<std::string>{"photo.JPG", "photo.jpg", "film.rmvb", "ok.MOV"}));
+  EXPECT_EQ(sink.report.counters.ProcessedCount, 4);
+}
+
+TEST_F(OrganizerTest, EmptyFiltersTakeNothing) {
+  settings_->FileFilters = "";
+  ASSERT_TRUE(WriteFile(src_ + "a.mov", "a", kDay1));
+  RecordingSink sink;
+  ASSERT_EQ(Run(&sink), "");
+  EXPECT_EQ(sink.report.counters.ProcessedCount, 0);
+  EXPECT_TRUE(ListFiles(out_).empty());
+}
+
+TEST_F(OrganizerTest, WalksEachSubfolderCompletelyBeforeGoingOn) {
+  for (const char* d : {"a", "b", "c", "a/x", "a/y", "c/z"}) {
+    for (int i = 0; i < 3; ++i) {
+      ASSERT_TRUE(WriteFile(
+          src_ + d + "/" + d[0] + (d[1] ? std::string(d + 2) : "") + std::to_string(i) + ".mov", d,
+          kDay1));
+    }
+  }
+  for (int i = 0; i < 3; ++i)
+    ASSERT_TRUE(WriteFile(src_ + "top" + std::to_string(i) + ".mov", "t", kDay1));
+  RecordingSink sink;
+  ASSERT_EQ(Run(&sink), "");
+  std::vector<std::string> folders;  // folder of each file, in order
+  for (const auto& m : sink.FileMessages()) {
+    size_t start = m.find(src_) + src_.size();
+    std::string rel = m.substr(start, m.find("\r\n") - start);
+    folders.push_back(rel.substr(0, rel.rfind('/') + 1));
+  }
+  ASSERT_EQ(folders.size(), 21u);
+  // Depth first: the files under any folder form one unbroken stretch.
+  for (const char* d : {"a/", "b/", "c/", "a/x/", "a/y/", "c/z/"}) {
+    std::vector<size_t> at;
+    for (size_t i = 0; i < folders.size(); ++i) {
+      if (folders[i].rfind(d, 0) == 0) at.push_back(i);
+    }
+    ASSERT_FALSE(at.empty());
+    EXPECT_EQ(at.back() - at.front() + 1, at.size()) << d;
+  }
+}
+
+TEST_F(OrganizerTest, OutputWithoutTrailingSeparatorIsJoinedUnchanged) {
+  ASSERT_TRUE(WriteFile(src_ + "a.mov", "a", kDay1));
+  RecordingSink sink;
+  const std::string output = dir_ / "out";
+  ASSERT_EQ(Run(&sink, 0, dir_ / "src", output), "");
+  EXPECT_EQ(ReadFile(dir_ / "out2014年/2014-12-31/a.mov"), "a");
+  EXPECT_NE(sink.FileMessages()[0].find(src_ + "a.mov"), std::string::npos);
+}
+
+TEST_F(OrganizerTest, MovesAndRefusesToReplace) {
+  ASSERT_TRUE(WriteFile(src_ + "a.mov", "a", kDay1));
+  ASSERT_TRUE(WriteFile(src_ + "b.mov", "b-new", kDay1));
+  ASSERT_TRUE(WriteFile(out_ + "2014年/2014-12-31/b.mov", "b-old"));
+  RecordingSink sink;
+  ASSERT_EQ(Run(&sink, 1), "");
+  EXPECT_EQ(ReadFile(out_ + "2014年/2014-12-31/a.mov"), "a");
+  EXPECT_FALSE(PathExists(src_ + "a.mov"));
+  EXPECT_EQ(ReadFile(src_ + "b.mov"), "b-new");
+  EXPECT_EQ(ReadFile(out_ + "2014年/2014-12-31/b.mov"), "b-old");
+  bool saw_move = false, saw_fail = false;
+  for (const auto& m : sink.FileMessages()) {
+    if (m.find("移动文件失败: " + src_ + "b.mov -> " + out_ + "2014年/2014-12-31/b.mov\r\n") == 0) {
+      saw_fail = true;
+    }
+    if (m.find("): " + src_ + "a.mov\r\n\r\n移动到: " + out_ + "2014年/2014-12-31/a.mov\r\n") !=
+            std::string::npos &&
+        m.rfind("移动文件(", 0) == 0) {
+      saw_move = true;
+    }
+  }
+  EXPECT_TRUE(saw_move);
+  EXPECT_TRUE(saw_fail);
+}
+
+TEST_F(OrganizerTest, MovesAcrossFileSystems) {
+  TempDir shm("/dev/shm");
+  struct stat a, b;
+  if (shm.path().empty() || ::stat(src_.c_str(), &a) != 0 || ::stat(shm.path().c_str(), &b) != 0 ||
+      a.st_dev == b.st_dev) {
+    GTEST_SKIP() << "/dev/shm is not a separate file system here";
+  }
+  ASSERT_TRUE(WriteFile(src_ + "big.mov", std::string(3 << 20, 'q'), kDay1));
+  ASSERT_TRUE(WriteFile(src_ + "taken.mov", "mine", kDay1));
+  ASSERT_TRUE(WriteFile(shm / "2014年/2014-12-31/taken.mov", "theirs"));
+  RecordingSink sink;
+  ASSERT_EQ(Run(&sink, 1, src_, shm.path()), "");
+  EXPECT_EQ(sink.report.counters.ProcessedCount, 2);
+  EXPECT_EQ(sink.report.counters.FailedCount, 1);
+  EXPECT_EQ(ReadFile(shm / "2014年/2014-12-31/big.mov"), std::string(3 << 20, 'q'));
+  EXPECT_FALSE(PathExists(src_ + "big.mov"));
+  // The copy failed (target taken): the source stays, the other file is untouched.
+  EXPECT_EQ(ReadFile(src_ + "taken.mov"), "mine");
+  EXPECT_EQ(ReadFile(shm / "2014年/2014-12-31/taken.mov"), "theirs");
+  // No temporary file is left behind.
+  EXPECT_EQ(ListFiles(shm.path()).size(), 2u);
+}
+
+TEST_F(OrganizerTest, StopFinishesTheFileInHand) {
+  for (int i = 0; i < 5; ++i) {
+    for (int j = 0; j < 5; ++j) {
+      ASSERT_TRUE(WriteFile(src_ + "d" + std::to_string(i) + "/f" + std::to_string(j) + ".mov", "x",
+                            kDay1 + j * 86400));
+    }
+  }
+  RecordingSink sink;
+  OrganizerJob job(*settings_, sink);
+  sink.on_file = [&job](const JobSnapshot&) { job.OnStop(); };
+  job.SetPhotoFolder(src_);
+  job.SetOutputFolder(out_);
+  ASSERT_EQ(job.OnOrganize(), "");
+  job.Wait();
+  EXPECT_EQ(sink.report.counters.ProcessedCount, 1);
+  EXPECT_TRUE(sink.report.stopped);
+  EXPECT_EQ(job.LastMessage(), "\r\n\r\n整理文件 1 个, 失败 0 个");
+  EXPECT_EQ(ListFiles(out_).size(), 1u);
+  EXPECT_FALSE(job.IsRunning());
+}
+
+TEST_F(OrganizerTest, SettingsAndOutputAreReadForEveryFile) {
+  for (int i = 0; i < 6; ++i)
+    ASSERT_TRUE(WriteFile(src_ + "d" + std::to_string(i) + "/f.mov", std::to_string(i), kDay1));
+  const std::string other = dir_ / "other/";
+  ASSERT_TRUE(MakeFolders(other));
+  RecordingSink sink;
+  OrganizerJob job(*settings_, sink);
+  int seen = 0;
+  sink.on_file = [&](const JobSnapshot&) {
+    if (++seen == 1) {
+      job.SetOutputFolder(other);
+      std::lock_guard<std::mutex> lock(settings_->Mutex);
+      settings_->IsClassifyByYear = 0;
+    } else if (seen == 2) {
+      std::lock_guard<std::mutex> lock(settings_->Mutex);
+      settings_->FileFilters = ".jpg";
+    }
+  };
+  job.SetPhotoFolder(src_);
+  job.SetOutputFolder(out_);
+  ASSERT_EQ(job.OnOrganize(), "");
+  job.Wait();
+  EXPECT_EQ(sink.report.counters.ProcessedCount, 2);
+  EXPECT_EQ(ListFiles(out_).size(), 1u);
+  EXPECT_EQ(ListFiles(other).size(), 1u);
+  EXPECT_EQ(ListFiles(other).begin()->first, "2014-12-31/f.mov");
+}
+
+TEST_F(OrganizerTest, NewRunNeverMixesWithThePreviousReport) {
+  ASSERT_TRUE(WriteFile(src_ + "a.mov", "a", kDay1));
+  ASSERT_TRUE(WriteFile(out_ + "2014年/2014-12-31/a.mov", "taken"));
+  RecordingSink sink;
+  OrganizerJob job(*settings_, sink);
+  job.SetPhotoFolder(src_);
+  job.SetOutputFolder(out_);
+  ASSERT_EQ(job.OnOrganize(), "");
+  // Started again as soon as possible: waits for the previous worker's report.
+  while (job.IsRunning()) std::this_thread::yield();
+  ASSERT_EQ(job.OnOrganize(), "");
+  job.Wait();
+  const std::string line =
+      "复制文件失败: " + src_ + "a.mov -> " + out_ + "2014年/2014-12-31/a.mov\r\n";
+  EXPECT_EQ(ReadFile(cfg_ + "errorFile.txt"), line + "\r\n\r\n整理文件 1 个, 失败 1 个");
+  EXPECT_EQ(job.FailureLog(), line + "\r\n\r\n整理文件 1 个, 失败 1 个");
+  EXPECT_EQ(launcher_.calls().size(), 2u);
+}
+
+TEST_F(OrganizerTest, StartDuringARunIsRefusedAndDestructionStopsTheWorker) {
+  for (int i = 0; i < 200; ++i)
+    ASSERT_TRUE(WriteFile(src_ + "f" + std::to_string(i) + ".mov", "x", kDay1));
+  RecordingSink sink;
+  {
+    auto job = std::make_unique<OrganizerJob>(*settings_, sink);
+    std::string refusal_from_worker;
+    std::atomic<int> files{0};
+    sink.on_file = [&](const JobSnapshot&) {
+      if (files.fetch_add(1) == 0) refusal_from_worker = job->OnOrganize();
+    };
+    job->SetPhotoFolder(src_);
+    job->SetOutputFolder(out_);
+    ASSERT_EQ(job->OnOrganize(), "");
+    EXPECT_EQ(job->OnOrganize(), OrganizerJob::kRunActiveText);
+    while (files.load() < 2) std::this_thread::yield();
+    job.reset();  // stops and waits
+    EXPECT_LT(files.load(), 200);
+    EXPECT_EQ(refusal_from_worker, OrganizerJob::kRunActiveText);
+  }
+  EXPECT_EQ(sink.events.back(), "ended");
+}
+
+TEST_F(OrganizerTest, ReportThatCannotBeWrittenIsSkipped) {
+  settings_->ConfigDir = dir_ / "missing/";
+  ASSERT_TRUE(WriteFile(src_ + "a.mov", "a", kDay1));
+  ASSERT_TRUE(WriteFile(out_ + "2014年/2014-12-31/a.mov", "taken"));
+  RecordingSink sink;
+  ASSERT_EQ(Run(&sink), "");
+  EXPECT_EQ(sink.report.counters.FailedCount, 1);
+  EXPECT_TRUE(sink.report.error_file.empty());
+  EXPECT_TRUE(launcher_.calls().empty());
+}
+
+TEST_F(OrganizerTest, YearFolderIsMadeEvenWhenTheDayFolderCannotBe) {
+  // An output folder so deep that the year folder still fits in a path but the day folder
+  // does not.
+  std::string output = out_;
+  while (output.size() < 4096 - 1 - 8 - 200) output += std::string(199, 'o') + "/";
+  output += std::string(4096 - 1 - 8 - output.size() - 1, 'p') + "/";
+  ASSERT_EQ(output.size(), 4096u - 1 - 8);
+  ASSERT_TRUE(MakeFolders(output.substr(0, output.size() - 1)));
+  ASSERT_TRUE(WriteFile(src_ + "a.mov", "a", kDay1));
+  RecordingSink sink;
+  ASSERT_EQ(Run(&sink, 0, src_, output), "");
+  EXPECT_TRUE(PathExists(output + "2014年"));
+  EXPECT_EQ(sink.report.counters.FailedCount, 1);
+  EXPECT_EQ(ReadFile(src_ + "a.mov"), "a");
+}
+
+TEST_F(OrganizerTest, OddNamesLinksAndLoops) {
+  const std::string long_name = std::string(251, 'n') + ".mov";
+  ASSERT_EQ(long_name.size(), 255u);
+  for (const std::string& name : {std::string("with blank.mov"), std::string("照片 一.mov"),
+                                  std::string("new\nline.mov"), long_name}) {
+    ASSERT_TRUE(WriteFile(src_ + "d/" + name, name, kDay1));
+  }
+  ASSERT_TRUE(WriteFile(dir_ / "elsewhere/real.mov", "real", kDay1));
+  ASSERT_EQ(::symlink((dir_ / "elsewhere/real.mov").c_str(), (src_ + "link.mov").c_str()), 0);
+  ASSERT_EQ(::symlink(src_.c_str(), (src_ + "d/loop").c_str()), 0);
+  ASSERT_EQ(::symlink((dir_ / "elsewhere").c_str(), (src_ + "dirlink").c_str()), 0);
+  RecordingSink sink;
+  ASSERT_EQ(Run(&sink), "");
+  EXPECT_EQ(sink.report.counters.ProcessedCount, 5);
+  EXPECT_EQ(sink.report.counters.FailedCount, 0);
+  const std::string day = out_ + "2014年/2014-12-31/";
+  EXPECT_EQ(ReadFile(day + "new\nline.mov"), "new\nline.mov");
+  EXPECT_EQ(ReadFile(day + "照片 一.mov"), "照片 一.mov");
+  EXPECT_EQ(ReadFile(day + long_name), long_name);
+  EXPECT_EQ(ReadFile(day + "link.mov"), "real");  // a link to a file is copied as the file
+}
+
+TEST_F(OrganizerTest, TreeDeeperThanAPathCanNameNeverCrashes) {
+  // Folders are made relative to the previous one, past the 4,096-byte limit of a path.
+  ASSERT_TRUE(WriteFile(src_ + "shallow.mov", "s", kDay1));
+  int fd = ::open(src_.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(fd, 0);
+  const std::string part(200, 'd');
+  for (int level = 0; level < 30; ++level) {
+    ASSERT_EQ(::mkdirat(fd, part.c_str(), 0777), 0);
+    int next = ::openat(fd, part.c_str(), O_RDONLY | O_DIRECTORY);
+    ::close(fd);
+    ASSERT_GE(next, 0);
+    fd = next;
+    if (level == 5 || level == 25) {
+      int f = ::openat(fd, "deep.mov", O_WRONLY | O_CREAT, 0644);
+      ASSERT_GE(f, 0);
+      ASSERT_EQ(::write(f, "d", 1), 1);
+      ::close(f);
+    }
+  }
+  ::close(fd);
+  RecordingSink sink;
+  ASSERT_EQ(Run(&sink), "");
+  // The shallow file and the one at level 5 are taken; the one past the limit is skipped
+  // with its folder (or fails), never more.
+  EXPECT_GE(sink.report.counters.ProcessedCount, 2);
+  EXPECT_LE(sink.report.counters.ProcessedCount, 3);
+  EXPECT_EQ(ReadFile(out_ + "2014年/2014-12-31/shallow.mov"), "s");
+}
+
+// Runs `body` in a child process as the unprivileged user 65534; returns its exit code, or
+// -1 when privileges cannot be dropped (not root).
+int RunAsNobody(const std::function<int()>& body) {
+  if (::geteuid() != 0) return -1;
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(100);
+    ::_exit(body());
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 101;
+}
+
+TEST_F(OrganizerTest, PermissionsDeniedAreFailuresOrSkippedFolders) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to switch to an unprivileged user";
+  ASSERT_TRUE(WriteFile(src_ + "ok.mov", "ok", kDay1));
+  ASSERT_TRUE(WriteFile(src_ + "secret.mov", "s", kDay2));
+  ASSERT_TRUE(WriteFile(src_ + "closed/inside.mov", "i", kDay1));
+  ASSERT_TRUE(WriteFile(src_ + "ro/readonly.mov", "r", kDay1 + 86400));
+  ASSERT_EQ(::chmod((src_ + "secret.mov").c_str(), 0), 0);
+  ASSERT_EQ(::chmod((src_ + "closed").c_str(), 0), 0);
+  ASSERT_TRUE(MakeFolders(out_ + "2015年/2015-01-01"));
+  ASSERT_EQ(::chmod((out_ + "2015年/2015-01-01").c_str(), 0555), 0);
+  for (const std::string& p : {dir_.path(), src_, out_, cfg_, src_ + "ro", out_ + "2015年"}) {
+    ASSERT_EQ(::chmod(p.c_str(), 0777), 0);
+  }
+  int code = RunAsNobody([this] {
+    RecordingSink sink;
+    OrganizerJob job(*settings_, sink);
+    job.SetPhotoFolder(src_);
+    job.SetOutputFolder(out_);
+    if (!job.OnOrganize().empty()) return 10;
+    job.Wait();
+    // ok.mov copied, secret.mov unreadable, readonly.mov's day folder not writable,
+    // the closed folder skipped without a count.
+    if (sink.report.counters.ProcessedCount != 3) return 11;
+    if (sink.report.counters.FailedCount != 2) return 12;
+    return 0;
+  });
+  EXPECT_EQ(code, 0);
+  EXPECT_EQ(ReadFile(out_ + "2014年/2014-12-31/ok.mov"), "ok");
+  EXPECT_FALSE(PathExists(out_ + "2015年/2015-03-04/secret.mov"));
+  EXPECT_FALSE(PathExists(out_ + "2015年/2015-01-01/readonly.mov"));
+  // No temporary file is left in the target folders.
+  for (const auto& [path, content] : ListFiles(out_)) EXPECT_EQ(path, "2014年/2014-12-31/ok.mov");
+}
+
+TEST_F(OrganizerTest, MoveOutOfAFolderThatCannotBeChangedKeepsTheSource) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to switch to an unprivileged user";
+  ASSERT_TRUE(WriteFile(src_ + "fixed/a.mov", "a", kDay1));
+  for (const std::string& p : {dir_.path(), src_, out_, cfg_})
+    ASSERT_EQ(::chmod(p.c_str(), 0777), 0);
+  ASSERT_EQ(::chmod((src_ + "fixed").c_str(), 0555), 0);
+  TempDir shm("/dev/shm");
+  ASSERT_EQ(::chmod(shm.path().c_str(), 0777), 0);
+  for (const std::string& output : {out_, shm.path()}) {
+    int code = RunAsNobody([&] {
+      RecordingSink sink;
+      OrganizerJob job(*settings_, sink);
+      job.SetPhotoFolder(src_);
+      job.SetOutputFolder(output);
+      job.SetDeleteSource(1);
+      if (!job.OnOrganize().empty()) return 10;
+      job.Wait();
+      return sink.report.counters.FailedCount == 1 ? 0 : 11;
+    });
+    EXPECT_EQ(code, 0) << output;
+    EXPECT_EQ(ReadFile(src_ + "fixed/a.mov"), "a") << output;
+    EXPECT_FALSE(PathExists(output + "2014年/2014-12-31/a.mov")) << output;
+  }
+}
+
+}  // namespace
+}  // namespace nandell

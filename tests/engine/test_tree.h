@@ -1,0 +1,167 @@
+#pragma once
+
+// Helpers for tests on real files: a temporary folder removed afterwards, file writing and
+// reading, and a listing of every file under a folder.
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <ctime>
+#include <map>
+#include <string>
+
+namespace nandell::testing {
+
+// Removes a tree, first giving every folder back its permissions; handles paths longer than
+// PATH_MAX by working relative to open folders.
+inline void RemoveTreeAt(int parent_fd, const char* name) {
+  struct stat st;
+  if (::fstatat(parent_fd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return;
+  if (S_ISDIR(st.st_mode)) {
+    ::fchmodat(parent_fd, name, 0700, 0);
+    int fd = ::openat(parent_fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+      DIR* dir = ::fdopendir(fd);
+      if (dir != nullptr) {
+        for (;;) {
+          struct dirent* d = ::readdir(dir);
+          if (d == nullptr) break;
+          std::string child = d->d_name;
+          if (child == "." || child == "..") continue;
+          RemoveTreeAt(::dirfd(dir), child.c_str());
+          ::rewinddir(dir);
+        }
+        ::closedir(dir);
+      } else {
+        ::close(fd);
+      }
+    }
+    ::unlinkat(parent_fd, name, AT_REMOVEDIR);
+  } else {
+    ::unlinkat(parent_fd, name, 0);
+  }
+}
+
+inline void RemoveTree(const std::string& path) {
+  RemoveTreeAt(AT_FDCWD, path.c_str());
+}
+
+// A fresh folder under `base` (default /tmp), ending with "/", removed on destruction.
+class TempDir {
+ public:
+  explicit TempDir(const std::string& base = "/tmp") {
+    std::string pattern = base + "/nandell-test-XXXXXX";
+    char* made = ::mkdtemp(pattern.data());
+    if (made != nullptr) path_ = std::string(made) + "/";
+  }
+  ~TempDir() {
+    if (!path_.empty()) RemoveTree(path_.substr(0, path_.size() - 1));
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& relative) const { return path_ + relative; }
+
+ private:
+  std::string path_;
+};
+
+// Creates every folder of `path` (absolute).
+inline bool MakeFolders(const std::string& path) {
+  for (size_t slash = path.find('/', 1); slash != std::string::npos;
+       slash = path.find('/', slash + 1)) {
+    ::mkdir(path.substr(0, slash).c_str(), 0777);
+  }
+  ::mkdir(path.c_str(), 0777);
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Writes `content` to `path`, creating its folders; sets its last-write time when given.
+inline bool WriteFile(const std::string& path, const std::string& content, time_t mtime = 0) {
+  size_t slash = path.rfind('/');
+  if (slash != std::string::npos && slash > 0) MakeFolders(path.substr(0, slash));
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return false;
+  bool ok = ::write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
+  ::close(fd);
+  if (ok && mtime != 0) {
+    struct timespec times[2] = {{mtime, 0}, {mtime, 0}};
+    ok = ::utimensat(AT_FDCWD, path.c_str(), times, 0) == 0;
+  }
+  return ok;
+}
+
+// The whole content of `path`, or "<missing>" when it cannot be read.
+inline std::string ReadFile(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return "<missing>";
+  std::string data;
+  char buffer[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n <= 0) break;
+    data.append(buffer, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return data;
+}
+
+inline bool PathExists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+// Every regular file under `root` (ending with "/"), by path relative to it, with content.
+inline void ListFilesInto(const std::string& root, const std::string& relative,
+                          std::map<std::string, std::string>* out) {
+  DIR* dir = ::opendir((root + relative).c_str());
+  if (dir == nullptr) return;
+  for (;;) {
+    struct dirent* d = ::readdir(dir);
+    if (d == nullptr) break;
+    std::string name = d->d_name;
+    if (name == "." || name == "..") continue;
+    std::string rel = relative + name;
+    struct stat st;
+    if (::lstat((root + rel).c_str(), &st) != 0) continue;
+    if (S_ISDIR(st.st_mode)) {
+      ListFilesInto(root, rel + "/", out);
+    } else if (S_ISREG(st.st_mode)) {
+      (*out)[rel] = ReadFile(root + rel);
+    }
+  }
+  ::closedir(dir);
+}
+
+inline std::map<std::string, std::string> ListFiles(const std::string& root) {
+  std::map<std::string, std::string> files;
+  ListFilesInto(root, "", &files);
+  return files;
+}
+
+// Local "%Y-%m-%d" of a time, as the run names its folders.
+inline std::string LocalDayText(time_t t) {
+  struct tm tm_local;
+  ::localtime_r(&t, &tm_local);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d", &tm_local);
+  return text;
+}
+
+// Noon local time of a calendar day, far from any day boundary.
+inline time_t LocalNoon(int year, int month, int day) {
+  struct tm tm_local {};
+  tm_local.tm_year = year - 1900;
+  tm_local.tm_mon = month - 1;
+  tm_local.tm_mday = day;
+  tm_local.tm_hour = 12;
+  tm_local.tm_isdst = -1;
+  return ::mktime(&tm_local);
+}
+
+}  // namespace nandell::testing
