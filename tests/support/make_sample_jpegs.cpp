@@ -84,8 +84,9 @@ bool WriteFuzzCorpus(const std::string& dir) {
     JpegBuilder thumbnail;
     thumbnail.Soi().BaselineImage(Picture{16, 16, 0});
     if (i % 2 == 0) facts.thumbnail = thumbnail.bytes();
-    ok = Write(dir, "camera_" + std::to_string(i++) + ".jpg",
-               nandell::test_support::MakeCameraJpeg(facts, Picture{16, 16, i})) &&
+    const int n = i++;
+    ok = Write(dir, "camera_" + std::to_string(n) + ".jpg",
+               nandell::test_support::MakeCameraJpeg(facts, Picture{16, 16, n})) &&
          ok;
   }
   JpegBuilder commented;

@@ -1,0 +1,85 @@
+// GetCaptureDate on a typical camera JPEG, next to the cost of opening the same file and
+// reading its first 64 KiB.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/capture_date.h"
+#include "exif/exif_reader.h"
+#include "tests/support/jpeg_builder.h"
+
+namespace {
+
+using nandell::test_support::TempDir;
+
+// A Canon EOS 7D photo from the shared corpus (an Exif block with a thumbnail, maker notes
+// and a dozen header segments); a builder-made camera file when the corpus is absent.
+const std::string& TypicalPhoto() {
+  static TempDir dir;
+  static const std::string path = [] {
+    const std::string corpus = NANDELL_CORPUS_DIR "/metadata-extractor-images/jpg/Canon_EOS_7D.jpg";
+    if (::access(corpus.c_str(), R_OK) == 0) return corpus;
+    nandell::test_support::CameraFacts facts;
+    nandell::test_support::JpegBuilder thumbnail;
+    thumbnail.Soi().BaselineImage({160, 120, 1});
+    facts.thumbnail = thumbnail.bytes();
+    const std::string made = dir.File("typical.jpg");
+    nandell::test_support::WriteFile(
+        made,
+        nandell::test_support::MakeCameraJpeg(facts, {1024, 768, 2}) + std::string(150000, '\x55'));
+    return made;
+  }();
+  return path;
+}
+
+void BM_GetCaptureDate(benchmark::State& state) {
+  const std::string& path = TypicalPhoto();
+  for (auto _ : state) {
+    std::string date = nandell::GetCaptureDate(path);
+    benchmark::DoNotOptimize(date);
+  }
+  state.SetLabel(path.substr(path.find_last_of('/') + 1) + " -> " + nandell::GetCaptureDate(path));
+}
+BENCHMARK(BM_GetCaptureDate);
+
+void BM_OpenAndReadFirst64KiB(benchmark::State& state) {
+  const std::string& path = TypicalPhoto();
+  static char buffer[64 * 1024];
+  for (auto _ : state) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    benchmark::DoNotOptimize(::read(fd, buffer, sizeof(buffer)));
+    ::close(fd);
+  }
+}
+BENCHMARK(BM_OpenAndReadFirst64KiB);
+
+// Every hostile file of the test builder (cycles, huge counts, wrapping offsets, short and
+// overlong segments) dated in turn; the time is per file.
+void BM_GetCaptureDateHostile(benchmark::State& state) {
+  nandell::SetReaderNoticeStream(nullptr);  // the reader's notices would flood the table
+  static TempDir dir;
+  static const std::vector<std::string> paths = [] {
+    std::vector<std::string> made;
+    for (const auto& hostile : nandell::test_support::HostileJpegs()) {
+      made.push_back(dir.File(hostile.name + ".jpg"));
+      nandell::test_support::WriteFile(made.back(), hostile.bytes);
+    }
+    return made;
+  }();
+  for (auto _ : state) {
+    for (const std::string& path : paths) {
+      std::string date = nandell::GetCaptureDate(path);
+      benchmark::DoNotOptimize(date);
+    }
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(paths.size()));
+  state.SetLabel(std::to_string(paths.size()) + " files");
+}
+BENCHMARK(BM_GetCaptureDateHostile);
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,84 @@
+// `nandell-cli date` as users run it: the real binary, exact output and exit codes.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+
+#include "tests/support/jpeg_builder.h"
+
+namespace nandell::test_support {
+namespace {
+
+struct CliRun {
+  int exit_code = -1;
+  std::string out;
+  std::string err;
+};
+
+class CliDateTest : public testing::Test {
+ protected:
+  // Runs nandell-cli with `args` (already quoted for the shell) from the temporary folder.
+  CliRun RunCli(const std::string& args) {
+    const std::string command = "cd '" + dir_.path() + "' && '" NANDELL_CLI_PATH "' " + args +
+                                " >'" + dir_.File(".out") + "' 2>'" + dir_.File(".err") + "'";
+    CliRun run;
+    const int status = std::system(command.c_str());
+    if (WIFEXITED(status)) run.exit_code = WEXITSTATUS(status);
+    ReadFile(dir_.File(".out"), &run.out);
+    ReadFile(dir_.File(".err"), &run.err);
+    return run;
+  }
+  void Put(const std::string& name, const Bytes& bytes) {
+    ASSERT_TRUE(WriteFile(dir_.File(name), bytes));
+  }
+  TempDir dir_;
+};
+
+TEST_F(CliDateTest, PrintsOneLinePerFileInOrder) {
+  Put("a.jpg", MakeJpegWithDate("2015:03:04 12:34:56"));
+  Put("B.JPG", MakeJpegWithDate("2001:02:03"));
+  Put("none.jpg", MakeJpegWithDate(""));
+  Put("movie.mov", "not a picture");
+  Put("with space.jpg", MakeJpegWithDate("1999:12:31 23:59:59"));
+  const CliRun run = RunCli("date a.jpg B.JPG none.jpg movie.mov 'with space.jpg' ./a.jpg");
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out,
+            "a.jpg\t2015-03-04\n"
+            "B.JPG\t2001-02-03\n"
+            "none.jpg\t\n"
+            "movie.mov\t\n"
+            "with space.jpg\t1999-12-31\n"
+            "./a.jpg\t2015-03-04\n");
+  EXPECT_EQ(run.err, "");
+}
+
+TEST_F(CliDateTest, FilesThatCannotBeExaminedAreReportedAndExitOne) {
+  Put("a.jpg", MakeJpegWithDate("2015:03:04 12:34:56"));
+  ASSERT_EQ(::mkdir(dir_.File("folder.jpg").c_str(), 0755), 0);
+  const CliRun run = RunCli("date missing.jpg a.jpg folder.jpg");
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.out, "missing.jpg\t\na.jpg\t2015-03-04\nfolder.jpg\t\n");
+  EXPECT_EQ(run.err,
+            "nandell-cli date: missing.jpg: No such file or directory\n"
+            "nandell-cli date: folder.jpg: is a folder\n");
+}
+
+TEST_F(CliDateTest, ReaderNoticesStayOffStandardOutput) {
+  JpegBuilder builder;
+  builder.Soi().Eoi().Raw(Bytes("\x00\x02", 2));
+  Put("eoi.jpg", builder.bytes());
+  const CliRun run = RunCli("date eoi.jpg");
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out, "eoi.jpg\t\n");
+  EXPECT_EQ(run.err, "No image in jpeg!\n");
+}
+
+TEST_F(CliDateTest, NoFilesIsAUsageError) {
+  const CliRun run = RunCli("date");
+  EXPECT_EQ(run.exit_code, 2);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "usage: nandell-cli date FILE...\n");
+}
+
+}  // namespace
+}  // namespace nandell::test_support
