@@ -524,27 +524,30 @@ class MainWindowTest : public QObject {
     QVERIFY(MessageBox::ShownBoxes().empty());
 
     // The about button and the menu entry both open the About box modally.
+    // A timer closes every About box it finds open, as a user would.
     int opened = 0;
-    auto close_about = [&opened] {
+    QTimer closer;
+    closer.setInterval(20);
+    connect(&closer, &QTimer::timeout, [&opened] {
       auto* about = qobject_cast<nandell::AboutBox*>(QApplication::activeModalWidget());
-      if (about != nullptr) {
+      if (about != nullptr && about->isVisible()) {
         ++opened;
         about->reject();
       }
-    };
-    QTimer::singleShot(100, close_about);
+    });
+    closer.start();
     QTest::mouseClick(window.AboutButton(), Qt::LeftButton);
     QCOMPARE(opened, 1);
 
     std::unique_ptr<QMenu> menu(window.CreateSystemMenu());
     const QList<QAction*> actions = menu->actions();
-    QVERIFY(!actions.isEmpty());
+    QVERIFY(actions.size() >= 2);
     QAction* about = actions.back();
     QCOMPARE(about->text(), QStringLiteral("关于 Quillmere(&A)..."));
     QVERIFY(actions[actions.size() - 2]->isSeparator());
-    QTimer::singleShot(100, close_about);
     about->trigger();
     QCOMPARE(opened, 2);
+    closer.stop();
     QVERIFY(window.isVisible());
   }
 
