@@ -12,7 +12,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
 #include "cli/commands.h"
 #include "engine/organizer.h"
@@ -21,10 +20,15 @@
 namespace nandell::cli {
 namespace {
 
-volatile sig_atomic_t g_interrupted = 0;
+// The job that Ctrl-C stops. OnStop only stores into lock-free atomics, which a signal
+// handler may do.
+std::atomic<OrganizerJob*> g_job{nullptr};
+static_assert(std::atomic<bool>::is_always_lock_free &&
+              std::atomic<OrganizerJob*>::is_always_lock_free);
 
 void OnInterrupt(int) {
-  g_interrupted = 1;
+  OrganizerJob* job = g_job.load();
+  if (job != nullptr) job->OnStop();
 }
 
 void PrintOrganizeUsage() {
@@ -197,20 +201,18 @@ int RunOrganize(int argc, char** argv) {
   action.sa_flags = SA_RESETHAND;
   sigemptyset(&action.sa_mask);
   struct sigaction previous {};
+  g_job.store(&job);
   ::sigaction(SIGINT, &action, &previous);
-
   const std::string refusal = job.OnOrganize();
   if (!refusal.empty()) {
     ::sigaction(SIGINT, &previous, nullptr);
+    g_job.store(nullptr);
     std::fprintf(stderr, "%s\n", refusal.c_str());
     return 2;
   }
-  while (job.IsWorkerActive()) {
-    if (g_interrupted != 0) job.OnStop();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
   job.Wait();
   ::sigaction(SIGINT, &previous, nullptr);
+  g_job.store(nullptr);
   std::fflush(stdout);
   return job.Counters().FailedCount == 0 ? 0 : 1;
 }

@@ -3,7 +3,11 @@
 #include <limits.h>
 #include <stdlib.h>
 
+#include <condition_variable>
+#include <deque>
+#include <memory>
 #include <utility>
+#include <vector>
 
 #include "engine/capture_date.h"
 #include "platform/fs.h"
@@ -48,6 +52,97 @@ std::string TakeKey(const std::string& lower_path) {
 }
 
 }  // namespace
+
+// Carries out copies and moves on a few threads of its own, so that their flushes overlap.
+// The worker submits transfers in walk order and takes the results back in the same order.
+class TransferPipeline {
+ public:
+  struct Transfer {
+    std::string source;
+    std::string target;
+    bool move = false;
+    bool done = false;  // guarded by the pipeline's mutex
+    bool ok = false;
+  };
+
+  explicit TransferPipeline(int threads) : limit_(static_cast<size_t>(threads)) {
+    for (int i = 0; i < threads; ++i) threads_.emplace_back([this] { Serve(); });
+  }
+
+  ~TransferPipeline() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      closing_ = true;
+    }
+    work_ready_.notify_all();
+    for (auto& thread : threads_) thread.join();
+  }
+
+  // Queues a transfer. A transfer to a target still in flight waits for that one to end
+  // first, so the file listed first is the one that takes the name.
+  void Submit(std::shared_ptr<Transfer> transfer) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    done_.wait(lock, [&] {
+      for (const auto& t : in_flight_) {
+        if (!t->done && t->target == transfer->target) return false;
+      }
+      return true;
+    });
+    queue_.push_back(transfer);
+    in_flight_.push_back(std::move(transfer));
+    work_ready_.notify_one();
+  }
+
+  // True when as many transfers as there are threads are still unreported.
+  bool Full() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return in_flight_.size() >= limit_;
+  }
+
+  // The oldest unreported transfer once it is done (waiting for it when `wait` is set), or
+  // null when there is none or it is still running.
+  std::shared_ptr<Transfer> TakeFront(bool wait) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (in_flight_.empty()) return nullptr;
+    if (wait) done_.wait(lock, [&] { return in_flight_.front()->done; });
+    if (!in_flight_.front()->done) return nullptr;
+    std::shared_ptr<Transfer> front = std::move(in_flight_.front());
+    in_flight_.pop_front();
+    return front;
+  }
+
+ private:
+  void Serve() {
+    for (;;) {
+      std::shared_ptr<Transfer> transfer;
+      {
+        std::unique_lock<std::mutex> lock(mutex_);
+        work_ready_.wait(lock, [&] { return closing_ || !queue_.empty(); });
+        if (queue_.empty()) return;
+        transfer = std::move(queue_.front());
+        queue_.pop_front();
+      }
+      const bool ok = transfer->move
+                          ? fs::MoveNoReplace(transfer->source, transfer->target, nullptr)
+                          : fs::CopyNoReplace(transfer->source, transfer->target, nullptr);
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        transfer->ok = ok;
+        transfer->done = true;
+      }
+      done_.notify_all();
+    }
+  }
+
+  const size_t limit_;
+  std::mutex mutex_;
+  std::condition_variable work_ready_;
+  std::condition_variable done_;
+  std::deque<std::shared_ptr<Transfer>> queue_;      // not yet started
+  std::deque<std::shared_ptr<Transfer>> in_flight_;  // submitted, not yet reported, in order
+  bool closing_ = false;
+  std::vector<std::thread> threads_;
+};
 
 std::string CheckStart(const std::string& photo_folder, const std::string& output_folder) {
   if (output_folder.empty() || photo_folder.empty()) return kChooseFoldersText;
@@ -182,7 +277,20 @@ void OrganizerJob::Wait() {
 }
 
 void OrganizerJob::OrganizerThread() {
+  std::unique_ptr<TransferPipeline> pipeline;
+  if (options_.parallel_transfers > 1) {
+    pipeline = std::make_unique<TransferPipeline>(options_.parallel_transfers);
+  }
+  pipeline_ = pipeline.get();
   ScanFolder(PhotoFolder());
+  if (pipeline_ != nullptr) {
+    // The transfers already begun finish and are reported, also after a stop.
+    while (auto done = pipeline_->TakeFront(true)) {
+      Report(done->source, done->target, done->move, done->ok);
+    }
+  }
+  pipeline_ = nullptr;
+  pipeline.reset();
   WindUp();
 }
 
@@ -199,7 +307,7 @@ void OrganizerJob::ScanFolder(std::string folder) {
       if (entry.kind == fs::EntryKind::kDirectory) {
         ScanFolder(folder + entry.name);
       } else if (entry.kind == fs::EntryKind::kFile) {
-        HandleFile(folder, entry.name);
+        HandleFile(folder, entry.name, listing);
       }
       // A link to a folder is never entered: the walk cannot loop.
     }
@@ -208,7 +316,8 @@ void OrganizerJob::ScanFolder(std::string folder) {
   }
 }
 
-void OrganizerJob::HandleFile(const std::string& folder, const std::string& name) {
+void OrganizerJob::HandleFile(const std::string& folder, const std::string& name,
+                              const fs::DirectoryListing& listing) {
   // The path as listed is what the file operations and messages use; its lower-cased form
   // only decides the filter key (a lower-cased path may not exist on this file system).
   const std::string source = folder + name;
@@ -232,9 +341,9 @@ void OrganizerJob::HandleFile(const std::string& folder, const std::string& name
     output = OutputFolder_;
     delete_source = DeleteSource_;
   }
-  auto last_write_day = [&source](std::string* day, std::string* year) {
+  auto last_write_day = [&listing, &name](std::string* day, std::string* year) {
     int64_t seconds = 0;
-    if (!fs::LastWriteTime(source, &seconds)) {
+    if (!listing.LastWriteTime(name, &seconds)) {
       *day = "0000-00-00";
       *year = "0000";
       return;
@@ -263,31 +372,49 @@ void OrganizerJob::HandleFile(const std::string& folder, const std::string& name
     target_folder = output + date + "/";
   }
 
-  int32_t ordinal = 0;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ordinal = ++counters_.ProcessedCount;
-  }
   if (!fs::Exists(target_folder)) fs::MakeDirectory(target_folder);
   const std::string target = target_folder + name;
+  const bool move = delete_source != 0;
 
-  const bool ok = delete_source != 0 ? fs::MoveNoReplace(source, target, nullptr)
-                                     : fs::CopyNoReplace(source, target, nullptr);
-  std::string message;
-  if (ok) {
-    const char* done = delete_source != 0 ? "移动文件(" : "复制文件(";
-    const char* to = delete_source != 0 ? "移动到: " : "复制到: ";
-    message = std::string(done) + std::to_string(ordinal) + "): " + source + "\r\n\r\n" + to +
-              target + "\r\n";
-  } else {
-    const char* failed = delete_source != 0 ? "移动文件失败: " : "复制文件失败: ";
-    message = std::string(failed) + source + " -> " + target + "\r\n";
+  if (pipeline_ == nullptr) {
+    const bool ok = move ? fs::MoveNoReplace(source, target, nullptr)
+                         : fs::CopyNoReplace(source, target, nullptr);
+    Report(source, target, move, ok);
+    return;
   }
+  // Results are reported in walk order as they come back; at most one transfer per thread
+  // is outstanding.
+  while (pipeline_->Full()) {
+    auto done = pipeline_->TakeFront(true);
+    Report(done->source, done->target, done->move, done->ok);
+  }
+  auto transfer = std::make_shared<TransferPipeline::Transfer>();
+  transfer->source = source;
+  transfer->target = target;
+  transfer->move = move;
+  pipeline_->Submit(std::move(transfer));
+  while (auto done = pipeline_->TakeFront(false)) {
+    Report(done->source, done->target, done->move, done->ok);
+  }
+}
 
+// Counts one file taken (its ordinal is the new ProcessedCount), stores its message, and
+// tells the sink.
+void OrganizerJob::Report(const std::string& source, const std::string& target, bool moved,
+                          bool ok) {
+  std::string message;
   JobSnapshot snapshot;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!ok) {
+    const int32_t ordinal = ++counters_.ProcessedCount;
+    if (ok) {
+      const char* done = moved ? "移动文件(" : "复制文件(";
+      const char* to = moved ? "移动到: " : "复制到: ";
+      message = std::string(done) + std::to_string(ordinal) + "): " + source + "\r\n\r\n" + to +
+                target + "\r\n";
+    } else {
+      const char* failed = moved ? "移动文件失败: " : "复制文件失败: ";
+      message = std::string(failed) + source + " -> " + target + "\r\n";
       ++counters_.FailedCount;
       FailureLog_ += message;
     }

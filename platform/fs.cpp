@@ -191,6 +191,14 @@ bool DirectoryListing::Next(DirEntry* entry) {
   return true;
 }
 
+bool DirectoryListing::LastWriteTime(const std::string& name, int64_t* seconds) const {
+  if (dir_ == nullptr) return false;
+  struct stat st;
+  if (::fstatat(::dirfd(dir_), name.c_str(), &st, 0) != 0) return false;
+  *seconds = static_cast<int64_t>(st.st_mtim.tv_sec);
+  return true;
+}
+
 bool Exists(const std::string& path) {
   return ::access(path.c_str(), F_OK) == 0;
 }

@@ -267,7 +267,7 @@ TEST_F(OrganizerTest, SecondRunFailsEveryFileAndRewritesTheReport) {
     ASSERT_TRUE(
         WriteFile(src_ + "d" + std::to_string(i) + "/f.avi", std::to_string(i), kDay1 + i * 86400));
   }
-  ASSERT_TRUE(WriteFile(cfg_ + "errorFile.txt", std::string(10000, 'z')));
+  ASSERT_TRUE(WriteFile(cfg_ + "errorFile.txt", std::string(10000, '#')));
   RecordingSink first;
   ASSERT_EQ(Run(&first), "");
   EXPECT_EQ(first.report.counters.FailedCount, 0);
@@ -278,7 +278,7 @@ TEST_F(OrganizerTest, SecondRunFailsEveryFileAndRewritesTheReport) {
   EXPECT_EQ(second.report.counters.FailedCount, 5);
   EXPECT_EQ(ListFiles(out_), after_first);  // nothing replaced
   const std::string report = ReadFile(cfg_ + "errorFile.txt");
-  EXPECT_EQ(report.find('z'), std::string::npos);  // rewritten from scratch
+  EXPECT_EQ(report.find('#'), std::string::npos);  // rewritten from scratch
   EXPECT_NE(report.find("\r\n\r\n\r\n整理文件 5 个, 失败 5 个"), std::string::npos);
 }
 
@@ -430,7 +430,9 @@ TEST_F(OrganizerTest, StopFinishesTheFileInHand) {
     }
   }
   RecordingSink sink;
-  OrganizerJob job(*settings_, sink);
+  RunOptions one_at_a_time;
+  one_at_a_time.parallel_transfers = 1;
+  OrganizerJob job(*settings_, sink, one_at_a_time);
   sink.on_file = [&job](const JobSnapshot&) { job.OnStop(); };
   job.SetPhotoFolder(src_);
   job.SetOutputFolder(out_);
@@ -443,13 +445,39 @@ TEST_F(OrganizerTest, StopFinishesTheFileInHand) {
   EXPECT_FALSE(job.IsRunning());
 }
 
+TEST_F(OrganizerTest, StopWithParallelTransfersReportsWhatWasBegun) {
+  for (int i = 0; i < 100; ++i) {
+    ASSERT_TRUE(WriteFile(src_ + "d" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".mov",
+                          std::string(20000, 'x'), kDay1));
+  }
+  RecordingSink sink;
+  RunOptions options;
+  options.parallel_transfers = 4;
+  OrganizerJob job(*settings_, sink, options);
+  sink.on_file = [&job](const JobSnapshot&) { job.OnStop(); };
+  job.SetPhotoFolder(src_);
+  job.SetOutputFolder(out_);
+  ASSERT_EQ(job.OnOrganize(), "");
+  job.Wait();
+  const int32_t processed = sink.report.counters.ProcessedCount;
+  EXPECT_GE(processed, 1);
+  EXPECT_LE(processed, 5);  // the transfers begun before the stop was seen, no more
+  EXPECT_EQ(static_cast<int32_t>(ListFiles(out_).size()), processed);
+  EXPECT_EQ(static_cast<int32_t>(sink.FileMessages().size()), processed);
+  for (int32_t i = 0; i < processed; ++i) {
+    EXPECT_EQ(sink.FileMessages()[i].rfind("复制文件(" + std::to_string(i + 1) + "): ", 0), 0u);
+  }
+}
+
 TEST_F(OrganizerTest, SettingsAndOutputAreReadForEveryFile) {
   for (int i = 0; i < 6; ++i)
     ASSERT_TRUE(WriteFile(src_ + "d" + std::to_string(i) + "/f.mov", std::to_string(i), kDay1));
   const std::string other = dir_ / "other/";
   ASSERT_TRUE(MakeFolders(other));
   RecordingSink sink;
-  OrganizerJob job(*settings_, sink);
+  RunOptions one_at_a_time;
+  one_at_a_time.parallel_transfers = 1;
+  OrganizerJob job(*settings_, sink, one_at_a_time);
   int seen = 0;
   sink.on_file = [&](const JobSnapshot&) {
     if (++seen == 1) {
@@ -538,6 +566,29 @@ TEST_F(OrganizerTest, YearFolderIsMadeEvenWhenTheDayFolderCannotBe) {
   EXPECT_TRUE(PathExists(output + "2014年"));
   EXPECT_EQ(sink.report.counters.FailedCount, 1);
   EXPECT_EQ(ReadFile(src_ + "a.mov"), "a");
+}
+
+TEST_F(OrganizerTest, FileWhosePathIsTooLongIsDatedAndFailsCleanly) {
+  // The folder can still be listed, but the file's full path is past the limit.
+  std::string folder = src_;
+  while (folder.size() < 4096 - 60 - 200) folder += std::string(199, 's') + "/";
+  folder += std::string(4096 - 60 - folder.size(), 't') + "/";
+  ASSERT_TRUE(MakeFolders(folder.substr(0, folder.size() - 1)));
+  const std::string name(100, 'f');  // folder and name pass 4,096 bytes together
+  int dir_fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(dir_fd, 0);
+  int fd = ::openat(dir_fd, (name + ".mov").c_str(), O_WRONLY | O_CREAT, 0644);
+  ASSERT_GE(fd, 0);
+  struct timespec times[2] = {{kDay1, 0}, {kDay1, 0}};
+  ASSERT_EQ(::futimens(fd, times), 0);
+  ::close(fd);
+  ::close(dir_fd);
+  RecordingSink sink;
+  ASSERT_EQ(Run(&sink), "");
+  EXPECT_EQ(sink.report.counters.ProcessedCount, 1);
+  EXPECT_EQ(sink.report.counters.FailedCount, 1);
+  EXPECT_TRUE(PathExists(out_ + "2014年/2014-12-31"));  // dated by its real last-write time
+  EXPECT_FALSE(PathExists(out_ + "0000年"));
 }
 
 TEST_F(OrganizerTest, OddNamesLinksAndLoops) {
