@@ -2,7 +2,6 @@
 #include "engine/capture_date.h"
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -34,16 +33,11 @@ bool IsSafeFolderName(const std::string& name) {
   return true;
 }
 
-// Opens a regular file for reading; anything else (a folder, a pipe that would block, a
-// device) is not looked into.
-FILE* OpenRegularFile(const std::string& path) {
+// Opens a file for reading without ever waiting: a pipe or a terminal that has nothing to
+// give reads as empty instead of blocking the run, and a folder fails on its first read.
+FILE* OpenForReading(const std::string& path) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return nullptr;
-  struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return nullptr;
-  }
   FILE* file = ::fdopen(fd, "rb");
   if (file == nullptr) ::close(fd);
   return file;
@@ -55,9 +49,10 @@ std::string GetCaptureDate(std::string path) {
   std::string result;
   if (!EndsWithJpg(path)) return result;
 
-  FILE* file = OpenRegularFile(path);
+  FILE* file = OpenForReading(path);
   if (file == nullptr) return result;
-  std::unique_ptr<char[]> buffer(new (std::nothrow) char[kReadBufferSize]);
+  // The stream's buffer is kept per thread; a call never outlives its stream.
+  thread_local std::unique_ptr<char[]> buffer(new (std::nothrow) char[kReadBufferSize]);
   if (buffer) std::setvbuf(file, buffer.get(), _IOFBF, kReadBufferSize);
 
   ImageInfo info{};
