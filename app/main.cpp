@@ -1,7 +1,34 @@
-// The GUI entry point; the window lands with the main-window work.
+// The GUI program: the settings store, the application, the link labels and the log come up
+// in that order, the main window runs modally, and the store writes Config.ini last, when
+// the process exits.
 #include <QApplication>
 
+#include "log/msgx.h"
+#include "settings/settings_store.h"
+#include "ui/link_label.h"
+#include "ui/main_window.h"
+#include "ui/resources.h"
+
 int main(int argc, char** argv) {
+  // First the settings store: it makes the executable's folder the current directory and
+  // loads Config.ini. It lives until the process exits and saves itself then.
+  nandell::SettingsStore& settings = nandell::Settings();
+
   QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Nandell"));
+  QApplication::setDesktopFileName(QStringLiteral("nandell"));
+  nandell::InitResources();
+  QApplication::setWindowIcon(nandell::AppIcon());
+
+  // The four process-wide link labels, then the log object.
+  for (int n = 1; n <= 4; ++n) nandell::LinkLabel::Instance(n);
+  nandell::MsgX();
+
+  {
+    // The whole life of the user interface; the window hands its folders and switch back
+    // to the store when it closes.
+    nandell::MainWindow window(settings);
+    window.exec();
+  }
   return 0;
 }

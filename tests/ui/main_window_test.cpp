@@ -1,0 +1,582 @@
+// The main window on real widgets over real temporary folders: its layout, the start checks,
+// runs with their progress, Stop, closing during a run, the settings it hands back, the
+// version-check timer, and the keys, buttons and menu that end or move it.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/organizer.h"
+#include "log/msgx.h"
+#include "platform/process.h"
+#include "settings/settings_store.h"
+#include "ui/about_box.h"
+#include "ui/build_info.h"
+#include "ui/folder_picker.h"
+#include "ui/link_label.h"
+#include "ui/main_window.h"
+#include "ui/message_box.h"
+#include "ui/png_button.h"
+
+using nandell::FolderPicker;
+using nandell::MainWindow;
+using nandell::MessageBox;
+using nandell::SettingsStore;
+
+namespace {
+
+struct Launch {
+  std::string file;
+  std::string parameters;
+};
+std::mutex g_mutex;
+std::vector<Launch> g_launches;
+std::vector<std::string> g_log_lines;
+
+std::string Slash(const QString& path) {
+  return path.toStdString() + "/";
+}
+
+void WriteFile(const QString& path, const QByteArray& bytes) {
+  QDir().mkpath(QFileInfo(path).absolutePath());
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  QCOMPARE(file.write(bytes), bytes.size());
+}
+
+// A photo folder of `count` dated files (".jpg", ".mov" and ".JPG" in nested folders) and
+// two files the filter list does not take. All get a fixed last-write time in 2019.
+void MakePhotoTree(const QString& root, int count) {
+  for (int i = 0; i < count; ++i) {
+    const char* ext = i % 3 == 0 ? ".jpg" : i % 3 == 1 ? ".mov" : ".JPG";
+    const QString path = root + QStringLiteral("/sub%1/file%2%3").arg(i % 7).arg(i).arg(ext);
+    WriteFile(path, QByteArray(64 + i % 100, static_cast<char>('a' + i % 26)));
+  }
+  WriteFile(root + QStringLiteral("/notes.txt"), "not a photo");
+  WriteFile(root + QStringLiteral("/.hidden.jpg"), "skipped");
+  QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    const QByteArray path = it.next().toLocal8Bit();
+    struct timespec times[2];
+    times[0].tv_sec = times[1].tv_sec = 1561975200;  // 2019-07-01, mid-day in any zone
+    times[0].tv_nsec = times[1].tv_nsec = 0;
+    QVERIFY(::utimensat(AT_FDCWD, path.constData(), times, 0) == 0);
+  }
+}
+
+// Every regular file under `root`, as paths relative to it, hidden ones included.
+QStringList FilesUnder(const QString& root) {
+  QStringList files;
+  QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+  while (it.hasNext()) files << QDir(root).relativeFilePath(it.next());
+  files.sort();
+  return files;
+}
+
+// A label's text as the user reads it (without the wrap points the window inserts).
+QString Shown(QLabel* label) {
+  QString text = label->text();
+  text.remove(QChar(0x200B));
+  return text;
+}
+
+QString Utf8(const std::string& text) {
+  return QString::fromStdString(text);
+}
+
+}  // namespace
+
+class MainWindowTest : public QObject {
+  Q_OBJECT
+
+ private:
+  // A settings store on its own temporary folder, without the version check.
+  std::unique_ptr<SettingsStore> NewStore(const QString& dir, int32_t check_version = 0) {
+    auto store = std::make_unique<SettingsStore>(Slash(dir), true);
+    store->CheckVersion = check_version;
+    return store;
+  }
+
+  // Chooses both folders through the folder buttons, as a user does.
+  static void ChooseFolders(MainWindow& window, const QString& photo, const QString& output) {
+    FolderPicker::SetNextAnswer(photo.toStdString());
+    QTest::mouseClick(window.PhotoFolderButton(), Qt::LeftButton);
+    FolderPicker::SetNextAnswer(output.toStdString());
+    QTest::mouseClick(window.OutputFolderButton(), Qt::LeftButton);
+  }
+
+ private slots:
+  void initTestCase() {
+    nandell::SetProgramLauncher(
+        [](const std::string& file, const std::string& parameters, bool) -> int32_t {
+          std::lock_guard<std::mutex> lock(g_mutex);
+          g_launches.push_back({file, parameters});
+          return 0;
+        });
+    nandell::LinkLabel::SetUrlOpener([](const std::string&) { return true; });
+    nandell::MsgX().debug_output = [](const std::string& line) {
+      std::lock_guard<std::mutex> lock(g_mutex);
+      g_log_lines.push_back(line);
+    };
+    // No box ever waits for a person.
+    MessageBox::SetDefaultAnswer(QMessageBox::Ok);
+  }
+
+  void init() {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_launches.clear();
+    g_log_lines.clear();
+    MessageBox::ClearShown();
+    MessageBox::ClearAnswers();
+    FolderPicker::ClearAnswers();
+  }
+
+  void LayoutFollowsTheSkinAndStrips() {
+    QTemporaryDir dir;
+    auto store = NewStore(dir.path());
+    MainWindow window(*store);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QCOMPARE(window.size(), QSize(622, 416));
+    QCOMPARE(QSize(window.SkinWidth(), window.SkinHeight()), QSize(622, 416));
+    QVERIFY(window.windowFlags() & Qt::FramelessWindowHint);
+    QCOMPARE(window.CloseButton()->geometry(), QRect(582, 2, 38, 34));
+    QCOMPARE(window.MinimizeButton()->geometry(), QRect(544, 2, 38, 34));
+    QCOMPARE(window.OptionsButton()->geometry(), QRect(512, 5, 16, 16));
+    QCOMPARE(window.AboutButton()->geometry(), QRect(494, 5, 16, 16));
+    QCOMPARE(window.PhotoFolderButton()->geometry(), QRect(87, 91, 155, 52));
+    QCOMPARE(window.PhotoFolderLabel()->geometry(), QRect(252, 91, 311, 52));
+    QCOMPARE(window.OutputFolderButton()->geometry(), QRect(87, 183, 155, 52));
+    QCOMPARE(window.OutputFolderLabel()->geometry(), QRect(252, 183, 311, 52));
+    QCOMPARE(window.OrganizeButton()->geometry(), QRect(87, 274, 155, 52));
+    QCOMPARE(window.MessageLabel()->geometry(), QRect(252, 274, 311, 104));
+    QCOMPARE(window.StopButton()->geometry(), QRect(573, 286, 24, 24));
+    QCOMPARE(window.DeleteSourceBox()->geometry(), QRect(93, 391, 200, 18));
+    QCOMPARE(window.FooterLabel()->geometry(), QRect(261, 396, 400, 18));
+
+    // The skin size goes to the log with its line number.
+    {
+      std::lock_guard<std::mutex> lock(g_mutex);
+      bool found = false;
+      for (const std::string& line : g_log_lines)
+        found = found || line.find("皮肤背景大小为: 622, 416  #773") != std::string::npos;
+      QVERIFY(found);
+    }
+
+    // Texts: transparent over the skin in the skin's colour; the footer is the white link.
+    const QColor text_color(31, 107, 129);
+    for (QLabel* label :
+         {window.MessageLabel(), window.PhotoFolderLabel(), window.OutputFolderLabel()}) {
+      QCOMPARE(label->palette().color(QPalette::WindowText), text_color);
+      QVERIFY(!label->autoFillBackground());
+      QVERIFY(label->testAttribute(Qt::WA_TransparentForMouseEvents));
+    }
+    QCOMPARE(window.DeleteSourceBox()->text(), QStringLiteral("删除源文件"));
+    QCOMPARE(window.DeleteSourceBox()->palette().color(QPalette::WindowText), text_color);
+    QCOMPARE(window.FooterLabel()->palette().color(QPalette::WindowText), QColor(255, 255, 255));
+    QCOMPARE(nandell::LinkLabel::Instance(1)->Label(), window.FooterLabel());
+    QCOMPARE(nandell::LinkLabel::Instance(1)->LinkTarget(),
+             std::string(nandell::build_info::kWebAddress));
+    QVERIFY(!window.FooterLabel()->testAttribute(Qt::WA_TransparentForMouseEvents));
+
+    // Idle: organize enabled, stop hidden.
+    QVERIFY(window.OrganizeButton()->isEnabled());
+    QVERIFY(!window.StopButton()->isVisible());
+    window.reject();
+  }
+
+  void StartChecksRefuseWithANotice_data() {
+    QTest::addColumn<QString>("photo");
+    QTest::addColumn<QString>("output");
+    QTest::addColumn<QString>("expected");
+    // Folder names are relative to the temporary root; "" stays empty.
+    QTest::newRow("no folder") << ""
+                               << ""
+                               << "请先选择目录.";
+    QTest::newRow("only the photo folder") << "Pics/"
+                                           << ""
+                                           << "请先选择目录.";
+    QTest::newRow("same folder, other case") << "Pics/"
+                                             << "PICS/"
+                                             << "照片目录和输出目录不能是同一个目录.";
+    QTest::newRow("output inside photo") << "Pics/"
+                                         << "Pics/Out/"
+                                         << "照片目录和输出目录不能在是同一个目录内.";
+    QTest::newRow("photo inside output") << "Pics/Out/"
+                                         << "Pics/"
+                                         << "照片目录和输出目录不能在是同一个目录内.";
+    QTest::newRow("both missing: output named") << "Nope1/"
+                                                << "Nope2/"
+                                                << "目录不存在:@Nope2/";
+    QTest::newRow("photo missing") << "Nope1/"
+                                   << "Pics2/"
+                                   << "目录不存在:@Nope1/";
+  }
+
+  void StartChecksRefuseWithANotice() {
+    QFETCH(QString, photo);
+    QFETCH(QString, output);
+    QFETCH(QString, expected);
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath(QStringLiteral("Pics/Out"));
+    QDir(dir.path()).mkpath(QStringLiteral("Pics2"));
+    const QString root = dir.path() + QLatin1Char('/');
+    auto store = NewStore(dir.path());
+    MainWindow window(*store);
+    if (!photo.isEmpty()) window.SetPhotoFolder((root + photo).toStdString());
+    if (!output.isEmpty()) window.SetOutputFolder((root + output).toStdString());
+    expected.replace(QLatin1Char('@'), root);
+
+    QTest::mouseClick(window.OrganizeButton(), Qt::LeftButton);
+
+    QCOMPARE(MessageBox::ShownBoxes().size(), size_t{1});
+    const MessageBox::Shown& box = MessageBox::ShownBoxes().front();
+    QCOMPARE(box.caption, QStringLiteral("提示"));
+    QCOMPARE(box.text, expected);
+    QCOMPARE(box.icon, QMessageBox::Information);
+    QCOMPARE(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    QVERIFY(!window.IsRunning());
+    QVERIFY(window.OrganizeButton()->isEnabled());
+    QVERIFY(!window.StopButton()->isVisibleTo(&window));
+  }
+
+  void RunFromTheWindowShowsProgressAndSummary() {
+    QTemporaryDir dir;
+    const QString photos = dir.path() + QStringLiteral("/照片 库");
+    const QString out = dir.path() + QStringLiteral("/out");
+    MakePhotoTree(photos, 12);
+    QDir().mkpath(out);
+    auto store = NewStore(dir.path() + QStringLiteral("/cfg"));
+    QDir().mkpath(dir.path() + QStringLiteral("/cfg"));
+    MainWindow window(*store);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    ChooseFolders(window, photos, out);
+    QCOMPARE(Utf8(window.PhotoFolder()), photos + QLatin1Char('/'));
+    QCOMPARE(Utf8(window.OutputFolder()), out + QLatin1Char('/'));
+    QCOMPARE(Shown(window.PhotoFolderLabel()), photos + QLatin1Char('/'));
+    QCOMPARE(Shown(window.OutputFolderLabel()), out + QLatin1Char('/'));
+
+    QTest::mouseClick(window.OrganizeButton(), Qt::LeftButton);
+    // Running: organize disabled, stop shown (their wind-up changes arrive as queued calls).
+    QVERIFY(!window.OrganizeButton()->isEnabled());
+    QVERIFY(window.StopButton()->isVisible());
+
+    QTRY_COMPARE_WITH_TIMEOUT(window.RunsEnded(), 1, 30000);
+    QVERIFY(window.OrganizeButton()->isEnabled());
+    QVERIFY(!window.StopButton()->isVisible());
+    QVERIFY(window.ProgressRefreshes() >= 1);
+    const std::string summary = nandell::FormatSummary({12, 0});
+    QCOMPARE(Utf8(window.LastMessage()), Utf8(summary));
+    QCOMPARE(Shown(window.MessageLabel()), QStringLiteral("\n\n整理文件 12 个, 失败 0 个"));
+    QVERIFY(window.LastReport().error_file.empty());
+    QVERIFY(g_launches.empty());
+
+    // By year and by last-write day; only the taken files, names as listed.
+    const QStringList files = FilesUnder(out);
+    QCOMPARE(files.size(), 12);
+    for (const QString& file : files)
+      QVERIFY2(file.startsWith("2019年/2019-07-01/file"), qPrintable(file));
+    QVERIFY(files.contains(QStringLiteral("2019年/2019-07-01/file2.JPG")));
+    QCOMPARE(FilesUnder(photos).size(), 14);  // copied, not moved
+
+    // The same run again: every target exists, so every file fails and errorFile.txt is
+    // written to the store's folder and shown.
+    QTest::mouseClick(window.OrganizeButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(window.RunsEnded(), 2, 30000);
+    QCOMPARE(Utf8(window.LastMessage()), Utf8(nandell::FormatSummary({12, 12})));
+    const QString error_file = dir.path() + QStringLiteral("/cfg/errorFile.txt");
+    QCOMPARE(Utf8(window.LastReport().error_file), error_file);
+    QFile report(error_file);
+    QVERIFY(report.open(QIODevice::ReadOnly));
+    const QString content = QString::fromUtf8(report.readAll());
+    QCOMPARE(content.count(QStringLiteral("复制文件失败: ")), 12);
+    QVERIFY(content.endsWith(Utf8(nandell::FormatSummary({12, 12}))));
+    std::lock_guard<std::mutex> lock(g_mutex);
+    QCOMPARE(g_launches.size(), size_t{1});
+    QCOMPARE(Utf8(g_launches[0].parameters), error_file);
+    window.reject();
+  }
+
+  void MoveRunTakesTheCheckBox() {
+    QTemporaryDir dir;
+    const QString photos = dir.path() + QStringLiteral("/in");
+    const QString out = dir.path() + QStringLiteral("/out");
+    MakePhotoTree(photos, 5);
+    QDir().mkpath(out);
+    auto store = NewStore(dir.path());
+    MainWindow window(*store);
+    ChooseFolders(window, photos, out);
+    window.DeleteSourceBox()->setChecked(true);
+    QTest::mouseClick(window.OrganizeButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(window.RunsEnded(), 1, 30000);
+    QCOMPARE(FilesUnder(out).size(), 5);
+    QCOMPARE(FilesUnder(photos).size(), 2);  // only what the filters do not take
+    QVERIFY(Shown(window.MessageLabel()).endsWith(QStringLiteral("整理文件 5 个, 失败 0 个")));
+  }
+
+  void StopEndsTheRunAfterTheFileInHand() {
+    QTemporaryDir dir;
+    const QString photos = dir.path() + QStringLiteral("/in");
+    const QString out = dir.path() + QStringLiteral("/out");
+    const int total = 1500;
+    MakePhotoTree(photos, total);
+    QDir().mkpath(out);
+    auto store = NewStore(dir.path());
+    MainWindow window(*store);
+    window.show();
+    ChooseFolders(window, photos, out);
+
+    QTest::mouseClick(window.OrganizeButton(), Qt::LeftButton);
+    const bool was_running = window.IsRunning();
+    QVERIFY(was_running);
+    QTest::mouseClick(window.StopButton(), Qt::LeftButton);
+    // Stop hides at once; organize comes back only with the worker's wind-up.
+    QVERIFY(!window.StopButton()->isVisible());
+    QVERIFY(!window.IsRunning());
+    QVERIFY(!window.OrganizeButton()->isEnabled());
+
+    QTRY_COMPARE_WITH_TIMEOUT(window.RunsEnded(), 1, 60000);
+    QVERIFY(window.OrganizeButton()->isEnabled());
+    QVERIFY(window.LastReport().stopped);
+    const nandell::JobCounters counters = window.LastReport().counters;
+    QVERIFY(counters.ProcessedCount < total);
+    QCOMPARE(counters.FailedCount, 0);
+    // The summary counts exactly what was done, and every file done is complete.
+    QCOMPARE(FilesUnder(out).size(), counters.ProcessedCount);
+    QCOMPARE(Utf8(window.LastMessage()), Utf8(nandell::FormatSummary(counters)));
+    QCOMPARE(FilesUnder(photos).size(), total + 2);
+  }
+
+  void ProgressIsCoalescedAndEndsWithTheSummary() {
+    QTemporaryDir dir;
+    const QString photos = dir.path() + QStringLiteral("/in");
+    const QString out = dir.path() + QStringLiteral("/out");
+    const int total = 600;
+    MakePhotoTree(photos, total);
+    QDir().mkpath(out);
+    auto store = NewStore(dir.path());
+    MainWindow window(*store);
+    window.show();
+    ChooseFolders(window, photos, out);
+    QElapsedTimer clock;
+    clock.start();
+    QTest::mouseClick(window.OrganizeButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(window.RunsEnded(), 1, 60000);
+    const qint64 elapsed = clock.elapsed();
+    // One refresh per refresh interval at most, plus the final one; never one per file
+    // unless the files came that slowly.
+    QVERIFY(window.ProgressRefreshes() >= 1);
+    QVERIFY2(
+        window.ProgressRefreshes() <= elapsed / MainWindow::kRefreshIntervalMs + 2,
+        qPrintable(
+            QStringLiteral("%1 refreshes in %2 ms").arg(window.ProgressRefreshes()).arg(elapsed)));
+    QCOMPARE(Utf8(window.LastMessage()), Utf8(nandell::FormatSummary({total, 0})));
+  }
+
+  void ClosingDuringARunStopsAndWaitsForTheWorker() {
+    QTemporaryDir dir;
+    const QString photos = dir.path() + QStringLiteral("/in");
+    const QString out = dir.path() + QStringLiteral("/out");
+    const int total = 1500;
+    MakePhotoTree(photos, total);
+    QDir().mkpath(out);
+    auto store = NewStore(dir.path());
+    auto window = std::make_unique<MainWindow>(*store);
+    window->show();
+    ChooseFolders(*window, photos, out);
+    window->DeleteSourceBox()->setChecked(true);  // moves: nothing may be lost
+
+    QTest::mouseClick(window->OrganizeButton(), Qt::LeftButton);
+    QVERIFY(window->IsRunning());
+    QVERIFY(window->close());
+    // The worker is gone before the window is: no run, no file half done.
+    QVERIFY(!window->Job().IsWorkerActive());
+    QVERIFY(!window->isVisible());
+    window.reset();
+
+    const QStringList moved = FilesUnder(out);
+    const QStringList left = FilesUnder(photos);
+    QCOMPARE(moved.size() + left.size(), total + 2);
+    QVERIFY(moved.size() < total);
+    for (const QString& file : moved)
+      QVERIFY2(!QFileInfo(file).fileName().startsWith('.'), qPrintable(file));
+    // Every moved file has its whole content (sizes are 64 + i % 100 by its number).
+    for (const QString& file : moved) {
+      const QString name = QFileInfo(file).completeBaseName();
+      const int i = name.mid(4).toInt();
+      QCOMPARE(QFileInfo(out + QLatin1Char('/') + file).size(), qint64(64 + i % 100));
+    }
+    // The folders went back to the store.
+    QCOMPARE(Utf8(store->PathSrc), photos + QLatin1Char('/'));
+    QCOMPARE(store->IsDeleteSrc, 1);
+  }
+
+  void SettingsAreHandedBackAndFoundAtTheNextStart() {
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath(QStringLiteral("a"));
+    QDir(dir.path()).mkpath(QStringLiteral("b"));
+    const QString a = dir.path() + QStringLiteral("/a");
+    const QString b = dir.path() + QStringLiteral("/b");
+    {
+      auto store = NewStore(dir.path());
+      {
+        MainWindow window(*store);
+        QCOMPARE(Shown(window.PhotoFolderLabel()), QString());
+        QVERIFY(!window.DeleteSourceBox()->isChecked());
+        window.show();
+        ChooseFolders(window, a, b);
+        QTest::mouseClick(window.DeleteSourceBox(), Qt::LeftButton, {}, QPoint(8, 9));
+        QVERIFY(window.DeleteSourceBox()->isChecked());
+        // A cancelled picker changes nothing.
+        FolderPicker::SetNextAnswer(std::nullopt);
+        QTest::mouseClick(window.PhotoFolderButton(), Qt::LeftButton);
+        QCOMPARE(Utf8(window.PhotoFolder()), a + QLatin1Char('/'));
+        QTest::mouseClick(window.CloseButton(), Qt::LeftButton);
+        QTRY_VERIFY(!window.isVisible());
+      }
+      QCOMPARE(Utf8(store->PathSrc), a + QLatin1Char('/'));
+      QCOMPARE(Utf8(store->PathTar), b + QLatin1Char('/'));
+      QCOMPARE(store->IsDeleteSrc, 1);
+    }  // The store writes Config.ini as it goes.
+    QVERIFY(QFile::exists(dir.path() + QStringLiteral("/Config.ini")));
+
+    auto store = NewStore(dir.path());
+    QCOMPARE(Utf8(store->PathSrc), a + QLatin1Char('/'));
+    MainWindow window(*store);
+    QCOMPARE(Utf8(window.PhotoFolder()), a + QLatin1Char('/'));
+    QCOMPARE(Shown(window.PhotoFolderLabel()), a + QLatin1Char('/'));
+    QCOMPARE(Shown(window.OutputFolderLabel()), b + QLatin1Char('/'));
+    QVERIFY(window.DeleteSourceBox()->isChecked());
+  }
+
+  void VersionCheckStartsOnlyWhenEnabled() {
+    QTemporaryDir dir;
+    {
+      auto store = NewStore(dir.path(), 0);
+      MainWindow window(*store);
+      QVERIFY(!window.VersionTimer().isActive());
+      window.show();
+      QTest::qWait(50);
+      QVERIFY(!window.VersionCheckStarted());
+    }
+    auto store = NewStore(dir.path(), 1);
+    store->Url = "ftp://127.0.0.1/version.asp";  // refused at once, no network
+    MainWindow window(*store);
+    QVERIFY(window.VersionTimer().isActive());
+    QVERIFY(window.VersionTimer().isSingleShot());
+    QCOMPARE(window.VersionTimer().interval(), MainWindow::kVersionTimerMs);
+    window.OnTimer(2);  // another timer: nothing
+    QVERIFY(!window.VersionCheckStarted());
+    window.OnTimer(MainWindow::kVersionTimerId);
+    QVERIFY(!window.VersionTimer().isActive());
+    QVERIFY(window.VersionCheckStarted());
+    QCOMPARE(window.VersionCheck().Wait(), 0);
+    std::lock_guard<std::mutex> lock(g_mutex);
+    bool found = false;
+    for (const std::string& line : g_log_lines)
+      found = found || line.find("#962") != std::string::npos;
+    QVERIFY(found);
+  }
+
+  void EnterAndEscapeEndTheWindow() {
+    QTemporaryDir dir;
+    auto store = NewStore(dir.path());
+    MainWindow window(*store);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QTest::keyClick(&window, Qt::Key_Escape);
+    QVERIFY(!window.isVisible());
+    QCOMPARE(window.result(), int(QDialog::Rejected));
+    window.show();
+    QTest::keyClick(&window, Qt::Key_Return);
+    QVERIFY(!window.isVisible());
+    QCOMPARE(window.result(), int(QDialog::Accepted));
+  }
+
+  void ButtonsAndTheSystemMenu() {
+    QTemporaryDir dir;
+    auto store = NewStore(dir.path());
+    MainWindow window(*store);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    // Options does nothing.
+    QTest::mouseClick(window.OptionsButton(), Qt::LeftButton);
+    QTest::qWait(20);
+    QVERIFY(window.isVisible());
+    QVERIFY(MessageBox::ShownBoxes().empty());
+
+    // The about button and the menu entry both open the About box modally.
+    // A timer closes every About box it finds open, as a user would.
+    int opened = 0;
+    QTimer closer;
+    closer.setInterval(20);
+    connect(&closer, &QTimer::timeout, [&opened] {
+      auto* about = qobject_cast<nandell::AboutBox*>(QApplication::activeModalWidget());
+      if (about != nullptr && about->isVisible()) {
+        ++opened;
+        about->reject();
+      }
+    });
+    closer.start();
+    QTest::mouseClick(window.AboutButton(), Qt::LeftButton);
+    QCOMPARE(opened, 1);
+
+    std::unique_ptr<QMenu> menu(window.CreateSystemMenu());
+    const QList<QAction*> actions = menu->actions();
+    QVERIFY(actions.size() >= 2);
+    QAction* about = actions.back();
+    QCOMPARE(about->text(), QStringLiteral("关于 Quillmere(&A)..."));
+    QVERIFY(actions[actions.size() - 2]->isSeparator());
+    about->trigger();
+    QCOMPARE(opened, 2);
+    closer.stop();
+    QVERIFY(window.isVisible());
+  }
+
+  void DraggingTheSkinMovesTheWindow() {
+    QTemporaryDir dir;
+    auto store = NewStore(dir.path());
+    MainWindow window(*store);
+    window.move(100, 100);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QPoint start = window.pos();
+
+    // A press on a button does not move the window.
+    QTest::mousePress(window.OrganizeButton(), Qt::LeftButton, {}, QPoint(10, 10));
+    QTest::mouseMove(window.OrganizeButton(), QPoint(40, 30));
+    QTest::mouseRelease(window.OrganizeButton(), Qt::LeftButton, {}, QPoint(40, 30));
+    QCOMPARE(window.pos(), start);
+
+    // A press on the skin (here on the message text, which lets presses through) does.
+    const QPoint on_text = window.MessageLabel()->geometry().center();
+    QTest::mousePress(&window, Qt::LeftButton, {}, on_text);
+    QMouseEvent move(QEvent::MouseMove, QPointF(on_text + QPoint(30, 20)),
+                     QPointF(window.mapToGlobal(on_text + QPoint(30, 20))), Qt::NoButton,
+                     Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(&window, &move);
+    QTest::mouseRelease(&window, Qt::LeftButton, {}, on_text + QPoint(30, 20));
+    QTRY_COMPARE(window.pos(), start + QPoint(30, 20));
+  }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"

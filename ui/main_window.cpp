@@ -1,0 +1,488 @@
+#include "ui/main_window.h"
+
+#include <QCheckBox>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QWindow>
+
+#include "log/msgx.h"
+#include "ui/about_box.h"
+#include "ui/build_info.h"
+#include "ui/folder_picker.h"
+#include "ui/link_label.h"
+#include "ui/message_box.h"
+#include "ui/png_button.h"
+#include "ui/resources.h"
+
+namespace nandell {
+namespace {
+
+// The template's 9-point font: SimSun where installed, else a CJK sans serif.
+QFont TemplateFont() {
+  QFont font;
+  font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"),
+                    QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC")});
+  font.setPointSize(9);
+  return font;
+}
+
+// A run's texts for a label: CR LF pairs become plain line breaks, and a zero-width space
+// after every "/" lets a long path wrap at its folders instead of running out of the field.
+QString DisplayText(const std::string& text) {
+  QString shown = QString::fromStdString(text);
+  shown.remove(QLatin1Char('\r'));
+  shown.replace(QLatin1Char('/'), QStringLiteral("/\u200B"));
+  return shown;
+}
+
+// A text over the skin: transparent, in the skin's text colour, never taking mouse input
+// (so a press on it drags the window).
+QLabel* MakeText(QWidget* parent, const char* id, Qt::Alignment alignment, bool wrap) {
+  auto* label = new QLabel(QStringLiteral("Static"), parent);
+  label->setObjectName(QString::fromLatin1(id));
+  label->setTextFormat(Qt::PlainText);
+  label->setAlignment(alignment);
+  label->setWordWrap(wrap);
+  label->setAttribute(Qt::WA_TransparentForMouseEvents, true);
+  QPalette palette = label->palette();
+  palette.setColor(QPalette::WindowText, QColor(MainWindow::kTextColor));
+  label->setPalette(palette);
+  return label;
+}
+
+PngButton* MakeButton(QWidget* parent, const char* id, const char* caption) {
+  auto* button = new PngButton(parent);
+  button->setObjectName(QString::fromLatin1(id));
+  // The template caption: never drawn (the artwork carries the label), but named for
+  // accessibility tools.
+  button->setText(QString::fromUtf8(caption));
+  button->setAccessibleName(QString::fromUtf8(caption));
+  return button;
+}
+
+}  // namespace
+
+// Receives the run's reports on the worker thread and forwards each to the window's thread
+// in order (queued calls); it never waits for the window.
+class MainWindow::Sink : public ProgressSink {
+ public:
+  explicit Sink(MainWindow* window) : window_(window) {}
+
+  void OnJobProgress(const JobSnapshot& snapshot) override { window_->PostProgress(snapshot); }
+  void EnableOrganizeButton() override {
+    MainWindow* w = window_;
+    QMetaObject::invokeMethod(
+        w, [w] { w->organize_->setEnabled(true); }, Qt::QueuedConnection);
+  }
+  void HideStopButton() override {
+    MainWindow* w = window_;
+    QMetaObject::invokeMethod(
+        w, [w] { w->stop_->hide(); }, Qt::QueuedConnection);
+  }
+  void InvalidateMessage() override {
+    MainWindow* w = window_;
+    QMetaObject::invokeMethod(
+        w, [w] { w->update(w->message_->geometry()); }, Qt::QueuedConnection);
+  }
+  void OnRunEnded(const RunReport& report) override {
+    MainWindow* w = window_;
+    QMetaObject::invokeMethod(
+        w, [w, report] { w->OnRunEnded(report); }, Qt::QueuedConnection);
+  }
+
+ private:
+  MainWindow* window_;
+};
+
+MainWindow::MainWindow(SettingsStore& settings, QWidget* parent)
+    : QDialog(parent), settings_(settings) {
+  InitResources();
+  // Frameless: the skin is the whole face; a window of its own with a taskbar button.
+  setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint);
+  setFont(TemplateFont());
+  setWindowTitle(QStringLiteral("Nandell"));
+  icon_ = AppIcon();
+  setWindowIcon(icon_);
+
+  // The buttons, in the order of the window's fields.
+  about_ = MakeButton(this, "1012", "about");
+  stop_ = MakeButton(this, "1007", "停止");
+  options_ = MakeButton(this, "1011", "options");
+  output_ = MakeButton(this, "1003", "输出目录");
+  photo_ = MakeButton(this, "1001", "照片目录");
+  minimize_ = MakeButton(this, "1010", "-");
+  close_ = MakeButton(this, "1009", "X");
+  organize_ = MakeButton(this, "1005", "整理");
+
+  delete_source_ = new QCheckBox(QStringLiteral("删除源文件"), this);
+  delete_source_->setObjectName(QStringLiteral("1006"));
+  delete_source_->setFocusPolicy(Qt::NoFocus);
+  QPalette box_palette = delete_source_->palette();
+  box_palette.setColor(QPalette::WindowText, QColor(kTextColor));
+  delete_source_->setPalette(box_palette);
+
+  message_ = MakeText(this, "1018", Qt::AlignLeft | Qt::AlignTop, true);
+  photo_text_ = MakeText(this, "1019", Qt::AlignLeft | Qt::AlignVCenter, true);
+  output_text_ = MakeText(this, "1020", Qt::AlignLeft | Qt::AlignVCenter, true);
+
+  footer_ = new QLabel(QString::fromUtf8(build_info::kFooterText), this);
+  footer_->setObjectName(QStringLiteral("1013"));
+  footer_->setTextFormat(Qt::PlainText);
+  QPalette footer_palette = footer_->palette();
+  footer_palette.setColor(QPalette::WindowText, QColor(kFooterColor));
+  footer_->setPalette(footer_palette);
+
+  // A multi-line edit of the template that is hidden at start and used by nothing.
+  edit_ = new QPlainTextEdit(this);
+  edit_->setObjectName(QStringLiteral("1004"));
+  edit_->setReadOnly(true);
+  edit_->hide();
+
+  connect(photo_, &QAbstractButton::clicked, this, &MainWindow::OnPhotoFolder);
+  connect(output_, &QAbstractButton::clicked, this, &MainWindow::OnOutputFolder);
+  connect(stop_, &QAbstractButton::clicked, this, &MainWindow::OnStop);
+  connect(organize_, &QAbstractButton::clicked, this, &MainWindow::OnOrganize);
+  connect(close_, &QAbstractButton::clicked, this, &MainWindow::OnCloseButton);
+  connect(minimize_, &QAbstractButton::clicked, this, &MainWindow::OnMinimizeButton);
+  connect(about_, &QAbstractButton::clicked, this, &MainWindow::OnAboutButton);
+  connect(options_, &QAbstractButton::clicked, this, &MainWindow::OnOptionsButton);
+  // The switch follows the box at once, so that a refresh during a run never flips it back.
+  connect(delete_source_, &QCheckBox::toggled, this,
+          [this](bool on) { DeleteSource_ = on ? 1 : 0; });
+
+  sink_ = std::make_unique<Sink>(this);
+  job_ = std::make_unique<OrganizerJob>(settings_, *sink_);
+
+  refresh_timer_.setSingleShot(true);
+  refresh_timer_.setTimerType(Qt::PreciseTimer);
+  connect(&refresh_timer_, &QTimer::timeout, this, &MainWindow::OnJobProgress);
+  version_timer_.setSingleShot(true);
+  connect(&version_timer_, &QTimer::timeout, this, [this] { OnTimer(kVersionTimerId); });
+
+  OnInitDialog();
+}
+
+MainWindow::~MainWindow() {
+  // Never leave a worker posting to a window that is going away.
+  StopAndWaitForWorker();
+  OnDestroy();
+  refresh_timer_.stop();
+  version_timer_.stop();
+}
+
+void MainWindow::OnInitDialog() {
+  {
+    std::lock_guard<std::mutex> lock(settings_.Mutex);
+    DeleteSource_ = settings_.IsDeleteSrc;
+    PhotoFolder_ = settings_.PathSrc;
+    OutputFolder_ = settings_.PathTar;
+  }
+  LayoutSkin();
+  UpdateData(false);
+  int32_t check_version = 0;
+  {
+    std::lock_guard<std::mutex> lock(settings_.Mutex);
+    check_version = settings_.CheckVersion;
+  }
+  if (check_version != 0) version_timer_.start(kVersionTimerMs);
+}
+
+void MainWindow::LayoutSkin() {
+  BackgroundBrush_ = ResourcePixmap(kSkinMain, "bitmap");
+  const int W = BackgroundBrush_.width();
+  const int H = BackgroundBrush_.height();
+  SkinWidth_ = W;
+  SkinHeight_ = H;
+  MsgX().LogFormatAt(773, "皮肤背景大小为: %d, %d", W, H);
+  // The window takes the skin's size, its top-left corner staying where it is.
+  setFixedSize(W, H);
+
+  // Buttons: load the strip (which sizes the button to one slice), then place it. "prev" is
+  // the x of the row above. All divisions truncate.
+  close_->LoadPng(kPngClose);
+  int w = close_->width();
+  int x = W - w - 2;
+  close_->move(x, 2);
+
+  minimize_->LoadPng(kPngMinimize);
+  w = minimize_->width();
+  x = W - 2 * w - 2;
+  minimize_->move(x, 2);
+
+  options_->LoadPng(kPngOptions);
+  w = options_->width();
+  x = x - 2 * w;
+  options_->move(x, 5);
+
+  about_->LoadPng(kPngAbout);
+  w = about_->width();
+  x = x - w - 2;
+  about_->move(x, 5);
+
+  photo_->LoadPng(kPngPhotoFolder);
+  photo_->move(photo_->width() / 2 + 10, 22 * H / 100);
+  photo_text_->setGeometry(photo_->x() + photo_->width() + 10, 22 * H / 100, W / 2,
+                           photo_->height());
+
+  output_->LoadPng(kPngOutputFolder);
+  output_->move(output_->width() / 2 + 10, 44 * H / 100);
+  // The output folder's text takes its height from the photo folder button.
+  output_text_->setGeometry(output_->x() + output_->width() + 10, 44 * H / 100, W / 2,
+                            photo_->height());
+
+  organize_->LoadPng(kPngOrganize);
+  organize_->move(organize_->width() / 2 + 10, 66 * H / 100);
+  edit_->hide();
+  message_->setGeometry(organize_->x() + organize_->width() + 10, 66 * H / 100, W / 2,
+                        2 * organize_->height());
+
+  stop_->LoadPng(kPngStop);
+  stop_->move(message_->x() + W / 2 + 10, 66 * H / 100 + stop_->height() / 2);
+  stop_->hide();
+
+  delete_source_->setGeometry(15 * W / 100, H - 25, 200, 18);
+  footer_->setGeometry(42 * W / 100, H - 20, 400, 18);
+
+  // The footer is the maker's web link (link label 1), drawn white over the skin.
+  LinkLabel* link = LinkLabel::Instance(1);
+  link->Attach(footer_);
+  link->SetNotify(1);
+  link->SetLinkCursor(LinkCursor());
+  link->SetLink(build_info::kWebAddress);
+  link->SetParentColor(QColor(kFooterColor));
+}
+
+void MainWindow::UpdateData(bool save) {
+  if (save) {
+    DeleteSource_ = delete_source_->isChecked() ? 1 : 0;
+    return;
+  }
+  delete_source_->setChecked(DeleteSource_ != 0);
+  message_->setText(DisplayText(LastMessage_));
+  photo_text_->setText(DisplayText(PhotoFolder_));
+  output_text_->setText(DisplayText(OutputFolder_));
+}
+
+void MainWindow::SetPhotoFolder(std::string folder) {
+  PhotoFolder_ = std::move(folder);
+  UpdateData(false);
+  update(photo_text_->geometry());
+}
+
+void MainWindow::SetOutputFolder(std::string folder) {
+  OutputFolder_ = std::move(folder);
+  UpdateData(false);
+  update(output_text_->geometry());
+}
+
+// ---- The run ----
+
+void MainWindow::OnOrganize() {
+  UpdateData(true);
+  // The run takes the folders and the switch as they are now; changes made while it runs
+  // apply to the next run.
+  job_->SetPhotoFolder(PhotoFolder_);
+  job_->SetOutputFolder(OutputFolder_);
+  job_->SetDeleteSource(DeleteSource_);
+  const std::string refusal = job_->OnOrganize();
+  if (!refusal.empty()) {
+    MessageBox::Show(this, QString::fromUtf8(kStartRefusalCaption), QString::fromStdString(refusal),
+                     QMessageBox::Information, QMessageBox::Ok);
+    return;
+  }
+  LastMessage_.clear();
+  message_->clear();
+  organize_->setEnabled(false);
+  stop_->show();
+  last_refresh_.invalidate();
+}
+
+void MainWindow::OnStop() {
+  job_->OnStop();
+  stop_->hide();
+}
+
+void MainWindow::PostProgress(const JobSnapshot& snapshot) {
+  std::lock_guard<std::mutex> lock(progress_mutex_);
+  pending_ = snapshot;
+  // The final state never waits for the refresh timer: it gets a post of its own.
+  if (refresh_posted_ && !snapshot.is_summary) return;
+  refresh_posted_ = true;
+  QMetaObject::invokeMethod(this, &MainWindow::OnJobProgress, Qt::QueuedConnection);
+}
+
+void MainWindow::OnJobProgress() {
+  JobSnapshot snapshot;
+  {
+    std::lock_guard<std::mutex> lock(progress_mutex_);
+    if (!refresh_posted_) return;  // Shown already (a timer and a post may both arrive).
+    // Within the refresh interval only the final state is shown at once; the rest waits for
+    // the timer and is then shown as the newest snapshot.
+    if (!pending_.is_summary && last_refresh_.isValid() &&
+        last_refresh_.elapsed() < kRefreshIntervalMs) {
+      if (!refresh_timer_.isActive())
+        refresh_timer_.start(kRefreshIntervalMs - static_cast<int>(last_refresh_.elapsed()));
+      return;
+    }
+    snapshot = pending_;
+    refresh_posted_ = false;
+  }
+  refresh_timer_.stop();
+  last_refresh_.start();
+  ++progress_refreshes_;
+  LastMessage_ = snapshot.LastMessage;
+  UpdateData(false);
+  update(message_->geometry());
+}
+
+void MainWindow::OnRunEnded(const RunReport& report) {
+  last_report_ = report;
+  ++runs_ended_;
+}
+
+void MainWindow::StopAndWaitForWorker() {
+  if (!job_) return;
+  job_->OnStop();
+  job_->Wait();
+}
+
+// ---- Buttons ----
+
+void MainWindow::OnPhotoFolder() {
+  UpdateData(true);
+  FolderPicker picker("浏览目录", "导入目录", PhotoFolder_.c_str(), this);
+  if (picker.DoModal() == 1) SetPhotoFolder(picker.GetPath() + "/");
+}
+
+void MainWindow::OnOutputFolder() {
+  UpdateData(true);
+  FolderPicker picker("浏览目录", "保存目录", OutputFolder_.c_str(), this);
+  if (picker.DoModal() == 1) SetOutputFolder(picker.GetPath() + "/");
+}
+
+void MainWindow::OnAboutButton() {
+  AboutBox about(this);
+  about.exec();
+}
+
+void MainWindow::OnOptionsButton() {}
+
+void MainWindow::OnCloseButton() {
+  QMetaObject::invokeMethod(
+      this, [this] { close(); }, Qt::QueuedConnection);
+}
+
+void MainWindow::OnMinimizeButton() {
+  QMetaObject::invokeMethod(
+      this, [this] { showMinimized(); }, Qt::QueuedConnection);
+}
+
+void MainWindow::OnSysCommand(int id) {
+  if ((id & 0xFFF0) == kIdmAbout) OnAboutButton();
+}
+
+void MainWindow::OnTimer(int id) {
+  if (id != kVersionTimerId) return;
+  version_timer_.stop();
+  if (version_check_started_) return;
+  version_check_started_ = true;
+  version_check_.Start(settings_, MsgX());
+}
+
+QMenu* MainWindow::CreateSystemMenu() {
+  auto* menu = new QMenu(this);
+  menu->addAction(QStringLiteral("最小化(&N)"), this, &MainWindow::OnMinimizeButton);
+  menu->addAction(QStringLiteral("关闭(&C)"), this, &MainWindow::OnCloseButton);
+  menu->addSeparator();
+  menu->addAction(QString::fromUtf8(kAboutMenuText), this, [this] { OnSysCommand(kIdmAbout); });
+  return menu;
+}
+
+// ---- Closing ----
+
+void MainWindow::done(int result) {
+  // The window never goes while a worker still runs: the file in hand is finished first.
+  StopAndWaitForWorker();
+  OnDestroy();
+  QDialog::done(result);
+}
+
+void MainWindow::OnDestroy() {
+  if (handed_back_) return;
+  handed_back_ = true;
+  UpdateData(true);
+  std::lock_guard<std::mutex> lock(settings_.Mutex);
+  settings_.IsDeleteSrc = DeleteSource_;
+  settings_.PathSrc = PhotoFolder_;
+  settings_.PathTar = OutputFolder_;
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+  // A window shown again hands its settings back again when it closes.
+  handed_back_ = false;
+  QDialog::showEvent(event);
+}
+
+// ---- Skin, dragging, keys ----
+
+void MainWindow::paintEvent(QPaintEvent* /*event*/) {
+  QPainter painter(this);
+  if (!BackgroundBrush_.isNull()) painter.drawTiledPixmap(rect(), BackgroundBrush_);
+}
+
+void MainWindow::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) {
+    // The window system moves the window where it can; otherwise follow the pointer.
+    if (windowHandle() != nullptr && windowHandle()->startSystemMove()) {
+      event->accept();
+      return;
+    }
+    dragging_ = true;
+    drag_offset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
+    event->accept();
+    return;
+  }
+  QDialog::mousePressEvent(event);
+}
+
+void MainWindow::mouseMoveEvent(QMouseEvent* event) {
+  if (dragging_ && (event->buttons() & Qt::LeftButton)) {
+    move(event->globalPosition().toPoint() - drag_offset_);
+    event->accept();
+    return;
+  }
+  QDialog::mouseMoveEvent(event);
+}
+
+void MainWindow::mouseReleaseEvent(QMouseEvent* event) {
+  dragging_ = false;
+  QDialog::mouseReleaseEvent(event);
+}
+
+void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
+  QMenu* menu = CreateSystemMenu();
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->popup(event->globalPos());
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+  // Enter ends the dialog as OK, Escape as Cancel; either ends the program.
+  if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+      accept();
+      return;
+    }
+    if (event->key() == Qt::Key_Escape) {
+      reject();
+      return;
+    }
+  }
+  QDialog::keyPressEvent(event);
+}
+
+}  // namespace nandell

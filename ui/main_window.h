@@ -1,0 +1,215 @@
+#pragma once
+
+#include <QDialog>
+#include <QElapsedTimer>
+#include <QIcon>
+#include <QPixmap>
+#include <QPoint>
+#include <QTimer>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "engine/organizer.h"
+#include "settings/settings_store.h"
+#include "update/version_check.h"
+
+class QCheckBox;
+class QLabel;
+class QMenu;
+class QPlainTextEdit;
+
+namespace nandell {
+
+class PngButton;
+
+/// The program's main window: a frameless dialog painted with skin 129, with eight image
+/// buttons, the photo folder, output folder and message texts, the "删除源文件" check box and
+/// the footer link. It reads its folders and switch from the settings store when it opens
+/// and hands them back when it closes; it starts, stops and shows organizing runs and, when
+/// CheckVersion is set, starts the version check 3 seconds after it opened. Enter and Escape
+/// close it. Closing it during a run stops the run and waits for the file in hand.
+class MainWindow : public QDialog {
+  Q_OBJECT
+
+ public:
+  /// The window on `settings` (the process-wide store unless a test gives its own), laid out
+  /// and filled from the store (the dialog's initialisation).
+  explicit MainWindow(SettingsStore& settings = Settings(), QWidget* parent = nullptr);
+  /// Stops a running worker and waits for it, then hands the settings back if not done yet.
+  ~MainWindow() override;
+
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  /// The system menu entry that opens the About box.
+  static constexpr const char* kAboutMenuText = "关于 Quillmere(&A)...";
+  /// Command id of the About entry of the system menu.
+  static constexpr int kIdmAbout = 16;
+  /// Id of the timer that starts the version check, and its delay.
+  static constexpr int kVersionTimerId = 1;
+  static constexpr int kVersionTimerMs = 3000;
+  /// Text colours: every text over the skin, and the footer link.
+  static constexpr QRgb kTextColor = qRgb(31, 107, 129);
+  static constexpr QRgb kFooterColor = qRgb(255, 255, 255);
+  /// Shortest time between two refreshes of the message area during a run (about 30 a
+  /// second); the final state is always shown at once.
+  static constexpr int kRefreshIntervalMs = 33;
+
+  /// Copies the controls into the fields (check box into DeleteSource) when `save` is true,
+  /// else the fields into the controls (check box, the three texts).
+  void UpdateData(bool save);
+
+  /// Places every control from the skin and the strips' sizes (see the .cpp for the table)
+  /// and logs the skin size.
+  void LayoutSkin();
+
+  /// The fields the window shows. The folders end with "/" once chosen with the buttons.
+  std::string PhotoFolder() const { return PhotoFolder_; }
+  std::string OutputFolder() const { return OutputFolder_; }
+  int32_t DeleteSource() const { return DeleteSource_; }
+  std::string LastMessage() const { return LastMessage_; }
+  /// Sets a folder field and shows it (what the folder buttons do after the picker).
+  void SetPhotoFolder(std::string folder);
+  void SetOutputFolder(std::string folder);
+
+  /// Skin size in pixels; the window takes this size.
+  int SkinWidth() const { return SkinWidth_; }
+  int SkinHeight() const { return SkinHeight_; }
+
+  /// The controls, by role (control ids in brackets).
+  PngButton* AboutButton() const { return about_; }              // 1012
+  PngButton* StopButton() const { return stop_; }                // 1007
+  PngButton* OptionsButton() const { return options_; }          // 1011
+  PngButton* OutputFolderButton() const { return output_; }      // 1003
+  PngButton* PhotoFolderButton() const { return photo_; }        // 1001
+  PngButton* MinimizeButton() const { return minimize_; }        // 1010
+  PngButton* CloseButton() const { return close_; }              // 1009
+  PngButton* OrganizeButton() const { return organize_; }        // 1005
+  QCheckBox* DeleteSourceBox() const { return delete_source_; }  // 1006
+  QLabel* MessageLabel() const { return message_; }              // 1018
+  QLabel* PhotoFolderLabel() const { return photo_text_; }       // 1019
+  QLabel* OutputFolderLabel() const { return output_text_; }     // 1020
+  QLabel* FooterLabel() const { return footer_; }                // 1013
+
+  /// The run state and worker.
+  OrganizerJob& Job() { return *job_; }
+  /// True from a start until the worker's wind-up (or a stop).
+  bool IsRunning() const { return job_->IsRunning(); }
+  /// The report of the last run that ended, with the path of errorFile.txt if written.
+  const RunReport& LastReport() const { return last_report_; }
+  /// Number of runs that ended since the window opened.
+  int RunsEnded() const { return runs_ended_; }
+  /// Number of times the message area was refreshed during the runs so far.
+  int ProgressRefreshes() const { return progress_refreshes_; }
+
+  /// The timer that starts the version check (active for 3 seconds after opening when
+  /// CheckVersion is set) and the check it starts.
+  const QTimer& VersionTimer() const { return version_timer_; }
+  bool VersionCheckStarted() const { return version_check_started_; }
+  VersionCheckRunner& VersionCheck() { return version_check_; }
+
+  /// The right-click menu of the skin (the system menu): minimize, close, a separator and
+  /// the About entry. The caller owns it.
+  QMenu* CreateSystemMenu();
+
+ public slots:
+  /// Start-check the folders and start a run, or show the refusal ("提示").
+  void OnOrganize();
+  /// Ask the run to stop after the file in hand; hides the stop button.
+  void OnStop();
+  /// Show the newest run state in the controls (at most about 30 times a second).
+  void OnJobProgress();
+  /// Choose the photo folder / the output folder with the folder picker.
+  void OnPhotoFolder();
+  void OnOutputFolder();
+  /// Open the About box modally.
+  void OnAboutButton();
+  /// The options button: does nothing.
+  void OnOptionsButton();
+  /// Close the window (ends the program).
+  void OnCloseButton();
+  /// Minimize the window to its taskbar button.
+  void OnMinimizeButton();
+  /// A command of the system menu: kIdmAbout opens the About box.
+  void OnSysCommand(int id);
+  /// Timer `id` elapsed: timer 1 is stopped and the version check starts.
+  void OnTimer(int id);
+
+ public:
+  /// Ends the dialog; during a run it first stops the run and waits for the worker. Then the
+  /// folders and the switch go back to the settings store.
+  void done(int result) override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+
+ private:
+  class Sink;
+
+  void OnInitDialog();
+  void OnDestroy();
+  void StopAndWaitForWorker();
+  // Worker-side entries (any thread): remember the snapshot, post one refresh at a time.
+  void PostProgress(const JobSnapshot& snapshot);
+  // UI-thread wind-up steps.
+  void OnRunEnded(const RunReport& report);
+
+  SettingsStore& settings_;
+
+  // Fields as the window holds them (names of the design).
+  QPixmap BackgroundBrush_;
+  int SkinWidth_ = 0;
+  int SkinHeight_ = 0;
+  PngButton* about_ = nullptr;
+  PngButton* stop_ = nullptr;
+  PngButton* options_ = nullptr;
+  PngButton* output_ = nullptr;
+  PngButton* photo_ = nullptr;
+  PngButton* minimize_ = nullptr;
+  PngButton* close_ = nullptr;
+  PngButton* organize_ = nullptr;
+  int32_t DeleteSource_ = 0;
+  std::string LastMessage_;
+  std::string PhotoFolder_;
+  std::string OutputFolder_;
+  QIcon icon_;
+
+  QCheckBox* delete_source_ = nullptr;
+  QLabel* message_ = nullptr;
+  QLabel* photo_text_ = nullptr;
+  QLabel* output_text_ = nullptr;
+  QLabel* footer_ = nullptr;
+  QPlainTextEdit* edit_ = nullptr;
+
+  // The run: the sink outlives the job, which stops and joins its worker when destroyed.
+  std::unique_ptr<Sink> sink_;
+  std::unique_ptr<OrganizerJob> job_;
+  RunReport last_report_;
+  int runs_ended_ = 0;
+  int progress_refreshes_ = 0;
+
+  // The newest snapshot from the worker, and whether a refresh is already on its way.
+  std::mutex progress_mutex_;
+  JobSnapshot pending_;
+  bool refresh_posted_ = false;
+  QElapsedTimer last_refresh_;
+  QTimer refresh_timer_;
+
+  QTimer version_timer_;
+  bool version_check_started_ = false;
+  VersionCheckRunner version_check_;
+
+  bool handed_back_ = false;
+  bool dragging_ = false;
+  QPoint drag_offset_;
+};
+
+}  // namespace nandell
