@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/fs.h"
 #include "platform/ini.h"
 #include "platform/process.h"
 
@@ -57,19 +58,6 @@ int RenameNoReplace(const std::string& from, const std::string& to) {
 
 int OpenLog(const std::string& path) {
   return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
-}
-
-bool WriteAll(int fd, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 }  // namespace
@@ -195,7 +183,8 @@ void CMsgX::WriteLine(const std::string& line, int32_t level) {
   char stamp[128];
   std::snprintf(stamp, sizeof stamp, "%d-%d-%d %d:%d:%d |  ", now.tm_year + 1900, now.tm_mon + 1,
                 now.tm_mday, now.tm_hour, now.tm_min, now.tm_sec);
-  WriteAll(fd, stamp + line);
+  const std::string entry = stamp + line;
+  fs::WriteAll(fd, entry.data(), entry.size());
   ::close(fd);
 }
 

@@ -48,27 +48,6 @@ std::string FolderOf(const std::string& path) {
   return path.substr(0, slash + 1);
 }
 
-// Flushes a folder's entries to disk; errors are ignored (not every file system allows it).
-void SyncFolder(const std::string& folder) {
-  int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
-bool WriteAll(int fd, const char* data, size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<size_t>(n);
-  }
-  return true;
-}
-
 // Reads up to `size` bytes, retrying short reads; returns the count or -1.
 ssize_t ReadFull(int fd, char* data, size_t size) {
   size_t done = 0;
@@ -327,6 +306,27 @@ bool WriteWholeFile(const std::string& path, const std::string& data) {
   if (::ftruncate(fd.get(), 0) != 0) return false;
   if (!WriteAll(fd.get(), data.data(), data.size())) return false;
   return fd.Close();
+}
+
+void SyncFolder(const std::string& folder) {
+  int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+bool WriteAll(int fd, const void* data, size_t size) {
+  const char* bytes = static_cast<const char*>(data);
+  while (size > 0) {
+    ssize_t n = ::write(fd, bytes, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    bytes += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
 }
 
 }  // namespace nandell::fs

@@ -76,6 +76,14 @@ bool MoveNoReplace(const std::string& source, const std::string& target, std::st
 /// True when the two files hold the same bytes.
 bool SameContent(const std::string& a, const std::string& b);
 
+/// Writes all `size` bytes of `data` to `fd`, retrying short writes and EINTR. Returns false
+/// (errno set) when a write fails.
+bool WriteAll(int fd, const void* data, size_t size);
+
+/// Flushes a folder's entries to disk, so that a rename or a new name in it is durable.
+/// Errors are ignored (not every file system allows it).
+void SyncFolder(const std::string& folder);
+
 /// Writes `data` to `path` from scratch (created when missing, truncated, written, closed).
 /// Returns false when it cannot be opened or a write fails.
 bool WriteWholeFile(const std::string& path, const std::string& data);

@@ -11,6 +11,8 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/fs.h"
+
 namespace nandell {
 namespace {
 
@@ -87,19 +89,6 @@ void CutUtf8(std::string& text, std::size_t max_bytes) {
 
 void SetError(std::string* error, const std::string& what, int err) {
   if (error) *error = what + ": " + std::strerror(err);
-}
-
-bool WriteAll(int fd, const std::string& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 // Serialises read-modify-write cycles of WriteIniString within the process.
@@ -255,7 +244,8 @@ bool IniFile::Save(const std::string& path, std::string* error) const {
     SetError(error, "cannot create a temporary file beside " + target, errno);
     return false;
   }
-  bool ok = WriteAll(fd, Text());
+  const std::string text = Text();
+  bool ok = fs::WriteAll(fd, text.data(), text.size());
   int err = errno;
   if (ok && exists && ::fchmod(fd, st.st_mode & 07777) != 0) {
     // Keeping the old permission bits is best effort; the content matters more.
@@ -278,11 +268,7 @@ bool IniFile::Save(const std::string& path, std::string* error) const {
     return false;
   }
   // Make the rename itself durable; best effort.
-  int dir_fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (dir_fd >= 0) {
-    ::fsync(dir_fd);
-    ::close(dir_fd);
-  }
+  fs::SyncFolder(folder);
   return true;
 }
 

@@ -2,9 +2,6 @@
 
 #include <QKeyEvent>
 #include <QLabel>
-#include <QMouseEvent>
-#include <QPainter>
-#include <QWindow>
 
 #include "ui/build_info.h"
 #include "ui/link_label.h"
@@ -28,7 +25,7 @@ constexpr QRgb kTextColor = qRgb(245, 245, 245);
 
 }  // namespace
 
-AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
+AboutBox::AboutBox(QWidget* parent) : SkinnedDialog(parent) {
   setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
   setFont(TemplateFont());
   setWindowTitle(QStringLiteral("关于 Nandell"));
@@ -83,8 +80,8 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
   }
 
   // The skin decides the size; without it the template size stays.
-  skin_ = ResourcePixmap(kSkinAbout, "bitmap");
-  if (!skin_.isNull()) setFixedSize(skin_.size());
+  SetSkin(ResourcePixmap(kSkinAbout, "bitmap"));
+  if (!Skin().isNull()) setFixedSize(Skin().size());
 
   close_->LoadPng(kPngAboutClose);
   close_->move(width() - close_->width() - 5, 5);
@@ -121,40 +118,6 @@ void AboutBox::keyPressEvent(QKeyEvent* event) {
     return;
   }
   QDialog::keyPressEvent(event);
-}
-
-void AboutBox::paintEvent(QPaintEvent* /*event*/) {
-  QPainter painter(this);
-  if (!skin_.isNull()) painter.drawTiledPixmap(rect(), skin_);
-}
-
-void AboutBox::mousePressEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton) {
-    // The window system moves the window where it can; otherwise follow the pointer.
-    if (windowHandle() != nullptr && windowHandle()->startSystemMove()) {
-      event->accept();
-      return;
-    }
-    dragging_ = true;
-    drag_offset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
-    event->accept();
-    return;
-  }
-  QDialog::mousePressEvent(event);
-}
-
-void AboutBox::mouseMoveEvent(QMouseEvent* event) {
-  if (dragging_ && (event->buttons() & Qt::LeftButton)) {
-    move(event->globalPosition().toPoint() - drag_offset_);
-    event->accept();
-    return;
-  }
-  QDialog::mouseMoveEvent(event);
-}
-
-void AboutBox::mouseReleaseEvent(QMouseEvent* event) {
-  dragging_ = false;
-  QDialog::mouseReleaseEvent(event);
 }
 
 }  // namespace nandell

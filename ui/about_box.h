@@ -1,8 +1,6 @@
 #pragma once
 
-#include <QDialog>
-#include <QPixmap>
-#include <QPoint>
+#include "ui/skinned_dialog.h"
 
 class QLabel;
 
@@ -14,7 +12,7 @@ class PngButton;
 /// maker lines, three links (web address: link label 3, e-mail: 2, messenger: 4) and a
 /// close button 5 pixels from the top-right corner. Dragged by its background; closed by
 /// its button or Enter (accept) or Escape (reject). Run it with exec().
-class AboutBox : public QDialog {
+class AboutBox : public SkinnedDialog {
   Q_OBJECT
 
  public:
@@ -37,10 +35,6 @@ class AboutBox : public QDialog {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
-  void paintEvent(QPaintEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseMoveEvent(QMouseEvent* event) override;
-  void mouseReleaseEvent(QMouseEvent* event) override;
 
  private:
   QLabel* AddText(int id, int x, int y, int w, int h, const QString& text);
@@ -49,9 +43,6 @@ class AboutBox : public QDialog {
   QLabel* web_ = nullptr;
   QLabel* email_ = nullptr;
   QLabel* messenger_ = nullptr;
-  QPixmap skin_;
-  bool dragging_ = false;
-  QPoint drag_offset_;
 };
 
 }  // namespace nandell

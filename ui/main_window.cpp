@@ -5,10 +5,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
-#include <QMouseEvent>
-#include <QPainter>
 #include <QPlainTextEdit>
-#include <QWindow>
 
 #include "log/msgx.h"
 #include "ui/about_box.h"
@@ -100,7 +97,7 @@ class MainWindow::Sink : public ProgressSink {
 };
 
 MainWindow::MainWindow(SettingsStore& settings, QWidget* parent)
-    : QDialog(parent), settings_(settings) {
+    : SkinnedDialog(parent), settings_(settings) {
   InitResources();
   // Frameless: the skin is the whole face; a window of its own with a taskbar button.
   setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint);
@@ -193,9 +190,10 @@ void MainWindow::OnInitDialog() {
 }
 
 void MainWindow::LayoutSkin() {
-  BackgroundBrush_ = ResourcePixmap(kSkinMain, "bitmap");
-  const int W = BackgroundBrush_.width();
-  const int H = BackgroundBrush_.height();
+  // The skin is the window's background (its brush, in the window's terms).
+  SetSkin(ResourcePixmap(kSkinMain, "bitmap"));
+  const int W = Skin().width();
+  const int H = Skin().height();
   SkinWidth_ = W;
   SkinHeight_ = H;
   MsgX().LogFormatAt(773, "皮肤背景大小为: %d, %d", W, H);
@@ -429,40 +427,6 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 // ---- Skin, dragging, keys ----
-
-void MainWindow::paintEvent(QPaintEvent* /*event*/) {
-  QPainter painter(this);
-  if (!BackgroundBrush_.isNull()) painter.drawTiledPixmap(rect(), BackgroundBrush_);
-}
-
-void MainWindow::mousePressEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton) {
-    // The window system moves the window where it can; otherwise follow the pointer.
-    if (windowHandle() != nullptr && windowHandle()->startSystemMove()) {
-      event->accept();
-      return;
-    }
-    dragging_ = true;
-    drag_offset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
-    event->accept();
-    return;
-  }
-  QDialog::mousePressEvent(event);
-}
-
-void MainWindow::mouseMoveEvent(QMouseEvent* event) {
-  if (dragging_ && (event->buttons() & Qt::LeftButton)) {
-    move(event->globalPosition().toPoint() - drag_offset_);
-    event->accept();
-    return;
-  }
-  QDialog::mouseMoveEvent(event);
-}
-
-void MainWindow::mouseReleaseEvent(QMouseEvent* event) {
-  dragging_ = false;
-  QDialog::mouseReleaseEvent(event);
-}
 
 void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
   QMenu* menu = CreateSystemMenu();

@@ -13,6 +13,7 @@
 
 #include "engine/organizer.h"
 #include "settings/settings_store.h"
+#include "ui/skinned_dialog.h"
 #include "update/version_check.h"
 
 class QCheckBox;
@@ -30,7 +31,7 @@ class PngButton;
 /// and hands them back when it closes; it starts, stops and shows organizing runs and, when
 /// CheckVersion is set, starts the version check 3 seconds after it opened. Enter and Escape
 /// close it. Closing it during a run stops the run and waits for the file in hand.
-class MainWindow : public QDialog {
+class MainWindow : public SkinnedDialog {
   Q_OBJECT
 
  public:
@@ -143,10 +144,6 @@ class MainWindow : public QDialog {
   void done(int result) override;
 
  protected:
-  void paintEvent(QPaintEvent* event) override;
-  void mousePressEvent(QMouseEvent* event) override;
-  void mouseMoveEvent(QMouseEvent* event) override;
-  void mouseReleaseEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void showEvent(QShowEvent* event) override;
@@ -165,7 +162,6 @@ class MainWindow : public QDialog {
   SettingsStore& settings_;
 
   // Fields as the window holds them (names of the design).
-  QPixmap BackgroundBrush_;
   int SkinWidth_ = 0;
   int SkinHeight_ = 0;
   PngButton* about_ = nullptr;
@@ -208,8 +204,6 @@ class MainWindow : public QDialog {
   VersionCheckRunner version_check_;
 
   bool handed_back_ = false;
-  bool dragging_ = false;
-  QPoint drag_offset_;
 };
 
 }  // namespace nandell

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QDialog>
+#include <QPixmap>
+#include <QPoint>
+
+namespace nandell {
+
+/// A caption-less dialog whose face is a skin bitmap: the skin is painted as its background
+/// and a left press anywhere on the background (or on a widget that lets mouse input through)
+/// drags the window. Buttons, check boxes and links take their own presses.
+class SkinnedDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit SkinnedDialog(QWidget* parent = nullptr) : QDialog(parent) {}
+
+  /// The skin painted behind everything; null until a skin is set.
+  const QPixmap& Skin() const { return skin_; }
+
+ protected:
+  /// Sets the skin (tiled when the window is larger) and repaints.
+  void SetSkin(const QPixmap& skin);
+
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+
+ private:
+  QPixmap skin_;
+  bool dragging_ = false;
+  QPoint drag_offset_;
+};
+
+}  // namespace nandell
