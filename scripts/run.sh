@@ -4,8 +4,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNANDELL_BUILD_TESTS=OFF
-cmake --build build -j "$(nproc)"
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNANDELL_BUILD_GUI=ON
+cmake --build build -j "$(nproc)" --target nandell nandell-cli
 
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x build/app/nandell ] && [ "${NANDELL_DEMO:-}" != cli ]; then
   exec build/app/nandell

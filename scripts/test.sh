@@ -9,13 +9,14 @@ bash scripts/setup.sh || exit 1
 jobs=$(nproc)
 status=0
 
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo || exit 1
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DNANDELL_BUILD_GUI=ON -DNANDELL_BUILD_TESTS=ON || exit 1
 cmake --build build -j "$jobs" || exit 1
 QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j "$jobs" || status=1
 
 cmake -S . -B build-san -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
-  -DNANDELL_BUILD_GUI=OFF -DNANDELL_SANITIZE=ON -DNANDELL_BUILD_FUZZ=ON || exit 1
+  -DNANDELL_BUILD_GUI=OFF -DNANDELL_BUILD_TESTS=ON -DNANDELL_SANITIZE=ON -DNANDELL_BUILD_FUZZ=ON || exit 1
 cmake --build build-san -j "$jobs" || exit 1
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   ctest --test-dir build-san --output-on-failure -j "$jobs" || status=1
