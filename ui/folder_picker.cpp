@@ -213,7 +213,32 @@ FolderPickerDialog::FolderPickerDialog(FolderPicker* picker, QWidget* parent)
   } else {
     initial = QDir::currentPath();
   }
-  if (!initial.isEmpty()) SelectFolder(initial);
+  // The model lists folders in the background, so the rows above the target arrive after
+  // it has been scrolled to; scroll again as each of its ancestors is listed.
+  connect(model_, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
+    if (scroll_target_.isEmpty()) return;
+    const bool on_the_way = scroll_target_ == loaded || loaded == QStringLiteral("/") ||
+                            scroll_target_.startsWith(loaded + QLatin1Char('/'));
+    if (!on_the_way) {
+      scroll_target_.clear();  // the user is exploring elsewhere
+      return;
+    }
+    const QModelIndex index = model_->index(scroll_target_);
+    if (index.isValid()) tree_->scrollTo(index, QAbstractItemView::PositionAtCenter);
+    if (loaded == scroll_target_) scroll_target_.clear();
+  });
+  if (!initial.isEmpty() && SelectFolder(initial)) {
+    scroll_target_ = QDir::cleanPath(initial);
+  } else {
+    // Nothing to select: open the tree at the home folder, still with nothing selected and
+    // OK disabled, so the user starts near their photos rather than at a collapsed "/".
+    const QModelIndex home = model_->index(QDir::homePath());
+    if (home.isValid()) {
+      tree_->expand(home);
+      tree_->scrollTo(home, QAbstractItemView::PositionAtTop);
+      scroll_target_ = QDir::homePath();
+    }
+  }
   edit_->setFocus();
 }
 

@@ -98,6 +98,10 @@ class FolderPickerDialog : public QDialog {
   QLineEdit* edit_ = nullptr;
   QTreeView* tree_ = nullptr;
   QFileSystemModel* model_ = nullptr;
+  // The folder the tree is kept scrolled to while the model fills in its ancestors
+  // (the model lists folders in the background); empty once it is shown or the user has
+  // gone elsewhere.
+  QString scroll_target_;
   QPushButton* ok_ = nullptr;
   QPushButton* cancel_ = nullptr;
 };
