@@ -623,6 +623,12 @@ bool ReadFile(const std::string& path, Bytes* bytes) {
   return ok;
 }
 
+Bytes ReadFile(const std::string& path) {
+  Bytes bytes;
+  if (!ReadFile(path, &bytes)) bytes.clear();
+  return bytes;
+}
+
 TempDir::TempDir() {
   const char* base = std::getenv("TMPDIR");
   std::string pattern =

@@ -159,6 +159,8 @@ std::vector<HostileJpeg> HostileJpegs();
 bool WriteFile(const std::string& path, const Bytes& bytes);
 /// Reads the whole file at `path` into `bytes`. Returns false on failure.
 bool ReadFile(const std::string& path, Bytes* bytes);
+/// The whole file at `path`; empty when it cannot be read.
+Bytes ReadFile(const std::string& path);
 
 /// A fresh folder under the system's temporary folder, removed with its contents on
 /// destruction.
