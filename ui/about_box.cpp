@@ -11,15 +11,6 @@
 namespace nandell {
 namespace {
 
-// The template's 9-point font: SimSun where installed, else a CJK sans serif.
-QFont TemplateFont() {
-  QFont font;
-  font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"),
-                    QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC")});
-  font.setPointSize(9);
-  return font;
-}
-
 constexpr QRgb kTitleColor = qRgb(255, 255, 255);
 constexpr QRgb kTextColor = qRgb(245, 245, 245);
 

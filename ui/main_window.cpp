@@ -19,15 +19,6 @@
 namespace nandell {
 namespace {
 
-// The template's 9-point font: SimSun where installed, else a CJK sans serif.
-QFont TemplateFont() {
-  QFont font;
-  font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"),
-                    QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC")});
-  font.setPointSize(9);
-  return font;
-}
-
 // A run's texts for a label: CR LF pairs become plain line breaks, and a zero-width space
 // after every "/" lets a long path wrap at its folders instead of running out of the field.
 QString DisplayText(const std::string& text) {

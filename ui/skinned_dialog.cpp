@@ -6,6 +6,14 @@
 
 namespace nandell {
 
+QFont TemplateFont() {
+  QFont font;
+  font.setFamilies({QStringLiteral("SimSun"), QStringLiteral("宋体"),
+                    QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC")});
+  font.setPointSize(9);
+  return font;
+}
+
 void SkinnedDialog::SetSkin(const QPixmap& skin) {
   skin_ = skin;
   update();

@@ -1,10 +1,14 @@
 #pragma once
 
 #include <QDialog>
+#include <QFont>
 #include <QPixmap>
 #include <QPoint>
 
 namespace nandell {
+
+/// The skinned windows' 9-point font: SimSun where installed, else a CJK sans serif.
+QFont TemplateFont();
 
 /// A caption-less dialog whose face is a skin bitmap: the skin is painted as its background
 /// and a left press anywhere on the background (or on a widget that lets mouse input through)
