@@ -5,11 +5,13 @@
 #include <sys/stat.h>
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QEvent>
 #include <QFileSystemModel>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <cerrno>
@@ -213,20 +215,27 @@ FolderPickerDialog::FolderPickerDialog(FolderPicker* picker, QWidget* parent)
   } else {
     initial = QDir::currentPath();
   }
-  // The model lists folders in the background, so the rows above the target arrive after
-  // it has been scrolled to; scroll again as each of its ancestors is listed.
-  connect(model_, &QFileSystemModel::directoryLoaded, this, [this](const QString& loaded) {
+  // The model lists folders in the background and inserts and sorts their rows after the
+  // target was scrolled to, which pushes it out of view: scroll again after every such change
+  // (once per turn of the event loop) until the user takes the tree over.
+  scroll_timer_.setSingleShot(true);
+  scroll_timer_.setInterval(0);
+  connect(&scroll_timer_, &QTimer::timeout, this, [this] {
     if (scroll_target_.isEmpty()) return;
-    const bool on_the_way = scroll_target_ == loaded || loaded == QStringLiteral("/") ||
-                            scroll_target_.startsWith(loaded + QLatin1Char('/'));
-    if (!on_the_way) {
-      scroll_target_.clear();  // the user is exploring elsewhere
-      return;
-    }
     const QModelIndex index = model_->index(scroll_target_);
     if (index.isValid()) tree_->scrollTo(index, QAbstractItemView::PositionAtCenter);
-    if (loaded == scroll_target_) scroll_target_.clear();
   });
+  auto keep_in_view = [this] {
+    if (!scroll_target_.isEmpty()) scroll_timer_.start();
+  };
+  connect(model_, &QFileSystemModel::directoryLoaded, this, keep_in_view);
+  connect(model_, &QAbstractItemModel::rowsInserted, this, keep_in_view);
+  connect(model_, &QAbstractItemModel::layoutChanged, this, keep_in_view);
+  // A move of the scroll bar by the user (drag, wheel, keys) ends the following.
+  connect(tree_->verticalScrollBar(), &QAbstractSlider::actionTriggered, this,
+          [this] { scroll_target_.clear(); });
+  tree_->viewport()->installEventFilter(this);
+  tree_->installEventFilter(this);
   if (!initial.isEmpty() && SelectFolder(initial)) {
     scroll_target_ = QDir::cleanPath(initial);
   } else {
@@ -240,6 +249,15 @@ FolderPickerDialog::FolderPickerDialog(FolderPicker* picker, QWidget* parent)
     }
   }
   edit_->setFocus();
+}
+
+bool FolderPickerDialog::eventFilter(QObject* watched, QEvent* event) {
+  // A press or a key in the tree: the user takes it over; the initial folder is no longer
+  // kept in view.
+  const QEvent::Type type = event->type();
+  if (type == QEvent::MouseButtonPress || type == QEvent::KeyPress || type == QEvent::Wheel)
+    scroll_target_.clear();
+  return QDialog::eventFilter(watched, event);
 }
 
 bool FolderPickerDialog::SelectFolder(const QString& folder) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QTimer>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -87,6 +88,9 @@ class FolderPickerDialog : public QDialog {
   /// Selects `folder` in the tree (the edit box follows); false when it is not a folder.
   bool SelectFolder(const QString& folder);
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private slots:
   void OnEditChanged(const QString& text);
   void OnSelectionChanged();
@@ -98,10 +102,11 @@ class FolderPickerDialog : public QDialog {
   QLineEdit* edit_ = nullptr;
   QTreeView* tree_ = nullptr;
   QFileSystemModel* model_ = nullptr;
-  // The folder the tree is kept scrolled to while the model fills in its ancestors
-  // (the model lists folders in the background); empty once it is shown or the user has
-  // gone elsewhere.
+  // The folder the tree is kept scrolled to while the model fills in the rows around it
+  // (the model lists folders in the background); empty once the user has taken the tree
+  // over (a press, a key, a wheel turn or a scroll-bar move).
   QString scroll_target_;
+  QTimer scroll_timer_;
   QPushButton* ok_ = nullptr;
   QPushButton* cancel_ = nullptr;
 };

@@ -223,6 +223,37 @@ class FolderPickerTest : public QObject {
     QCOMPARE(dialog.Edit()->text(), QStringLiteral("/tmp"));
   }
 
+  void InitialFolderStaysInViewWhileTheTreeFillsIn() {
+    // Many folders sort before the initial one; the tree lists them after it has opened.
+    const std::string parent = base_ + "/crowded";
+    QVERIFY(::mkdir(parent.c_str(), 0777) == 0);
+    for (int i = 0; i < 300; ++i) {
+      const std::string name = parent + "/a" + std::to_string(1000 + i);
+      QVERIFY(::mkdir(name.c_str(), 0777) == 0);
+    }
+    const std::string target = parent + "/zz/photos";
+    QVERIFY(::mkdir((parent + "/zz").c_str(), 0777) == 0);
+    QVERIFY(::mkdir(target.c_str(), 0777) == 0);
+
+    FolderPicker picker("浏览目录", "导入目录", target.c_str(), nullptr);
+    FolderPickerDialog dialog(&picker);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QTreeView* tree = dialog.Tree();
+    auto* model = tree->model();
+    const QModelIndex crowded = tree->currentIndex().parent().parent();
+    QCOMPARE(crowded.data().toString(), QStringLiteral("crowded"));
+    // Every folder has arrived in the tree, and the selected one is still on screen.
+    QTRY_COMPARE(model->rowCount(crowded), 301);
+    QTest::qWait(300);  // the model sorts and lays out the rows it inserted
+    QCOMPARE(dialog.Edit()->text().toStdString(), target);
+    const QRect shown = tree->visualRect(tree->currentIndex());
+    QVERIFY2(
+        tree->viewport()->rect().contains(shown),
+        qPrintable(
+            QStringLiteral("item at y %1 of %2").arg(shown.y()).arg(tree->viewport()->height())));
+  }
+
   void DialogOkKeepsItOpenOnInvalidText() {
     FolderPicker picker("浏览目录", "导入目录", base_.c_str(), nullptr);
     FolderPickerDialog dialog(&picker);
