@@ -62,15 +62,25 @@ class MainWindow::Sink : public ProgressSink {
   explicit Sink(MainWindow* window) : window_(window) {}
 
   void OnJobProgress(const JobSnapshot& snapshot) override { window_->PostProgress(snapshot); }
+  // The two button calls of a wind-up may be handled after a new run has started (a press
+  // on organize between them); the new run's buttons are then left as they are.
   void EnableOrganizeButton() override {
     MainWindow* w = window_;
     QMetaObject::invokeMethod(
-        w, [w] { w->organize_->setEnabled(true); }, Qt::QueuedConnection);
+        w,
+        [w] {
+          if (!w->IsRunning()) w->organize_->setEnabled(true);
+        },
+        Qt::QueuedConnection);
   }
   void HideStopButton() override {
     MainWindow* w = window_;
     QMetaObject::invokeMethod(
-        w, [w] { w->stop_->hide(); }, Qt::QueuedConnection);
+        w,
+        [w] {
+          if (!w->IsRunning()) w->stop_->hide();
+        },
+        Qt::QueuedConnection);
   }
   void InvalidateMessage() override {
     MainWindow* w = window_;

@@ -18,6 +18,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "engine/organizer.h"
@@ -311,6 +312,41 @@ class MainWindowTest : public QObject {
     std::lock_guard<std::mutex> lock(g_mutex);
     QCOMPARE(g_launches.size(), size_t{1});
     QCOMPARE(Utf8(g_launches[0].parameters), error_file);
+    window.reject();
+  }
+
+  void WindUpOfTheLastRunLeavesANewRunsButtonsAlone() {
+    // The wind-up of a run reaches the window as queued calls; a new run may start before
+    // the last of them is handled. They must not hide the new run's stop button.
+    QTemporaryDir dir;
+    const QString photos = dir.path() + QStringLiteral("/in");
+    MakePhotoTree(photos, 3);
+    QDir().mkpath(dir.path() + QStringLiteral("/out1"));
+    QDir().mkpath(dir.path() + QStringLiteral("/out2"));
+    auto store = NewStore(dir.path());
+    MainWindow window(*store);
+    window.show();
+    ChooseFolders(window, photos, dir.path() + QStringLiteral("/out1"));
+
+    QTest::mouseClick(window.OrganizeButton(), Qt::LeftButton);
+    // The first run ends while the window handles none of its calls.
+    while (window.Job().IsWorkerActive()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    window.SetOutputFolder((dir.path() + QStringLiteral("/out2/")).toStdString());
+    {
+      // The second run's worker waits for the store at its first file, so it is running
+      // while the first run's wind-up calls arrive.
+      std::lock_guard<std::mutex> hold(store->Mutex);
+      window.OnOrganize();
+      QVERIFY(window.IsRunning());
+      QCoreApplication::processEvents();
+      QVERIFY(window.IsRunning());
+      QVERIFY(window.StopButton()->isVisible());
+      QVERIFY(!window.OrganizeButton()->isEnabled());
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(window.RunsEnded(), 2, 30000);
+    QVERIFY(!window.StopButton()->isVisible());
+    QVERIFY(window.OrganizeButton()->isEnabled());
+    QCOMPARE(Utf8(window.LastMessage()), Utf8(nandell::FormatSummary({3, 0})));
     window.reject();
   }
 
