@@ -331,6 +331,8 @@ void MainWindow::OnJobProgress() {
     snapshot = pending_;
     refresh_posted_ = false;
   }
+  // The summary of a run that ended before a new one started is not the new run's state.
+  if (snapshot.is_summary && IsRunning()) return;
   refresh_timer_.stop();
   last_refresh_.start();
   ++progress_refreshes_;

@@ -342,6 +342,9 @@ class MainWindowTest : public QObject {
       QVERIFY(window.IsRunning());
       QVERIFY(window.StopButton()->isVisible());
       QVERIFY(!window.OrganizeButton()->isEnabled());
+      // Nor show the last run's summary as the new run's state.
+      QCOMPARE(Utf8(window.LastMessage()), QString());
+      QCOMPARE(Shown(window.MessageLabel()), QString());
     }
     QTRY_COMPARE_WITH_TIMEOUT(window.RunsEnded(), 2, 30000);
     QVERIFY(!window.StopButton()->isVisible());
