@@ -156,7 +156,8 @@ bool IniFile::Set(std::string_view section, std::string_view key, std::string_vi
   key = Trim(key);
   if (section.empty() || key.empty() || HasLineBreak(section) || HasLineBreak(key) ||
       HasLineBreak(value) || section.find(']') != std::string_view::npos ||
-      key.find('=') != std::string_view::npos) {
+      key.find('=') != std::string_view::npos || key.front() == ';' || key.front() == '#' ||
+      key.front() == '[') {
     return false;
   }
   // A value that reading would change (outer blanks trimmed, outer quotes removed) is

@@ -31,7 +31,8 @@ class IniFile {
   /// the key is appended at the end of the section, and the section at the end of the text
   /// when missing. A value with outer blanks or outer matching quotes is written inside
   /// double quotes, so that it reads back unchanged. Returns false, changing nothing, when a
-  /// name is empty or holds a line break, '=' (key) or ']' (section), or the value holds a
+  /// name is empty or holds a line break, '=' (key) or ']' (section), the key begins with
+  /// ';', '#' or '[' (its line would read as a comment or a section), or the value holds a
   /// line break.
   bool Set(std::string_view section, std::string_view key, std::string_view value);
 

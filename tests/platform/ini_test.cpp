@@ -146,6 +146,11 @@ TEST_F(IniTest, ValuesThatWouldBreakTheFileAreRefused) {
   EXPECT_FALSE(WriteIniString(path_, "S", "k=2", "v"));
   EXPECT_FALSE(WriteIniString(path_, "S]", "k", "v"));
   EXPECT_FALSE(WriteIniString(path_, "", "k", "v"));
+  // A key whose line would read back as a comment or a section header could never be found
+  // again: every write would add one more line.
+  for (const char* key : {";k", "#k", "[k", " [k]"}) {
+    EXPECT_FALSE(WriteIniString(path_, "S", key, "v")) << key;
+  }
   EXPECT_EQ(ReadFile(path_), "[S]\nk=v\n");
 }
 
