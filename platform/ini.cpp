@@ -138,17 +138,23 @@ void IniFile::Parse(std::string_view text) {
   }
 }
 
-std::optional<std::string> IniFile::Get(std::string_view section, std::string_view key) const {
+std::size_t IniFile::FindKey(std::string_view section, std::string_view key) const {
   bool in_section = false;
   for (std::size_t i = 0; i < lines_.size(); ++i) {
     Line line = Classify(lines_[i], i == 0);
     if (line.kind == Line::kSection) {
       in_section = EqualNoCase(line.name, section);
     } else if (line.kind == Line::kKey && in_section && EqualNoCase(line.name, key)) {
-      return Unquote(line.value);
+      return i;
     }
   }
-  return std::nullopt;
+  return std::string::npos;
+}
+
+std::optional<std::string> IniFile::Get(std::string_view section, std::string_view key) const {
+  std::size_t i = FindKey(section, key);
+  if (i == std::string::npos) return std::nullopt;
+  return Unquote(Classify(lines_[i], i == 0).value);
 }
 
 bool IniFile::Set(std::string_view section, std::string_view key, std::string_view value) {
@@ -169,17 +175,11 @@ bool IniFile::Set(std::string_view section, std::string_view key, std::string_vi
     stored = "\"" + stored + "\"";
   }
   // An existing key is rewritten in place, keeping the spelling of its name.
-  bool in_section = false;
-  for (std::size_t i = 0; i < lines_.size(); ++i) {
-    Line line = Classify(lines_[i], i == 0);
-    if (line.kind == Line::kSection) {
-      in_section = EqualNoCase(line.name, section);
-    } else if (line.kind == Line::kKey && in_section && EqualNoCase(line.name, key)) {
-      std::string prefix = lines_[i].substr(0, lines_[i].find('='));
-      while (!prefix.empty() && IsBlank(prefix.back())) prefix.pop_back();
-      lines_[i] = prefix + "=" + stored;
-      return true;
-    }
+  if (std::size_t i = FindKey(section, key); i != std::string::npos) {
+    std::string prefix = lines_[i].substr(0, lines_[i].find('='));
+    while (!prefix.empty() && IsBlank(prefix.back())) prefix.pop_back();
+    lines_[i] = prefix + "=" + stored;
+    return true;
   }
   // A new key goes after the last key of the first section of that name.
   std::size_t insert_at = std::string::npos;

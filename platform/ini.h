@@ -46,6 +46,9 @@ class IniFile {
   bool Save(const std::string& path, std::string* error = nullptr) const;
 
  private:
+  /// Index of the first line of `key` in a section named `section`, or npos.
+  std::size_t FindKey(std::string_view section, std::string_view key) const;
+
   std::vector<std::string> lines_;
 };
 
