@@ -79,14 +79,6 @@ std::string Unquote(std::string_view value) {
   return std::string(value);
 }
 
-// Cuts `text` to at most `max_bytes` bytes without splitting a UTF-8 sequence.
-void CutUtf8(std::string& text, std::size_t max_bytes) {
-  if (text.size() <= max_bytes) return;
-  std::size_t cut = max_bytes;
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-  text.resize(cut);
-}
-
 void SetError(std::string* error, const std::string& what, int err) {
   if (error) *error = what + ": " + std::strerror(err);
 }
@@ -271,6 +263,13 @@ bool IniFile::Save(const std::string& path, std::string* error) const {
   // Make the rename itself durable; best effort.
   fs::SyncFolder(folder);
   return true;
+}
+
+void CutUtf8(std::string& text, std::size_t max_bytes) {
+  if (text.size() <= max_bytes) return;
+  std::size_t cut = max_bytes;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  text.resize(cut);
 }
 
 int32_t ParseProfileInt(std::string_view text) {

@@ -52,6 +52,10 @@ class IniFile {
   std::vector<std::string> lines_;
 };
 
+/// Cuts `text` to at most `max_bytes` bytes without splitting a UTF-8 sequence (the rule by
+/// which ReadIniString fits a value to its buffer).
+void CutUtf8(std::string& text, std::size_t max_bytes);
+
 /// Reads an integer as the Windows private-profile call does: leading blanks, an optional
 /// sign, then decimal digits up to the first other character ("01" is 1, "12abc" is 12,
 /// "abc" is 0). Values wrap modulo 2^32 like the original.
