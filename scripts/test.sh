@@ -3,7 +3,7 @@
 # build (windows under the offscreen platform), then the core suites again under
 # AddressSanitizer and UndefinedBehaviorSanitizer, with the JPEG reader's fuzzer.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 bash scripts/setup.sh || exit 1
 
 jobs=$(nproc)
