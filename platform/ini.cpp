@@ -220,6 +220,12 @@ bool IniFile::Save(const std::string& path, std::string* error) const {
     target = resolved;
   }
   bool exists = ::stat(target.c_str(), &st) == 0;
+  // A file that may not be written is left as it is, as a direct write would leave it;
+  // replacing it by a rename would override its protection.
+  if (exists && ::access(target.c_str(), W_OK) != 0) {
+    SetError(error, "cannot write " + target, errno);
+    return false;
+  }
   std::size_t slash = target.rfind('/');
   std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
   std::string base = slash == std::string::npos ? target : target.substr(slash + 1);

@@ -41,8 +41,8 @@ class IniFile {
 
   /// Writes the document to `path` atomically: a temporary file in the same folder, flushed,
   /// then renamed over `path` (a symbolic link is followed to its target). An existing
-  /// file's permission bits are kept. Returns false (and fills `error`) on failure; `path`
-  /// is then unchanged.
+  /// file's permission bits are kept; an existing file that may not be written is not
+  /// replaced. Returns false (and fills `error`) on failure; `path` is then unchanged.
   bool Save(const std::string& path, std::string* error = nullptr) const;
 
  private:

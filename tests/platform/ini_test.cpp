@@ -238,5 +238,30 @@ TEST_F(IniTest, ReadOnlyFolderLeavesFileUnchanged) {
   EXPECT_FALSE(fs::exists(dir_ + "/Other.ini"));
 }
 
+TEST_F(IniTest, ReadOnlyFileInWritableFolderIsNotReplaced) {
+  const std::string original = "[S]\nk=old\n";
+  WriteFile(path_, original);
+  ASSERT_EQ(chmod(path_.c_str(), 0444), 0);
+  ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);
+  auto attempt = [this]() -> int {
+    std::string error;
+    if (WriteIniString(path_, "S", "k", "new", &error)) return 1;
+    if (error.empty()) return 2;
+    return 0;
+  };
+  if (geteuid() == 0) {
+    EXPECT_EQ(RunAsNobody(attempt), 0);
+  } else {
+    EXPECT_EQ(attempt(), 0);
+  }
+  EXPECT_EQ(ReadFile(path_), original);
+  int entries = 0;
+  for (const auto& entry : fs::directory_iterator(dir_)) {
+    (void)entry;
+    ++entries;
+  }
+  EXPECT_EQ(entries, 1);  // no temporary file left behind
+}
+
 }  // namespace
 }  // namespace nandell
