@@ -1,5 +1,6 @@
 // libFuzzer target: ExifReader::ReadSections over arbitrary bytes, read through a stdio
-// stream as GetCaptureDate reads a file. The capture-date post-processing runs too.
+// stream as GetCaptureDate reads a file. Afterwards the thumbnail is read whole and every
+// text field must be terminated inside its buffer.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>

@@ -37,14 +37,6 @@ std::string TagFor(int32_t level) {
   return tag;
 }
 
-// Cuts `text` to at most `max_bytes` bytes without splitting a UTF-8 sequence.
-void CutUtf8(std::string& text, std::size_t max_bytes) {
-  if (text.size() <= max_bytes) return;
-  std::size_t cut = max_bytes;
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-  text.resize(cut);
-}
-
 // Renames without ever replacing an existing file. Returns 0 or an errno value.
 int RenameNoReplace(const std::string& from, const std::string& to) {
   if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;

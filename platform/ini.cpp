@@ -79,14 +79,6 @@ std::string Unquote(std::string_view value) {
   return std::string(value);
 }
 
-// Cuts `text` to at most `max_bytes` bytes without splitting a UTF-8 sequence.
-void CutUtf8(std::string& text, std::size_t max_bytes) {
-  if (text.size() <= max_bytes) return;
-  std::size_t cut = max_bytes;
-  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
-  text.resize(cut);
-}
-
 void SetError(std::string* error, const std::string& what, int err) {
   if (error) *error = what + ": " + std::strerror(err);
 }
@@ -138,17 +130,23 @@ void IniFile::Parse(std::string_view text) {
   }
 }
 
-std::optional<std::string> IniFile::Get(std::string_view section, std::string_view key) const {
+std::size_t IniFile::FindKey(std::string_view section, std::string_view key) const {
   bool in_section = false;
   for (std::size_t i = 0; i < lines_.size(); ++i) {
     Line line = Classify(lines_[i], i == 0);
     if (line.kind == Line::kSection) {
       in_section = EqualNoCase(line.name, section);
     } else if (line.kind == Line::kKey && in_section && EqualNoCase(line.name, key)) {
-      return Unquote(line.value);
+      return i;
     }
   }
-  return std::nullopt;
+  return std::string::npos;
+}
+
+std::optional<std::string> IniFile::Get(std::string_view section, std::string_view key) const {
+  std::size_t i = FindKey(section, key);
+  if (i == std::string::npos) return std::nullopt;
+  return Unquote(Classify(lines_[i], i == 0).value);
 }
 
 bool IniFile::Set(std::string_view section, std::string_view key, std::string_view value) {
@@ -156,7 +154,8 @@ bool IniFile::Set(std::string_view section, std::string_view key, std::string_vi
   key = Trim(key);
   if (section.empty() || key.empty() || HasLineBreak(section) || HasLineBreak(key) ||
       HasLineBreak(value) || section.find(']') != std::string_view::npos ||
-      key.find('=') != std::string_view::npos) {
+      key.find('=') != std::string_view::npos || key.front() == ';' || key.front() == '#' ||
+      key.front() == '[') {
     return false;
   }
   // A value that reading would change (outer blanks trimmed, outer quotes removed) is
@@ -168,17 +167,11 @@ bool IniFile::Set(std::string_view section, std::string_view key, std::string_vi
     stored = "\"" + stored + "\"";
   }
   // An existing key is rewritten in place, keeping the spelling of its name.
-  bool in_section = false;
-  for (std::size_t i = 0; i < lines_.size(); ++i) {
-    Line line = Classify(lines_[i], i == 0);
-    if (line.kind == Line::kSection) {
-      in_section = EqualNoCase(line.name, section);
-    } else if (line.kind == Line::kKey && in_section && EqualNoCase(line.name, key)) {
-      std::string prefix = lines_[i].substr(0, lines_[i].find('='));
-      while (!prefix.empty() && IsBlank(prefix.back())) prefix.pop_back();
-      lines_[i] = prefix + "=" + stored;
-      return true;
-    }
+  if (std::size_t i = FindKey(section, key); i != std::string::npos) {
+    std::string prefix = lines_[i].substr(0, lines_[i].find('='));
+    while (!prefix.empty() && IsBlank(prefix.back())) prefix.pop_back();
+    lines_[i] = prefix + "=" + stored;
+    return true;
   }
   // A new key goes after the last key of the first section of that name.
   std::size_t insert_at = std::string::npos;
@@ -227,6 +220,12 @@ bool IniFile::Save(const std::string& path, std::string* error) const {
     target = resolved;
   }
   bool exists = ::stat(target.c_str(), &st) == 0;
+  // A file that may not be written is left as it is, as a direct write would leave it;
+  // replacing it by a rename would override its protection.
+  if (exists && ::access(target.c_str(), W_OK) != 0) {
+    SetError(error, "cannot write " + target, errno);
+    return false;
+  }
   std::size_t slash = target.rfind('/');
   std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
   std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
@@ -270,6 +269,13 @@ bool IniFile::Save(const std::string& path, std::string* error) const {
   // Make the rename itself durable; best effort.
   fs::SyncFolder(folder);
   return true;
+}
+
+void CutUtf8(std::string& text, std::size_t max_bytes) {
+  if (text.size() <= max_bytes) return;
+  std::size_t cut = max_bytes;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  text.resize(cut);
 }
 
 int32_t ParseProfileInt(std::string_view text) {

@@ -31,7 +31,8 @@ class IniFile {
   /// the key is appended at the end of the section, and the section at the end of the text
   /// when missing. A value with outer blanks or outer matching quotes is written inside
   /// double quotes, so that it reads back unchanged. Returns false, changing nothing, when a
-  /// name is empty or holds a line break, '=' (key) or ']' (section), or the value holds a
+  /// name is empty or holds a line break, '=' (key) or ']' (section), the key begins with
+  /// ';', '#' or '[' (its line would read as a comment or a section), or the value holds a
   /// line break.
   bool Set(std::string_view section, std::string_view key, std::string_view value);
 
@@ -40,13 +41,20 @@ class IniFile {
 
   /// Writes the document to `path` atomically: a temporary file in the same folder, flushed,
   /// then renamed over `path` (a symbolic link is followed to its target). An existing
-  /// file's permission bits are kept. Returns false (and fills `error`) on failure; `path`
-  /// is then unchanged.
+  /// file's permission bits are kept; an existing file that may not be written is not
+  /// replaced. Returns false (and fills `error`) on failure; `path` is then unchanged.
   bool Save(const std::string& path, std::string* error = nullptr) const;
 
  private:
+  /// Index of the first line of `key` in a section named `section`, or npos.
+  std::size_t FindKey(std::string_view section, std::string_view key) const;
+
   std::vector<std::string> lines_;
 };
+
+/// Cuts `text` to at most `max_bytes` bytes without splitting a UTF-8 sequence (the rule by
+/// which ReadIniString fits a value to its buffer).
+void CutUtf8(std::string& text, std::size_t max_bytes);
 
 /// Reads an integer as the Windows private-profile call does: leading blanks, an optional
 /// sign, then decimal digits up to the first other character ("01" is 1, "12abc" is 12,

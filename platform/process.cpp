@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <climits>
 #include <mutex>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -129,8 +130,12 @@ int32_t LaunchWithDesktop(const std::string& file, const std::string& parameters
     WaitFor(pid);
     return 0;
   }
-  // Reap the child when it ends, so that it does not linger as a zombie.
-  std::thread([pid] { WaitFor(pid); }).detach();
+  // Reap the child when it ends, so that it does not linger as a zombie. Without a thread
+  // for that (the system is out of them), the child stays a zombie until the program ends.
+  try {
+    std::thread([pid] { WaitFor(pid); }).detach();
+  } catch (const std::system_error&) {
+  }
   return 0;
 }
 

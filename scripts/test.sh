@@ -3,22 +3,25 @@
 # build (windows under the offscreen platform), then the core suites again under
 # AddressSanitizer and UndefinedBehaviorSanitizer, with the JPEG reader's fuzzer.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 bash scripts/setup.sh || exit 1
 
 jobs=$(nproc)
 status=0
+# Every test ends within this many seconds or counts as failed, so that a hung test cannot
+# hold the run; a build that registered no tests fails instead of passing empty.
+ctest_args=(--output-on-failure --timeout 600 --no-tests=error -j "$jobs")
 
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DNANDELL_BUILD_GUI=ON -DNANDELL_BUILD_TESTS=ON || exit 1
 cmake --build build -j "$jobs" || exit 1
-QT_QPA_PLATFORM=offscreen ctest --test-dir build --output-on-failure -j "$jobs" || status=1
+QT_QPA_PLATFORM=offscreen ctest --test-dir build "${ctest_args[@]}" || status=1
 
 cmake -S . -B build-san -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
   -DNANDELL_BUILD_GUI=OFF -DNANDELL_BUILD_TESTS=ON -DNANDELL_SANITIZE=ON -DNANDELL_BUILD_FUZZ=ON || exit 1
 cmake --build build-san -j "$jobs" || exit 1
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-  ctest --test-dir build-san --output-on-failure -j "$jobs" || status=1
+  ctest --test-dir build-san "${ctest_args[@]}" || status=1
 
 exit $status

@@ -253,6 +253,39 @@ TEST(ExifParser, ApexValuesOnlyFillEmptyFields) {
   EXPECT_FLOAT_EQ(max_aperture.info().f_number, 8.0f);
 }
 
+TEST(ExifParser, FlashFiredFromTheLowThreeBitsOnly) {
+  for (auto [value, fired] : {std::pair{0x00, 0},
+                              {0x01, 1},
+                              {0x04, 1},
+                              {0x07, 1},
+                              {0x10, 0},
+                              {0x18, 0},
+                              {0x19, 1},
+                              {0x58, 0}}) {
+    Parsed parsed(WithExifEntries({Short(0x9209, static_cast<uint16_t>(value))}));
+    EXPECT_EQ(parsed.info().flash_fired, fired) << value;
+  }
+}
+
+TEST(ExifParser, LaterDateInWalkOrderWins) {
+  // IFD0: a date, the Exif link, a date after it; the Exif directory's date is read when
+  // its link is met, so IFD0's second date replaces it; IFD1, reached last, replaces that.
+  TiffBlock block;
+  Ifd ifd0, exif, ifd1;
+  ifd0.entries = {Ascii(0x9003, "2001:01:01 00:00:00"), Link(0x8769, 1),
+                  Ascii(0x9003, "2003:03:03 00:00:00")};
+  exif.entries = {Ascii(0x9003, "2002:02:02 00:00:00")};
+  block.ifds = {ifd0, exif};
+  EXPECT_STREQ(Parsed(block).info().date_time_original, "2003:03:03 00:00:00");
+  ifd1.entries = {Ascii(0x9003, "2004:04:04 00:00:00")};
+  block.ifds.push_back(ifd1);
+  block.ifds[0].next = 2;
+  EXPECT_STREQ(Parsed(block).info().date_time_original, "2004:04:04 00:00:00");
+  block.ifds[0].entries.pop_back();
+  block.ifds[2].entries.clear();
+  EXPECT_STREQ(Parsed(block).info().date_time_original, "2002:02:02 00:00:00");
+}
+
 TEST(ExifParser, ResolutionUnits) {
   const uint32_t expected[] = {0, 0x3F800000, 0x3F800000, 0x3EC99326, 0x3D214285, 0x3825214D, 0};
   for (uint16_t unit = 0; unit <= 6; ++unit) {

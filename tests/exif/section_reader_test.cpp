@@ -87,6 +87,17 @@ TEST(SectionReader, DiscardsJfifAndNonExifApp1WithoutCountingThem) {
   EXPECT_EQ(reading.reader().section_count(), 19);
 }
 
+TEST(SectionReader, NonExifApp1AfterAnExifBlockLeavesHasExifSet) {
+  JpegBuilder builder;
+  builder.Soi().Segment(0xE1, Dated("2015:03:04 12:34:56"));
+  builder.Segment(0xE1, "http://ns.adobe.com/xap/1.0/\0<x:xmpmeta/>").Segment(0xE1, "Exi");
+  Reading reading(builder.StartOfScan().bytes());
+  EXPECT_TRUE(reading.ok());
+  EXPECT_TRUE(reading.info().has_exif);
+  EXPECT_STREQ(reading.info().date_time_original, "2015:03:04 12:34:56");
+  EXPECT_EQ(reading.reader().section_count(), 2);
+}
+
 TEST(SectionReader, TwentySectionsEndTheReadButKeepTheDate) {
   auto file_with = [](int before_scan) {
     JpegBuilder builder;

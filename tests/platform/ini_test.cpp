@@ -146,6 +146,11 @@ TEST_F(IniTest, ValuesThatWouldBreakTheFileAreRefused) {
   EXPECT_FALSE(WriteIniString(path_, "S", "k=2", "v"));
   EXPECT_FALSE(WriteIniString(path_, "S]", "k", "v"));
   EXPECT_FALSE(WriteIniString(path_, "", "k", "v"));
+  // A key whose line would read back as a comment or a section header could never be found
+  // again: every write would add one more line.
+  for (const char* key : {";k", "#k", "[k", " [k]"}) {
+    EXPECT_FALSE(WriteIniString(path_, "S", key, "v")) << key;
+  }
   EXPECT_EQ(ReadFile(path_), "[S]\nk=v\n");
 }
 
@@ -231,6 +236,31 @@ TEST_F(IniTest, ReadOnlyFolderLeavesFileUnchanged) {
   }
   EXPECT_EQ(ReadFile(path_), original);
   EXPECT_FALSE(fs::exists(dir_ + "/Other.ini"));
+}
+
+TEST_F(IniTest, ReadOnlyFileInWritableFolderIsNotReplaced) {
+  const std::string original = "[S]\nk=old\n";
+  WriteFile(path_, original);
+  ASSERT_EQ(chmod(path_.c_str(), 0444), 0);
+  ASSERT_EQ(chmod(dir_.c_str(), 0777), 0);
+  auto attempt = [this]() -> int {
+    std::string error;
+    if (WriteIniString(path_, "S", "k", "new", &error)) return 1;
+    if (error.empty()) return 2;
+    return 0;
+  };
+  if (geteuid() == 0) {
+    EXPECT_EQ(RunAsNobody(attempt), 0);
+  } else {
+    EXPECT_EQ(attempt(), 0);
+  }
+  EXPECT_EQ(ReadFile(path_), original);
+  int entries = 0;
+  for (const auto& entry : fs::directory_iterator(dir_)) {
+    (void)entry;
+    ++entries;
+  }
+  EXPECT_EQ(entries, 1);  // no temporary file left behind
 }
 
 }  // namespace

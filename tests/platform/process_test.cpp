@@ -4,32 +4,18 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include <gtest/gtest.h>
+
+#include "tests/support/jpeg_builder.h"
 
 namespace nandell {
 namespace {
 
 namespace fs = std::filesystem;
 
-class TempDir {
- public:
-  TempDir() {
-    char pattern[] = "/tmp/nandell-proc-XXXXXX";
-    if (mkdtemp(pattern) != nullptr) path_ = pattern;
-  }
-  ~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path_, ec);
-  }
-  const std::string& path() const { return path_; }
-
- private:
-  std::string path_;
-};
+using test_support::TempDir;
 
 TEST(ProcessTest, ExecutablePathAndFolder) {
   std::string path = ExecutablePath();
@@ -70,10 +56,7 @@ TEST(ProcessTest, DebugOutputGoesToStandardErrorUnchanged) {
   DebugOutput("中文 no newline");
   dup2(saved, STDERR_FILENO);
   close(saved);
-  std::ifstream in(capture, std::ios::binary);
-  std::stringstream text;
-  text << in.rdbuf();
-  EXPECT_EQ(text.str(), "C_V : line one  #1 \n中文 no newline");
+  EXPECT_EQ(test_support::ReadFile(capture), "C_V : line one  #1 \n中文 no newline");
 }
 
 TEST(ProcessTest, LauncherSeamIsReplacedAndRestored) {
