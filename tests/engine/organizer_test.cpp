@@ -3,6 +3,7 @@
 
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -642,18 +643,34 @@ TEST_F(OrganizerTest, TreeDeeperThanAPathCanNameNeverCrashes) {
   EXPECT_EQ(ReadFile(out_ + "2014年/2014-12-31/shallow.mov"), "s");
 }
 
-// Runs `body` in a child process as the unprivileged user 65534; returns its exit code, or
-// -1 when privileges cannot be dropped (not root).
-int RunAsNobody(const std::function<int()>& body) {
+// Runs `body` in a child process as the unprivileged user `uid`, which may have at most
+// `max_tasks` threads in all when given; returns its exit code, or -1 when privileges cannot
+// be dropped (not root).
+int RunAsUser(uid_t uid, const std::function<int()>& body, rlim_t max_tasks = RLIM_INFINITY) {
   if (::geteuid() != 0) return -1;
   pid_t pid = ::fork();
   if (pid == 0) {
-    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(100);
-    ::_exit(body());
+    struct rlimit limit = {max_tasks, max_tasks};
+    if (::setgroups(0, nullptr) != 0 || ::setgid(uid) != 0 ||
+        ::setrlimit(RLIMIT_NPROC, &limit) != 0 || ::setuid(uid) != 0) {
+      ::_exit(100);
+    }
+    // Nothing may leave the child but its exit code: an exception caught by the test
+    // framework would run the rest of the tests, and the fixture's clean-up, in the child.
+    int code = 102;
+    try {
+      code = body();
+    } catch (...) {
+    }
+    ::_exit(code);
   }
   int status = 0;
   ::waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 101;
+}
+
+int RunAsNobody(const std::function<int()>& body) {
+  return RunAsUser(65534, body);
 }
 
 TEST_F(OrganizerTest, PermissionsDeniedAreFailuresOrSkippedFolders) {
@@ -712,6 +729,55 @@ TEST_F(OrganizerTest, MoveOutOfAFolderThatCannotBeChangedKeepsTheSource) {
     EXPECT_EQ(code, 0) << output;
     EXPECT_EQ(ReadFile(src_ + "fixed/a.mov"), "a") << output;
     EXPECT_FALSE(PathExists(output + "2014年/2014-12-31/a.mov")) << output;
+  }
+}
+
+TEST_F(OrganizerTest, ThreadsThatCannotStartNeverEndTheProgram) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to limit an unprivileged user's threads";
+  for (int i = 0; i < 12; ++i)
+    ASSERT_TRUE(WriteFile(src_ + "f" + std::to_string(i) + ".mov", std::to_string(i), kDay1));
+  for (const std::string& p : {dir_.path(), src_, out_, cfg_})
+    ASSERT_EQ(::chmod(p.c_str(), 0777), 0);
+  // A user id no other process has, so that the child is its only task: with a limit of one
+  // no worker can start; with two the worker starts but none of the transfer threads; with
+  // four only some of them.
+  constexpr uid_t kUser = 61234;
+  int code = RunAsUser(
+      kUser,
+      [this] {
+        RecordingSink sink;
+        OrganizerJob job(*settings_, sink);
+        job.SetPhotoFolder(src_);
+        job.SetOutputFolder(out_);
+        if (job.OnOrganize() != OrganizerJob::kStartFailedText) return 10;
+        if (job.IsRunning() || job.IsWorkerActive()) return 11;
+        return sink.events.empty() ? 0 : 12;
+      },
+      1);
+  EXPECT_EQ(code, 0);
+  EXPECT_TRUE(ListFiles(out_).empty());
+  for (rlim_t tasks : {2, 4}) {
+    code = RunAsUser(
+        kUser,
+        [this] {
+          RecordingSink sink;
+          OrganizerJob job(*settings_, sink);
+          job.SetPhotoFolder(src_);
+          job.SetOutputFolder(out_);
+          if (!job.OnOrganize().empty()) return 10;
+          job.Wait();
+          if (sink.report.counters.ProcessedCount != 12 || sink.report.counters.FailedCount != 0)
+            return 11;
+          const auto messages = sink.FileMessages();
+          for (size_t i = 0; i < messages.size(); ++i) {
+            if (messages[i].rfind("复制文件(" + std::to_string(i + 1) + "): ", 0) != 0) return 12;
+          }
+          return 0;
+        },
+        tasks);
+    EXPECT_EQ(code, 0) << tasks;
+    EXPECT_EQ(ListFiles(out_).size(), 12u) << tasks;
+    testing::RemoveTree(out_ + "2014年");
   }
 }
 
