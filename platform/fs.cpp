@@ -173,7 +173,11 @@ bool DirectoryListing::Next(DirEntry* entry) {
 bool DirectoryListing::LastWriteTime(const std::string& name, int64_t* seconds) const {
   if (dir_ == nullptr) return false;
   struct stat st;
-  if (::fstatat(::dirfd(dir_), name.c_str(), &st, 0) != 0) return false;
+  // A link that leads nowhere goes by its own time.
+  if (::fstatat(::dirfd(dir_), name.c_str(), &st, 0) != 0 &&
+      ::fstatat(::dirfd(dir_), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    return false;
+  }
   *seconds = static_cast<int64_t>(st.st_mtim.tv_sec);
   return true;
 }

@@ -614,6 +614,18 @@ TEST_F(OrganizerTest, OddNamesLinksAndLoops) {
   EXPECT_EQ(ReadFile(day + "link.mov"), "real");  // a link to a file is copied as the file
 }
 
+TEST_F(OrganizerTest, DanglingLinkGoesByItsOwnTime) {
+  ASSERT_EQ(::symlink((dir_ / "gone.mov").c_str(), (src_ + "gone.mov").c_str()), 0);
+  struct timespec times[2] = {{kDay2, 0}, {kDay2, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, (src_ + "gone.mov").c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+  RecordingSink sink;
+  ASSERT_EQ(Run(&sink), "");
+  EXPECT_EQ(sink.report.counters.FailedCount, 1);
+  EXPECT_EQ(sink.FileMessages(), std::vector<std::string>{"复制文件失败: " + src_ + "gone.mov -> " +
+                                                          out_ + "2015年/2015-03-04/gone.mov\r\n"});
+  EXPECT_FALSE(PathExists(out_ + "0000年"));
+}
+
 TEST_F(OrganizerTest, TreeDeeperThanAPathCanNameNeverCrashes) {
   // Folders are made relative to the previous one, past the 4,096-byte limit of a path.
   ASSERT_TRUE(WriteFile(src_ + "shallow.mov", "s", kDay1));
