@@ -208,10 +208,14 @@ TEST_F(OrganizerTest, HostileCaptureDatesNeverLeaveTheOutputFolder) {
     ASSERT_TRUE(
         WriteFile(src_ + "h" + std::to_string(i++) + ".jpg", MakeJpegWithDate(date), kDay1));
   }
+  // The output lies two levels below the test's own folder, so that a date such as "../../x"
+  // would land in that folder, where it would be seen.
+  const std::string deep = dir_ / "deep/";
+  ASSERT_TRUE(MakeFolders(deep + "out"));
   for (int by_year : {1, 0}) {
     settings_->IsClassifyByYear = by_year;
     RecordingSink sink;
-    ASSERT_EQ(Run(&sink), "");
+    ASSERT_EQ(Run(&sink, 0, src_, deep + "out/"), "");
     EXPECT_EQ(sink.report.counters.ProcessedCount, i);
   }
   // Everything written lies under the output folder, dated by the last-write time.
@@ -219,13 +223,15 @@ TEST_F(OrganizerTest, HostileCaptureDatesNeverLeaveTheOutputFolder) {
   DIR* d = ::opendir(dir_.path().c_str());
   while (struct dirent* e = ::readdir(d)) top.insert(e->d_name);
   ::closedir(d);
-  EXPECT_EQ(top, (std::set<std::string>{".", "..", "src", "out", "cfg"}));
-  EXPECT_FALSE(PathExists("/tmp/x"));
-  for (const auto& [path, content] : ListFiles(out_)) {
-    EXPECT_TRUE(path.rfind("2014年/2014-12-31/", 0) == 0 || path.rfind("2014-12-31/", 0) == 0)
+  EXPECT_EQ(top, (std::set<std::string>{".", "..", "src", "out", "cfg", "deep"}));
+  const auto written = ListFiles(deep);
+  for (const auto& [path, content] : written) {
+    EXPECT_TRUE(path.rfind("out/2014年/2014-12-31/", 0) == 0 ||
+                path.rfind("out/2014-12-31/", 0) == 0)
         << path;
   }
-  EXPECT_EQ(ListFiles(out_).size(), 2u * i);
+  EXPECT_EQ(written.size(), 2u * i);
+  EXPECT_TRUE(ListFiles(out_).empty());
 }
 
 TEST_F(OrganizerTest, CopiesByDayAndKeepsTimeAndMode) {
