@@ -200,7 +200,7 @@ int RunOrganize(int argc, char** argv) {
   // Ctrl-C stops between files like the Stop button; a second one ends the program at once.
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
-  action.sa_flags = SA_RESETHAND;
+  action.sa_flags = SA_RESETHAND | SA_RESTART;  // a slow call the signal lands in resumes
   sigemptyset(&action.sa_mask);
   struct sigaction previous {};
   g_job.store(&job);

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <deque>
 #include <memory>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -65,9 +66,21 @@ class TransferPipeline {
     bool ok = false;
   };
 
-  explicit TransferPipeline(int threads) : limit_(static_cast<size_t>(threads)) {
-    for (int i = 0; i < threads; ++i) threads_.emplace_back([this] { Serve(); });
+  // Starts up to `threads` threads. A thread the system refuses (its task limit) leaves
+  // fewer transfers at once; with none started, Threads() is 0 and the pipeline must not be
+  // used.
+  explicit TransferPipeline(int threads) {
+    for (int i = 0; i < threads; ++i) {
+      try {
+        threads_.emplace_back([this] { Serve(); });
+      } catch (const std::system_error&) {
+        break;
+      }
+    }
+    limit_ = threads_.size();
   }
+
+  size_t Threads() const { return threads_.size(); }
 
   ~TransferPipeline() {
     {
@@ -134,7 +147,7 @@ class TransferPipeline {
     }
   }
 
-  const size_t limit_;
+  size_t limit_ = 0;
   std::mutex mutex_;
   std::condition_variable work_ready_;
   std::condition_variable done_;
@@ -258,12 +271,19 @@ std::string OrganizerJob::OnOrganize() {
   stop_requested_.store(false);
   IsRunning_.store(true);
   worker_active_.store(true);
-  worker_ = std::thread([this] {
-    worker_id_.store(std::this_thread::get_id());
-    OrganizerThread();
-    worker_id_.store(std::thread::id());  // the id may be given to another thread later
+  try {
+    worker_ = std::thread([this] {
+      worker_id_.store(std::this_thread::get_id());
+      OrganizerThread();
+      worker_id_.store(std::thread::id());  // the id may be given to another thread later
+      worker_active_.store(false);
+    });
+  } catch (const std::system_error&) {
+    // The system refused the thread (its task limit): the job stays idle.
+    IsRunning_.store(false);
     worker_active_.store(false);
-  });
+    return kStartFailedText;
+  }
   return std::string();
 }
 
@@ -281,6 +301,7 @@ void OrganizerJob::OrganizerThread() {
   std::unique_ptr<TransferPipeline> pipeline;
   if (options_.parallel_transfers > 1) {
     pipeline = std::make_unique<TransferPipeline>(options_.parallel_transfers);
+    if (pipeline->Threads() == 0) pipeline.reset();  // the worker transfers every file itself
   }
   pipeline_ = pipeline.get();
   ScanFolder(PhotoFolder());

@@ -128,7 +128,8 @@ class OrganizerJob {
   /// starts the worker thread (a previous, finished worker is joined first, so two workers
   /// never share FailureLog). Returns the refusal text, or empty when the run started; a run
   /// still active, or a start asked for on the worker thread itself, is refused with
-  /// kRunActiveText (the window's disabled button prevents it).
+  /// kRunActiveText (the window's disabled button prevents it); a worker thread that the
+  /// system refuses to start leaves the job idle and returns kStartFailedText.
   std::string OnOrganize();
   /// Asks the walk to stop after the file(s) in hand (IsRunning = 0). Does not wait. Safe in a
   /// signal handler (it only stores into lock-free atomics).
@@ -144,6 +145,8 @@ class OrganizerJob {
 
   /// Refusal text of OnOrganize while a run is still active.
   static constexpr const char* kRunActiveText = "整理正在进行.";
+  /// Refusal text of OnOrganize when the system cannot start the worker thread.
+  static constexpr const char* kStartFailedText = "无法开始整理.";
 
  private:
   void HandleFile(const std::string& folder, const std::string& name,

@@ -173,7 +173,11 @@ bool DirectoryListing::Next(DirEntry* entry) {
 bool DirectoryListing::LastWriteTime(const std::string& name, int64_t* seconds) const {
   if (dir_ == nullptr) return false;
   struct stat st;
-  if (::fstatat(::dirfd(dir_), name.c_str(), &st, 0) != 0) return false;
+  // A link that leads nowhere goes by its own time.
+  if (::fstatat(::dirfd(dir_), name.c_str(), &st, 0) != 0 &&
+      ::fstatat(::dirfd(dir_), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    return false;
+  }
   *seconds = static_cast<int64_t>(st.st_mtim.tv_sec);
   return true;
 }
@@ -290,6 +294,13 @@ bool MoveNoReplace(const std::string& source, const std::string& target, std::st
     ::unlink(target.c_str());
     return fail(EIO);
   }
+  // The copy's folder is flushed; so are the two above it, which the run may have just made
+  // (a year and a day folder): on a file system without a journal (a FAT memory card) their
+  // entries could otherwise still be only in memory when the source is gone.
+  const std::string folder = FolderOf(target);
+  const std::string parent = FolderOf(folder.substr(0, folder.size() - 1));
+  SyncFolder(parent);
+  SyncFolder(FolderOf(parent.substr(0, parent.size() - 1)));
   if (::unlink(source.c_str()) != 0) {
     // The source stays; take the copy back so that a failed move changes nothing.
     code = errno;

@@ -36,8 +36,9 @@ class DirectoryListing {
   bool Ok() const { return dir_ != nullptr; }
   /// Fetches the next entry ("." and ".." included); false at the end or on error.
   bool Next(DirEntry* entry);
-  /// The last-write time of entry `name` of this folder (links followed), found relative to
-  /// the open folder, so that it works where the full path would be too long; false on error.
+  /// The last-write time of entry `name` of this folder (links followed; a dangling link's
+  /// own), found relative to the open folder, so that it works where the full path would be
+  /// too long; false on error.
   bool LastWriteTime(const std::string& name, int64_t* seconds) const;
 
  private:

@@ -3,6 +3,7 @@
 
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -207,10 +208,14 @@ TEST_F(OrganizerTest, HostileCaptureDatesNeverLeaveTheOutputFolder) {
     ASSERT_TRUE(
         WriteFile(src_ + "h" + std::to_string(i++) + ".jpg", MakeJpegWithDate(date), kDay1));
   }
+  // The output lies two levels below the test's own folder, so that a date such as "../../x"
+  // would land in that folder, where it would be seen.
+  const std::string deep = dir_ / "deep/";
+  ASSERT_TRUE(MakeFolders(deep + "out"));
   for (int by_year : {1, 0}) {
     settings_->IsClassifyByYear = by_year;
     RecordingSink sink;
-    ASSERT_EQ(Run(&sink), "");
+    ASSERT_EQ(Run(&sink, 0, src_, deep + "out/"), "");
     EXPECT_EQ(sink.report.counters.ProcessedCount, i);
   }
   // Everything written lies under the output folder, dated by the last-write time.
@@ -218,13 +223,15 @@ TEST_F(OrganizerTest, HostileCaptureDatesNeverLeaveTheOutputFolder) {
   DIR* d = ::opendir(dir_.path().c_str());
   while (struct dirent* e = ::readdir(d)) top.insert(e->d_name);
   ::closedir(d);
-  EXPECT_EQ(top, (std::set<std::string>{".", "..", "src", "out", "cfg"}));
-  EXPECT_FALSE(PathExists("/tmp/x"));
-  for (const auto& [path, content] : ListFiles(out_)) {
-    EXPECT_TRUE(path.rfind("2014年/2014-12-31/", 0) == 0 || path.rfind("2014-12-31/", 0) == 0)
+  EXPECT_EQ(top, (std::set<std::string>{".", "..", "src", "out", "cfg", "deep"}));
+  const auto written = ListFiles(deep);
+  for (const auto& [path, content] : written) {
+    EXPECT_TRUE(path.rfind("out/2014年/2014-12-31/", 0) == 0 ||
+                path.rfind("out/2014-12-31/", 0) == 0)
         << path;
   }
-  EXPECT_EQ(ListFiles(out_).size(), 2u * i);
+  EXPECT_EQ(written.size(), 2u * i);
+  EXPECT_TRUE(ListFiles(out_).empty());
 }
 
 TEST_F(OrganizerTest, CopiesByDayAndKeepsTimeAndMode) {
@@ -613,6 +620,18 @@ TEST_F(OrganizerTest, OddNamesLinksAndLoops) {
   EXPECT_EQ(ReadFile(day + "link.mov"), "real");  // a link to a file is copied as the file
 }
 
+TEST_F(OrganizerTest, DanglingLinkGoesByItsOwnTime) {
+  ASSERT_EQ(::symlink((dir_ / "gone.mov").c_str(), (src_ + "gone.mov").c_str()), 0);
+  struct timespec times[2] = {{kDay2, 0}, {kDay2, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, (src_ + "gone.mov").c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+  RecordingSink sink;
+  ASSERT_EQ(Run(&sink), "");
+  EXPECT_EQ(sink.report.counters.FailedCount, 1);
+  EXPECT_EQ(sink.FileMessages(), std::vector<std::string>{"复制文件失败: " + src_ + "gone.mov -> " +
+                                                          out_ + "2015年/2015-03-04/gone.mov\r\n"});
+  EXPECT_FALSE(PathExists(out_ + "0000年"));
+}
+
 TEST_F(OrganizerTest, TreeDeeperThanAPathCanNameNeverCrashes) {
   // Folders are made relative to the previous one, past the 4,096-byte limit of a path.
   ASSERT_TRUE(WriteFile(src_ + "shallow.mov", "s", kDay1));
@@ -642,18 +661,35 @@ TEST_F(OrganizerTest, TreeDeeperThanAPathCanNameNeverCrashes) {
   EXPECT_EQ(ReadFile(out_ + "2014年/2014-12-31/shallow.mov"), "s");
 }
 
-// Runs `body` in a child process as the unprivileged user 65534; returns its exit code, or
-// -1 when privileges cannot be dropped (not root).
-int RunAsNobody(const std::function<int()>& body) {
+// Runs `body` in a child process as the unprivileged user `uid`, which may have at most
+// `max_tasks` threads in all when given; returns its exit code, or -1 when privileges cannot
+// be dropped (not root).
+int RunAsUser(uid_t uid, const std::function<int()>& body, rlim_t max_tasks = RLIM_INFINITY) {
   if (::geteuid() != 0) return -1;
   pid_t pid = ::fork();
   if (pid == 0) {
-    if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(100);
-    ::_exit(body());
+    struct rlimit limit = {max_tasks, max_tasks};
+    if (::setgroups(0, nullptr) != 0 || ::setgid(uid) != 0 ||
+        (max_tasks != RLIM_INFINITY && ::setrlimit(RLIMIT_NPROC, &limit) != 0) ||
+        ::setuid(uid) != 0) {
+      ::_exit(100);
+    }
+    // Nothing may leave the child but its exit code: an exception caught by the test
+    // framework would run the rest of the tests, and the fixture's clean-up, in the child.
+    int code = 102;
+    try {
+      code = body();
+    } catch (...) {
+    }
+    ::_exit(code);
   }
   int status = 0;
   ::waitpid(pid, &status, 0);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 101;
+}
+
+int RunAsNobody(const std::function<int()>& body) {
+  return RunAsUser(65534, body);
 }
 
 TEST_F(OrganizerTest, PermissionsDeniedAreFailuresOrSkippedFolders) {
@@ -712,6 +748,46 @@ TEST_F(OrganizerTest, MoveOutOfAFolderThatCannotBeChangedKeepsTheSource) {
     EXPECT_EQ(code, 0) << output;
     EXPECT_EQ(ReadFile(src_ + "fixed/a.mov"), "a") << output;
     EXPECT_FALSE(PathExists(output + "2014年/2014-12-31/a.mov")) << output;
+  }
+}
+
+TEST_F(OrganizerTest, ThreadsThatCannotStartNeverEndTheProgram) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to limit an unprivileged user's threads";
+  for (int i = 0; i < 12; ++i)
+    ASSERT_TRUE(WriteFile(src_ + "f" + std::to_string(i) + ".mov", std::to_string(i), kDay1));
+  for (const std::string& p : {dir_.path(), src_, out_, cfg_})
+    ASSERT_EQ(::chmod(p.c_str(), 0777), 0);
+  // A user id no other process has, so that the child is its only task: with a limit of one
+  // no worker can start; with two the worker starts but none of the transfer threads; with
+  // four only some of them.
+  constexpr uid_t kUser = 61234;
+  for (rlim_t tasks : {1, 2, 4}) {
+    const int code = RunAsUser(
+        kUser,
+        [&] {
+          RecordingSink sink;
+          OrganizerJob job(*settings_, sink);
+          job.SetPhotoFolder(src_);
+          job.SetOutputFolder(out_);
+          const std::string refusal = job.OnOrganize();
+          if (tasks == 1) {
+            if (refusal != OrganizerJob::kStartFailedText) return 10;
+            return job.IsRunning() || job.IsWorkerActive() || !sink.events.empty() ? 11 : 0;
+          }
+          if (!refusal.empty()) return 12;
+          job.Wait();
+          if (sink.report.counters.ProcessedCount != 12 || sink.report.counters.FailedCount != 0)
+            return 13;
+          const auto messages = sink.FileMessages();
+          for (size_t i = 0; i < messages.size(); ++i) {
+            if (messages[i].rfind("复制文件(" + std::to_string(i + 1) + "): ", 0) != 0) return 14;
+          }
+          return 0;
+        },
+        tasks);
+    EXPECT_EQ(code, 0) << tasks;
+    EXPECT_EQ(ListFiles(out_).size(), tasks == 1 ? 0u : 12u) << tasks;
+    testing::RemoveTree(out_ + "2014年");
   }
 }
 
