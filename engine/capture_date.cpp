@@ -24,15 +24,6 @@ bool EndsWithJpg(const std::string& path) {
   return tail[0] == '.' && lower(tail[1]) == 'j' && lower(tail[2]) == 'p' && lower(tail[3]) == 'g';
 }
 
-// A date may only become a folder name when it is one plain path component.
-bool IsSafeFolderName(const std::string& name) {
-  if (name.empty() || name == "." || name == "..") return false;
-  for (unsigned char c : name) {
-    if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F) return false;
-  }
-  return true;
-}
-
 // Opens a file for reading without ever waiting: a pipe or a terminal that has nothing to
 // give reads as empty instead of blocking the run, and a folder fails on its first read.
 FILE* OpenForReading(const std::string& path) {
@@ -44,6 +35,14 @@ FILE* OpenForReading(const std::string& path) {
 }
 
 }  // namespace
+
+bool IsSafeFolderName(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (unsigned char c : name) {
+    if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F) return false;
+  }
+  return true;
+}
 
 std::string GetCaptureDate(std::string path) {
   std::string result;

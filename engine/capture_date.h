@@ -10,4 +10,8 @@ namespace nandell {
 /// date would not be a safe single folder name. Never reports an error.
 std::string GetCaptureDate(std::string path);
 
+/// True when `name` is one plain path component: not empty, ".", or "..", and free of "/",
+/// "\" and control characters (DEL included).
+bool IsSafeFolderName(const std::string& name);
+
 }  // namespace nandell

@@ -37,17 +37,6 @@ std::string ResolvedFolder(const std::string& folder) {
   return text;
 }
 
-// A date that can name one folder inside the output folder. The capture date lookup already
-// gives only such dates; the run checks again before it builds a path from one.
-bool IsSafeFolderName(const std::string& name) {
-  if (name == "." || name == "..") return false;
-  for (char c : name) {
-    unsigned char u = static_cast<unsigned char>(c);
-    if (c == '/' || c == '\\' || u < 0x20 || u == 0x7f) return false;
-  }
-  return true;
-}
-
 std::string TakeKey(const std::string& lower_path) {
   return lower_path.size() <= 4 ? lower_path : lower_path.substr(lower_path.size() - 4);
 }
@@ -354,6 +343,7 @@ void OrganizerJob::HandleFile(const std::string& folder, const std::string& name
   if (filters.find(key) == std::string::npos) return;
 
   std::string date = GetCaptureDate(source);
+  // The lookup gives only safe dates; the run checks again before it builds a path from one.
   if (!IsSafeFolderName(date)) date.clear();
 
   std::string output;
