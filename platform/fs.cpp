@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <initializer_list>
 #include <memory>
 
 namespace nandell::fs {
@@ -63,37 +64,38 @@ ssize_t ReadFull(int fd, char* data, size_t size) {
   return static_cast<ssize_t>(done);
 }
 
+// Runs one kernel copy call until the end of the data. Returns 0 when done, an errno value on
+// failure, or -1 when the call is not available for these files and nothing was copied yet
+// (the caller then tries the next way).
+template <typename KernelCopy>
+int CopyInKernel(KernelCopy copy, std::initializer_list<int> unavailable) {
+  bool copied_any = false;
+  for (;;) {
+    ssize_t n = copy();
+    if (n > 0) {
+      copied_any = true;
+      continue;
+    }
+    if (n == 0) return 0;
+    if (errno == EINTR) continue;
+    if (copied_any) return errno;
+    for (int e : unavailable) {
+      if (errno == e) return -1;
+    }
+    return errno;
+  }
+}
+
 // Copies all data from `in` to `out` (both at offset 0): in the kernel where it can, else
 // through a large buffer. Returns 0 or an errno value.
 int CopyData(int in, int out) {
-  bool copied_any = false;
-  for (;;) {
-    ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
-    if (n > 0) {
-      copied_any = true;
-      continue;
-    }
-    if (n == 0) return 0;
-    if (errno == EINTR) continue;
-    if (copied_any) return errno;
-    if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP &&
-        errno != EBADF && errno != EPERM) {
-      return errno;
-    }
-    break;
-  }
-  for (;;) {
-    ssize_t n = ::sendfile(out, in, nullptr, 1 << 30);
-    if (n > 0) {
-      copied_any = true;
-      continue;
-    }
-    if (n == 0) return 0;
-    if (errno == EINTR) continue;
-    if (copied_any) return errno;
-    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) return errno;
-    break;
-  }
+  int result =
+      CopyInKernel([&] { return ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0); },
+                   {EXDEV, EINVAL, ENOSYS, EOPNOTSUPP, EBADF, EPERM});
+  if (result >= 0) return result;
+  result = CopyInKernel([&] { return ::sendfile(out, in, nullptr, 1 << 30); },
+                        {EINVAL, ENOSYS, EOPNOTSUPP});
+  if (result >= 0) return result;
   std::unique_ptr<char[]> buffer(new char[kBufferSize]);
   for (;;) {
     ssize_t n = ::read(in, buffer.get(), kBufferSize);

@@ -12,21 +12,14 @@
 
 #include "platform/process.h"
 #include "settings/settings_store.h"
+#include "tests/ui/settle.h"
 #include "ui/folder_picker.h"
 #include "ui/main_window.h"
 #include "ui/png_button.h"
 
 namespace {
 
-// Lets the window system settle before a picture is taken.
-void Settle(int ms) {
-  QElapsedTimer timer;
-  timer.start();
-  while (timer.elapsed() < ms) {
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-    QTest::qWait(20);
-  }
-}
+using nandell::testing::Settle;
 
 }  // namespace
 

@@ -3,23 +3,15 @@
 // (run under a real X server so that the desktop's fonts are used).
 #include <QApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QTest>
 
+#include "tests/ui/settle.h"
 #include "ui/about_box.h"
 #include "ui/folder_picker.h"
 
 namespace {
 
-// Lets the window system and the folder model settle before a picture is taken.
-void Settle(int ms) {
-  QElapsedTimer timer;
-  timer.start();
-  while (timer.elapsed() < ms) {
-    QApplication::processEvents(QEventLoop::AllEvents, 20);
-    QTest::qWait(20);
-  }
-}
+using nandell::testing::Settle;
 
 std::string g_folder;
 
