@@ -126,6 +126,10 @@ void SettingsStore::Load() {
   int32_t is_classify_by_year = ReadIniInt(path, section, "IsClassifyByYear", 1);
   std::string url = ReadIniString(path, section, "Url", kDefaultVersionUrl, kTextBufferSize);
   int32_t check_version = ReadIniInt(path, section, "CheckVersion", 1);
+  int32_t media_dates = ReadIniInt(path, section, "MediaDates", 0);
+  int32_t skip_identical = ReadIniInt(path, section, "SkipIdentical", 0);
+  int32_t rename_conflicts = ReadIniInt(path, section, "RenameConflicts", 0);
+  std::string language = ReadIniString(path, section, "Language", "", kTextBufferSize);
 
   std::lock_guard<std::mutex> lock(Mutex);
   IsDeleteSrc = is_delete_src;
@@ -135,28 +139,54 @@ void SettingsStore::Load() {
   IsClassifyByYear = is_classify_by_year;
   Url = std::move(url);
   CheckVersion = check_version;
+  MediaDates = media_dates;
+  SkipIdentical = skip_identical;
+  RenameConflicts = rename_conflicts;
+  Language = std::move(language);
 }
 
 bool SettingsStore::Save() const {
+  std::vector<std::pair<const char*, std::string>> keys;
+  {
+    std::lock_guard<std::mutex> lock(Mutex);
+    keys = {{"IsDeleteSrc", std::to_string(IsDeleteSrc)},
+            {"PathSrc", PathSrc},
+            {"PathTar", PathTar},
+            {"FileFilters", FileFilters},
+            {"IsClassifyByYear", std::to_string(IsClassifyByYear)}};
+  }
+  return SaveKeys(keys);
+}
+
+bool SettingsStore::SaveOptions() const {
+  std::vector<std::pair<const char*, std::string>> keys;
+  {
+    std::lock_guard<std::mutex> lock(Mutex);
+    keys = {{"FileFilters", FileFilters},
+            {"IsClassifyByYear", std::to_string(IsClassifyByYear)},
+            {"CheckVersion", std::to_string(CheckVersion)},
+            {"MediaDates", std::to_string(MediaDates)},
+            {"SkipIdentical", std::to_string(SkipIdentical)},
+            {"RenameConflicts", std::to_string(RenameConflicts)},
+            {"Language", Language}};
+  }
+  return SaveKeys(keys);
+}
+
+bool SettingsStore::SaveKeys(const std::vector<std::pair<const char*, std::string>>& keys) const {
   std::string config_dir;
   std::string module_dir;
-  std::pair<const char*, std::string> keys[5];
   {
     std::lock_guard<std::mutex> lock(Mutex);
     config_dir = ConfigDir;
     module_dir = ModuleDir;
-    keys[0] = {"IsDeleteSrc", std::to_string(IsDeleteSrc)};
-    keys[1] = {"PathSrc", PathSrc};
-    keys[2] = {"PathTar", PathTar};
-    keys[3] = {"FileFilters", FileFilters};
-    keys[4] = {"IsClassifyByYear", std::to_string(IsClassifyByYear)};
   }
   if (config_dir.empty()) return false;
   if (config_dir != module_dir) MakeFolders(config_dir);
   const std::string path = config_dir + "Config.ini";
-  // The five keys are set in one document and the file is replaced once, so that it is
-  // never seen half-written. A file that exists but cannot be read is left alone rather than
-  // replaced by one holding only these keys.
+  // The keys are set in one document and the file is replaced once, so that it is never seen
+  // half-written. A file that exists but cannot be read is left alone rather than replaced by
+  // one holding only these keys.
   IniFile file;
   if (!file.Load(path)) return false;
   bool all_set = true;

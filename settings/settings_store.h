@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace nandell {
 
@@ -32,7 +34,8 @@ class SettingsStore {
   /// (its result ignored), picks ConfigDir, and returns a copy of ModuleDir.
   std::string LocateModule();
 
-  /// Reads the seven keys of Config.ini in ConfigDir, with their defaults.
+  /// Reads the seven designed keys of Config.ini in ConfigDir, and the option keys below
+  /// (MediaDates, SkipIdentical, RenameConflicts, Language), with their defaults.
   void Load();
 
   /// Writes the five user-changeable keys to Config.ini in ConfigDir, in the order IsDeleteSrc,
@@ -40,6 +43,12 @@ class SettingsStore {
   /// Creates ConfigDir when it is the per-user folder. Returns false when any key could not
   /// be written (nothing is reported to the user).
   bool Save() const;
+
+  /// Writes the keys the options window edits (FileFilters, IsClassifyByYear, CheckVersion,
+  /// MediaDates, SkipIdentical, RenameConflicts, Language) to Config.ini at once, in one
+  /// atomic replacement that keeps every other line. Returns false when any key could not be
+  /// written.
+  bool SaveOptions() const;
 
   /// Starts `file` with `parameters` through the desktop's shell launcher (the platform seam
   /// RunProgram of platform/process.h); `show_command` and `verb` ("open") have no meaning
@@ -67,6 +76,11 @@ class SettingsStore {
   int32_t ReplyHeight = 0;
   int32_t ReplyTime = 0;
   int32_t CheckVersion = 1;
+  // Switches beyond the designed ones; each default keeps the designed behaviour.
+  int32_t MediaDates = 0;       ///< 1: dates of HEIC/WebP/raw photos and videos are read too.
+  int32_t SkipIdentical = 0;    ///< 1: a target holding the same bytes is skipped, not failed.
+  int32_t RenameConflicts = 0;  ///< 1: a target holding other bytes makes the file take NAME_1.EXT.
+  std::string Language;         ///< "" or "zh_CN": the designed Chinese; "en": English.
 
   /// Guards the fields that one thread writes after start-up while another reads them.
   mutable std::mutex Mutex;
@@ -74,6 +88,7 @@ class SettingsStore {
  private:
   void FindModule();
   void ChooseConfigDir(bool create);
+  bool SaveKeys(const std::vector<std::pair<const char*, std::string>>& keys) const;
 
   bool save_at_exit_;
 };

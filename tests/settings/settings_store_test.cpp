@@ -181,6 +181,29 @@ TEST_F(SettingsStoreTest, YearGroupingOffIsReadAndWrittenBack) {
   EXPECT_NE(ReadFile(app_ + "Config.ini").find("IsClassifyByYear=0\n"), std::string::npos);
 }
 
+TEST_F(SettingsStoreTest, OptionKeysDefaultOffAndSaveOptionsKeepsEveryOtherLine) {
+  const std::string original =
+      "; mine\n[VovirurOrarudar]\nPathSrc=/p/\nUnknown=kept\nSkipIdentical=1\n";
+  WriteFile(app_ + "Config.ini", original);
+  SettingsStore store(app_, false);
+  EXPECT_EQ(store.MediaDates, 0);
+  EXPECT_EQ(store.SkipIdentical, 1);
+  EXPECT_EQ(store.RenameConflicts, 0);
+  EXPECT_EQ(store.Language, "");
+  // The reader's store never writes at exit; SaveOptions writes when asked.
+  store.MediaDates = 1;
+  store.Language = "en";
+  store.FileFilters = ".jpg,heic";
+  ASSERT_TRUE(store.SaveOptions());
+  EXPECT_EQ(ReadFile(app_ + "Config.ini"),
+            "; mine\n[VovirurOrarudar]\nPathSrc=/p/\nUnknown=kept\nSkipIdentical=1\n"
+            "FileFilters=.jpg,heic\nIsClassifyByYear=1\nCheckVersion=1\nMediaDates=1\n"
+            "RenameConflicts=0\nLanguage=en\n");
+  SettingsStore again(app_, false);
+  EXPECT_EQ(again.MediaDates, 1);
+  EXPECT_EQ(again.Language, "en");
+}
+
 TEST_F(SettingsStoreTest, LongTextsAreCutTo1023Bytes) {
   std::string long_path = "/" + std::string(2000, 'p');
   WriteFile(app_ + "Config.ini", "[VovirurOrarudar]\nPathSrc=" + long_path + "\n");
