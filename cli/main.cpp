@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "cli/commands.h"
+#include "nandell_version.h"
 
 namespace {
 
@@ -10,7 +11,8 @@ void PrintUsage(FILE* out) {
   std::fputs(
       "usage: nandell-cli date FILE...\n"
       "       nandell-cli organize PHOTO_FOLDER OUTPUT_FOLDER [--move] [--by-day | --by-year]\n"
-      "                            [--filters LIST] [--quiet]\n",
+      "                            [--filters LIST] [--dry-run] [--quiet]\n"
+      "       nandell-cli --version\n",
       out);
 }
 
@@ -24,6 +26,10 @@ int main(int argc, char** argv) {
   const char* command = argv[1];
   if (std::strcmp(command, "date") == 0) return nandell::cli::RunDate(argc - 2, argv + 2);
   if (std::strcmp(command, "organize") == 0) return nandell::cli::RunOrganize(argc - 2, argv + 2);
+  if (std::strcmp(command, "--version") == 0) {
+    std::printf("nandell-cli %s\n", nandell::kVersionText);
+    return 0;
+  }
   if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0) {
     PrintUsage(stdout);
     return 0;

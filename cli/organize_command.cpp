@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <optional>
 #include <string>
 
@@ -31,67 +30,64 @@ void OnInterrupt(int) {
   if (job != nullptr) job->OnStop();
 }
 
+// The last line of a dry run.
+constexpr const char* kDryRunLine = "(预演: 未改动任何文件)\n";
+
 void PrintOrganizeUsage() {
   std::fputs(
       "usage: nandell-cli organize PHOTO_FOLDER OUTPUT_FOLDER [--move] [--by-day | --by-year]\n"
-      "                            [--filters LIST] [--quiet]\n",
+      "                            [--filters LIST] [--dry-run] [--quiet]\n",
       stderr);
 }
 
-// The window's line breaks ("\r\n") as this platform's ("\n").
-std::string WithUnixLineBreaks(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-    out += text[i];
-  }
-  return out;
-}
-
 // Prints every file's message on standard output and, on a terminal, keeps one live progress
-// line on standard error.
-class ConsoleSink : public ProgressSink {
+// line on standard error; at the end the summary (and, after a dry run, that nothing changed).
+class ConsoleObserver : public RunObserver {
  public:
-  ConsoleSink(bool quiet, bool live) : quiet_(quiet), live_(live) {}
+  ConsoleObserver(bool quiet, bool live) : quiet_(quiet), live_(live) {}
 
-  void OnJobProgress(const JobSnapshot& snapshot) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (snapshot.is_summary) {
-      ClearLine();
-      std::string text = WithUnixLineBreaks(snapshot.LastMessage);
-      std::fwrite(text.data(), 1, text.size(), stdout);
-      std::fputc('\n', stdout);
-      std::fflush(stdout);
-      return;
-    }
-    counters_ = snapshot.counters;
+  void OnFileDone(const FileEvent& event) override {
+    counters_ = event.counters;
     if (!quiet_) {
       if (live_) ClearLine();
-      std::string text = WithUnixLineBreaks(snapshot.LastMessage);
-      std::fwrite(text.data(), 1, text.size(), stdout);
+      Print(event.message);
       if (live_) std::fflush(stdout);
     }
-    if (live_) DrawProgress(false);
+    if (live_) DrawProgress();
   }
 
-  void OnRunEnded(const RunReport& report) override {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (!report.error_file.empty()) {
-      std::fprintf(stderr, "errorFile.txt: %s\n", report.error_file.c_str());
+  void OnRunEnded(const RunEndEvent& event) override {
+    ClearLine();
+    Print(event.summary);
+    std::fputc('\n', stdout);
+    if (event.dry_run) std::fputs(kDryRunLine, stdout);
+    std::fflush(stdout);
+    if (!event.error_file.empty()) {
+      std::fprintf(stderr, "errorFile.txt: %s\n", event.error_file.c_str());
     }
   }
 
  private:
+  // The window's line breaks ("\r\n") as this platform's ("\n").
+  static void Print(const std::string& text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+      out += text[i];
+    }
+    std::fwrite(out.data(), 1, out.size(), stdout);
+  }
+
   void ClearLine() {
     if (!line_shown_) return;
     std::fputs("\r\033[K", stderr);
     line_shown_ = false;
   }
 
-  void DrawProgress(bool force) {
+  void DrawProgress() {
     auto now = std::chrono::steady_clock::now();
-    if (!force && line_shown_ && now - last_draw_ < std::chrono::milliseconds(100)) return;
+    if (line_shown_ && now - last_draw_ < std::chrono::milliseconds(100)) return;
     last_draw_ = now;
     double seconds = std::chrono::duration<double>(now - start_).count();
     double rate = seconds > 0 ? counters_.ProcessedCount / seconds : 0.0;
@@ -103,7 +99,6 @@ class ConsoleSink : public ProgressSink {
 
   const bool quiet_;
   const bool live_;
-  std::mutex mutex_;
   JobCounters counters_;
   bool line_shown_ = false;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
@@ -131,7 +126,8 @@ int RunOrganize(int argc, char** argv) {
   int folder_count = 0;
   bool move = false;
   bool quiet = false;
-  std::optional<int32_t> by_year;
+  bool dry_run = false;
+  std::optional<bool> by_year;
   std::optional<std::string> filters;
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
@@ -139,10 +135,12 @@ int RunOrganize(int argc, char** argv) {
       move = true;
     } else if (arg == "--quiet") {
       quiet = true;
+    } else if (arg == "--dry-run") {
+      dry_run = true;
     } else if (arg == "--by-day") {
-      by_year = 0;
+      by_year = false;
     } else if (arg == "--by-year") {
-      by_year = 1;
+      by_year = true;
     } else if (arg == "--filters") {
       if (i + 1 >= argc) {
         PrintOrganizeUsage();
@@ -181,21 +179,17 @@ int RunOrganize(int argc, char** argv) {
   } else {
     settings = &OpenSettings(false);
   }
-  {
-    std::lock_guard<std::mutex> lock(settings->Mutex);
-    if (filters) settings->FileFilters = *filters;
-    if (by_year) settings->IsClassifyByYear = *by_year;
-  }
+  RunConfig config = RunConfigFromSettings(*settings);
+  if (filters) config.file_filters = *filters;
+  if (by_year) config.by_year = *by_year;
+  config.photo_folder = WithTrailingSlash(folders[0]);
+  config.output_folder = WithTrailingSlash(folders[1]);
+  config.move = move;
+  config.dry_run = dry_run;
 
   RaiseDescriptorLimit();
-  const bool live = ::isatty(STDERR_FILENO) != 0;
-  ConsoleSink sink(quiet, live);
-  RunOptions options;
-  options.show_failure_report = false;
-  OrganizerJob job(*settings, sink, options);
-  job.SetPhotoFolder(WithTrailingSlash(folders[0]));
-  job.SetOutputFolder(WithTrailingSlash(folders[1]));
-  job.SetDeleteSource(move ? 1 : 0);
+  ConsoleObserver observer(quiet, ::isatty(STDERR_FILENO) != 0);
+  OrganizerJob job(observer);
 
   // Ctrl-C stops between files like the Stop button; a second one ends the program at once.
   struct sigaction action {};
@@ -205,7 +199,7 @@ int RunOrganize(int argc, char** argv) {
   struct sigaction previous {};
   g_job.store(&job);
   ::sigaction(SIGINT, &action, &previous);
-  const std::string refusal = job.OnOrganize();
+  const std::string refusal = job.OnOrganize(std::move(config));
   if (!refusal.empty()) {
     ::sigaction(SIGINT, &previous, nullptr);
     g_job.store(nullptr);

@@ -17,6 +17,11 @@ target_compile_options(nandell_options INTERFACE
 target_compile_definitions(nandell_options INTERFACE _FILE_OFFSET_BITS=64)
 target_include_directories(nandell_options INTERFACE ${PROJECT_SOURCE_DIR})
 
+# One version for the whole program: project(VERSION) becomes nandell_version.h.
+configure_file(${PROJECT_SOURCE_DIR}/cmake/nandell_version.h.in
+               ${PROJECT_BINARY_DIR}/generated/nandell_version.h @ONLY)
+target_include_directories(nandell_options INTERFACE ${PROJECT_BINARY_DIR}/generated)
+
 if(NANDELL_SANITIZE)
   set(NANDELL_SANITIZER_FLAGS -fsanitize=address,undefined -fno-sanitize-recover=all
                               -fno-omit-frame-pointer)

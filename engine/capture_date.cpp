@@ -1,13 +1,11 @@
 // Capture date lookup: the EXIF DateTimeOriginal of a ".jpg" file as a day-folder name.
 #include "engine/capture_date.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <memory>
 
 #include "exif/exif_reader.h"
+#include "platform/text.h"
 
 namespace nandell {
 
@@ -18,20 +16,8 @@ namespace {
 constexpr size_t kReadBufferSize = 64 * 1024;
 
 bool EndsWithJpg(const std::string& path) {
-  if (path.size() < 4) return false;
-  const char* tail = path.c_str() + path.size() - 4;
-  auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
-  return tail[0] == '.' && lower(tail[1]) == 'j' && lower(tail[2]) == 'p' && lower(tail[3]) == 'g';
-}
-
-// Opens a file for reading without ever waiting: a pipe or a terminal that has nothing to
-// give reads as empty instead of blocking the run, and a folder fails on its first read.
-FILE* OpenForReading(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return nullptr;
-  FILE* file = ::fdopen(fd, "rb");
-  if (file == nullptr) ::close(fd);
-  return file;
+  return path.size() >= 4 &&
+         EqualsIgnoringAsciiCase(std::string_view(path).substr(path.size() - 4), ".jpg");
 }
 
 }  // namespace
@@ -44,11 +30,11 @@ bool IsSafeFolderName(const std::string& name) {
   return true;
 }
 
-std::string GetCaptureDate(std::string path) {
+std::string GetCaptureDate(std::string path, fs::FileSystem& file_system) {
   std::string result;
   if (!EndsWithJpg(path)) return result;
 
-  FILE* file = OpenForReading(path);
+  FILE* file = file_system.OpenForReading(path);
   if (file == nullptr) return result;
   // The stream's buffer is kept per thread; a call never outlives its stream.
   thread_local std::unique_ptr<char[]> buffer(new (std::nothrow) char[kReadBufferSize]);

@@ -1,18 +1,14 @@
 #include "engine/organizer.h"
 
-#include <limits.h>
-#include <stdlib.h>
-
-#include <condition_variable>
-#include <deque>
-#include <memory>
+#include <cerrno>
+#include <optional>
 #include <system_error>
 #include <utility>
-#include <vector>
 
 #include "engine/capture_date.h"
+#include "engine/transfer_threads.h"
 #include "platform/fs.h"
-#include "settings/settings_store.h"
+#include "platform/text.h"
 
 namespace nandell {
 namespace {
@@ -22,144 +18,27 @@ constexpr const char* kSameFolderText = "照片目录和输出目录不能是同
 constexpr const char* kNestedFolderText = "照片目录和输出目录不能在是同一个目录内.";
 constexpr const char* kMissingFolderText = "目录不存在:";
 
-// Letter case ignored for ASCII letters; UTF-8 continuation bytes are never ASCII.
-bool EqualIgnoringCase(const std::string& a, const std::string& b) {
-  return fs::AsciiLower(a) == fs::AsciiLower(b);
-}
-
-// The folder with symbolic links, "." and ".." resolved, ending with "/"; empty on failure.
-std::string ResolvedFolder(const std::string& folder) {
-  char* resolved = ::realpath(folder.c_str(), nullptr);
-  if (resolved == nullptr) return std::string();
-  std::string text = resolved;
-  ::free(resolved);
-  if (text.empty() || text.back() != '/') text += '/';
-  return text;
-}
-
-std::string TakeKey(const std::string& lower_path) {
-  return lower_path.size() <= 4 ? lower_path : lower_path.substr(lower_path.size() - 4);
-}
+// Transfers handed to the transfer threads and not yet reported, per thread: a few waiting
+// in the queue keep every thread busy while the worker dates the next files.
+constexpr size_t kUnreportedPerThread = 2;
 
 }  // namespace
 
-// Carries out copies and moves on a few threads of its own, so that their flushes overlap.
-// The worker submits transfers in walk order and takes the results back in the same order.
-class TransferPipeline {
- public:
-  struct Transfer {
-    std::string source;
-    std::string target;
-    bool move = false;
-    bool done = false;  // guarded by the pipeline's mutex
-    bool ok = false;
-  };
-
-  // Starts up to `threads` threads. A thread the system refuses (its task limit) leaves
-  // fewer transfers at once; with none started, Threads() is 0 and the pipeline must not be
-  // used.
-  explicit TransferPipeline(int threads) {
-    for (int i = 0; i < threads; ++i) {
-      try {
-        threads_.emplace_back([this] { Serve(); });
-      } catch (const std::system_error&) {
-        break;
-      }
-    }
-    limit_ = threads_.size();
-  }
-
-  size_t Threads() const { return threads_.size(); }
-
-  ~TransferPipeline() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      closing_ = true;
-    }
-    work_ready_.notify_all();
-    for (auto& thread : threads_) thread.join();
-  }
-
-  // Queues a transfer. A transfer to a target still in flight waits for that one to end
-  // first, so the file listed first is the one that takes the name.
-  void Submit(std::shared_ptr<Transfer> transfer) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    done_.wait(lock, [&] {
-      for (const auto& t : in_flight_) {
-        if (!t->done && t->target == transfer->target) return false;
-      }
-      return true;
-    });
-    queue_.push_back(transfer);
-    in_flight_.push_back(std::move(transfer));
-    work_ready_.notify_one();
-  }
-
-  // True when as many transfers as there are threads are still unreported.
-  bool Full() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return in_flight_.size() >= limit_;
-  }
-
-  // The oldest unreported transfer once it is done (waiting for it when `wait` is set), or
-  // null when there is none or it is still running.
-  std::shared_ptr<Transfer> TakeFront(bool wait) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (in_flight_.empty()) return nullptr;
-    if (wait) done_.wait(lock, [&] { return in_flight_.front()->done; });
-    if (!in_flight_.front()->done) return nullptr;
-    std::shared_ptr<Transfer> front = std::move(in_flight_.front());
-    in_flight_.pop_front();
-    return front;
-  }
-
- private:
-  void Serve() {
-    for (;;) {
-      std::shared_ptr<Transfer> transfer;
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        work_ready_.wait(lock, [&] { return closing_ || !queue_.empty(); });
-        if (queue_.empty()) return;
-        transfer = std::move(queue_.front());
-        queue_.pop_front();
-      }
-      const bool ok = transfer->move
-                          ? fs::MoveNoReplace(transfer->source, transfer->target, nullptr)
-                          : fs::CopyNoReplace(transfer->source, transfer->target, nullptr);
-      {
-        std::lock_guard<std::mutex> lock(mutex_);
-        transfer->ok = ok;
-        transfer->done = true;
-      }
-      done_.notify_all();
-    }
-  }
-
-  size_t limit_ = 0;
-  std::mutex mutex_;
-  std::condition_variable work_ready_;
-  std::condition_variable done_;
-  std::deque<std::shared_ptr<Transfer>> queue_;      // not yet started
-  std::deque<std::shared_ptr<Transfer>> in_flight_;  // submitted, not yet reported, in order
-  bool closing_ = false;
-  std::vector<std::thread> threads_;
-};
-
-std::string CheckStart(const std::string& photo_folder, const std::string& output_folder) {
+std::string CheckStart(const std::string& photo_folder, const std::string& output_folder,
+                       fs::FileSystem& file_system) {
   if (output_folder.empty() || photo_folder.empty()) return kChooseFoldersText;
-  if (EqualIgnoringCase(photo_folder, output_folder)) return kSameFolderText;
+  if (EqualsIgnoringAsciiCase(photo_folder, output_folder)) return kSameFolderText;
   if (photo_folder.find(output_folder) != std::string::npos ||
       output_folder.find(photo_folder) != std::string::npos) {
     return kNestedFolderText;
   }
-  if (!fs::Exists(output_folder)) return std::string(kMissingFolderText) + output_folder;
-  if (!fs::Exists(photo_folder)) return std::string(kMissingFolderText) + photo_folder;
+  if (!file_system.Exists(output_folder)) return std::string(kMissingFolderText) + output_folder;
+  if (!file_system.Exists(photo_folder)) return std::string(kMissingFolderText) + photo_folder;
   // The texts may still name one folder, or one inside the other, in different spellings
   // (a link, "..", a doubled "/"): the resolved folders are checked the same way, so that a
   // run never walks its own output.
-  const std::string photo = ResolvedFolder(photo_folder);
-  const std::string output = ResolvedFolder(output_folder);
+  const std::string photo = file_system.ResolvedFolder(photo_folder);
+  const std::string output = file_system.ResolvedFolder(output_folder);
   if (!photo.empty() && !output.empty()) {
     if (photo == output) return kSameFolderText;
     if (photo.compare(0, output.size(), output) == 0 ||
@@ -170,47 +49,24 @@ std::string CheckStart(const std::string& photo_folder, const std::string& outpu
   return std::string();
 }
 
-std::string FormatSummary(const JobCounters& counters) {
-  return "\r\n\r\n整理文件 " + std::to_string(counters.ProcessedCount) + " 个, 失败 " +
-         std::to_string(counters.FailedCount) + " 个";
+bool WriteFailureReport(fs::FileSystem& file_system, const std::string& folder,
+                        const std::string& failure_log, std::string* path, std::string* error) {
+  const std::string report = folder + "errorFile.txt";
+  const int code = file_system.WriteWholeFile(report, failure_log);
+  if (code != 0) {
+    *error = fs::ErrorText(code);
+    return false;
+  }
+  *path = report;
+  return true;
 }
 
-OrganizerJob::OrganizerJob(SettingsStore& settings, ProgressSink& sink, RunOptions options)
-    : settings_(settings), sink_(sink), options_(std::move(options)) {}
+OrganizerJob::OrganizerJob(RunObserver& observer, fs::FileSystem& file_system)
+    : observer_(observer), file_system_(file_system) {}
 
 OrganizerJob::~OrganizerJob() {
   OnStop();
   Wait();
-}
-
-void OrganizerJob::SetPhotoFolder(std::string folder) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  PhotoFolder_ = std::move(folder);
-}
-
-std::string OrganizerJob::PhotoFolder() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return PhotoFolder_;
-}
-
-void OrganizerJob::SetOutputFolder(std::string folder) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  OutputFolder_ = std::move(folder);
-}
-
-std::string OrganizerJob::OutputFolder() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return OutputFolder_;
-}
-
-void OrganizerJob::SetDeleteSource(int32_t delete_source) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  DeleteSource_ = delete_source;
-}
-
-int32_t OrganizerJob::DeleteSource() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return DeleteSource_;
 }
 
 JobCounters OrganizerJob::Counters() const {
@@ -228,25 +84,13 @@ std::string OrganizerJob::FailureLog() const {
   return FailureLog_;
 }
 
-void OrganizerJob::SetLastMessage(std::string message) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  LastMessage_ = std::move(message);
-}
-
-std::string OrganizerJob::OnOrganize() {
-  // Called from the worker itself (a sink that does not forward to another thread), a start
-  // would have to wait for its own thread: refused like any start during a run.
+std::string OrganizerJob::OnOrganize(RunConfig config) {
+  // Called from the worker itself (an observer that does not forward to another thread), a
+  // start would have to wait for its own thread: refused like any start during a run.
   if (std::this_thread::get_id() == worker_id_.load()) return kRunActiveText;
   std::lock_guard<std::mutex> worker_lock(worker_mutex_);
   if (IsRunning_.load()) return kRunActiveText;
-  std::string photo;
-  std::string output;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    photo = PhotoFolder_;
-    output = OutputFolder_;
-  }
-  std::string refusal = CheckStart(photo, output);
+  std::string refusal = CheckStart(config.photo_folder, config.output_folder, file_system_);
   if (!refusal.empty()) return refusal;
   // A previous worker may still be writing its failure report: it finishes before the run
   // state is reset, so the two never share FailureLog.
@@ -257,6 +101,7 @@ std::string OrganizerJob::OnOrganize() {
     FailureLog_.clear();
     LastMessage_.clear();
   }
+  config_ = std::move(config);
   stop_requested_.store(false);
   IsRunning_.store(true);
   worker_active_.store(true);
@@ -287,201 +132,184 @@ void OrganizerJob::Wait() {
 }
 
 void OrganizerJob::OrganizerThread() {
-  std::unique_ptr<TransferPipeline> pipeline;
-  if (options_.parallel_transfers > 1) {
-    pipeline = std::make_unique<TransferPipeline>(options_.parallel_transfers);
-    if (pipeline->Threads() == 0) pipeline.reset();  // the worker transfers every file itself
+  // A dry run transfers nothing; a real one hands its copies to transfer threads when it may
+  // do more than one at a time (none started: the worker transfers every file itself).
+  if (!config_.dry_run && config_.transfers_at_once > 1) {
+    threads_ =
+        std::make_unique<TransferThreads>(file_system_, config_.transfers_at_once, IsRunning_);
+    if (threads_->Count() == 0) threads_.reset();
   }
-  pipeline_ = pipeline.get();
-  ScanFolder(PhotoFolder());
-  if (pipeline_ != nullptr) {
-    // The transfers already begun finish and are reported, also after a stop.
-    while (auto done = pipeline_->TakeFront(true)) {
-      Report(done->source, done->target, done->move, done->ok);
-    }
-  }
-  pipeline_ = nullptr;
-  pipeline.reset();
+  unreported_limit_ = threads_ ? threads_->Count() * kUnreportedPerThread : 0;
+  ScanFolder(config_.photo_folder);
+  // The transfers under way finish and are reported, also after a stop; those a stop kept
+  // from starting are dropped.
+  while (!unreported_.empty()) ReportSettled(true);
+  threads_.reset();
+  claimed_.clear();
   WindUp();
 }
 
 void OrganizerJob::ScanFolder(std::string folder) {
   if (!folder.empty() && folder.back() != '/') folder += '/';
   if (!IsRunning_.load()) return;
-  fs::DirectoryListing listing(folder);
-  if (!listing.Ok()) return;
+  std::unique_ptr<fs::FolderListing> listing = file_system_.ListFolder(folder, nullptr);
+  if (!listing) return;
   fs::DirEntry entry;
-  if (!listing.Next(&entry)) return;
+  if (!listing->Next(&entry)) return;
   for (;;) {
     const char first = entry.name.empty() ? '.' : entry.name[0];
     if (first != '.' && first != '~') {
       if (entry.kind == fs::EntryKind::kDirectory) {
         ScanFolder(folder + entry.name);
       } else if (entry.kind == fs::EntryKind::kFile) {
-        HandleFile(folder, entry.name, listing);
+        HandleFile(folder, entry.name, *listing);
       }
       // A link to a folder is never entered: the walk cannot loop.
     }
-    if (!listing.Next(&entry)) break;
+    if (!listing->Next(&entry)) break;
     if (!IsRunning_.load()) break;
   }
 }
 
 void OrganizerJob::HandleFile(const std::string& folder, const std::string& name,
-                              const fs::DirectoryListing& listing) {
+                              const fs::FolderListing& listing) {
   // The path as listed is what the file operations and messages use; its lower-cased form
   // only decides the filter key (a lower-cased path may not exist on this file system).
   const std::string source = folder + name;
-  const std::string key = TakeKey(fs::AsciiLower(source));
-  std::string filters;
-  int32_t by_year = 1;
-  {
-    std::lock_guard<std::mutex> lock(settings_.Mutex);
-    filters = settings_.FileFilters;
-    by_year = settings_.IsClassifyByYear;
-  }
-  if (filters.find(key) == std::string::npos) return;
-
-  std::string date = GetCaptureDate(source);
-  // The lookup gives only safe dates; the run checks again before it builds a path from one.
-  if (!IsSafeFolderName(date)) date.clear();
-
-  std::string output;
-  int32_t delete_source = 0;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    output = OutputFolder_;
-    delete_source = DeleteSource_;
-  }
-  auto last_write_day = [&listing, &name](std::string* day, std::string* year) {
+  if (!TakesFile(config_.file_filters, source)) return;
+  const std::string date = GetCaptureDate(source, file_system_);
+  std::optional<int64_t> last_write;
+  if (NeedsLastWrite(config_, date)) {
     int64_t seconds = 0;
-    if (!listing.LastWriteTime(name, &seconds)) {
-      *day = "0000-00-00";
-      *year = "0000";
-      return;
-    }
-    fs::LocalDay(seconds, day, year);
-  };
-
-  std::string target_folder;
-  if (by_year != 0) {
-    std::string year_name = date.substr(0, date.find('-'));
-    if (!year_name.empty()) {
-      year_name += "年";
-    } else {
-      std::string year;
-      last_write_day(&date, &year);
-      year_name = year + "年";
-    }
-    const std::string year_folder = output + year_name + "/";
-    if (!fs::Exists(year_folder)) fs::MakeDirectory(year_folder);
-    target_folder = year_folder + date + "/";
-  } else {
-    if (date.empty()) {
-      std::string year;
-      last_write_day(&date, &year);
-    }
-    target_folder = output + date + "/";
+    if (listing.LastWriteTime(name, &seconds)) last_write = seconds;
   }
-
-  if (!fs::Exists(target_folder)) fs::MakeDirectory(target_folder);
-  const std::string target = target_folder + name;
-  const bool move = delete_source != 0;
-
-  if (pipeline_ == nullptr) {
-    const bool ok = move ? fs::MoveNoReplace(source, target, nullptr)
-                         : fs::CopyNoReplace(source, target, nullptr);
-    Report(source, target, move, ok);
+  const TargetPlan plan = PlanTarget(config_, name, date, last_write);
+  if (config_.dry_run) {
+    Predict(source, plan);
     return;
   }
-  // Results are reported in walk order as they come back; at most one transfer per thread
-  // is outstanding.
-  while (pipeline_->Full()) {
-    auto done = pipeline_->TakeFront(true);
-    Report(done->source, done->target, done->move, done->ok);
+  // Failures to make the folders are not reported by themselves: the transfer into them
+  // then fails and is.
+  if (!plan.year_folder.empty() && !file_system_.Exists(plan.year_folder)) {
+    file_system_.MakeFolder(plan.year_folder);
   }
-  auto transfer = std::make_shared<TransferPipeline::Transfer>();
+  if (!file_system_.Exists(plan.folder)) file_system_.MakeFolder(plan.folder);
+  TransferFile(source, plan.path);
+}
+
+// A dry run's verdict on one file: it would fail when its target exists, or when an earlier
+// file of this run would take that name; nothing on disk changes.
+void OrganizerJob::Predict(const std::string& source, const TargetPlan& plan) {
+  Transfer predicted;
+  predicted.source = source;
+  predicted.target = plan.path;
+  predicted.move = config_.move;
+  predicted.error = claimed_.count(plan.path) != 0 ? EEXIST : file_system_.CheckNameFree(plan.path);
+  if (predicted.error == 0) claimed_.insert(plan.path);
+  Report(predicted);
+}
+
+void OrganizerJob::TransferFile(const std::string& source, const std::string& target) {
+  auto transfer = std::make_shared<Transfer>();
   transfer->source = source;
   transfer->target = target;
-  transfer->move = move;
-  pipeline_->Submit(std::move(transfer));
-  while (auto done = pipeline_->TakeFront(false)) {
-    Report(done->source, done->target, done->move, done->ok);
+  transfer->move = config_.move;
+  if (!threads_) {
+    transfer->error = transfer->move ? file_system_.MoveNoReplace(source, target)
+                                     : file_system_.CopyNoReplace(source, target);
+    Report(*transfer);
+    return;
+  }
+  // A transfer to a name that one still under way may take waits for it, so that the file
+  // listed first is the one that gets the name.
+  for (const auto& earlier : unreported_) {
+    if (earlier->target == target) threads_->WaitFor(*earlier);
+  }
+  if (transfer->move) {
+    // Within one file system a move is one rename, done here: handing it to a transfer
+    // thread and back would cost more than the rename itself.
+    transfer->error = file_system_.PlaceNoReplace(source, target);
+    if (!fs::NeedsCopyToMove(transfer->error)) {
+      transfer->state = Transfer::State::kDone;
+      Settle(std::move(transfer));
+      return;
+    }
+  }
+  while (unreported_.size() >= unreported_limit_) ReportSettled(true);
+  unreported_.push_back(transfer);
+  threads_->Queue(std::move(transfer));
+  ReportSettled(false);
+}
+
+// A transfer whose result is known: reported at once, or after the ones still under way
+// that were listed before it.
+void OrganizerJob::Settle(std::shared_ptr<Transfer> transfer) {
+  if (unreported_.empty()) {
+    Report(*transfer);
+    return;
+  }
+  unreported_.push_back(std::move(transfer));
+  ReportSettled(false);
+}
+
+// Reports the settled transfers at the front, in walk order; with `wait_for_front`, first
+// waits for the front one. Transfers that a stop kept from starting are dropped unreported.
+void OrganizerJob::ReportSettled(bool wait_for_front) {
+  if (wait_for_front && !unreported_.empty()) threads_->WaitFor(*unreported_.front());
+  while (!unreported_.empty() && threads_->IsSettled(*unreported_.front())) {
+    std::shared_ptr<Transfer> front = std::move(unreported_.front());
+    unreported_.pop_front();
+    if (front->state == Transfer::State::kDone) Report(*front);
   }
 }
 
-// Counts one file taken (its ordinal is the new ProcessedCount), stores its message, and
-// tells the sink.
-void OrganizerJob::Report(const std::string& source, const std::string& target, bool moved,
-                          bool ok) {
-  std::string message;
-  JobSnapshot snapshot;
+// Counts one file taken (its ordinal is the new ProcessedCount), keeps its message, and
+// tells the observer.
+void OrganizerJob::Report(const Transfer& transfer) {
+  const bool ok = transfer.error == 0;
+  FileEvent event;
+  event.source = transfer.source;
+  event.target = transfer.target;
+  event.move = transfer.move;
+  event.outcome = ok ? FileOutcome::kTransferred : FileOutcome::kFailed;
+  if (!ok) event.reason = fs::ErrorText(transfer.error);
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    const int32_t ordinal = ++counters_.ProcessedCount;
-    if (ok) {
-      const char* done = moved ? "移动文件(" : "复制文件(";
-      const char* to = moved ? "移动到: " : "复制到: ";
-      message = std::string(done) + std::to_string(ordinal) + "): " + source + "\r\n\r\n" + to +
-                target + "\r\n";
-    } else {
-      const char* failed = moved ? "移动文件失败: " : "复制文件失败: ";
-      message = std::string(failed) + source + " -> " + target + "\r\n";
+    event.ordinal = ++counters_.ProcessedCount;
+    event.message =
+        FormatFileMessage(event.ordinal, transfer.source, transfer.target, transfer.move, ok);
+    if (!ok) {
       ++counters_.FailedCount;
-      FailureLog_ += message;
+      FailureLog_ += event.message;
     }
-    LastMessage_ = message;
-    snapshot.counters = counters_;
+    LastMessage_ = event.message;
+    event.counters = counters_;
   }
-  snapshot.IsRunning = IsRunning_.load();
-  snapshot.LastMessage = std::move(message);
-  snapshot.file_failed = !ok;
-  sink_.OnJobProgress(snapshot);
+  observer_.OnFileDone(event);
 }
 
 void OrganizerJob::WindUp() {
-  RunReport report;
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    report.counters = counters_;
-    report.summary = FormatSummary(counters_);
-    LastMessage_ = report.summary;
-  }
-  report.stopped = stop_requested_.load();
-  IsRunning_.store(false);
-  sink_.EnableOrganizeButton();
-  JobSnapshot snapshot;
-  snapshot.IsRunning = false;
-  snapshot.counters = report.counters;
-  snapshot.LastMessage = report.summary;
-  snapshot.is_summary = true;
-  sink_.OnJobProgress(snapshot);
-  sink_.HideStopButton();
-  sink_.InvalidateMessage();
-
-  // The report works on its own copy of the failure lines.
+  RunEndEvent end;
   std::string failure_log;
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    end.counters = counters_;
+    end.summary = FormatSummary(counters_);
+    LastMessage_ = end.summary;
     if (FailureLog_.size() > 1) {
-      FailureLog_ += report.summary;
+      FailureLog_ += end.summary;
       failure_log = FailureLog_;
     }
   }
-  if (!failure_log.empty()) {
-    std::string folder = options_.failure_report_dir;
-    if (folder.empty()) {
-      std::lock_guard<std::mutex> lock(settings_.Mutex);
-      folder = settings_.ConfigDir;
-    }
-    const std::string path = folder + "errorFile.txt";
-    if (fs::WriteWholeFile(path, failure_log)) {
-      report.error_file = path;
-      if (options_.show_failure_report)
-        SettingsStore::RunProgram("notepad.exe", path, 0, 1, "open");
-    }
+  end.stopped = stop_requested_.load();
+  end.dry_run = config_.dry_run;
+  IsRunning_.store(false);
+  // The report works on its own copy of the failure lines; a dry run writes nothing.
+  if (!failure_log.empty() && !config_.dry_run) {
+    WriteFailureReport(file_system_, config_.error_file_folder, failure_log, &end.error_file,
+                       &end.error_file_error);
   }
-  sink_.OnRunEnded(report);
+  observer_.OnRunEnded(end);
 }
 
 }  // namespace nandell

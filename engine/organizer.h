@@ -1,81 +1,26 @@
 #pragma once
 
-// The organizing run: the walk that dates and files every matching photo, and the start, stop
-// and wind-up around it. Used by the main window and by the command line; neither needs more
-// than this header.
+// The organizing run: a RunConfig in, the walk that plans and transfers every matching file,
+// and events out (RunObserver). Used by the main window and by the command line; neither
+// needs more than this header.
 
 #include <atomic>
-#include <cstdint>
+#include <deque>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_set>
+
+#include "engine/plan.h"
+#include "engine/run_config.h"
+#include "engine/run_events.h"
+#include "platform/file_system.h"
 
 namespace nandell {
 
-class SettingsStore;
-class TransferPipeline;
-namespace fs {
-class DirectoryListing;
-}
-
-/// The two counters of a run (both 0 at its start).
-struct JobCounters {
-  int32_t ProcessedCount = 0;  ///< Files taken so far, failed ones included (the ordinal).
-  int32_t FailedCount = 0;     ///< Files whose copy or move failed.
-};
-
-/// A copy of the run state carried with every progress notification, so that the receiver
-/// never reads a text that the worker is replacing.
-struct JobSnapshot {
-  bool IsRunning = false;    ///< False in the wind-up notification (and after a stop).
-  JobCounters counters;      ///< Counters after the file just handled.
-  std::string LastMessage;   ///< The message of the file just handled, or the summary line.
-  bool is_summary = false;   ///< True for the one wind-up notification carrying the summary.
-  bool file_failed = false;  ///< True when the file just handled failed.
-};
-
-/// What the wind-up reports once the failure report has been dealt with.
-struct RunReport {
-  JobCounters counters;    ///< Final counters.
-  std::string summary;     ///< The summary line ("\r\n\r\n整理文件 %d 个, 失败 %d 个").
-  bool stopped = false;    ///< True when the run was stopped before the walk finished.
-  std::string error_file;  ///< Path of errorFile.txt when it was written, else empty.
-};
-
-/// Receives the run's reports. Every call is made on the worker thread and must return
-/// promptly without waiting for the thread that waits for the worker: the window forwards
-/// each call to its own thread (Qt queued connection, order kept); the command line prints.
-/// The wind-up calls come in this order: OnJobProgress (summary, is_summary true; made after
-/// IsRunning has become false and after EnableOrganizeButton), HideStopButton,
-/// InvalidateMessage, then OnRunEnded after errorFile.txt was written (or not).
-class ProgressSink {
- public:
-  virtual ~ProgressSink() = default;
-  /// After every file taken (success or failure) and once at the wind-up with the summary.
-  virtual void OnJobProgress(const JobSnapshot& snapshot) = 0;
-  /// Wind-up: the organize button may be enabled again (comes before the summary progress).
-  virtual void EnableOrganizeButton() {}
-  /// Wind-up: the stop button is to be hidden.
-  virtual void HideStopButton() {}
-  /// Wind-up: the message area is to be redrawn over the skin.
-  virtual void InvalidateMessage() {}
-  /// Last call of a run, after the failure report; the worker returns right after it.
-  virtual void OnRunEnded(const RunReport& report) { (void)report; }
-};
-
-/// Options of one run that the window does not change.
-struct RunOptions {
-  /// After writing errorFile.txt, show it with SettingsStore::RunProgram("notepad.exe", ...).
-  /// The command line sets this to false: it never opens an editor.
-  bool show_failure_report = true;
-  /// Folder of errorFile.txt, ending with "/"; empty means the settings store's ConfigDir.
-  std::string failure_report_dir;
-  /// Transfers carried out at once. Each copy is flushed to disk before it takes its name;
-  /// flushes made together share the file system's journal commits, which makes a run many
-  /// times faster. Files are still reported one at a time in walk order on the worker
-  /// thread, and a stop lets the transfers already begun finish. 1: one file at a time.
-  int parallel_transfers = 8;
-};
+struct Transfer;
+class TransferThreads;
 
 /// The caption of the start refusal boxes.
 inline constexpr const char* kStartRefusalCaption = "提示";
@@ -85,63 +30,52 @@ inline constexpr const char* kStartRefusalCaption = "提示";
 /// "照片目录和输出目录不能在是同一个目录内.", "目录不存在:" + folder), or empty when the run may
 /// start. After the four designed checks on the texts, the two existing folders are compared
 /// once more with links, "." and ".." resolved (same or nested: the same two texts).
-std::string CheckStart(const std::string& photo_folder, const std::string& output_folder);
+std::string CheckStart(const std::string& photo_folder, const std::string& output_folder,
+                       fs::FileSystem& file_system = fs::RealFileSystem());
 
-/// The summary line for the given counters.
-std::string FormatSummary(const JobCounters& counters);
+/// Writes errorFile.txt into `folder` (ending with "/") with `failure_log` as its whole
+/// content: the failure lines and the summary. Fills `path` when it was written, else
+/// `error` with the reason. Returns true when written.
+bool WriteFailureReport(fs::FileSystem& file_system, const std::string& folder,
+                        const std::string& failure_log, std::string* path, std::string* error);
 
-/// The run state and the worker of one organizing job. All accessors are thread-safe: the
-/// texts are guarded by one lock and handed out as copies. One run at a time.
+/// The run state and the worker of organizing runs, one at a time. All accessors are
+/// thread-safe: the texts are guarded by one lock and handed out as copies.
 class OrganizerJob {
  public:
-  /// A job reporting to `sink` and reading FileFilters, IsClassifyByYear and ConfigDir from
-  /// `settings` (under its Mutex, afresh for every file). Both must outlive the job.
-  OrganizerJob(SettingsStore& settings, ProgressSink& sink, RunOptions options = {});
+  /// A job reporting to `observer` and working through `file_system`; both must outlive it.
+  explicit OrganizerJob(RunObserver& observer, fs::FileSystem& file_system = fs::RealFileSystem());
   /// Stops a running worker and waits for it (a closing window never leaves one behind).
   ~OrganizerJob();
 
   OrganizerJob(const OrganizerJob&) = delete;
   OrganizerJob& operator=(const OrganizerJob&) = delete;
 
-  /// Photo folder text (the window's "PhotoFolder"); read once when a run starts.
-  void SetPhotoFolder(std::string folder);
-  std::string PhotoFolder() const;
-  /// Output folder text; read afresh for every file, so a change affects the files left.
-  void SetOutputFolder(std::string folder);
-  std::string OutputFolder() const;
-  /// Nonzero: move files; zero: copy them. Read afresh for every file.
-  void SetDeleteSource(int32_t delete_source);
-  int32_t DeleteSource() const;
-
-  /// True from a start until the worker's wind-up, false at once after OnStop.
-  bool IsRunning() const { return IsRunning_.load(); }
-  /// True from a start until the worker has returned (wind-up and failure report done).
-  bool IsWorkerActive() const { return worker_active_.load(); }
-  JobCounters Counters() const;
-  std::string LastMessage() const;
-  std::string FailureLog() const;
-  /// Replaces LastMessage (the window's UpdateData from its controls may do this).
-  void SetLastMessage(std::string message);
-
-  /// "OnOrganize" without the window: the five start checks on PhotoFolder and OutputFolder;
-  /// when they pass and no run is active, resets the counters and texts, sets IsRunning and
-  /// starts the worker thread (a previous, finished worker is joined first, so two workers
-  /// never share FailureLog). Returns the refusal text, or empty when the run started; a run
-  /// still active, or a start asked for on the worker thread itself, is refused with
-  /// kRunActiveText (the window's disabled button prevents it); a worker thread that the
-  /// system refuses to start leaves the job idle and returns kStartFailedText.
-  std::string OnOrganize();
-  /// Asks the walk to stop after the file(s) in hand (IsRunning = 0). Does not wait. Safe in a
+  /// "OnOrganize" without the window: the five start checks on the config's folders; when
+  /// they pass and no run is active, resets the counters and texts, sets IsRunning and
+  /// starts the worker on `config`, which the run keeps to its end (a previous, finished
+  /// worker is joined first, so two workers never share FailureLog). Returns the refusal
+  /// text, or empty when the run started; a run still active, or a start asked for on the
+  /// worker thread itself, is refused with kRunActiveText; a worker thread that the system
+  /// refuses to start leaves the job idle and returns kStartFailedText.
+  std::string OnOrganize(RunConfig config);
+  /// Asks the walk to stop (IsRunning = 0): the file in hand and the transfers already under
+  /// way finish and are reported; no further transfer starts. Does not wait. Safe in a
   /// signal handler (it only stores into lock-free atomics).
   void OnStop();
   /// Waits until the current worker, if any, has returned (returns at once on the worker).
   void Wait();
 
-  /// The worker body: ScanFolder over a copy of PhotoFolder, then the wind-up. OnOrganize runs
-  /// it on the worker thread; without IsRunning set the walk takes nothing.
-  void OrganizerThread();
-  /// The recursive walk of one folder (a trailing "/" is added when missing); worker thread.
-  void ScanFolder(std::string folder);
+  /// True from a start until the worker's wind-up, false at once after OnStop.
+  bool IsRunning() const { return IsRunning_.load(); }
+  /// True from a start until the worker has returned (wind-up and failure report done).
+  bool IsWorkerActive() const { return worker_active_.load(); }
+  /// Counters of the current or last run.
+  JobCounters Counters() const;
+  /// The message of the last file taken, or the summary once the run has ended.
+  std::string LastMessage() const;
+  /// The failure lines of the current or last run (and the summary once it has ended).
+  std::string FailureLog() const;
 
   /// Refusal text of OnOrganize while a run is still active.
   static constexpr const char* kRunActiveText = "整理正在进行.";
@@ -149,28 +83,36 @@ class OrganizerJob {
   static constexpr const char* kStartFailedText = "无法开始整理.";
 
  private:
+  // Worker thread only, from here to WindUp.
+  void OrganizerThread();
+  void ScanFolder(std::string folder);
   void HandleFile(const std::string& folder, const std::string& name,
-                  const fs::DirectoryListing& listing);
-  void Report(const std::string& source, const std::string& target, bool moved, bool ok);
+                  const fs::FolderListing& listing);
+  void Predict(const std::string& source, const TargetPlan& plan);
+  void TransferFile(const std::string& source, const std::string& target);
+  void Settle(std::shared_ptr<Transfer> transfer);
+  void ReportSettled(bool wait_for_front);
+  void Report(const Transfer& transfer);
   void WindUp();
 
-  TransferPipeline* pipeline_ = nullptr;  // the run's transfer threads (worker thread only)
-
-  SettingsStore& settings_;
-  ProgressSink& sink_;
-  RunOptions options_;
+  RunObserver& observer_;
+  fs::FileSystem& file_system_;
 
   std::atomic<bool> IsRunning_{false};
   std::atomic<bool> worker_active_{false};
   std::atomic<bool> stop_requested_{false};
 
-  mutable std::mutex mutex_;  // guards the fields below
+  mutable std::mutex mutex_;  // guards the three fields below
   JobCounters counters_;
   std::string FailureLog_;
   std::string LastMessage_;
-  std::string PhotoFolder_;
-  std::string OutputFolder_;
-  int32_t DeleteSource_ = 0;
+
+  // The run's own state, set before its worker starts and used by the worker only.
+  RunConfig config_;
+  std::unique_ptr<TransferThreads> threads_;
+  std::deque<std::shared_ptr<Transfer>> unreported_;  // in walk order
+  size_t unreported_limit_ = 0;
+  std::unordered_set<std::string> claimed_;  // dry run: targets taken by earlier files
 
   std::mutex worker_mutex_;  // guards worker_ (start, wait, destruction)
   std::thread worker_;

@@ -37,17 +37,6 @@ std::string TagFor(int32_t level) {
   return tag;
 }
 
-// Renames without ever replacing an existing file. Returns 0 or an errno value.
-int RenameNoReplace(const std::string& from, const std::string& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  int err = errno;
-  if (err != EINVAL && err != ENOSYS) return err;
-  // File systems without RENAME_NOREPLACE: link (fails when the name exists), then unlink.
-  if (::link(from.c_str(), to.c_str()) != 0) return errno;
-  ::unlink(from.c_str());
-  return 0;
-}
-
 int OpenLog(const std::string& path) {
   return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
 }
@@ -158,7 +147,7 @@ void CMsgX::WriteLine(const std::string& line, int32_t level) {
         std::string name = base;
         if (n > 1) name += "_" + std::to_string(n);
         name += ".log";
-        int err = RenameNoReplace(log_path, name);
+        int err = fs::PlaceNoReplace(log_path, name);
         if (err == 0) {
           rotated = true;
         } else if (err != EEXIST) {

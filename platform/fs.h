@@ -1,81 +1,50 @@
 #pragma once
 
-// File and folder operations of the organizing run. Every operation that puts a file in place
-// never replaces an existing one and never leaves a partial file under its final name.
-
-#include <dirent.h>
+// Low-level file and folder operations shared by every module: no-replace placement, writing
+// through a temporary file, creating folders, flushing. The organizing run reaches the file
+// system through the FileSystem interface (platform/file_system.h), which is built on these.
 
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <string>
 
 namespace nandell::fs {
 
-/// What a directory entry is, as far as the walk cares.
-enum class EntryKind {
-  kFile,           ///< A regular file, a link to one, or anything else that is not a folder.
-  kDirectory,      ///< A real directory (entered by the walk).
-  kDirectoryLink,  ///< A symbolic link to a directory (never entered).
-};
+/// The system's text for an errno value.
+std::string ErrorText(int error);
 
-/// One entry of a listing: the name as the file system gives it and its kind.
-struct DirEntry {
-  std::string name;
-  EntryKind kind = EntryKind::kFile;
-};
-
-/// A streaming listing of one folder (one open handle, no per-entry state kept).
-class DirectoryListing {
- public:
-  /// Opens `folder` for listing; Ok() is false when it cannot be listed.
-  explicit DirectoryListing(const std::string& folder);
-  ~DirectoryListing();
-  DirectoryListing(const DirectoryListing&) = delete;
-  DirectoryListing& operator=(const DirectoryListing&) = delete;
-
-  /// True when the folder could be opened.
-  bool Ok() const { return dir_ != nullptr; }
-  /// Fetches the next entry ("." and ".." included); false at the end or on error.
-  bool Next(DirEntry* entry);
-  /// The last-write time of entry `name` of this folder (links followed; a dangling link's
-  /// own), found relative to the open folder, so that it works where the full path would be
-  /// too long; false on error.
-  bool LastWriteTime(const std::string& name, int64_t* seconds) const;
-
- private:
-  DIR* dir_ = nullptr;
-};
-
-/// True when `path` exists (a dangling link does not).
+/// True when `path` exists (links followed: a dangling link does not).
 bool Exists(const std::string& path);
 
-/// Creates one folder with mode 0777 (less the umask). Returns false on failure.
-bool MakeDirectory(const std::string& path);
+/// True when `path` is a folder (links followed).
+bool IsFolder(const std::string& path);
 
-/// The last-write time of `path` (links followed) in seconds since the epoch; false on error.
-bool LastWriteTime(const std::string& path, int64_t* seconds);
+/// Creates one folder with `mode` (less the umask). Returns 0 or an errno value.
+int MakeFolder(const std::string& path, unsigned mode = 0777);
 
-/// `seconds` as local "%Y-%m-%d" and "%Y". Times the calendar cannot represent give
-/// "0000-00-00" and "0000" and return false.
-bool LocalDay(int64_t seconds, std::string* day, std::string* year);
+/// Creates every missing level of the absolute folder `path` with `mode` (less the umask);
+/// levels that exist already are no error. True when `path` is a folder afterwards.
+bool MakeFolders(const std::string& path, unsigned mode = 0777);
 
-/// `text` with the ASCII letters A-Z lower-cased; every other byte unchanged.
-std::string AsciiLower(std::string text);
+/// Gives the file `from` the name `to` unless `to` exists; an existing file is never
+/// replaced. Where the file system has no no-replace rename, a hard link takes the name (it
+/// fails on an existing name) and the old name is then removed. Returns 0, EEXIST when the
+/// name is taken, or another errno value.
+int PlaceNoReplace(const std::string& from, const std::string& to);
 
-/// Copies the regular file `source` to `target` without ever replacing an existing target:
-/// the data goes to a hidden temporary file in the target's folder, is flushed with its
-/// last-write time and permission bits, and is then placed under the final name without
-/// replacing. A failure removes the temporary file. Returns false with `error` filled
-/// (errno text) on failure; EEXIST when the target exists.
-bool CopyNoReplace(const std::string& source, const std::string& target, std::string* error);
+/// Creates a new hidden temporary file in `folder` (ending with "/"; empty means the current
+/// folder) with `mode` (less the umask), lets `fill` write it through its descriptor (`fill`
+/// returns 0 or an errno value), flushes it to disk and closes it; fills `temporary` with its
+/// path. On failure the temporary file is removed. Returns 0 or an errno value.
+int WriteTemporary(const std::string& folder, const std::function<int(int fd)>& fill,
+                   std::string* temporary, unsigned mode = 0600);
 
-/// Moves `source` to `target` without ever replacing an existing target: a rename on one file
-/// system; across file systems a CopyNoReplace, compared byte for byte with the source, and
-/// only then the source removed (if it cannot be removed, the copy is taken back). Returns
-/// false with `error` filled on failure; the source is then where it was.
-bool MoveNoReplace(const std::string& source, const std::string& target, std::string* error);
-
-/// True when the two files hold the same bytes.
-bool SameContent(const std::string& a, const std::string& b);
+/// Replaces the file `path` as a whole: WriteTemporary in its folder (a new file gets mode
+/// 0666 less the umask), a rename over `path`, then the folder flushed, so that a reader sees
+/// the old or the new file, never a part. Returns 0 or an errno value; on failure `path` is
+/// unchanged.
+int ReplaceFile(const std::string& path, const std::function<int(int fd)>& fill);
 
 /// Writes all `size` bytes of `data` to `fd`, retrying short writes and EINTR. Returns false
 /// (errno set) when a write fails.
@@ -83,10 +52,17 @@ bool WriteAll(int fd, const void* data, size_t size);
 
 /// Flushes a folder's entries to disk, so that a rename or a new name in it is durable.
 /// Errors are ignored (not every file system allows it).
-void SyncFolder(const std::string& folder);
+void FlushFolder(const std::string& folder);
 
-/// Writes `data` to `path` from scratch (created when missing, truncated, written, closed).
-/// Returns false when it cannot be opened or a write fails.
-bool WriteWholeFile(const std::string& path, const std::string& data);
+/// Opens a file for binary reading without ever waiting: a pipe or a terminal that has
+/// nothing to give reads as empty, and a folder fails on its first read. Null on failure.
+FILE* OpenForReading(const std::string& path);
+
+/// `folder` with symbolic links, "." and ".." resolved, ending with "/"; empty on failure.
+std::string ResolvedFolder(const std::string& folder);
+
+/// `seconds` as local "%Y-%m-%d" and "%Y". Times the calendar cannot represent give
+/// "0000-00-00" and "0000" and return false.
+bool LocalDay(int64_t seconds, std::string* day, std::string* year);
 
 }  // namespace nandell::fs

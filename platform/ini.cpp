@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -12,6 +11,7 @@
 #include <mutex>
 
 #include "platform/fs.h"
+#include "platform/text.h"
 
 namespace nandell {
 namespace {
@@ -24,18 +24,6 @@ std::string_view Trim(std::string_view text) {
   while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
   return text;
-}
-
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-  }
-  return true;
 }
 
 bool HasLineBreak(std::string_view text) {
@@ -135,8 +123,8 @@ std::size_t IniFile::FindKey(std::string_view section, std::string_view key) con
   for (std::size_t i = 0; i < lines_.size(); ++i) {
     Line line = Classify(lines_[i], i == 0);
     if (line.kind == Line::kSection) {
-      in_section = EqualNoCase(line.name, section);
-    } else if (line.kind == Line::kKey && in_section && EqualNoCase(line.name, key)) {
+      in_section = EqualsIgnoringAsciiCase(line.name, section);
+    } else if (line.kind == Line::kKey && in_section && EqualsIgnoringAsciiCase(line.name, key)) {
       return i;
     }
   }
@@ -179,7 +167,7 @@ bool IniFile::Set(std::string_view section, std::string_view key, std::string_vi
     Line line = Classify(lines_[i], i == 0);
     if (line.kind == Line::kSection) {
       if (insert_at != std::string::npos) break;
-      if (EqualNoCase(line.name, section)) insert_at = i + 1;
+      if (EqualsIgnoringAsciiCase(line.name, section)) insert_at = i + 1;
     } else if (line.kind == Line::kKey && insert_at != std::string::npos) {
       insert_at = i + 1;
     }
@@ -226,48 +214,17 @@ bool IniFile::Save(const std::string& path, std::string* error) const {
     SetError(error, "cannot write " + target, errno);
     return false;
   }
-  std::size_t slash = target.rfind('/');
-  std::string folder = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
-  std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-
-  static std::atomic<unsigned> counter{0};
-  std::string temp;
-  int fd = -1;
-  for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temp = folder + "." + base + ".tmp" + std::to_string(::getpid()) + "_" +
-           std::to_string(counter.fetch_add(1));
-    fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd < 0 && errno != EEXIST) break;
-  }
-  if (fd < 0) {
-    SetError(error, "cannot create a temporary file beside " + target, errno);
-    return false;
-  }
   const std::string text = Text();
-  bool ok = fs::WriteAll(fd, text.data(), text.size());
-  int err = errno;
-  if (ok && exists && ::fchmod(fd, st.st_mode & 07777) != 0) {
+  const int err = fs::ReplaceFile(target, [&](int fd) {
+    if (!fs::WriteAll(fd, text.data(), text.size())) return errno;
     // Keeping the old permission bits is best effort; the content matters more.
-  }
-  if (ok && ::fsync(fd) != 0) {
-    ok = false;
-    err = errno;
-  }
-  if (::close(fd) != 0 && ok) {
-    ok = false;
-    err = errno;
-  }
-  if (ok && ::rename(temp.c_str(), target.c_str()) != 0) {
-    ok = false;
-    err = errno;
-  }
-  if (!ok) {
-    ::unlink(temp.c_str());
+    if (exists) (void)::fchmod(fd, st.st_mode & 07777);
+    return 0;
+  });
+  if (err != 0) {
     SetError(error, "cannot write " + target, err);
     return false;
   }
-  // Make the rename itself durable; best effort.
-  fs::SyncFolder(folder);
   return true;
 }
 
@@ -276,22 +233,6 @@ void CutUtf8(std::string& text, std::size_t max_bytes) {
   std::size_t cut = max_bytes;
   while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
   text.resize(cut);
-}
-
-int32_t ParseProfileInt(std::string_view text) {
-  std::size_t i = 0;
-  while (i < text.size() && static_cast<unsigned char>(text[i]) <= ' ') ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
-  uint32_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10u + static_cast<uint32_t>(text[i] - '0');
-  }
-  if (negative) value = 0u - value;
-  return static_cast<int32_t>(value);
 }
 
 std::string ReadIniString(const std::string& path, std::string_view section, std::string_view key,
@@ -310,7 +251,7 @@ int32_t ReadIniInt(const std::string& path, std::string_view section, std::strin
   if (!file.Load(path)) return default_value;
   std::optional<std::string> value = file.Get(section, key);
   if (!value || value->empty()) return default_value;
-  return ParseProfileInt(*value);
+  return ParseInt32(*value, IntOverflow::kWrap);
 }
 
 bool WriteIniString(const std::string& path, std::string_view section, std::string_view key,

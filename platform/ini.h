@@ -56,19 +56,14 @@ class IniFile {
 /// which ReadIniString fits a value to its buffer).
 void CutUtf8(std::string& text, std::size_t max_bytes);
 
-/// Reads an integer as the Windows private-profile call does: leading blanks, an optional
-/// sign, then decimal digits up to the first other character ("01" is 1, "12abc" is 12,
-/// "abc" is 0). Values wrap modulo 2^32 like the original.
-int32_t ParseProfileInt(std::string_view text);
-
 /// Reads `key` from `section` of the INI file `path`; `default_value` when the file, the
 /// section or the key is missing. At most `buffer_size` - 1 bytes are returned (never
 /// splitting a UTF-8 character), like the Windows call with a buffer of that size.
 std::string ReadIniString(const std::string& path, std::string_view section, std::string_view key,
                           std::string_view default_value, std::size_t buffer_size = 1024);
 
-/// Reads an integer key with ParseProfileInt; `default_value` when the file, section or key
-/// is missing or the value is empty.
+/// Reads an integer key as the Windows private-profile call does (ParseInt32, wrapping modulo
+/// 2^32); `default_value` when the file, section or key is missing or the value is empty.
 int32_t ReadIniInt(const std::string& path, std::string_view section, std::string_view key,
                    int32_t default_value);
 

@@ -12,6 +12,8 @@
 #include <thread>
 #include <vector>
 
+#include "platform/text.h"
+
 extern char** environ;
 
 namespace nandell {
@@ -28,8 +30,7 @@ ProgramLauncher& InstalledLauncher() {
 }
 
 bool IsNotepad(const std::string& file) {
-  std::string lower;
-  for (char c : file) lower += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+  const std::string lower = AsciiLower(file);
   return lower == "notepad.exe" || lower == "notepad";
 }
 

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "platform/fs.h"
 #include "platform/ini.h"
 #include "platform/process.h"
 
@@ -41,16 +42,6 @@ std::string UserConfigDir() {
   }
   if (home.empty()) return std::string();
   return WithSlash(home) + ".config/nandell/";
-}
-
-// mkdir -p for an absolute folder ending with "/".
-bool MakeFolders(const std::string& dir) {
-  for (std::size_t slash = dir.find('/', 1); slash != std::string::npos;
-       slash = dir.find('/', slash + 1)) {
-    std::string part = dir.substr(0, slash);
-    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -100,7 +91,7 @@ void SettingsStore::ChooseConfigDir(bool create) {
     std::string user_dir = UserConfigDir();
     if (!user_dir.empty()) {
       dir = user_dir;
-      if (create) MakeFolders(dir);
+      if (create) fs::MakeFolders(dir, 0700);
     }
   }
   std::lock_guard<std::mutex> lock(Mutex);
@@ -182,7 +173,7 @@ bool SettingsStore::SaveKeys(const std::vector<std::pair<const char*, std::strin
     module_dir = ModuleDir;
   }
   if (config_dir.empty()) return false;
-  if (config_dir != module_dir) MakeFolders(config_dir);
+  if (config_dir != module_dir) fs::MakeFolders(config_dir, 0700);
   const std::string path = config_dir + "Config.ini";
   // The keys are set in one document and the file is replaced once, so that it is never seen
   // half-written. A file that exists but cannot be read is left alone rather than replaced by

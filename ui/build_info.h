@@ -4,12 +4,14 @@
 // address and messenger number shown in the windows and given to the link labels. They are
 // fictitious and live on reserved example domains.
 
+#include "nandell_version.h"
+
 namespace nandell::build_info {
 
 /// The application's name: the caption of the folder picker's message boxes.
 inline constexpr char kAppName[] = "Nandell";
 /// The version line of the About box.
-inline constexpr char kVersionLine[] = "Nandell 1.0 版";
+inline constexpr char kVersionLine[] = "Nandell " NANDELL_VERSION " 版";
 /// The maker's web address (begins "http://"): footer link and About box link.
 inline constexpr char kWebAddress[] = "http://www.nandell.example.com";
 /// The host name of the web address, used as "&Site=" in the messenger link.

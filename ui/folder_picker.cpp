@@ -1,8 +1,5 @@
 #include "ui/folder_picker.h"
 
-#include <unistd.h>
-
-#include <sys/stat.h>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QEvent>
@@ -18,6 +15,7 @@
 #include <cstring>
 #include <deque>
 
+#include "platform/fs.h"
 #include "ui/message_box.h"
 
 namespace nandell {
@@ -29,16 +27,6 @@ std::deque<std::optional<std::string>>& Answers() {
 }
 
 void (*g_dialog_hook)(FolderPickerDialog&) = nullptr;
-
-bool Exists(const std::string& path) {
-  return ::access(path.c_str(), F_OK) == 0;
-}
-
-// A folder (or a link to one) stands at `path`.
-bool IsDirectory(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
 
 std::optional<std::string> CopyOf(const char* text) {
   if (text == nullptr) return std::nullopt;
@@ -100,7 +88,7 @@ int32_t FolderPicker::ConfirmFolder(const std::string& path, QWidget* parent) {
   }
   // Only a folder is accepted as it stands: a plain file of that name is not a folder, so
   // the question comes and the creation then fails with the cannot-create message.
-  if (IsDirectory(path)) return 0;
+  if (fs::IsFolder(path)) return 0;
   const QString question = FolderText("The folder:\n\n", path,
                                       "\n\ndoes not exist. Do you want the folder to be created?");
   if (MessageBox::ShowApp(parent, question, QMessageBox::Question,
@@ -120,7 +108,7 @@ int32_t FolderPicker::CheckOrCreatePath(const char* path, bool check_only) {
   if (work.size() == 1) {
     // The root: nothing is created for it.
     if (check_only) return 0;
-    return Exists(work) ? 0 : 2;
+    return fs::Exists(work) ? 0 : 2;
   }
   size_t start = 1;
   for (;;) {
@@ -131,8 +119,8 @@ int32_t FolderPicker::CheckOrCreatePath(const char* path, bool check_only) {
     const std::string prefix = work.substr(0, end);
     if (!check_only) {
       // An existing level is no error; what counts is that it exists afterwards.
-      (void)::mkdir(prefix.c_str(), 0777);
-      if (!IsDirectory(prefix)) return 2;
+      fs::MakeFolder(prefix);
+      if (!fs::IsFolder(prefix)) return 2;
     }
     if (slash == std::string::npos) return 0;
     if (slash + 1 == work.size()) return 1;  // a trailing "/" makes a path invalid

@@ -55,49 +55,24 @@ PngButton* MakeButton(QWidget* parent, const char* id, const char* caption) {
 
 }  // namespace
 
-// Receives the run's reports on the worker thread and forwards each to the window's thread
-// in order (queued calls); it never waits for the window.
-class MainWindow::Sink : public ProgressSink {
+// Receives the run's events on the worker thread and forwards them to the window's thread in
+// order; it never waits for the window.
+class MainWindow::Observer : public RunObserver {
  public:
-  explicit Sink(MainWindow* window) : window_(window) {}
+  explicit Observer(MainWindow* window) : window_(window) {}
 
-  void OnJobProgress(const JobSnapshot& snapshot) override { window_->PostProgress(snapshot); }
-  // The two button calls of a wind-up may be handled after a new run has started (a press
-  // on organize between them); the new run's buttons are then left as they are.
-  void EnableOrganizeButton() override {
+  void OnFileDone(const FileEvent& event) override { window_->PostProgress(event.message); }
+  void OnRunEnded(const RunEndEvent& event) override {
     MainWindow* w = window_;
     QMetaObject::invokeMethod(
-        w,
-        [w] {
-          if (!w->IsRunning()) w->organize_->setEnabled(true);
-        },
-        Qt::QueuedConnection);
-  }
-  void HideStopButton() override {
-    MainWindow* w = window_;
-    QMetaObject::invokeMethod(
-        w,
-        [w] {
-          if (!w->IsRunning()) w->stop_->hide();
-        },
-        Qt::QueuedConnection);
-  }
-  void InvalidateMessage() override {
-    MainWindow* w = window_;
-    QMetaObject::invokeMethod(
-        w, [w] { w->update(w->message_->geometry()); }, Qt::QueuedConnection);
-  }
-  void OnRunEnded(const RunReport& report) override {
-    MainWindow* w = window_;
-    QMetaObject::invokeMethod(
-        w, [w, report] { w->OnRunEnded(report); }, Qt::QueuedConnection);
+        w, [w, event] { w->OnRunEnded(event); }, Qt::QueuedConnection);
   }
 
  private:
   MainWindow* window_;
 };
 
-MainWindow::MainWindow(SettingsStore& settings, QWidget* parent)
+MainWindow::MainWindow(SettingsStore& settings, QWidget* parent, fs::FileSystem& file_system)
     : SkinnedDialog(parent), settings_(settings) {
   InitResources();
   // Frameless: the skin is the whole face; a window of its own with a taskbar button.
@@ -153,8 +128,8 @@ MainWindow::MainWindow(SettingsStore& settings, QWidget* parent)
   connect(delete_source_, &QCheckBox::toggled, this,
           [this](bool on) { DeleteSource_ = on ? 1 : 0; });
 
-  sink_ = std::make_unique<Sink>(this);
-  job_ = std::make_unique<OrganizerJob>(settings_, *sink_);
+  observer_ = std::make_unique<Observer>(this);
+  job_ = std::make_unique<OrganizerJob>(*observer_, file_system);
 
   refresh_timer_.setSingleShot(true);
   refresh_timer_.setTimerType(Qt::PreciseTimer);
@@ -283,12 +258,20 @@ void MainWindow::SetOutputFolder(std::string folder) {
 
 void MainWindow::OnOrganize() {
   UpdateData(true);
-  // The run takes the folders and the switch as they are now; changes made while it runs
-  // apply to the next run.
-  job_->SetPhotoFolder(PhotoFolder_);
-  job_->SetOutputFolder(OutputFolder_);
-  job_->SetDeleteSource(DeleteSource_);
-  const std::string refusal = job_->OnOrganize();
+  // The run takes the folders, the switch and the settings as they are now; changes made
+  // while it runs apply to the next run.
+  RunConfig config = RunConfigFromSettings(settings_);
+  config.photo_folder = PhotoFolder_;
+  config.output_folder = OutputFolder_;
+  config.move = DeleteSource_ != 0;
+  if (!IsRunning()) {
+    // A file message of the last run still waiting to be shown is not the next run's; the
+    // last run's end, whenever it arrives, shows its summary.
+    std::lock_guard<std::mutex> lock(progress_mutex_);
+    refresh_posted_ = false;
+    refresh_timer_.stop();
+  }
+  const std::string refusal = job_->OnOrganize(std::move(config));
   if (!refusal.empty()) {
     MessageBox::Show(this, QString::fromUtf8(kStartRefusalCaption), QString::fromStdString(refusal),
                      QMessageBox::Information, QMessageBox::Ok);
@@ -306,43 +289,59 @@ void MainWindow::OnStop() {
   stop_->hide();
 }
 
-void MainWindow::PostProgress(const JobSnapshot& snapshot) {
+void MainWindow::PostProgress(const std::string& message) {
   std::lock_guard<std::mutex> lock(progress_mutex_);
-  pending_ = snapshot;
-  // The final state never waits for the refresh timer: it gets a post of its own.
-  if (refresh_posted_ && !snapshot.is_summary) return;
+  pending_message_ = message;
+  if (refresh_posted_) return;
   refresh_posted_ = true;
   QMetaObject::invokeMethod(this, &MainWindow::OnJobProgress, Qt::QueuedConnection);
 }
 
 void MainWindow::OnJobProgress() {
-  JobSnapshot snapshot;
+  std::string message;
   {
     std::lock_guard<std::mutex> lock(progress_mutex_);
     if (!refresh_posted_) return;  // Shown already (a timer and a post may both arrive).
-    // Within the refresh interval only the final state is shown at once; the rest waits for
-    // the timer and is then shown as the newest snapshot.
-    if (!pending_.is_summary && last_refresh_.isValid() &&
-        last_refresh_.elapsed() < kRefreshIntervalMs) {
+    // Within the refresh interval the message waits for the timer and is then shown as the
+    // newest one.
+    if (last_refresh_.isValid() && last_refresh_.elapsed() < kRefreshIntervalMs) {
       if (!refresh_timer_.isActive())
         refresh_timer_.start(kRefreshIntervalMs - static_cast<int>(last_refresh_.elapsed()));
       return;
     }
-    snapshot = pending_;
+    message = pending_message_;
     refresh_posted_ = false;
   }
-  // The summary of a run that ended before a new one started is not the new run's state.
-  if (snapshot.is_summary && IsRunning()) return;
   refresh_timer_.stop();
   last_refresh_.start();
   ++progress_refreshes_;
-  LastMessage_ = snapshot.LastMessage;
+  LastMessage_ = message;
   UpdateData(false);
   update(message_->geometry());
 }
 
-void MainWindow::OnRunEnded(const RunReport& report) {
-  last_report_ = report;
+void MainWindow::OnRunEnded(const RunEndEvent& event) {
+  // The end of a run that finished before a new one started leaves the new run's state,
+  // buttons and message alone.
+  if (!IsRunning()) {
+    {
+      std::lock_guard<std::mutex> lock(progress_mutex_);
+      refresh_posted_ = false;  // a file message still waiting would hide the summary
+    }
+    refresh_timer_.stop();
+    ++progress_refreshes_;
+    // The designed order: the summary, the organize button, the stop button, the redraw.
+    LastMessage_ = event.summary;
+    UpdateData(false);
+    organize_->setEnabled(true);
+    stop_->hide();
+    update(message_->geometry());
+  }
+  // The failure list is shown in the desktop's viewer; the window does not wait for it.
+  if (!event.error_file.empty()) {
+    SettingsStore::RunProgram("notepad.exe", event.error_file, 0, 1, "open");
+  }
+  last_report_ = event;
   ++runs_ended_;
 }
 

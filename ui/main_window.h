@@ -36,8 +36,10 @@ class MainWindow : public SkinnedDialog {
 
  public:
   /// The window on `settings` (the process-wide store unless a test gives its own), laid out
-  /// and filled from the store (the dialog's initialisation).
-  explicit MainWindow(SettingsStore& settings = Settings(), QWidget* parent = nullptr);
+  /// and filled from the store (the dialog's initialisation). Its runs work through
+  /// `file_system` (the operating system's unless a test gives its own).
+  explicit MainWindow(SettingsStore& settings = Settings(), QWidget* parent = nullptr,
+                      fs::FileSystem& file_system = fs::RealFileSystem());
   /// Stops a running worker and waits for it, then hands the settings back if not done yet.
   ~MainWindow() override;
 
@@ -98,8 +100,8 @@ class MainWindow : public SkinnedDialog {
   OrganizerJob& Job() { return *job_; }
   /// True from a start until the worker's wind-up (or a stop).
   bool IsRunning() const { return job_->IsRunning(); }
-  /// The report of the last run that ended, with the path of errorFile.txt if written.
-  const RunReport& LastReport() const { return last_report_; }
+  /// The end of the last run that ended, with the path of errorFile.txt if written.
+  const RunEndEvent& LastReport() const { return last_report_; }
   /// Number of runs that ended since the window opened.
   int RunsEnded() const { return runs_ended_; }
   /// Number of times the message area was refreshed during the runs so far.
@@ -116,7 +118,8 @@ class MainWindow : public SkinnedDialog {
   QMenu* CreateSystemMenu();
 
  public slots:
-  /// Start-check the folders and start a run, or show the refusal ("提示").
+  /// Start-check the folders and start a run on the window's folders and switch and the
+  /// store's filters and layout as they are now, or show the refusal ("提示").
   void OnOrganize();
   /// Ask the run to stop after the file in hand; hides the stop button.
   void OnStop();
@@ -149,15 +152,15 @@ class MainWindow : public SkinnedDialog {
   void showEvent(QShowEvent* event) override;
 
  private:
-  class Sink;
+  class Observer;
 
   void OnInitDialog();
   void OnDestroy();
   void StopAndWaitForWorker();
-  // Worker-side entries (any thread): remember the snapshot, post one refresh at a time.
-  void PostProgress(const JobSnapshot& snapshot);
-  // UI-thread wind-up steps.
-  void OnRunEnded(const RunReport& report);
+  // Worker side (any thread): remember the newest message, post one refresh at a time.
+  void PostProgress(const std::string& message);
+  // The end of a run, on the window's thread: its summary and buttons, then the report.
+  void OnRunEnded(const RunEndEvent& event);
 
   SettingsStore& settings_;
 
@@ -185,16 +188,16 @@ class MainWindow : public SkinnedDialog {
   QLabel* footer_ = nullptr;
   QPlainTextEdit* edit_ = nullptr;
 
-  // The run: the sink outlives the job, which stops and joins its worker when destroyed.
-  std::unique_ptr<Sink> sink_;
+  // The run: the observer outlives the job, which stops and joins its worker when destroyed.
+  std::unique_ptr<Observer> observer_;
   std::unique_ptr<OrganizerJob> job_;
-  RunReport last_report_;
+  RunEndEvent last_report_;
   int runs_ended_ = 0;
   int progress_refreshes_ = 0;
 
-  // The newest snapshot from the worker, and whether a refresh is already on its way.
+  // The newest file message from the worker, and whether a refresh is already on its way.
   std::mutex progress_mutex_;
-  JobSnapshot pending_;
+  std::string pending_message_;
   bool refresh_posted_ = false;
   QElapsedTimer last_refresh_;
   QTimer refresh_timer_;

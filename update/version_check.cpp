@@ -2,11 +2,11 @@
 
 #include <curl/curl.h>
 
-#include <cctype>
-#include <climits>
 #include <cstring>
 #include <mutex>
 #include <system_error>
+
+#include "platform/text.h"
 
 namespace nandell {
 namespace {
@@ -31,25 +31,6 @@ constexpr int32_t kLineNews = 1060;
 
 constexpr const char* kSourceName = "";
 constexpr const char* kUserAgent = "Nandell";
-
-// Reads a decimal integer like atoi: leading white space, an optional sign, digits; anything
-// else ends it, no digits give 0. Values beyond the 32-bit range are held at its ends instead
-// of being undefined.
-int32_t ReadInt(const char* text) {
-  if (text == nullptr) return 0;
-  while (std::isspace(static_cast<unsigned char>(*text))) ++text;
-  bool negative = false;
-  if (*text == '+' || *text == '-') negative = (*text++ == '-');
-  int64_t value = 0;
-  while (*text >= '0' && *text <= '9') {
-    if (value <= static_cast<int64_t>(INT32_MAX) + 1) value = value * 10 + (*text - '0');
-    ++text;
-  }
-  if (negative) value = -value;
-  if (value > INT32_MAX) return INT32_MAX;
-  if (value < INT32_MIN) return INT32_MIN;
-  return static_cast<int32_t>(value);
-}
 
 // Makes libcurl ready once per process; later calls return the first outcome.
 bool GlobalInit() {
@@ -87,7 +68,7 @@ bool ParseHttpUrl(const std::string& text, UrlHandle* handle, HttpAddress* addre
   std::string port;
   if (!GetPart(handle->url, CURLUPART_HOST, 0, &parts.host) || parts.host.empty()) return false;
   if (!GetPart(handle->url, CURLUPART_PORT, CURLU_DEFAULT_PORT, &port)) return false;
-  parts.port = ReadInt(port.c_str());
+  parts.port = ParseInt32(port, IntOverflow::kClamp);
   if (parts.port <= 0 || parts.port > 65535) return false;
   if (!GetPart(handle->url, CURLUPART_PATH, 0, &parts.object)) parts.object = "/";
   if (parts.object.empty()) parts.object = "/";
@@ -183,9 +164,10 @@ bool SplitHttpUrl(const std::string& url, HttpAddress* address) {
 uint32_t VersionNumber(const char* text) {
   if (text == nullptr) return 0;
   // The pieces are read where they start: atoi stops at the period that ends a piece.
-  const uint32_t first = static_cast<uint32_t>(ReadInt(text));
+  const uint32_t first = static_cast<uint32_t>(ParseInt32(text, IntOverflow::kClamp));
   const char* period = std::strchr(text, '.');
-  const uint32_t second = period == nullptr ? 0 : static_cast<uint32_t>(ReadInt(period + 1));
+  const uint32_t second =
+      period == nullptr ? 0 : static_cast<uint32_t>(ParseInt32(period + 1, IntOverflow::kClamp));
   return (first << 8) | second;
 }
 
@@ -293,7 +275,7 @@ int32_t QueryVersion(SettingsStore& settings, CMsgX& log, const VersionCheckOpti
   for (int i = 0; i < 3; ++i) {
     std::memset(value, 0, sizeof value);
     ExtractTag(names[i], reply.data, value, sizeof value);
-    numbers[i] = ReadInt(value);
+    numbers[i] = ParseInt32(value, IntOverflow::kClamp);
   }
   {
     std::lock_guard<std::mutex> lock(settings.Mutex);

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "log/msgx.h"
+#include "nandell_version.h"
 #include "settings/settings_store.h"
 
 namespace nandell {
@@ -14,7 +15,7 @@ namespace nandell {
 /// The product's software id, sent as the query parameter "softid".
 inline constexpr int32_t kSoftwareId = 47;
 /// The program's own version text, sent as "v" and compared with the server's version.
-inline constexpr const char* kOwnVersion = "1.1";
+inline constexpr const char* kOwnVersion = kVersionText;
 /// Size of the reply buffer; a longer reply is cut to this size less the terminator.
 inline constexpr size_t kReplyBufferSize = 8192;
 /// Buffer sizes of the "msg" value and of every other value (each with its terminator).

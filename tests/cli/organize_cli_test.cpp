@@ -49,9 +49,11 @@ class OrganizeCliTest : public ::testing::Test {
 const time_t kDay1 = LocalNoon(2014, 12, 31);
 
 TEST_F(OrganizeCliTest, RefusedStartsGoToStandardErrorWithExitTwo) {
-  EXPECT_EQ(Run({"organize", src_, dir_ / "missing"}), 2);
-  EXPECT_EQ(Err(), "目录不存在:" + dir_ / "missing/\n");  // the separator was appended
-  EXPECT_EQ(Out(), "");
+  for (const char* dry : {"--quiet", "--dry-run"}) {
+    EXPECT_EQ(Run({"organize", src_, dir_ / "missing", dry}), 2);
+    EXPECT_EQ(Err(), "目录不存在:" + dir_ / "missing/\n");  // the separator was appended
+    EXPECT_EQ(Out(), "");
+  }
   EXPECT_EQ(Run({"organize", src_, src_ + "/"}), 2);
   EXPECT_EQ(Err(), "照片目录和输出目录不能是同一个目录.\n");
   EXPECT_EQ(Run({"organize", src_, src_ + "/inner"}), 2);
@@ -107,39 +109,81 @@ TEST_F(OrganizeCliTest, OptionsOverrideTheSettingsWhichStayUnwritten) {
   EXPECT_EQ(st.st_mtime, 1300000000);
 }
 
+TEST_F(OrganizeCliTest, DryRunPrintsWhatTheRunThenDoesAndChangesNothing) {
+  ASSERT_TRUE(WriteFile(src_ + "/a/IMG.mov", "first", kDay1));
+  ASSERT_TRUE(WriteFile(src_ + "/b/IMG.mov", "second", kDay1));
+  ASSERT_TRUE(WriteFile(src_ + "/taken.mov", "mine", kDay1));
+  ASSERT_TRUE(WriteFile(out_ + "/2014年/2014-12-31/taken.mov", "theirs"));
+  ASSERT_TRUE(WriteFile(src_ + "/c/new.mov", "new", kDay1));
+  auto tree = [this] {
+    return std::vector{testing::ListTree(src_ + "/"), testing::ListTree(out_ + "/"),
+                       testing::ListTree(cfg_)};
+  };
+  const auto before = tree();
+  ASSERT_EQ(Run({"organize", src_, out_, "--move", "--dry-run"}), 1);
+  const std::string dry = Out();
+  EXPECT_EQ(tree(), before);
+  const std::string last = "(预演: 未改动任何文件)\n";
+  ASSERT_GT(dry.size(), last.size());
+  EXPECT_EQ(dry.substr(dry.size() - last.size()), last);
+  EXPECT_NE(dry.find("\n\n\n整理文件 4 个, 失败 2 个\n(预演"), std::string::npos) << dry;
+  EXPECT_EQ(Err(), "");
+
+  ASSERT_EQ(Run({"organize", src_, out_, "--move"}), 1);
+  EXPECT_EQ(Out() + last, dry);
+  EXPECT_EQ(ListFiles(out_ + "/").size(), 3u);
+  EXPECT_TRUE(PathExists(cfg_ + "errorFile.txt"));
+
+  // Nothing taken: nothing to predict, exit 0.
+  ASSERT_EQ(Run({"organize", src_, out_, "--filters", ".png", "--dry-run"}), 0);
+  EXPECT_EQ(Out(), "\n\n整理文件 0 个, 失败 0 个\n" + last);
+}
+
+TEST_F(OrganizeCliTest, VersionComesFromTheProject) {
+  EXPECT_EQ(Run({"--version"}), 0);
+  EXPECT_EQ(Out(), "nandell-cli 1.1\n");
+}
+
 TEST_F(OrganizeCliTest, InterruptStopsBetweenFilesAndStillSummarizes) {
   const int kFiles = 1000;
   for (int i = 0; i < kFiles; ++i) {
     ASSERT_TRUE(WriteFile(src_ + "/d" + std::to_string(i % 10) + "/f" + std::to_string(i) + ".mov",
                           "x", kDay1));
   }
-  // Standard output is a pipe read only after the interrupt: the run blocks once it is full.
-  testing::CliProcess process =
-      testing::StartCli({"organize", src_, out_}, env_, "", dir_ / "stderr");
-  ASSERT_GT(process.pid, 0);
-  struct pollfd p = {process.stdout_pipe, POLLIN, 0};
-  ASSERT_EQ(::poll(&p, 1, 10000), 1);
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  ASSERT_EQ(::kill(process.pid, SIGINT), 0);
-  std::string output;
-  char buffer[65536];
-  for (;;) {
-    ssize_t n = ::read(process.stdout_pipe, buffer, sizeof buffer);
-    if (n <= 0) break;
-    output.append(buffer, static_cast<size_t>(n));
+  for (bool dry : {true, false}) {
+    SCOPED_TRACE(dry ? "dry run" : "run");
+    std::vector<std::string> args = {"organize", src_, out_};
+    if (dry) args.push_back("--dry-run");
+    // Standard output is a pipe read only after the interrupt: the run blocks once it is full.
+    testing::CliProcess process = testing::StartCli(args, env_, "", dir_ / "stderr");
+    ASSERT_GT(process.pid, 0);
+    struct pollfd p = {process.stdout_pipe, POLLIN, 0};
+    ASSERT_EQ(::poll(&p, 1, 10000), 1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(::kill(process.pid, SIGINT), 0);
+    std::string output;
+    char buffer[65536];
+    for (;;) {
+      ssize_t n = ::read(process.stdout_pipe, buffer, sizeof buffer);
+      if (n <= 0) break;
+      output.append(buffer, static_cast<size_t>(n));
+    }
+    ::close(process.stdout_pipe);
+    EXPECT_EQ(testing::WaitCli(process), 0);
+    const std::string marker = "\n\n\n整理文件 ";
+    size_t at = output.rfind(marker);
+    ASSERT_NE(at, std::string::npos)
+        << output.substr(output.size() > 300 ? output.size() - 300 : 0);
+    int processed = std::atoi(output.c_str() + at + marker.size());
+    EXPECT_GT(processed, 0);
+    EXPECT_LT(processed, kFiles);
+    const std::string tail =
+        std::string(" 个, 失败 0 个\n") + (dry ? "(预演: 未改动任何文件)\n" : "");
+    ASSERT_GE(output.size(), tail.size());
+    EXPECT_EQ(output.substr(output.size() - tail.size()), tail);
+    EXPECT_EQ(static_cast<int>(ListFiles(out_ + "/").size()), dry ? 0 : processed);
+    EXPECT_TRUE(!dry || testing::ListTree(out_ + "/").empty());  // not even a folder
   }
-  ::close(process.stdout_pipe);
-  EXPECT_EQ(testing::WaitCli(process), 0);
-  const std::string marker = "\n\n\n整理文件 ";
-  size_t at = output.rfind(marker);
-  ASSERT_NE(at, std::string::npos) << output.substr(output.size() > 300 ? output.size() - 300 : 0);
-  int processed = std::atoi(output.c_str() + at + marker.size());
-  EXPECT_GT(processed, 0);
-  EXPECT_LT(processed, kFiles);
-  const std::string tail = " 个, 失败 0 个\n";
-  ASSERT_GE(output.size(), tail.size());
-  EXPECT_EQ(output.substr(output.size() - tail.size()), tail);
-  EXPECT_EQ(static_cast<int>(ListFiles(out_ + "/").size()), processed);
 }
 
 }  // namespace

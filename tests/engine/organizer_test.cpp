@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <mutex>
 #include <set>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "platform/process.h"
 #include "settings/settings_store.h"
 #include "tests/engine/test_tree.h"
+#include "tests/support/gated_file_system.h"
 #include "tests/support/jpeg_builder.h"
 
 namespace nandell {
@@ -29,39 +31,31 @@ using testing::TempDir;
 using testing::WriteFile;
 
 // Records everything the run reports, in order.
-class RecordingSink : public ProgressSink {
+class RecordingObserver : public RunObserver {
  public:
-  void OnJobProgress(const JobSnapshot& snapshot) override {
+  void OnFileDone(const FileEvent& event) override {
     std::lock_guard<std::mutex> lock(mutex);
-    events.push_back(snapshot.is_summary ? "summary" : "file");
-    snapshots.push_back(snapshot);
-    if (on_file && !snapshot.is_summary) on_file(snapshot);
+    events.push_back("file");
+    files.push_back(event);
+    if (on_file) on_file(event);
   }
-  void EnableOrganizeButton() override { Add("enable"); }
-  void HideStopButton() override { Add("hide"); }
-  void InvalidateMessage() override { Add("invalidate"); }
-  void OnRunEnded(const RunReport& r) override {
-    Add("ended");
-    report = r;
-  }
-  void Add(const char* event) {
+  void OnRunEnded(const RunEndEvent& event) override {
     std::lock_guard<std::mutex> lock(mutex);
-    events.push_back(event);
+    events.push_back("ended");
+    report = event;
   }
   // Messages of the files, in order.
   std::vector<std::string> FileMessages() const {
     std::vector<std::string> out;
-    for (const auto& s : snapshots) {
-      if (!s.is_summary) out.push_back(s.LastMessage);
-    }
+    for (const auto& f : files) out.push_back(f.message);
     return out;
   }
 
   std::mutex mutex;
   std::vector<std::string> events;
-  std::vector<JobSnapshot> snapshots;
-  RunReport report;
-  std::function<void(const JobSnapshot&)> on_file;
+  std::vector<FileEvent> files;
+  RunEndEvent report;
+  std::function<void(const FileEvent&)> on_file;
 };
 
 // Records the programs the run starts instead of starting them.
@@ -98,14 +92,20 @@ class OrganizerTest : public ::testing::Test {
     settings_ = std::make_unique<SettingsStore>(cfg_, false);
   }
 
+  // The config of a run from the store, as the window builds it when organize is pressed.
+  RunConfig Config(bool move = false, std::string photo = "", std::string output = "") {
+    RunConfig config = RunConfigFromSettings(*settings_);
+    config.photo_folder = photo.empty() ? src_ : photo;
+    config.output_folder = output.empty() ? out_ : output;
+    config.move = move;
+    return config;
+  }
+
   // Runs one job to its end and returns the refusal text (empty when it ran).
-  std::string Run(RecordingSink* sink, int32_t delete_source = 0, std::string photo = "",
+  std::string Run(RecordingObserver* observer, bool move = false, std::string photo = "",
                   std::string output = "") {
-    OrganizerJob job(*settings_, *sink);
-    job.SetPhotoFolder(photo.empty() ? src_ : photo);
-    job.SetOutputFolder(output.empty() ? out_ : output);
-    job.SetDeleteSource(delete_source);
-    std::string refusal = job.OnOrganize();
+    OrganizerJob job(*observer);
+    std::string refusal = job.OnOrganize(Config(move, photo, output));
     job.Wait();
     last_message_ = job.LastMessage();
     return refusal;
@@ -160,7 +160,7 @@ TEST(SummaryTest, Format) {
 TEST_F(OrganizerTest, CopiesByYearWithExactMessagesAndNoReportWithoutFailures) {
   ASSERT_TRUE(WriteFile(src_ + "clip.mov", "movie", kDay1));
   ASSERT_TRUE(WriteFile(cfg_ + "errorFile.txt", "older"));
-  RecordingSink sink;
+  RecordingObserver sink;
   ASSERT_EQ(Run(&sink), "");
   const std::string target = out_ + "2014年/2014-12-31/clip.mov";
   EXPECT_EQ(ReadFile(target), "movie");
@@ -169,10 +169,13 @@ TEST_F(OrganizerTest, CopiesByYearWithExactMessagesAndNoReportWithoutFailures) {
   EXPECT_EQ(sink.FileMessages()[0],
             "复制文件(1): " + src_ + "clip.mov\r\n\r\n复制到: " + target + "\r\n");
   EXPECT_EQ(last_message_, "\r\n\r\n整理文件 1 个, 失败 0 个");
-  // Wind-up order; no failure report, the older file stays, nothing is started.
-  std::vector<std::string> tail(sink.events.end() - 5, sink.events.end());
-  EXPECT_EQ(tail, (std::vector<std::string>{"enable", "summary", "hide", "invalidate", "ended"}));
-  EXPECT_FALSE(sink.snapshots.back().IsRunning);
+  // One event per file, then the end; no failure report, the older file stays, nothing is
+  // started.
+  EXPECT_EQ(sink.events, (std::vector<std::string>{"file", "ended"}));
+  EXPECT_EQ(sink.files[0].ordinal, 1);
+  EXPECT_EQ(sink.files[0].outcome, FileOutcome::kTransferred);
+  EXPECT_EQ(sink.report.summary, "\r\n\r\n整理文件 1 个, 失败 0 个");
+  EXPECT_FALSE(sink.report.stopped);
   EXPECT_EQ(ReadFile(cfg_ + "errorFile.txt"), "older");
   EXPECT_TRUE(launcher_.calls().empty());
   EXPECT_TRUE(sink.report.error_file.empty());
@@ -184,7 +187,7 @@ TEST_F(OrganizerTest, PhotosGoByTheirCaptureDate) {
   ASSERT_TRUE(WriteFile(src_ + "Cam/nodate.jpg", MakeJpegWithDate(""), kDay1));
   ASSERT_TRUE(WriteFile(src_ + "Cam/dash.jpg", MakeJpegWithDate("-2015:03:04"), kDay1));
   ASSERT_TRUE(WriteFile(src_ + "Cam/dateonly.jpg", MakeJpegWithDate("2016:07:08"), kDay1));
-  RecordingSink sink;
+  RecordingObserver sink;
   ASSERT_EQ(Run(&sink), "");
   const std::string target = out_ + "2015年/2015-03-04/IMG_0001.JPG";
   EXPECT_TRUE(PathExists(target));
@@ -214,8 +217,8 @@ TEST_F(OrganizerTest, HostileCaptureDatesNeverLeaveTheOutputFolder) {
   ASSERT_TRUE(MakeFolders(deep + "out"));
   for (int by_year : {1, 0}) {
     settings_->IsClassifyByYear = by_year;
-    RecordingSink sink;
-    ASSERT_EQ(Run(&sink, 0, src_, deep + "out/"), "");
+    RecordingObserver sink;
+    ASSERT_EQ(Run(&sink, false, src_, deep + "out/"), "");
     EXPECT_EQ(sink.report.counters.ProcessedCount, i);
   }
   // Everything written lies under the output folder, dated by the last-write time.
@@ -238,7 +241,7 @@ TEST_F(OrganizerTest, CopiesByDayAndKeepsTimeAndMode) {
   settings_->IsClassifyByYear = 0;
   ASSERT_TRUE(WriteFile(src_ + "a.mp4", "x", kDay2));
   ASSERT_EQ(::chmod((src_ + "a.mp4").c_str(), 0640), 0);
-  RecordingSink sink;
+  RecordingObserver sink;
   ASSERT_EQ(Run(&sink), "");
   const std::string target = out_ + "2015-03-04/a.mp4";
   EXPECT_EQ(ReadFile(target), "x");
@@ -252,7 +255,7 @@ TEST_F(OrganizerTest, CopiesByDayAndKeepsTimeAndMode) {
 TEST_F(OrganizerTest, SameNameInTwoFoldersFailsOnceAndIsReported) {
   ASSERT_TRUE(WriteFile(src_ + "a/IMG.mov", "first", kDay1));
   ASSERT_TRUE(WriteFile(src_ + "b/IMG.mov", "second", kDay1));
-  RecordingSink sink;
+  RecordingObserver sink;
   ASSERT_EQ(Run(&sink), "");
   EXPECT_EQ(sink.report.counters.ProcessedCount, 2);
   EXPECT_EQ(sink.report.counters.FailedCount, 1);
@@ -266,7 +269,10 @@ TEST_F(OrganizerTest, SameNameInTwoFoldersFailsOnceAndIsReported) {
   const std::string report = line + "\r\n\r\n整理文件 2 个, 失败 1 个";
   EXPECT_EQ(ReadFile(cfg_ + "errorFile.txt"), report);
   EXPECT_EQ(sink.report.error_file, cfg_ + "errorFile.txt");
-  EXPECT_EQ(launcher_.calls(), std::vector<std::string>{"notepad.exe|" + cfg_ + "errorFile.txt"});
+  EXPECT_EQ(sink.files[1].outcome, FileOutcome::kFailed);
+  EXPECT_EQ(sink.files[1].reason, std::strerror(EEXIST));
+  // Showing the report is the window's: the run opens nothing.
+  EXPECT_TRUE(launcher_.calls().empty());
 }
 
 TEST_F(OrganizerTest, SecondRunFailsEveryFileAndRewritesTheReport) {
@@ -275,11 +281,11 @@ TEST_F(OrganizerTest, SecondRunFailsEveryFileAndRewritesTheReport) {
         WriteFile(src_ + "d" + std::to_string(i) + "/f.avi", std::to_string(i), kDay1 + i * 86400));
   }
   ASSERT_TRUE(WriteFile(cfg_ + "errorFile.txt", std::string(10000, '#')));
-  RecordingSink first;
+  RecordingObserver first;
   ASSERT_EQ(Run(&first), "");
   EXPECT_EQ(first.report.counters.FailedCount, 0);
   auto after_first = ListFiles(out_);
-  RecordingSink second;
+  RecordingObserver second;
   ASSERT_EQ(Run(&second), "");
   EXPECT_EQ(second.report.counters.ProcessedCount, 5);
   EXPECT_EQ(second.report.counters.FailedCount, 5);
@@ -298,7 +304,7 @@ TEST_F(OrganizerTest, OrdinalsCountFailures) {
       ASSERT_TRUE(WriteFile(out_ + "2014年/2014-12-31/" + name, "old"));
     }
   }
-  RecordingSink sink;
+  RecordingObserver sink;
   ASSERT_EQ(Run(&sink), "");
   auto messages = sink.FileMessages();
   ASSERT_EQ(messages.size(), 20u);
@@ -324,7 +330,7 @@ TEST_F(OrganizerTest, FilterKeyAndHiddenNamesAtAnyDepth) {
         "deep/.hidden.mov", "deep/~tmp.mov", ".dot/x.mov", "~tilde/y.mov", "deep/er/ok.MOV"}) {
     ASSERT_TRUE(WriteFile(src_ + name, name, kDay1));
   }
-  RecordingSink sink;
+  RecordingObserver sink;
   ASSERT_EQ(Run(&sink), "");
   std::set<std::string> names;
   for (const auto& [path, content] : ListFiles(out_))
@@ -336,7 +342,7 @@ TEST_F(OrganizerTest, FilterKeyAndHiddenNamesAtAnyDepth) {
 TEST_F(OrganizerTest, EmptyFiltersTakeNothing) {
   settings_->FileFilters = "";
   ASSERT_TRUE(WriteFile(src_ + "a.mov", "a", kDay1));
-  RecordingSink sink;
+  RecordingObserver sink;
   ASSERT_EQ(Run(&sink), "");
   EXPECT_EQ(sink.report.counters.ProcessedCount, 0);
   EXPECT_TRUE(ListFiles(out_).empty());
@@ -352,7 +358,7 @@ TEST_F(OrganizerTest, WalksEachSubfolderCompletelyBeforeGoingOn) {
   }
   for (int i = 0; i < 3; ++i)
     ASSERT_TRUE(WriteFile(src_ + "top" + std::to_string(i) + ".mov", "t", kDay1));
-  RecordingSink sink;
+  RecordingObserver sink;
   ASSERT_EQ(Run(&sink), "");
   std::vector<std::string> folders;  // folder of each file, in order
   for (const auto& m : sink.FileMessages()) {
@@ -374,9 +380,9 @@ TEST_F(OrganizerTest, WalksEachSubfolderCompletelyBeforeGoingOn) {
 
 TEST_F(OrganizerTest, OutputWithoutTrailingSeparatorIsJoinedUnchanged) {
   ASSERT_TRUE(WriteFile(src_ + "a.mov", "a", kDay1));
-  RecordingSink sink;
+  RecordingObserver sink;
   const std::string output = dir_ / "out";
-  ASSERT_EQ(Run(&sink, 0, dir_ / "src", output), "");
+  ASSERT_EQ(Run(&sink, false, dir_ / "src", output), "");
   EXPECT_EQ(ReadFile(dir_ / "out2014年/2014-12-31/a.mov"), "a");
   EXPECT_NE(sink.FileMessages()[0].find(src_ + "a.mov"), std::string::npos);
 }
@@ -385,8 +391,8 @@ TEST_F(OrganizerTest, MovesAndRefusesToReplace) {
   ASSERT_TRUE(WriteFile(src_ + "a.mov", "a", kDay1));
   ASSERT_TRUE(WriteFile(src_ + "b.mov", "b-new", kDay1));
   ASSERT_TRUE(WriteFile(out_ + "2014年/2014-12-31/b.mov", "b-old"));
-  RecordingSink sink;
-  ASSERT_EQ(Run(&sink, 1), "");
+  RecordingObserver sink;
+  ASSERT_EQ(Run(&sink, true), "");
   EXPECT_EQ(ReadFile(out_ + "2014年/2014-12-31/a.mov"), "a");
   EXPECT_FALSE(PathExists(src_ + "a.mov"));
   EXPECT_EQ(ReadFile(src_ + "b.mov"), "b-new");
@@ -416,8 +422,8 @@ TEST_F(OrganizerTest, MovesAcrossFileSystems) {
   ASSERT_TRUE(WriteFile(src_ + "big.mov", std::string(3 << 20, 'q'), kDay1));
   ASSERT_TRUE(WriteFile(src_ + "taken.mov", "mine", kDay1));
   ASSERT_TRUE(WriteFile(shm / "2014年/2014-12-31/taken.mov", "theirs"));
-  RecordingSink sink;
-  ASSERT_EQ(Run(&sink, 1, src_, shm.path()), "");
+  RecordingObserver sink;
+  ASSERT_EQ(Run(&sink, true, src_, shm.path()), "");
   EXPECT_EQ(sink.report.counters.ProcessedCount, 2);
   EXPECT_EQ(sink.report.counters.FailedCount, 1);
   EXPECT_EQ(ReadFile(shm / "2014年/2014-12-31/big.mov"), std::string(3 << 20, 'q'));
@@ -436,14 +442,12 @@ TEST_F(OrganizerTest, StopFinishesTheFileInHand) {
                             kDay1 + j * 86400));
     }
   }
-  RecordingSink sink;
-  RunOptions one_at_a_time;
-  one_at_a_time.parallel_transfers = 1;
-  OrganizerJob job(*settings_, sink, one_at_a_time);
-  sink.on_file = [&job](const JobSnapshot&) { job.OnStop(); };
-  job.SetPhotoFolder(src_);
-  job.SetOutputFolder(out_);
-  ASSERT_EQ(job.OnOrganize(), "");
+  RecordingObserver sink;
+  OrganizerJob job(sink);
+  sink.on_file = [&job](const FileEvent&) { job.OnStop(); };
+  RunConfig one_at_a_time = Config();
+  one_at_a_time.transfers_at_once = 1;
+  ASSERT_EQ(job.OnOrganize(one_at_a_time), "");
   job.Wait();
   EXPECT_EQ(sink.report.counters.ProcessedCount, 1);
   EXPECT_TRUE(sink.report.stopped);
@@ -452,94 +456,116 @@ TEST_F(OrganizerTest, StopFinishesTheFileInHand) {
   EXPECT_FALSE(job.IsRunning());
 }
 
-TEST_F(OrganizerTest, StopWithParallelTransfersReportsWhatWasBegun) {
-  for (int i = 0; i < 100; ++i) {
-    ASSERT_TRUE(WriteFile(src_ + "d" + std::to_string(i % 7) + "/f" + std::to_string(i) + ".mov",
-                          std::string(20000, 'x'), kDay1));
+TEST_F(OrganizerTest, StopLetsCopiesUnderWayFinishAndStartsNoneOfTheQueued) {
+  for (int i = 0; i < 30; ++i) {
+    ASSERT_TRUE(WriteFile(src_ + "f" + std::to_string(i) + ".jpg", "x", kDay1));
   }
-  RecordingSink sink;
-  RunOptions options;
-  options.parallel_transfers = 4;
-  OrganizerJob job(*settings_, sink, options);
-  sink.on_file = [&job](const JobSnapshot&) { job.OnStop(); };
-  job.SetPhotoFolder(src_);
-  job.SetOutputFolder(out_);
-  ASSERT_EQ(job.OnOrganize(), "");
+  // Two transfer threads, each held inside its first copy; the worker meanwhile dates and
+  // queues the files after them until its queue is full.
+  testing::GatedFileSystem disk;
+  disk.Hold(testing::GatedFileSystem::kCopy);
+  RecordingObserver sink;
+  OrganizerJob job(sink, disk);
+  RunConfig two = Config();
+  two.transfers_at_once = 2;
+  ASSERT_EQ(job.OnOrganize(two), "");
+  ASSERT_TRUE(disk.AwaitCalls(testing::GatedFileSystem::kCopy, 2));
+  // The fifth file is being dated: the four before it are handed over, two not yet started.
+  ASSERT_TRUE(disk.AwaitCalls(testing::GatedFileSystem::kOpen, 5));
+  job.OnStop();
+  disk.Release();
   job.Wait();
-  const int32_t processed = sink.report.counters.ProcessedCount;
-  EXPECT_GE(processed, 1);
-  EXPECT_LE(processed, 5);  // the transfers begun before the stop was seen, no more
-  EXPECT_EQ(static_cast<int32_t>(ListFiles(out_).size()), processed);
-  EXPECT_EQ(static_cast<int32_t>(sink.FileMessages().size()), processed);
-  for (int32_t i = 0; i < processed; ++i) {
-    EXPECT_EQ(sink.FileMessages()[i].rfind("复制文件(" + std::to_string(i + 1) + "): ", 0), 0u);
+  EXPECT_EQ(disk.Calls(testing::GatedFileSystem::kCopy), 2);
+  EXPECT_EQ(sink.report.counters.ProcessedCount, 2);
+  EXPECT_TRUE(sink.report.stopped);
+  EXPECT_EQ(ListFiles(out_).size(), 2u);
+  ASSERT_EQ(sink.files.size(), 2u);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(sink.files[i].ordinal, i + 1);
+    EXPECT_EQ(ReadFile(sink.files[i].target), "x");
   }
 }
 
-TEST_F(OrganizerTest, SettingsAndOutputAreReadForEveryFile) {
-  for (int i = 0; i < 6; ++i)
-    ASSERT_TRUE(WriteFile(src_ + "d" + std::to_string(i) + "/f.mov", std::to_string(i), kDay1));
-  const std::string other = dir_ / "other/";
-  ASSERT_TRUE(MakeFolders(other));
-  RecordingSink sink;
-  RunOptions one_at_a_time;
-  one_at_a_time.parallel_transfers = 1;
-  OrganizerJob job(*settings_, sink, one_at_a_time);
-  int seen = 0;
-  sink.on_file = [&](const JobSnapshot&) {
-    if (++seen == 1) {
-      job.SetOutputFolder(other);
-      std::lock_guard<std::mutex> lock(settings_->Mutex);
-      settings_->IsClassifyByYear = 0;
-    } else if (seen == 2) {
-      std::lock_guard<std::mutex> lock(settings_->Mutex);
-      settings_->FileFilters = ".jpg";
-    }
-  };
-  job.SetPhotoFolder(src_);
-  job.SetOutputFolder(out_);
-  ASSERT_EQ(job.OnOrganize(), "");
+TEST_F(OrganizerTest, MoveWithinOneFileSystemIsARenameOnTheWorker) {
+  for (int i = 0; i < 40; ++i) {
+    ASSERT_TRUE(WriteFile(src_ + "d" + std::to_string(i % 3) + "/f" + std::to_string(i) + ".mov",
+                          std::to_string(i), kDay1));
+  }
+  ASSERT_TRUE(WriteFile(out_ + "2014年/2014-12-31/f7.mov", "taken"));
+  testing::GatedFileSystem disk;
+  RecordingObserver sink;
+  std::set<std::thread::id> reporting;
+  sink.on_file = [&](const FileEvent&) { reporting.insert(std::this_thread::get_id()); };
+  OrganizerJob job(sink, disk);
+  ASSERT_EQ(job.OnOrganize(Config(true)), "");
   job.Wait();
-  EXPECT_EQ(sink.report.counters.ProcessedCount, 2);
-  EXPECT_EQ(ListFiles(out_).size(), 1u);
-  EXPECT_EQ(ListFiles(other).size(), 1u);
-  EXPECT_EQ(ListFiles(other).begin()->first, "2014-12-31/f.mov");
+  EXPECT_EQ(sink.report.counters.ProcessedCount, 40);
+  EXPECT_EQ(sink.report.counters.FailedCount, 1);
+  // No copy, one rename per file, all of them on the worker (the thread that reports).
+  EXPECT_EQ(disk.Calls(testing::GatedFileSystem::kCopy), 0);
+  const auto places = disk.PlaceThreads();
+  EXPECT_EQ(places.size(), 40u);
+  ASSERT_EQ(reporting.size(), 1u);
+  for (const auto& thread : places) EXPECT_EQ(thread, *reporting.begin());
+  for (int i = 0; i < 40; ++i) EXPECT_EQ(sink.files[i].ordinal, i + 1);
+  EXPECT_EQ(ReadFile(out_ + "2014年/2014-12-31/f7.mov"), "taken");
+  EXPECT_EQ(ListFiles(src_).size(), 1u);
+}
+
+TEST_F(OrganizerTest, RunKeepsTheConfigItStartedWith) {
+  for (int i = 0; i < 6; ++i)
+    ASSERT_TRUE(WriteFile(src_ + "d" + std::to_string(i) + "/f" + std::to_string(i) + ".mov",
+                          std::to_string(i), kDay1));
+  RecordingObserver sink;
+  OrganizerJob job(sink);
+  RunConfig config = Config();
+  config.transfers_at_once = 1;
+  // The store changes as soon as the run has started; the run goes on as it began.
+  sink.on_file = [&](const FileEvent&) {
+    std::lock_guard<std::mutex> lock(settings_->Mutex);
+    settings_->IsClassifyByYear = 0;
+    settings_->FileFilters = ".jpg";
+    settings_->ConfigDir = dir_ / "elsewhere/";
+  };
+  ASSERT_EQ(job.OnOrganize(config), "");
+  job.Wait();
+  EXPECT_EQ(sink.report.counters.ProcessedCount, 6);
+  EXPECT_EQ(ListFiles(out_).size(), 6u);
+  for (const auto& [path, content] : ListFiles(out_)) {
+    EXPECT_EQ(path.rfind("2014年/2014-12-31/", 0), 0u) << path;
+  }
 }
 
 TEST_F(OrganizerTest, NewRunNeverMixesWithThePreviousReport) {
   ASSERT_TRUE(WriteFile(src_ + "a.mov", "a", kDay1));
   ASSERT_TRUE(WriteFile(out_ + "2014年/2014-12-31/a.mov", "taken"));
-  RecordingSink sink;
-  OrganizerJob job(*settings_, sink);
-  job.SetPhotoFolder(src_);
-  job.SetOutputFolder(out_);
-  ASSERT_EQ(job.OnOrganize(), "");
+  RecordingObserver sink;
+  OrganizerJob job(sink);
+  ASSERT_EQ(job.OnOrganize(Config()), "");
   // Started again as soon as possible: waits for the previous worker's report.
   while (job.IsRunning()) std::this_thread::yield();
-  ASSERT_EQ(job.OnOrganize(), "");
+  ASSERT_EQ(job.OnOrganize(Config()), "");
   job.Wait();
   const std::string line =
       "复制文件失败: " + src_ + "a.mov -> " + out_ + "2014年/2014-12-31/a.mov\r\n";
   EXPECT_EQ(ReadFile(cfg_ + "errorFile.txt"), line + "\r\n\r\n整理文件 1 个, 失败 1 个");
   EXPECT_EQ(job.FailureLog(), line + "\r\n\r\n整理文件 1 个, 失败 1 个");
-  EXPECT_EQ(launcher_.calls().size(), 2u);
+  EXPECT_EQ(sink.events, (std::vector<std::string>{"file", "ended", "file", "ended"}));
 }
 
 TEST_F(OrganizerTest, StartDuringARunIsRefusedAndDestructionStopsTheWorker) {
   for (int i = 0; i < 200; ++i)
     ASSERT_TRUE(WriteFile(src_ + "f" + std::to_string(i) + ".mov", "x", kDay1));
-  RecordingSink sink;
+  RecordingObserver sink;
   {
-    auto job = std::make_unique<OrganizerJob>(*settings_, sink);
+    auto job = std::make_unique<OrganizerJob>(sink);
     std::string refusal_from_worker;
     std::atomic<int> files{0};
-    sink.on_file = [&](const JobSnapshot&) {
-      if (files.fetch_add(1) == 0) refusal_from_worker = job->OnOrganize();
+    sink.on_file = [&](const FileEvent&) {
+      if (files.fetch_add(1) == 0) refusal_from_worker = job->OnOrganize(Config());
     };
-    job->SetPhotoFolder(src_);
-    job->SetOutputFolder(out_);
-    ASSERT_EQ(job->OnOrganize(), "");
-    EXPECT_EQ(job->OnOrganize(), OrganizerJob::kRunActiveText);
+    ASSERT_EQ(job->OnOrganize(Config()), "");
+    EXPECT_EQ(job->OnOrganize(Config()), OrganizerJob::kRunActiveText);
     while (files.load() < 2) std::this_thread::yield();
     job.reset();  // stops and waits
     EXPECT_LT(files.load(), 200);
@@ -552,11 +578,11 @@ TEST_F(OrganizerTest, ReportThatCannotBeWrittenIsSkipped) {
   settings_->ConfigDir = dir_ / "missing/";
   ASSERT_TRUE(WriteFile(src_ + "a.mov", "a", kDay1));
   ASSERT_TRUE(WriteFile(out_ + "2014年/2014-12-31/a.mov", "taken"));
-  RecordingSink sink;
+  RecordingObserver sink;
   ASSERT_EQ(Run(&sink), "");
   EXPECT_EQ(sink.report.counters.FailedCount, 1);
   EXPECT_TRUE(sink.report.error_file.empty());
-  EXPECT_TRUE(launcher_.calls().empty());
+  EXPECT_EQ(sink.report.error_file_error, std::strerror(ENOENT));
 }
 
 TEST_F(OrganizerTest, YearFolderIsMadeEvenWhenTheDayFolderCannotBe) {
@@ -568,8 +594,8 @@ TEST_F(OrganizerTest, YearFolderIsMadeEvenWhenTheDayFolderCannotBe) {
   ASSERT_EQ(output.size(), 4096u - 1 - 8);
   ASSERT_TRUE(MakeFolders(output.substr(0, output.size() - 1)));
   ASSERT_TRUE(WriteFile(src_ + "a.mov", "a", kDay1));
-  RecordingSink sink;
-  ASSERT_EQ(Run(&sink, 0, src_, output), "");
+  RecordingObserver sink;
+  ASSERT_EQ(Run(&sink, false, src_, output), "");
   EXPECT_TRUE(PathExists(output + "2014年"));
   EXPECT_EQ(sink.report.counters.FailedCount, 1);
   EXPECT_EQ(ReadFile(src_ + "a.mov"), "a");
@@ -590,7 +616,7 @@ TEST_F(OrganizerTest, FileWhosePathIsTooLongIsDatedAndFailsCleanly) {
   ASSERT_EQ(::futimens(fd, times), 0);
   ::close(fd);
   ::close(dir_fd);
-  RecordingSink sink;
+  RecordingObserver sink;
   ASSERT_EQ(Run(&sink), "");
   EXPECT_EQ(sink.report.counters.ProcessedCount, 1);
   EXPECT_EQ(sink.report.counters.FailedCount, 1);
@@ -609,7 +635,7 @@ TEST_F(OrganizerTest, OddNamesLinksAndLoops) {
   ASSERT_EQ(::symlink((dir_ / "elsewhere/real.mov").c_str(), (src_ + "link.mov").c_str()), 0);
   ASSERT_EQ(::symlink(src_.c_str(), (src_ + "d/loop").c_str()), 0);
   ASSERT_EQ(::symlink((dir_ / "elsewhere").c_str(), (src_ + "dirlink").c_str()), 0);
-  RecordingSink sink;
+  RecordingObserver sink;
   ASSERT_EQ(Run(&sink), "");
   EXPECT_EQ(sink.report.counters.ProcessedCount, 5);
   EXPECT_EQ(sink.report.counters.FailedCount, 0);
@@ -624,7 +650,7 @@ TEST_F(OrganizerTest, DanglingLinkGoesByItsOwnTime) {
   ASSERT_EQ(::symlink((dir_ / "gone.mov").c_str(), (src_ + "gone.mov").c_str()), 0);
   struct timespec times[2] = {{kDay2, 0}, {kDay2, 0}};
   ASSERT_EQ(::utimensat(AT_FDCWD, (src_ + "gone.mov").c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
-  RecordingSink sink;
+  RecordingObserver sink;
   ASSERT_EQ(Run(&sink), "");
   EXPECT_EQ(sink.report.counters.FailedCount, 1);
   EXPECT_EQ(sink.FileMessages(), std::vector<std::string>{"复制文件失败: " + src_ + "gone.mov -> " +
@@ -652,13 +678,77 @@ TEST_F(OrganizerTest, TreeDeeperThanAPathCanNameNeverCrashes) {
     }
   }
   ::close(fd);
-  RecordingSink sink;
+  RecordingObserver sink;
   ASSERT_EQ(Run(&sink), "");
   // The shallow file and the one at level 5 are taken; the one past the limit is skipped
   // with its folder (or fails), never more.
   EXPECT_GE(sink.report.counters.ProcessedCount, 2);
   EXPECT_LE(sink.report.counters.ProcessedCount, 3);
   EXPECT_EQ(ReadFile(out_ + "2014年/2014-12-31/shallow.mov"), "s");
+}
+
+// A dry run tells exactly what the real run then does, and changes nothing on disk.
+TEST_F(OrganizerTest, DryRunPredictsTheRealRunAndChangesNothing) {
+  using test_support::MakeJpegWithDate;
+  for (bool move : {false, true}) {
+    SCOPED_TRACE(move ? "move" : "copy");
+    testing::RemoveTree(dir_ / "src");
+    testing::RemoveTree(dir_ / "out");
+    ASSERT_TRUE(MakeFolders(out_));
+    // Two files that aim at one name, one whose target exists, a dated photo, a skipped file.
+    ASSERT_TRUE(WriteFile(src_ + "a/IMG.mov", "first", kDay1));
+    ASSERT_TRUE(WriteFile(src_ + "b/IMG.mov", "second", kDay1));
+    ASSERT_TRUE(WriteFile(src_ + "taken.avi", "mine", kDay2));
+    ASSERT_TRUE(WriteFile(out_ + "2015年/2015-03-04/taken.avi", "theirs"));
+    ASSERT_TRUE(WriteFile(src_ + "c/P1.JPG", MakeJpegWithDate("2016:07:08 10:00:00"), kDay1));
+    ASSERT_TRUE(WriteFile(src_ + "notes.txt", "n", kDay1));
+    ASSERT_TRUE(WriteFile(cfg_ + "errorFile.txt", "older"));
+    const auto before = testing::ListTree(dir_.path());
+
+    RecordingObserver dry;
+    OrganizerJob job(dry);
+    RunConfig config = Config(move);
+    config.dry_run = true;
+    ASSERT_EQ(job.OnOrganize(config), "");
+    job.Wait();
+    EXPECT_EQ(testing::ListTree(dir_.path()), before);
+    EXPECT_TRUE(dry.report.dry_run);
+    EXPECT_TRUE(dry.report.error_file.empty());
+    EXPECT_EQ(dry.report.counters.ProcessedCount, 4);
+    EXPECT_EQ(dry.report.counters.FailedCount, 2);
+
+    RecordingObserver real;
+    ASSERT_EQ(Run(&real, move), "");
+    EXPECT_EQ(real.FileMessages(), dry.FileMessages());
+    EXPECT_EQ(real.report.summary, dry.report.summary);
+    for (const FileEvent& event : real.files) {
+      EXPECT_EQ(PathExists(event.target), true) << event.target;
+    }
+    EXPECT_EQ(ReadFile(out_ + "2015年/2015-03-04/taken.avi"), "theirs");
+    EXPECT_NE(ReadFile(cfg_ + "errorFile.txt"), "older");
+  }
+}
+
+TEST_F(OrganizerTest, DryRunThatTakesNothingOrIsStoppedChangesNothing) {
+  for (int i = 0; i < 5; ++i)
+    ASSERT_TRUE(WriteFile(src_ + "d" + std::to_string(i) + "/f.mov", "x", kDay1 + i * 86400));
+  const auto before = testing::ListTree(dir_.path());
+  for (bool stop : {false, true}) {
+    RecordingObserver sink;
+    OrganizerJob job(sink);
+    RunConfig config = Config();
+    config.dry_run = true;
+    if (stop) {
+      sink.on_file = [&job](const FileEvent&) { job.OnStop(); };
+    } else {
+      config.file_filters = ".png";
+    }
+    ASSERT_EQ(job.OnOrganize(config), "");
+    job.Wait();
+    EXPECT_EQ(sink.report.counters.ProcessedCount, stop ? 1 : 0);
+    EXPECT_EQ(sink.report.stopped, stop);
+    EXPECT_EQ(testing::ListTree(dir_.path()), before);
+  }
 }
 
 // Runs `body` in a child process as the unprivileged user `uid`, which may have at most
@@ -706,11 +796,9 @@ TEST_F(OrganizerTest, PermissionsDeniedAreFailuresOrSkippedFolders) {
     ASSERT_EQ(::chmod(p.c_str(), 0777), 0);
   }
   int code = RunAsNobody([this] {
-    RecordingSink sink;
-    OrganizerJob job(*settings_, sink);
-    job.SetPhotoFolder(src_);
-    job.SetOutputFolder(out_);
-    if (!job.OnOrganize().empty()) return 10;
+    RecordingObserver sink;
+    OrganizerJob job(sink);
+    if (!job.OnOrganize(Config()).empty()) return 10;
     job.Wait();
     // ok.mov copied, secret.mov unreadable, readonly.mov's day folder not writable,
     // the closed folder skipped without a count.
@@ -736,12 +824,9 @@ TEST_F(OrganizerTest, MoveOutOfAFolderThatCannotBeChangedKeepsTheSource) {
   ASSERT_EQ(::chmod(shm.path().c_str(), 0777), 0);
   for (const std::string& output : {out_, shm.path()}) {
     int code = RunAsNobody([&] {
-      RecordingSink sink;
-      OrganizerJob job(*settings_, sink);
-      job.SetPhotoFolder(src_);
-      job.SetOutputFolder(output);
-      job.SetDeleteSource(1);
-      if (!job.OnOrganize().empty()) return 10;
+      RecordingObserver sink;
+      OrganizerJob job(sink);
+      if (!job.OnOrganize(Config(true, src_, output)).empty()) return 10;
       job.Wait();
       return sink.report.counters.FailedCount == 1 ? 0 : 11;
     });
@@ -765,11 +850,9 @@ TEST_F(OrganizerTest, ThreadsThatCannotStartNeverEndTheProgram) {
     const int code = RunAsUser(
         kUser,
         [&] {
-          RecordingSink sink;
-          OrganizerJob job(*settings_, sink);
-          job.SetPhotoFolder(src_);
-          job.SetOutputFolder(out_);
-          const std::string refusal = job.OnOrganize();
+          RecordingObserver sink;
+          OrganizerJob job(sink);
+          const std::string refusal = job.OnOrganize(Config());
           if (tasks == 1) {
             if (refusal != OrganizerJob::kStartFailedText) return 10;
             return job.IsRunning() || job.IsWorkerActive() || !sink.events.empty() ? 11 : 0;

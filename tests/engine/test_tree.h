@@ -144,6 +144,34 @@ inline std::map<std::string, std::string> ListFiles(const std::string& root) {
   return files;
 }
 
+// Every entry under `root` (ending with "/"), folders, links and hidden names included, by
+// path relative to it, with its kind, size, permission bits and last-write time: what must
+// stay the same when a run changes nothing.
+inline void ListTreeInto(const std::string& root, const std::string& relative,
+                         std::map<std::string, std::string>* out) {
+  DIR* dir = ::opendir((root + relative).c_str());
+  if (dir == nullptr) return;
+  for (;;) {
+    struct dirent* d = ::readdir(dir);
+    if (d == nullptr) break;
+    std::string name = d->d_name;
+    if (name == "." || name == "..") continue;
+    std::string rel = relative + name;
+    struct stat st;
+    if (::lstat((root + rel).c_str(), &st) != 0) continue;
+    (*out)[rel] = std::to_string(st.st_mode) + " " + std::to_string(st.st_size) + " " +
+                  std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+    if (S_ISDIR(st.st_mode)) ListTreeInto(root, rel + "/", out);
+  }
+  ::closedir(dir);
+}
+
+inline std::map<std::string, std::string> ListTree(const std::string& root) {
+  std::map<std::string, std::string> entries;
+  ListTreeInto(root, "", &entries);
+  return entries;
+}
+
 // Local "%Y-%m-%d" of a time, as the run names its folders.
 inline std::string LocalDayText(time_t t) {
   struct tm tm_local;

@@ -81,14 +81,6 @@ TEST_F(IniTest, ReadsIntegersLikeThePrivateProfileCall) {
   EXPECT_EQ(ReadIniInt(path_, s, "Text", 9), 0);
   EXPECT_EQ(ReadIniInt(path_, s, "Empty", 9), 9);
   EXPECT_EQ(ReadIniInt(path_, s, "Missing", 9), 9);
-
-  EXPECT_EQ(ParseProfileInt("+7"), 7);
-  EXPECT_EQ(ParseProfileInt("  42"), 42);
-  EXPECT_EQ(ParseProfileInt("-"), 0);
-  EXPECT_EQ(ParseProfileInt("0x10"), 0);
-  EXPECT_EQ(ParseProfileInt("2147483647"), 2147483647);
-  EXPECT_EQ(ParseProfileInt("-2147483648"), INT32_MIN);
-  EXPECT_EQ(ParseProfileInt("4294967297"), 1);  // wraps modulo 2^32, never overflows
 }
 
 TEST_F(IniTest, MissingFileGivesDefaults) {

@@ -54,7 +54,7 @@ class AboutBoxTest : public QObject {
       texts << label->text();
       if (label != box.TitleLabel()) QCOMPARE(TextColor(label), QColor(245, 245, 245));
     }
-    QVERIFY(texts.contains(QStringLiteral("Nandell 1.0 版")));
+    QVERIFY(texts.contains(QStringLiteral("Nandell 1.1 版")));
     QVERIFY(texts.contains(QString::fromUtf8(nandell::build_info::kRightsNotice)));
     QVERIFY(texts.contains(QString::fromUtf8(nandell::build_info::kMakerLine)));
     QCOMPARE(box.WebLabel()->text(), QString::fromUtf8(nandell::build_info::kWebAddress));
@@ -139,7 +139,7 @@ class AboutBoxTest : public QObject {
     // A plain line lets the press through to the box.
     QLabel* version = nullptr;
     for (QLabel* label : box.findChildren<QLabel*>()) {
-      if (label->text() == QStringLiteral("Nandell 1.0 版")) version = label;
+      if (label->text() == QStringLiteral("Nandell 1.1 版")) version = label;
     }
     QVERIFY(version != nullptr);
     const QPoint on_line = version->geometry().center();

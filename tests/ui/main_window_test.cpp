@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -25,6 +26,7 @@
 #include "log/msgx.h"
 #include "platform/process.h"
 #include "settings/settings_store.h"
+#include "tests/support/gated_file_system.h"
 #include "ui/about_box.h"
 #include "ui/build_info.h"
 #include "ui/folder_picker.h"
@@ -324,7 +326,8 @@ class MainWindowTest : public QObject {
     QDir().mkpath(dir.path() + QStringLiteral("/out1"));
     QDir().mkpath(dir.path() + QStringLiteral("/out2"));
     auto store = NewStore(dir.path());
-    MainWindow window(*store);
+    nandell::testing::GatedFileSystem disk;
+    MainWindow window(*store, nullptr, disk);
     window.show();
     ChooseFolders(window, photos, dir.path() + QStringLiteral("/out1"));
 
@@ -333,9 +336,10 @@ class MainWindowTest : public QObject {
     while (window.Job().IsWorkerActive()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
     window.SetOutputFolder((dir.path() + QStringLiteral("/out2/")).toStdString());
     {
-      // The second run's worker waits for the store at its first file, so it is running
-      // while the first run's wind-up calls arrive.
-      std::lock_guard<std::mutex> hold(store->Mutex);
+      // The second run's worker waits before it lists the photo folder, so it is running
+      // while the first run's end arrives.
+      disk.Hold(nandell::testing::GatedFileSystem::kList);
+      const auto release = qScopeGuard([&disk] { disk.Release(); });
       window.OnOrganize();
       QVERIFY(window.IsRunning());
       QCoreApplication::processEvents();
@@ -351,6 +355,42 @@ class MainWindowTest : public QObject {
     QVERIFY(window.OrganizeButton()->isEnabled());
     QCOMPARE(Utf8(window.LastMessage()), Utf8(nandell::FormatSummary({3, 0})));
     window.reject();
+  }
+
+  void RunKeepsWhatItStartedWith() {
+    // The folders, the check box and the store's filters and layout change while a run is
+    // starting; the run follows what they were when organize was pressed.
+    QTemporaryDir dir;
+    const QString photos = dir.path() + QStringLiteral("/in");
+    const QString out = dir.path() + QStringLiteral("/out");
+    const QString other = dir.path() + QStringLiteral("/other");
+    MakePhotoTree(photos, 6);
+    QDir().mkpath(out);
+    QDir().mkpath(other);
+    auto store = NewStore(dir.path());
+    nandell::testing::GatedFileSystem disk;
+    MainWindow window(*store, nullptr, disk);
+    ChooseFolders(window, photos, out);
+    disk.Hold(nandell::testing::GatedFileSystem::kList);
+    const auto release = qScopeGuard([&disk] { disk.Release(); });
+    QTest::mouseClick(window.OrganizeButton(), Qt::LeftButton);
+    QVERIFY(disk.AwaitCalls(nandell::testing::GatedFileSystem::kList, 1));
+    window.DeleteSourceBox()->setChecked(true);
+    FolderPicker::SetNextAnswer(other.toStdString());
+    QTest::mouseClick(window.OutputFolderButton(), Qt::LeftButton);
+    {
+      std::lock_guard<std::mutex> lock(store->Mutex);
+      store->IsClassifyByYear = 0;
+      store->FileFilters = ".txt";
+    }
+    disk.Release();
+    QTRY_COMPARE_WITH_TIMEOUT(window.RunsEnded(), 1, 30000);
+    QCOMPARE(window.LastReport().counters.ProcessedCount, 6);
+    QCOMPARE(FilesUnder(out).size(), 6);
+    for (const QString& file : FilesUnder(out))
+      QVERIFY2(file.startsWith("2019年/2019-07-01/"), qPrintable(file));
+    QCOMPARE(FilesUnder(other).size(), 0);
+    QCOMPARE(FilesUnder(photos).size(), 8);  // copied, not moved
   }
 
   void MoveRunTakesTheCheckBox() {

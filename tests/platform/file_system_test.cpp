@@ -1,5 +1,5 @@
 // The file operations that never replace and never leave a partial file, on real files.
-#include "platform/fs.h"
+#include "platform/file_system.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,6 +9,7 @@
 #include <set>
 #include <thread>
 
+#include "platform/fs.h"
 #include "tests/engine/test_tree.h"
 
 namespace nandell {
@@ -21,6 +22,8 @@ using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
 
+fs::FileSystem& disk = fs::RealFileSystem();
+
 bool OnOtherFileSystem(const std::string& a, const std::string& b) {
   struct stat sa, sb;
   return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev != sb.st_dev;
@@ -32,8 +35,7 @@ TEST(FsTest, CopyKeepsDataTimeAndModeAndNeverReplaces) {
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 131 % 251);
   ASSERT_TRUE(WriteFile(dir / "a", data, 1000000000));
   ASSERT_EQ(::chmod((dir / "a").c_str(), 0604), 0);
-  std::string error;
-  ASSERT_TRUE(fs::CopyNoReplace(dir / "a", dir / "b", &error)) << error;
+  ASSERT_EQ(disk.CopyNoReplace(dir / "a", dir / "b"), 0);
   EXPECT_EQ(ReadFile(dir / "b"), data);
   struct stat st;
   ASSERT_EQ(::stat((dir / "b").c_str(), &st), 0);
@@ -41,12 +43,11 @@ TEST(FsTest, CopyKeepsDataTimeAndModeAndNeverReplaces) {
   EXPECT_EQ(st.st_mode & 07777, 0604u);
 
   ASSERT_TRUE(WriteFile(dir / "c", "keep me"));
-  EXPECT_FALSE(fs::CopyNoReplace(dir / "a", dir / "c", &error));
-  EXPECT_EQ(error, std::strerror(EEXIST));
+  EXPECT_EQ(disk.CopyNoReplace(dir / "a", dir / "c"), EEXIST);
   EXPECT_EQ(ReadFile(dir / "c"), "keep me");
   // A dangling link is a taken name too.
   ASSERT_EQ(::symlink((dir / "nowhere").c_str(), (dir / "dangling").c_str()), 0);
-  EXPECT_FALSE(fs::CopyNoReplace(dir / "a", dir / "dangling", &error));
+  EXPECT_EQ(disk.CopyNoReplace(dir / "a", dir / "dangling"), EEXIST);
   EXPECT_FALSE(PathExists(dir / "nowhere"));
   // Only the three files and the link: no temporary file is left.
   EXPECT_EQ(ListFiles(dir.path()).size(), 3u);
@@ -55,13 +56,12 @@ TEST(FsTest, CopyKeepsDataTimeAndModeAndNeverReplaces) {
 TEST(FsTest, FailedCopyLeavesNothing) {
   TempDir dir;
   ASSERT_TRUE(WriteFile(dir / "a", "a"));
-  std::string error;
-  EXPECT_FALSE(fs::CopyNoReplace(dir / "missing", dir / "b", &error));
-  EXPECT_FALSE(fs::CopyNoReplace(dir / "a", dir / "no/such/folder/b", &error));
+  EXPECT_EQ(disk.CopyNoReplace(dir / "missing", dir / "b"), ENOENT);
+  EXPECT_EQ(disk.CopyNoReplace(dir / "a", dir / "no/such/folder/b"), ENOENT);
   ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
   // A named pipe is refused at once instead of waiting for a writer.
-  EXPECT_FALSE(fs::CopyNoReplace(dir / "pipe", dir / "b", &error));
-  EXPECT_FALSE(fs::CopyNoReplace(dir.path(), dir / "b", &error));
+  EXPECT_NE(disk.CopyNoReplace(dir / "pipe", dir / "b"), 0);
+  EXPECT_NE(disk.CopyNoReplace(dir.path(), dir / "b"), 0);
   EXPECT_FALSE(PathExists(dir / "b"));
   EXPECT_EQ(ListFiles(dir.path()).size(), 1u);
 }
@@ -70,13 +70,12 @@ TEST(FsTest, MoveIsARenameThatNeverReplaces) {
   TempDir dir;
   ASSERT_TRUE(WriteFile(dir / "a", "a"));
   ASSERT_TRUE(WriteFile(dir / "b", "b"));
-  std::string error;
-  EXPECT_FALSE(fs::MoveNoReplace(dir / "a", dir / "b", &error));
+  EXPECT_EQ(disk.MoveNoReplace(dir / "a", dir / "b"), EEXIST);
   EXPECT_EQ(ReadFile(dir / "a"), "a");
   EXPECT_EQ(ReadFile(dir / "b"), "b");
   struct stat before;
   ASSERT_EQ(::stat((dir / "a").c_str(), &before), 0);
-  ASSERT_TRUE(fs::MoveNoReplace(dir / "a", dir / "c", &error)) << error;
+  ASSERT_EQ(disk.MoveNoReplace(dir / "a", dir / "c"), 0);
   struct stat after;
   ASSERT_EQ(::stat((dir / "c").c_str(), &after), 0);
   EXPECT_EQ(before.st_ino, after.st_ino);  // renamed, not copied
@@ -91,8 +90,7 @@ TEST(FsTest, MoveAcrossFileSystemsCopiesVerifiesThenRemoves) {
   }
   const std::string data(2 << 20, 'm');
   ASSERT_TRUE(WriteFile(dir / "a", data, 1200000000));
-  std::string error;
-  ASSERT_TRUE(fs::MoveNoReplace(dir / "a", shm / "a", &error)) << error;
+  ASSERT_EQ(disk.MoveNoReplace(dir / "a", shm / "a"), 0);
   EXPECT_FALSE(PathExists(dir / "a"));
   EXPECT_EQ(ReadFile(shm / "a"), data);
   struct stat st;
@@ -101,11 +99,42 @@ TEST(FsTest, MoveAcrossFileSystemsCopiesVerifiesThenRemoves) {
 
   // Target taken, or target folder missing: the source stays, nothing is left behind.
   ASSERT_TRUE(WriteFile(dir / "b", "b"));
-  EXPECT_FALSE(fs::MoveNoReplace(dir / "b", shm / "a", &error));
-  EXPECT_FALSE(fs::MoveNoReplace(dir / "b", shm / "none/b", &error));
+  EXPECT_EQ(disk.MoveNoReplace(dir / "b", shm / "a"), EEXIST);
+  EXPECT_EQ(disk.MoveNoReplace(dir / "b", shm / "none/b"), ENOENT);
   EXPECT_EQ(ReadFile(dir / "b"), "b");
   EXPECT_EQ(ReadFile(shm / "a"), data);
   EXPECT_EQ(ListFiles(shm.path()).size(), 1u);
+}
+
+// A file system whose named step fails; everything else is the operating system's.
+class FailingFileSystem : public fs::FileSystem {
+ public:
+  FailingFileSystem(std::string step, std::string source) : step_(step), source_(source) {}
+  int PlaceNoReplace(const std::string& from, const std::string& to) override {
+    return step_ == "place" ? EIO : FileSystem::PlaceNoReplace(from, to);
+  }
+  bool SameContent(const std::string& a, const std::string& b) override {
+    return step_ != "compare" && FileSystem::SameContent(a, b);
+  }
+  int Remove(const std::string& path) override {
+    return step_ == "remove" && path == source_ ? EBUSY : FileSystem::Remove(path);
+  }
+
+ private:
+  std::string step_, source_;
+};
+
+TEST(FsTest, MoveByCopyFailingAtAnyStepKeepsTheSourceAndLeavesNothing) {
+  for (const auto& [step, expected] :
+       {std::pair<std::string, int>{"place", EIO}, {"compare", EIO}, {"remove", EBUSY}}) {
+    TempDir dir;
+    ASSERT_TRUE(MakeFolders(dir / "out"));
+    ASSERT_TRUE(WriteFile(dir / "a", "photo"));
+    FailingFileSystem failing(step, dir / "a");
+    EXPECT_EQ(failing.MoveByCopy(dir / "a", dir / "out/a"), expected) << step;
+    EXPECT_EQ(ReadFile(dir / "a"), "photo") << step;
+    EXPECT_TRUE(ListFiles(dir / "out/").empty()) << step;  // no copy, no temporary file
+  }
 }
 
 TEST(FsTest, ListingReportsKindsAndDoesNotFollowFolderLinks) {
@@ -115,11 +144,11 @@ TEST(FsTest, ListingReportsKindsAndDoesNotFollowFolderLinks) {
   ASSERT_EQ(::symlink((dir / "sub").c_str(), (dir / "sublink").c_str()), 0);
   ASSERT_EQ(::symlink((dir / "file").c_str(), (dir / "filelink").c_str()), 0);
   ASSERT_EQ(::symlink((dir / "gone").c_str(), (dir / "dangling").c_str()), 0);
-  fs::DirectoryListing listing(dir.path());
-  ASSERT_TRUE(listing.Ok());
+  std::unique_ptr<fs::FolderListing> listing = disk.ListFolder(dir.path(), nullptr);
+  ASSERT_TRUE(listing);
   std::set<std::string> files, folders, links;
   fs::DirEntry entry;
-  while (listing.Next(&entry)) {
+  while (listing->Next(&entry)) {
     if (entry.kind == fs::EntryKind::kFile) files.insert(entry.name);
     if (entry.kind == fs::EntryKind::kDirectory) folders.insert(entry.name);
     if (entry.kind == fs::EntryKind::kDirectoryLink) links.insert(entry.name);
@@ -127,11 +156,15 @@ TEST(FsTest, ListingReportsKindsAndDoesNotFollowFolderLinks) {
   EXPECT_EQ(files, (std::set<std::string>{"file", "filelink", "dangling"}));
   EXPECT_EQ(folders, (std::set<std::string>{".", "..", "sub"}));
   EXPECT_EQ(links, (std::set<std::string>{"sublink"}));
-  EXPECT_FALSE(fs::DirectoryListing(dir / "file").Ok());
-  EXPECT_FALSE(fs::DirectoryListing(dir / "missing").Ok());
+  EXPECT_EQ(listing->Error(), 0);
+  int error = 0;
+  EXPECT_FALSE(disk.ListFolder(dir / "file", &error));
+  EXPECT_EQ(error, ENOTDIR);
+  EXPECT_FALSE(disk.ListFolder(dir / "missing", &error));
+  EXPECT_EQ(error, ENOENT);
 }
 
-TEST(FsTest, LocalDayAndLowerCase) {
+TEST(FsTest, LocalDay) {
   std::string day, year;
   EXPECT_TRUE(fs::LocalDay(testing::LocalNoon(2014, 12, 31), &day, &year));
   EXPECT_EQ(day, "2014-12-31");
@@ -140,15 +173,14 @@ TEST(FsTest, LocalDayAndLowerCase) {
   EXPECT_FALSE(fs::LocalDay(INT64_MAX, &day, &year));
   EXPECT_EQ(day, "0000-00-00");
   EXPECT_EQ(year, "0000");
-  EXPECT_EQ(fs::AsciiLower("/Pics/照片/IMG.JPG"), "/pics/照片/img.jpg");
 }
 
 TEST(FsTest, WholeFileIsWrittenFromScratch) {
   TempDir dir;
   ASSERT_TRUE(WriteFile(dir / "e", std::string(1000, 'x')));
-  ASSERT_TRUE(fs::WriteWholeFile(dir / "e", "short"));
+  ASSERT_EQ(disk.WriteWholeFile(dir / "e", "short"), 0);
   EXPECT_EQ(ReadFile(dir / "e"), "short");
-  EXPECT_FALSE(fs::WriteWholeFile(dir / "missing/e", "x"));
+  EXPECT_EQ(disk.WriteWholeFile(dir / "missing/e", "x"), ENOENT);
 }
 
 }  // namespace

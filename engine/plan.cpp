@@ -1,0 +1,59 @@
+#include "engine/plan.h"
+
+#include "engine/capture_date.h"
+#include "platform/fs.h"
+#include "platform/text.h"
+
+namespace nandell {
+namespace {
+
+// The date text with anything unsafe as a folder name taken as no date.
+std::string UsableDate(std::string date) {
+  if (!IsSafeFolderName(date)) date.clear();
+  return date;
+}
+
+// The local last-write day and year, or "0000-00-00" and "0000" without a usable time.
+void LastWriteDay(std::optional<int64_t> last_write, std::string* day, std::string* year) {
+  if (last_write) {
+    fs::LocalDay(*last_write, day, year);
+    return;
+  }
+  *day = "0000-00-00";
+  *year = "0000";
+}
+
+}  // namespace
+
+bool TakesFile(const std::string& file_filters, const std::string& path) {
+  const std::string_view tail =
+      path.size() <= 4 ? std::string_view(path) : std::string_view(path).substr(path.size() - 4);
+  return file_filters.find(AsciiLower(tail)) != std::string::npos;
+}
+
+bool NeedsLastWrite(const RunConfig& config, const std::string& capture_date) {
+  const std::string date = UsableDate(capture_date);
+  return date.empty() || (config.by_year && date.front() == '-');
+}
+
+TargetPlan PlanTarget(const RunConfig& config, const std::string& name, std::string capture_date,
+                      std::optional<int64_t> last_write) {
+  std::string date = UsableDate(std::move(capture_date));
+  TargetPlan plan;
+  if (config.by_year) {
+    std::string year = date.substr(0, date.find('-'));
+    if (year.empty()) LastWriteDay(last_write, &date, &year);
+    plan.year_folder = config.output_folder + year + "年/";
+    plan.folder = plan.year_folder + date + "/";
+  } else {
+    if (date.empty()) {
+      std::string year;
+      LastWriteDay(last_write, &date, &year);
+    }
+    plan.folder = config.output_folder + date + "/";
+  }
+  plan.path = plan.folder + name;
+  return plan;
+}
+
+}  // namespace nandell

@@ -1,0 +1,18 @@
+#include "engine/run_config.h"
+
+#include <mutex>
+
+#include "settings/settings_store.h"
+
+namespace nandell {
+
+RunConfig RunConfigFromSettings(const SettingsStore& settings) {
+  RunConfig config;
+  std::lock_guard<std::mutex> lock(settings.Mutex);
+  config.file_filters = settings.FileFilters;
+  config.by_year = settings.IsClassifyByYear != 0;
+  config.error_file_folder = settings.ConfigDir;
+  return config;
+}
+
+}  // namespace nandell

@@ -1,0 +1,41 @@
+#pragma once
+
+// Everything one organizing run needs, as one value: taken when the run starts and never read
+// from shared state again, so that changes made while a run is active apply to the next run.
+
+#include <string>
+
+#include "settings/settings_store.h"
+
+namespace nandell {
+
+/// The configuration of one run.
+struct RunConfig {
+  /// The folder to walk; a missing trailing "/" is added when the run starts.
+  std::string photo_folder;
+  /// Root of every target folder, joined unchanged (the window's folder texts end with "/").
+  std::string output_folder;
+  /// True: files are moved ("删除源文件"); false: copied.
+  bool move = false;
+  /// True: OUTPUT/YYYY年/YYYY-MM-DD/; false: OUTPUT/YYYY-MM-DD/ (IsClassifyByYear).
+  bool by_year = true;
+  /// The filter list (FileFilters): a file is taken when the last four bytes of its
+  /// lower-cased path occur in it.
+  std::string file_filters = kDefaultFileFilters;
+  /// Folder of errorFile.txt, ending with "/".
+  std::string error_file_folder;
+  /// Transfers carried out at once. Each copy is flushed to disk before it takes its name;
+  /// flushes made together share the file system's journal commits, which makes a run many
+  /// times faster. Files are still reported one at a time in walk order. 1: one at a time.
+  int transfers_at_once = 8;
+  /// True: the run walks, dates and plans every file and reports what a real run would do,
+  /// but changes nothing on disk (no folder, file, temporary file or errorFile.txt).
+  bool dry_run = false;
+};
+
+/// A config with the settings store's part filled in, read once under its lock: FileFilters,
+/// IsClassifyByYear, and ConfigDir as the folder of errorFile.txt. The folders, the mode and
+/// the switches of the run are the caller's.
+RunConfig RunConfigFromSettings(const SettingsStore& settings);
+
+}  // namespace nandell

@@ -1,0 +1,69 @@
+#pragma once
+
+// What an organizing run reports: one event per file taken and one when the run has ended,
+// in the run's own terms. The window and the command line decide what each means for them.
+
+#include <cstdint>
+#include <string>
+
+namespace nandell {
+
+/// The two counters of a run (both 0 at its start).
+struct JobCounters {
+  int32_t ProcessedCount = 0;  ///< Files taken so far, failed ones included (the ordinal).
+  int32_t FailedCount = 0;     ///< Files whose copy or move failed.
+};
+
+/// What became of one file.
+enum class FileOutcome {
+  kTransferred,  ///< Copied or moved to its target (in a dry run: would be).
+  kFailed,       ///< Not transferred; the source is where it was (in a dry run: would fail).
+};
+
+/// One file taken by the run.
+struct FileEvent {
+  int32_t ordinal = 0;  ///< 1 for the first file taken, failed ones counted too.
+  std::string source;   ///< The path as listed.
+  std::string target;   ///< The planned target path.
+  bool move = false;    ///< True for a move, false for a copy.
+  FileOutcome outcome = FileOutcome::kTransferred;
+  /// The designed message: "复制文件(N): SOURCE\r\n\r\n复制到: TARGET\r\n" (or 移动…), or the
+  /// failure line "复制文件失败: SOURCE -> TARGET\r\n" (or 移动文件失败…).
+  std::string message;
+  /// Why the file failed, as the system words it ("File exists"); empty on success.
+  std::string reason;
+  JobCounters counters;  ///< The counters with this file counted.
+};
+
+/// The end of a run.
+struct RunEndEvent {
+  JobCounters counters;  ///< Final counters.
+  bool stopped = false;  ///< True when the run was stopped before its walk finished.
+  bool dry_run = false;  ///< True when nothing was changed on disk.
+  /// The summary line ("\r\n\r\n整理文件 %d 个, 失败 %d 个").
+  std::string summary;
+  /// Path of errorFile.txt when this run wrote it (a run with failures), else empty.
+  std::string error_file;
+  /// Why errorFile.txt could not be written, else empty.
+  std::string error_file_error;
+};
+
+/// Receives a run's events. Every call is made on the run's worker thread, in order, and must
+/// return promptly without waiting for a thread that waits for the run.
+class RunObserver {
+ public:
+  virtual ~RunObserver() = default;
+  /// After every file taken, success or failure, in walk order.
+  virtual void OnFileDone(const FileEvent& event) = 0;
+  /// Once at the end, after errorFile.txt was written (or not); the last call of a run.
+  virtual void OnRunEnded(const RunEndEvent& event) = 0;
+};
+
+/// The summary line for the given counters.
+std::string FormatSummary(const JobCounters& counters);
+
+/// The designed message of a file: the success message with its ordinal, or the failure line.
+std::string FormatFileMessage(int32_t ordinal, const std::string& source, const std::string& target,
+                              bool move, bool ok);
+
+}  // namespace nandell

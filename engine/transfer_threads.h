@@ -1,0 +1,66 @@
+#pragma once
+
+// The transfer threads of a run: copies (and moves to another file system) carried out a few
+// at a time, so that their flushes to disk overlap. The run's worker hands them over in walk
+// order and takes the results back in the same order.
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace nandell {
+
+/// One file's transfer and its result.
+struct Transfer {
+  /// Where a transfer stands; guarded by the threads' lock once handed over.
+  enum class State { kQueued, kRunning, kDone, kDropped };
+  std::string source;
+  std::string target;
+  bool move = false;  ///< A move (by copy, when on a transfer thread); else a copy.
+  int error = 0;      ///< 0 or the errno value of the failure, once done.
+  State state = State::kQueued;
+};
+
+/// A few threads that carry out queued transfers through one FileSystem.
+class TransferThreads {
+ public:
+  /// Starts up to `count` threads. They take no further transfer once `running` is false (a
+  /// stop): transfers under way finish, queued ones stay. A thread that the system refuses
+  /// (its task limit) leaves fewer; with none started, Count() is 0 and nothing may be queued.
+  TransferThreads(fs::FileSystem& file_system, int count, const std::atomic<bool>& running);
+  /// Joins the threads (every transfer queued must be settled by then).
+  ~TransferThreads();
+  TransferThreads(const TransferThreads&) = delete;
+  TransferThreads& operator=(const TransferThreads&) = delete;
+
+  /// Number of threads running.
+  size_t Count() const { return threads_.size(); }
+  /// Queues `transfer` (state kQueued) for the next free thread.
+  void Queue(std::shared_ptr<Transfer> transfer);
+  /// True when `transfer` is done or dropped.
+  bool IsSettled(const Transfer& transfer);
+  /// Waits until `transfer` is done and returns true; when the run stops before a thread has
+  /// taken it, takes it off the queue instead (state kDropped) and returns false.
+  bool WaitFor(Transfer& transfer);
+
+ private:
+  void Serve();
+
+  fs::FileSystem& file_system_;
+  const std::atomic<bool>& running_;
+  std::mutex mutex_;
+  std::condition_variable work_ready_;
+  std::condition_variable done_;
+  std::deque<std::shared_ptr<Transfer>> queue_;  // not yet taken by a thread
+  bool closing_ = false;
+  std::vector<std::thread> threads_;
+};
+
+}  // namespace nandell

@@ -1,0 +1,84 @@
+#pragma once
+
+// A real file system that counts a run's steps and can hold one kind of step until released,
+// so that a test can act while a run stands at a chosen point (a stop while copies are under
+// way, a window event while the next run is starting).
+
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/file_system.h"
+
+namespace nandell::testing {
+
+class GatedFileSystem : public fs::FileSystem {
+ public:
+  enum Step { kList, kOpen, kCopy, kPlace, kStepCount };
+
+  // Calls of `step` from now on wait until Release.
+  void Hold(Step step) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    held_[step] = true;
+  }
+  // Lets every held call go on; later calls no longer wait.
+  void Release() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (bool& held : held_) held = false;
+    changed_.notify_all();
+  }
+  int Calls(Step step) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return calls_[step];
+  }
+  // Waits until `step` has been called `count` times; false after 30 seconds without.
+  bool AwaitCalls(Step step, int count) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    return changed_.wait_for(lock, std::chrono::seconds(30), [&] { return calls_[step] >= count; });
+  }
+  // The thread of every PlaceNoReplace call, in order.
+  std::vector<std::thread::id> PlaceThreads() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return place_threads_;
+  }
+
+  std::unique_ptr<fs::FolderListing> ListFolder(const std::string& folder, int* error) override {
+    Enter(kList);
+    return FileSystem::ListFolder(folder, error);
+  }
+  FILE* OpenForReading(const std::string& path) override {
+    Enter(kOpen);
+    return FileSystem::OpenForReading(path);
+  }
+  int CopyToTemporary(const std::string& source, const std::string& folder,
+                      std::string* temporary) override {
+    Enter(kCopy);
+    return FileSystem::CopyToTemporary(source, folder, temporary);
+  }
+  int PlaceNoReplace(const std::string& from, const std::string& to) override {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      place_threads_.push_back(std::this_thread::get_id());
+    }
+    Enter(kPlace);
+    return FileSystem::PlaceNoReplace(from, to);
+  }
+
+ private:
+  void Enter(Step step) {
+    std::unique_lock<std::mutex> lock(mutex_);
+    ++calls_[step];
+    changed_.notify_all();
+    changed_.wait(lock, [&] { return !held_[step]; });
+  }
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool held_[kStepCount] = {};
+  int calls_[kStepCount] = {};
+  std::vector<std::thread::id> place_threads_;
+};
+
+}  // namespace nandell::testing
