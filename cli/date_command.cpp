@@ -1,5 +1,4 @@
 // `nandell-cli date FILE...`: the capture date of each file, one line per file.
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -11,6 +10,7 @@
 #include "cli/commands.h"
 #include "engine/capture_date.h"
 #include "exif/exif_reader.h"
+#include "platform/fs.h"
 
 namespace nandell::cli {
 
@@ -19,11 +19,12 @@ namespace {
 // Whether the file can be examined: it exists, is a regular file and can be read. Fills
 // `error` with the reason when it cannot.
 bool CanExamine(const char* path, std::string* error) {
-  const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) {
+  FILE* file = fs::OpenForReading(path);
+  if (file == nullptr) {
     *error = std::strerror(errno);
     return false;
   }
+  const int fd = ::fileno(file);
   struct stat st;
   bool ok = true;
   if (::fstat(fd, &st) != 0) {
@@ -42,7 +43,7 @@ bool CanExamine(const char* path, std::string* error) {
       ok = false;
     }
   }
-  ::close(fd);
+  std::fclose(file);
   return ok;
 }
 

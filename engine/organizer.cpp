@@ -132,14 +132,7 @@ void OrganizerJob::Wait() {
 }
 
 void OrganizerJob::OrganizerThread() {
-  // A dry run transfers nothing; a real one hands its copies to transfer threads when it may
-  // do more than one at a time (none started: the worker transfers every file itself).
-  if (!config_.dry_run && config_.transfers_at_once > 1) {
-    threads_ =
-        std::make_unique<TransferThreads>(file_system_, config_.transfers_at_once, IsRunning_);
-    if (threads_->Count() == 0) threads_.reset();
-  }
-  unreported_limit_ = threads_ ? threads_->Count() * kUnreportedPerThread : 0;
+  threads_tried_ = false;
   ScanFolder(config_.photo_folder);
   // The transfers under way finish and are reported, also after a stop; those a stop kept
   // from starting are dropped.
@@ -209,17 +202,26 @@ void OrganizerJob::Predict(const std::string& source, const TargetPlan& plan) {
   Report(predicted);
 }
 
+// The transfer threads, started when the first copy needs them; null when the run does one
+// file at a time or the system refuses every thread (the worker then transfers every file).
+TransferThreads* OrganizerJob::Threads() {
+  if (!threads_tried_) {
+    threads_tried_ = true;
+    if (config_.transfers_at_once > 1) {
+      threads_ =
+          std::make_unique<TransferThreads>(file_system_, config_.transfers_at_once, IsRunning_);
+      if (threads_->Count() == 0) threads_.reset();
+    }
+    unreported_limit_ = threads_ ? threads_->Count() * kUnreportedPerThread : 0;
+  }
+  return threads_.get();
+}
+
 void OrganizerJob::TransferFile(const std::string& source, const std::string& target) {
   auto transfer = std::make_shared<Transfer>();
   transfer->source = source;
   transfer->target = target;
   transfer->move = config_.move;
-  if (!threads_) {
-    transfer->error = transfer->move ? file_system_.MoveNoReplace(source, target)
-                                     : file_system_.CopyNoReplace(source, target);
-    Report(*transfer);
-    return;
-  }
   // A transfer to a name that one still under way may take waits for it, so that the file
   // listed first is the one that gets the name.
   for (const auto& earlier : unreported_) {
@@ -230,20 +232,27 @@ void OrganizerJob::TransferFile(const std::string& source, const std::string& ta
     // thread and back would cost more than the rename itself.
     transfer->error = file_system_.PlaceNoReplace(source, target);
     if (!fs::NeedsCopyToMove(transfer->error)) {
-      transfer->state = Transfer::State::kDone;
       Settle(std::move(transfer));
       return;
     }
   }
+  TransferThreads* threads = Threads();
+  if (threads == nullptr) {
+    transfer->error = transfer->move ? file_system_.MoveByCopy(source, target)
+                                     : file_system_.CopyNoReplace(source, target);
+    Settle(std::move(transfer));
+    return;
+  }
   while (unreported_.size() >= unreported_limit_) ReportSettled(true);
   unreported_.push_back(transfer);
-  threads_->Queue(std::move(transfer));
+  threads->Queue(std::move(transfer));
   ReportSettled(false);
 }
 
 // A transfer whose result is known: reported at once, or after the ones still under way
 // that were listed before it.
 void OrganizerJob::Settle(std::shared_ptr<Transfer> transfer) {
+  transfer->state = Transfer::State::kDone;
   if (unreported_.empty()) {
     Report(*transfer);
     return;

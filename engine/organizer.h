@@ -89,6 +89,7 @@ class OrganizerJob {
   void HandleFile(const std::string& folder, const std::string& name,
                   const fs::FolderListing& listing);
   void Predict(const std::string& source, const TargetPlan& plan);
+  TransferThreads* Threads();
   void TransferFile(const std::string& source, const std::string& target);
   void Settle(std::shared_ptr<Transfer> transfer);
   void ReportSettled(bool wait_for_front);
@@ -110,6 +111,7 @@ class OrganizerJob {
   // The run's own state, set before its worker starts and used by the worker only.
   RunConfig config_;
   std::unique_ptr<TransferThreads> threads_;
+  bool threads_tried_ = false;
   std::deque<std::shared_ptr<Transfer>> unreported_;  // in walk order
   size_t unreported_limit_ = 0;
   std::unordered_set<std::string> claimed_;  // dry run: targets taken by earlier files

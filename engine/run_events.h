@@ -24,7 +24,7 @@ enum class FileOutcome {
 struct FileEvent {
   int32_t ordinal = 0;  ///< 1 for the first file taken, failed ones counted too.
   std::string source;   ///< The path as listed.
-  std::string target;   ///< The planned target path.
+  std::string target;   ///< The target path the file went (or was to go) to.
   bool move = false;    ///< True for a move, false for a copy.
   FileOutcome outcome = FileOutcome::kTransferred;
   /// The designed message: "复制文件(N): SOURCE\r\n\r\n复制到: TARGET\r\n" (or 移动…), or the

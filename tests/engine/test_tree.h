@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <ctime>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -116,9 +117,10 @@ inline bool PathExists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
-// Every regular file under `root` (ending with "/"), by path relative to it, with content.
-inline void ListFilesInto(const std::string& root, const std::string& relative,
-                          std::map<std::string, std::string>* out) {
+// Calls `visit` with the path relative to `root` (ending with "/") and the lstat of every
+// entry under it, folders before what they hold.
+inline void WalkTree(const std::string& root, const std::string& relative,
+                     const std::function<void(const std::string&, const struct stat&)>& visit) {
   DIR* dir = ::opendir((root + relative).c_str());
   if (dir == nullptr) return;
   for (;;) {
@@ -129,46 +131,29 @@ inline void ListFilesInto(const std::string& root, const std::string& relative,
     std::string rel = relative + name;
     struct stat st;
     if (::lstat((root + rel).c_str(), &st) != 0) continue;
-    if (S_ISDIR(st.st_mode)) {
-      ListFilesInto(root, rel + "/", out);
-    } else if (S_ISREG(st.st_mode)) {
-      (*out)[rel] = ReadFile(root + rel);
-    }
+    visit(rel, st);
+    if (S_ISDIR(st.st_mode)) WalkTree(root, rel + "/", visit);
   }
   ::closedir(dir);
 }
 
+// Every regular file under `root` (ending with "/"), by path relative to it, with content.
 inline std::map<std::string, std::string> ListFiles(const std::string& root) {
   std::map<std::string, std::string> files;
-  ListFilesInto(root, "", &files);
+  WalkTree(root, "", [&](const std::string& rel, const struct stat& st) {
+    if (S_ISREG(st.st_mode)) files[rel] = ReadFile(root + rel);
+  });
   return files;
 }
 
-// Every entry under `root` (ending with "/"), folders, links and hidden names included, by
-// path relative to it, with its kind, size, permission bits and last-write time: what must
-// stay the same when a run changes nothing.
-inline void ListTreeInto(const std::string& root, const std::string& relative,
-                         std::map<std::string, std::string>* out) {
-  DIR* dir = ::opendir((root + relative).c_str());
-  if (dir == nullptr) return;
-  for (;;) {
-    struct dirent* d = ::readdir(dir);
-    if (d == nullptr) break;
-    std::string name = d->d_name;
-    if (name == "." || name == "..") continue;
-    std::string rel = relative + name;
-    struct stat st;
-    if (::lstat((root + rel).c_str(), &st) != 0) continue;
-    (*out)[rel] = std::to_string(st.st_mode) + " " + std::to_string(st.st_size) + " " +
-                  std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
-    if (S_ISDIR(st.st_mode)) ListTreeInto(root, rel + "/", out);
-  }
-  ::closedir(dir);
-}
-
+// Every entry under `root`, folders, links and hidden names included, with its kind, size,
+// permission bits and last-write time: what must stay the same when a run changes nothing.
 inline std::map<std::string, std::string> ListTree(const std::string& root) {
   std::map<std::string, std::string> entries;
-  ListTreeInto(root, "", &entries);
+  WalkTree(root, "", [&](const std::string& rel, const struct stat& st) {
+    entries[rel] = std::to_string(st.st_mode) + " " + std::to_string(st.st_size) + " " +
+                   std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
+  });
   return entries;
 }
 
