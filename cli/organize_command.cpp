@@ -72,6 +72,11 @@ class ConsoleSink : public ProgressSink {
     if (!report.error_file.empty()) {
       std::fprintf(stderr, "errorFile.txt: %s\n", report.error_file.c_str());
     }
+    // The list of failures is the one thing of a run that must not be lost without a word.
+    if (!report.error_file_problem.empty()) {
+      std::fprintf(stderr, "nandell-cli organize: cannot write %s\n",
+                   report.error_file_problem.c_str());
+    }
   }
 
  private:
