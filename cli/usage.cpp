@@ -8,66 +8,75 @@ namespace {
 constexpr size_t kWidth = 80;  // columns of the help text
 
 OptionSpec HelpOption(const char* help) {
-  return {"--help", "-h", "", "", help};
+  return {.name = "--help", .alias = "-h", .help = help};
 }
 
+// The table. Each option is a row with only the fields it needs (see OptionSpec).
 ProgramSpec MakeProgram() {
-  ProgramSpec program;
-  program.name = "nandell-cli";
-  program.summary = "sort photos and videos into dated folders from the command line";
-  program.description = {
-      "nandell-cli dates photos and videos and sorts them into dated folders the way the "
-      "Nandell window does, with the same settings and the same messages.",
-      "A JPEG photo is dated by its EXIF DateTimeOriginal, any other file (and a photo without "
-      "that date) by its last-write time."};
-  program.options = {HelpOption("Show this help and exit; after a command, that command's help.")};
+  ProgramSpec program{
+      .name = "nandell-cli",
+      .summary = "sort photos and videos into dated folders from the command line",
+      .description =
+          {"nandell-cli dates photos and videos and sorts them into dated folders the way the "
+           "Nandell window does, with the same settings and the same messages.",
+           "A JPEG photo is dated by its EXIF DateTimeOriginal, any other file (and a photo "
+           "without that date) by its last-write time."},
+      .options = {HelpOption("Show this help and exit; after a command, that command's help.")},
+  };
 
-  CommandSpec date;
-  date.name = "date";
-  date.operands = "FILE...";
-  date.operand_kind = OperandKind::kFiles;
-  date.min_operands = 1;
-  date.summary = "Print the capture date of each file.";
-  date.description = {
-      "Prints, for each FILE in the order given, its path, a tab and its capture date "
-      "(YYYY-MM-DD, or nothing when the file has none). A file that cannot be examined "
-      "(missing, unreadable, a folder) gets its line too, and a message on standard error."};
-  date.exit_status = {{"0", "Every file could be examined."},
+  program.commands.push_back({
+      .name = "date",
+      .operands = "FILE...",
+      .operand_kind = OperandKind::kFiles,
+      .min_operands = 1,
+      .summary = "Print the capture date of each file.",
+      .description = {"Prints, for each FILE in the order given, its path, a tab and its capture "
+                      "date (YYYY-MM-DD, or nothing when the file has none). A file that cannot "
+                      "be examined (missing, unreadable, a folder) gets its line too, and a "
+                      "message on standard error."},
+      .exit_status = {{"0", "Every file could be examined."},
                       {"1", "A file could not be examined."},
-                      {"2", "Usage error."}};
+                      {"2", "Usage error."}},
+  });
 
-  CommandSpec organize;
-  organize.name = "organize";
-  organize.operands = "PHOTO_FOLDER OUTPUT_FOLDER";
-  organize.operand_kind = OperandKind::kFolders;
-  organize.max_operands = 2;
-  organize.summary = "Sort a photo folder into dated folders of an output folder.";
-  organize.description = {
-      "Runs the window's organizing run: every file of PHOTO_FOLDER and its subfolders whose "
-      "last four characters, lower-cased, occur in the filter list (by default "
-      "\".jpg,.avi,.mov,.mp4,rmvb\") is dated and copied, or moved, into "
-      "OUTPUT_FOLDER/YYYY年/YYYY-MM-DD/, or OUTPUT_FOLDER/YYYY-MM-DD/ without year folders. A "
-      "file whose target exists already is never overwritten; it counts as failed.",
-      "The window's start checks come first (both folders given, not the same, neither inside "
-      "the other, both existing); a refusal is printed on standard error. Every file's message "
-      "goes to standard output, with a live progress line on standard error when that is a "
-      "terminal, and the summary at the end. The failures are listed in errorFile.txt. Ctrl-C "
-      "stops after the files in hand, like the window's Stop button.",
-      "The filter list and the year folders come from Config.ini; the options override them "
-      "for this run only. The command line never writes Config.ini."};
-  organize.options = {
-      {"--move", "", "", "", "Move the files (delete the sources) instead of copying them."},
-      {"--by-day", "", "", "layout", "Put the day folders directly in OUTPUT_FOLDER."},
-      {"--by-year", "", "", "layout", "Group the day folders in year folders YYYY年."},
-      {"--filters", "", "LIST", "",
-       "Take the files whose last four characters, lower-cased, occur in LIST (for example "
-       "\".jpg,.mov\") instead of the filter list of Config.ini."},
-      {"--quiet", "", "", "", "Print only the summary, not every file's message."}};
-  organize.exit_status = {{"0", "No file failed."},
-                          {"1", "A file failed; the failures are listed in errorFile.txt."},
-                          {"2", "The run was refused, or a usage error."}};
+  program.commands.push_back({
+      .name = "organize",
+      .operands = "PHOTO_FOLDER OUTPUT_FOLDER",
+      .operand_kind = OperandKind::kFolders,
+      .max_operands = 2,
+      .summary = "Sort a photo folder into dated folders of an output folder.",
+      .description =
+          {"Runs the window's organizing run: every file of PHOTO_FOLDER and its subfolders "
+           "whose last four characters, lower-cased, occur in the filter list (by default "
+           "\".jpg,.avi,.mov,.mp4,rmvb\") is dated and copied, or moved, into "
+           "OUTPUT_FOLDER/YYYY年/YYYY-MM-DD/, or OUTPUT_FOLDER/YYYY-MM-DD/ without year folders. "
+           "A file whose target exists already is never overwritten; it counts as failed.",
+           "The window's start checks come first (both folders given, not the same, neither "
+           "inside the other, both existing); a refusal is printed on standard error. Every "
+           "file's message goes to standard output, with a live progress line on standard error "
+           "when that is a terminal, and the summary at the end. The failures are listed in "
+           "errorFile.txt. Ctrl-C stops after the files in hand, like the window's Stop button.",
+           "The filter list and the year folders come from Config.ini; the options override "
+           "them for this run only. The command line never writes Config.ini."},
+      .options = {{.name = "--move",
+                   .help = "Move the files (delete the sources) instead of copying them."},
+                  {.name = "--by-day",
+                   .group = "layout",
+                   .help = "Put the day folders directly in OUTPUT_FOLDER."},
+                  {.name = "--by-year",
+                   .group = "layout",
+                   .help = "Group the day folders in year folders YYYY年."},
+                  {.name = "--filters",
+                   .value = "LIST",
+                   .help =
+                       "Take the files whose last four characters, lower-cased, occur in LIST (for "
+                       "example \".jpg,.mov\") instead of the filter list of Config.ini."},
+                  {.name = "--quiet", .help = "Print only the summary, not every file's message."}},
+      .exit_status = {{"0", "No file failed."},
+                      {"1", "A file failed; the failures are listed in errorFile.txt."},
+                      {"2", "The run was refused, or a usage error."}},
+  });
 
-  program.commands = {date, organize};
   for (CommandSpec& command : program.commands) {
     command.options.push_back(HelpOption("Show this help and exit."));
   }

@@ -15,44 +15,45 @@ namespace nandell::cli {
 enum class OperandKind { kNone, kFiles, kFolders };
 
 /// One option: a switch (`value` empty), or an option with a value, given as "--name VALUE"
-/// or "--name=VALUE".
+/// or "--name=VALUE". Every field has a default, so a row of the table names only the fields
+/// it needs: {.name = "--quiet", .help = "..."}.
 struct OptionSpec {
-  std::string name;   ///< Long form with its dashes: "--move".
-  std::string alias;  ///< Short form with its dash ("-h"), or empty.
-  std::string value;  ///< Placeholder of its value ("LIST"); empty for a switch.
-  std::string group;  ///< Options of one non-empty group exclude each other; the last one wins.
-  std::string help;   ///< What it does: one or more sentences.
+  std::string name{};   ///< Long form with its dashes: "--move".
+  std::string alias{};  ///< Short form with its dash ("-h"), or empty.
+  std::string value{};  ///< Placeholder of its value ("LIST"); empty for a switch.
+  std::string group{};  ///< Options of one non-empty group exclude each other; the last one wins.
+  std::string help{};   ///< What it does: one or more sentences.
 };
 
 /// A term and its explanation (an environment variable, a file, an exit status).
 struct Entry {
-  std::string term;  ///< "NANDELL_CONFIG_DIR", "0".
-  std::string text;  ///< One or more sentences.
+  std::string term{};  ///< "NANDELL_CONFIG_DIR", "0".
+  std::string text{};  ///< One or more sentences.
 };
 
 /// A command: `nandell-cli NAME OPERANDS [OPTIONS]`.
 struct CommandSpec {
-  std::string name;      ///< "organize".
-  std::string operands;  ///< As the synopsis shows them: "PHOTO_FOLDER OUTPUT_FOLDER".
+  std::string name{};      ///< "organize".
+  std::string operands{};  ///< As the synopsis shows them: "PHOTO_FOLDER OUTPUT_FOLDER".
   OperandKind operand_kind = OperandKind::kNone;
-  int min_operands = 0;                  ///< Fewer is a usage error.
-  int max_operands = -1;                 ///< More is a usage error; -1: no limit.
-  std::string summary;                   ///< One line for the list of commands ("Print ...").
-  std::vector<std::string> description;  ///< Paragraphs for its help and the manual.
-  std::vector<OptionSpec> options;       ///< In synopsis order; the help option comes last.
-  std::vector<Entry> exit_status;        ///< Its exit codes.
+  int min_operands = 0;                    ///< Fewer is a usage error.
+  int max_operands = -1;                   ///< More is a usage error; -1: no limit.
+  std::string summary{};                   ///< One line for the list of commands ("Print ...").
+  std::vector<std::string> description{};  ///< Paragraphs for its help and the manual.
+  std::vector<OptionSpec> options{};       ///< In synopsis order; the help option comes last.
+  std::vector<Entry> exit_status{};        ///< Its exit codes.
 };
 
 /// The program: its own options (given before a command), its commands, and the texts of its
 /// manual page.
 struct ProgramSpec {
-  std::string name;                      ///< "nandell-cli".
-  std::string summary;                   ///< The manual's NAME line, after the dash.
-  std::vector<std::string> description;  ///< Paragraphs for the help and the manual.
-  std::vector<OptionSpec> options;       ///< Options before the command; help comes last.
-  std::vector<CommandSpec> commands;     ///< In the order the help lists them.
-  std::vector<Entry> environment;        ///< Environment variables it reads.
-  std::vector<Entry> files;              ///< Files it reads or writes.
+  std::string name{};                      ///< "nandell-cli".
+  std::string summary{};                   ///< The manual's NAME line, after the dash.
+  std::vector<std::string> description{};  ///< Paragraphs for the help and the manual.
+  std::vector<OptionSpec> options{};       ///< Options before the command; help comes last.
+  std::vector<CommandSpec> commands{};     ///< In the order the help lists them.
+  std::vector<Entry> environment{};        ///< Environment variables it reads.
+  std::vector<Entry> files{};              ///< Files it reads or writes.
 };
 
 /// The table. Built once; every command's options end with the help option.
