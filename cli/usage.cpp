@@ -88,10 +88,11 @@ ProgramSpec MakeProgram() {
       {"XDG_CONFIG_HOME", "The base of the per-user folder; ~/.config when it is not set."}};
   program.files = {
       {"Config.ini",
-       "The settings, in the section VovirurOrarudar. It is kept beside the program when that "
-       "folder can be written or already holds it (a copy run from its build folder), and "
-       "otherwise, as for a program installed in the system's folders, in "
-       "$XDG_CONFIG_HOME/nandell/. The window reads it at start and writes it when it closes; "
+       "The settings, in the section VovirurOrarudar. A copy run from its build folder keeps "
+       "it beside the program when that folder can be written or already holds it; a program "
+       "installed in the system's folders (/usr/bin), or one whose folder cannot be written, "
+       "keeps it in $XDG_CONFIG_HOME/nandell/. The window reads it at start and writes it "
+       "when it closes; "
        "the command line only reads it."},
       {"errorFile.txt",
        "The failures of the last run that had any, followed by its summary, in the folder of "
