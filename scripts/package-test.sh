@@ -4,8 +4,8 @@
 # appstreamcli, installs it with apt-get, runs the installed programs as an unprivileged user
 # with a fresh home (nandell-cli date and organize over samples/, the window briefly), checks
 # the menu entry, the icons, the manual pages and the completion, then purges the package and
-# checks that nothing of it is left under /usr. Needs root (apt-get); exits non-zero on the
-# first failed check.
+# checks that nothing of it is left under /usr. Needs root (apt-get); a nandell package
+# installed before is replaced and then removed. Exits non-zero on the first failed check.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -14,7 +14,8 @@ if [ "$(id -u)" -ne 0 ]; then
   exit 0
 fi
 # One package test at a time on a machine: they install and remove the same package.
-exec 9>/var/lock/nandell-package-test.lock
+mkdir -p /run/lock
+exec 9>/run/lock/nandell-package-test.lock
 flock 9
 
 fail() {
