@@ -49,12 +49,14 @@ std::string CheckStart(const std::string& photo_folder, const std::string& outpu
   return std::string();
 }
 
-bool WriteFailureReport(fs::FileSystem& file_system, const std::string& folder,
-                        const std::string& failure_log, std::string* path, std::string* error) {
-  const std::string report = folder + "errorFile.txt";
+bool WriteFailureReport(fs::FileSystem& file_system, const RunConfig& config,
+                        const std::string& failure_log, std::string* path, std::string* problem) {
+  // The per-user folder may not exist yet (the command line's store never saves).
+  if (config.make_error_file_folder) file_system.MakeFolders(config.error_file_folder, 0700);
+  const std::string report = config.error_file_folder + "errorFile.txt";
   const int code = file_system.WriteWholeFile(report, failure_log);
   if (code != 0) {
-    *error = fs::ErrorText(code);
+    *problem = report + ": " + fs::ErrorText(code);
     return false;
   }
   *path = report;
@@ -315,8 +317,8 @@ void OrganizerJob::WindUp() {
   IsRunning_.store(false);
   // The report works on its own copy of the failure lines; a dry run writes nothing.
   if (!failure_log.empty() && !config_.dry_run) {
-    WriteFailureReport(file_system_, config_.error_file_folder, failure_log, &end.error_file,
-                       &end.error_file_error);
+    WriteFailureReport(file_system_, config_, failure_log, &end.error_file,
+                       &end.error_file_problem);
   }
   observer_.OnRunEnded(end);
 }

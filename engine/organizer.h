@@ -33,11 +33,12 @@ inline constexpr const char* kStartRefusalCaption = "提示";
 std::string CheckStart(const std::string& photo_folder, const std::string& output_folder,
                        fs::FileSystem& file_system = fs::RealFileSystem());
 
-/// Writes errorFile.txt into `folder` (ending with "/") with `failure_log` as its whole
-/// content: the failure lines and the summary. Fills `path` when it was written, else
-/// `error` with the reason. Returns true when written.
-bool WriteFailureReport(fs::FileSystem& file_system, const std::string& folder,
-                        const std::string& failure_log, std::string* path, std::string* error);
+/// Writes errorFile.txt into the config's error-file folder (made first when the config says
+/// so) with `failure_log` as its whole content: the failure lines and the summary. Fills
+/// `path` when it was written, else `problem` with the path, ": " and the reason. Returns
+/// true when written.
+bool WriteFailureReport(fs::FileSystem& file_system, const RunConfig& config,
+                        const std::string& failure_log, std::string* path, std::string* problem);
 
 /// The run state and the worker of organizing runs, one at a time. All accessors are
 /// thread-safe: the texts are guarded by one lock and handed out as copies.

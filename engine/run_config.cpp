@@ -12,6 +12,8 @@ RunConfig RunConfigFromSettings(const SettingsStore& settings) {
   config.file_filters = settings.FileFilters;
   config.by_year = settings.IsClassifyByYear != 0;
   config.error_file_folder = settings.ConfigDir;
+  config.make_error_file_folder =
+      !settings.ConfigDir.empty() && settings.ConfigDir != settings.ModuleDir;
   return config;
 }
 

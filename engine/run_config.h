@@ -24,6 +24,9 @@ struct RunConfig {
   std::string file_filters = kDefaultFileFilters;
   /// Folder of errorFile.txt, ending with "/".
   std::string error_file_folder;
+  /// True when that folder is the per-user one: it is made (mode 0700, every missing level)
+  /// the first time a report needs it.
+  bool make_error_file_folder = false;
   /// Transfers carried out at once. Each copy is flushed to disk before it takes its name;
   /// flushes made together share the file system's journal commits, which makes a run many
   /// times faster. Files are still reported one at a time in walk order. 1: one at a time.
@@ -34,8 +37,9 @@ struct RunConfig {
 };
 
 /// A config with the settings store's part filled in, read once under its lock: FileFilters,
-/// IsClassifyByYear, and ConfigDir as the folder of errorFile.txt. The folders, the mode and
-/// the switches of the run are the caller's.
+/// IsClassifyByYear, and ConfigDir as the folder of errorFile.txt (made when needed if it is
+/// not the program's folder). The folders, the mode and the switches of the run are the
+/// caller's.
 RunConfig RunConfigFromSettings(const SettingsStore& settings);
 
 }  // namespace nandell

@@ -44,8 +44,9 @@ struct RunEndEvent {
   std::string summary;
   /// Path of errorFile.txt when this run wrote it (a run with failures), else empty.
   std::string error_file;
-  /// Why errorFile.txt could not be written, else empty.
-  std::string error_file_error;
+  /// When the run had failures but errorFile.txt could not be written: its path, ": " and
+  /// the reason. Empty otherwise.
+  std::string error_file_problem;
 };
 
 /// Receives a run's events. Every call is made on the run's worker thread, in order, and must

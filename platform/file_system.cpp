@@ -185,6 +185,10 @@ int FileSystem::MakeFolder(const std::string& path) {
   return fs::MakeFolder(path);
 }
 
+bool FileSystem::MakeFolders(const std::string& path, unsigned mode) {
+  return fs::MakeFolders(path, mode);
+}
+
 int FileSystem::CopyToTemporary(const std::string& source, const std::string& folder,
                                 std::string* temporary) {
   Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));

@@ -61,6 +61,9 @@ class FileSystem {
   virtual int CheckNameFree(const std::string& path);
   /// Makes one folder (mode 0777 less the umask).
   virtual int MakeFolder(const std::string& path);
+  /// Makes every missing level of the absolute folder `path` with `mode` (less the umask);
+  /// true when it is a folder afterwards.
+  virtual bool MakeFolders(const std::string& path, unsigned mode);
   /// Copies the regular file `source` into a new hidden temporary file in `folder` (ending
   /// with "/"), with the source's last-write time and permission bits, flushed to disk;
   /// fills `temporary` with its path. On failure no temporary file is left.
