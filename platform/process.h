@@ -20,7 +20,7 @@ std::string ExecutableDir();
 std::string CurrentDirectory();
 
 /// Makes `path` the process's current directory. Returns false on failure.
-bool SetCurrentDirectory(const std::string& path);
+bool SetWorkingDirectory(const std::string& path);
 
 /// Sends `text` unchanged to the debugger output (standard error; on Windows
 /// OutputDebugStringW), in one piece, so that lines of different threads do not mix.

@@ -59,7 +59,7 @@ std::string CurrentDirectory() {
   }
 }
 
-bool SetCurrentDirectory(const std::string& path) {
+bool SetWorkingDirectory(const std::string& path) {
   return !path.empty() && ::chdir(path.c_str()) == 0;
 }
 

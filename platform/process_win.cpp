@@ -50,7 +50,7 @@ std::string CurrentDirectory() {
   return WithTrailingSeparator(win::PlainPath(std::wstring_view(buffer.data(), length)));
 }
 
-bool SetCurrentDirectory(const std::string& path) {
+bool SetWorkingDirectory(const std::string& path) {
   return !path.empty() && ::SetCurrentDirectoryW(win::WinPath(path).c_str());
 }
 

@@ -40,10 +40,11 @@ std::string Narrow(std::wstring_view text) {
 
 std::wstring WinPath(std::string_view path) {
   std::wstring wide = Widen(path);
+  // A path in the long or the device form is taken exactly as it is.
+  if (wide.empty() || StartsWith(wide, L"\\\\?\\") || StartsWith(wide, L"\\\\.\\")) return wide;
   for (wchar_t& c : wide) {
     if (c == L'/') c = L'\\';
   }
-  if (wide.empty() || StartsWith(wide, L"\\\\?\\") || StartsWith(wide, L"\\\\.\\")) return wide;
   const DWORD needed = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
   if (needed == 0) return wide;
   std::wstring full(needed, L'\0');

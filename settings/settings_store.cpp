@@ -68,7 +68,7 @@ void SettingsStore::ChooseConfigDir(bool create) {
 
 std::string SettingsStore::LocateModule() {
   FindModule();
-  SetCurrentDirectory(ModuleDir);  // result ignored
+  SetWorkingDirectory(ModuleDir);  // result ignored
   ChooseConfigDir(true);
   std::lock_guard<std::mutex> lock(Mutex);
   return ModuleDir;

@@ -121,30 +121,52 @@ Outcome Perform(const Request& request, std::string* reply, std::string* error) 
 
 }  // namespace
 
+// Split by hand: WinHttpCrackUrl differs between systems on addresses such as
+// "http://host?query" and "http://[::1]/".
 bool ParseHttpUrl(const std::string& url, HttpAddress* address) {
-  const std::wstring wide = win::Widen(url);
-  if (wide.empty()) return false;
-  URL_COMPONENTS parts{};
-  parts.dwStructSize = sizeof parts;
-  parts.dwSchemeLength = static_cast<DWORD>(-1);
-  parts.dwHostNameLength = static_cast<DWORD>(-1);
-  parts.dwUrlPathLength = static_cast<DWORD>(-1);
-  parts.dwExtraInfoLength = static_cast<DWORD>(-1);
-  if (!::WinHttpCrackUrl(wide.c_str(), static_cast<DWORD>(wide.size()), 0, &parts) ||
-      parts.nScheme != INTERNET_SCHEME_HTTP || parts.lpszHostName == nullptr ||
-      parts.dwHostNameLength == 0 || parts.nPort == 0) {
-    return false;
+  constexpr std::string_view kScheme = "http://";
+  if (url.size() < kScheme.size()) return false;
+  for (std::size_t i = 0; i < kScheme.size(); ++i) {
+    const char c = url[i];
+    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c) != kScheme[i]) return false;
+  }
+  for (const char c : url) {
+    if (static_cast<unsigned char>(c) <= ' ' || c == 0x7F) return false;
+  }
+  const std::string_view rest = std::string_view(url).substr(kScheme.size());
+  const std::size_t authority_end = rest.find_first_of("/?#");
+  std::string_view authority = rest.substr(0, authority_end);
+  const std::string_view tail =
+      authority_end == std::string_view::npos ? std::string_view() : rest.substr(authority_end);
+  if (const std::size_t at = authority.rfind('@'); at != std::string_view::npos) {
+    authority.remove_prefix(at + 1);
   }
   HttpAddress split;
-  split.host = win::Narrow(std::wstring_view(parts.lpszHostName, parts.dwHostNameLength));
-  split.port = parts.nPort;
-  if (parts.lpszUrlPath != nullptr) {
-    split.object = win::Narrow(std::wstring_view(parts.lpszUrlPath, parts.dwUrlPathLength));
+  std::string_view port;
+  if (!authority.empty() && authority.front() == '[') {
+    const std::size_t close = authority.find(']');
+    if (close == std::string_view::npos) return false;
+    split.host = authority.substr(1, close - 1);
+    const std::string_view after = authority.substr(close + 1);
+    if (!after.empty() && after.front() != ':') return false;
+    if (!after.empty()) port = after.substr(1);
+  } else {
+    const std::size_t colon = authority.find(':');
+    split.host = authority.substr(0, colon);
+    if (colon != std::string_view::npos) port = authority.substr(colon + 1);
   }
-  if (split.object.empty()) split.object = "/";
-  if (parts.lpszExtraInfo != nullptr) {
-    split.object += win::Narrow(std::wstring_view(parts.lpszExtraInfo, parts.dwExtraInfoLength));
+  if (split.host.empty()) return false;
+  if (!port.empty()) {
+    if (port.size() > 5 || port.find_first_not_of("0123456789") != std::string_view::npos) {
+      return false;
+    }
+    split.port = ReadInt(std::string(port).c_str());
+    if (split.port <= 0 || split.port > 65535) return false;
   }
+  // The object is the path and the query; a fragment never goes to the server.
+  const std::string_view object = tail.substr(0, tail.find('#'));
+  split.object = object.empty() || object.front() != '/' ? "/" + std::string(object)
+                                                         : std::string(object);
   *address = std::move(split);
   return true;
 }
