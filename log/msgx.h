@@ -22,9 +22,9 @@ inline constexpr const char* kDefaultLogPath = "/tmp/MsgX.log";
 std::string DefaultLogConfigPath();
 
 /// The diagnostic log. Each entry becomes one line "TAG: message  #line source\n" that goes
-/// to the debugger output (standard error; OutputDebugStringW on Windows) and, when file logging is on and the level is at
-/// least min_level, to a time-stamped, size-rotated log file. Entries are serialised by one
-/// lock, so lines from two threads never interleave. It never fails its caller.
+/// to the debugger output (standard error; OutputDebugStringW on Windows) and, when file logging is
+/// on and the level is at least min_level, to a time-stamped, size-rotated log file. Entries are
+/// serialised by one lock, so lines from two threads never interleave. It never fails its caller.
 ///
 /// Levels: 0 gives the bare tag "C_V ", 1 to 3 add " Info", " Warning", " Error"; a level
 /// above 3 is shown as " Error", a negative level with the bare tag.

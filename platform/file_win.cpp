@@ -92,9 +92,8 @@ bool FolderWritable(const std::string& dir) {
   const std::string probe = WithTrailingSeparator(dir) + ".nandell-probe-" +
                             std::to_string(::GetCurrentProcessId()) + "-" +
                             std::to_string(counter.fetch_add(1));
-  HANDLE handle = ::CreateFileW(win::WinPath(probe).c_str(), GENERIC_WRITE, 0, nullptr,
-                                CREATE_NEW, FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE,
-                                nullptr);
+  HANDLE handle = ::CreateFileW(win::WinPath(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   ::CloseHandle(handle);
   return true;
@@ -112,7 +111,7 @@ RenameOutcome RenameNoReplace(const std::string& from, const std::string& to) {
   }
   const DWORD error = ::GetLastError();
   return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? RenameOutcome::kTargetExists
-                                                                      : RenameOutcome::kFailed;
+                                                                     : RenameOutcome::kFailed;
 }
 
 bool AppendFile::Open(const std::string& path) {

@@ -88,9 +88,9 @@ std::string ReadIniString(const std::string& path, std::string_view section, std
                           std::string_view default_value, std::size_t buffer_size) {
   const DWORD size = buffer_size == 0 ? 1 : buffer_size > INT_MAX ? INT_MAX : buffer_size;
   std::wstring buffer(size, L'\0');
-  DWORD length = ::GetPrivateProfileStringW(
-      win::Widen(section).c_str(), win::Widen(key).c_str(), win::Widen(default_value).c_str(),
-      buffer.data(), size, win::WinPath(path).c_str());
+  DWORD length = ::GetPrivateProfileStringW(win::Widen(section).c_str(), win::Widen(key).c_str(),
+                                            win::Widen(default_value).c_str(), buffer.data(), size,
+                                            win::WinPath(path).c_str());
   // A character cut in half by the buffer is dropped whole.
   if (length > 0 && buffer[length - 1] >= 0xD800 && buffer[length - 1] <= 0xDBFF) --length;
   std::string result = win::Narrow(std::wstring_view(buffer.data(), length));
@@ -156,8 +156,8 @@ bool WriteIniStrings(const std::string& path, std::string_view section,
   std::wstring temp;
   HANDLE handle = INVALID_HANDLE_VALUE;
   DWORD create_error = ERROR_FILE_EXISTS;
-  for (int attempt = 0; attempt < 100 && handle == INVALID_HANDLE_VALUE &&
-                        create_error == ERROR_FILE_EXISTS;
+  for (int attempt = 0;
+       attempt < 100 && handle == INVALID_HANDLE_VALUE && create_error == ERROR_FILE_EXISTS;
        ++attempt) {
     temp = folder + L"." + base + L".tmp" + std::to_wstring(::GetCurrentProcessId()) + L"_" +
            std::to_wstring(counter.fetch_add(1));

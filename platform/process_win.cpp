@@ -2,8 +2,9 @@
 
 #include <fcntl.h>
 #include <io.h>
-#include <objbase.h>
 #include <windows.h>
+// After windows.h, which they build on.
+#include <objbase.h>
 #include <shellapi.h>
 
 #include <cstdio>

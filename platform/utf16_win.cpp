@@ -115,8 +115,8 @@ std::string ErrorText(unsigned long code, void* module) {
   std::string text;
   if (length > 0 && buffer != nullptr) text = Narrow(std::wstring_view(buffer, length));
   if (buffer != nullptr) ::LocalFree(buffer);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' ||
-                           text.back() == '.')) {
+  while (!text.empty() &&
+         (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.')) {
     text.pop_back();
   }
   if (text.empty()) text = "error " + std::to_string(code);

@@ -21,8 +21,8 @@ class SettingsStore {
   /// Config.ini is never written.
   explicit SettingsStore(bool save_at_exit = true);
 
-  /// A store on an explicit folder (a separator is added when missing), for tests and tools: ModuleDir and
-  /// ConfigDir are `module_dir`, the current directory is not changed; then Load.
+  /// A store on an explicit folder (a separator is added when missing), for tests and tools:
+  /// ModuleDir and ConfigDir are `module_dir`, the current directory is not changed; then Load.
   SettingsStore(std::string module_dir, bool save_at_exit);
 
   virtual ~SettingsStore();

@@ -28,8 +28,8 @@ bool ParseHttpUrl(const std::string& url, HttpAddress* address);
 /// `options.total_timeout_ms` (a limit of 0 or less means its default). Keeps at most
 /// kReplyBufferSize - 1 bytes of the body in `reply`; a longer body is cut, not a failure, and
 /// a body shorter than its announced length is a failure. Fills `error` on kFailed.
-Outcome Get(const std::string& url, const HttpAddress& address,
-            const VersionCheckOptions& options, std::string* reply, std::string* error);
+Outcome Get(const std::string& url, const HttpAddress& address, const VersionCheckOptions& options,
+            std::string* reply, std::string* error);
 
 /// Reads a decimal integer like atoi: leading white space, an optional sign, digits; no
 /// digits give 0, values beyond the 32-bit range are held at its ends.

@@ -66,26 +66,25 @@ Outcome Perform(const Request& request, std::string* reply, std::string* error) 
   InternetHandle session(::WinHttpOpen(kUserAgent, WINHTTP_ACCESS_TYPE_DEFAULT_PROXY,
                                        WINHTTP_NO_PROXY_NAME, WINHTTP_NO_PROXY_BYPASS, 0));
   if (session.get() == nullptr ||
-      !::WinHttpSetTimeouts(session.get(), static_cast<int>(request.total_ms),
-                            static_cast<int>(request.connect_ms),
-                            static_cast<int>(request.total_ms),
-                            static_cast<int>(request.total_ms))) {
+      !::WinHttpSetTimeouts(
+          session.get(), static_cast<int>(request.total_ms), static_cast<int>(request.connect_ms),
+          static_cast<int>(request.total_ms), static_cast<int>(request.total_ms))) {
     return Outcome::kNoConnection;
   }
-  InternetHandle connection(
-      ::WinHttpConnect(session.get(), request.host.c_str(), request.port, 0));
+  InternetHandle connection(::WinHttpConnect(session.get(), request.host.c_str(), request.port, 0));
   if (connection.get() == nullptr) return Outcome::kNoConnection;
   // The object goes out as given: the query is the check's own, already in its final form.
-  InternetHandle handle(::WinHttpOpenRequest(
-      connection.get(), L"GET", request.object.c_str(), nullptr, WINHTTP_NO_REFERER,
-      WINHTTP_DEFAULT_ACCEPT_TYPES, WINHTTP_FLAG_ESCAPE_DISABLE | WINHTTP_FLAG_ESCAPE_DISABLE_QUERY));
+  InternetHandle handle(
+      ::WinHttpOpenRequest(connection.get(), L"GET", request.object.c_str(), nullptr,
+                           WINHTTP_NO_REFERER, WINHTTP_DEFAULT_ACCEPT_TYPES,
+                           WINHTTP_FLAG_ESCAPE_DISABLE | WINHTTP_FLAG_ESCAPE_DISABLE_QUERY));
   DWORD never = WINHTTP_OPTION_REDIRECT_POLICY_NEVER;
   if (handle.get() == nullptr ||
       !::WinHttpSetOption(handle.get(), WINHTTP_OPTION_REDIRECT_POLICY, &never, sizeof never)) {
     return Outcome::kNoRequest;
   }
-  if (!::WinHttpSendRequest(handle.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0,
-                            WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
+  if (!::WinHttpSendRequest(handle.get(), WINHTTP_NO_ADDITIONAL_HEADERS, 0, WINHTTP_NO_REQUEST_DATA,
+                            0, 0, 0) ||
       !::WinHttpReceiveResponse(handle.get(), nullptr)) {
     *error = ClientError(::GetLastError());
     return Outcome::kFailed;
@@ -107,9 +106,9 @@ Outcome Perform(const Request& request, std::string* reply, std::string* error) 
     // The connection ended: the whole announced body must have come.
     DWORD length = 0;
     DWORD size = sizeof length;
-    if (::WinHttpQueryHeaders(handle.get(), WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER,
-                              WINHTTP_HEADER_NAME_BY_INDEX, &length, &size,
-                              WINHTTP_NO_HEADER_INDEX) &&
+    if (::WinHttpQueryHeaders(
+            handle.get(), WINHTTP_QUERY_CONTENT_LENGTH | WINHTTP_QUERY_FLAG_NUMBER,
+            WINHTTP_HEADER_NAME_BY_INDEX, &length, &size, WINHTTP_NO_HEADER_INDEX) &&
         reply->size() < length) {
       *error = "Transferred a partial file: " + std::to_string(reply->size()) + " of " +
                std::to_string(length) + " bytes";
@@ -165,8 +164,8 @@ bool ParseHttpUrl(const std::string& url, HttpAddress* address) {
   }
   // The object is the path and the query; a fragment never goes to the server.
   const std::string_view object = tail.substr(0, tail.find('#'));
-  split.object = object.empty() || object.front() != '/' ? "/" + std::string(object)
-                                                         : std::string(object);
+  split.object =
+      object.empty() || object.front() != '/' ? "/" + std::string(object) : std::string(object);
   *address = std::move(split);
   return true;
 }
@@ -184,8 +183,8 @@ Outcome Get(const std::string& /*url*/, const HttpAddress& address,
   request.object = win::Widen(address.object);
   request.connect_ms = static_cast<DWORD>(
       options.connect_timeout_ms > 0 ? options.connect_timeout_ms : defaults.connect_timeout_ms);
-  request.total_ms = static_cast<DWORD>(
-      options.total_timeout_ms > 0 ? options.total_timeout_ms : defaults.total_timeout_ms);
+  request.total_ms = static_cast<DWORD>(options.total_timeout_ms > 0 ? options.total_timeout_ms
+                                                                     : defaults.total_timeout_ms);
 
   auto transfer = std::make_shared<Transfer>();
   try {
@@ -204,8 +203,8 @@ Outcome Get(const std::string& /*url*/, const HttpAddress& address,
     return Outcome::kNoConnection;
   }
 
-  const auto deadline = std::chrono::steady_clock::now() +
-                        std::chrono::milliseconds(request.total_ms);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::milliseconds(request.total_ms);
   std::unique_lock<std::mutex> lock(transfer->mutex);
   while (!transfer->done) {
     if (options.cancel != nullptr && options.cancel->load()) return Outcome::kCancelled;
@@ -214,8 +213,8 @@ Outcome Get(const std::string& /*url*/, const HttpAddress& address,
       *error = "Operation timed out after " + std::to_string(request.total_ms) + " milliseconds";
       return Outcome::kFailed;
     }
-    transfer->ended.wait_for(lock, std::min<std::chrono::steady_clock::duration>(
-                                       kCancelPoll, deadline - now));
+    transfer->ended.wait_for(
+        lock, std::min<std::chrono::steady_clock::duration>(kCancelPoll, deadline - now));
   }
   *reply = std::move(transfer->reply);
   *error = std::move(transfer->error);

@@ -59,7 +59,7 @@ void WriteIniText(const std::string& path, const std::string& text) {
 #ifdef _WIN32
   const std::wstring wide = win::Widen(text);
   WriteFile(path, "\xFF\xFE" + std::string(reinterpret_cast<const char*>(wide.data()),
-                                            wide.size() * sizeof(wchar_t)));
+                                           wide.size() * sizeof(wchar_t)));
 #else
   WriteFile(path, text);
 #endif
@@ -132,8 +132,8 @@ TEST_F(IniTest, MissingFileGivesDefaults) {
 
 TEST_F(IniTest, WriteIntoMissingFolderFailsCleanly) {
   std::string error;
-  EXPECT_FALSE(WriteIniString(temp_.File("no") + kPathSeparator + "Config.ini", "S", "k", "v",
-                              &error));
+  EXPECT_FALSE(
+      WriteIniString(temp_.File("no") + kPathSeparator + "Config.ini", "S", "k", "v", &error));
   EXPECT_FALSE(error.empty());
 }
 
@@ -308,10 +308,11 @@ TEST_F(IniTest, WriteKeepsEveryOtherKeyAndCommentInUtf16) {
     const char* value;
   };
   const char* s = "VovirurOrarudar";
-  for (const Row& row : {Row{s, "PathSrc", "/new/"}, Row{s, "Added", "x"},
-                         Row{"Other", "PathTar", "/t/"}, Row{"Other", "PathSrc", "/wrong/section/"},
-                         Row{s, "PathTar", "/out/"}, Row{s, "Spaced", " keep inner blanks "},
-                         Row{s, "Half", "\"abc"}, Row{s, "One", "01"}, Row{s, "Unknown", "keep me"}}) {
+  for (const Row& row :
+       {Row{s, "PathSrc", "/new/"}, Row{s, "Added", "x"}, Row{"Other", "PathTar", "/t/"},
+        Row{"Other", "PathSrc", "/wrong/section/"}, Row{s, "PathTar", "/out/"},
+        Row{s, "Spaced", " keep inner blanks "}, Row{s, "Half", "\"abc"}, Row{s, "One", "01"},
+        Row{s, "Unknown", "keep me"}}) {
     EXPECT_EQ(ReadIniString(path_, row.section, row.key, "?"), row.value) << row.key;
   }
   const std::string text = ReadIniText(path_);
@@ -325,8 +326,8 @@ TEST_F(IniTest, FileInTheSystemCodePageIsKeptWhenSaved) {
   // "André" in the system code page, as an older program or Notepad leaves the file.
   char name[16] = {};
   BOOL lossy = FALSE;
-  const int length = ::WideCharToMultiByte(CP_ACP, 0, L"Andr\u00E9", 5, name, sizeof name,
-                                           nullptr, &lossy);
+  const int length =
+      ::WideCharToMultiByte(CP_ACP, 0, L"Andr\u00E9", 5, name, sizeof name, nullptr, &lossy);
   if (length == 0 || lossy) GTEST_SKIP() << "the system code page has no \u00E9";
   WriteFile(path_, "[S]\r\nname=" + std::string(name, length) + "\r\n");
   EXPECT_EQ(ReadIniString(path_, "S", "name", ""), "André");

@@ -2,6 +2,7 @@
 
 #ifdef _WIN32
 #include <windows.h>
+// After windows.h, which it builds on.
 #include <shellapi.h>
 
 #include "platform/utf16.h"
@@ -71,7 +72,6 @@ TEST(ProcessTest, CurrentDirectoryRoundTrip) {
   EXPECT_EQ(CurrentDirectory(), before);
 }
 
-
 TEST(ProcessTest, LauncherSeamIsReplacedAndRestored) {
   std::string seen_file, seen_params;
   bool seen_wait = true;
@@ -91,7 +91,6 @@ TEST(ProcessTest, LauncherSeamIsReplacedAndRestored) {
   EXPECT_TRUE(recorder);
 }
 
-
 #ifdef _WIN32
 
 // What a debug monitor such as DebugView does: a shared buffer and two events through which
@@ -99,8 +98,8 @@ TEST(ProcessTest, LauncherSeamIsReplacedAndRestored) {
 TEST(ProcessTest, DebugOutputReachesADebugMonitor) {
   HANDLE buffer_ready = ::CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_BUFFER_READY");
   HANDLE data_ready = ::CreateEventW(nullptr, FALSE, FALSE, L"DBWIN_DATA_READY");
-  HANDLE mapping = ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096,
-                                        L"DBWIN_BUFFER");
+  HANDLE mapping =
+      ::CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096, L"DBWIN_BUFFER");
   ASSERT_TRUE(buffer_ready != nullptr && data_ready != nullptr && mapping != nullptr);
   const auto* view = static_cast<const char*>(::MapViewOfFile(mapping, FILE_MAP_READ, 0, 0, 0));
   ASSERT_NE(view, nullptr);
@@ -143,7 +142,8 @@ TEST(ProcessTest, WindowsPathForms) {
            Row{"C:/a/b", L"C:\\a\\b"},
            Row{"C:\\a\\..\\b/./c", L"C:\\b\\c"},
            Row{"C:/" + long_name, L"\\\\?\\C:\\" + win::Widen(long_name)},
-           Row{"//server/share/" + long_name, L"\\\\?\\UNC\\server\\share\\" + win::Widen(long_name)},
+           Row{"//server/share/" + long_name,
+               L"\\\\?\\UNC\\server\\share\\" + win::Widen(long_name)},
            Row{"\\\\?\\C:\\kept/as is", L"\\\\?\\C:\\kept/as is"},
            Row{"", L""},
        }) {

@@ -672,10 +672,9 @@ TempDir::TempDir() {
   if (length == 0 || length > MAX_PATH) return;
   static std::atomic<unsigned> counter{0};
   for (int attempt = 0; attempt < 100; ++attempt) {
-    const std::wstring dir = std::wstring(base, length) + L"nandell-test-" +
-                             std::to_wstring(::GetCurrentProcessId()) + L"-" +
-                             std::to_wstring(::GetTickCount()) + L"-" +
-                             std::to_wstring(counter.fetch_add(1));
+    const std::wstring dir =
+        std::wstring(base, length) + L"nandell-test-" + std::to_wstring(::GetCurrentProcessId()) +
+        L"-" + std::to_wstring(::GetTickCount()) + L"-" + std::to_wstring(counter.fetch_add(1));
     if (::CreateDirectoryW(dir.c_str(), nullptr)) {
       path_ = win::Narrow(dir);
       return;

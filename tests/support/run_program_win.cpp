@@ -32,8 +32,9 @@ std::wstring EnvironmentBlock(const std::vector<std::string>& env) {
     const std::wstring wide = win::Widen(pair);
     const std::wstring name = wide.substr(0, wide.find(L'=') + 1);
     std::erase_if(entries, [&](const std::wstring& entry) {
-      return ::CompareStringOrdinal(entry.c_str(), static_cast<int>(std::min(entry.size(), name.size())),
-                                    name.c_str(), static_cast<int>(name.size()), TRUE) == CSTR_EQUAL;
+      return ::CompareStringOrdinal(
+                 entry.c_str(), static_cast<int>(std::min(entry.size(), name.size())), name.c_str(),
+                 static_cast<int>(name.size()), TRUE) == CSTR_EQUAL;
     });
     entries.push_back(wide);
   }
@@ -70,10 +71,10 @@ ProgramRun RunToEnd(const std::vector<std::string>& args, const ProgramStart& st
   PROCESS_INFORMATION process{};
   std::wstring environment = EnvironmentBlock(start.env);
   const std::wstring dir = win::WinPath(start.dir);
-  const bool started = ::CreateProcessW(
-      win::WinPath(args[0]).c_str(), command_line.data(), nullptr, nullptr, TRUE,
-      CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, environment.data(),
-      dir.empty() ? nullptr : dir.c_str(), &startup, &process);
+  const bool started =
+      ::CreateProcessW(win::WinPath(args[0]).c_str(), command_line.data(), nullptr, nullptr, TRUE,
+                       CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, environment.data(),
+                       dir.empty() ? nullptr : dir.c_str(), &startup, &process);
   ::CloseHandle(in);
   ::CloseHandle(out);
   ::CloseHandle(err);

@@ -169,8 +169,8 @@ void TestHttpServer::Handle(SocketHandle fd) {
   }
   size_t sent = 0;
   while (sent < response.size()) {
-    const auto put = ::send(fd, response.data() + sent, static_cast<int>(response.size() - sent),
-                            MSG_NOSIGNAL);
+    const auto put =
+        ::send(fd, response.data() + sent, static_cast<int>(response.size() - sent), MSG_NOSIGNAL);
     if (put <= 0) return;
     sent += static_cast<size_t>(put);
   }

@@ -117,11 +117,11 @@ TEST(SplitHttpUrlTest, SplitsHostPortAndObject) {
     int32_t port;
     const char* object;
   };
-  for (const Row& row : {Row{"http://example.com?softid=47", "example.com", 80, "/?softid=47"},
-                         Row{"HTTP://Example.com/a", "Example.com", 80, "/a"},
-                         Row{"http://user:pw@h:81/p?q#f", "h", 81, "/p?q"},
-                         Row{"http://[::1]:8080/x", "::1", 8080, "/x"},
-                         Row{"http://h#f", "h", 80, "/"}}) {
+  for (const Row& row :
+       {Row{"http://example.com?softid=47", "example.com", 80, "/?softid=47"},
+        Row{"HTTP://Example.com/a", "Example.com", 80, "/a"},
+        Row{"http://user:pw@h:81/p?q#f", "h", 81, "/p?q"},
+        Row{"http://[::1]:8080/x", "::1", 8080, "/x"}, Row{"http://h#f", "h", 80, "/"}}) {
     ASSERT_TRUE(SplitHttpUrl(row.url, &address)) << row.url;
     EXPECT_EQ(address.host, row.host) << row.url;
     EXPECT_EQ(address.port, row.port) << row.url;
@@ -132,10 +132,9 @@ TEST(SplitHttpUrlTest, SplitsHostPortAndObject) {
 TEST(SplitHttpUrlTest, RefusesAnythingButHttp) {
   HttpAddress address;
   address.host = "kept";
-  for (const char* url :
-       {"https://example.com/version.asp", "ftp://example.com/version.asp", "",
-        "example.com/version.asp", "http://example.com:99999/", "file:///etc/passwd",
-        "http://exa mple.com/", "http://h:8x/"}) {
+  for (const char* url : {"https://example.com/version.asp", "ftp://example.com/version.asp", "",
+                          "example.com/version.asp", "http://example.com:99999/",
+                          "file:///etc/passwd", "http://exa mple.com/", "http://h:8x/"}) {
     EXPECT_FALSE(SplitHttpUrl(url, &address)) << url;
   }
   EXPECT_EQ(address.host, "kept");
