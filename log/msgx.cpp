@@ -5,7 +5,6 @@
 
 #include "platform/file.h"
 #include "platform/ini.h"
-#include "platform/path.h"
 #include "platform/process.h"
 
 namespace nandell {
@@ -137,7 +136,8 @@ void CMsgX::WriteLine(const std::string& line, int32_t level) {
     // A rotated name that would not fit its buffer, or whose every candidate is taken, means
     // no rotation: the line is appended to the current file rather than losing anything.
     if (log_path.size() <= kMaxLogPath && std::strlen(base) + 4 < kPathRoom) {
-      // Closed while it is renamed: Windows renames no file that is open without sharing.
+      // Closed first: on Windows an open file can be renamed only when every handle on it
+      // allows it.
       file.Close();
       for (int n = 1; n <= kRotationTries; ++n) {
         std::string name = base;

@@ -74,12 +74,7 @@ std::wstring ProfileText(const std::string& bytes) {
   if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
     return win::Widen(std::string_view(bytes).substr(3));
   }
-  if (bytes.empty() || bytes.size() > INT_MAX) return std::wstring();
-  const int size = static_cast<int>(bytes.size());
-  const int length = ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, nullptr, 0);
-  std::wstring text(static_cast<std::size_t>(length), L'\0');
-  ::MultiByteToWideChar(CP_ACP, 0, bytes.data(), size, text.data(), length);
-  return text;
+  return win::FromCodePage(bytes, CP_ACP);
 }
 
 }  // namespace

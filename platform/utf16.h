@@ -15,6 +15,9 @@ namespace nandell::win {
 /// `text` (UTF-8) as UTF-16. A byte that is not valid UTF-8 becomes U+FFFD.
 std::wstring Widen(std::string_view text);
 
+/// `bytes` in the Windows code page `code_page` (CP_ACP: the system's) as UTF-16.
+std::wstring FromCodePage(std::string_view bytes, unsigned code_page);
+
 /// `text` (UTF-16) as UTF-8. An unpaired surrogate becomes U+FFFD.
 std::string Narrow(std::wstring_view text);
 

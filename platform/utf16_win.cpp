@@ -20,11 +20,15 @@ bool StartsWith(std::wstring_view text, std::wstring_view prefix) {
 }  // namespace
 
 std::wstring Widen(std::string_view text) {
-  if (text.empty() || text.size() > INT_MAX) return std::wstring();
-  const int size = static_cast<int>(text.size());
-  const int length = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
+  return FromCodePage(text, CP_UTF8);
+}
+
+std::wstring FromCodePage(std::string_view bytes, unsigned code_page) {
+  if (bytes.empty() || bytes.size() > INT_MAX) return std::wstring();
+  const int size = static_cast<int>(bytes.size());
+  const int length = ::MultiByteToWideChar(code_page, 0, bytes.data(), size, nullptr, 0);
   std::wstring wide(static_cast<std::size_t>(length), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, wide.data(), length);
+  ::MultiByteToWideChar(code_page, 0, bytes.data(), size, wide.data(), length);
   return wide;
 }
 
