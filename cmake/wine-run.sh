@@ -8,7 +8,8 @@ if [ $# -lt 2 ]; then
   echo "usage: wine-run.sh PREFIX PROGRAM [ARGUMENTS...]" >&2
   exit 2
 fi
-prefix=$1
+# Wine wants the prefix as an absolute path.
+prefix=$(mkdir -p "$1" && cd "$1" && pwd) || exit 2
 shift
 export WINEPREFIX=$prefix WINEARCH=win64
 export WINEDEBUG=${WINEDEBUG:--all}
@@ -16,7 +17,6 @@ export WINEDEBUG=${WINEDEBUG:--all}
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 wine=$(command -v wine || command -v wine64) || { echo "wine-run.sh: wine is not installed" >&2; exit 2; }
 if [ ! -f "$prefix/.nandell-ready" ]; then
-  mkdir -p "$(dirname "$prefix")"
   exec 9>"$prefix.lock"
   flock 9
   if [ ! -f "$prefix/.nandell-ready" ]; then
