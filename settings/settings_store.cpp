@@ -13,6 +13,16 @@ namespace {
 // Length of the reading buffer for text keys: at most 1023 bytes are taken.
 constexpr std::size_t kTextBufferSize = 1024;
 
+// A folder of the system's programs: a program there is installed by the system's package
+// manager (or `make install`) and keeps no files beside itself, even for root, who could
+// write there.
+bool IsInstalledProgramFolder(const std::string& dir) {
+  for (const char* folder : {"/usr/bin/", "/usr/local/bin/", NANDELL_INSTALL_BINDIR "/"}) {
+    if (dir == folder) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 SettingsStore::SettingsStore(bool save_at_exit) : save_at_exit_(save_at_exit) {
@@ -55,7 +65,8 @@ void SettingsStore::FindModule() {
 
 void SettingsStore::ChooseConfigDir(bool create) {
   std::string dir = ModuleDir;
-  if (!dir.empty() && !PathExists(dir + "Config.ini") && !FolderWritable(dir)) {
+  if (!dir.empty() && (IsInstalledProgramFolder(dir) ||
+                       (!PathExists(dir + "Config.ini") && !FolderWritable(dir)))) {
     std::string user_dir = UserConfigDir();
     if (!user_dir.empty()) {
       dir = user_dir;
@@ -132,16 +143,25 @@ bool SettingsStore::SaveOptions() const {
   return SaveKeys(keys);
 }
 
-bool SettingsStore::SaveKeys(const std::vector<std::pair<std::string, std::string>>& keys) const {
-  std::string config_dir;
-  std::string module_dir;
+bool SettingsStore::MakeConfigDir() const {
+  std::string config_dir, module_dir;
   {
     std::lock_guard<std::mutex> lock(Mutex);
     config_dir = ConfigDir;
     module_dir = ModuleDir;
   }
+  if (config_dir.empty() || config_dir == module_dir) return true;
+  return MakeFolders(config_dir);
+}
+
+bool SettingsStore::SaveKeys(const std::vector<std::pair<std::string, std::string>>& keys) const {
+  std::string config_dir;
+  {
+    std::lock_guard<std::mutex> lock(Mutex);
+    config_dir = ConfigDir;
+  }
   if (config_dir.empty()) return false;
-  if (config_dir != module_dir) MakeFolders(config_dir);
+  MakeConfigDir();
   // The keys are written in one replacement of the file, so that it is never seen
   // half-written. A file that exists but cannot be read is left alone rather than replaced by
   // one holding only these keys.

@@ -58,6 +58,10 @@ class SettingsStore {
   static int32_t RunProgram(const std::string& file, const std::string& parameters, int32_t wait,
                             int32_t show_command, const std::string& verb);
 
+  /// Creates ConfigDir when it is the per-user folder and missing (mode 0700, with every
+  /// missing level above it). Returns false when it could not be made.
+  bool MakeConfigDir() const;
+
   /// Full path of Config.ini.
   std::string ConfigPath() const { return ConfigDir + "Config.ini"; }
 
@@ -66,7 +70,9 @@ class SettingsStore {
   /// Where Config.ini and errorFile.txt live, ending with the separator: ModuleDir when it can
   /// be written or already holds Config.ini, else the per-user folder (UserConfigDir:
   /// $XDG_CONFIG_HOME/nandell/, by default ~/.config/nandell/; %APPDATA%\Nandell\ on
-  /// Windows), created by the program's own store.
+  /// Windows), created by the program's own store, and by MakeConfigDir before a file is
+  /// written there. A program installed among the system's programs (/usr/bin,
+  /// /usr/local/bin, the configured install folder) always uses the per-user folder.
   std::string ConfigDir;
   int32_t IsDeleteSrc = 0;
   std::string PathSrc;
