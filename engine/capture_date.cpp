@@ -5,6 +5,8 @@
 #include <memory>
 
 #include "exif/exif_reader.h"
+#include "platform/file.h"
+#include "platform/file_system.h"
 #include "platform/text.h"
 
 namespace nandell {
@@ -20,21 +22,9 @@ bool EndsWithJpg(const std::string& path) {
          EqualsIgnoringAsciiCase(std::string_view(path).substr(path.size() - 4), ".jpg");
 }
 
-}  // namespace
-
-bool IsSafeFolderName(const std::string& name) {
-  if (name.empty() || name == "." || name == "..") return false;
-  for (unsigned char c : name) {
-    if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F) return false;
-  }
-  return true;
-}
-
-std::string GetCaptureDate(std::string path, fs::FileSystem& file_system) {
+// The date of an open ".jpg" stream (closed here); empty when there is none.
+std::string ReadCaptureDate(FILE* file) {
   std::string result;
-  if (!EndsWithJpg(path)) return result;
-
-  FILE* file = file_system.OpenForReading(path);
   if (file == nullptr) return result;
   // The stream's buffer is kept per thread; a call never outlives its stream.
   thread_local std::unique_ptr<char[]> buffer(new (std::nothrow) char[kReadBufferSize]);
@@ -56,6 +46,24 @@ std::string GetCaptureDate(std::string path, fs::FileSystem& file_system) {
   }
   if (!IsSafeFolderName(result)) result.clear();
   return result;
+}
+
+}  // namespace
+
+bool IsSafeFolderName(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  for (unsigned char c : name) {
+    if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F) return false;
+  }
+  return true;
+}
+
+std::string GetCaptureDate(std::string path) {
+  return EndsWithJpg(path) ? ReadCaptureDate(OpenForReading(path)) : std::string();
+}
+
+std::string GetCaptureDate(std::string path, fs::FileSystem& file_system) {
+  return EndsWithJpg(path) ? ReadCaptureDate(file_system.OpenForReading(path)) : std::string();
 }
 
 }  // namespace nandell

@@ -52,7 +52,7 @@ std::string CheckStart(const std::string& photo_folder, const std::string& outpu
 bool WriteFailureReport(fs::FileSystem& file_system, const RunConfig& config,
                         const std::string& failure_log, std::string* path, std::string* problem) {
   // The per-user folder may not exist yet (the command line's store never saves).
-  if (config.make_error_file_folder) file_system.MakeFolders(config.error_file_folder, 0700);
+  if (config.make_error_file_folder) file_system.MakeFolders(config.error_file_folder);
   const std::string report = config.error_file_folder + "errorFile.txt";
   const int code = file_system.WriteWholeFile(report, failure_log);
   if (code != 0) {

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "platform/file.h"
 #include "platform/fs.h"
 
 namespace nandell::fs {
@@ -164,11 +165,11 @@ std::unique_ptr<FolderListing> FileSystem::ListFolder(const std::string& folder,
 }
 
 FILE* FileSystem::OpenForReading(const std::string& path) {
-  return fs::OpenForReading(path);
+  return nandell::OpenForReading(path);
 }
 
 bool FileSystem::Exists(const std::string& path) {
-  return fs::Exists(path);
+  return PathExists(path);
 }
 
 std::string FileSystem::ResolvedFolder(const std::string& folder) {
@@ -185,8 +186,8 @@ int FileSystem::MakeFolder(const std::string& path) {
   return fs::MakeFolder(path);
 }
 
-bool FileSystem::MakeFolders(const std::string& path, unsigned mode) {
-  return fs::MakeFolders(path, mode);
+bool FileSystem::MakeFolders(const std::string& path) {
+  return nandell::MakeFolders(path);
 }
 
 int FileSystem::CopyToTemporary(const std::string& source, const std::string& folder,

@@ -49,7 +49,7 @@ class FileSystem {
 
   /// Opens `folder` for listing; null (and `error` set when given) when it cannot be listed.
   virtual std::unique_ptr<FolderListing> ListFolder(const std::string& folder, int* error);
-  /// Opens a file for binary reading without ever waiting (see fs::OpenForReading).
+  /// Opens a file for binary reading without ever waiting (see nandell::OpenForReading).
   virtual FILE* OpenForReading(const std::string& path);
   /// True when `path` exists (links followed: a dangling link does not).
   virtual bool Exists(const std::string& path);
@@ -61,9 +61,9 @@ class FileSystem {
   virtual int CheckNameFree(const std::string& path);
   /// Makes one folder (mode 0777 less the umask).
   virtual int MakeFolder(const std::string& path);
-  /// Makes every missing level of the absolute folder `path` with `mode` (less the umask);
-  /// true when it is a folder afterwards.
-  virtual bool MakeFolders(const std::string& path, unsigned mode);
+  /// Makes the absolute folder `path` and every missing level above it, private to the user
+  /// (see nandell::MakeFolders); false when a level could not be made.
+  virtual bool MakeFolders(const std::string& path);
   /// Copies the regular file `source` into a new hidden temporary file in `folder` (ending
   /// with "/"), with the source's last-write time and permission bits, flushed to disk;
   /// fills `temporary` with its path. On failure no temporary file is left.

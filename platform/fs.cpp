@@ -25,10 +25,6 @@ std::string ErrorText(int error) {
   return std::strerror(error);
 }
 
-bool Exists(const std::string& path) {
-  return ::access(path.c_str(), F_OK) == 0;
-}
-
 bool IsFolder(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -36,15 +32,6 @@ bool IsFolder(const std::string& path) {
 
 int MakeFolder(const std::string& path, unsigned mode) {
   return ::mkdir(path.c_str(), static_cast<mode_t>(mode)) == 0 ? 0 : errno;
-}
-
-bool MakeFolders(const std::string& path, unsigned mode) {
-  for (size_t slash = path.find('/', 1); slash != std::string::npos;
-       slash = path.find('/', slash + 1)) {
-    MakeFolder(path.substr(0, slash), mode);
-  }
-  MakeFolder(path, mode);
-  return IsFolder(path);
 }
 
 int PlaceNoReplace(const std::string& from, const std::string& to) {
@@ -108,14 +95,6 @@ void FlushFolder(const std::string& folder) {
   if (fd < 0) return;
   ::fsync(fd);
   ::close(fd);
-}
-
-FILE* OpenForReading(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return nullptr;
-  FILE* file = ::fdopen(fd, "rb");
-  if (file == nullptr) ::close(fd);
-  return file;
 }
 
 std::string ResolvedFolder(const std::string& folder) {

@@ -1,11 +1,11 @@
 #pragma once
 
-// Low-level file and folder operations shared by every module: no-replace placement, writing
-// through a temporary file, creating folders, flushing. The organizing run reaches the file
-// system through the FileSystem interface (platform/file_system.h), which is built on these.
+// Low-level POSIX file operations: no-replace placement, writing through a temporary file,
+// making a folder, flushing. The portable operations of every module are in platform/file.h
+// (built on these on POSIX); the organizing run reaches the file system through the
+// FileSystem interface (platform/file_system.h).
 
 #include <cstdint>
-#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -14,18 +14,11 @@ namespace nandell::fs {
 /// The system's text for an errno value.
 std::string ErrorText(int error);
 
-/// True when `path` exists (links followed: a dangling link does not).
-bool Exists(const std::string& path);
-
 /// True when `path` is a folder (links followed).
 bool IsFolder(const std::string& path);
 
 /// Creates one folder with `mode` (less the umask). Returns 0 or an errno value.
 int MakeFolder(const std::string& path, unsigned mode = 0777);
-
-/// Creates every missing level of the absolute folder `path` with `mode` (less the umask);
-/// levels that exist already are no error. True when `path` is a folder afterwards.
-bool MakeFolders(const std::string& path, unsigned mode = 0777);
 
 /// Gives the file `from` the name `to` unless `to` exists; an existing file is never
 /// replaced. Where the file system has no no-replace rename, a hard link takes the name (it
@@ -53,10 +46,6 @@ bool WriteAll(int fd, const void* data, size_t size);
 /// Flushes a folder's entries to disk, so that a rename or a new name in it is durable.
 /// Errors are ignored (not every file system allows it).
 void FlushFolder(const std::string& folder);
-
-/// Opens a file for binary reading without ever waiting: a pipe or a terminal that has
-/// nothing to give reads as empty, and a folder fails on its first read. Null on failure.
-FILE* OpenForReading(const std::string& path);
 
 /// `folder` with symbolic links, "." and ".." resolved, ending with "/"; empty on failure.
 std::string ResolvedFolder(const std::string& folder);

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <deque>
 
+#include "platform/file.h"
 #include "platform/fs.h"
 #include "ui/message_box.h"
 
@@ -108,7 +109,7 @@ int32_t FolderPicker::CheckOrCreatePath(const char* path, bool check_only) {
   if (work.size() == 1) {
     // The root: nothing is created for it.
     if (check_only) return 0;
-    return fs::Exists(work) ? 0 : 2;
+    return PathExists(work) ? 0 : 2;
   }
   size_t start = 1;
   for (;;) {
