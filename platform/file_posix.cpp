@@ -60,11 +60,12 @@ bool FolderWritable(const std::string& dir) {
 bool MakeFolders(const std::string& dir) {
   for (std::size_t slash = dir.find('/', 1); slash != std::string::npos;
        slash = dir.find('/', slash + 1)) {
-    std::string part = dir.substr(0, slash);
-    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+    const int error = fs::MakeFolder(dir.substr(0, slash), 0700);
+    if (error != 0 && error != EEXIST) return false;
   }
-  if (!dir.empty() && dir.back() != '/' && ::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
-    return false;
+  if (!dir.empty() && dir.back() != '/') {
+    const int error = fs::MakeFolder(dir, 0700);
+    if (error != 0 && error != EEXIST) return false;
   }
   return true;
 }
