@@ -426,7 +426,7 @@ void MainWindow::OnDestroy() {
 void MainWindow::showEvent(QShowEvent* event) {
   // A window shown again hands its settings back again when it closes.
   handed_back_ = false;
-  QDialog::showEvent(event);
+  SkinnedDialog::showEvent(event);
 }
 
 // ---- Skin, dragging, keys ----
