@@ -52,18 +52,14 @@ bool CanExamine(const char* path, std::string* error) {
 // one line per argument. A file that cannot be examined (missing, unreadable, a folder, not a
 // regular file) also gets a message on standard error, and the exit code is then 1. The
 // reader's own notices go to standard error so that standard output holds only the lines.
-int RunDate(int argc, char** argv) {
-  if (argc < 1) {
-    std::fputs("usage: nandell-cli date FILE...\n", stderr);
-    return 2;
-  }
+int RunDate(const Arguments& args) {
   SetReaderNoticeStream(stderr);
 
   int status = 0;
   std::string line;
   std::string error;
-  for (int i = 0; i < argc; ++i) {
-    const char* path = argv[i];
+  for (const std::string& operand : args.operands) {
+    const char* path = operand.c_str();
     const std::string date = GetCaptureDate(path);
     // A date proves the file was read; only an empty answer needs a closer look.
     if (date.empty() && !CanExamine(path, &error)) {
