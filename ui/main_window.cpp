@@ -22,14 +22,13 @@
 namespace nandell {
 namespace {
 
-// A text over the skin: transparent, in the skin's text colour, never taking mouse input
-// (so a press on it drags the window).
-QLabel* MakeText(QWidget* parent, const char* id, Qt::Alignment alignment, bool wrap) {
+// A one-line text over the skin (see ShowText): transparent, in the skin's text colour, never
+// taking mouse input (so a press on it drags the window).
+QLabel* MakeText(QWidget* parent, const char* id, Qt::Alignment alignment) {
   auto* label = new QLabel(QStringLiteral("Static"), parent);
   label->setObjectName(QString::fromLatin1(id));
   label->setTextFormat(Qt::PlainText);
   label->setAlignment(alignment);
-  label->setWordWrap(wrap);
   label->setAttribute(Qt::WA_TransparentForMouseEvents, true);
   QPalette palette = label->palette();
   palette.setColor(QPalette::WindowText, QColor(MainWindow::kTextColor));
@@ -118,14 +117,13 @@ MainWindow::MainWindow(SettingsStore& settings, QWidget* parent)
   box_palette.setColor(QPalette::WindowText, QColor(kTextColor));
   delete_source_->setPalette(box_palette);
 
-  // Each line of the texts is made to fit its field (see ShowText), so none wraps.
-  message_ = MakeText(this, "1018", Qt::AlignLeft | Qt::AlignTop, false);
-  photo_text_ = MakeText(this, "1019", Qt::AlignLeft | Qt::AlignVCenter, false);
-  output_text_ = MakeText(this, "1020", Qt::AlignLeft | Qt::AlignVCenter, false);
+  message_ = MakeText(this, "1018", Qt::AlignLeft | Qt::AlignTop);
+  photo_text_ = MakeText(this, "1019", Qt::AlignLeft | Qt::AlignVCenter);
+  output_text_ = MakeText(this, "1020", Qt::AlignLeft | Qt::AlignVCenter);
 
   // The failure list's path under the summary: a link to the list, hidden until a run wrote
   // one.
-  failure_list_ = MakeText(this, "failureList", Qt::AlignLeft | Qt::AlignVCenter, false);
+  failure_list_ = MakeText(this, "failureList", Qt::AlignLeft | Qt::AlignVCenter);
   failure_list_->setAttribute(Qt::WA_TransparentForMouseEvents, false);
   failure_list_->setCursor(LinkCursor());
   QFont link_font = failure_list_->font();

@@ -103,14 +103,17 @@ drag() {
   sleep 0.4
 }
 
-# Asserts that window $1 moved from "X Y W H" in $2 by ($3,$4).
+# Asserts that window $5 ($1 in messages) moved from "X Y W H" in $2 by ($3,$4); the window
+# manager is given up to 3 s to get there.
 check_moved() {
   local what=$1 x0 y0 x y rest
   read -r x0 y0 rest <<<"$2"
-  read -r x y rest <<<"$(geometry "$5")"
-  if [ "$x" -ne $((x0 + $3)) ] || [ "$y" -ne $((y0 + $4)) ]; then
-    fail "$what moved from ($x0,$y0) to ($x,$y); the mouse travelled ($3,$4)"
-  fi
+  for _ in $(seq 30); do
+    read -r x y rest <<<"$(geometry "$5")"
+    [ "$x" -eq $((x0 + $3)) ] && [ "$y" -eq $((y0 + $4)) ] && return
+    sleep 0.1
+  done
+  fail "$what moved from ($x0,$y0) to ($x,$y); the mouse travelled ($3,$4)"
 }
 
 mkdir -p "$work/photos"
@@ -160,6 +163,7 @@ for start in $(seq "$starts"); do
   else
     sleep 0.3
     check_centred "the folder picker" "$(geometry "$picker")" "$mx $my $mw $mh"
+    xdotool windowactivate --sync "$picker" >/dev/null 2>&1
     xdotool key Escape
     window_gone '浏览目录' || fail "the folder picker did not close"
   fi
