@@ -1,13 +1,11 @@
 // Capture date lookup: the EXIF DateTimeOriginal of a ".jpg" file as a day-folder name.
 #include "engine/capture_date.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <memory>
 
 #include "exif/exif_reader.h"
+#include "platform/file.h"
 
 namespace nandell {
 
@@ -22,16 +20,6 @@ bool EndsWithJpg(const std::string& path) {
   const char* tail = path.c_str() + path.size() - 4;
   auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
   return tail[0] == '.' && lower(tail[1]) == 'j' && lower(tail[2]) == 'p' && lower(tail[3]) == 'g';
-}
-
-// Opens a file for reading without ever waiting: a pipe or a terminal that has nothing to
-// give reads as empty instead of blocking the run, and a folder fails on its first read.
-FILE* OpenForReading(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return nullptr;
-  FILE* file = ::fdopen(fd, "rb");
-  if (file == nullptr) ::close(fd);
-  return file;
 }
 
 }  // namespace

@@ -2,19 +2,18 @@
 // builder makes, and the samples carry the dates they are meant to.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "engine/capture_date.h"
 #include "tests/support/jpeg_builder.h"
+#include "tests/support/run_program.h"
 
 namespace nandell::test_support {
 namespace {
 
 void ExpectSameFiles(const std::string& set, const std::string& committed) {
   TempDir dir;
-  const std::string command = "'" MAKE_SAMPLE_JPEGS_PATH "' " + set + " '" + dir.path() + "'";
-  ASSERT_EQ(std::system(command.c_str()), 0);
+  ASSERT_EQ(RunToEnd({MAKE_SAMPLE_JPEGS_PATH, set, dir.path()}).exit_code, 0);
   int files = 0;
   for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
     const std::string name = entry.path().filename().string();
