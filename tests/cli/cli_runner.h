@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,32 @@ inline int WaitCli(const CliProcess& process) {
   if (::waitpid(process.pid, &status, 0) != process.pid) return -1;
   if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
   return WEXITSTATUS(status);
+}
+
+// Sends `signal` to the program and waits until one of its threads has taken it (it is no
+// longer pending), and a moment more for the handler that the thread then runs; at most 10
+// seconds. Without this, a test that reads the program's output right after the signal can
+// let the program go on before the handler has run.
+inline bool SignalAndWaitTaken(const CliProcess& process, int signal) {
+  if (::kill(process.pid, signal) != 0) return false;
+  const std::string status_path = "/proc/" + std::to_string(process.pid) + "/status";
+  const unsigned long long bit = 1ULL << (signal - 1);
+  for (int i = 0; i < 10000; ++i) {
+    std::ifstream status(status_path);
+    std::string line;
+    bool pending = false;
+    while (std::getline(status, line)) {
+      if (line.rfind("ShdPnd:", 0) == 0 || line.rfind("SigPnd:", 0) == 0) {
+        pending = pending || (std::stoull(line.substr(7), nullptr, 16) & bit) != 0;
+      }
+    }
+    if (!pending) {
+      ::usleep(20000);
+      return true;
+    }
+    ::usleep(1000);
+  }
+  return false;
 }
 
 inline int RunCli(const std::vector<std::string>& args, const std::vector<std::string>& env,
