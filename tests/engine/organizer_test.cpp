@@ -512,30 +512,6 @@ TEST_F(OrganizerTest, MoveWithinOneFileSystemIsARenameOnTheWorker) {
   EXPECT_EQ(ListFiles(src_).size(), 1u);
 }
 
-TEST_F(OrganizerTest, RunKeepsTheConfigItStartedWith) {
-  for (int i = 0; i < 6; ++i)
-    ASSERT_TRUE(WriteFile(src_ + "d" + std::to_string(i) + "/f" + std::to_string(i) + ".mov",
-                          std::to_string(i), kDay1));
-  RecordingObserver sink;
-  OrganizerJob job(sink);
-  RunConfig config = Config();
-  config.transfers_at_once = 1;
-  // The store changes as soon as the run has started; the run goes on as it began.
-  sink.on_file = [&](const FileEvent&) {
-    std::lock_guard<std::mutex> lock(settings_->Mutex);
-    settings_->IsClassifyByYear = 0;
-    settings_->FileFilters = ".jpg";
-    settings_->ConfigDir = dir_ / "elsewhere/";
-  };
-  ASSERT_EQ(job.OnOrganize(config), "");
-  job.Wait();
-  EXPECT_EQ(sink.report.counters.ProcessedCount, 6);
-  EXPECT_EQ(ListFiles(out_).size(), 6u);
-  for (const auto& [path, content] : ListFiles(out_)) {
-    EXPECT_EQ(path.rfind("2014年/2014-12-31/", 0), 0u) << path;
-  }
-}
-
 TEST_F(OrganizerTest, NewRunNeverMixesWithThePreviousReport) {
   ASSERT_TRUE(WriteFile(src_ + "a.mov", "a", kDay1));
   ASSERT_TRUE(WriteFile(out_ + "2014年/2014-12-31/a.mov", "taken"));
