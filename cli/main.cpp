@@ -8,9 +8,9 @@ namespace {
 
 void PrintUsage(FILE* out) {
   std::fputs(
-      "usage: nandell-cli date FILE...\n"
+      "usage: nandell-cli date [--media-dates] FILE...\n"
       "       nandell-cli organize PHOTO_FOLDER OUTPUT_FOLDER [--move] [--by-day | --by-year]\n"
-      "                            [--filters LIST] [--quiet]\n",
+      "                            [--filters LIST] [--media-dates] [--quiet]\n",
       out);
 }
 

@@ -34,7 +34,7 @@ void OnInterrupt(int) {
 void PrintOrganizeUsage() {
   std::fputs(
       "usage: nandell-cli organize PHOTO_FOLDER OUTPUT_FOLDER [--move] [--by-day | --by-year]\n"
-      "                            [--filters LIST] [--quiet]\n",
+      "                            [--filters LIST] [--media-dates] [--quiet]\n",
       stderr);
 }
 
@@ -110,11 +110,6 @@ class ConsoleSink : public ProgressSink {
   std::chrono::steady_clock::time_point last_draw_;
 };
 
-std::string WithTrailingSlash(std::string folder) {
-  if (!folder.empty() && folder.back() != '/') folder += '/';
-  return folder;
-}
-
 // Deep trees keep one open listing per level: allow as many descriptors as the system lets.
 void RaiseDescriptorLimit() {
   struct rlimit limit;
@@ -133,12 +128,15 @@ int RunOrganize(int argc, char** argv) {
   bool quiet = false;
   std::optional<int32_t> by_year;
   std::optional<std::string> filters;
+  bool media_dates = false;
   for (int i = 0; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--move") {
       move = true;
     } else if (arg == "--quiet") {
       quiet = true;
+    } else if (arg == "--media-dates") {
+      media_dates = true;
     } else if (arg == "--by-day") {
       by_year = 0;
     } else if (arg == "--by-year") {
@@ -172,19 +170,13 @@ int RunOrganize(int argc, char** argv) {
 
   // The settings store is only read: Config.ini is never written by the command line.
   // NANDELL_CONFIG_DIR names another folder for Config.ini and errorFile.txt.
-  const char* config_dir = std::getenv("NANDELL_CONFIG_DIR");
   std::optional<SettingsStore> own_settings;
-  SettingsStore* settings = nullptr;
-  if (config_dir != nullptr && config_dir[0] != '\0') {
-    own_settings.emplace(WithTrailingSlash(config_dir), false);
-    settings = &*own_settings;
-  } else {
-    settings = &OpenSettings(false);
-  }
+  SettingsStore* settings = &CommandSettings(&own_settings);
   {
     std::lock_guard<std::mutex> lock(settings->Mutex);
     if (filters) settings->FileFilters = *filters;
     if (by_year) settings->IsClassifyByYear = *by_year;
+    if (media_dates) settings->MediaDates = 1;
   }
 
   RaiseDescriptorLimit();

@@ -335,14 +335,16 @@ void OrganizerJob::HandleFile(const std::string& folder, const std::string& name
   const std::string key = TakeKey(fs::AsciiLower(source));
   std::string filters;
   int32_t by_year = 1;
+  int32_t media_dates = 0;
   {
     std::lock_guard<std::mutex> lock(settings_.Mutex);
     filters = settings_.FileFilters;
     by_year = settings_.IsClassifyByYear;
+    media_dates = settings_.MediaDates;
   }
   if (filters.find(key) == std::string::npos) return;
 
-  std::string date = GetCaptureDate(source);
+  std::string date = GetCaptureDate(source, media_dates != 0);
   // The lookup gives only safe dates; the run checks again before it builds a path from one.
   if (!IsSafeFolderName(date)) date.clear();
 

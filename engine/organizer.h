@@ -94,8 +94,9 @@ std::string FormatSummary(const JobCounters& counters);
 /// texts are guarded by one lock and handed out as copies. One run at a time.
 class OrganizerJob {
  public:
-  /// A job reporting to `sink` and reading FileFilters, IsClassifyByYear and ConfigDir from
-  /// `settings` (under its Mutex, afresh for every file). Both must outlive the job.
+  /// A job reporting to `sink` and reading FileFilters, IsClassifyByYear, MediaDates and
+  /// ConfigDir from `settings` (under its Mutex, afresh for every file). Both must outlive
+  /// the job.
   OrganizerJob(SettingsStore& settings, ProgressSink& sink, RunOptions options = {});
   /// Stops a running worker and waits for it (a closing window never leaves one behind).
   ~OrganizerJob();

@@ -1,0 +1,99 @@
+// Byte sources: a buffer, or a file read by offset through a head window and a moving window.
+#include "exif/byte_source.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace nandell {
+
+namespace {
+
+// True when [offset, offset + n) lies within `size` bytes, without overflow.
+bool Within(uint64_t offset, size_t n, uint64_t size) {
+  return offset <= size && n <= size - offset;
+}
+
+}  // namespace
+
+bool MemoryByteSource::Read(uint64_t offset, size_t n, unsigned char* out) {
+  if (!Within(offset, n, size_)) return false;
+  if (n > 0) std::memcpy(out, data_ + offset, n);
+  return true;
+}
+
+FileByteSource::~FileByteSource() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool FileByteSource::Open(const std::string& path, std::string* error) {
+  auto fail = [&](const char* text) {
+    if (error != nullptr) *error = text;
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    return false;
+  };
+  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd_ < 0) return fail(std::strerror(errno));
+  struct stat st;
+  if (::fstat(fd_, &st) != 0) return fail(std::strerror(errno));
+  if (!S_ISREG(st.st_mode)) return fail("not a regular file");
+  size_ = static_cast<uint64_t>(st.st_size);
+  head_size_ = size_ < kHeadSize ? static_cast<size_t>(size_) : kHeadSize;
+  head_.reset(new (std::nothrow) unsigned char[head_size_ > 0 ? head_size_ : 1]);
+  if (!head_) return fail("out of memory");
+  if (!ReadFully(0, head_size_, head_.get())) return fail(std::strerror(errno));
+  return true;
+}
+
+int FileByteSource::Release() {
+  const int fd = fd_;
+  fd_ = -1;
+  return fd;
+}
+
+bool FileByteSource::ReadFully(uint64_t offset, size_t n, unsigned char* out) const {
+  size_t done = 0;
+  while (done < n) {
+    const ssize_t got = ::pread(fd_, out + done, n - done, static_cast<off_t>(offset + done));
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) {
+      if (got == 0) errno = EIO;  // the file shrank under us
+      return false;
+    }
+    done += static_cast<size_t>(got);
+  }
+  return true;
+}
+
+bool FileByteSource::Read(uint64_t offset, size_t n, unsigned char* out) {
+  if (fd_ < 0 || !Within(offset, n, size_)) return false;
+  if (n == 0) return true;
+  if (Within(offset, n, head_size_)) {
+    std::memcpy(out, head_.get() + offset, n);
+    return true;
+  }
+  if (offset >= window_offset_ && Within(offset - window_offset_, n, window_size_)) {
+    std::memcpy(out, window_.get() + (offset - window_offset_), n);
+    return true;
+  }
+  if (n > kWindowSize) return ReadFully(offset, n, out);
+  // Move the window here: the next few reads (the neighbouring headers) come from it.
+  if (!window_) {
+    window_.reset(new (std::nothrow) unsigned char[kWindowSize]);
+    if (!window_) return ReadFully(offset, n, out);
+  }
+  const uint64_t left = size_ - offset;
+  const size_t fill = left < kWindowSize ? static_cast<size_t>(left) : kWindowSize;
+  window_size_ = 0;
+  if (!ReadFully(offset, fill, window_.get())) return false;
+  window_offset_ = offset;
+  window_size_ = fill;
+  std::memcpy(out, window_.get(), n);
+  return true;
+}
+
+}  // namespace nandell
