@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "tests/support/jpeg_builder.h"
+#include "tests/support/media_builder.h"
 
 namespace nandell::test_support {
 namespace {
@@ -17,10 +18,12 @@ struct CliRun {
 
 class CliDateTest : public testing::Test {
  protected:
-  // Runs nandell-cli with `args` (already quoted for the shell) from the temporary folder.
-  CliRun RunCli(const std::string& args) {
-    const std::string command = "cd '" + dir_.path() + "' && '" NANDELL_CLI_PATH "' " + args +
-                                " >'" + dir_.File(".out") + "' 2>'" + dir_.File(".err") + "'";
+  // Runs nandell-cli with `args` (already quoted for the shell) from the temporary folder,
+  // with the environment entries `env` ("NAME='value' ...") added.
+  CliRun RunCli(const std::string& args, const std::string& env = "") {
+    const std::string command = "cd '" + dir_.path() + "' && " + env + " '" NANDELL_CLI_PATH "' " +
+                                args + " >'" + dir_.File(".out") + "' 2>'" + dir_.File(".err") +
+                                "'";
     CliRun run;
     const int status = std::system(command.c_str());
     if (WIFEXITED(status)) run.exit_code = WEXITSTATUS(status);
@@ -71,6 +74,29 @@ TEST_F(CliDateTest, ReaderNoticesStayOffStandardOutput) {
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.out, "eoi.jpg\t\n");
   EXPECT_EQ(run.err, "No image in jpeg!\n");
+}
+
+TEST_F(CliDateTest, MediaDatesFromTheOptionOrConfigIni) {
+  Put("photo.heic", MakeHeif({}));
+  Put("a.jpg", MakeJpegWithDate("2015:03:04 12:34:56"));
+  Put("zero.jpg", MakeJpegWithDate("0000:00:00 00:00:00"));
+  const std::string files = "photo.heic a.jpg zero.jpg";
+  const std::string designed = "photo.heic\t\na.jpg\t2015-03-04\nzero.jpg\t0000-00-00\n";
+  const std::string media = "photo.heic\t2015-03-04\na.jpg\t2015-03-04\nzero.jpg\t\n";
+  ASSERT_EQ(::mkdir(dir_.File("cfg").c_str(), 0755), 0);
+  const std::string config = "NANDELL_CONFIG_DIR='" + dir_.File("cfg") + "'";
+  EXPECT_EQ(RunCli("date " + files, config).out, designed);
+  EXPECT_EQ(RunCli("date --media-dates " + files, config).out, media);
+  Put("cfg/Config.ini", "[VovirurOrarudar]\nMediaDates=1\n");
+  EXPECT_EQ(RunCli("date " + files, config).out, media);
+  Put("cfg/Config.ini", "[VovirurOrarudar]\nMediaDates=0\n");
+  EXPECT_EQ(RunCli("date " + files, config).out, designed);
+  EXPECT_EQ(ReadFile(dir_.File("cfg/Config.ini")), "[VovirurOrarudar]\nMediaDates=0\n");
+  // "--" ends the options: a file may be called --media-dates.
+  Put("--media-dates", MakeHeif({}));
+  const CliRun run = RunCli("date --media-dates -- --media-dates");
+  EXPECT_EQ(run.out, "--media-dates\t2015-03-04\n");
+  EXPECT_EQ(run.exit_code, 0);
 }
 
 TEST_F(CliDateTest, NoFilesIsAUsageError) {
