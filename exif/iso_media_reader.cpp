@@ -260,18 +260,13 @@ class IsoReader {
   }
 
   // QuickTime metadata ("keys" and "ilst") or an iTunes-style list ("ilst" alone). QuickTime
-  // writes "meta" without the version and flags that ISO's "meta" box has.
+  // writes "meta" without the version and flags that ISO's "meta" box has: there the payload
+  // opens with a box size, which is never 0, where ISO's opens with version 0 and no flags.
   void ReadMetadata(const Box& meta) {
     uint64_t start = meta.payload;
-    unsigned char peek[8];
-    if (meta.end - start >= 8 && source_.Read(start, 8, peek)) {
-      const uint32_t first = Be32(peek + 4);
-      if (first != FourCc("hdlr") && first != FourCc("keys") && first != FourCc("ilst")) {
-        start += 4;
-      }
-    } else {
-      return;
-    }
+    unsigned char peek[4];
+    if (meta.end - start < 8 || !source_.Read(start, 4, peek)) return;
+    if (Be32(peek) == 0) start += 4;
     Box keys, list;
     Walk(source_, start, meta.end, [&](const Box& box) {
       if (box.type == FourCc("keys") && keys.end == 0) keys = box;
@@ -466,9 +461,10 @@ class IsoReader {
         tiff = 4 + at;
       }
     }
-    if (tiff == bytes.size()) tiff = media::TiffStart(bytes.data(), bytes.size());
-    if (tiff == bytes.size()) return false;
-    const ExifBlockDate found = ReadExifBlockDate(bytes.data() + tiff, bytes.size() - tiff);
+    // Without the offset field the item is an Exif payload itself.
+    const ExifBlockDate found = tiff < bytes.size()
+                                    ? ReadExifBlockDate(bytes.data() + tiff, bytes.size() - tiff)
+                                    : ReadExifPayloadDate(bytes.data(), bytes.size());
     if (!found.has_exif) return false;
     dates_->date_time_original = found.date_time_original;
     return true;

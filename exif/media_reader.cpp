@@ -89,6 +89,11 @@ ExifBlockDate ReadExifBlockDate(const unsigned char* tiff, size_t size) {
   return result;
 }
 
+ExifBlockDate ReadExifPayloadDate(const unsigned char* payload, size_t size) {
+  const size_t start = media::TiffStart(payload, size);
+  return ReadExifBlockDate(payload + start, size - start);
+}
+
 bool ReadTiffFileDates(ByteSource& source, MediaDates* dates, std::string* error) {
   // Raw files keep their directories near the start and the image data after them. The
   // window grows only while the parse points beyond it and no date was found.
@@ -158,8 +163,7 @@ bool ReadPngDates(ByteSource& source, MediaDates* dates, std::string* error) {
         SetError(error, "cannot read the eXIf chunk");
         return false;
       }
-      const size_t start = media::TiffStart(exif.data(), exif.size());
-      const ExifBlockDate found = ReadExifBlockDate(exif.data() + start, exif.size() - start);
+      const ExifBlockDate found = ReadExifPayloadDate(exif.data(), exif.size());
       if (found.has_exif) {
         dates->date_time_original = found.date_time_original;
         return true;

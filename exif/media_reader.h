@@ -51,6 +51,9 @@ struct ExifBlockDate {
 /// Blocks over kMaxExifBlock bytes are not read.
 ExifBlockDate ReadExifBlockDate(const unsigned char* tiff, size_t size);
 
+/// The same for an Exif payload: a TIFF block, or "Exif", two NULs and a TIFF block.
+ExifBlockDate ReadExifPayloadDate(const unsigned char* payload, size_t size);
+
 /// Largest Exif block, item or chunk read into memory.
 inline constexpr size_t kMaxExifBlock = 4 * 1024 * 1024;
 

@@ -122,8 +122,7 @@ class RiffReader {
       Fail("cannot read the EXIF chunk");
       return false;
     }
-    const size_t start = media::TiffStart(bytes.data(), bytes.size());
-    const ExifBlockDate found = ReadExifBlockDate(bytes.data() + start, bytes.size() - start);
+    const ExifBlockDate found = ReadExifPayloadDate(bytes.data(), bytes.size());
     if (found.has_exif) dates_->date_time_original = found.date_time_original;
     return false;  // one EXIF chunk per file
   }
