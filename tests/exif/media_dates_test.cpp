@@ -191,6 +191,28 @@ TEST(MediaDates, MovieHeaderAfterFiveGibibytesOfMediaData) {
   ::close(fd);
   if (!written) GTEST_SKIP() << "no room for a sparse 5 GiB file here";
   EXPECT_EQ(GetCaptureDate(path, true), "2016-05-06");
+
+  // The reader asks for headers only: a few hundred bytes, not the media data.
+  class CountingSource : public ByteSource {
+   public:
+    explicit CountingSource(ByteSource& inner) : inner_(inner) {}
+    uint64_t Size() const override { return inner_.Size(); }
+    bool Read(uint64_t offset, size_t n, unsigned char* out) override {
+      asked += n;
+      return inner_.Read(offset, n, out);
+    }
+    uint64_t asked = 0;
+
+   private:
+    ByteSource& inner_;
+  };
+  FileByteSource file;
+  ASSERT_TRUE(file.Open(path, nullptr));
+  CountingSource counting(file);
+  MediaDates dates;
+  EXPECT_TRUE(ReadIsoMediaDates(counting, &dates, nullptr));
+  EXPECT_EQ(dates.movie_header_time, facts.movie_header_time);
+  EXPECT_LT(counting.asked, 1024u);
 }
 
 }  // namespace
