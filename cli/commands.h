@@ -3,6 +3,8 @@
 #include <optional>
 #include <string>
 
+#include "cli/usage.h"
+
 namespace nandell {
 class SettingsStore;
 }
@@ -18,9 +20,9 @@ std::string WithTrailingSlash(std::string folder);
 
 /// `nandell-cli date [--media-dates] FILE...`: prints "path<TAB>CaptureDate" per file. Returns
 /// the exit code.
-int RunDate(int argc, char** argv);
+int RunDate(const Arguments& args);
 
 /// `nandell-cli organize ...`: one organizing run from the command line. Returns the exit code.
-int RunOrganize(int argc, char** argv);
+int RunOrganize(const Arguments& args);
 
 }  // namespace nandell::cli

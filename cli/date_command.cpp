@@ -1,4 +1,4 @@
-// `nandell-cli date [--media-dates] FILE...`: the capture date of each file, one line per file.
+// `nandell-cli date FILE...`: the capture date of each file, one line per file.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -54,35 +54,20 @@ bool CanExamine(const char* path, std::string* error) {
 // one line per argument. A file that cannot be examined (missing, unreadable, a folder, not a
 // regular file) also gets a message on standard error, and the exit code is then 1. The
 // reader's own notices go to standard error so that standard output holds only the lines.
-// "--media-dates" before the files (or MediaDates=1 in Config.ini) dates the other photo and
-// video formats too; "--" ends the options.
-int RunDate(int argc, char** argv) {
-  bool media_dates = false;
-  int first = 0;
-  for (; first < argc; ++first) {
-    if (std::strcmp(argv[first], "--media-dates") == 0) {
-      media_dates = true;
-    } else {
-      if (std::strcmp(argv[first], "--") == 0) ++first;
-      break;
-    }
-  }
-  if (first >= argc) {
-    std::fputs("usage: nandell-cli date [--media-dates] FILE...\n", stderr);
-    return 2;
-  }
+// "--media-dates" (or MediaDates=1 in Config.ini) dates the other photo and video formats too.
+int RunDate(const Arguments& args) {
+  bool media_dates = args.Has("--media-dates");
   if (!media_dates) {
     std::optional<SettingsStore> own_settings;
-    const SettingsStore& settings = CommandSettings(&own_settings);
-    media_dates = settings.MediaDates != 0;
+    media_dates = CommandSettings(&own_settings).MediaDates != 0;
   }
   SetReaderNoticeStream(stderr);
 
   int status = 0;
   std::string line;
   std::string error;
-  for (int i = first; i < argc; ++i) {
-    const char* path = argv[i];
+  for (const std::string& operand : args.operands) {
+    const char* path = operand.c_str();
     const std::string date = GetCaptureDate(path, media_dates);
     // A date proves the file was read; only an empty answer needs a closer look.
     if (date.empty() && !CanExamine(path, &error)) {

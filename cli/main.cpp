@@ -1,34 +1,58 @@
-// nandell-cli: the command-line face of the organizer.
+// nandell-cli: the command-line face of the organizer. The commands, their options and the
+// help texts are the table of cli/usage.cpp; this file only hands each command its arguments.
 #include <cstdio>
-#include <cstring>
+#include <string>
+#include <vector>
 
 #include "cli/commands.h"
+#include "cli/usage.h"
 
 namespace {
 
-void PrintUsage(FILE* out) {
-  std::fputs(
-      "usage: nandell-cli date [--media-dates] FILE...\n"
-      "       nandell-cli organize PHOTO_FOLDER OUTPUT_FOLDER [--move] [--by-day | --by-year]\n"
-      "                            [--filters LIST] [--media-dates] [--quiet]\n",
-      out);
+using nandell::cli::Arguments;
+using nandell::cli::CommandSpec;
+
+// Prints "nandell-cli[ COMMAND]: ERROR" (when there is one) and the usage on standard error;
+// returns the exit code of a usage error.
+int UsageError(const CommandSpec* command, const std::string& error) {
+  if (!error.empty()) {
+    std::string where = nandell::cli::Program().name;
+    if (command != nullptr) where += " " + command->name;
+    std::fprintf(stderr, "%s: %s\n", where.c_str(), error.c_str());
+  }
+  std::fputs(nandell::cli::UsageText(command).c_str(), stderr);
+  return 2;
+}
+
+int Print(const std::string& text) {
+  std::fputs(text.c_str(), stdout);
+  return std::fflush(stdout) == 0 ? 0 : 1;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) {
-    PrintUsage(stderr);
-    return 2;
+  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  std::string error;
+  Arguments own;
+  if (!nandell::cli::ParseArguments(nandell::cli::Program().options, args, true, &own, &error)) {
+    return UsageError(nullptr, error);
   }
-  const char* command = argv[1];
-  if (std::strcmp(command, "date") == 0) return nandell::cli::RunDate(argc - 2, argv + 2);
-  if (std::strcmp(command, "organize") == 0) return nandell::cli::RunOrganize(argc - 2, argv + 2);
-  if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0) {
-    PrintUsage(stdout);
-    return 0;
+  if (own.help) return Print(nandell::cli::ProgramHelp());
+  if (own.consumed >= static_cast<int>(args.size())) return UsageError(nullptr, "");
+
+  const std::string& name = args[own.consumed];
+  const CommandSpec* command = nandell::cli::FindCommand(name);
+  if (command == nullptr) return UsageError(nullptr, "unknown command '" + name + "'");
+  const std::vector<std::string> rest(args.begin() + own.consumed + 1, args.end());
+  Arguments parsed;
+  if (!nandell::cli::ParseArguments(command->options, rest, false, &parsed, &error)) {
+    return UsageError(command, error);
   }
-  std::fprintf(stderr, "nandell-cli: unknown command '%s'\n", command);
-  PrintUsage(stderr);
-  return 2;
+  if (parsed.help) return Print(nandell::cli::CommandHelp(*command));
+  if (!nandell::cli::OperandCountFits(*command, parsed)) return UsageError(command, "");
+
+  if (command->name == "date") return nandell::cli::RunDate(parsed);
+  if (command->name == "organize") return nandell::cli::RunOrganize(parsed);
+  return UsageError(nullptr, "command '" + name + "' is not built in");
 }

@@ -8,7 +8,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -29,13 +28,6 @@ static_assert(std::atomic<bool>::is_always_lock_free &&
 void OnInterrupt(int) {
   OrganizerJob* job = g_job.load();
   if (job != nullptr) job->OnStop();
-}
-
-void PrintOrganizeUsage() {
-  std::fputs(
-      "usage: nandell-cli organize PHOTO_FOLDER OUTPUT_FOLDER [--move] [--by-day | --by-year]\n"
-      "                            [--filters LIST] [--media-dates] [--quiet]\n",
-      stderr);
 }
 
 // The window's line breaks ("\r\n") as this platform's ("\n").
@@ -80,6 +72,11 @@ class ConsoleSink : public ProgressSink {
     if (!report.error_file.empty()) {
       std::fprintf(stderr, "errorFile.txt: %s\n", report.error_file.c_str());
     }
+    // The list of failures is the one thing of a run that must not be lost without a word.
+    if (!report.error_file_problem.empty()) {
+      std::fprintf(stderr, "nandell-cli organize: cannot write %s\n",
+                   report.error_file_problem.c_str());
+    }
   }
 
  private:
@@ -121,52 +118,16 @@ void RaiseDescriptorLimit() {
 
 }  // namespace
 
-int RunOrganize(int argc, char** argv) {
-  std::string folders[2];
-  int folder_count = 0;
-  bool move = false;
-  bool quiet = false;
+int RunOrganize(const Arguments& args) {
+  const std::string folders[2] = {args.operands.size() > 0 ? args.operands[0] : "",
+                                  args.operands.size() > 1 ? args.operands[1] : ""};
+  const bool move = args.Has("--move");
+  const bool quiet = args.Has("--quiet");
   std::optional<int32_t> by_year;
+  if (args.Has("--by-day")) by_year = 0;
+  if (args.Has("--by-year")) by_year = 1;
   std::optional<std::string> filters;
-  bool media_dates = false;
-  for (int i = 0; i < argc; ++i) {
-    const std::string arg = argv[i];
-    if (arg == "--move") {
-      move = true;
-    } else if (arg == "--quiet") {
-      quiet = true;
-    } else if (arg == "--media-dates") {
-      media_dates = true;
-    } else if (arg == "--by-day") {
-      by_year = 0;
-    } else if (arg == "--by-year") {
-      by_year = 1;
-    } else if (arg == "--filters") {
-      if (i + 1 >= argc) {
-        PrintOrganizeUsage();
-        return 2;
-      }
-      filters = argv[++i];
-    } else if (arg.rfind("--filters=", 0) == 0) {
-      filters = arg.substr(std::strlen("--filters="));
-    } else if (arg == "--") {
-      for (++i; i < argc && folder_count < 3; ++i) {
-        if (folder_count < 2) folders[folder_count] = argv[i];
-        ++folder_count;
-      }
-    } else if (arg.size() > 1 && arg[0] == '-') {
-      std::fprintf(stderr, "nandell-cli organize: unknown option '%s'\n", arg.c_str());
-      PrintOrganizeUsage();
-      return 2;
-    } else {
-      if (folder_count < 2) folders[folder_count] = arg;
-      ++folder_count;
-    }
-  }
-  if (folder_count > 2) {
-    PrintOrganizeUsage();
-    return 2;
-  }
+  if (args.Has("--filters")) filters = args.Value("--filters");
 
   // The settings store is only read: Config.ini is never written by the command line.
   // NANDELL_CONFIG_DIR names another folder for Config.ini and errorFile.txt.
@@ -176,7 +137,7 @@ int RunOrganize(int argc, char** argv) {
     std::lock_guard<std::mutex> lock(settings->Mutex);
     if (filters) settings->FileFilters = *filters;
     if (by_year) settings->IsClassifyByYear = *by_year;
-    if (media_dates) settings->MediaDates = 1;
+    if (args.Has("--media-dates")) settings->MediaDates = 1;
   }
 
   RaiseDescriptorLimit();

@@ -15,6 +15,9 @@ target_compile_options(nandell_options INTERFACE -Wall -Wextra -Werror)
 target_compile_options(nandell_options INTERFACE
   $<$<AND:$<CXX_COMPILER_ID:GNU>,$<VERSION_LESS:$<CXX_COMPILER_VERSION>,13>>:-Wno-restrict>)
 target_compile_definitions(nandell_options INTERFACE _FILE_OFFSET_BITS=64)
+# Debian's hardening of the linker: the relocation table is made read-only before the program
+# starts.
+target_link_options(nandell_options INTERFACE LINKER:-z,relro LINKER:-z,now)
 target_include_directories(nandell_options INTERFACE ${PROJECT_SOURCE_DIR})
 
 if(NANDELL_SANITIZE)

@@ -3,7 +3,9 @@
 #include <limits.h>
 #include <stdlib.h>
 
+#include <cerrno>
 #include <condition_variable>
+#include <cstring>
 #include <deque>
 #include <memory>
 #include <system_error>
@@ -473,6 +475,8 @@ void OrganizerJob::WindUp() {
   if (!failure_log.empty()) {
     std::string folder = options_.failure_report_dir;
     if (folder.empty()) {
+      // The per-user folder may not exist yet (the command line's store never saves).
+      settings_.MakeConfigDir();
       std::lock_guard<std::mutex> lock(settings_.Mutex);
       folder = settings_.ConfigDir;
     }
@@ -481,6 +485,8 @@ void OrganizerJob::WindUp() {
       report.error_file = path;
       if (options_.show_failure_report)
         SettingsStore::RunProgram("notepad.exe", path, 0, 1, "open");
+    } else {
+      report.error_file_problem = path + ": " + std::strerror(errno);
     }
   }
   sink_.OnRunEnded(report);

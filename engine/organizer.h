@@ -40,6 +40,9 @@ struct RunReport {
   std::string summary;     ///< The summary line ("\r\n\r\n整理文件 %d 个, 失败 %d 个").
   bool stopped = false;    ///< True when the run was stopped before the walk finished.
   std::string error_file;  ///< Path of errorFile.txt when it was written, else empty.
+  /// When the run had failures but errorFile.txt could not be written: its path, ": " and
+  /// the reason. Empty otherwise.
+  std::string error_file_problem;
 };
 
 /// Receives the run's reports. Every call is made on the worker thread and must return
@@ -68,7 +71,8 @@ struct RunOptions {
   /// After writing errorFile.txt, show it with SettingsStore::RunProgram("notepad.exe", ...).
   /// The command line sets this to false: it never opens an editor.
   bool show_failure_report = true;
-  /// Folder of errorFile.txt, ending with "/"; empty means the settings store's ConfigDir.
+  /// Folder of errorFile.txt, ending with "/"; empty means the settings store's ConfigDir,
+  /// which is created first when it is the per-user folder.
   std::string failure_report_dir;
   /// Transfers carried out at once. Each copy is flushed to disk before it takes its name;
   /// flushes made together share the file system's journal commits, which makes a run many

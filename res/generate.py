@@ -7,6 +7,8 @@ bmp/129.png  main window skin, 622 x 416, RGB
 bmp/144.png  About box skin, 360 x 200, RGB
 png/<id>.png button strips (four slices: normal, hover, pressed, greyed), RGBA
 icon/128.png application icon, 64 x 64, RGBA
+hicolor/<n>x<n>/apps/nandell.png  the same icon for the desktop's icon theme, at 48, 64, 128
+             and 256 px (installed under share/icons/hicolor/)
 cursor/143.png link cursor, 32 x 32, RGBA, hot spot (12, 1)
 
 Shapes are drawn at four times their size and scaled down (smooth edges); text is drawn at
@@ -54,12 +56,13 @@ def vgradient(w, h, top, bottom, mode="RGBA"):
     return img
 
 
-def rounded_mask(w, h, box, radius):
-    """An L mask of a rounded rectangle, drawn supersampled and scaled down."""
+def rounded_mask(w, h, box, radius, unit=SS):
+    """An L mask of a rounded rectangle, drawn supersampled and scaled down. `box` and
+    `radius` count in units of `unit` supersampled pixels (by default one output pixel)."""
     big = Image.new("L", (w * SS, h * SS), 0)
     x0, y0, x1, y1 = box
     ImageDraw.Draw(big).rounded_rectangle(
-        [x0 * SS, y0 * SS, x1 * SS - 1, y1 * SS - 1], radius * SS, fill=255)
+        [x0 * unit, y0 * unit, x1 * unit - 1, y1 * unit - 1], radius * unit, fill=255)
     return big.resize((w, h), Image.LANCZOS)
 
 
@@ -351,12 +354,19 @@ def about_skin():
     return img.convert("RGB")
 
 
-def app_icon():
-    w = h = 64
+# The sizes of the icon in the desktop's icon theme; 64 is the window's own icon.
+ICON_SIZES = (48, 64, 128, 256)
+
+
+def app_icon(size=64):
+    """The application icon, drawn on a 64-unit grid scaled to `size` pixels (a multiple of
+    16, so that every coordinate stays a whole supersampled pixel)."""
+    w = h = size
+    s = SS * size // 64  # supersampled pixels per grid unit
     img = Image.new("RGBA", (w, h), (0, 0, 0, 0))
-    paste_fill(img, rounded_mask(w, h, (2, 2, 62, 62), 13), vgradient(w, h, BLUE_LIGHT, BLUE_DARK))
+    paste_fill(img, rounded_mask(w, h, (2, 2, 62, 62), 13, s),
+               vgradient(w, h, BLUE_LIGHT, BLUE_DARK))
     big, d = ss_draw(w, h)
-    s = SS
     # a photo card with mountain and sun
     d.rounded_rectangle([13 * s, 18 * s, 51 * s, 48 * s], 4 * s, fill=(255, 255, 255, 255))
     d.polygon([(16 * s, 45 * s), (27 * s, 30 * s), (34 * s, 38 * s), (39 * s, 33 * s),
@@ -420,6 +430,8 @@ def main():
     save(strip([stop_face(s) for s in states]), "png", "142.png")
     save(strip([about_close_face(s) for s in states]), "png", "145.png")
     save(app_icon(), "icon", "128.png")
+    for size in ICON_SIZES:
+        save(app_icon(size), "hicolor", "%dx%d" % (size, size), "apps", "nandell.png")
     save(hand_cursor(), "cursor", "143.png")
 
 

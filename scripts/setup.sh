@@ -6,6 +6,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcurl4-openssl-dev
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
   xvfb xauth fonts-wqy-microhei python3 python3-pil xdg-utils
+  dpkg-dev lintian appstream desktop-file-utils man-db
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test: first the whole suite in a normal
-# build (windows under the offscreen platform), then the core suites again under
+# build (windows under the offscreen platform), then the Debian package made from that build
+# (installed, run and purged: scripts/package-test.sh), then the core suites again under
 # AddressSanitizer and UndefinedBehaviorSanitizer, with the JPEG reader's fuzzer.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
@@ -16,6 +17,7 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DNANDELL_BUILD_GUI=ON -DNANDELL_BUILD_TESTS=ON || exit 1
 cmake --build build -j "$jobs" || exit 1
 QT_QPA_PLATFORM=offscreen ctest --test-dir build "${ctest_args[@]}" || status=1
+bash scripts/package-test.sh build || status=1
 
 cmake -S . -B build-san -G Ninja -DCMAKE_BUILD_TYPE=Debug \
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \

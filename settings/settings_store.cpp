@@ -53,6 +53,16 @@ bool MakeFolders(const std::string& dir) {
   return true;
 }
 
+// A folder of the system's programs: a program there is installed by the system's package
+// manager (or `make install`) and keeps no files beside itself, even for root, who could
+// write there.
+bool IsInstalledProgramFolder(const std::string& dir) {
+  for (const char* folder : {"/usr/bin/", "/usr/local/bin/", NANDELL_INSTALL_BINDIR "/"}) {
+    if (dir == folder) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 SettingsStore::SettingsStore(bool save_at_exit) : save_at_exit_(save_at_exit) {
@@ -95,8 +105,9 @@ void SettingsStore::FindModule() {
 
 void SettingsStore::ChooseConfigDir(bool create) {
   std::string dir = ModuleDir;
-  if (!dir.empty() && ::access((dir + "Config.ini").c_str(), F_OK) != 0 &&
-      ::access(dir.c_str(), W_OK) != 0) {
+  if (!dir.empty() &&
+      (IsInstalledProgramFolder(dir) ||
+       (::access((dir + "Config.ini").c_str(), F_OK) != 0 && ::access(dir.c_str(), W_OK) != 0))) {
     std::string user_dir = UserConfigDir();
     if (!user_dir.empty()) {
       dir = user_dir;
@@ -173,16 +184,25 @@ bool SettingsStore::SaveOptions() const {
   return SaveKeys(keys);
 }
 
-bool SettingsStore::SaveKeys(const std::vector<std::pair<const char*, std::string>>& keys) const {
-  std::string config_dir;
-  std::string module_dir;
+bool SettingsStore::MakeConfigDir() const {
+  std::string config_dir, module_dir;
   {
     std::lock_guard<std::mutex> lock(Mutex);
     config_dir = ConfigDir;
     module_dir = ModuleDir;
   }
+  if (config_dir.empty() || config_dir == module_dir) return true;
+  return MakeFolders(config_dir);
+}
+
+bool SettingsStore::SaveKeys(const std::vector<std::pair<const char*, std::string>>& keys) const {
+  std::string config_dir;
+  {
+    std::lock_guard<std::mutex> lock(Mutex);
+    config_dir = ConfigDir;
+  }
   if (config_dir.empty()) return false;
-  if (config_dir != module_dir) MakeFolders(config_dir);
+  MakeConfigDir();
   const std::string path = config_dir + "Config.ini";
   // The keys are set in one document and the file is replaced once, so that it is never seen
   // half-written. A file that exists but cannot be read is left alone rather than replaced by

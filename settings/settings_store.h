@@ -56,6 +56,10 @@ class SettingsStore {
   static int32_t RunProgram(const std::string& file, const std::string& parameters, int32_t wait,
                             int32_t show_command, const std::string& verb);
 
+  /// Creates ConfigDir when it is the per-user folder and missing (mode 0700, with every
+  /// missing level above it). Returns false when it could not be made.
+  bool MakeConfigDir() const;
+
   /// Full path of Config.ini.
   std::string ConfigPath() const { return ConfigDir + "Config.ini"; }
 
@@ -63,7 +67,9 @@ class SettingsStore {
   std::string ExeName;    ///< The executable's file name.
   /// Where Config.ini and errorFile.txt live, ending with "/": ModuleDir when it can be
   /// written or already holds Config.ini, else $XDG_CONFIG_HOME/nandell/ (by default
-  /// ~/.config/nandell/, created by the program's own store).
+  /// ~/.config/nandell/, created by the program's own store, and by MakeConfigDir before a
+  /// file is written there). A program installed among the system's programs (/usr/bin,
+  /// /usr/local/bin, the configured install folder) always uses the per-user folder.
   std::string ConfigDir;
   int32_t IsDeleteSrc = 0;
   std::string PathSrc;

@@ -4,6 +4,7 @@
 // files or a pipe.
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -21,10 +22,11 @@ struct CliProcess {
 };
 
 // Starts the program; stdout goes to `stdout_path` (a pipe when empty), stderr to
-// `stderr_path`. `env` entries ("NAME=value") come before the inherited environment.
+// `stderr_path`. `env` entries ("NAME=value") come before the inherited environment. With
+// `uid` >= 0 the program runs as that user and group (the caller must be root).
 inline CliProcess StartCli(const std::vector<std::string>& args,
                            const std::vector<std::string>& env, const std::string& stdout_path,
-                           const std::string& stderr_path) {
+                           const std::string& stderr_path, int uid = -1) {
   std::vector<std::string> argv_text = {NANDELL_CLI_PATH};
   argv_text.insert(argv_text.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -50,6 +52,8 @@ inline CliProcess StartCli(const std::vector<std::string>& args,
     int null_in = ::open("/dev/null", O_RDONLY);
     ::dup2(null_in, STDIN_FILENO);
     ::signal(SIGINT, SIG_DFL);
+    if (uid >= 0 && (::setgroups(0, nullptr) != 0 || ::setgid(uid) != 0 || ::setuid(uid) != 0))
+      ::_exit(126);
     ::execve(argv[0], argv.data(), envp.data());
     ::_exit(127);
   }
@@ -68,8 +72,8 @@ inline int WaitCli(const CliProcess& process) {
 }
 
 inline int RunCli(const std::vector<std::string>& args, const std::vector<std::string>& env,
-                  const std::string& stdout_path, const std::string& stderr_path) {
-  return WaitCli(StartCli(args, env, stdout_path, stderr_path));
+                  const std::string& stdout_path, const std::string& stderr_path, int uid = -1) {
+  return WaitCli(StartCli(args, env, stdout_path, stderr_path, uid));
 }
 
 }  // namespace nandell::testing

@@ -81,6 +81,42 @@ TEST_F(OrganizeCliTest, CopiesThenFailsTheSecondTimeWithAReportButNoEditor) {
   EXPECT_FALSE(PathExists(cfg_ + "Config.ini"));  // never written
 }
 
+// The program's folder cannot be written (as when installed): the failure report goes to the
+// per-user folder, which is made, private, the first time a report needs it.
+TEST_F(OrganizeCliTest, UnprivilegedUserGetsTheReportInANewPerUserFolder) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to switch to an unprivileged user";
+  const std::string home = dir_ / "home";
+  const std::string target = out_ + "/2014年/2014-12-31/clip.mov";
+  ASSERT_TRUE(MakeFolders(home) && WriteFile(src_ + "/clip.mov", "movie", kDay1) &&
+              WriteFile(target, "older", kDay1));
+  ASSERT_EQ(::chmod(dir_.path().c_str(), 0755), 0);
+  ASSERT_EQ(::chown(home.c_str(), 65534, 65534), 0);
+  const std::vector<std::string> env = {"HOME=" + home,
+                                        "XDG_CONFIG_HOME=", "NANDELL_CONFIG_DIR=", env_[1]};
+  ASSERT_EQ(RunCli({"organize", src_, out_}, env, dir_ / "stdout", dir_ / "stderr", 65534), 1)
+      << Err();
+  const std::string folder = home + "/.config/nandell";
+  EXPECT_EQ(
+      ReadFile(folder + "/errorFile.txt"),
+      "复制文件失败: " + src_ + "/clip.mov -> " + target + "\r\n\r\n\r\n整理文件 1 个, 失败 1 个");
+  EXPECT_EQ(Err(), "errorFile.txt: " + folder + "/errorFile.txt\n");
+  struct stat st;
+  ASSERT_EQ(::stat(folder.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0700u);
+  EXPECT_EQ(st.st_uid, 65534u);
+}
+
+TEST_F(OrganizeCliTest, AReportThatCannotBeWrittenIsSaidOnStandardError) {
+  ASSERT_TRUE(WriteFile(src_ + "/clip.mov", "movie", kDay1));
+  ASSERT_TRUE(WriteFile(out_ + "/2014年/2014-12-31/clip.mov", "older", kDay1));
+  const std::string missing = dir_ / "missing/";
+  EXPECT_EQ(RunCli({"organize", src_, out_}, {"NANDELL_CONFIG_DIR=" + missing, env_[1]},
+                   dir_ / "stdout", dir_ / "stderr"),
+            1);
+  EXPECT_EQ(Err(), "nandell-cli organize: cannot write " + missing +
+                       "errorFile.txt: No such file or directory\n");
+}
+
 TEST_F(OrganizeCliTest, OptionsOverrideTheSettingsWhichStayUnwritten) {
   const std::string config = "[VovirurOrarudar]\nFileFilters=.png\nIsClassifyByYear=0\n";
   ASSERT_TRUE(WriteFile(cfg_ + "Config.ini", config, 1300000000));

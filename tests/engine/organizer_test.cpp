@@ -549,13 +549,16 @@ TEST_F(OrganizerTest, StartDuringARunIsRefusedAndDestructionStopsTheWorker) {
 }
 
 TEST_F(OrganizerTest, ReportThatCannotBeWrittenIsSkipped) {
-  settings_->ConfigDir = dir_ / "missing/";
+  // A folder that cannot be made: a file stands where it would be.
+  ASSERT_TRUE(WriteFile(dir_ / "file", ""));
+  settings_->ConfigDir = dir_ / "file/nandell/";
   ASSERT_TRUE(WriteFile(src_ + "a.mov", "a", kDay1));
   ASSERT_TRUE(WriteFile(out_ + "2014年/2014-12-31/a.mov", "taken"));
   RecordingSink sink;
   ASSERT_EQ(Run(&sink), "");
   EXPECT_EQ(sink.report.counters.FailedCount, 1);
   EXPECT_TRUE(sink.report.error_file.empty());
+  EXPECT_EQ(sink.report.error_file_problem, dir_ / "file/nandell/errorFile.txt: Not a directory");
   EXPECT_TRUE(launcher_.calls().empty());
 }
 

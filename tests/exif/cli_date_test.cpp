@@ -103,7 +103,7 @@ TEST_F(CliDateTest, NoFilesIsAUsageError) {
   const CliRun run = RunCli("date");
   EXPECT_EQ(run.exit_code, 2);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "usage: nandell-cli date [--media-dates] FILE...\n");
+  EXPECT_EQ(run.err, "usage: nandell-cli date FILE... [--media-dates]\n");
 }
 
 }  // namespace

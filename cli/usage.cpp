@@ -1,0 +1,388 @@
+#include "cli/usage.h"
+
+#include <algorithm>
+
+namespace nandell::cli {
+namespace {
+
+constexpr size_t kWidth = 80;  // columns of the help text
+
+OptionSpec HelpOption(const char* help) {
+  return {.name = "--help", .alias = "-h", .help = help};
+}
+
+// The table. Each option is a row with only the fields it needs (see OptionSpec).
+ProgramSpec MakeProgram() {
+  ProgramSpec program{
+      .name = "nandell-cli",
+      .summary = "sort photos and videos into dated folders from the command line",
+      .description =
+          {"nandell-cli dates photos and videos and sorts them into dated folders the way the "
+           "Nandell window does, with the same settings and the same messages.",
+           "A JPEG photo is dated by its EXIF DateTimeOriginal, any other file (and a photo "
+           "without that date) by its last-write time. With media dates (--media-dates, or "
+           "MediaDates=1 in Config.ini) HEIC/HEIF/AVIF, WebP, raw and PNG photos and "
+           "QuickTime/MP4 and AVI videos are dated by the capture dates their headers hold "
+           "too."},
+      .options = {HelpOption("Show this help and exit; after a command, that command's help.")},
+  };
+
+  program.commands.push_back({
+      .name = "date",
+      .operands = "FILE...",
+      .operand_kind = OperandKind::kFiles,
+      .min_operands = 1,
+      .summary = "Print the capture date of each file.",
+      .description = {"Prints, for each FILE in the order given, its path, a tab and its capture "
+                      "date (YYYY-MM-DD, or nothing when the file has none). A file that cannot "
+                      "be examined (missing, unreadable, a folder) gets its line too, and a "
+                      "message on standard error."},
+      .options =
+          {{.name = "--media-dates",
+            .help = "Read every file by what its content is, whatever its name, and date it by "
+                    "the first of: its EXIF DateTimeOriginal (JPEG, HEIC/HEIF/AVIF, WebP, "
+                    "TIFF-structured raw, PNG); Apple's creation date, the user-data date and the "
+                    "movie header time (QuickTime/MP4/3GP/M4V, the last in the local time zone); "
+                    "the IDIT or Nikon date (AVI); else its last-write time. A date that is not "
+                    "a calendar day is passed over. Overrides MediaDates of Config.ini."}},
+      .exit_status = {{"0", "Every file could be examined."},
+                      {"1", "A file could not be examined."},
+                      {"2", "Usage error."}},
+  });
+
+  program.commands.push_back({
+      .name = "organize",
+      .operands = "PHOTO_FOLDER OUTPUT_FOLDER",
+      .operand_kind = OperandKind::kFolders,
+      .max_operands = 2,
+      .summary = "Sort a photo folder into dated folders of an output folder.",
+      .description =
+          {"Runs the window's organizing run: every file of PHOTO_FOLDER and its subfolders "
+           "whose last four characters, lower-cased, occur in the filter list (by default "
+           "\".jpg,.avi,.mov,.mp4,rmvb\") is dated and copied, or moved, into "
+           "OUTPUT_FOLDER/YYYY年/YYYY-MM-DD/, or OUTPUT_FOLDER/YYYY-MM-DD/ without year folders. "
+           "A file whose target exists already is never overwritten; it counts as failed.",
+           "The window's start checks come first (both folders given, not the same, neither "
+           "inside the other, both existing); a refusal is printed on standard error. Every "
+           "file's message goes to standard output, with a live progress line on standard error "
+           "when that is a terminal, and the summary at the end. The failures are listed in "
+           "errorFile.txt. Ctrl-C stops after the files in hand, like the window's Stop button.",
+           "The filter list, the year folders and media dates come from Config.ini; the options "
+           "override them for this run only. The command line never writes Config.ini."},
+      .options =
+          {{.name = "--move",
+            .help = "Move the files (delete the sources) instead of copying them."},
+           {.name = "--by-day",
+            .group = "layout",
+            .help = "Put the day folders directly in OUTPUT_FOLDER."},
+           {.name = "--by-year",
+            .group = "layout",
+            .help = "Group the day folders in year folders YYYY年."},
+           {.name = "--filters",
+            .value = "LIST",
+            .help = "Take the files whose last four characters, lower-cased, occur in LIST (for "
+                    "example \".jpg,.mov\") instead of the filter list of Config.ini."},
+           {.name = "--media-dates",
+            .help = "Read every file by what its content is, whatever its name, and date it by "
+                    "the first of: its EXIF DateTimeOriginal (JPEG, HEIC/HEIF/AVIF, WebP, "
+                    "TIFF-structured raw, PNG); Apple's creation date, the user-data date and the "
+                    "movie header time (QuickTime/MP4/3GP/M4V, the last in the local time zone); "
+                    "the IDIT or Nikon date (AVI); else its last-write time. A date that is not "
+                    "a calendar day is passed over. Overrides MediaDates of Config.ini."},
+           {.name = "--quiet", .help = "Print only the summary, not every file's message."}},
+      .exit_status = {{"0", "No file failed."},
+                      {"1", "A file failed; the failures are listed in errorFile.txt."},
+                      {"2", "The run was refused, or a usage error."}},
+  });
+
+  for (CommandSpec& command : program.commands) {
+    command.options.push_back(HelpOption("Show this help and exit."));
+  }
+
+  program.environment = {
+      {"NANDELL_CONFIG_DIR",
+       "The folder of Config.ini and errorFile.txt for this run, instead of the one named "
+       "under FILES."},
+      {"XDG_CONFIG_HOME", "The base of the per-user folder; ~/.config when it is not set."}};
+  program.files = {
+      {"Config.ini",
+       "The settings, in the section VovirurOrarudar. A copy run from its build folder keeps "
+       "it beside the program when that folder can be written or already holds it; a program "
+       "installed in the system's folders (/usr/bin), or one whose folder cannot be written, "
+       "keeps it in $XDG_CONFIG_HOME/nandell/. The window reads it at start and writes it "
+       "when it closes; "
+       "the command line only reads it."},
+      {"errorFile.txt",
+       "The failures of the last run that had any, followed by its summary, in the folder of "
+       "Config.ini. The per-user folder is created (mode 0700) when it is missing."}};
+  return program;
+}
+
+// Display columns of a UTF-8 text: one per character, two for the wide East Asian ones
+// (U+1100 and above, as far as this program's texts go).
+size_t Columns(const std::string& text) {
+  size_t columns = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char byte = static_cast<unsigned char>(text[i]);
+    if ((byte & 0xC0) == 0x80) continue;
+    columns += byte >= 0xE1 ? 2 : 1;
+  }
+  return columns;
+}
+
+// Appends `words` joined by blanks, wrapped at kWidth: the first line continues `*out` whose
+// current line is `used` columns wide, later lines begin with `indent` blanks.
+void AppendWrapped(const std::vector<std::string>& words, size_t used, size_t indent,
+                   std::string* out) {
+  size_t column = used;
+  bool line_empty = true;
+  for (const std::string& word : words) {
+    const size_t width = Columns(word);
+    if (!line_empty && column + 1 + width > kWidth) {
+      *out += '\n';
+      out->append(indent, ' ');
+      column = indent;
+      line_empty = true;
+    }
+    if (!line_empty) {
+      *out += ' ';
+      ++column;
+    }
+    *out += word;
+    column += width;
+    line_empty = false;
+  }
+  *out += '\n';
+}
+
+std::string Paragraphs(const std::vector<std::string>& paragraphs) {
+  std::string out;
+  for (const std::string& paragraph : paragraphs) {
+    out += '\n';
+    AppendWrapped(SplitWords(paragraph), 0, 0, &out);
+  }
+  return out;
+}
+
+// Two columns: the terms, then their texts wrapped and aligned; a term too wide for the
+// column gets its text on the next line.
+std::string TermList(const std::vector<Entry>& entries) {
+  size_t column = 0;
+  for (const Entry& entry : entries) column = std::max(column, Columns(entry.term));
+  column = std::min<size_t>(column + 4, 24);
+  std::string out;
+  for (const Entry& entry : entries) {
+    std::string line = "  " + entry.term;
+    if (Columns(line) + 2 > column) {
+      out += line + '\n';
+      line.clear();
+    }
+    out += line;
+    out.append(column - Columns(line), ' ');
+    AppendWrapped(SplitWords(entry.text), column, column, &out);
+  }
+  return out;
+}
+
+std::string OptionTerm(const OptionSpec& option) {
+  std::string term = option.alias.empty() ? option.name : option.alias + ", " + option.name;
+  if (!option.value.empty()) term += " " + option.value;
+  return term;
+}
+
+std::string OptionList(const std::vector<OptionSpec>& options) {
+  std::vector<Entry> entries;
+  for (const OptionSpec& option : options) entries.push_back({OptionTerm(option), option.help});
+  return TermList(entries);
+}
+
+// "nandell-cli organize PHOTO_FOLDER ..." wrapped after `lead` ("usage: " or blanks).
+void AppendSynopsis(const std::string& lead, const std::string& head,
+                    const std::vector<std::string>& items, std::string* out) {
+  *out += lead + head;
+  const size_t indent = Columns(lead) + Columns(head) + 1;
+  if (items.empty()) {
+    *out += '\n';
+    return;
+  }
+  *out += ' ';
+  AppendWrapped(items, indent, indent, out);
+}
+
+}  // namespace
+
+const ProgramSpec& Program() {
+  static const ProgramSpec program = MakeProgram();
+  return program;
+}
+
+const CommandSpec* FindCommand(const std::string& name) {
+  for (const CommandSpec& command : Program().commands) {
+    if (command.name == name) return &command;
+  }
+  return nullptr;
+}
+
+const OptionSpec* FindOption(const std::vector<OptionSpec>& options, const std::string& word) {
+  for (const OptionSpec& option : options) {
+    if (word == option.name || (!option.alias.empty() && word == option.alias)) return &option;
+  }
+  return nullptr;
+}
+
+std::vector<std::string> SplitWords(const std::string& text) {
+  std::vector<std::string> words;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find(' ', start);
+    if (end == std::string::npos) end = text.size();
+    if (end > start) words.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return words;
+}
+
+bool IsHelpOption(const OptionSpec& option) {
+  return option.name == "--help";
+}
+
+std::vector<std::string> SynopsisItems(const std::vector<OptionSpec>& options) {
+  std::vector<std::string> items;
+  for (size_t i = 0; i < options.size(); ++i) {
+    const OptionSpec& option = options[i];
+    if (IsHelpOption(option)) continue;
+    std::string item = "[" + option.name;
+    if (!option.value.empty()) item += " " + option.value;
+    while (!option.group.empty() && i + 1 < options.size() &&
+           options[i + 1].group == option.group) {
+      ++i;
+      item += " | " + options[i].name;
+      if (!options[i].value.empty()) item += " " + options[i].value;
+    }
+    items.push_back(item + "]");
+  }
+  return items;
+}
+
+std::string UsageText(const CommandSpec* command) {
+  const ProgramSpec& program = Program();
+  std::string out;
+  std::string lead = "usage: ";
+  for (const CommandSpec& each : program.commands) {
+    if (command != nullptr && command != &each) continue;
+    std::vector<std::string> items = SplitWords(each.operands);
+    for (const std::string& item : SynopsisItems(each.options)) {
+      // An item with blanks ("[--by-day | --by-year]") stays on one line.
+      items.push_back(item);
+    }
+    // Continuation lines start under the first operand.
+    std::string head = program.name + " " + each.name;
+    AppendSynopsis(lead, head, items, &out);
+    lead.assign(lead.size(), ' ');
+  }
+  if (command == nullptr) {
+    const std::vector<std::string> own = SynopsisItems(program.options);
+    if (!own.empty()) AppendSynopsis(lead, program.name, own, &out);
+  }
+  return out;
+}
+
+std::string ProgramHelp() {
+  const ProgramSpec& program = Program();
+  std::string out = UsageText();
+  out += Paragraphs(program.description);
+  out += "\nCommands:\n";
+  std::vector<Entry> commands;
+  for (const CommandSpec& command : program.commands) {
+    commands.push_back({command.name, command.summary});
+  }
+  out += TermList(commands);
+  out += "\nOptions:\n" + OptionList(program.options);
+  out += "\n\"" + program.name + " COMMAND --help\" shows a command's options.\n";
+  return out;
+}
+
+std::string CommandHelp(const CommandSpec& command) {
+  std::string out = UsageText(&command);
+  out += Paragraphs(command.description);
+  out += "\nOptions:\n" + OptionList(command.options);
+  if (!command.exit_status.empty()) out += "\nExit status:\n" + TermList(command.exit_status);
+  return out;
+}
+
+bool Arguments::Has(const std::string& name) const {
+  return std::any_of(options.begin(), options.end(),
+                     [&](const auto& option) { return option.first == name; });
+}
+
+std::string Arguments::Value(const std::string& name) const {
+  for (auto it = options.rbegin(); it != options.rend(); ++it) {
+    if (it->first == name) return it->second;
+  }
+  return std::string();
+}
+
+bool ParseArguments(const std::vector<OptionSpec>& options, const std::vector<std::string>& args,
+                    bool stop_at_operand, Arguments* out, std::string* error) {
+  *out = Arguments();
+  size_t i = 0;
+  bool options_ended = false;
+  for (; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (!options_ended && arg == "--") {
+      options_ended = true;
+      if (stop_at_operand) {
+        ++i;
+        break;
+      }
+      continue;
+    }
+    if (options_ended || arg.size() < 2 || arg[0] != '-') {
+      if (stop_at_operand) break;
+      out->operands.push_back(arg);
+      continue;
+    }
+    const size_t equals = arg.rfind("--", 0) == 0 ? arg.find('=') : std::string::npos;
+    const std::string word = arg.substr(0, equals);
+    const OptionSpec* option = FindOption(options, word);
+    if (option == nullptr) {
+      *error = "unknown option '" + arg + "'";
+      return false;
+    }
+    std::string value;
+    if (option->value.empty()) {
+      if (equals != std::string::npos) {
+        *error = "option '" + option->name + "' takes no value";
+        return false;
+      }
+    } else if (equals != std::string::npos) {
+      value = arg.substr(equals + 1);
+    } else if (i + 1 < args.size()) {
+      value = args[++i];
+    } else {
+      *error = "option '" + option->name + "' needs a value";
+      return false;
+    }
+    if (IsHelpOption(*option)) {
+      out->help = true;
+      continue;
+    }
+    if (!option->group.empty()) {
+      std::erase_if(out->options, [&](const auto& given) {
+        const OptionSpec* other = FindOption(options, given.first);
+        return other != nullptr && other->group == option->group;
+      });
+    }
+    out->options.emplace_back(option->name, value);
+  }
+  out->consumed = static_cast<int>(i);
+  return true;
+}
+
+bool OperandCountFits(const CommandSpec& command, const Arguments& args) {
+  const int count = static_cast<int>(args.operands.size());
+  return count >= command.min_operands &&
+         (command.max_operands < 0 || count <= command.max_operands);
+}
+
+}  // namespace nandell::cli
