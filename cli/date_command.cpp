@@ -1,8 +1,4 @@
 // `nandell-cli date FILE...`: the capture date of each file, one line per file.
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -12,43 +8,10 @@
 #include "cli/commands.h"
 #include "engine/capture_date.h"
 #include "exif/exif_reader.h"
+#include "platform/file.h"
 #include "settings/settings_store.h"
 
 namespace nandell::cli {
-
-namespace {
-
-// Whether the file can be examined: it exists, is a regular file and can be read. Fills
-// `error` with the reason when it cannot.
-bool CanExamine(const char* path, std::string* error) {
-  const int fd = ::open(path, O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) {
-    *error = std::strerror(errno);
-    return false;
-  }
-  struct stat st;
-  bool ok = true;
-  if (::fstat(fd, &st) != 0) {
-    *error = std::strerror(errno);
-    ok = false;
-  } else if (S_ISDIR(st.st_mode)) {
-    *error = "is a folder";
-    ok = false;
-  } else if (!S_ISREG(st.st_mode)) {
-    *error = "not a regular file";
-    ok = false;
-  } else {
-    char byte;
-    if (::pread(fd, &byte, 1, 0) < 0) {
-      *error = std::strerror(errno);
-      ok = false;
-    }
-  }
-  ::close(fd);
-  return ok;
-}
-
-}  // namespace
 
 // Every file gets its line on standard output, an empty date included, so the output keeps
 // one line per argument. A file that cannot be examined (missing, unreadable, a folder, not a
@@ -70,7 +33,7 @@ int RunDate(const Arguments& args) {
     const char* path = operand.c_str();
     const std::string date = GetCaptureDate(path, media_dates);
     // A date proves the file was read; only an empty answer needs a closer look.
-    if (date.empty() && !CanExamine(path, &error)) {
+    if (date.empty() && !CheckReadableFile(path, &error)) {
       std::fflush(stdout);
       std::fprintf(stderr, "nandell-cli date: %s: %s\n", path, error.c_str());
       status = 1;

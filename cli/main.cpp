@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/usage.h"
+#include "platform/process.h"
 
 namespace {
 
@@ -32,7 +33,10 @@ int Print(const std::string& text) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+  nandell::PrepareConsoleOutput();
+  // Paths arrive in UTF-8 on every platform (Windows hands argv over in its code page).
+  const std::vector<std::string> all = nandell::CommandLineArguments(argc, argv);
+  const std::vector<std::string> args(all.begin() + (all.empty() ? 0 : 1), all.end());
   std::string error;
   Arguments own;
   if (!nandell::cli::ParseArguments(nandell::cli::Program().options, args, true, &own, &error)) {
@@ -53,6 +57,13 @@ int main(int argc, char** argv) {
   if (!nandell::cli::OperandCountFits(*command, parsed)) return UsageError(command, "");
 
   if (command->name == "date") return nandell::cli::RunDate(parsed);
+#ifdef _WIN32
+  if (command->name == "organize") {
+    std::fputs("nandell-cli organize: not available on Windows yet\n", stderr);
+    return 2;
+  }
+#else
   if (command->name == "organize") return nandell::cli::RunOrganize(parsed);
+#endif
   return UsageError(nullptr, "command '" + name + "' is not built in");
 }

@@ -15,9 +15,15 @@ target_compile_options(nandell_options INTERFACE -Wall -Wextra -Werror)
 target_compile_options(nandell_options INTERFACE
   $<$<AND:$<CXX_COMPILER_ID:GNU>,$<VERSION_LESS:$<CXX_COMPILER_VERSION>,13>>:-Wno-restrict>)
 target_compile_definitions(nandell_options INTERFACE _FILE_OFFSET_BITS=64)
-# Debian's hardening of the linker: the relocation table is made read-only before the program
-# starts.
-target_link_options(nandell_options INTERFACE LINKER:-z,relro LINKER:-z,now)
+if(WIN32)
+  # Windows 7 and later, the wide (UTF-16) Windows calls, and no min and max macros.
+  target_compile_definitions(nandell_options INTERFACE _WIN32_WINNT=0x0601 WINVER=0x0601
+                             UNICODE _UNICODE NOMINMAX WIN32_LEAN_AND_MEAN)
+else()
+  # Debian's hardening of the linker: the relocation table is made read-only before the
+  # program starts.
+  target_link_options(nandell_options INTERFACE LINKER:-z,relro LINKER:-z,now)
+endif()
 target_include_directories(nandell_options INTERFACE ${PROJECT_SOURCE_DIR})
 
 if(NANDELL_SANITIZE)

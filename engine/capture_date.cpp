@@ -2,17 +2,15 @@
 // when media dates are asked for, the dates of the other photo and video formats.
 #include "engine/capture_date.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <ctime>
 #include <memory>
+#include <tuple>
 
 #include "exif/byte_source.h"
 #include "exif/exif_reader.h"
 #include "exif/media_reader.h"
-#include "platform/fs.h"
+#include "platform/file.h"
 
 namespace nandell {
 
@@ -32,16 +30,6 @@ bool EndsWithJpg(const std::string& path) {
   const char* tail = path.c_str() + path.size() - 4;
   auto lower = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; };
   return tail[0] == '.' && lower(tail[1]) == 'j' && lower(tail[2]) == 'p' && lower(tail[3]) == 'g';
-}
-
-// Opens a file for reading without ever waiting: a pipe or a terminal that has nothing to
-// give reads as empty instead of blocking the run, and a folder fails on its first read.
-FILE* OpenForReading(const std::string& path) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) return nullptr;
-  FILE* file = ::fdopen(fd, "rb");
-  if (file == nullptr) ::close(fd);
-  return file;
 }
 
 // The DateTimeOriginal text of a JPEG stream whose Exif block parsed, else empty. Closes
@@ -117,7 +105,10 @@ bool ParseAsctimeDate(const std::string& text, Day* day) {
       words[3].find(':') == std::string::npos) {
     return false;
   }
-  std::string month = fs::AsciiLower(words[1]);
+  std::string month = words[1];
+  for (char& c : month) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
   day->month = -1;
   for (int i = 0; i < 12; ++i) {
     if (month == kMonths[i]) day->month = i + 1;
@@ -131,6 +122,21 @@ int DaysInMonth(int year, int month) {
   static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
   return month == 2 && leap ? 29 : kDays[month - 1];
+}
+
+// The local calendar day of `seconds` since the epoch; false when the calendar cannot hold it.
+bool LocalDay(int64_t seconds, Day* day) {
+  const time_t t = static_cast<time_t>(seconds);
+  struct tm local;
+#ifdef _WIN32
+  if (localtime_s(&local, &t) != 0) return false;
+#else
+  if (localtime_r(&t, &local) == nullptr) return false;
+#endif
+  day->year = local.tm_year + 1900;
+  day->month = local.tm_mon + 1;
+  day->day = local.tm_mday;
+  return true;
 }
 
 std::string Pad(int value, int width) {
@@ -172,23 +178,23 @@ std::string CalendarDay(const std::string& text, int64_t now) {
       day.day > DaysInMonth(day.year, day.month)) {
     return std::string();
   }
-  const std::string result = Pad(day.year, 4) + "-" + Pad(day.month, 2) + "-" + Pad(day.day, 2);
-  // A day after tomorrow (local) is a clock set wrong, not a capture date. Both texts are
-  // YYYY-MM-DD, so they compare as days.
-  std::string tomorrow, year;
-  if (fs::LocalDay(now + 24 * 60 * 60, &tomorrow, &year) && result > tomorrow) {
+  // A day after tomorrow (local) is a clock set wrong, not a capture date.
+  Day tomorrow;
+  if (LocalDay(now + 24 * 60 * 60, &tomorrow) &&
+      std::tie(day.year, day.month, day.day) >
+          std::tie(tomorrow.year, tomorrow.month, tomorrow.day)) {
     return std::string();
   }
-  return result;
+  return Pad(day.year, 4) + "-" + Pad(day.month, 2) + "-" + Pad(day.day, 2);
 }
 
 std::string MovieHeaderDay(uint64_t seconds_since_1904, int64_t now) {
   if (seconds_since_1904 == 0 || seconds_since_1904 > kLastMovieSecond) return std::string();
   const int64_t seconds =
       static_cast<int64_t>(seconds_since_1904) - static_cast<int64_t>(kSecondsFrom1904To1970);
-  std::string day, year;
-  if (!fs::LocalDay(seconds, &day, &year)) return std::string();
-  return CalendarDay(day, now);
+  Day day;
+  if (!LocalDay(seconds, &day)) return std::string();
+  return CalendarDay(Pad(day.year, 4) + ":" + Pad(day.month, 2) + ":" + Pad(day.day, 2), now);
 }
 
 std::string GetCaptureDate(std::string path, bool media_dates) {
@@ -200,12 +206,8 @@ std::string GetCaptureDate(std::string path, bool media_dates) {
   MediaDates dates;
   if (ReadMediaDates(source, &dates, nullptr) == MediaFormat::kJpeg) {
     // The designed JPEG reader, on the same open file from its first byte.
-    const int fd = source.Release();
-    FILE* file = ::lseek(fd, 0, SEEK_SET) == 0 ? ::fdopen(fd, "rb") : nullptr;
-    if (file == nullptr) {
-      ::close(fd);
-      return std::string();
-    }
+    FILE* file = source.Release();
+    std::rewind(file);
     return CalendarDay(JpegDateText(file), now);
   }
   for (const std::string* text : {&dates.date_time_original, &dates.creation_date,

@@ -1,12 +1,15 @@
 // Byte sources: a buffer, or a file read by offset through a head window and a moving window.
 #include "exif/byte_source.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <cerrno>
 #include <cstring>
+
+#include "platform/file.h"
 
 namespace nandell {
 
@@ -26,21 +29,27 @@ bool MemoryByteSource::Read(uint64_t offset, size_t n, unsigned char* out) {
 }
 
 FileByteSource::~FileByteSource() {
-  if (fd_ >= 0) ::close(fd_);
+  if (file_ != nullptr) std::fclose(file_);
 }
 
 bool FileByteSource::Open(const std::string& path, std::string* error) {
   auto fail = [&](const char* text) {
     if (error != nullptr) *error = text;
-    if (fd_ >= 0) ::close(fd_);
-    fd_ = -1;
+    if (file_ != nullptr) std::fclose(file_);
+    file_ = nullptr;
     return false;
   };
-  fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-  if (fd_ < 0) return fail(std::strerror(errno));
+  file_ = OpenForReading(path);
+  if (file_ == nullptr) return fail(std::strerror(errno));
+#ifdef _WIN32
+  struct _stat64 st;
+  if (::_fstat64(_fileno(file_), &st) != 0) return fail(std::strerror(errno));
+  if ((st.st_mode & _S_IFMT) != _S_IFREG) return fail("not a regular file");
+#else
   struct stat st;
-  if (::fstat(fd_, &st) != 0) return fail(std::strerror(errno));
+  if (::fstat(fileno(file_), &st) != 0) return fail(std::strerror(errno));
   if (!S_ISREG(st.st_mode)) return fail("not a regular file");
+#endif
   size_ = static_cast<uint64_t>(st.st_size);
   head_size_ = size_ < kHeadSize ? static_cast<size_t>(size_) : kHeadSize;
   head_.reset(new (std::nothrow) unsigned char[head_size_ > 0 ? head_size_ : 1]);
@@ -49,16 +58,26 @@ bool FileByteSource::Open(const std::string& path, std::string* error) {
   return true;
 }
 
-int FileByteSource::Release() {
-  const int fd = fd_;
-  fd_ = -1;
-  return fd;
+FILE* FileByteSource::Release() {
+  FILE* file = file_;
+  file_ = nullptr;
+  return file;
 }
 
+// POSIX reads by offset without moving the stream (pread); Windows seeks the stream.
 bool FileByteSource::ReadFully(uint64_t offset, size_t n, unsigned char* out) const {
+#ifdef _WIN32
+  if (::_fseeki64(file_, static_cast<__int64>(offset), SEEK_SET) != 0) return false;
+  if (std::fread(out, 1, n, file_) != n) {
+    errno = EIO;  // cut short: the file shrank under us
+    return false;
+  }
+  return true;
+#else
+  const int fd = fileno(file_);
   size_t done = 0;
   while (done < n) {
-    const ssize_t got = ::pread(fd_, out + done, n - done, static_cast<off_t>(offset + done));
+    const ssize_t got = ::pread(fd, out + done, n - done, static_cast<off_t>(offset + done));
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) {
       if (got == 0) errno = EIO;  // the file shrank under us
@@ -67,10 +86,11 @@ bool FileByteSource::ReadFully(uint64_t offset, size_t n, unsigned char* out) co
     done += static_cast<size_t>(got);
   }
   return true;
+#endif
 }
 
 bool FileByteSource::Read(uint64_t offset, size_t n, unsigned char* out) {
-  if (fd_ < 0 || !Within(offset, n, size_)) return false;
+  if (file_ == nullptr || !Within(offset, n, size_)) return false;
   if (n == 0) return true;
   if (Within(offset, n, head_size_)) {
     std::memcpy(out, head_.get() + offset, n);

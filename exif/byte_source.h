@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -34,7 +35,7 @@ class MemoryByteSource : public ByteSource {
   size_t size_;
 };
 
-/// A regular file read with pread through two windows: the head of the file, read once when
+/// A regular file read by offset through two windows: the head of the file, read once when
 /// it is opened, and one window that moves to wherever a read outside the head lands. A box
 /// or chunk walker thus costs one system call per distant place it looks at, and the media
 /// data it seeks over is never read.
@@ -50,9 +51,9 @@ class FileByteSource : public ByteSource {
   FileByteSource(const FileByteSource&) = delete;
   FileByteSource& operator=(const FileByteSource&) = delete;
 
-  /// Opens `path` without ever waiting (no controlling terminal, non-blocking) and reads its
-  /// head. Returns false, with `error` filled when given, when it cannot be opened or read or
-  /// is not a regular file.
+  /// Opens `path` without ever waiting (as platform's OpenForReading does) and reads its head.
+  /// Returns false, with `error` filled when given, when it cannot be opened or read or is
+  /// not a regular file.
   bool Open(const std::string& path, std::string* error);
   uint64_t Size() const override { return size_; }
   bool Read(uint64_t offset, size_t n, unsigned char* out) override;
@@ -60,13 +61,14 @@ class FileByteSource : public ByteSource {
   /// The first min(Size(), kHeadSize) bytes of the file.
   const unsigned char* Head() const { return head_.get(); }
   size_t HeadSize() const { return head_size_; }
-  /// Hands the open descriptor to the caller, who closes it; the source is unusable after.
-  int Release();
+  /// Hands the open stream to the caller, who closes it; its position is unspecified. The
+  /// source is unusable after.
+  FILE* Release();
 
  private:
   bool ReadFully(uint64_t offset, size_t n, unsigned char* out) const;
 
-  int fd_ = -1;
+  FILE* file_ = nullptr;
   uint64_t size_ = 0;
   std::unique_ptr<unsigned char[]> head_;
   size_t head_size_ = 0;

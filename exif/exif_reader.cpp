@@ -20,7 +20,11 @@ std::atomic<FILE*>& NoticeStream() {
 // One byte of the stream, or EOF. A reader and its stream belong to one thread, so the
 // stream's lock is not taken for every byte.
 inline int ReadByte(FILE* file) {
+#ifdef _WIN32
+  return _getc_nolock(file);
+#else
   return getc_unlocked(file);
+#endif
 }
 
 void WriteNotice(const char* text) {

@@ -1,14 +1,9 @@
 #include "log/msgx.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-#include "platform/fs.h"
+#include "platform/file.h"
 #include "platform/ini.h"
 #include "platform/process.h"
 
@@ -37,22 +32,11 @@ std::string TagFor(int32_t level) {
   return tag;
 }
 
-// Renames without ever replacing an existing file. Returns 0 or an errno value.
-int RenameNoReplace(const std::string& from, const std::string& to) {
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return 0;
-  int err = errno;
-  if (err != EINVAL && err != ENOSYS) return err;
-  // File systems without RENAME_NOREPLACE: link (fails when the name exists), then unlink.
-  if (::link(from.c_str(), to.c_str()) != 0) return errno;
-  ::unlink(from.c_str());
-  return 0;
-}
-
-int OpenLog(const std::string& path) {
-  return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
-}
-
 }  // namespace
+
+std::string DefaultLogConfigPath() {
+  return SystemConfigDir() + "MsgX.ini";
+}
 
 CMsgX::CMsgX(std::string config_path) : CMsgX(std::move(config_path), 1, nullptr, nullptr) {}
 
@@ -143,48 +127,42 @@ void CMsgX::WriteLine(const std::string& line, int32_t level) {
   }
   if (write_file == 0 || level < min_level) return;
   std::tm now = Now();
-  int fd = OpenLog(log_path);
-  if (fd < 0) return;
-  struct stat st {};
-  if (::fstat(fd, &st) == 0 && st.st_size > static_cast<off_t>(size_limit)) {
+  AppendFile file;
+  if (!file.Open(log_path)) return;
+  if (file.Size() > static_cast<int64_t>(size_limit)) {
     char base[kPathRoom + 32];
     std::snprintf(base, sizeof base, "%s_%d%d%d%d%d%d", log_path.c_str(), now.tm_year + 1900,
                   now.tm_mon + 1, now.tm_mday, now.tm_hour, now.tm_min, now.tm_sec);
     // A rotated name that would not fit its buffer, or whose every candidate is taken, means
     // no rotation: the line is appended to the current file rather than losing anything.
     if (log_path.size() <= kMaxLogPath && std::strlen(base) + 4 < kPathRoom) {
-      bool rotated = false;
-      for (int n = 1; n <= kRotationTries && !rotated; ++n) {
+      // Closed first: on Windows an open file can be renamed only when every handle on it
+      // allows it.
+      file.Close();
+      for (int n = 1; n <= kRotationTries; ++n) {
         std::string name = base;
         if (n > 1) name += "_" + std::to_string(n);
         name += ".log";
-        int err = RenameNoReplace(log_path, name);
-        if (err == 0) {
-          rotated = true;
-        } else if (err != EEXIST) {
-          break;
-        }
+        if (RenameNoReplace(log_path, name) != RenameOutcome::kTargetExists) break;
       }
-      if (rotated) {
-        ::close(fd);
-        fd = OpenLog(log_path);
-        if (fd < 0) return;
-      }
+      if (!file.Open(log_path)) return;
     }
   }
   char stamp[128];
   std::snprintf(stamp, sizeof stamp, "%d-%d-%d %d:%d:%d |  ", now.tm_year + 1900, now.tm_mon + 1,
                 now.tm_mday, now.tm_hour, now.tm_min, now.tm_sec);
-  const std::string entry = stamp + line;
-  fs::WriteAll(fd, entry.data(), entry.size());
-  ::close(fd);
+  file.Append(stamp + line);
 }
 
 std::tm CMsgX::Now() const {
   if (clock) return clock();
   std::time_t t = std::time(nullptr);
   std::tm local{};
+#ifdef _WIN32
+  ::localtime_s(&local, &t);
+#else
   ::localtime_r(&t, &local);
+#endif
   return local;
 }
 
@@ -202,7 +180,7 @@ void CMsgX::ReadConfig() {
   write_file = ReadIniInt(config_path_, section, "Write", 0);
   min_level = ReadIniInt(config_path_, section, "Level", 0);
   size_limit = ReadIniInt(config_path_, section, "Size", 2048000);
-  std::string file = ReadIniString(config_path_, section, "file", "/tmp/MsgX.log", kPathRoom);
+  std::string file = ReadIniString(config_path_, section, "file", kDefaultLogPath, kPathRoom);
   if (file.size() > 1 && file.size() <= kMaxLogPath) log_path = file;
 }
 

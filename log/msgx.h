@@ -9,10 +9,22 @@
 
 namespace nandell {
 
+#ifdef _WIN32
+/// The built-in log file.
+inline constexpr const char* kDefaultLogPath = "c:\\MsgX.log";
+#else
+/// The built-in log file.
+inline constexpr const char* kDefaultLogPath = "/tmp/MsgX.log";
+#endif
+
+/// Where the facility's switches are read: MsgX.ini in SystemConfigDir (/etc/; on Windows
+/// the system directory).
+std::string DefaultLogConfigPath();
+
 /// The diagnostic log. Each entry becomes one line "TAG: message  #line source\n" that goes
-/// to standard error (the debugger output) and, when file logging is on and the level is at
-/// least min_level, to a time-stamped, size-rotated log file. Entries are serialised by one
-/// lock, so lines from two threads never interleave. It never fails its caller.
+/// to the debugger output (standard error; OutputDebugStringW on Windows) and, when file logging is
+/// on and the level is at least min_level, to a time-stamped, size-rotated log file. Entries are
+/// serialised by one lock, so lines from two threads never interleave. It never fails its caller.
 ///
 /// Levels: 0 gives the bare tag "C_V ", 1 to 3 add " Info", " Warning", " Error"; a level
 /// above 3 is shown as " Error", a negative level with the bare tag.
@@ -24,7 +36,7 @@ class CMsgX {
   using Clock = std::function<std::tm()>;
 
   /// Built-in values (enabled, no file), then ReadConfig from `config_path`.
-  explicit CMsgX(std::string config_path = "/etc/MsgX.ini");
+  explicit CMsgX(std::string config_path = DefaultLogConfigPath());
 
   /// For tests: `enabled` starts as `start_enabled`; an empty `debug_output` means standard
   /// error, an empty `clock` the local time now. Then ReadConfig from `config_path`, so the
@@ -55,7 +67,7 @@ class CMsgX {
   int32_t write_file = 0;
   int32_t min_level = 0;
   int32_t size_limit = 2048000;
-  std::string log_path = "/tmp/MsgX.log";
+  std::string log_path = kDefaultLogPath;
   /// The line number that LogFormat prints; not reset after use.
   int32_t source_line = 0;
 

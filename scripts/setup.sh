@@ -7,6 +7,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev
   xvfb xauth fonts-wqy-microhei python3 python3-pil xdg-utils
   dpkg-dev lintian appstream desktop-file-utils man-db
+  g++-mingw-w64-x86-64 googletest wine wine64
 )
 missing=()
 for p in "${packages[@]}"; do

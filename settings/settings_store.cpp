@@ -1,14 +1,10 @@
 #include "settings/settings_store.h"
 
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstdlib>
 #include <vector>
 
+#include "platform/file.h"
 #include "platform/ini.h"
+#include "platform/path.h"
 #include "platform/process.h"
 
 namespace nandell {
@@ -16,42 +12,6 @@ namespace {
 
 // Length of the reading buffer for text keys: at most 1023 bytes are taken.
 constexpr std::size_t kTextBufferSize = 1024;
-
-std::string WithSlash(std::string dir) {
-  if (!dir.empty() && dir.back() != '/') dir += '/';
-  return dir;
-}
-
-// $XDG_CONFIG_HOME/nandell/, or ~/.config/nandell/; empty when no home is known.
-std::string UserConfigDir() {
-  const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg != nullptr && xdg[0] == '/') return WithSlash(xdg) + "nandell/";
-  std::string home;
-  const char* env_home = std::getenv("HOME");
-  if (env_home != nullptr && env_home[0] == '/') {
-    home = env_home;
-  } else {
-    std::vector<char> buffer(16384);
-    passwd entry{};
-    passwd* found = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 && found &&
-        found->pw_dir != nullptr && found->pw_dir[0] == '/') {
-      home = found->pw_dir;
-    }
-  }
-  if (home.empty()) return std::string();
-  return WithSlash(home) + ".config/nandell/";
-}
-
-// mkdir -p for an absolute folder ending with "/".
-bool MakeFolders(const std::string& dir) {
-  for (std::size_t slash = dir.find('/', 1); slash != std::string::npos;
-       slash = dir.find('/', slash + 1)) {
-    std::string part = dir.substr(0, slash);
-    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
-  }
-  return true;
-}
 
 // A folder of the system's programs: a program there is installed by the system's package
 // manager (or `make install`) and keeps no files beside itself, even for root, who could
@@ -77,10 +37,10 @@ SettingsStore::SettingsStore(bool save_at_exit) : save_at_exit_(save_at_exit) {
 
 SettingsStore::SettingsStore(std::string module_dir, bool save_at_exit)
     : save_at_exit_(save_at_exit) {
-  ModuleDir = WithSlash(std::move(module_dir));
+  ModuleDir = WithTrailingSeparator(std::move(module_dir));
   ConfigDir = ModuleDir;
   std::string path = ExecutablePath();
-  ExeName = path.substr(path.rfind('/') + 1);
+  ExeName = path.substr(LastSeparator(path) + 1);
   Load();
 }
 
@@ -90,7 +50,7 @@ SettingsStore::~SettingsStore() {
 
 void SettingsStore::FindModule() {
   std::string path = ExecutablePath();
-  std::size_t slash = path.rfind('/');
+  std::size_t slash = LastSeparator(path);
   std::lock_guard<std::mutex> lock(Mutex);
   if (slash == std::string::npos) {
     // No executable path: fall back to the current directory, so that a Config.ini there
@@ -105,9 +65,8 @@ void SettingsStore::FindModule() {
 
 void SettingsStore::ChooseConfigDir(bool create) {
   std::string dir = ModuleDir;
-  if (!dir.empty() &&
-      (IsInstalledProgramFolder(dir) ||
-       (::access((dir + "Config.ini").c_str(), F_OK) != 0 && ::access(dir.c_str(), W_OK) != 0))) {
+  if (!dir.empty() && (IsInstalledProgramFolder(dir) ||
+                       (!PathExists(dir + "Config.ini") && !FolderWritable(dir)))) {
     std::string user_dir = UserConfigDir();
     if (!user_dir.empty()) {
       dir = user_dir;
@@ -120,7 +79,7 @@ void SettingsStore::ChooseConfigDir(bool create) {
 
 std::string SettingsStore::LocateModule() {
   FindModule();
-  SetCurrentDirectory(ModuleDir);  // result ignored
+  SetWorkingDirectory(ModuleDir);  // result ignored
   ChooseConfigDir(true);
   std::lock_guard<std::mutex> lock(Mutex);
   return ModuleDir;
@@ -157,7 +116,7 @@ void SettingsStore::Load() {
 }
 
 bool SettingsStore::Save() const {
-  std::vector<std::pair<const char*, std::string>> keys;
+  std::vector<std::pair<std::string, std::string>> keys;
   {
     std::lock_guard<std::mutex> lock(Mutex);
     keys = {{"IsDeleteSrc", std::to_string(IsDeleteSrc)},
@@ -170,7 +129,7 @@ bool SettingsStore::Save() const {
 }
 
 bool SettingsStore::SaveOptions() const {
-  std::vector<std::pair<const char*, std::string>> keys;
+  std::vector<std::pair<std::string, std::string>> keys;
   {
     std::lock_guard<std::mutex> lock(Mutex);
     keys = {{"FileFilters", FileFilters},
@@ -195,7 +154,7 @@ bool SettingsStore::MakeConfigDir() const {
   return MakeFolders(config_dir);
 }
 
-bool SettingsStore::SaveKeys(const std::vector<std::pair<const char*, std::string>>& keys) const {
+bool SettingsStore::SaveKeys(const std::vector<std::pair<std::string, std::string>>& keys) const {
   std::string config_dir;
   {
     std::lock_guard<std::mutex> lock(Mutex);
@@ -203,17 +162,10 @@ bool SettingsStore::SaveKeys(const std::vector<std::pair<const char*, std::strin
   }
   if (config_dir.empty()) return false;
   MakeConfigDir();
-  const std::string path = config_dir + "Config.ini";
-  // The keys are set in one document and the file is replaced once, so that it is never seen
+  // The keys are written in one replacement of the file, so that it is never seen
   // half-written. A file that exists but cannot be read is left alone rather than replaced by
   // one holding only these keys.
-  IniFile file;
-  if (!file.Load(path)) return false;
-  bool all_set = true;
-  for (const auto& [key, value] : keys) {
-    if (!file.Set(kSettingsSection, key, value)) all_set = false;
-  }
-  return file.Save(path) && all_set;
+  return WriteIniStrings(config_dir + "Config.ini", kSettingsSection, keys);
 }
 
 int32_t SettingsStore::RunProgram(const std::string& file, const std::string& parameters,

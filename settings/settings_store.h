@@ -21,8 +21,8 @@ class SettingsStore {
   /// Config.ini is never written.
   explicit SettingsStore(bool save_at_exit = true);
 
-  /// A store on an explicit folder (ending with "/"), for tests and tools: ModuleDir and
-  /// ConfigDir are `module_dir`, the current directory is not changed; then Load.
+  /// A store on an explicit folder (a separator is added when missing), for tests and tools:
+  /// ModuleDir and ConfigDir are `module_dir`, the current directory is not changed; then Load.
   SettingsStore(std::string module_dir, bool save_at_exit);
 
   virtual ~SettingsStore();
@@ -30,8 +30,9 @@ class SettingsStore {
   SettingsStore(const SettingsStore&) = delete;
   SettingsStore& operator=(const SettingsStore&) = delete;
 
-  /// Fills ModuleDir and ExeName from /proc/self/exe, makes ModuleDir the current directory
-  /// (its result ignored), picks ConfigDir, and returns a copy of ModuleDir.
+  /// Fills ModuleDir and ExeName from the executable's path (ExecutablePath), makes ModuleDir
+  /// the current directory (its result ignored), picks ConfigDir, and returns a copy of
+  /// ModuleDir.
   std::string LocateModule();
 
   /// Reads the seven designed keys of Config.ini in ConfigDir, and the option keys below
@@ -51,8 +52,9 @@ class SettingsStore {
   bool SaveOptions() const;
 
   /// Starts `file` with `parameters` through the desktop's shell launcher (the platform seam
-  /// RunProgram of platform/process.h); `show_command` and `verb` ("open") have no meaning
-  /// here. Returns 0, or -1 when `wait` is set and no process could be started.
+  /// RunProgram of platform/process.h, which opens with the verb "open" on Windows);
+  /// `show_command` and `verb` are not passed on. Returns 0, or -1 when `wait` is set and no
+  /// process could be started.
   static int32_t RunProgram(const std::string& file, const std::string& parameters, int32_t wait,
                             int32_t show_command, const std::string& verb);
 
@@ -63,12 +65,13 @@ class SettingsStore {
   /// Full path of Config.ini.
   std::string ConfigPath() const { return ConfigDir + "Config.ini"; }
 
-  std::string ModuleDir;  ///< The executable's folder, ending with "/".
+  std::string ModuleDir;  ///< The executable's folder, ending with the separator.
   std::string ExeName;    ///< The executable's file name.
-  /// Where Config.ini and errorFile.txt live, ending with "/": ModuleDir when it can be
-  /// written or already holds Config.ini, else $XDG_CONFIG_HOME/nandell/ (by default
-  /// ~/.config/nandell/, created by the program's own store, and by MakeConfigDir before a
-  /// file is written there). A program installed among the system's programs (/usr/bin,
+  /// Where Config.ini and errorFile.txt live, ending with the separator: ModuleDir when it can
+  /// be written or already holds Config.ini, else the per-user folder (UserConfigDir:
+  /// $XDG_CONFIG_HOME/nandell/, by default ~/.config/nandell/; %APPDATA%\Nandell\ on
+  /// Windows), created by the program's own store, and by MakeConfigDir before a file is
+  /// written there. A program installed among the system's programs (/usr/bin,
   /// /usr/local/bin, the configured install folder) always uses the per-user folder.
   std::string ConfigDir;
   int32_t IsDeleteSrc = 0;
@@ -94,7 +97,7 @@ class SettingsStore {
  private:
   void FindModule();
   void ChooseConfigDir(bool create);
-  bool SaveKeys(const std::vector<std::pair<const char*, std::string>>& keys) const;
+  bool SaveKeys(const std::vector<std::pair<std::string, std::string>>& keys) const;
 
   bool save_at_exit_;
 };

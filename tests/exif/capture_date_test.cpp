@@ -1,10 +1,18 @@
 // GetCaptureDate on real files in a temporary folder: the ".jpg" test, the cut and the
 // colons, unsafe dates, unreadable and hostile files.
 #include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platform/utf16.h"
+#else
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include "engine/capture_date.h"
+#include "platform/file.h"
 #include "tests/support/jpeg_builder.h"
 
 namespace nandell::test_support {
@@ -86,16 +94,41 @@ TEST_F(CaptureDateTest, ExifAfterTheStartOfScanIsNeverRead) {
 
 TEST_F(CaptureDateTest, FoldersPipesAndUnreadableFilesGiveNothing) {
   const std::string folder = dir_.File("folder.jpg");
-  ASSERT_EQ(::mkdir(folder.c_str(), 0755), 0);
+  ASSERT_TRUE(MakeFolders(folder));
   EXPECT_EQ(GetCaptureDate(folder), "");
+  const std::string locked = Put("locked.jpg", MakeJpegWithDate("2015:03:04 12:34:56"));
+#ifdef _WIN32
+  // Another program holds the file open without read sharing.
+  HANDLE holder = ::CreateFileW(win::WinPath(locked).c_str(), GENERIC_READ, 0, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+  EXPECT_EQ(GetCaptureDate(locked), "");
+  ::CloseHandle(holder);
+  EXPECT_EQ(GetCaptureDate(locked), "2015-03-04");
+#else
   const std::string fifo = dir_.File("pipe.jpg");
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
   EXPECT_EQ(GetCaptureDate(fifo), "") << "must not wait for a writer";
-  const std::string locked = Put("locked.jpg", MakeJpegWithDate("2015:03:04 12:34:56"));
   ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
   if (::geteuid() != 0) {
     EXPECT_EQ(GetCaptureDate(locked), "");
   }
+#endif
+}
+
+// On Windows: UTF-8 names reach the wide calls, "/" separates like "\", and paths beyond 260
+// characters are read in their long form.
+TEST_F(CaptureDateTest, NamesInAnyScriptAndLongPathsAreRead) {
+  std::string deep = dir_.File("照片 2015年");
+  for (int i = 0; i < 8; ++i) deep += kPathSeparator + std::string(40, 'd');
+  ASSERT_GT(deep.size(), 300u);
+  ASSERT_TRUE(MakeFolders(deep));
+  const Bytes photo = MakeJpegWithDate("2015:03:04 12:34:56");
+  for (const std::string& path : {dir_.File("照片.jpg"), deep + kPathSeparator + "IMG 0001.JPG"}) {
+    ASSERT_TRUE(WriteFile(path, photo)) << path;
+    EXPECT_EQ(GetCaptureDate(path), "2015-03-04") << path;
+  }
+  EXPECT_EQ(GetCaptureDate(dir_.path() + "/照片.jpg"), "2015-03-04");
 }
 
 TEST_F(CaptureDateTest, HostileFilesAreDatedSafely) {

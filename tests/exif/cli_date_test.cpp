@@ -1,35 +1,29 @@
 // `nandell-cli date` as users run it: the real binary, exact output and exit codes.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdlib>
+#include <filesystem>
 
+#include "platform/file.h"
 #include "tests/support/jpeg_builder.h"
 #include "tests/support/media_builder.h"
+#include "tests/support/run_program.h"
 
 namespace nandell::test_support {
 namespace {
 
-struct CliRun {
-  int exit_code = -1;
-  std::string out;
-  std::string err;
-};
+using CliRun = ProgramRun;
 
 class CliDateTest : public testing::Test {
  protected:
-  // Runs nandell-cli with `args` (already quoted for the shell) from the temporary folder,
-  // with the environment entries `env` ("NAME='value' ...") added.
-  CliRun RunCli(const std::string& args, const std::string& env = "") {
-    const std::string command = "cd '" + dir_.path() + "' && " + env + " '" NANDELL_CLI_PATH "' " +
-                                args + " >'" + dir_.File(".out") + "' 2>'" + dir_.File(".err") +
-                                "'";
-    CliRun run;
-    const int status = std::system(command.c_str());
-    if (WIFEXITED(status)) run.exit_code = WEXITSTATUS(status);
-    ReadFile(dir_.File(".out"), &run.out);
-    ReadFile(dir_.File(".err"), &run.err);
-    return run;
+  // Runs nandell-cli with `args` from the temporary folder, with the environment entries
+  // `env` ("NAME=value") added.
+  CliRun RunCli(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
+    std::vector<std::string> command = {NANDELL_CLI_PATH};
+    command.insert(command.end(), args.begin(), args.end());
+    ProgramStart start;
+    start.dir = dir_.path();
+    start.env = env;
+    return RunToEnd(command, start);
   }
   void Put(const std::string& name, const Bytes& bytes) {
     ASSERT_TRUE(WriteFile(dir_.File(name), bytes));
@@ -43,7 +37,9 @@ TEST_F(CliDateTest, PrintsOneLinePerFileInOrder) {
   Put("none.jpg", MakeJpegWithDate(""));
   Put("movie.mov", "not a picture");
   Put("with space.jpg", MakeJpegWithDate("1999:12:31 23:59:59"));
-  const CliRun run = RunCli("date a.jpg B.JPG none.jpg movie.mov 'with space.jpg' ./a.jpg");
+  Put("照片 (1).jpg", MakeJpegWithDate("2008:08:08 08:08:08"));
+  const CliRun run = RunCli({"date", "a.jpg", "B.JPG", "none.jpg", "movie.mov", "with space.jpg",
+                             "./a.jpg", "照片 (1).jpg"});
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.out,
             "a.jpg\t2015-03-04\n"
@@ -51,14 +47,15 @@ TEST_F(CliDateTest, PrintsOneLinePerFileInOrder) {
             "none.jpg\t\n"
             "movie.mov\t\n"
             "with space.jpg\t1999-12-31\n"
-            "./a.jpg\t2015-03-04\n");
+            "./a.jpg\t2015-03-04\n"
+            "照片 (1).jpg\t2008-08-08\n");
   EXPECT_EQ(run.err, "");
 }
 
 TEST_F(CliDateTest, FilesThatCannotBeExaminedAreReportedAndExitOne) {
   Put("a.jpg", MakeJpegWithDate("2015:03:04 12:34:56"));
-  ASSERT_EQ(::mkdir(dir_.File("folder.jpg").c_str(), 0755), 0);
-  const CliRun run = RunCli("date missing.jpg a.jpg folder.jpg");
+  ASSERT_TRUE(MakeFolders(dir_.File("folder.jpg")));
+  const CliRun run = RunCli({"date", "missing.jpg", "a.jpg", "folder.jpg"});
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.out, "missing.jpg\t\na.jpg\t2015-03-04\nfolder.jpg\t\n");
   EXPECT_EQ(run.err,
@@ -70,7 +67,7 @@ TEST_F(CliDateTest, ReaderNoticesStayOffStandardOutput) {
   JpegBuilder builder;
   builder.Soi().Eoi().Raw(Bytes("\x00\x02", 2));
   Put("eoi.jpg", builder.bytes());
-  const CliRun run = RunCli("date eoi.jpg");
+  const CliRun run = RunCli({"date", "eoi.jpg"});
   EXPECT_EQ(run.exit_code, 0);
   EXPECT_EQ(run.out, "eoi.jpg\t\n");
   EXPECT_EQ(run.err, "No image in jpeg!\n");
@@ -80,27 +77,32 @@ TEST_F(CliDateTest, MediaDatesFromTheOptionOrConfigIni) {
   Put("photo.heic", MakeHeif({}));
   Put("a.jpg", MakeJpegWithDate("2015:03:04 12:34:56"));
   Put("zero.jpg", MakeJpegWithDate("0000:00:00 00:00:00"));
-  const std::string files = "photo.heic a.jpg zero.jpg";
+  const std::vector<std::string> files = {"photo.heic", "a.jpg", "zero.jpg"};
   const std::string designed = "photo.heic\t\na.jpg\t2015-03-04\nzero.jpg\t0000-00-00\n";
   const std::string media = "photo.heic\t2015-03-04\na.jpg\t2015-03-04\nzero.jpg\t\n";
-  ASSERT_EQ(::mkdir(dir_.File("cfg").c_str(), 0755), 0);
-  const std::string config = "NANDELL_CONFIG_DIR='" + dir_.File("cfg") + "'";
-  EXPECT_EQ(RunCli("date " + files, config).out, designed);
-  EXPECT_EQ(RunCli("date --media-dates " + files, config).out, media);
+  ASSERT_TRUE(std::filesystem::create_directory(dir_.File("cfg")));
+  const std::vector<std::string> config = {"NANDELL_CONFIG_DIR=" + dir_.File("cfg")};
+  auto date = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), "date");
+    args.insert(args.end(), files.begin(), files.end());
+    return RunCli(args, config).out;
+  };
+  EXPECT_EQ(date({}), designed);
+  EXPECT_EQ(date({"--media-dates"}), media);
   Put("cfg/Config.ini", "[VovirurOrarudar]\nMediaDates=1\n");
-  EXPECT_EQ(RunCli("date " + files, config).out, media);
+  EXPECT_EQ(date({}), media);
   Put("cfg/Config.ini", "[VovirurOrarudar]\nMediaDates=0\n");
-  EXPECT_EQ(RunCli("date " + files, config).out, designed);
+  EXPECT_EQ(date({}), designed);
   EXPECT_EQ(ReadFile(dir_.File("cfg/Config.ini")), "[VovirurOrarudar]\nMediaDates=0\n");
   // "--" ends the options: a file may be called --media-dates.
   Put("--media-dates", MakeHeif({}));
-  const CliRun run = RunCli("date --media-dates -- --media-dates");
+  const CliRun run = RunCli({"date", "--media-dates", "--", "--media-dates"});
   EXPECT_EQ(run.out, "--media-dates\t2015-03-04\n");
   EXPECT_EQ(run.exit_code, 0);
 }
 
 TEST_F(CliDateTest, NoFilesIsAUsageError) {
-  const CliRun run = RunCli("date");
+  const CliRun run = RunCli({"date"});
   EXPECT_EQ(run.exit_code, 2);
   EXPECT_EQ(run.out, "");
   EXPECT_EQ(run.err, "usage: nandell-cli date FILE... [--media-dates]\n");

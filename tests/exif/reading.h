@@ -11,10 +11,21 @@
 
 namespace nandell::test_support {
 
-/// Opens `bytes` as a read-only stream (an empty stream when there are none).
+/// Opens `bytes` as a stream positioned at their start (an empty stream when there are none).
 inline FILE* OpenBytes(Bytes* bytes) {
-  if (bytes->empty()) return std::tmpfile();
+#ifdef _WIN32
+  // No memory streams here: the bytes go through a temporary file.
+  FILE* file = TempStream();
+  if (file != nullptr && (std::fwrite(bytes->data(), 1, bytes->size(), file) != bytes->size() ||
+                          std::fseek(file, 0, SEEK_SET) != 0)) {
+    std::fclose(file);
+    return nullptr;
+  }
+  return file;
+#else
+  if (bytes->empty()) return TempStream();
   return fmemopen(bytes->data(), bytes->size(), "rb");
+#endif
 }
 
 /// One reader over one file held in memory; the reader and its record live as long as this.
@@ -42,7 +53,7 @@ class Reading {
 /// Collects what the reader writes as notices while it lives, instead of standard output.
 class NoticeCapture {
  public:
-  NoticeCapture() : file_(std::tmpfile()) { SetReaderNoticeStream(file_); }
+  NoticeCapture() : file_(TempStream()) { SetReaderNoticeStream(file_); }
   ~NoticeCapture() {
     SetReaderNoticeStream(stdout);
     if (file_ != nullptr) std::fclose(file_);

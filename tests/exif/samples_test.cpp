@@ -2,11 +2,11 @@
 // builder makes, and the samples carry the dates they are meant to.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <filesystem>
 
 #include "engine/capture_date.h"
 #include "tests/support/jpeg_builder.h"
+#include "tests/support/run_program.h"
 
 namespace nandell::test_support {
 namespace {
@@ -15,8 +15,7 @@ namespace {
 void ExpectSameFiles(const std::string& set, std::string committed,
                      const std::string& folder = "") {
   TempDir dir;
-  const std::string command = "'" MAKE_SAMPLE_JPEGS_PATH "' " + set + " '" + dir.path() + "'";
-  ASSERT_EQ(std::system(command.c_str()), 0);
+  ASSERT_EQ(RunToEnd({MAKE_SAMPLE_JPEGS_PATH, set, dir.path()}).exit_code, 0);
   const std::string made_dir = folder.empty() ? dir.path() : dir.File(folder);
   if (!folder.empty()) committed += "/" + folder;
   int files = 0;

@@ -1,9 +1,5 @@
 #include "log/msgx.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <filesystem>
 #include <regex>
 #include <string>
 #include <thread>
@@ -11,12 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/file.h"
 #include "tests/support/jpeg_builder.h"
 
 namespace nandell {
 namespace {
-
-namespace fs = std::filesystem;
 
 using test_support::ReadFile;
 using test_support::WriteFile;
@@ -48,15 +43,9 @@ std::tm FixedTime() {
 class MsgXTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char pattern[] = "/tmp/nandell-log-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    ini_ = dir_ + "/MsgX.ini";
-    log_path_ = dir_ + "/MsgX.log";
-  }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
+    ASSERT_FALSE(temp_.path().empty());
+    ini_ = temp_.File("MsgX.ini");
+    log_path_ = temp_.File("MsgX.log");
   }
 
   // A facility whose debugger lines are collected in `lines_`, with the fixed clock.
@@ -66,7 +55,8 @@ class MsgXTest : public ::testing::Test {
         FixedTime);
   }
 
-  std::string dir_, ini_, log_path_;
+  test_support::TempDir temp_;
+  std::string ini_, log_path_;
   std::vector<std::string> lines_;
 };
 
@@ -77,7 +67,7 @@ TEST_F(MsgXTest, StartUpWritesTwoInfoLinesAndNoFile) {
   EXPECT_EQ(lines_[0], "C_V  Info: CMsgX Reading...  #0 \n");
   EXPECT_EQ(lines_[1], "C_V  Info: CMsgX Already Set.  #0 \n");
   EXPECT_EQ(log->write_file, 0);
-  EXPECT_EQ(log->log_path, "/tmp/MsgX.log");
+  EXPECT_EQ(log->log_path, kDefaultLogPath);
   EXPECT_EQ(log->size_limit, 2048000);
 }
 
@@ -103,7 +93,7 @@ TEST_F(MsgXTest, DisabledStartTakesSettingsFromConfig) {
 
   // A one-character file name keeps the built-in path.
   WriteFile(ini_, "[Log]\nDebug=1\nfile=x\n");
-  EXPECT_EQ(Make(0)->log_path, "/tmp/MsgX.log");
+  EXPECT_EQ(Make(0)->log_path, kDefaultLogPath);
 }
 
 TEST_F(MsgXTest, LineFormatsByteForByte) {
@@ -184,7 +174,7 @@ TEST_F(MsgXTest, FileGetsOnlyLevelsAtOrAboveMinimum) {
   lines_.clear();
   log->Log("info", 1, 1, "");
   EXPECT_EQ(lines_.size(), 1u);
-  EXPECT_FALSE(fs::exists(log_path_));
+  EXPECT_FALSE(PathExists(log_path_));
   log->Log("warning", 2, 2, "");
   log->LogFormat("formatted");  // level 0
   EXPECT_EQ(lines_.size(), 3u);
@@ -202,7 +192,7 @@ TEST_F(MsgXTest, RotatesOnlyPastTheSizeLimitWithUnpaddedName) {
   WriteFile(log_path_, std::string(100, 'a'));  // exactly the limit: no rotation
   log->Log("next", 0, 1, "");
   EXPECT_EQ(ReadFile(log_path_), std::string(100, 'a') + line);
-  EXPECT_FALSE(fs::exists(rotated));
+  EXPECT_FALSE(PathExists(rotated));
 
   WriteFile(log_path_, std::string(101, 'b'));  // one byte more: rotated first
   log->Log("next", 0, 1, "");
@@ -227,11 +217,11 @@ TEST_F(MsgXTest, RotationNeverOverwritesAnEarlierRotatedLog) {
 TEST_F(MsgXTest, UnopenableLogFileDropsOnlyTheFilePart) {
   auto log = Make(1);
   log->write_file = 1;
-  log->log_path = dir_ + "/missing/MsgX.log";
+  log->log_path = temp_.File("missing") + kPathSeparator + "MsgX.log";
   lines_.clear();
   log->Log("still shown", 0, 1, "");
   EXPECT_EQ(lines_, std::vector<std::string>{"C_V : still shown  #1 \n"});
-  EXPECT_FALSE(fs::exists(log->log_path));
+  EXPECT_FALSE(PathExists(log->log_path));
 }
 
 TEST_F(MsgXTest, TwoThreadsWriteWholeLines) {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/process.h"
 #include "settings/settings_store.h"
@@ -28,6 +29,12 @@ void Print(const nandell::SettingsStore& store) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  nandell::PrepareConsoleOutput();
+  std::vector<std::string> arguments = nandell::CommandLineArguments(argc, argv);
+  std::vector<char*> utf8_argv;
+  for (std::string& argument : arguments) utf8_argv.push_back(argument.data());
+  argc = static_cast<int>(arguments.size());
+  argv = utf8_argv.data();
   if (argc > 1 && std::strcmp(argv[1], "--reader") == 0) {
     nandell::SettingsStore& reader = nandell::OpenSettings(false);
     if (&nandell::Settings() != &reader) return 3;

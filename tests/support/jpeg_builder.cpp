@@ -2,10 +2,18 @@
 
 #include <stdlib.h>
 
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platform/utf16.h"
+#endif
 
 namespace nandell::test_support {
 
@@ -604,15 +612,29 @@ std::vector<HostileJpeg> HostileJpegs() {
   return files;
 }
 
+namespace {
+
+// Opens `path` with a C library mode; on Windows through the wide call, so that any UTF-8 name
+// and long paths work.
+FILE* OpenStream(const std::string& path, const char* mode) {
+#ifdef _WIN32
+  return ::_wfopen(win::WinPath(path).c_str(), win::Widen(mode).c_str());
+#else
+  return std::fopen(path.c_str(), mode);
+#endif
+}
+
+}  // namespace
+
 bool WriteFile(const std::string& path, const Bytes& bytes) {
-  FILE* file = std::fopen(path.c_str(), "wb");
+  FILE* file = OpenStream(path, "wb");
   if (file == nullptr) return false;
   const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
   return std::fclose(file) == 0 && written;
 }
 
 bool ReadFile(const std::string& path, Bytes* bytes) {
-  FILE* file = std::fopen(path.c_str(), "rb");
+  FILE* file = OpenStream(path, "rb");
   if (file == nullptr) return false;
   bytes->clear();
   char buffer[65536];
@@ -629,6 +651,88 @@ Bytes ReadFile(const std::string& path) {
   return bytes;
 }
 
+Bytes ReadIniText(const std::string& path) {
+  Bytes bytes = ReadFile(path);
+#ifdef _WIN32
+  if (bytes.compare(0, 2, "\xFF\xFE") == 0) {
+    std::wstring wide((bytes.size() - 2) / 2, L'\0');
+    std::memcpy(wide.data(), bytes.data() + 2, wide.size() * sizeof(wchar_t));
+    bytes = win::Narrow(wide);
+    std::erase(bytes, '\r');
+  }
+#endif
+  return bytes;
+}
+
+#ifdef _WIN32
+
+TempDir::TempDir() {
+  wchar_t base[MAX_PATH + 1];
+  const DWORD length = ::GetTempPathW(MAX_PATH + 1, base);
+  if (length == 0 || length > MAX_PATH) return;
+  static std::atomic<unsigned> counter{0};
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::wstring dir =
+        std::wstring(base, length) + L"nandell-test-" + std::to_wstring(::GetCurrentProcessId()) +
+        L"-" + std::to_wstring(::GetTickCount()) + L"-" + std::to_wstring(counter.fetch_add(1));
+    if (::CreateDirectoryW(dir.c_str(), nullptr)) {
+      path_ = win::Narrow(dir);
+      return;
+    }
+    if (::GetLastError() != ERROR_ALREADY_EXISTS) return;
+  }
+}
+
+namespace {
+
+// Removes the folder `path` (in the long form "\\?\...") with everything in it, read-only
+// files included. Returns false when something stays.
+bool RemoveTree(const std::wstring& path) {
+  WIN32_FIND_DATAW entry;
+  HANDLE find = ::FindFirstFileW((path + L"\\*").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = entry.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring child = path + L"\\" + name;
+      if ((entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(child.c_str());
+      } else if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        ::RemoveDirectoryW(child.c_str());  // a link: never entered
+      } else {
+        RemoveTree(child);
+      }
+    } while (::FindNextFileW(find, &entry));
+    ::FindClose(find);
+  }
+  return ::RemoveDirectoryW(path.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+}  // namespace
+
+TempDir::~TempDir() {
+  if (path_.empty()) return;
+  // A program that a test ran may hold its files a moment after it ended (Wine lets the
+  // program's handles go after the wait for its end returns; a virus scanner may look into
+  // new files): try again for a while.
+  const std::wstring folder = L"\\\\?\\" + win::Widen(path_);
+  for (int attempt = 0; attempt < 100 && !RemoveTree(folder); ++attempt) ::Sleep(20);
+}
+
+FILE* TempStream() {
+  wchar_t base[MAX_PATH + 1];
+  wchar_t name[MAX_PATH + 1];
+  const DWORD length = ::GetTempPathW(MAX_PATH + 1, base);
+  if (length == 0 || length > MAX_PATH || ::GetTempFileNameW(base, L"nan", 0, name) == 0) {
+    return nullptr;
+  }
+  // "D": the file is removed when the stream is closed.
+  return ::_wfopen(name, L"w+bD");
+}
+
+#else
+
 TempDir::TempDir() {
   const char* base = std::getenv("TMPDIR");
   std::string pattern =
@@ -641,5 +745,11 @@ TempDir::~TempDir() {
   std::error_code ignored;
   std::filesystem::remove_all(path_, ignored);
 }
+
+FILE* TempStream() {
+  return std::tmpfile();
+}
+
+#endif
 
 }  // namespace nandell::test_support

@@ -6,10 +6,13 @@
 // (bad lengths, cycles, wild offsets) are as easy to make as sound ones.
 
 #include <cstdint>
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "platform/path.h"
 
 namespace nandell::test_support {
 
@@ -155,12 +158,20 @@ struct HostileJpeg {
 /// like. Each must be read quickly and safely.
 std::vector<HostileJpeg> HostileJpegs();
 
-/// Writes `bytes` to `path` (replacing it). Returns false on failure.
+/// Writes `bytes` to `path` (replacing it; any UTF-8 name). Returns false on failure.
 bool WriteFile(const std::string& path, const Bytes& bytes);
 /// Reads the whole file at `path` into `bytes`. Returns false on failure.
 bool ReadFile(const std::string& path, Bytes* bytes);
 /// The whole file at `path`; empty when it cannot be read.
 Bytes ReadFile(const std::string& path);
+
+/// The text of an INI file in UTF-8 with LF line ends when it is stored in UTF-16 (after its
+/// byte-order mark FF FE, as Windows keeps Config.ini); any other file byte for byte.
+Bytes ReadIniText(const std::string& path);
+
+/// An empty stream open for reading and writing on a temporary file, removed when closed;
+/// null on failure.
+FILE* TempStream();
 
 /// A fresh folder under the system's temporary folder, removed with its contents on
 /// destruction.
@@ -171,10 +182,10 @@ class TempDir {
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
 
-  /// The folder's path, without a trailing "/"; empty when it could not be made.
+  /// The folder's path, without a trailing separator; empty when it could not be made.
   const std::string& path() const { return path_; }
-  /// path() + "/" + name.
-  std::string File(const std::string& name) const { return path_ + "/" + name; }
+  /// path() + the native separator + name.
+  std::string File(const std::string& name) const { return path_ + kPathSeparator + name; }
 
  private:
   std::string path_;

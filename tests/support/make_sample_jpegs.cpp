@@ -5,9 +5,8 @@
 //   make-sample-jpegs media-fuzz-corpus DIR   the same for each media reader, in DIR/READER/
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
-
-#include <sys/stat.h>
 
 #include "tests/support/jpeg_builder.h"
 #include "tests/support/media_builder.h"
@@ -113,7 +112,8 @@ bool WriteMediaFuzzCorpus(const std::string& dir) {
   for (const auto& media : nandell::test_support::MediaCases()) {
     if (media.bytes.size() > kMaxSeed) continue;
     const std::string folder = dir + "/" + media.reader;
-    ::mkdir(folder.c_str(), 0755);
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
     ok = Write(folder, media.name, media.bytes) && ok;
   }
   return ok;

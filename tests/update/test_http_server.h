@@ -9,6 +9,12 @@
 
 namespace nandell::testing {
 
+/// A socket: a descriptor on POSIX, a SOCKET on Windows; -1 for none.
+using SocketHandle = std::intptr_t;
+
+/// Closes a socket made here (see BindRefusingPort).
+void CloseSocket(SocketHandle socket);
+
 /// A small HTTP server on 127.0.0.1 and an ephemeral port, run on a thread of the test. Each
 /// connection's request head is recorded; then the server either sends the canned response
 /// and closes, or (when silent) keeps the connection open and says nothing until stopped.
@@ -20,7 +26,7 @@ class TestHttpServer {
   TestHttpServer& operator=(const TestHttpServer&) = delete;
 
   /// True when the server listens.
-  bool ok() const { return listen_fd_ >= 0; }
+  bool ok() const { return listen_fd_ != -1; }
   uint16_t port() const { return port_; }
   /// "http://127.0.0.1:PORT" + `path`.
   std::string Url(const std::string& path) const;
@@ -37,9 +43,9 @@ class TestHttpServer {
 
  private:
   void Serve();
-  void Handle(int fd);
+  void Handle(SocketHandle fd);
 
-  int listen_fd_ = -1;
+  SocketHandle listen_fd_ = -1;
   uint16_t port_ = 0;
   std::atomic<bool> stop_{false};
   std::atomic<int32_t> connections_{0};
@@ -54,7 +60,7 @@ class TestHttpServer {
 std::string HttpOk(const std::string& body);
 
 /// A port on 127.0.0.1 that refuses connections while the returned socket stays open (bound,
-/// not listening). Close the socket with ::close when done.
-int BindRefusingPort(uint16_t* port);
+/// not listening). Close the socket with CloseSocket when done.
+SocketHandle BindRefusingPort(uint16_t* port);
 
 }  // namespace nandell::testing

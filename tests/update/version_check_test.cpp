@@ -1,17 +1,19 @@
 #include "update/version_check.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "tests/support/jpeg_builder.h"
+#include "tests/support/run_program.h"
 #include "tests/update/test_http_server.h"
 
 namespace nandell {
@@ -109,16 +111,30 @@ TEST(SplitHttpUrlTest, SplitsHostPortAndObject) {
   EXPECT_EQ(address.port, 8080);
   EXPECT_EQ(address.object, "/a/version.asp");
 
-  ASSERT_TRUE(SplitHttpUrl("http://example.com?softid=47", &address));
-  EXPECT_EQ(address.object, "/?softid=47");
+  struct Row {
+    const char* url;
+    const char* host;
+    int32_t port;
+    const char* object;
+  };
+  for (const Row& row :
+       {Row{"http://example.com?softid=47", "example.com", 80, "/?softid=47"},
+        Row{"HTTP://Example.com/a", "Example.com", 80, "/a"},
+        Row{"http://user:pw@h:81/p?q#f", "h", 81, "/p?q"},
+        Row{"http://[::1]:8080/x", "::1", 8080, "/x"}, Row{"http://h#f", "h", 80, "/"}}) {
+    ASSERT_TRUE(SplitHttpUrl(row.url, &address)) << row.url;
+    EXPECT_EQ(address.host, row.host) << row.url;
+    EXPECT_EQ(address.port, row.port) << row.url;
+    EXPECT_EQ(address.object, row.object) << row.url;
+  }
 }
 
 TEST(SplitHttpUrlTest, RefusesAnythingButHttp) {
   HttpAddress address;
   address.host = "kept";
-  for (const char* url :
-       {"https://example.com/version.asp", "ftp://example.com/version.asp", "",
-        "example.com/version.asp", "http://example.com:99999/", "file:///etc/passwd"}) {
+  for (const char* url : {"https://example.com/version.asp", "ftp://example.com/version.asp", "",
+                          "example.com/version.asp", "http://example.com:99999/",
+                          "file:///etc/passwd", "http://exa mple.com/", "http://h:8x/"}) {
     EXPECT_FALSE(SplitHttpUrl(url, &address)) << url;
   }
   EXPECT_EQ(address.host, "kept");
@@ -131,13 +147,11 @@ class QueryVersionTest : public ::testing::Test {
   void SetUp() override {
     // The check honours the proxy variables; the test server is reached directly.
     for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) {
-      ::unsetenv(name);
+      test_support::SetEnvironment(name, "");
     }
-    char pattern[] = "/tmp/nandell-update-XXXXXX";
-    ASSERT_NE(::mkdtemp(pattern), nullptr);
-    dir_ = pattern;
-    settings_ = std::make_unique<SettingsStore>(dir_ + "/", false);
-    log_ = std::make_unique<CMsgX>(dir_ + "/MsgX.ini");
+    ASSERT_FALSE(dir_.path().empty());
+    settings_ = std::make_unique<SettingsStore>(dir_.path(), false);
+    log_ = std::make_unique<CMsgX>(dir_.File("MsgX.ini"));
     log_->debug_output = [this](const std::string& line) {
       std::lock_guard<std::mutex> lock(lines_mutex_);
       lines_.push_back(line);
@@ -149,7 +163,6 @@ class QueryVersionTest : public ::testing::Test {
   void TearDown() override {
     log_.reset();
     settings_.reset();
-    std::filesystem::remove_all(dir_);
   }
 
   std::vector<std::string> Lines() {
@@ -163,7 +176,7 @@ class QueryVersionTest : public ::testing::Test {
     return QueryVersion(*settings_, *log_);
   }
 
-  std::string dir_;
+  test_support::TempDir dir_;
   std::unique_ptr<SettingsStore> settings_;
   std::unique_ptr<CMsgX> log_;
   std::mutex lines_mutex_;
@@ -301,7 +314,8 @@ TEST_F(QueryVersionTest, NonHttpUrlLogsOnlyTheUrlMessage) {
   EXPECT_EQ(server_.Connections(), 0);
 }
 
-// A failure to reach the server or to get its answer gives one line with libcurl's text.
+// A failure to reach the server or to get its answer gives one line with the HTTP client's
+// text.
 void ExpectOneSendFailure(const std::vector<std::string>& lines) {
   ASSERT_EQ(lines.size(), 1u);
   const std::string tail = "  #993 \n";
@@ -312,11 +326,11 @@ void ExpectOneSendFailure(const std::vector<std::string>& lines) {
 
 TEST_F(QueryVersionTest, RefusedConnection) {
   uint16_t port = 0;
-  const int fd = testing::BindRefusingPort(&port);
-  ASSERT_GE(fd, 0);
+  const testing::SocketHandle fd = testing::BindRefusingPort(&port);
+  ASSERT_NE(fd, -1);
   settings_->Url = "http://127.0.0.1:" + std::to_string(port) + "/version.asp";
   EXPECT_EQ(QueryVersion(*settings_, *log_), 0);
-  ::close(fd);
+  testing::CloseSocket(fd);
   ExpectOneSendFailure(Lines());
 }
 
@@ -370,7 +384,9 @@ TEST_F(QueryVersionTest, StoppingTheRunnerEndsASlowCheckQuietly) {
   {
     VersionCheckRunner runner;
     ASSERT_TRUE(runner.Start(*settings_, *log_));  // the default 5 s / 30 s limits
-    for (int i = 0; i < 10000 && server_.Connections() == 0; ++i) ::usleep(1000);
+    for (int i = 0; i < 10000 && server_.Connections() == 0; ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
     runner.Stop();
     EXPECT_TRUE(runner.Finished());
     EXPECT_EQ(runner.Wait(), 0);

@@ -1,0 +1,71 @@
+#pragma once
+
+// File operations outside the organizing run: reading a photo, checking an argument, the
+// settings folder, and the log file. Paths are UTF-8; on Windows "/" and "\" both separate
+// folders and paths beyond 260 characters work.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace nandell {
+
+/// Opens `path` for binary reading as a C stream without ever waiting: a pipe or a terminal
+/// that has nothing to give reads as empty instead of blocking, and a folder fails (at the
+/// latest on its first read). Other programs may read and write the file meanwhile. Null when
+/// it cannot be opened.
+FILE* OpenForReading(const std::string& path);
+
+/// True when `path` is a regular file whose first byte can be read; otherwise false with
+/// `error` filled: the system's reason, "is a folder" or "not a regular file".
+bool CheckReadableFile(const std::string& path, std::string* error);
+
+/// True when `path` names an existing file or folder (a dangling link does not).
+bool PathExists(const std::string& path);
+
+/// True when this process may create files in the folder `dir`.
+bool FolderWritable(const std::string& dir);
+
+/// Creates the absolute folder `dir` and every missing folder above it (on POSIX private to
+/// the user, mode 0700). Returns false when a level could not be created.
+bool MakeFolders(const std::string& dir);
+
+/// How RenameNoReplace ended.
+enum class RenameOutcome {
+  kDone,          ///< Renamed.
+  kTargetExists,  ///< Nothing done: the new name is taken.
+  kFailed,        ///< Nothing done: another error.
+};
+
+/// Renames the file `from` to `to` without ever replacing an existing `to`.
+RenameOutcome RenameNoReplace(const std::string& from, const std::string& to);
+
+/// A file opened for appending lines, such as a log: created when missing, every write goes
+/// to its current end, even when another process appends too.
+class AppendFile {
+ public:
+  AppendFile() = default;
+  ~AppendFile() { Close(); }
+  AppendFile(const AppendFile&) = delete;
+  AppendFile& operator=(const AppendFile&) = delete;
+
+  /// Opens `path` (creating it), closing any file opened before. A symbolic link as the last
+  /// part of `path` is refused on POSIX. Returns false when it cannot be opened.
+  bool Open(const std::string& path);
+  /// The file's size in bytes, or -1 when it is not open or its size cannot be read.
+  int64_t Size() const;
+  /// Appends all of `data`. Returns false when the file is not open or a write fails.
+  bool Append(std::string_view data);
+  /// Closes the file; nothing when it is not open.
+  void Close();
+
+ private:
+#ifdef _WIN32
+  void* handle_ = nullptr;
+#else
+  int fd_ = -1;
+#endif
+};
+
+}  // namespace nandell

@@ -1,0 +1,109 @@
+#include "platform/file.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/fs.h"
+
+namespace nandell {
+
+FILE* OpenForReading(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) return nullptr;
+  FILE* file = ::fdopen(fd, "rb");
+  if (file == nullptr) ::close(fd);
+  return file;
+}
+
+bool CheckReadableFile(const std::string& path, std::string* error) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    *error = std::strerror(errno);
+    return false;
+  }
+  struct stat st;
+  bool ok = true;
+  if (::fstat(fd, &st) != 0) {
+    *error = std::strerror(errno);
+    ok = false;
+  } else if (S_ISDIR(st.st_mode)) {
+    *error = "is a folder";
+    ok = false;
+  } else if (!S_ISREG(st.st_mode)) {
+    *error = "not a regular file";
+    ok = false;
+  } else {
+    char byte;
+    if (::pread(fd, &byte, 1, 0) < 0) {
+      *error = std::strerror(errno);
+      ok = false;
+    }
+  }
+  ::close(fd);
+  return ok;
+}
+
+bool PathExists(const std::string& path) {
+  return ::access(path.c_str(), F_OK) == 0;
+}
+
+bool FolderWritable(const std::string& dir) {
+  return ::access(dir.c_str(), W_OK) == 0;
+}
+
+bool MakeFolders(const std::string& dir) {
+  for (std::size_t slash = dir.find('/', 1); slash != std::string::npos;
+       slash = dir.find('/', slash + 1)) {
+    std::string part = dir.substr(0, slash);
+    if (::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) return false;
+  }
+  if (!dir.empty() && dir.back() != '/' && ::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) {
+    return false;
+  }
+  return true;
+}
+
+RenameOutcome RenameNoReplace(const std::string& from, const std::string& to) {
+  int err = 0;
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    return RenameOutcome::kDone;
+  }
+  err = errno;
+  // File systems without RENAME_NOREPLACE: link (fails when the name exists), then unlink.
+  if (err == EINVAL || err == ENOSYS) {
+    if (::link(from.c_str(), to.c_str()) == 0) {
+      ::unlink(from.c_str());
+      return RenameOutcome::kDone;
+    }
+    err = errno;
+  }
+  return err == EEXIST ? RenameOutcome::kTargetExists : RenameOutcome::kFailed;
+}
+
+bool AppendFile::Open(const std::string& path) {
+  Close();
+  fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0666);
+  return fd_ >= 0;
+}
+
+int64_t AppendFile::Size() const {
+  struct stat st {};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
+  return static_cast<int64_t>(st.st_size);
+}
+
+bool AppendFile::Append(std::string_view data) {
+  return fd_ >= 0 && fs::WriteAll(fd_, data.data(), data.size());
+}
+
+void AppendFile::Close() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+}
+
+}  // namespace nandell

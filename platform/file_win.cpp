@@ -1,0 +1,150 @@
+#include "platform/file.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <atomic>
+#include <climits>
+
+#include "platform/path.h"
+#include "platform/utf16.h"
+
+namespace nandell {
+namespace {
+
+// Other programs may read, write, rename and delete a file while we read it.
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// Creates the folder `path` after the missing folders above it. Whether a level above could
+// be made does not matter by itself: the creation of `path` decides (a drive or a share root
+// cannot be made and need not be).
+bool MakeFoldersWide(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES) return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  const std::size_t slash = path.rfind(L'\\');
+  if (slash != std::wstring::npos && slash > 0) MakeFoldersWide(path.substr(0, slash));
+  return ::CreateDirectoryW(path.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+}  // namespace
+
+FILE* OpenForReading(const std::string& path) {
+  HANDLE handle = ::CreateFileW(win::WinPath(path).c_str(), GENERIC_READ, kShareAll, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  // Only files on a disk: a read from a pipe or a console could wait for ever.
+  if (::GetFileType(handle) != FILE_TYPE_DISK) {
+    ::CloseHandle(handle);
+    return nullptr;
+  }
+  const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+  if (fd < 0) {
+    ::CloseHandle(handle);
+    return nullptr;
+  }
+  FILE* file = ::_fdopen(fd, "rb");
+  if (file == nullptr) ::_close(fd);
+  return file;
+}
+
+bool CheckReadableFile(const std::string& path, std::string* error) {
+  // Backup semantics let a folder be opened too, so that it can be named as one.
+  HANDLE handle = ::CreateFileW(win::WinPath(path).c_str(), GENERIC_READ, kShareAll, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    *error = win::ErrorText(::GetLastError());
+    return false;
+  }
+  bool ok = true;
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(handle, &info)) {
+    *error = win::ErrorText(::GetLastError());
+    ok = false;
+  } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    *error = "is a folder";
+    ok = false;
+  } else if (::GetFileType(handle) != FILE_TYPE_DISK) {
+    *error = "not a regular file";
+    ok = false;
+  } else {
+    char byte;
+    DWORD got = 0;
+    if (!::ReadFile(handle, &byte, 1, &got, nullptr)) {
+      *error = win::ErrorText(::GetLastError());
+      ok = false;
+    }
+  }
+  ::CloseHandle(handle);
+  return ok;
+}
+
+bool PathExists(const std::string& path) {
+  return !path.empty() &&
+         ::GetFileAttributesW(win::WinPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool FolderWritable(const std::string& dir) {
+  if (dir.empty()) return false;
+  // Folder rights on Windows are access lists that only an attempt reads reliably: create a
+  // file that goes away when closed.
+  static std::atomic<unsigned> counter{0};
+  const std::string probe = WithTrailingSeparator(dir) + ".nandell-probe-" +
+                            std::to_string(::GetCurrentProcessId()) + "-" +
+                            std::to_string(counter.fetch_add(1));
+  HANDLE handle = ::CreateFileW(win::WinPath(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  ::CloseHandle(handle);
+  return true;
+}
+
+bool MakeFolders(const std::string& dir) {
+  std::wstring path = win::WinPath(dir);
+  while (path.size() > 1 && path.back() == L'\\') path.pop_back();
+  return !path.empty() && MakeFoldersWide(path);
+}
+
+RenameOutcome RenameNoReplace(const std::string& from, const std::string& to) {
+  if (::MoveFileExW(win::WinPath(from).c_str(), win::WinPath(to).c_str(), 0)) {
+    return RenameOutcome::kDone;
+  }
+  const DWORD error = ::GetLastError();
+  return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? RenameOutcome::kTargetExists
+                                                                     : RenameOutcome::kFailed;
+}
+
+bool AppendFile::Open(const std::string& path) {
+  Close();
+  // Append rights only: the system puts every write at the end of the file.
+  HANDLE handle = ::CreateFileW(win::WinPath(path).c_str(),
+                                FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
+                                nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  handle_ = handle;
+  return true;
+}
+
+int64_t AppendFile::Size() const {
+  LARGE_INTEGER size;
+  if (handle_ == nullptr || !::GetFileSizeEx(handle_, &size)) return -1;
+  return static_cast<int64_t>(size.QuadPart);
+}
+
+bool AppendFile::Append(std::string_view data) {
+  if (handle_ == nullptr) return false;
+  while (!data.empty()) {
+    const DWORD chunk = data.size() > INT_MAX ? INT_MAX : static_cast<DWORD>(data.size());
+    DWORD written = 0;
+    if (!::WriteFile(handle_, data.data(), chunk, &written, nullptr) || written == 0) return false;
+    data.remove_prefix(written);
+  }
+  return true;
+}
+
+void AppendFile::Close() {
+  if (handle_ != nullptr) ::CloseHandle(handle_);
+  handle_ = nullptr;
+}
+
+}  // namespace nandell
