@@ -5,6 +5,7 @@
 
 #include "log/msgx.h"
 #include "settings/settings_store.h"
+#include "ui/application.h"
 #include "ui/link_label.h"
 #include "ui/main_window.h"
 #include "ui/resources.h"
@@ -19,6 +20,9 @@ int main(int argc, char** argv) {
   QApplication::setDesktopFileName(QStringLiteral("nandell"));
   nandell::InitResources();
   QApplication::setWindowIcon(nandell::AppIcon());
+  // Qt's own texts (the standard buttons) in the program's language, and window positions
+  // that match the X server's under window managers that reparent.
+  nandell::SetUpApplication(&app, settings.Language);
 
   // The four process-wide link labels, then the log object.
   for (int n = 1; n <= 4; ++n) nandell::LinkLabel::Instance(n);

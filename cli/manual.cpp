@@ -156,10 +156,16 @@ std::string WindowManual(const std::string& version) {
        "OUTPUT/YYYY-MM-DD/. Each file is shown as it is handled, and the summary at the end.",
        "Nothing is ever overwritten: a file whose target exists already counts as failed. The "
        "failures of a run are listed in errorFile.txt, which is then opened in the desktop's "
-       "text viewer.",
-       "Enter, Escape or the close button end the program, which keeps the two folders and the "
-       "delete switch in Config.ini for the next start. The program takes no arguments of its "
-       "own; Qt's standard options (such as -platform) are understood."});
+       "text viewer; the list's path is also shown under the summary (\"失败列表: PATH\") and "
+       "opens the list when clicked.",
+       "The gear button opens the options window (\"选项\"): the file types to organize, the "
+       "folder layout, dates from HEIC photos and videos, skipping identical files, a free name "
+       "on conflicts, and the version check at start; \"确定\" saves them to Config.ini at "
+       "once.",
+       "Escape or the close button end the program (Enter does not); during a run it first asks "
+       "whether to stop the run. It keeps the two folders and the delete switch in Config.ini "
+       "for the next start. The program takes no arguments of its own; Qt's standard options "
+       "(such as -platform) are understood."});
   out += ".SH FILES\n" + TaggedList(Program().files);
   out += ".SH SEE ALSO\n.BR nandell\\-cli (1)\n";
   return out;

@@ -5,6 +5,7 @@
 
 bmp/129.png  main window skin, 622 x 416, RGB
 bmp/144.png  About box skin, 360 x 200, RGB
+bmp/146.png  options window skin, 460 x 494, RGB
 png/<id>.png button strips (four slices: normal, hover, pressed, greyed), RGBA
 icon/128.png application icon, 64 x 64, RGBA
 hicolor/<n>x<n>/apps/nandell.png  the same icon for the desktop's icon theme, at 48, 64, 128
@@ -288,6 +289,29 @@ def about_close_face(state):
     return ss_done(big, w, h)
 
 
+def text_button_face(label, state, primary):
+    """A small rounded button with its label: 确定 (primary, blue) or 取消 (light)."""
+    w, h = 84, 30
+    if primary:
+        top, bottom, border, text_color, shift = BIG_STATES[state]
+    else:
+        top, bottom, border, text_color, shift = {
+            "normal": ((255, 255, 255), (226, 238, 250), PANEL_EDGE, TEXT_TEAL, 0),
+            "hover": ((255, 255, 255), (238, 246, 255), BLUE_LIGHT, BLUE_DARK, 0),
+            "pressed": ((206, 224, 244), (190, 212, 238), BLUE_DARK, NAVY, 1),
+            "greyed": ((236, 240, 244), (222, 228, 234), (196, 206, 214), GREY, 0),
+        }[state]
+    img = Image.new("RGBA", (w, h), (0, 0, 0, 0))
+    body = (1, 1 + shift, w - 1, h - 2 + shift)
+    paste_fill(img, rounded_mask(w, h, body, 7), vgradient(w, h, top, bottom))
+    outer = rounded_mask(w, h, body, 7)
+    inner = rounded_mask(w, h, (body[0] + 1, body[1] + 1, body[2] - 1, body[3] - 1), 6)
+    paste_fill(img, ImageChops.subtract(outer, inner), border)
+    d = ImageDraw.Draw(img)
+    text_center(d, (0, body[1], w, body[3]), label, font(14), text_color + (255,))
+    return img
+
+
 # ---------------------------------------------------------------- skins
 
 def main_skin():
@@ -351,6 +375,23 @@ def about_skin():
     img.alpha_composite(ss_done(big, W, H))
     dd = ImageDraw.Draw(img)
     dd.line([(0, 199), (360, 199)], fill=(8, 40, 96))
+    return img.convert("RGB")
+
+
+def options_skin():
+    """The options window: the main window's light body under the About box's dark title band,
+    with two faint rules between the groups of settings."""
+    W, H = 460, 494
+    img = vgradient(W, H, ICE, ICE_2)
+    big, d = ss_draw(W, H)
+    d.rounded_rectangle([-20 * SS, -20 * SS, (W + 20) * SS, 30 * SS], 10 * SS, fill=NAVY + (255,))
+    img.alpha_composite(ss_done(big, W, H))
+    d = ImageDraw.Draw(img)
+    d.rectangle([0, 30, W, 31], fill=SKY + (255,))
+    for y in (188, 226):
+        d.line([(20, y), (W - 20, y)], fill=PANEL_EDGE + (255,))
+    d.line([(20, H - 50), (W - 20, H - 50)], fill=PANEL_EDGE + (255,))
+    d.rectangle([0, H - 1, W, H - 1], fill=NAVY + (255,))
     return img.convert("RGB")
 
 
@@ -420,6 +461,7 @@ def main():
     states = ("normal", "hover", "pressed", "greyed")
     save(main_skin(), "bmp", "129.png")
     save(about_skin(), "bmp", "144.png")
+    save(options_skin(), "bmp", "146.png")
     save(strip([gear_face(s) for s in states]), "png", "134.png")
     save(strip([bubble_face(s) for s in states]), "png", "135.png")
     save(strip([close_face(s) for s in states]), "png", "136.png")
@@ -429,6 +471,8 @@ def main():
     save(strip([big_face("整理", "calendar", s) for s in states]), "png", "141.png")
     save(strip([stop_face(s) for s in states]), "png", "142.png")
     save(strip([about_close_face(s) for s in states]), "png", "145.png")
+    save(strip([text_button_face("确定", s, True) for s in states]), "png", "147.png")
+    save(strip([text_button_face("取消", s, False) for s in states]), "png", "148.png")
     save(app_icon(), "icon", "128.png")
     for size in ICON_SIZES:
         save(app_icon(size), "hicolor", "%dx%d" % (size, size), "apps", "nandell.png")

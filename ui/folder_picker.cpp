@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QShowEvent>
 #include <QTreeView>
 #include <QVBoxLayout>
 #include <cerrno>
@@ -19,6 +20,7 @@
 #include <deque>
 
 #include "ui/message_box.h"
+#include "ui/window_position.h"
 
 namespace nandell {
 namespace {
@@ -76,7 +78,7 @@ int32_t FolderPicker::DoModal() {
     std::optional<std::string> answer = std::move(Answers().front());
     Answers().pop_front();
     if (!answer) return -1;
-    path_ = *answer;
+    path_ = TakeTypedPath(*answer);
     if (ConfirmFolder(path_, owner_) != 0) return -1;
     accepted_ = 1;
     return 1;
@@ -148,6 +150,11 @@ bool FolderPicker::IsValidFolderName(const char* name) {
   return std::strpbrk(name, "\"*/:<>?\\|") == nullptr;
 }
 
+std::string FolderPicker::TakeTypedPath(std::string path) {
+  if (path.size() > 1 && path.back() == '/') path.pop_back();
+  return path;
+}
+
 void FolderPicker::SetNextAnswer(std::optional<std::string> answer) {
   Answers().push_back(std::move(answer));
 }
@@ -207,11 +214,12 @@ FolderPickerDialog::FolderPickerDialog(FolderPicker* picker, QWidget* parent)
   ok_->setDefault(true);
   ok_->setEnabled(false);
 
-  // The initial selection: the given folder (an empty text selects nothing), or the current
-  // directory when none was given.
+  // The initial selection: the given folder, the user's home folder when the given text is
+  // empty (no folder chosen yet), or the current directory when none was given.
   QString initial;
   if (picker_->initial_folder_) {
     initial = QString::fromStdString(*picker_->initial_folder_);
+    if (initial.isEmpty()) initial = QDir::homePath();
   } else {
     initial = QDir::currentPath();
   }
@@ -239,8 +247,8 @@ FolderPickerDialog::FolderPickerDialog(FolderPicker* picker, QWidget* parent)
   if (!initial.isEmpty() && SelectFolder(initial)) {
     scroll_target_ = QDir::cleanPath(initial);
   } else {
-    // Nothing to select: open the tree at the home folder, still with nothing selected and
-    // OK disabled, so the user starts near their photos rather than at a collapsed "/".
+    // A folder that is gone: open the tree at the home folder, with nothing selected and OK
+    // disabled, so the user starts near their photos rather than at a collapsed "/".
     const QModelIndex home = model_->index(QDir::homePath());
     if (home.isValid()) {
       tree_->expand(home);
@@ -286,9 +294,17 @@ void FolderPickerDialog::OnSelectionChanged() {
   ok_->setEnabled(!path.isEmpty());
 }
 
+void FolderPickerDialog::showEvent(QShowEvent* event) {
+  // Centred over the window that opened it, unless its caller placed it.
+  // The framework's placement (which runs in its show event) allows for a guessed frame.
+  const bool place = !event->spontaneous() && !testAttribute(Qt::WA_Moved);
+  QDialog::showEvent(event);
+  if (place && parentWidget() != nullptr) CentreOver(this, parentWidget());
+}
+
 void FolderPickerDialog::OnOk() {
   if (!ok_->isEnabled()) return;
-  picker_->path_ = edit_->text().toStdString();
+  picker_->path_ = FolderPicker::TakeTypedPath(edit_->text().toStdString());
   if (FolderPicker::ConfirmFolder(picker_->path_, this) != 0) {
     edit_->setFocus();
     return;

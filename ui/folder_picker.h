@@ -23,7 +23,8 @@ class FolderPickerDialog;
 class FolderPicker {
  public:
   /// `caption`: window caption (null: none); `title`: line above the edit box (null: none);
-  /// `initial_folder`: folder selected at opening (null: the current directory); `owner`:
+  /// `initial_folder`: folder selected at opening (null: the current directory; empty: the
+  /// user's home folder); `owner`:
   /// parent of the dialog (may be null). The texts are copied.
   FolderPicker(const char* caption, const char* title, const char* initial_folder, QWidget* owner);
   virtual ~FolderPicker();
@@ -34,8 +35,8 @@ class FolderPicker {
   /// close box, Escape). With a queued next answer, no dialog is shown (see SetNextAnswer).
   virtual int32_t DoModal();
 
-  /// The edit box's text as last read; after DoModal returned 1, the accepted folder exactly
-  /// as typed (no trailing "/" except the root "/").
+  /// The edit box's text as last read; after DoModal returned 1, the accepted folder as typed,
+  /// without a trailing "/" (one typed or pasted is dropped), except the root "/".
   std::string GetPath() const { return path_; }
 
   /// Tests `path`: 0 accepted (the folder exists, now or after creation), -1 the user
@@ -51,6 +52,10 @@ class FolderPicker {
   /// Whether one path component is acceptable: not null or empty, no tab, space or period at
   /// either end, none of " * / : < > ? \ |.
   static bool IsValidFolderName(const char* name);
+
+  /// A path as the user typed it, made the folder it names: one trailing "/" is dropped
+  /// ("/home/me/Photos/" is "/home/me/Photos"); the root "/" stays.
+  static std::string TakeTypedPath(std::string path);
 
   /// Test seam: the next DoModal shows no dialog and acts as if the user had typed `answer`
   /// into the edit box and pressed OK (ConfirmFolder runs; 1 if it gives 0, else -1), or,
@@ -90,6 +95,7 @@ class FolderPickerDialog : public QDialog {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
 
  private slots:
   void OnEditChanged(const QString& text);

@@ -5,37 +5,30 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QPlainTextEdit>
 
 #include "log/msgx.h"
 #include "ui/about_box.h"
 #include "ui/build_info.h"
+#include "ui/elided_text.h"
 #include "ui/folder_picker.h"
 #include "ui/link_label.h"
 #include "ui/message_box.h"
+#include "ui/options_window.h"
 #include "ui/png_button.h"
 #include "ui/resources.h"
 
 namespace nandell {
 namespace {
 
-// A run's texts for a label: CR LF pairs become plain line breaks, and a zero-width space
-// after every "/" lets a long path wrap at its folders instead of running out of the field.
-QString DisplayText(const std::string& text) {
-  QString shown = QString::fromStdString(text);
-  shown.remove(QLatin1Char('\r'));
-  shown.replace(QLatin1Char('/'), QStringLiteral("/\u200B"));
-  return shown;
-}
-
-// A text over the skin: transparent, in the skin's text colour, never taking mouse input
-// (so a press on it drags the window).
-QLabel* MakeText(QWidget* parent, const char* id, Qt::Alignment alignment, bool wrap) {
+// A one-line text over the skin (see ShowText): transparent, in the skin's text colour, never
+// taking mouse input (so a press on it drags the window).
+QLabel* MakeText(QWidget* parent, const char* id, Qt::Alignment alignment) {
   auto* label = new QLabel(QStringLiteral("Static"), parent);
   label->setObjectName(QString::fromLatin1(id));
   label->setTextFormat(Qt::PlainText);
   label->setAlignment(alignment);
-  label->setWordWrap(wrap);
   label->setAttribute(Qt::WA_TransparentForMouseEvents, true);
   QPalette palette = label->palette();
   palette.setColor(QPalette::WindowText, QColor(MainWindow::kTextColor));
@@ -124,9 +117,20 @@ MainWindow::MainWindow(SettingsStore& settings, QWidget* parent)
   box_palette.setColor(QPalette::WindowText, QColor(kTextColor));
   delete_source_->setPalette(box_palette);
 
-  message_ = MakeText(this, "1018", Qt::AlignLeft | Qt::AlignTop, true);
-  photo_text_ = MakeText(this, "1019", Qt::AlignLeft | Qt::AlignVCenter, true);
-  output_text_ = MakeText(this, "1020", Qt::AlignLeft | Qt::AlignVCenter, true);
+  message_ = MakeText(this, "1018", Qt::AlignLeft | Qt::AlignTop);
+  photo_text_ = MakeText(this, "1019", Qt::AlignLeft | Qt::AlignVCenter);
+  output_text_ = MakeText(this, "1020", Qt::AlignLeft | Qt::AlignVCenter);
+
+  // The failure list's path under the summary: a link to the list, hidden until a run wrote
+  // one.
+  failure_list_ = MakeText(this, "failureList", Qt::AlignLeft | Qt::AlignVCenter);
+  failure_list_->setAttribute(Qt::WA_TransparentForMouseEvents, false);
+  failure_list_->setCursor(LinkCursor());
+  QFont link_font = failure_list_->font();
+  link_font.setUnderline(true);
+  failure_list_->setFont(link_font);
+  failure_list_->installEventFilter(this);
+  failure_list_->hide();
 
   footer_ = new QLabel(QString::fromUtf8(build_info::kFooterText), this);
   footer_->setObjectName(QStringLiteral("1013"));
@@ -244,6 +248,10 @@ void MainWindow::LayoutSkin() {
   stop_->move(message_->x() + W / 2 + 10, 66 * H / 100 + stop_->height() / 2);
   stop_->hide();
 
+  // The failure list's line: the fourth line of the message area, under the summary.
+  const int line = message_->fontMetrics().lineSpacing();
+  failure_list_->setGeometry(message_->x(), message_->y() + 3 * line, message_->width(), line + 2);
+
   delete_source_->setGeometry(15 * W / 100, H - 25, 200, 18);
   footer_->setGeometry(42 * W / 100, H - 20, 400, 18);
 
@@ -262,9 +270,18 @@ void MainWindow::UpdateData(bool save) {
     return;
   }
   delete_source_->setChecked(DeleteSource_ != 0);
-  message_->setText(DisplayText(LastMessage_));
-  photo_text_->setText(DisplayText(PhotoFolder_));
-  output_text_->setText(DisplayText(OutputFolder_));
+  ShowText(message_, LastMessage_);
+  ShowText(photo_text_, PhotoFolder_);
+  ShowText(output_text_, OutputFolder_);
+}
+
+void MainWindow::ShowText(QLabel* label, const std::string& text) {
+  const QString whole = QString::fromStdString(text);
+  const QString shown = ElideMessage(whole, label->fontMetrics(), label->contentsRect().width());
+  label->setText(shown);
+  QString plain = whole;
+  plain.remove(QLatin1Char('\r'));
+  label->setToolTip(shown == plain ? QString() : plain);
 }
 
 void MainWindow::SetPhotoFolder(std::string folder) {
@@ -296,6 +313,8 @@ void MainWindow::OnOrganize() {
   }
   LastMessage_.clear();
   message_->clear();
+  message_->setToolTip(QString());
+  failure_list_->hide();
   organize_->setEnabled(false);
   stop_->show();
   last_refresh_.invalidate();
@@ -344,6 +363,11 @@ void MainWindow::OnJobProgress() {
 void MainWindow::OnRunEnded(const RunReport& report) {
   last_report_ = report;
   ++runs_ended_;
+  // Where the failure list is, also when no viewer could show it; not over a run started
+  // since.
+  if (report.error_file.empty() || IsRunning()) return;
+  ShowText(failure_list_, kFailureListText + report.error_file);
+  failure_list_->show();
 }
 
 void MainWindow::StopAndWaitForWorker() {
@@ -371,7 +395,10 @@ void MainWindow::OnAboutButton() {
   about.exec();
 }
 
-void MainWindow::OnOptionsButton() {}
+void MainWindow::OnOptionsButton() {
+  OptionsWindow options(settings_, this);
+  options.exec();
+}
 
 void MainWindow::OnCloseButton() {
   QMetaObject::invokeMethod(
@@ -407,7 +434,17 @@ QMenu* MainWindow::CreateSystemMenu() {
 // ---- Closing ----
 
 void MainWindow::done(int result) {
-  // The window never goes while a worker still runs: the file in hand is finished first.
+  // A run in progress is stopped only when the user says so (one question at a time).
+  if (IsRunning()) {
+    if (asking_to_close_) return;
+    asking_to_close_ = true;
+    const QMessageBox::StandardButton answer = MessageBox::Show(
+        this, QString::fromUtf8(kStartRefusalCaption), QString::fromUtf8(kCloseDuringRunText),
+        QMessageBox::Question, QMessageBox::Yes | QMessageBox::No);
+    asking_to_close_ = false;
+    if (answer != QMessageBox::Yes) return;
+  }
+  // The window never goes while a worker still runs: the files in hand are finished first.
   StopAndWaitForWorker();
   OnDestroy();
   QDialog::done(result);
@@ -426,7 +463,7 @@ void MainWindow::OnDestroy() {
 void MainWindow::showEvent(QShowEvent* event) {
   // A window shown again hands its settings back again when it closes.
   handed_back_ = false;
-  QDialog::showEvent(event);
+  SkinnedDialog::showEvent(event);
 }
 
 // ---- Skin, dragging, keys ----
@@ -438,18 +475,29 @@ void MainWindow::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void MainWindow::keyPressEvent(QKeyEvent* event) {
-  // Enter ends the dialog as OK, Escape as Cancel; either ends the program.
-  if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
-    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-      accept();
-      return;
-    }
-    if (event->key() == Qt::Key_Escape) {
-      reject();
-      return;
-    }
+  // Escape ends the dialog as Cancel, and with it the program. Enter does nothing here: a
+  // second quick press meant for a box that has just closed must not end the program.
+  if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+    event->accept();
+    return;
+  }
+  if (event->key() == Qt::Key_Escape &&
+      (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier)) {
+    reject();
+    return;
   }
   QDialog::keyPressEvent(event);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+  // A left press on the failure list's line opens the list in the desktop's viewer.
+  if (watched == failure_list_ && event->type() == QEvent::MouseButtonPress &&
+      static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
+      !last_report_.error_file.empty()) {
+    SettingsStore::RunProgram("notepad.exe", last_report_.error_file, 0, 1, "open");
+    return true;
+  }
+  return SkinnedDialog::eventFilter(watched, event);
 }
 
 }  // namespace nandell

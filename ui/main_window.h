@@ -29,8 +29,11 @@ class PngButton;
 /// buttons, the photo folder, output folder and message texts, the "删除源文件" check box and
 /// the footer link. It reads its folders and switch from the settings store when it opens
 /// and hands them back when it closes; it starts, stops and shows organizing runs and, when
-/// CheckVersion is set, starts the version check 3 seconds after it opened. Enter and Escape
-/// close it. Closing it during a run stops the run and waits for the file in hand.
+/// CheckVersion is set, starts the version check 3 seconds after it opened. Escape, the close
+/// button and the system menu close it (Enter does not); a close asked for during a run asks
+/// first, then stops the run and waits for the files in hand. Paths that do not fit their
+/// field are shortened in the middle, the whole text in the tooltip. After a run with failures
+/// the path of the failure list is shown under the summary and opens the list when clicked.
 class MainWindow : public SkinnedDialog {
   Q_OBJECT
 
@@ -45,7 +48,11 @@ class MainWindow : public SkinnedDialog {
   MainWindow& operator=(const MainWindow&) = delete;
 
   /// The system menu entry that opens the About box.
-  static constexpr const char* kAboutMenuText = "关于 Quillmere(&A)...";
+  static constexpr const char* kAboutMenuText = "关于 Nandell(&A)...";
+  /// The question before a close stops a run in progress (caption "提示", 是/否).
+  static constexpr const char* kCloseDuringRunText = "整理正在进行, 确定要停止并退出吗?";
+  /// The line under the summary that names the failure list: this text, then its path.
+  static constexpr const char* kFailureListText = "失败列表: ";
   /// Command id of the About entry of the system menu.
   static constexpr int kIdmAbout = 16;
   /// Id of the timer that starts the version check, and its delay.
@@ -93,6 +100,8 @@ class MainWindow : public SkinnedDialog {
   QLabel* PhotoFolderLabel() const { return photo_text_; }       // 1019
   QLabel* OutputFolderLabel() const { return output_text_; }     // 1020
   QLabel* FooterLabel() const { return footer_; }                // 1013
+  /// The failure list's line ("失败列表: PATH"), shown after a run that wrote one.
+  QLabel* FailureListLabel() const { return failure_list_; }
 
   /// The run state and worker.
   OrganizerJob& Job() { return *job_; }
@@ -127,7 +136,7 @@ class MainWindow : public SkinnedDialog {
   void OnOutputFolder();
   /// Open the About box modally.
   void OnAboutButton();
-  /// The options button: does nothing.
+  /// The options button: the options window, modal.
   void OnOptionsButton();
   /// Close the window (ends the program).
   void OnCloseButton();
@@ -139,11 +148,13 @@ class MainWindow : public SkinnedDialog {
   void OnTimer(int id);
 
  public:
-  /// Ends the dialog; during a run it first stops the run and waits for the worker. Then the
-  /// folders and the switch go back to the settings store.
+  /// Ends the dialog; during a run it first asks (kCloseDuringRunText, 是/否): 否 keeps the
+  /// window and the run; 是 stops the run and waits for the worker. Then the folders and the
+  /// switch go back to the settings store.
   void done(int result) override;
 
  protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void showEvent(QShowEvent* event) override;
@@ -158,6 +169,8 @@ class MainWindow : public SkinnedDialog {
   void PostProgress(const JobSnapshot& snapshot);
   // UI-thread wind-up steps.
   void OnRunEnded(const RunReport& report);
+  // Shows `text` in `label`, shortened to fit (the whole text then in its tooltip).
+  void ShowText(QLabel* label, const std::string& text);
 
   SettingsStore& settings_;
 
@@ -183,6 +196,7 @@ class MainWindow : public SkinnedDialog {
   QLabel* photo_text_ = nullptr;
   QLabel* output_text_ = nullptr;
   QLabel* footer_ = nullptr;
+  QLabel* failure_list_ = nullptr;
   QPlainTextEdit* edit_ = nullptr;
 
   // The run: the sink outlives the job, which stops and joins its worker when destroyed.
@@ -204,6 +218,7 @@ class MainWindow : public SkinnedDialog {
   VersionCheckRunner version_check_;
 
   bool handed_back_ = false;
+  bool asking_to_close_ = false;
 };
 
 }  // namespace nandell

@@ -11,8 +11,8 @@
 namespace nandell {
 
 // The artwork is compiled in with the Qt resource system, one file per numeric id:
-//   type "png"    -> :/png/<id>.png     (button strips 134-142, 145)
-//   type "bitmap" -> :/bmp/<id>.png     (skins 129, 144)
+//   type "png"    -> :/png/<id>.png     (button strips 134-142, 145, 147, 148)
+//   type "bitmap" -> :/bmp/<id>.png     (skins 129, 144, 146)
 //   type "icon"   -> :/icon/<id>.png    (application icon 128)
 //   type "cursor" -> :/cursor/<id>.png  (link cursor 143)
 
@@ -30,6 +30,9 @@ inline constexpr uint32_t kPngStop = 142;
 inline constexpr uint32_t kCursorLink = 143;
 inline constexpr uint32_t kSkinAbout = 144;
 inline constexpr uint32_t kPngAboutClose = 145;
+inline constexpr uint32_t kSkinOptions = 146;
+inline constexpr uint32_t kPngOptionsOk = 147;
+inline constexpr uint32_t kPngOptionsCancel = 148;
 
 /// Stateless helpers around the compiled-in resources.
 class CGlobal {

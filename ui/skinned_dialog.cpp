@@ -1,8 +1,13 @@
 #include "ui/skinned_dialog.h"
 
+#include <QHelpEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QShowEvent>
+#include <QToolTip>
 #include <QWindow>
+
+#include "ui/window_position.h"
 
 namespace nandell {
 
@@ -17,6 +22,36 @@ QFont TemplateFont() {
 void SkinnedDialog::SetSkin(const QPixmap& skin) {
   skin_ = skin;
   update();
+}
+
+bool SkinnedDialog::event(QEvent* event) {
+  if (event->type() == QEvent::ToolTip) {
+    // The texts over the skin let the mouse through (a press on them drags the window), so
+    // their tooltip requests reach the window: show the tooltip of the text under the pointer.
+    const auto* help = static_cast<QHelpEvent*>(event);
+    for (QObject* object : children()) {
+      auto* child = qobject_cast<QWidget*>(object);
+      if (child == nullptr || !child->isVisible() || child->toolTip().isEmpty() ||
+          !child->testAttribute(Qt::WA_TransparentForMouseEvents) ||
+          !child->geometry().contains(help->pos()))
+        continue;
+      QToolTip::showText(help->globalPos(), child->toolTip(), child);
+      return true;
+    }
+    QToolTip::hideText();
+    event->ignore();
+    return true;
+  }
+  return QDialog::event(event);
+}
+
+void SkinnedDialog::showEvent(QShowEvent* event) {
+  // A window its caller placed stays there; otherwise its own area is centred exactly (the
+  // framework's placement allows for a title bar and borders that a skinned window lacks).
+  // The framework's placement runs in its show event.
+  const bool place = !event->spontaneous() && !testAttribute(Qt::WA_Moved);
+  QDialog::showEvent(event);
+  if (place) CentreOver(this, parentWidget());
 }
 
 void SkinnedDialog::paintEvent(QPaintEvent* /*event*/) {

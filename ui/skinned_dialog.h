@@ -12,7 +12,9 @@ QFont TemplateFont();
 
 /// A caption-less dialog whose face is a skin bitmap: the skin is painted as its background
 /// and a left press anywhere on the background (or on a widget that lets mouse input through)
-/// drags the window. Buttons, check boxes and links take their own presses.
+/// drags the window. Buttons, check boxes and links take their own presses. Unless its caller
+/// placed it, it opens centred over its parent's window (without a parent, over the screen).
+/// A text that lets mouse input through still shows its tooltip.
 class SkinnedDialog : public QDialog {
   Q_OBJECT
 
@@ -26,6 +28,8 @@ class SkinnedDialog : public QDialog {
   /// Sets the skin (tiled when the window is larger) and repaints.
   void SetSkin(const QPixmap& skin);
 
+  bool event(QEvent* event) override;
+  void showEvent(QShowEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;

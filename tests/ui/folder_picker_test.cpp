@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -197,10 +198,59 @@ class FolderPickerTest : public QObject {
     }
     {
       FolderPicker picker("浏览目录", "保存目录", nullptr, nullptr);
-      FolderPicker::SetNextAnswer(base_ + "/");
+      FolderPicker::SetNextAnswer(base_ + "/a|b");
       QCOMPARE(picker.DoModal(), -1);  // invalid: the message, then the user gives up
-      QCOMPARE(MessageBox::ShownBoxes().back().text, Invalid(base_ + "/"));
+      QCOMPARE(MessageBox::ShownBoxes().back().text, Invalid(base_ + "/a|b"));
     }
+  }
+
+  // A path typed or pasted with a trailing "/" is the folder without it, in the real dialog.
+  void TypedTrailingSlashIsTheFolder_data() {
+    QTest::addColumn<QString>("typed");  // "@" stands for the temporary folder
+    QTest::addColumn<QString>("taken");  // empty: refused as invalid
+    QTest::addColumn<bool>("asks");      // whether the creation question comes (answered Yes)
+    QTest::newRow("existing") << "@/"
+                              << "@" << false;
+    QTest::newRow("missing, created") << "@/made/here/"
+                                      << "@/made/here" << true;
+    QTest::newRow("root") << "/"
+                          << "/" << false;
+    QTest::newRow("only one is dropped") << "@//"
+                                         << "" << false;
+  }
+  void TypedTrailingSlashIsTheFolder() {
+    QFETCH(QString, typed);
+    QFETCH(QString, taken);
+    QFETCH(bool, asks);
+    typed.replace(QLatin1Char('@'), QString::fromStdString(base_));
+    taken.replace(QLatin1Char('@'), QString::fromStdString(base_));
+    g_hook_text = typed.toStdString();
+    FolderPicker::SetDialogHook([](FolderPickerDialog& dialog) {
+      dialog.Edit()->setText(QString::fromStdString(g_hook_text));
+      QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
+      if (dialog.isVisible()) dialog.reject();
+    });
+    if (asks) MessageBox::SetNextAnswer(QMessageBox::Yes);
+    FolderPicker picker("浏览目录", "导入目录", base_.c_str(), nullptr);
+    QCOMPARE(picker.DoModal(), taken.isEmpty() ? -1 : 1);
+    FolderPicker::SetDialogHook(nullptr);
+    if (taken.isEmpty()) {
+      QCOMPARE(MessageBox::ShownBoxes().back().text,
+               Invalid(g_hook_text.substr(0, g_hook_text.size() - 1)));
+      return;
+    }
+    QCOMPARE(QString::fromStdString(picker.GetPath()), taken);
+    QVERIFY(IsDir(taken.toStdString()));
+    if (asks) QCOMPARE(MessageBox::ShownBoxes().front().text, Question(taken.toStdString()));
+  }
+
+  void EmptyInitialFolderOpensAtHome() {
+    FolderPicker picker("浏览目录", "导入目录", "", nullptr);
+    FolderPickerDialog dialog(&picker);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QCOMPARE(dialog.Edit()->text(), QDir::homePath());
+    QVERIFY(dialog.OkButton()->isEnabled());
   }
 
   void DialogEditBoxFollowsSelectionAndDrivesOk() {
@@ -259,14 +309,14 @@ class FolderPickerTest : public QObject {
     FolderPickerDialog dialog(&picker);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
-    dialog.Edit()->setText(QString::fromStdString(base_ + "/x/"));
+    dialog.Edit()->setText(QString::fromStdString(base_ + "/x?"));
     QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
     QVERIFY(dialog.isVisible());
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
     QCOMPARE(MessageBox::ShownBoxes().size(), size_t{1});
-    QCOMPARE(MessageBox::ShownBoxes()[0].text, Invalid(base_ + "/x/"));
+    QCOMPARE(MessageBox::ShownBoxes()[0].text, Invalid(base_ + "/x?"));
     QCOMPARE(dialog.focusWidget(), dialog.Edit());
-    QCOMPARE(dialog.Edit()->text().toStdString(), base_ + "/x/");
+    QCOMPARE(dialog.Edit()->text().toStdString(), base_ + "/x?");
   }
 
   void DoModalCreatesTypedFolderAfterYes() {

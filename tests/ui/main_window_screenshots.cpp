@@ -1,10 +1,13 @@
 // Saves pictures of the main window for the documentation (not a test):
 //   xvfb-run -a -s '-screen 0 1024x768x24' build/tests/ui/main_window_screenshots PHOTOS docs/
-// It chooses PHOTOS (copied, never changed) and a fresh output folder, saves the window as
-// main-window.png, organizes, and saves the finished run as main-window-run.png. Run it
-// under a real X server so that the desktop's fonts are used.
+// It copies PHOTOS (never changed) into a deeply nested folder whose path does not fit the
+// field, chooses it and a fresh output folder, saves the window as main-window.png,
+// organizes and saves the finished run as main-window-run.png, then organizes again into the
+// same output (every file fails: its target exists) and saves main-window-failures.png with
+// the failure list's path. Run it under a real X server so that the desktop's fonts are used.
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -36,13 +39,20 @@ int main(int argc, char** argv) {
   QTemporaryDir work(QDir::tempPath() + QStringLiteral("/Nandell-XXXXXX"));
   const QString output = work.path() + QStringLiteral("/整理结果");
   QDir().mkpath(output);
+  const QString nested = QDir::homePath() + QStringLiteral(
+                             "/照片/家庭相册/2023年全家去海南岛旅行/相机原片/第一天/2024年春节");
+  const QString copy = work.path() + QStringLiteral("/home") + nested;
+  QDir().mkpath(copy);
+  for (const QString& name : QDir(photos).entryList(QDir::Files)) {
+    if (!QFile::copy(photos + QLatin1Char('/') + name, copy + QLatin1Char('/') + name)) return 1;
+  }
   // The failure list, if any, is written but never opened in a viewer.
   nandell::SetProgramLauncher([](const std::string&, const std::string&, bool) { return 0; });
 
   nandell::SettingsStore store(work.path().toStdString() + "/", false);
   store.CheckVersion = 0;
   nandell::MainWindow window(store);
-  nandell::FolderPicker::SetNextAnswer(photos.toStdString());
+  nandell::FolderPicker::SetNextAnswer(copy.toStdString());
   window.OnPhotoFolder();
   nandell::FolderPicker::SetNextAnswer(output.toStdString());
   window.OnOutputFolder();
@@ -50,14 +60,20 @@ int main(int argc, char** argv) {
   Settle(800);
   if (!window.grab().save(out_dir + QStringLiteral("/main-window.png"))) return 1;
 
-  window.OnOrganize();
-  QElapsedTimer timer;
-  timer.start();
-  while (window.RunsEnded() == 0 && timer.elapsed() < 120000) QTest::qWait(50);
-  if (window.RunsEnded() == 0) return 1;
-  Settle(500);
+  auto organize = [&window](int runs) {
+    window.OnOrganize();
+    QElapsedTimer timer;
+    timer.start();
+    while (window.RunsEnded() < runs && timer.elapsed() < 120000) QTest::qWait(50);
+    Settle(500);
+    std::printf("%s\n",
+                QString::fromStdString(window.LastMessage()).trimmed().toUtf8().constData());
+    return window.RunsEnded() == runs;
+  };
+  if (!organize(1)) return 1;
   if (!window.grab().save(out_dir + QStringLiteral("/main-window-run.png"))) return 1;
-  std::printf("%s\n", QString::fromStdString(window.LastMessage()).trimmed().toUtf8().constData());
+  if (!organize(2)) return 1;
+  if (!window.grab().save(out_dir + QStringLiteral("/main-window-failures.png"))) return 1;
   window.reject();
   return 0;
 }

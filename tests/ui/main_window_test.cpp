@@ -10,11 +10,14 @@
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolTip>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -26,11 +29,13 @@
 #include "platform/process.h"
 #include "settings/settings_store.h"
 #include "ui/about_box.h"
+#include "ui/application.h"
 #include "ui/build_info.h"
 #include "ui/folder_picker.h"
 #include "ui/link_label.h"
 #include "ui/main_window.h"
 #include "ui/message_box.h"
+#include "ui/options_window.h"
 #include "ui/png_button.h"
 
 using nandell::FolderPicker;
@@ -288,6 +293,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(Shown(window.MessageLabel()), QStringLiteral("\n\n整理文件 12 个, 失败 0 个"));
     QVERIFY(window.LastReport().error_file.empty());
     QVERIFY(g_launches.empty());
+    QVERIFY(!window.FailureListLabel()->isVisible());
 
     // By year and by last-write day; only the taken files, names as listed.
     const QStringList files = FilesUnder(out);
@@ -309,9 +315,33 @@ class MainWindowTest : public QObject {
     const QString content = QString::fromUtf8(report.readAll());
     QCOMPARE(content.count(QStringLiteral("复制文件失败: ")), 12);
     QVERIFY(content.endsWith(Utf8(nandell::FormatSummary({12, 12}))));
-    std::lock_guard<std::mutex> lock(g_mutex);
-    QCOMPARE(g_launches.size(), size_t{1});
-    QCOMPARE(Utf8(g_launches[0].parameters), error_file);
+    // Under the summary, the list's path, which opens the list when clicked (also when no
+    // viewer came up at the end of the run).
+    QLabel* list = window.FailureListLabel();
+    QVERIFY(list->isVisible());
+    // The line fits the area; cut in the middle when the path is long, whole in the tooltip.
+    QVERIFY(list->text().startsWith(QStringLiteral("失败列表: /")));
+    QVERIFY(list->text().endsWith(QStringLiteral("/cfg/errorFile.txt")));
+    QVERIFY(list->fontMetrics().horizontalAdvance(list->text()) <= list->contentsRect().width());
+    if (list->text() != QStringLiteral("失败列表: ") + error_file)
+      QCOMPARE(list->toolTip(), QStringLiteral("失败列表: ") + error_file);
+    QVERIFY(list->y() > window.MessageLabel()->y());
+    QVERIFY(list->geometry().bottom() <= window.MessageLabel()->geometry().bottom());
+    QTest::mouseClick(list, Qt::LeftButton);
+    {
+      std::lock_guard<std::mutex> lock(g_mutex);
+      QCOMPARE(g_launches.size(), size_t{2});
+      for (const Launch& launch : g_launches) {
+        QCOMPARE(launch.file, std::string("notepad.exe"));
+        QCOMPARE(Utf8(launch.parameters), error_file);
+      }
+    }
+    // A new run takes the line away.
+    window.SetOutputFolder(Slash(dir.path() + QStringLiteral("/cfg")));
+    QTest::mouseClick(window.OrganizeButton(), Qt::LeftButton);
+    QVERIFY(!list->isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(window.RunsEnded(), 3, 30000);
+    QVERIFY(!list->isVisible());
     window.reject();
   }
 
@@ -444,7 +474,11 @@ class MainWindowTest : public QObject {
 
     QTest::mouseClick(window->OrganizeButton(), Qt::LeftButton);
     QVERIFY(window->IsRunning());
+    MessageBox::SetNextAnswer(QMessageBox::Yes);
     QVERIFY(window->close());
+    QCOMPARE(MessageBox::ShownBoxes().size(), size_t{1});
+    QCOMPARE(MessageBox::ShownBoxes()[0].text, QStringLiteral("整理正在进行, 确定要停止并退出吗?"));
+    QCOMPARE(MessageBox::ShownBoxes()[0].buttons, QMessageBox::Yes | QMessageBox::No);
     // The worker is gone before the window is: no run, no file half done.
     QVERIFY(!window->Job().IsWorkerActive());
     QVERIFY(!window->isVisible());
@@ -505,6 +539,64 @@ class MainWindowTest : public QObject {
     QVERIFY(window.DeleteSourceBox()->isChecked());
   }
 
+  void LongFoldersAreShortenedInTheMiddle_data() {
+    QTest::addColumn<QString>("relative");  // below the temporary folder
+    QTest::addColumn<QString>("ending");    // how the shortened text ends; empty: not shortened
+    QTest::newRow("short") << "照片"
+                           << "";
+    QTest::newRow("many folders") << "存档/照片库/2023年全家去海南岛旅行/相机/原片/2024年春节"
+                                  << "/2024年春节/";
+  }
+  void LongFoldersAreShortenedInTheMiddle() {
+    QFETCH(QString, relative);
+    QFETCH(QString, ending);
+    QTemporaryDir dir;
+    auto store = NewStore(dir.path());
+    MainWindow window(*store);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const QString whole = dir.path() + QLatin1Char('/') + relative + QLatin1Char('/');
+    window.SetPhotoFolder(whole.toStdString());
+    QLabel* label = window.PhotoFolderLabel();
+    if (ending.isEmpty()) {
+      QCOMPARE(label->text(), whole);
+      QVERIFY(label->toolTip().isEmpty());
+      return;
+    }
+    // One line that fits the field, cut in the middle, the whole path in the tooltip.
+    QVERIFY2(label->text().contains(QChar(0x2026)), qPrintable(label->text()));
+    QVERIFY(label->text().startsWith(whole.left(4)));
+    QVERIFY2(label->text().endsWith(ending), qPrintable(label->text()));
+    QVERIFY(label->fontMetrics().horizontalAdvance(label->text()) <= label->contentsRect().width());
+    QCOMPARE(label->toolTip(), whole);
+    // The tooltip reaches the user although the text lets the mouse through to the skin.
+    const QPoint at = label->geometry().center();
+    QHelpEvent help(QEvent::ToolTip, at, window.mapToGlobal(at));
+    QApplication::sendEvent(&window, &help);
+    QTRY_VERIFY(QToolTip::isVisible());
+    QCOMPARE(QToolTip::text(), whole);
+    QToolTip::hideText();
+  }
+
+  void StandardButtonsSpeakChinese() {
+    QVERIFY(nandell::SetUpApplication(qApp, ""));
+    QMessageBox box(QMessageBox::Question, QStringLiteral("提示"), QStringLiteral("?"),
+                    QMessageBox::Ok | QMessageBox::Cancel | QMessageBox::Yes | QMessageBox::No);
+    const std::pair<QMessageBox::StandardButton, QString> buttons[] = {
+        {QMessageBox::Ok, QStringLiteral("确定")},
+        {QMessageBox::Cancel, QStringLiteral("取消")},
+        {QMessageBox::Yes, QStringLiteral("是")},
+        {QMessageBox::No, QStringLiteral("否")}};
+    for (const auto& [button, text] : buttons) {
+      QString shown = box.button(button)->text();
+      shown.remove(QLatin1Char('&'));
+      QVERIFY2(shown.startsWith(text), qPrintable(shown));
+    }
+    // The folder picker's buttons too.
+    FolderPicker picker("浏览目录", "导入目录", nullptr, nullptr);
+    QCOMPARE(nandell::FolderPickerDialog(&picker).OkButton()->text(), QStringLiteral("确定"));
+  }
+
   void VersionCheckStartsOnlyWhenEnabled() {
     QTemporaryDir dir;
     {
@@ -534,19 +626,64 @@ class MainWindowTest : public QObject {
     QVERIFY(found);
   }
 
-  void EnterAndEscapeEndTheWindow() {
+  void EnterKeepsTheWindowEscapeEndsIt() {
     QTemporaryDir dir;
     auto store = NewStore(dir.path());
     MainWindow window(*store);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
+    // A second quick Enter meant for a box that has just closed reaches the window.
+    QTest::keyClick(&window, Qt::Key_Return);
+    QTest::keyClick(&window, Qt::Key_Enter, Qt::KeypadModifier);
+    QVERIFY(window.isVisible());
     QTest::keyClick(&window, Qt::Key_Escape);
     QVERIFY(!window.isVisible());
     QCOMPARE(window.result(), int(QDialog::Rejected));
+  }
+
+  void CloseRequestDuringARunAsksFirst_data() {
+    QTest::addColumn<int>("how");  // 0 Escape, 1 the close button, 2 the window system's close
+    QTest::newRow("Escape") << 0;
+    QTest::newRow("close button") << 1;
+    QTest::newRow("window close") << 2;
+  }
+  void CloseRequestDuringARunAsksFirst() {
+    QFETCH(int, how);
+    QTemporaryDir dir;
+    const QString photos = dir.path() + QStringLiteral("/in");
+    MakePhotoTree(photos, 3);
+    QDir().mkpath(dir.path() + QStringLiteral("/out"));
+    auto store = NewStore(dir.path());
+    MainWindow window(*store);
     window.show();
-    QTest::keyClick(&window, Qt::Key_Return);
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    ChooseFolders(window, photos, dir.path() + QStringLiteral("/out"));
+    {
+      // The worker waits for the store at its first file: the run is active throughout.
+      std::lock_guard<std::mutex> hold(store->Mutex);
+      window.OnOrganize();
+      QVERIFY(window.IsRunning());
+      MessageBox::SetNextAnswer(QMessageBox::No);
+      if (how == 0) QTest::keyClick(&window, Qt::Key_Escape);
+      if (how == 1) QTest::mouseClick(window.CloseButton(), Qt::LeftButton);
+      if (how == 2) window.close();
+      QTRY_COMPARE(MessageBox::ShownBoxes().size(), size_t{1});
+      const MessageBox::Shown& box = MessageBox::ShownBoxes()[0];
+      QCOMPARE(box.caption, QStringLiteral("提示"));
+      QCOMPARE(box.text, QStringLiteral("整理正在进行, 确定要停止并退出吗?"));
+      QCOMPARE(box.icon, QMessageBox::Question);
+      QCOMPARE(box.buttons, QMessageBox::Yes | QMessageBox::No);
+      // 否: the window and the run go on.
+      QTest::qWait(20);
+      QVERIFY(window.isVisible());
+      QVERIFY(window.IsRunning());
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(window.RunsEnded(), 1, 30000);
+    QCOMPARE(window.LastReport().counters.ProcessedCount, 3);
+    // Once the run has ended, a close asks nothing.
+    QTest::keyClick(&window, Qt::Key_Escape);
     QVERIFY(!window.isVisible());
-    QCOMPARE(window.result(), int(QDialog::Accepted));
+    QCOMPARE(MessageBox::ShownBoxes().size(), size_t{1});
   }
 
   void ButtonsAndTheSystemMenu() {
@@ -556,25 +693,31 @@ class MainWindowTest : public QObject {
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
 
-    // Options does nothing.
-    QTest::mouseClick(window.OptionsButton(), Qt::LeftButton);
-    QTest::qWait(20);
-    QVERIFY(window.isVisible());
-    QVERIFY(MessageBox::ShownBoxes().empty());
-
-    // The about button and the menu entry both open the About box modally.
-    // A timer closes every About box it finds open, as a user would.
+    // A timer closes every About box and options window it finds open, as a user would.
     int opened = 0;
+    int options_opened = 0;
     QTimer closer;
     closer.setInterval(20);
-    connect(&closer, &QTimer::timeout, [&opened] {
-      auto* about = qobject_cast<nandell::AboutBox*>(QApplication::activeModalWidget());
-      if (about != nullptr && about->isVisible()) {
+    connect(&closer, &QTimer::timeout, [&opened, &options_opened] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (modal == nullptr || !modal->isVisible()) return;
+      if (auto* about = qobject_cast<nandell::AboutBox*>(modal)) {
         ++opened;
         about->reject();
+      } else if (auto* options = qobject_cast<nandell::OptionsWindow*>(modal)) {
+        ++options_opened;
+        QCOMPARE(options->windowTitle(), QStringLiteral("选项"));
+        options->reject();
       }
     });
     closer.start();
+
+    // Options opens the options window modally.
+    QTest::mouseClick(window.OptionsButton(), Qt::LeftButton);
+    QCOMPARE(options_opened, 1);
+    QVERIFY(window.isVisible());
+
+    // The about button and the menu entry both open the About box modally.
     QTest::mouseClick(window.AboutButton(), Qt::LeftButton);
     QCOMPARE(opened, 1);
 
@@ -582,7 +725,7 @@ class MainWindowTest : public QObject {
     const QList<QAction*> actions = menu->actions();
     QVERIFY(actions.size() >= 2);
     QAction* about = actions.back();
-    QCOMPARE(about->text(), QStringLiteral("关于 Quillmere(&A)..."));
+    QCOMPARE(about->text(), QStringLiteral("关于 Nandell(&A)..."));
     QVERIFY(actions[actions.size() - 2]->isSeparator());
     about->trigger();
     QCOMPARE(opened, 2);

@@ -1,13 +1,19 @@
-// Saves pictures of the About box and the folder picker for the documentation:
+// Saves pictures of the About box, the options window and the folder picker for the
+// documentation:
 //   xvfb-run -a build/tests/ui/ui_screenshots docs/
 // (run under a real X server so that the desktop's fonts are used).
 #include <QApplication>
+#include <QCheckBox>
 #include <QDir>
+#include <QTemporaryDir>
 #include <QTest>
 
+#include "settings/settings_store.h"
 #include "tests/ui/settle.h"
 #include "ui/about_box.h"
+#include "ui/application.h"
 #include "ui/folder_picker.h"
+#include "ui/options_window.h"
 
 namespace {
 
@@ -21,12 +27,24 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   const QString out = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral(".");
   QDir().mkpath(out);
+  nandell::SetUpApplication(&app, "");
 
   {
     nandell::AboutBox box;
     box.show();
     Settle(500);
     if (!box.grab().save(out + QStringLiteral("/about-box.png"))) return 1;
+  }
+
+  {
+    // The options window over a store of its own, with the designed defaults and HEIC added.
+    QTemporaryDir config;
+    nandell::SettingsStore store(config.path().toStdString() + "/", false);
+    nandell::OptionsWindow options(store);
+    options.FileTypeBox("heic")->setChecked(true);
+    options.show();
+    Settle(500);
+    if (!options.grab().save(out + QStringLiteral("/options-window.png"))) return 1;
   }
 
   // A small photo folder to browse.

@@ -1,0 +1,195 @@
+#!/usr/bin/env bash
+# The program's windows under a real window manager: starts NANDELL (the built program) STARTS
+# times on a virtual X display managed by openbox and, at every start, checks with the X
+# server's own answers that
+#   - the About box opens with its area centred over the main window,
+#   - the folder picker opens with its area centred over the main window,
+#   - a drag of the About box and of the main window moves each by exactly the mouse's travel.
+# Input is real pointer and key input (xdotool, XTEST). Exits 77 (skipped) where Xvfb, openbox,
+# xdotool or xwininfo are missing.
+#   usage: placement_check.sh NANDELL [STARTS]
+set -uo pipefail
+nandell=${1:?usage: placement_check.sh NANDELL [STARTS]}
+starts=${2:-10}
+
+for tool in Xvfb openbox xdotool xwininfo xprop; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "SKIP: $tool is not installed"
+    exit 77
+  fi
+done
+
+work=$(mktemp -d)
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null; done
+  wait 2>/dev/null
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+# A display of our own: Xvfb picks a free number and writes it to the pipe.
+mkfifo "$work/display"
+Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
+pids+=($!)
+read -r -t 20 number <"$work/display" || { echo "FAIL: Xvfb did not start"; exit 1; }
+export DISPLAY=":$number"
+openbox >/dev/null 2>&1 &
+pids+=($!)
+for _ in $(seq 100); do
+  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
+  sleep 0.1
+done
+xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' ||
+  { echo "FAIL: openbox did not start"; exit 1; }
+
+failures=0
+fail() {
+  echo "FAIL (start $start): $*"
+  failures=$((failures + 1))
+}
+
+# The visible window named exactly $1, waited for up to 10 s; empty when none came.
+find_window() {
+  local id
+  for _ in $(seq 100); do
+    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)
+    [ -n "$id" ] && { echo "$id"; return; }
+    sleep 0.1
+  done
+}
+
+# Waits up to 10 s until no visible window is named $1; false if one still is.
+window_gone() {
+  for _ in $(seq 100); do
+    [ -z "$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null)" ] && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
+# "X Y W H" of window $1's own area in screen coordinates, as the X server has it.
+geometry() {
+  xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+                           /Width:/ {w=$NF} /Height:/ {h=$NF} END {print x, y, w, h}'
+}
+
+# Asserts that the area "X Y W H" in $2 is centred over the area in $3 (to the pixel).
+check_centred() {
+  local what=$1 x y w h mx my mw mh
+  read -r x y w h <<<"$2"
+  read -r mx my mw mh <<<"$3"
+  local want_x=$((mx + (mw - w) / 2)) want_y=$((my + (mh - h) / 2))
+  if [ $((x - want_x)) -lt -1 ] || [ $((x - want_x)) -gt 1 ] ||
+     [ $((y - want_y)) -lt -1 ] || [ $((y - want_y)) -gt 1 ]; then
+    fail "$what at ($x,$y) ${w}x$h, not centred over the main window at ($mx,$my) ${mw}x$mh" \
+         "(centred: ($want_x,$want_y))"
+  fi
+}
+
+# Drags with the left button from ($1,$2) by ($3,$4) in small steps, as a hand does.
+drag() {
+  local x=$1 y=$2 dx=$3 dy=$4
+  xdotool mousemove "$x" "$y"
+  sleep 0.2
+  xdotool mousedown 1
+  sleep 0.2
+  for step in 1 2 3 4 5; do
+    xdotool mousemove $((x + dx * step / 5)) $((y + dy * step / 5))
+    sleep 0.05
+  done
+  sleep 0.3
+  xdotool mouseup 1
+  sleep 0.4
+}
+
+# Asserts that window $5 ($1 in messages) moved from "X Y W H" in $2 by ($3,$4); the window
+# manager is given up to 3 s to get there.
+check_moved() {
+  local what=$1 x0 y0 x y rest
+  read -r x0 y0 rest <<<"$2"
+  for _ in $(seq 30); do
+    read -r x y rest <<<"$(geometry "$5")"
+    [ "$x" -eq $((x0 + $3)) ] && [ "$y" -eq $((y0 + $4)) ] && return
+    sleep 0.1
+  done
+  fail "$what moved from ($x0,$y0) to ($x,$y); the mouse travelled ($3,$4)"
+}
+
+mkdir -p "$work/photos"
+for start in $(seq "$starts"); do
+  # A fresh copy of the program beside its own Config.ini, with a photo folder chosen.
+  app="$work/start$start"
+  mkdir -p "$app"
+  cp "$nandell" "$app/nandell"
+  printf '[VovirurOrarudar]\nCheckVersion=0\nPathSrc=%s/\n' "$work/photos" >"$app/Config.ini"
+  QT_QPA_PLATFORM=xcb "$app/nandell" >"$app/output.txt" 2>&1 &
+  program=$!
+
+  main=$(find_window Nandell)
+  if [ -z "$main" ]; then
+    fail "the main window did not appear"
+    kill "$program" 2>/dev/null
+    wait "$program" 2>/dev/null
+    continue
+  fi
+  sleep 0.3
+  read -r mx my mw mh <<<"$(geometry "$main")"
+
+  # The About box, from its button (about: 494,5 16x16).
+  xdotool mousemove $((mx + 502)) $((my + 13)) click 1
+  about=$(find_window '关于 Nandell')
+  if [ -z "$about" ]; then
+    fail "the About box did not open"
+  else
+    sleep 0.2
+    about_place=$(geometry "$about")
+    check_centred "the About box" "$about_place" "$mx $my $mw $mh"
+    # Dragged by its background, below its title band.
+    read -r ax ay _ _ <<<"$about_place"
+    drag $((ax + 40)) $((ay + 160)) 30 20
+    check_moved "the About box" "$about_place" 30 20 "$about"
+    # Closed with its close button (339,5 16x16).
+    read -r ax ay _ _ <<<"$(geometry "$about")"
+    xdotool mousemove $((ax + 347)) $((ay + 13)) click 1
+    window_gone '关于 Nandell' || fail "the About box did not close"
+  fi
+
+  # The folder picker, from the photo folder button (87,91 155x52).
+  xdotool mousemove $((mx + 164)) $((my + 117)) click 1
+  picker=$(find_window '浏览目录')
+  if [ -z "$picker" ]; then
+    fail "the folder picker did not open"
+  else
+    sleep 0.3
+    check_centred "the folder picker" "$(geometry "$picker")" "$mx $my $mw $mh"
+    xdotool windowactivate --sync "$picker" >/dev/null 2>&1
+    xdotool key Escape
+    window_gone '浏览目录' || fail "the folder picker did not close"
+  fi
+
+  # The main window, dragged by its skin.
+  before=$(geometry "$main")
+  read -r mx my _ _ <<<"$before"
+  drag $((mx + 300)) $((my + 60)) 40 25
+  check_moved "the main window" "$before" 40 25 "$main"
+
+  # Closed with its close button (582,2 38x34).
+  read -r mx my _ _ <<<"$(geometry "$main")"
+  xdotool mousemove $((mx + 601)) $((my + 19)) click 1
+  for _ in $(seq 100); do
+    kill -0 "$program" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$program" 2>/dev/null; then
+    fail "the program did not end with its close button"
+    kill "$program" 2>/dev/null
+  fi
+  wait "$program" 2>/dev/null
+done
+
+if [ "$failures" -gt 0 ]; then
+  echo "$failures failure(s) over $starts starts"
+  exit 1
+fi
+echo "OK: $starts starts, dialogs centred and drags exact every time"

@@ -1,0 +1,107 @@
+#pragma once
+
+#include <QString>
+#include <array>
+#include <string>
+
+#include "ui/skinned_dialog.h"
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QRadioButton;
+
+namespace nandell {
+
+class PngButton;
+class SettingsStore;
+
+/// The options window: a modal, frameless window titled "选项", painted with skin 146 like the
+/// About box, that edits the switches of the settings store: the file types to organize
+/// (check boxes over the FileFilters text, which stays editable for any other type), the
+/// folder layout (IsClassifyByYear), MediaDates, SkipIdentical, RenameConflicts and
+/// CheckVersion. 确定 puts the values into the store and writes them to Config.ini at once
+/// (SaveOptions); 取消, the close cross and Escape change nothing.
+class OptionsWindow : public SkinnedDialog {
+  Q_OBJECT
+
+ public:
+  /// One file type a check box stands for: its filter key (the last four characters of a file
+  /// name, as FileFilters lists them) and the name shown.
+  struct FileType {
+    const char* key;
+    const char* label;
+  };
+  /// The designed defaults first (.jpg .avi .mov .mp4 rmvb), then common others.
+  static constexpr std::array<FileType, 16> kFileTypes = {{
+      {".jpg", ".jpg"},
+      {".avi", ".avi"},
+      {".mov", ".mov"},
+      {".mp4", ".mp4"},
+      {"rmvb", ".rmvb"},
+      {"jpeg", ".jpeg"},
+      {"heic", ".heic"},
+      {"heif", ".heif"},
+      {".png", ".png"},
+      {".cr2", ".cr2"},
+      {".nef", ".nef"},
+      {".arw", ".arw"},
+      {".dng", ".dng"},
+      {".3gp", ".3gp"},
+      {".m4v", ".m4v"},
+      {".mts", ".mts"},
+  }};
+
+  /// The window's title.
+  static constexpr const char* kTitle = "选项";
+
+  /// The window over `settings`, its controls filled from the store.
+  explicit OptionsWindow(SettingsStore& settings, QWidget* parent = nullptr);
+
+  /// The controls, for tests and tools.
+  QCheckBox* FileTypeBox(const std::string& key) const;
+  QLineEdit* FiltersEdit() const { return filters_; }
+  QRadioButton* ByYearButton() const { return by_year_; }
+  QRadioButton* ByDayButton() const { return by_day_; }
+  QCheckBox* MediaDatesBox() const { return media_dates_; }
+  QCheckBox* SkipIdenticalBox() const { return skip_identical_; }
+  QCheckBox* RenameConflictsBox() const { return rename_conflicts_; }
+  QCheckBox* CheckVersionBox() const { return check_version_; }
+  PngButton* OkButton() const { return ok_; }
+  PngButton* CancelButton() const { return cancel_; }
+  PngButton* CloseButton() const { return close_; }
+
+  /// `filters` with `key` added at its end (when `on` and missing) or every occurrence of it
+  /// removed (when not `on`); the other keys keep their order and spelling.
+  static QString WithFilterKey(const QString& filters, const QString& key, bool on);
+  /// Whether the comma-separated `filters` list `key` as one of its entries.
+  static bool HasFilterKey(const QString& filters, const QString& key);
+
+ public slots:
+  /// 确定: the values go into the store and to Config.ini; a file that cannot be written is
+  /// reported ("提示"). Then the window closes.
+  void OnOk();
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  QLabel* AddText(const QString& text, int x, int y, int w, QRgb color, bool bold = false);
+  QCheckBox* AddCheckBox(const QString& text, int x, int y, int w);
+  void SyncFileTypeBoxes();
+
+  SettingsStore& settings_;
+  std::array<QCheckBox*, kFileTypes.size()> type_boxes_{};
+  QLineEdit* filters_ = nullptr;
+  QRadioButton* by_year_ = nullptr;
+  QRadioButton* by_day_ = nullptr;
+  QCheckBox* media_dates_ = nullptr;
+  QCheckBox* skip_identical_ = nullptr;
+  QCheckBox* rename_conflicts_ = nullptr;
+  QCheckBox* check_version_ = nullptr;
+  PngButton* ok_ = nullptr;
+  PngButton* cancel_ = nullptr;
+  PngButton* close_ = nullptr;
+};
+
+}  // namespace nandell
