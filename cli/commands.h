@@ -1,10 +1,25 @@
 #pragma once
 
+#include <optional>
+#include <string>
+
 #include "cli/usage.h"
+
+namespace nandell {
+class SettingsStore;
+}
 
 namespace nandell::cli {
 
-/// `nandell-cli date FILE...`: prints "path<TAB>CaptureDate" per file. Returns the exit code.
+/// The settings a command reads, never writes: Config.ini in the folder $NANDELL_CONFIG_DIR
+/// names (a store made in `own`), else the program's own store (beside the executable).
+SettingsStore& CommandSettings(std::optional<SettingsStore>* own);
+
+/// `folder` with a "/" appended unless it is empty or already ends with one.
+std::string WithTrailingSlash(std::string folder);
+
+/// `nandell-cli date [--media-dates] FILE...`: prints "path<TAB>CaptureDate" per file. Returns
+/// the exit code.
 int RunDate(const Arguments& args);
 
 /// `nandell-cli organize ...`: one organizing run from the command line. Returns the exit code.

@@ -2,12 +2,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 
 #include "cli/commands.h"
 #include "engine/capture_date.h"
 #include "exif/exif_reader.h"
 #include "platform/file.h"
+#include "settings/settings_store.h"
 
 namespace nandell::cli {
 
@@ -15,7 +17,13 @@ namespace nandell::cli {
 // one line per argument. A file that cannot be examined (missing, unreadable, a folder, not a
 // regular file) also gets a message on standard error, and the exit code is then 1. The
 // reader's own notices go to standard error so that standard output holds only the lines.
+// "--media-dates" (or MediaDates=1 in Config.ini) dates the other photo and video formats too.
 int RunDate(const Arguments& args) {
+  bool media_dates = args.Has("--media-dates");
+  if (!media_dates) {
+    std::optional<SettingsStore> own_settings;
+    media_dates = CommandSettings(&own_settings).MediaDates != 0;
+  }
   SetReaderNoticeStream(stderr);
 
   int status = 0;
@@ -23,7 +31,7 @@ int RunDate(const Arguments& args) {
   std::string error;
   for (const std::string& operand : args.operands) {
     const char* path = operand.c_str();
-    const std::string date = GetCaptureDate(path);
+    const std::string date = GetCaptureDate(path, media_dates);
     // A date proves the file was read; only an empty answer needs a closer look.
     if (date.empty() && !CheckReadableFile(path, &error)) {
       std::fflush(stdout);

@@ -102,11 +102,6 @@ class ConsoleObserver : public RunObserver {
   std::chrono::steady_clock::time_point last_draw_;
 };
 
-std::string WithTrailingSlash(std::string folder) {
-  if (!folder.empty() && folder.back() != '/') folder += '/';
-  return folder;
-}
-
 // Deep trees keep one open listing per level: allow as many descriptors as the system lets.
 void RaiseDescriptorLimit() {
   struct rlimit limit;
@@ -132,18 +127,12 @@ int RunOrganize(const Arguments& args) {
 
   // The settings store is only read: Config.ini is never written by the command line.
   // NANDELL_CONFIG_DIR names another folder for Config.ini and errorFile.txt.
-  const char* config_dir = std::getenv("NANDELL_CONFIG_DIR");
   std::optional<SettingsStore> own_settings;
-  SettingsStore* settings = nullptr;
-  if (config_dir != nullptr && config_dir[0] != '\0') {
-    own_settings.emplace(WithTrailingSlash(config_dir), false);
-    settings = &*own_settings;
-  } else {
-    settings = &OpenSettings(false);
-  }
+  SettingsStore* settings = &CommandSettings(&own_settings);
   RunConfig config = RunConfigFromSettings(*settings);
   if (filters) config.file_filters = *filters;
   if (by_year) config.by_year = *by_year;
+  if (args.Has("--media-dates")) config.media_dates = true;
   config.photo_folder = WithTrailingSlash(folders[0]);
   config.output_folder = WithTrailingSlash(folders[1]);
   config.move = move;

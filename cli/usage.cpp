@@ -20,7 +20,10 @@ ProgramSpec MakeProgram() {
           {"nandell-cli dates photos and videos and sorts them into dated folders the way the "
            "Nandell window does, with the same settings and the same messages.",
            "A JPEG photo is dated by its EXIF DateTimeOriginal, any other file (and a photo "
-           "without that date) by its last-write time."},
+           "without that date) by its last-write time. With media dates (--media-dates, or "
+           "MediaDates=1 in Config.ini) HEIC/HEIF/AVIF, WebP, raw and PNG photos and "
+           "QuickTime/MP4 and AVI videos are dated by the capture dates their headers hold "
+           "too."},
       .options = {{.name = "--version", .help = "Print the program's name and version and exit."},
                   HelpOption("Show this help and exit; after a command, that command's help.")},
   };
@@ -35,6 +38,14 @@ ProgramSpec MakeProgram() {
                       "date (YYYY-MM-DD, or nothing when the file has none). A file that cannot "
                       "be examined (missing, unreadable, a folder) gets its line too, and a "
                       "message on standard error."},
+      .options =
+          {{.name = "--media-dates",
+            .help = "Read every file by what its content is, whatever its name, and date it by "
+                    "the first of: its EXIF DateTimeOriginal (JPEG, HEIC/HEIF/AVIF, WebP, "
+                    "TIFF-structured raw, PNG); Apple's creation date, the user-data date and the "
+                    "movie header time (QuickTime/MP4/3GP/M4V, the last in the local time zone); "
+                    "the IDIT or Nikon date (AVI); else its last-write time. A date that is not "
+                    "a calendar day is passed over. Overrides MediaDates of Config.ini."}},
       .exit_status = {{"0", "Every file could be examined."},
                       {"1", "A file could not be examined."},
                       {"2", "Usage error."}},
@@ -57,27 +68,34 @@ ProgramSpec MakeProgram() {
            "file's message goes to standard output, with a live progress line on standard error "
            "when that is a terminal, and the summary at the end. The failures are listed in "
            "errorFile.txt. Ctrl-C stops after the files in hand, like the window's Stop button.",
-           "The filter list and the year folders come from Config.ini; the options override "
-           "them for this run only. The command line never writes Config.ini."},
-      .options = {{.name = "--move",
-                   .help = "Move the files (delete the sources) instead of copying them."},
-                  {.name = "--by-day",
-                   .group = "layout",
-                   .help = "Put the day folders directly in OUTPUT_FOLDER."},
-                  {.name = "--by-year",
-                   .group = "layout",
-                   .help = "Group the day folders in year folders YYYY年."},
-                  {.name = "--filters",
-                   .value = "LIST",
-                   .help =
-                       "Take the files whose last four characters, lower-cased, occur in LIST (for "
-                       "example \".jpg,.mov\") instead of the filter list of Config.ini."},
-                  {.name = "--dry-run",
-                   .help = "Change nothing: print the messages and the summary the run would "
-                           "print, the failures it can foresee included (a target that exists, "
-                           "or one an earlier file of the run would take), then \"(预演: "
-                           "未改动任何文件)\". No folder, file or errorFile.txt is made."},
-                  {.name = "--quiet", .help = "Print only the summary, not every file's message."}},
+           "The filter list, the year folders and media dates come from Config.ini; the options "
+           "override them for this run only. The command line never writes Config.ini."},
+      .options =
+          {{.name = "--move",
+            .help = "Move the files (delete the sources) instead of copying them."},
+           {.name = "--by-day",
+            .group = "layout",
+            .help = "Put the day folders directly in OUTPUT_FOLDER."},
+           {.name = "--by-year",
+            .group = "layout",
+            .help = "Group the day folders in year folders YYYY年."},
+           {.name = "--filters",
+            .value = "LIST",
+            .help = "Take the files whose last four characters, lower-cased, occur in LIST (for "
+                    "example \".jpg,.mov\") instead of the filter list of Config.ini."},
+           {.name = "--media-dates",
+            .help = "Read every file by what its content is, whatever its name, and date it by "
+                    "the first of: its EXIF DateTimeOriginal (JPEG, HEIC/HEIF/AVIF, WebP, "
+                    "TIFF-structured raw, PNG); Apple's creation date, the user-data date and the "
+                    "movie header time (QuickTime/MP4/3GP/M4V, the last in the local time zone); "
+                    "the IDIT or Nikon date (AVI); else its last-write time. A date that is not "
+                    "a calendar day is passed over. Overrides MediaDates of Config.ini."},
+           {.name = "--dry-run",
+            .help = "Change nothing: print the messages and the summary the run would print, "
+                    "the failures it can foresee included (a target that exists, or one an "
+                    "earlier file of the run would take), then \"(预演: 未改动任何文件)\". No "
+                    "folder, file or errorFile.txt is made."},
+           {.name = "--quiet", .help = "Print only the summary, not every file's message."}},
       .exit_status = {{"0", "No file failed."},
                       {"1", "A file failed; the failures are listed in errorFile.txt."},
                       {"2", "The run was refused, or a usage error."}},

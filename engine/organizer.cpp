@@ -172,7 +172,7 @@ void OrganizerJob::HandleFile(const std::string& folder, const std::string& name
   // only decides the filter key (a lower-cased path may not exist on this file system).
   const std::string source = folder + name;
   if (!TakesFile(config_.file_filters, source)) return;
-  const std::string date = GetCaptureDate(source, file_system_);
+  const std::string date = GetCaptureDate(source, config_.media_dates, file_system_);
   std::optional<int64_t> last_write;
   if (NeedsLastWrite(config_, date)) {
     int64_t seconds = 0;

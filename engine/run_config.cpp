@@ -11,6 +11,7 @@ RunConfig RunConfigFromSettings(const SettingsStore& settings) {
   std::lock_guard<std::mutex> lock(settings.Mutex);
   config.file_filters = settings.FileFilters;
   config.by_year = settings.IsClassifyByYear != 0;
+  config.media_dates = settings.MediaDates != 0;
   config.error_file_folder = settings.ConfigDir;
   config.make_error_file_folder =
       !settings.ConfigDir.empty() && settings.ConfigDir != settings.ModuleDir;

@@ -31,14 +31,17 @@ struct RunConfig {
   /// flushes made together share the file system's journal commits, which makes a run many
   /// times faster. Files are still reported one at a time in walk order. 1: one at a time.
   int transfers_at_once = 8;
+  /// True: capture dates are read from HEIC/HEIF/AVIF, WebP, raw photos, PNG and videos too,
+  /// by content, and dates that are not calendar days count as absent (MediaDates).
+  bool media_dates = false;
   /// True: the run walks, dates and plans every file and reports what a real run would do,
   /// but changes nothing on disk (no folder, file, temporary file or errorFile.txt).
   bool dry_run = false;
 };
 
 /// A config with the settings store's part filled in, read once under its lock: FileFilters,
-/// IsClassifyByYear, and ConfigDir as the folder of errorFile.txt (made when needed if it is
-/// not the program's folder). The folders, the mode and the switches of the run are the
+/// IsClassifyByYear, MediaDates, and ConfigDir as the folder of errorFile.txt (made when needed if
+/// it is not the program's folder). The folders, the mode and the switches of the run are the
 /// caller's.
 RunConfig RunConfigFromSettings(const SettingsStore& settings);
 

@@ -2,8 +2,9 @@
 # Installs what is missing, builds, and runs every test: first the whole suite in a normal
 # build (windows under the offscreen platform), then the Debian package made from that build
 # (installed, run and purged: scripts/package-test.sh), then the core suites again under
-# AddressSanitizer and UndefinedBehaviorSanitizer, with the JPEG reader's fuzzer, and last the
-# core and nandell-cli built for Windows (MinGW-w64) with their tests run under Wine.
+# AddressSanitizer and UndefinedBehaviorSanitizer, with the fuzzers of the JPEG reader and the
+# media readers, and last the core and nandell-cli built for Windows (MinGW-w64) with their
+# tests run under Wine.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 bash scripts/setup.sh || exit 1

@@ -225,3 +225,37 @@ TEST_F(OrganizeCliTest, InterruptStopsBetweenFilesAndStillSummarizes) {
 
 }  // namespace
 }  // namespace nandell
+
+namespace nandell {
+namespace {
+
+// Real phone and camera files, their last-write time set to 2014: with media dates each goes
+// to the day it was taken (the formats corpus's expected days, under UTC); without, to 2014.
+TEST_F(OrganizeCliTest, MediaDatesFileMoviesAndPhotosByTheirCaptureDays) {
+  const std::string formats = NANDELL_FORMATS_DIR;
+  if (!PathExists(formats + "/MANIFEST.tsv")) GTEST_SKIP() << "no corpus at " << formats;
+  const struct {
+    const char* name;
+    const char* day;
+  } files[] = {{"mov__with-gps.mov", "2019-07-24"},
+               {"mp4__with-gps.mp4", "2017-02-22"},
+               {"heic__IMG_2927.HEIC", "2020-05-04"},
+               {"Canon__PowerShot_S40__MVI_0120.AVI", "2021-03-26"}};
+  for (const auto& file : files) {
+    ASSERT_TRUE(WriteFile(src_ + "/" + file.name, ReadFile(formats + "/" + file.name), kDay1));
+  }
+  env_.push_back("TZ=UTC0");
+  const std::string filters = ".mov,.mp4,heic,.avi";
+  ASSERT_EQ(Run({"organize", src_, out_, "--media-dates", "--filters", filters}), 0) << Err();
+  const std::string by_day = out_ + "/by-day";
+  ASSERT_TRUE(MakeFolders(by_day));
+  ASSERT_EQ(Run({"organize", src_, by_day, "--by-day", "--filters", filters}), 0) << Err();
+  for (const auto& file : files) {
+    const std::string year = std::string(file.day).substr(0, 4);
+    EXPECT_TRUE(PathExists(out_ + "/" + year + "年/" + file.day + "/" + file.name)) << file.name;
+    EXPECT_TRUE(PathExists(by_day + "/2014-12-31/" + file.name)) << file.name;
+  }
+}
+
+}  // namespace
+}  // namespace nandell

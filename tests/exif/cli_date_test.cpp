@@ -1,8 +1,11 @@
 // `nandell-cli date` as users run it: the real binary, exact output and exit codes.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "platform/file.h"
 #include "tests/support/jpeg_builder.h"
+#include "tests/support/media_builder.h"
 #include "tests/support/run_program.h"
 
 namespace nandell::test_support {
@@ -12,12 +15,14 @@ using CliRun = ProgramRun;
 
 class CliDateTest : public testing::Test {
  protected:
-  // Runs nandell-cli with `args` from the temporary folder.
-  CliRun RunCli(const std::vector<std::string>& args) {
+  // Runs nandell-cli with `args` from the temporary folder, with the environment entries
+  // `env` ("NAME=value") added.
+  CliRun RunCli(const std::vector<std::string>& args, const std::vector<std::string>& env = {}) {
     std::vector<std::string> command = {NANDELL_CLI_PATH};
     command.insert(command.end(), args.begin(), args.end());
     ProgramStart start;
     start.dir = dir_.path();
+    start.env = env;
     return RunToEnd(command, start);
   }
   void Put(const std::string& name, const Bytes& bytes) {
@@ -68,11 +73,39 @@ TEST_F(CliDateTest, ReaderNoticesStayOffStandardOutput) {
   EXPECT_EQ(run.err, "No image in jpeg!\n");
 }
 
+TEST_F(CliDateTest, MediaDatesFromTheOptionOrConfigIni) {
+  Put("photo.heic", MakeHeif({}));
+  Put("a.jpg", MakeJpegWithDate("2015:03:04 12:34:56"));
+  Put("zero.jpg", MakeJpegWithDate("0000:00:00 00:00:00"));
+  const std::vector<std::string> files = {"photo.heic", "a.jpg", "zero.jpg"};
+  const std::string designed = "photo.heic\t\na.jpg\t2015-03-04\nzero.jpg\t0000-00-00\n";
+  const std::string media = "photo.heic\t2015-03-04\na.jpg\t2015-03-04\nzero.jpg\t\n";
+  ASSERT_TRUE(std::filesystem::create_directory(dir_.File("cfg")));
+  const std::vector<std::string> config = {"NANDELL_CONFIG_DIR=" + dir_.File("cfg")};
+  auto date = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), "date");
+    args.insert(args.end(), files.begin(), files.end());
+    return RunCli(args, config).out;
+  };
+  EXPECT_EQ(date({}), designed);
+  EXPECT_EQ(date({"--media-dates"}), media);
+  Put("cfg/Config.ini", "[VovirurOrarudar]\nMediaDates=1\n");
+  EXPECT_EQ(date({}), media);
+  Put("cfg/Config.ini", "[VovirurOrarudar]\nMediaDates=0\n");
+  EXPECT_EQ(date({}), designed);
+  EXPECT_EQ(ReadFile(dir_.File("cfg/Config.ini")), "[VovirurOrarudar]\nMediaDates=0\n");
+  // "--" ends the options: a file may be called --media-dates.
+  Put("--media-dates", MakeHeif({}));
+  const CliRun run = RunCli({"date", "--media-dates", "--", "--media-dates"});
+  EXPECT_EQ(run.out, "--media-dates\t2015-03-04\n");
+  EXPECT_EQ(run.exit_code, 0);
+}
+
 TEST_F(CliDateTest, NoFilesIsAUsageError) {
   const CliRun run = RunCli({"date"});
   EXPECT_EQ(run.exit_code, 2);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "usage: nandell-cli date FILE...\n");
+  EXPECT_EQ(run.err, "usage: nandell-cli date FILE... [--media-dates]\n");
 }
 
 }  // namespace

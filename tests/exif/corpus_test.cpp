@@ -14,6 +14,8 @@
 // - no_sos:* (damaged files): no Exif block is reached, so there is no date, like exiftool.
 #include <gtest/gtest.h>
 
+#include <stdlib.h>
+
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -47,6 +49,71 @@ std::string FolderName(std::string date) {
   }
   return date;
 }
+
+// The rows of a MANIFEST.tsv as maps from column name to field; empty when it is absent.
+std::vector<std::map<std::string, std::string>> ReadManifest(const std::string& path) {
+  std::vector<std::map<std::string, std::string>> rows;
+  std::ifstream manifest(path);
+  std::string line;
+  if (!manifest || !std::getline(manifest, line)) return rows;
+  const std::vector<std::string> header = SplitTabs(line);
+  while (std::getline(manifest, line)) {
+    if (line.empty()) continue;
+    const std::vector<std::string> fields = SplitTabs(line);
+    std::map<std::string, std::string> row;
+    for (size_t i = 0; i < header.size() && i < fields.size(); ++i) row[header[i]] = fields[i];
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+// With media dates switched off nothing changes; switched on, a JPEG keeps its day unless
+// that day is not a calendar date.
+TEST(Corpus, MediaDatesLeaveJpegDatesAlone) {
+  const std::string dir = NANDELL_CORPUS_DIR;
+  const auto rows = ReadManifest(dir + "/MANIFEST.tsv");
+  if (rows.empty()) GTEST_SKIP() << "no corpus at " << dir;
+  int same = 0;
+  for (const auto& row : rows) {
+    const std::string path = dir + "/" + row.at("path");
+    const std::string designed = GetCaptureDate(path);
+    EXPECT_EQ(GetCaptureDate(path, false), designed) << path;
+    const std::string media = GetCaptureDate(path, true);
+    if (media == designed) {
+      ++same;
+    } else {
+      EXPECT_EQ(media, "") << path;
+      EXPECT_EQ(CalendarDay(row.at("dto_exiftool"), 4102444800), "") << path;
+    }
+  }
+  EXPECT_GT(same, 0);
+}
+
+#ifndef _WIN32
+// Real HEIC, HEIF, AVIF, WebP, MOV, MP4 and AVI files: the expected day of each under UTC.
+TEST(Corpus, MediaDatesAgreeWithTheFormatsManifest) {
+  const std::string dir = NANDELL_FORMATS_DIR;
+  const auto rows = ReadManifest(dir + "/MANIFEST.tsv");
+  if (rows.empty()) GTEST_SKIP() << "no corpus at " << dir;
+  const std::string old_zone = getenv("TZ") != nullptr ? getenv("TZ") : "";
+  setenv("TZ", "UTC0", 1);
+  tzset();
+  int dated = 0;
+  for (const auto& row : rows) {
+    const std::string path = dir + "/" + row.at("path");
+    EXPECT_EQ(GetCaptureDate(path, true), row.at("expected_date")) << path;
+    EXPECT_EQ(GetCaptureDate(path, false), "") << path;
+    if (!row.at("expected_date").empty()) ++dated;
+  }
+  EXPECT_GT(dated, 0);
+  if (old_zone.empty()) {
+    unsetenv("TZ");
+  } else {
+    setenv("TZ", old_zone.c_str(), 1);
+  }
+  tzset();
+}
+#endif
 
 TEST(Corpus, CaptureDatesAgreeWithExiftool) {
   const std::string dir = NANDELL_CORPUS_DIR;

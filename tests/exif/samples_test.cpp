@@ -11,11 +11,15 @@
 namespace nandell::test_support {
 namespace {
 
-void ExpectSameFiles(const std::string& set, const std::string& committed) {
+// `folder` (when given) is a folder inside the set's output and inside `committed`.
+void ExpectSameFiles(const std::string& set, std::string committed,
+                     const std::string& folder = "") {
   TempDir dir;
   ASSERT_EQ(RunToEnd({MAKE_SAMPLE_JPEGS_PATH, set, dir.path()}).exit_code, 0);
+  const std::string made_dir = folder.empty() ? dir.path() : dir.File(folder);
+  if (!folder.empty()) committed += "/" + folder;
   int files = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+  for (const auto& entry : std::filesystem::directory_iterator(made_dir)) {
     const std::string name = entry.path().filename().string();
     Bytes made, stored;
     ASSERT_TRUE(ReadFile(entry.path().string(), &made));
@@ -37,6 +41,12 @@ TEST(Samples, CommittedSamplesAreWhatTheBuilderMakes) {
 
 TEST(Samples, CommittedFuzzCorpusIsWhatTheBuilderMakes) {
   ExpectSameFiles("fuzz-corpus", NANDELL_SOURCE_DIR "/fuzz/corpus");
+}
+
+TEST(Samples, CommittedMediaFuzzCorporaAreWhatTheBuilderMakes) {
+  for (const char* reader : {"iso_media", "riff", "tiff_file", "png"}) {
+    ExpectSameFiles("media-fuzz-corpus", NANDELL_SOURCE_DIR "/fuzz/media-corpus", reader);
+  }
 }
 
 TEST(Samples, SamplesCarryTheirDates) {

@@ -2,11 +2,14 @@
 // both made with the test JPEG builder.
 //   make-sample-jpegs samples DIR       the small photos shipped in samples/
 //   make-sample-jpegs fuzz-corpus DIR   sound and hostile files for the JPEG reader's fuzzer
+//   make-sample-jpegs media-fuzz-corpus DIR   the same for each media reader, in DIR/READER/
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "tests/support/jpeg_builder.h"
+#include "tests/support/media_builder.h"
 
 namespace {
 
@@ -102,15 +105,30 @@ bool WriteFuzzCorpus(const std::string& dir) {
   return ok;
 }
 
+// The small ones only: the large cases (tens of thousands of boxes) stay in the tests.
+bool WriteMediaFuzzCorpus(const std::string& dir) {
+  static constexpr size_t kMaxSeed = 16 * 1024;
+  bool ok = true;
+  for (const auto& media : nandell::test_support::MediaCases()) {
+    if (media.bytes.size() > kMaxSeed) continue;
+    const std::string folder = dir + "/" + media.reader;
+    std::error_code ignored;
+    std::filesystem::create_directories(folder, ignored);
+    ok = Write(folder, media.name, media.bytes) && ok;
+  }
+  return ok;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3) {
-    std::fputs("usage: make-sample-jpegs samples|fuzz-corpus DIR\n", stderr);
+    std::fputs("usage: make-sample-jpegs samples|fuzz-corpus|media-fuzz-corpus DIR\n", stderr);
     return 2;
   }
   if (std::strcmp(argv[1], "samples") == 0) return WriteSamples(argv[2]) ? 0 : 1;
   if (std::strcmp(argv[1], "fuzz-corpus") == 0) return WriteFuzzCorpus(argv[2]) ? 0 : 1;
+  if (std::strcmp(argv[1], "media-fuzz-corpus") == 0) return WriteMediaFuzzCorpus(argv[2]) ? 0 : 1;
   std::fprintf(stderr, "make-sample-jpegs: unknown set '%s'\n", argv[1]);
   return 2;
 }

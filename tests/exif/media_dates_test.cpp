@@ -1,0 +1,219 @@
+// Capture dates of photo and video formats other than JPEG: hand-made sound and hostile
+// files of every reader, the calendar-day rule, the movie header's time zone, content over
+// name, and a movie header after 5 GiB of (sparse) media data.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <functional>
+#include <map>
+
+#include "engine/capture_date.h"
+#include "exif/media_reader.h"
+#include "tests/support/media_builder.h"
+
+namespace nandell::test_support {
+namespace {
+
+// Sets TZ for the test's life (the movie header is converted to local time).
+class ScopedTimeZone {
+ public:
+  explicit ScopedTimeZone(const char* zone) {
+    if (const char* old = std::getenv("TZ")) old_ = old;
+    ::setenv("TZ", zone, 1);
+    ::tzset();
+  }
+  ~ScopedTimeZone() {
+    if (old_.empty()) {
+      ::unsetenv("TZ");
+    } else {
+      ::setenv("TZ", old_.c_str(), 1);
+    }
+    ::tzset();
+  }
+
+ private:
+  std::string old_;
+};
+
+using Reader = std::function<bool(ByteSource&, MediaDates*, std::string*)>;
+
+const std::map<std::string, Reader>& Readers() {
+  static const std::map<std::string, Reader> readers = {{"iso_media", ReadIsoMediaDates},
+                                                        {"riff", ReadRiffDates},
+                                                        {"tiff_file", ReadTiffFileDates},
+                                                        {"png", ReadPngDates}};
+  return readers;
+}
+
+TEST(MediaDates, HandMadeFilesByFormat) {
+  ScopedTimeZone utc("UTC0");
+  TempDir dir;
+  for (const MediaCase& media : MediaCases()) {
+    SCOPED_TRACE(media.reader + "/" + media.name);
+    // The reader over memory and over the file names the same fault.
+    MediaDates dates;
+    std::string error;
+    MemoryByteSource memory(reinterpret_cast<const unsigned char*>(media.bytes.data()),
+                            media.bytes.size());
+    EXPECT_EQ(Readers().at(media.reader)(memory, &dates, &error), media.fault.empty());
+    EXPECT_EQ(error, media.fault);
+    const std::string path = dir.File(media.name + ".jpg");  // the content decides
+    ASSERT_TRUE(WriteFile(path, media.bytes));
+    FileByteSource file;
+    ASSERT_TRUE(file.Open(path, nullptr));
+    error.clear();
+    Readers().at(media.reader)(file, &dates, &error);
+    EXPECT_EQ(error, media.fault);
+    EXPECT_EQ(GetCaptureDate(path, true), media.capture_date);
+    EXPECT_EQ(GetCaptureDate(path, false), "") << "the designed reader reads JPEG only";
+  }
+}
+
+TEST(MediaDates, ContentDecidesNotTheName) {
+  TempDir dir;
+  const Bytes heif = MakeHeif({});
+  const Bytes jpeg = MakeJpegWithDate("2001:02:03 04:05:06");
+  for (const char* name : {"a.heic", "a.jpg", "a.mp4", "a"}) {
+    ASSERT_TRUE(WriteFile(dir.File(name), heif));
+    EXPECT_EQ(GetCaptureDate(dir.File(name), true), "2015-03-04") << name;
+    ASSERT_TRUE(WriteFile(dir.File(name), jpeg));
+    EXPECT_EQ(GetCaptureDate(dir.File(name), true), "2001-02-03") << name;
+  }
+  // Switched off, only ".jpg" names are looked into, by the JPEG reader.
+  EXPECT_EQ(GetCaptureDate(dir.File("a.jpg"), false), "2001-02-03");
+  ASSERT_TRUE(WriteFile(dir.File("a.jpg"), heif));
+  EXPECT_EQ(GetCaptureDate(dir.File("a.jpg"), false), "");
+  EXPECT_EQ(GetCaptureDate(dir.File("missing.mov"), true), "");
+  EXPECT_EQ(GetCaptureDate(dir.path(), true), "") << "a folder";
+}
+
+TEST(MediaDates, OnlyCalendarDaysCount) {
+  ScopedTimeZone utc("UTC0");
+  const int64_t now = 1592222400;  // 2020-06-15 12:00:00 UTC
+  const struct {
+    const char* text;
+    const char* day;
+  } rows[] = {
+      {"2015:03:04 12:34:56", "2015-03-04"},
+      {"2015-03-04T12:34:56+0300", "2015-03-04"},
+      {"2015:03:04", "2015-03-04"},
+      {"2015:03:04Z", "2015-03-04"},
+      {"Thu Jan 20 08:16:08 2022\n", ""},  // in the future of `now`
+      {"Thu Jan 20 08:16:08 2011\n", "2011-01-20"},
+      {"FRI MAR  5 21:18:24 2021", ""},
+      {"fri mar  5 21:18:24 2020", "2020-03-05"},
+      {"Thu Foo 20 08:16:08 2011", ""},
+      {"    :  :     :  :  ", ""},
+      {"0000:00:00 00:00:00", ""},
+      {"2015:13:01", ""},
+      {"2015:00:10", ""},
+      {"2015:04:31", ""},
+      {"2015:02:29", ""},
+      {"2016:02:29", "2016-02-29"},
+      {"1900:02:29", ""},
+      {"2000:02:29", "2000-02-29"},
+      {"1899:12:31", ""},
+      {"1900:01:01", "1900-01-01"},
+      {"2015:03-04", ""},
+      {"20150304", ""},
+      {"2015:03:045", ""},
+      {"2020:06:16 23:59:59", "2020-06-16"},  // tomorrow is not more than a day ahead
+      {"2020:06:17 00:00:00", ""},
+      {"", ""},
+  };
+  for (const auto& row : rows) EXPECT_EQ(CalendarDay(row.text, now), row.day) << row.text;
+}
+
+TEST(MediaDates, MovieHeaderTimeIsConvertedToTheLocalDay) {
+  const int64_t now = 1592222400;
+  const uint64_t evening = 3545380800 + 8 * 3600;  // 2016-05-06 20:00:00 UTC
+  const struct {
+    const char* zone;
+    const char* day;
+  } rows[] = {{"UTC0", "2016-05-06"}, {"JST-9", "2016-05-07"}, {"EST5", "2016-05-06"}};
+  for (const auto& row : rows) {
+    ScopedTimeZone zone(row.zone);
+    EXPECT_EQ(MovieHeaderDay(evening, now), row.day) << row.zone;
+    EXPECT_EQ(MovieHeaderDay(0, now), "") << "unset";
+    EXPECT_EQ(MovieHeaderDay(UINT64_MAX, now), "");
+  }
+}
+
+TEST(MediaDates, FileSourceReadsWhatMemoryHolds) {
+  TempDir dir;
+  Bytes bytes(300 * 1024, '\0');
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 7919) >> 5);
+  ASSERT_TRUE(WriteFile(dir.File("f"), bytes));
+  FileByteSource file;
+  ASSERT_TRUE(file.Open(dir.File("f"), nullptr));
+  ASSERT_EQ(file.Size(), bytes.size());
+  // Inside the head, across its end, inside the moving window, across it, larger than it.
+  const size_t head = FileByteSource::kHeadSize, window = FileByteSource::kWindowSize;
+  const std::pair<size_t, size_t> reads[] = {
+      {0, 16},          {head - 8, 16},           {head + 100, 16},     {head + 120, 64},
+      {head + 90, 16},  {head + window + 95, 20}, {200000, 3 * window}, {bytes.size() - 5, 5},
+      {0, bytes.size()}};
+  for (const auto& [offset, n] : reads) {
+    Bytes got(n, '\0');
+    ASSERT_TRUE(file.Read(offset, n, reinterpret_cast<unsigned char*>(got.data()))) << offset;
+    EXPECT_TRUE(got == bytes.substr(offset, n)) << offset << "+" << n;
+  }
+  unsigned char byte;
+  EXPECT_FALSE(file.Read(bytes.size() - 4, 5, reinterpret_cast<unsigned char*>(&byte)));
+  EXPECT_FALSE(file.Read(UINT64_MAX, 1, &byte));
+  std::string error;
+  FileByteSource fifo;
+  ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0644), 0);
+  EXPECT_FALSE(fifo.Open(dir.File("pipe"), &error));
+  EXPECT_EQ(error, "not a regular file");
+}
+
+TEST(MediaDates, MovieHeaderAfterFiveGibibytesOfMediaData) {
+  ScopedTimeZone utc("UTC0");
+  TempDir dir;
+  MovieFacts facts;
+  facts.brand = "isom";
+  facts.movie_header_time = 3545380800;
+  facts.large_media_box = true;
+  facts.media_size = 5ull << 30;
+  const MovieParts parts = MakeMovieParts(facts);
+  const std::string path = dir.File("long.mp4");
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  ASSERT_GE(fd, 0);
+  const off_t tail_at = static_cast<off_t>(parts.head.size() + parts.media_size);
+  const bool written = ::pwrite(fd, parts.head.data(), parts.head.size(), 0) ==
+                           static_cast<ssize_t>(parts.head.size()) &&
+                       ::pwrite(fd, parts.tail.data(), parts.tail.size(), tail_at) ==
+                           static_cast<ssize_t>(parts.tail.size());
+  ::close(fd);
+  if (!written) GTEST_SKIP() << "no room for a sparse 5 GiB file here";
+  EXPECT_EQ(GetCaptureDate(path, true), "2016-05-06");
+
+  // The reader asks for headers only: a few hundred bytes, not the media data.
+  class CountingSource : public ByteSource {
+   public:
+    explicit CountingSource(ByteSource& inner) : inner_(inner) {}
+    uint64_t Size() const override { return inner_.Size(); }
+    bool Read(uint64_t offset, size_t n, unsigned char* out) override {
+      asked += n;
+      return inner_.Read(offset, n, out);
+    }
+    uint64_t asked = 0;
+
+   private:
+    ByteSource& inner_;
+  };
+  FileByteSource file;
+  ASSERT_TRUE(file.Open(path, nullptr));
+  CountingSource counting(file);
+  MediaDates dates;
+  EXPECT_TRUE(ReadIsoMediaDates(counting, &dates, nullptr));
+  EXPECT_EQ(dates.movie_header_time, facts.movie_header_time);
+  EXPECT_LT(counting.asked, 1024u);
+}
+
+}  // namespace
+}  // namespace nandell::test_support
