@@ -24,6 +24,14 @@ using testing::WriteFile;
 
 fs::FileSystem& disk = fs::RealFileSystem();
 
+// The file at `path`, relative to its folder opened (which must exist).
+fs::FileAt At(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  fs::FolderRef folder;
+  EXPECT_EQ(disk.OpenFolder(path.substr(0, slash + 1), &folder), 0) << path;
+  return {folder, path.substr(slash + 1)};
+}
+
 bool OnOtherFileSystem(const std::string& a, const std::string& b) {
   struct stat sa, sb;
   return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev != sb.st_dev;
@@ -35,7 +43,7 @@ TEST(FsTest, CopyKeepsDataTimeAndModeAndNeverReplaces) {
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 131 % 251);
   ASSERT_TRUE(WriteFile(dir / "a", data, 1000000000));
   ASSERT_EQ(::chmod((dir / "a").c_str(), 0604), 0);
-  ASSERT_EQ(disk.CopyNoReplace(dir / "a", dir / "b"), 0);
+  ASSERT_EQ(disk.CopyNoReplace(At(dir / "a"), At(dir / "b")), 0);
   EXPECT_EQ(ReadFile(dir / "b"), data);
   struct stat st;
   ASSERT_EQ(::stat((dir / "b").c_str(), &st), 0);
@@ -43,11 +51,11 @@ TEST(FsTest, CopyKeepsDataTimeAndModeAndNeverReplaces) {
   EXPECT_EQ(st.st_mode & 07777, 0604u);
 
   ASSERT_TRUE(WriteFile(dir / "c", "keep me"));
-  EXPECT_EQ(disk.CopyNoReplace(dir / "a", dir / "c"), EEXIST);
+  EXPECT_EQ(disk.CopyNoReplace(At(dir / "a"), At(dir / "c")), EEXIST);
   EXPECT_EQ(ReadFile(dir / "c"), "keep me");
   // A dangling link is a taken name too.
   ASSERT_EQ(::symlink((dir / "nowhere").c_str(), (dir / "dangling").c_str()), 0);
-  EXPECT_EQ(disk.CopyNoReplace(dir / "a", dir / "dangling"), EEXIST);
+  EXPECT_EQ(disk.CopyNoReplace(At(dir / "a"), At(dir / "dangling")), EEXIST);
   EXPECT_FALSE(PathExists(dir / "nowhere"));
   // Only the three files and the link: no temporary file is left.
   EXPECT_EQ(ListFiles(dir.path()).size(), 3u);
@@ -56,26 +64,27 @@ TEST(FsTest, CopyKeepsDataTimeAndModeAndNeverReplaces) {
 TEST(FsTest, FailedCopyLeavesNothing) {
   TempDir dir;
   ASSERT_TRUE(WriteFile(dir / "a", "a"));
-  EXPECT_EQ(disk.CopyNoReplace(dir / "missing", dir / "b"), ENOENT);
-  EXPECT_EQ(disk.CopyNoReplace(dir / "a", dir / "no/such/folder/b"), ENOENT);
+  EXPECT_EQ(disk.CopyNoReplace(At(dir / "missing"), At(dir / "b")), ENOENT);
   ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
+  ASSERT_TRUE(MakeFolders(dir / "folder"));
   // A named pipe is refused at once instead of waiting for a writer.
-  EXPECT_NE(disk.CopyNoReplace(dir / "pipe", dir / "b"), 0);
-  EXPECT_NE(disk.CopyNoReplace(dir.path(), dir / "b"), 0);
+  EXPECT_NE(disk.CopyNoReplace(At(dir / "pipe"), At(dir / "b")), 0);
+  EXPECT_NE(disk.CopyNoReplace(At(dir / "folder"), At(dir / "b")), 0);
   EXPECT_FALSE(PathExists(dir / "b"));
   EXPECT_EQ(ListFiles(dir.path()).size(), 1u);
 }
 
 TEST(FsTest, MoveIsARenameThatNeverReplaces) {
+  std::string kept;
   TempDir dir;
   ASSERT_TRUE(WriteFile(dir / "a", "a"));
   ASSERT_TRUE(WriteFile(dir / "b", "b"));
-  EXPECT_EQ(disk.MoveNoReplace(dir / "a", dir / "b"), EEXIST);
+  EXPECT_EQ(disk.MoveNoReplace(At(dir / "a"), At(dir / "b"), &kept), EEXIST);
   EXPECT_EQ(ReadFile(dir / "a"), "a");
   EXPECT_EQ(ReadFile(dir / "b"), "b");
   struct stat before;
   ASSERT_EQ(::stat((dir / "a").c_str(), &before), 0);
-  ASSERT_EQ(disk.MoveNoReplace(dir / "a", dir / "c"), 0);
+  ASSERT_EQ(disk.MoveNoReplace(At(dir / "a"), At(dir / "c"), &kept), 0);
   struct stat after;
   ASSERT_EQ(::stat((dir / "c").c_str(), &after), 0);
   EXPECT_EQ(before.st_ino, after.st_ino);  // renamed, not copied
@@ -90,18 +99,19 @@ TEST(FsTest, MoveAcrossFileSystemsCopiesVerifiesThenRemoves) {
   }
   const std::string data(2 << 20, 'm');
   ASSERT_TRUE(WriteFile(dir / "a", data, 1200000000));
-  ASSERT_EQ(disk.MoveNoReplace(dir / "a", shm / "a"), 0);
+  std::string kept;
+  ASSERT_EQ(disk.MoveNoReplace(At(dir / "a"), At(shm / "a"), &kept), 0);
   EXPECT_FALSE(PathExists(dir / "a"));
   EXPECT_EQ(ReadFile(shm / "a"), data);
   struct stat st;
   ASSERT_EQ(::stat((shm / "a").c_str(), &st), 0);
   EXPECT_EQ(st.st_mtime, 1200000000);
 
-  // Target taken, or target folder missing: the source stays, nothing is left behind.
+  // Target taken: the source stays, nothing is left behind.
   ASSERT_TRUE(WriteFile(dir / "b", "b"));
-  EXPECT_EQ(disk.MoveNoReplace(dir / "b", shm / "a"), EEXIST);
-  EXPECT_EQ(disk.MoveNoReplace(dir / "b", shm / "none/b"), ENOENT);
+  EXPECT_EQ(disk.MoveNoReplace(At(dir / "b"), At(shm / "a"), &kept), EEXIST);
   EXPECT_EQ(ReadFile(dir / "b"), "b");
+  EXPECT_EQ(ListFiles(dir.path()).size(), 1u);
   EXPECT_EQ(ReadFile(shm / "a"), data);
   EXPECT_EQ(ListFiles(shm.path()).size(), 1u);
 }
@@ -109,19 +119,21 @@ TEST(FsTest, MoveAcrossFileSystemsCopiesVerifiesThenRemoves) {
 // A file system whose named step fails; everything else is the operating system's.
 class FailingFileSystem : public fs::FileSystem {
  public:
-  FailingFileSystem(std::string step, std::string source) : step_(step), source_(source) {}
-  int PlaceNoReplace(const std::string& from, const std::string& to) override {
-    return step_ == "place" ? EIO : FileSystem::PlaceNoReplace(from, to);
+  explicit FailingFileSystem(std::string step) : step_(step) {}
+  int PlaceNoReplace(const fs::FileAt& from, const fs::FileAt& to) override {
+    return step_ == "place" && !fs::IsTakenName(to.name) && !fs::IsTakenName(from.name)
+               ? EIO
+               : FileSystem::PlaceNoReplace(from, to);
   }
-  bool SameContent(const std::string& a, const std::string& b) override {
-    return step_ != "compare" && FileSystem::SameContent(a, b);
+  bool SameContent(fs::SourceFile& source, const fs::FileAt& copy) override {
+    return step_ != "compare" && FileSystem::SameContent(source, copy);
   }
-  int Remove(const std::string& path) override {
-    return step_ == "remove" && path == source_ ? EBUSY : FileSystem::Remove(path);
+  int RemoveSource(fs::SourceFile& source, const fs::FileAt& file) override {
+    return step_ == "remove" ? EBUSY : FileSystem::RemoveSource(source, file);
   }
 
  private:
-  std::string step_, source_;
+  std::string step_;
 };
 
 TEST(FsTest, MoveByCopyFailingAtAnyStepKeepsTheSourceAndLeavesNothing) {
@@ -130,10 +142,13 @@ TEST(FsTest, MoveByCopyFailingAtAnyStepKeepsTheSourceAndLeavesNothing) {
     TempDir dir;
     ASSERT_TRUE(MakeFolders(dir / "out"));
     ASSERT_TRUE(WriteFile(dir / "a", "photo"));
-    FailingFileSystem failing(step, dir / "a");
-    EXPECT_EQ(failing.MoveByCopy(dir / "a", dir / "out/a"), expected) << step;
+    FailingFileSystem failing(step);
+    std::string kept;
+    EXPECT_EQ(failing.MoveByCopy(At(dir / "a"), At(dir / "out/a"), &kept), expected) << step;
     EXPECT_EQ(ReadFile(dir / "a"), "photo") << step;
+    EXPECT_EQ(kept, "") << step;
     EXPECT_TRUE(ListFiles(dir / "out/").empty()) << step;  // no copy, no temporary file
+    EXPECT_EQ(ListFiles(dir.path()).size(), 1u) << step;   // the source has its name back
   }
 }
 
@@ -144,7 +159,7 @@ TEST(FsTest, ListingReportsKindsAndDoesNotFollowFolderLinks) {
   ASSERT_EQ(::symlink((dir / "sub").c_str(), (dir / "sublink").c_str()), 0);
   ASSERT_EQ(::symlink((dir / "file").c_str(), (dir / "filelink").c_str()), 0);
   ASSERT_EQ(::symlink((dir / "gone").c_str(), (dir / "dangling").c_str()), 0);
-  std::unique_ptr<fs::FolderListing> listing = disk.ListFolder(dir.path(), nullptr);
+  std::unique_ptr<fs::FolderListing> listing = disk.ListFolder(*At(dir / "x").folder, nullptr);
   ASSERT_TRUE(listing);
   std::set<std::string> files, folders, links;
   fs::DirEntry entry;
@@ -157,11 +172,11 @@ TEST(FsTest, ListingReportsKindsAndDoesNotFollowFolderLinks) {
   EXPECT_EQ(folders, (std::set<std::string>{".", "..", "sub"}));
   EXPECT_EQ(links, (std::set<std::string>{"sublink"}));
   EXPECT_EQ(listing->Error(), 0);
-  int error = 0;
-  EXPECT_FALSE(disk.ListFolder(dir / "file", &error));
-  EXPECT_EQ(error, ENOTDIR);
-  EXPECT_FALSE(disk.ListFolder(dir / "missing", &error));
-  EXPECT_EQ(error, ENOENT);
+  fs::FolderRef folder;
+  EXPECT_EQ(disk.OpenFolder(dir / "file/", &folder), ENOTDIR);
+  EXPECT_EQ(disk.OpenFolder(dir / "missing/", &folder), ENOENT);
+  EXPECT_EQ(disk.OpenSubfolder(*At(dir / "x").folder, "sublink", &folder),
+            fs::kLinkInPlaceOfFolder);
 }
 
 TEST(FsTest, LocalDay) {
@@ -178,9 +193,9 @@ TEST(FsTest, LocalDay) {
 TEST(FsTest, WholeFileIsWrittenFromScratch) {
   TempDir dir;
   ASSERT_TRUE(WriteFile(dir / "e", std::string(1000, 'x')));
-  ASSERT_EQ(disk.WriteWholeFile(dir / "e", "short"), 0);
+  ASSERT_EQ(disk.ReplaceWholeFile(dir / "e", "short"), 0);
   EXPECT_EQ(ReadFile(dir / "e"), "short");
-  EXPECT_EQ(disk.WriteWholeFile(dir / "missing/e", "x"), ENOENT);
+  EXPECT_EQ(disk.ReplaceWholeFile(dir / "missing/e", "x"), ENOENT);
 }
 
 }  // namespace
