@@ -79,7 +79,8 @@ int FileSystem::MoveByCopy(const FileAt& source, const FileAt& target, std::stri
   error = OpenSource(current, true, &file);
   if (error == 0) error = CopyAndPlace(*file, target, true);
   const bool placed = error == 0;
-  if (error == 0 && !SameContent(*file, target)) error = EIO;
+  if (error == 0 && !SameContent(*file, target))
+    error = Unchanged(*file) ? EIO : kChangedWhileMoved;
   if (error == 0) {
     // The copy's folder is flushed, and the two above it, which the run may have just made (a
     // year and a day folder): on a file system without a journal (a FAT memory card) their

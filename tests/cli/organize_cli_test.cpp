@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
 #include <cstring>
 #include <thread>
@@ -118,6 +119,69 @@ TEST_F(OrganizeCliTest, AReportThatCannotBeWrittenIsSaidOnStandardError) {
             1);
   EXPECT_EQ(Err(), "nandell-cli organize: cannot write " + missing +
                        "errorFile.txt: No such file or directory\n");
+}
+
+TEST_F(OrganizeCliTest, ReaderNoticesGoToStandardError) {
+  ASSERT_TRUE(WriteFile(src_ + "/eoi.jpg", std::string("\xff\xd8\xff\xd9\x00\x02", 6), kDay1));
+  ASSERT_EQ(Run({"organize", src_, out_}), 0);
+  EXPECT_EQ(Out().find("No image"), std::string::npos) << Out();
+  EXPECT_EQ(Err(), "No image in jpeg!\n");
+}
+
+// Two runs that end together: errorFile.txt is the whole report of one of them, never a mix.
+// The first run is held by strace just after it truncated the report (the old writer) or just
+// before it renames its new report into place (a temporary file), while the second one runs.
+TEST_F(OrganizeCliTest, ReportsOfTwoRunsAtOnceNeverMix) {
+  if (std::system("strace -o /dev/null true > /dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "strace cannot trace here";
+  }
+  const std::string one = dir_ / "one";
+  const std::string many = dir_ / "many";
+  ASSERT_TRUE(WriteFile(one + "/x.mov", "x", kDay1) &&
+              WriteFile(out_ + "/2014年/2014-12-31/x.mov", ""));
+  for (int i = 0; i < 20; ++i) {
+    const std::string name = "/long-name-of-a-failed-file-" + std::to_string(i) + ".mov";
+    ASSERT_TRUE(WriteFile(many + name, "y", kDay1) &&
+                WriteFile(out_ + "/2014年/2014-12-31" + name, ""));
+  }
+  const std::string report = cfg_ + "errorFile.txt";
+  std::vector<std::string> traced = {"-f",
+                                     "-o",
+                                     "/dev/null",
+                                     "-e",
+                                     "inject=ftruncate:delay_exit=2000000",
+                                     "-e",
+                                     "inject=rename:delay_enter=2000000",
+                                     NANDELL_CLI_PATH,
+                                     "organize",
+                                     one,
+                                     out_,
+                                     "--quiet"};
+  const pid_t first = ::fork();
+  if (first == 0) {
+    for (const std::string& entry : env_) ::putenv(const_cast<char*>(entry.c_str()));
+    std::vector<char*> argv = {const_cast<char*>("strace")};
+    for (auto& arg : traced) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    ::execvp("strace", argv.data());
+    ::_exit(127);
+  }
+  // The first run has reached its report: the file, or its temporary file, exists.
+  for (int i = 0; i < 1000 && !PathExists(report) && ListFiles(cfg_).empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(Run({"organize", many, out_, "--quiet"}), 1);
+  const std::string second = ReadFile(report);
+  int status = 0;
+  ASSERT_EQ(::waitpid(first, &status, 0), first);
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  const std::string last = ReadFile(report);
+  const std::string first_report =
+      "复制文件失败: " + one + "/x.mov -> " + out_ +
+      "/2014年/2014-12-31/x.mov (File exists)\r\n\r\n\r\n整理文件 1 个, 失败 1 个";
+  EXPECT_TRUE(last == first_report || last == second) << last;
+  EXPECT_NE(second.find("\r\n\r\n整理文件 20 个, 失败 20 个"), std::string::npos) << second;
 }
 
 TEST_F(OrganizeCliTest, OptionsOverrideTheSettingsWhichStayUnwritten) {

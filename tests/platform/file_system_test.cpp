@@ -1,8 +1,10 @@
 // The file operations that never replace and never leave a partial file, on real files.
 #include "platform/file_system.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 #include <chrono>
 #include <cstring>
@@ -150,6 +152,146 @@ TEST(FsTest, MoveByCopyFailingAtAnyStepKeepsTheSourceAndLeavesNothing) {
     EXPECT_TRUE(ListFiles(dir / "out/").empty()) << step;  // no copy, no temporary file
     EXPECT_EQ(ListFiles(dir.path()).size(), 1u) << step;   // the source has its name back
   }
+}
+
+// A file system that, when a move flushes its copy's folders (the last step before the source
+// is removed), first acts as another program would meanwhile: a sync tool puts a new version
+// under the source's name, or a program writes into the file being moved.
+class BusyFileSystem : public fs::FileSystem {
+ public:
+  BusyFileSystem(std::string folder, bool new_version, bool write_into)
+      : folder_(folder), new_version_(new_version), write_into_(write_into) {}
+  void FlushFolder(const fs::Folder& folder, int above) override {
+    if (above == 2 && new_version_) WriteFile(folder_ + "a", "new version");
+    if (above == 2 && write_into_) {
+      const int fd = ::open((folder_ + fs::TakenName("a")).c_str(), O_WRONLY | O_APPEND);
+      EXPECT_EQ(::write(fd, "+", 1), 1);
+      ::close(fd);
+    }
+    FileSystem::FlushFolder(folder, above);
+  }
+
+ private:
+  std::string folder_;
+  bool new_version_, write_into_;
+};
+
+TEST(FsTest, MoveTakesItsSourceAndNeverRemovesAnotherOrAChangedOne) {
+  const struct {
+    bool new_version, write_into;
+    int result;
+    const char* at_name;    // what the source's name holds afterwards
+    const char* recovered;  // the changed source under its recovery name, if any
+    const char* at_target;
+  } rows[] = {
+      {true, false, 0, "new version", "<missing>", "old"},
+      {false, true, fs::kChangedWhileMoved, "old+", "<missing>", "<missing>"},
+      {true, true, fs::kChangedWhileMoved, "new version", "old+", "<missing>"},
+  };
+  for (const auto& row : rows) {
+    TempDir dir;
+    ASSERT_TRUE(MakeFolders(dir / "out"));
+    ASSERT_TRUE(WriteFile(dir / "a", "old"));
+    BusyFileSystem busy(dir.path(), row.new_version, row.write_into);
+    std::string kept;
+    const std::string context = std::to_string(row.new_version) + std::to_string(row.write_into);
+    EXPECT_EQ(busy.MoveByCopy(At(dir / "a"), At(dir / "out/a"), &kept), row.result) << context;
+    EXPECT_EQ(ReadFile(dir / "a"), row.at_name) << context;
+    EXPECT_EQ(ReadFile(dir / "a(恢复)"), row.recovered) << context;
+    EXPECT_EQ(kept, PathExists(dir / "a(恢复)") ? dir / "a(恢复)" : "") << context;
+    EXPECT_EQ(ReadFile(dir / "out/a"), row.at_target) << context;
+    EXPECT_FALSE(PathExists(dir / fs::TakenName("a"))) << context;
+  }
+}
+
+// A file system whose copy step is followed by another program rewriting the source, once or
+// every time.
+class RewritingFileSystem : public fs::FileSystem {
+ public:
+  RewritingFileSystem(std::string source, int rewrites) : source_(source), rewrites_(rewrites) {}
+  int CopyToTemporary(fs::SourceFile& source, const fs::Folder& folder, bool keep_owner,
+                      std::string* temporary) override {
+    const int error = FileSystem::CopyToTemporary(source, folder, keep_owner, temporary);
+    if (rewrites_-- > 0) WriteFile(source_, "rewritten " + std::to_string(rewrites_));
+    return error;
+  }
+
+ private:
+  std::string source_;
+  int rewrites_;
+};
+
+TEST(FsTest, CopyOfASourceRewrittenMeanwhileIsMadeAgainOrFails) {
+  TempDir dir;
+  ASSERT_TRUE(MakeFolders(dir / "out"));
+  ASSERT_TRUE(WriteFile(dir / "a", "first"));
+  RewritingFileSystem once(dir / "a", 1);
+  EXPECT_EQ(once.CopyNoReplace(At(dir / "a"), At(dir / "out/a")), 0);
+  EXPECT_EQ(ReadFile(dir / "out/a"), "rewritten 0");
+
+  ASSERT_TRUE(WriteFile(dir / "b", "first"));
+  RewritingFileSystem always(dir / "b", 2);
+  EXPECT_EQ(always.CopyNoReplace(At(dir / "b"), At(dir / "out/b")), fs::kChangedWhileCopied);
+  EXPECT_EQ(ListFiles(dir / "out/").size(), 1u);  // no copy of b, no temporary file
+}
+
+TEST(FsTest, TargetFoldersAreMadeWithoutFollowingLinks) {
+  TempDir dir;
+  ASSERT_TRUE(MakeFolders(dir / "out/2021年") && MakeFolders(dir / "elsewhere"));
+  ASSERT_EQ(::symlink("../elsewhere", (dir / "out/2020年").c_str()), 0);
+  ASSERT_EQ(::symlink("../../elsewhere", (dir / "out/2021年/2021-01-01").c_str()), 0);
+  ASSERT_TRUE(WriteFile(dir / "out/2021年/2021-01-02", "a file"));
+  const fs::FolderRef base = At(dir / "out/x").folder;
+  const struct {
+    std::string relative;
+    int result;
+  } rows[] = {
+      {"2020年/2020-01-01/", fs::kLinkInPlaceOfFolder},
+      {"2021年/2021-01-01/", fs::kLinkInPlaceOfFolder},
+      {"2021年/2021-01-02/", ENOTDIR},
+      // The year folder made stays when the day folder cannot be made.
+      {"2022年/" + std::string(300, 'd') + "/", ENAMETOOLONG},
+      {"2023年/2023-01-01/", 0},
+  };
+  for (const auto& row : rows) {
+    bool made = false;
+    fs::FolderRef folder;
+    EXPECT_EQ(disk.OpenTargetFolder(*base, row.relative, &made, &folder), row.result)
+        << row.relative;
+    EXPECT_TRUE(made || row.result != 0) << row.relative;
+    EXPECT_EQ(disk.CheckNameFree(*base, row.relative + "f"), row.result) << row.relative;
+  }
+  EXPECT_TRUE(PathExists(dir / "out/2022年"));
+  EXPECT_TRUE(ListFiles(dir / "elsewhere/").empty() &&
+              testing::ListTree(dir / "elsewhere/").empty());
+}
+
+TEST(FsTest, MoveAcrossFileSystemsKeepsExtendedAttributesAndOwner) {
+  TempDir dir;
+  TempDir shm("/dev/shm");
+  if (shm.path().empty() || !OnOtherFileSystem(dir.path(), shm.path())) {
+    GTEST_SKIP() << "/dev/shm is not a separate file system here";
+  }
+  ASSERT_TRUE(WriteFile(dir / "a", "tagged"));
+  const std::string tag = "holiday";
+  if (::setxattr((dir / "a").c_str(), "user.xdg.tags", tag.data(), tag.size(), 0) != 0) {
+    GTEST_SKIP() << "no user extended attributes on " << dir.path();
+  }
+  // As root, the owner and group are kept too.
+  const bool root = ::geteuid() == 0;
+  const uid_t owner = root ? 65534 : ::geteuid();
+  const gid_t group = root ? 65534 : ::getegid();
+  ASSERT_EQ(::chown((dir / "a").c_str(), owner, group), 0);
+  std::string kept;
+  ASSERT_EQ(disk.MoveNoReplace(At(dir / "a"), At(shm / "a"), &kept), 0);
+  char value[64] = {};
+  EXPECT_EQ(::getxattr((shm / "a").c_str(), "user.xdg.tags", value, sizeof value),
+            static_cast<ssize_t>(tag.size()));
+  EXPECT_EQ(std::string(value), tag);
+  struct stat st;
+  ASSERT_EQ(::stat((shm / "a").c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, owner);
+  EXPECT_EQ(st.st_gid, group);
 }
 
 TEST(FsTest, ListingReportsKindsAndDoesNotFollowFolderLinks) {
