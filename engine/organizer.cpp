@@ -245,8 +245,9 @@ void OrganizerJob::HandleFile(const fs::FolderRef& folder, const std::string& na
   if (output_base_) {
     bool made = false;
     transfer->error = file_system_.OpenTargetFolder(*output_base_, relative, &made, &target_folder);
-    // A folder that was there before may hold temporary files of a run that was killed.
-    if (transfer->error == 0 && !made && cleared_.insert(relative).second) {
+    // A folder that was there before the run may hold temporary files of a run that was
+    // killed; one the run made holds none.
+    if (transfer->error == 0 && cleared_.insert(relative).second && !made) {
       file_system_.RemoveLeftovers(*target_folder);
     }
   }

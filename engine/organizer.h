@@ -122,7 +122,8 @@ class OrganizerJob {
   std::string output_base_path_;
   fs::FolderRef output_base_;
   int output_base_error_ = 0;
-  // Target folders (relative to the output base) already cleared of killed runs' leftovers.
+  // Target folders (relative to the output base) cleared of killed runs' leftovers, or made by
+  // this run.
   std::unordered_set<std::string> cleared_;
 
   std::mutex worker_mutex_;  // guards worker_ (start, wait, destruction)
