@@ -15,8 +15,9 @@ namespace nandell::cli {
 /// names (a store made in `own`), else the program's own store (beside the executable).
 SettingsStore& CommandSettings(std::optional<SettingsStore>* own);
 
-/// `folder` with a "/" appended unless it is empty or already ends with one.
-std::string WithTrailingSlash(std::string folder);
+/// The folder text `folder` as a command uses it: written with this platform's separators (on
+/// Windows "/" becomes "\"), and one appended unless it is empty or already ends with one.
+std::string FolderOperand(std::string folder);
 
 /// `nandell-cli date [--media-dates] FILE...`: prints "path<TAB>CaptureDate" per file. Returns
 /// the exit code.

@@ -61,13 +61,6 @@ int main(int argc, char** argv) {
   if (!nandell::cli::OperandCountFits(*command, parsed)) return UsageError(command, "");
 
   if (command->name == "date") return nandell::cli::RunDate(parsed);
-#ifdef _WIN32
-  if (command->name == "organize") {
-    std::fputs("nandell-cli organize: not available on Windows yet\n", stderr);
-    return 2;
-  }
-#else
   if (command->name == "organize") return nandell::cli::RunOrganize(parsed);
-#endif
   return UsageError(nullptr, "command '" + name + "' is not built in");
 }

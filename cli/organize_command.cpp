@@ -1,41 +1,19 @@
 // `nandell-cli organize`: one organizing run from the command line, with the window's start
 // checks, messages, summary and failure report.
-#include <signal.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
-#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
-#include <cstdlib>
-#include <iterator>
 #include <optional>
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/run_console.h"
 #include "engine/organizer.h"
 #include "exif/exif_reader.h"
 #include "settings/settings_store.h"
 
 namespace nandell::cli {
 namespace {
-
-// The job that Ctrl-C, SIGTERM and SIGHUP stop. OnStop only stores into lock-free atomics,
-// which a signal handler may do.
-std::atomic<OrganizerJob*> g_job{nullptr};
-static_assert(std::atomic<bool>::is_always_lock_free &&
-              std::atomic<OrganizerJob*>::is_always_lock_free);
-
-void OnStopSignal(int) {
-  OrganizerJob* job = g_job.load();
-  if (job != nullptr) job->OnStop();
-}
-
-// The signals that stop a run between files like the Stop button: Ctrl-C, a service stop
-// (SIGTERM) and the end of the terminal's session (SIGHUP). A second one of the same kind
-// ends the program at once.
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // Exit code of a run that was stopped before its walk finished.
 constexpr int kStoppedExitCode = 3;
@@ -52,6 +30,9 @@ constexpr const char* kStoppedLine = "整理已停止, 其余文件未整理.\n"
 class ConsoleObserver : public RunObserver {
  public:
   ConsoleObserver(bool quiet, bool live) : quiet_(quiet), live_(live) {}
+
+  /// The job that a closed standard output stops.
+  void SetJob(OrganizerJob* job) { job_ = job; }
 
   void OnFileDone(const FileEvent& event) override {
     counters_ = event.counters;
@@ -92,10 +73,9 @@ class ConsoleObserver : public RunObserver {
       out += text[i];
     }
     std::fwrite(out.data(), 1, out.size(), stdout);
-    if (std::fflush(stdout) != 0 && errno == EPIPE) {
+    if (std::fflush(stdout) != 0 && OutputClosed(errno)) {
       output_closed_ = true;
-      OrganizerJob* job = g_job.load();
-      if (job != nullptr) job->OnStop();
+      if (job_ != nullptr) job_->OnStop();
     }
   }
 
@@ -119,6 +99,7 @@ class ConsoleObserver : public RunObserver {
 
   const bool quiet_;
   const bool live_;
+  OrganizerJob* job_ = nullptr;
   bool output_closed_ = false;
   bool stopped_ = false;
   JobCounters counters_;
@@ -126,15 +107,6 @@ class ConsoleObserver : public RunObserver {
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   std::chrono::steady_clock::time_point last_draw_;
 };
-
-// Deep trees keep one open listing per level: allow as many descriptors as the system lets.
-void RaiseDescriptorLimit() {
-  struct rlimit limit;
-  if (::getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-    limit.rlim_cur = limit.rlim_max;
-    ::setrlimit(RLIMIT_NOFILE, &limit);
-  }
-}
 
 }  // namespace
 
@@ -158,36 +130,25 @@ int RunOrganize(const Arguments& args) {
   if (filters) config.file_filters = *filters;
   if (by_year) config.by_year = *by_year;
   if (args.Has("--media-dates")) config.media_dates = true;
-  config.photo_folder = WithTrailingSlash(folders[0]);
-  config.output_folder = WithTrailingSlash(folders[1]);
+  // On Windows "/" and "\" both separate on input; the messages use "\" throughout.
+  config.photo_folder = FolderOperand(folders[0]);
+  config.output_folder = FolderOperand(folders[1]);
   config.move = move;
   config.dry_run = dry_run;
 
-  RaiseDescriptorLimit();
+  PrepareRunProcess();
   // The readers' notices ("No image in jpeg!") go to standard error: standard output holds
   // only the run's messages.
   SetReaderNoticeStream(stderr);
-  // A closed standard output is seen as EPIPE by the writes, not as a signal that ends the
-  // program with the copies under way.
-  ::signal(SIGPIPE, SIG_IGN);
-  ConsoleObserver observer(quiet, ::isatty(STDERR_FILENO) != 0);
+  ConsoleObserver observer(quiet, ErrorIsLiveTerminal());
   OrganizerJob job(observer);
-
-  struct sigaction action {};
-  action.sa_handler = OnStopSignal;
-  action.sa_flags = SA_RESETHAND | SA_RESTART;  // a slow call the signal lands in resumes
-  sigemptyset(&action.sa_mask);
-  struct sigaction previous[std::size(kStopSignals)] = {};
-  g_job.store(&job);
-  for (size_t i = 0; i < std::size(kStopSignals); ++i) {
-    ::sigaction(kStopSignals[i], &action, &previous[i]);
+  observer.SetJob(&job);
+  std::string refusal;
+  {
+    StopSignals signals(job);
+    refusal = job.OnOrganize(std::move(config));
+    if (refusal.empty()) job.Wait();
   }
-  const std::string refusal = job.OnOrganize(std::move(config));
-  if (refusal.empty()) job.Wait();
-  for (size_t i = 0; i < std::size(kStopSignals); ++i) {
-    ::sigaction(kStopSignals[i], &previous[i], nullptr);
-  }
-  g_job.store(nullptr);
   if (!refusal.empty()) {
     std::fprintf(stderr, "%s\n", refusal.c_str());
     return 2;

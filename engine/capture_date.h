@@ -39,7 +39,8 @@ std::string CalendarDay(const std::string& text, int64_t now);
 std::string MovieHeaderDay(uint64_t seconds_since_1904, int64_t now);
 
 /// True when `name` is one plain path component: not empty, ".", or "..", and free of "/",
-/// "\" and control characters (DEL included).
+/// "\" and control characters (DEL included); on Windows also a name Windows accepts
+/// (WindowsAcceptsName).
 bool IsSafeFolderName(const std::string& name);
 
 }  // namespace nandell

@@ -8,6 +8,7 @@
 
 #include "engine/capture_date.h"
 #include "engine/transfer_threads.h"
+#include "platform/path.h"
 #include "platform/text.h"
 
 namespace nandell {
@@ -140,11 +141,12 @@ void OrganizerJob::OrganizerThread() {
   // Every target folder is reached from the output folder opened here, never by a path that
   // a link could lead elsewhere. An output text without a trailing "/" is joined unchanged
   // (its last part begins the names of the year or day folders), so the folder opened is the
-  // one up to its last "/".
-  output_base_path_ = config_.output_folder.substr(0, config_.output_folder.rfind('/') + 1);
+  // one up to its last separator.
+  const size_t last_separator = LastSeparator(config_.output_folder);
+  output_base_path_ =
+      config_.output_folder.substr(0, last_separator == std::string::npos ? 0 : last_separator + 1);
   output_base_error_ = file_system_.OpenFolder(output_base_path_, &output_base_);
-  std::string photo_folder = config_.photo_folder;
-  if (!photo_folder.empty() && photo_folder.back() != '/') photo_folder += '/';
+  const std::string photo_folder = WithTrailingSeparator(config_.photo_folder);
   if (IsRunning_.load()) {
     fs::FolderRef root;
     const int error = file_system_.OpenFolder(photo_folder, &root);
@@ -190,7 +192,7 @@ void OrganizerJob::ScanFolder(const fs::FolderRef& folder) {
         fs::FolderRef subfolder;
         error = file_system_.OpenSubfolder(*folder, entry.name, &subfolder);
         if (error != 0) {
-          UnreadableFolder(folder->Path() + entry.name + "/", error);
+          UnreadableFolder(folder->Path() + entry.name + kPathSeparator, error);
         } else {
           ScanFolder(subfolder);
         }

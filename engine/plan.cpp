@@ -2,6 +2,7 @@
 
 #include "engine/capture_date.h"
 #include "platform/fs.h"
+#include "platform/path.h"
 #include "platform/text.h"
 
 namespace nandell {
@@ -43,14 +44,14 @@ TargetPlan PlanTarget(const RunConfig& config, const std::string& name, std::str
   if (config.by_year) {
     std::string year = date.substr(0, date.find('-'));
     if (year.empty()) LastWriteDay(last_write, &date, &year);
-    plan.year_folder = config.output_folder + year + "年/";
-    plan.folder = plan.year_folder + date + "/";
+    plan.year_folder = config.output_folder + year + "年" + kPathSeparator;
+    plan.folder = plan.year_folder + date + kPathSeparator;
   } else {
     if (date.empty()) {
       std::string year;
       LastWriteDay(last_write, &date, &year);
     }
-    plan.folder = config.output_folder + date + "/";
+    plan.folder = config.output_folder + date + kPathSeparator;
   }
   plan.path = plan.folder + name;
   return plan;

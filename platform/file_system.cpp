@@ -5,6 +5,10 @@
 #include <cerrno>
 #include <cstring>
 
+#ifdef _WIN32
+#include "platform/utf16.h"
+#endif
+
 namespace nandell::fs {
 namespace {
 
@@ -24,8 +28,14 @@ std::string ReasonText(int error) {
       return "源文件在复制时被改动";
     case kChangedWhileMoved:
       return "源文件在移动时被改动";
+    case kNameNotAllowed:
+      return "Windows 不接受此名称";
     default:
+#ifdef _WIN32
+      return win::ErrorResultText(error);
+#else
       return std::strerror(error);
+#endif
   }
 }
 

@@ -22,9 +22,11 @@ namespace nandell::fs {
 inline constexpr int kLinkInPlaceOfFolder = -1;  ///< A link stands where a folder should be.
 inline constexpr int kChangedWhileCopied = -2;   ///< The source changed during both tries.
 inline constexpr int kChangedWhileMoved = -3;    ///< The source changed before its removal.
+inline constexpr int kNameNotAllowed = -4;       ///< Windows cannot hold a file by this name.
 
 /// The reason a step failed, as the user reads it: the system's text for an errno value (as
-/// strerror words it), ours for the codes above.
+/// strerror words it; on Windows also for a Windows error without one), ours for the codes
+/// above.
 std::string ReasonText(int error);
 
 /// What a folder entry is, as far as the walk cares.

@@ -30,22 +30,7 @@ bool MakeFoldersWide(const std::wstring& path) {
 }  // namespace
 
 FILE* OpenForReading(const std::string& path) {
-  HANDLE handle = ::CreateFileW(win::WinPath(path).c_str(), GENERIC_READ, kShareAll, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return nullptr;
-  // Only files on a disk: a read from a pipe or a console could wait for ever.
-  if (::GetFileType(handle) != FILE_TYPE_DISK) {
-    ::CloseHandle(handle);
-    return nullptr;
-  }
-  const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
-  if (fd < 0) {
-    ::CloseHandle(handle);
-    return nullptr;
-  }
-  FILE* file = ::_fdopen(fd, "rb");
-  if (file == nullptr) ::_close(fd);
-  return file;
+  return win::OpenStream(win::WinPath(path));
 }
 
 bool CheckReadableFile(const std::string& path, std::string* error) {
@@ -147,4 +132,26 @@ void AppendFile::Close() {
   handle_ = nullptr;
 }
 
+namespace win {
+
+FILE* OpenStream(const std::wstring& path) {
+  HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  // Only files on a disk: a read from a pipe or a console could wait for ever.
+  if (::GetFileType(handle) != FILE_TYPE_DISK) {
+    ::CloseHandle(handle);
+    return nullptr;
+  }
+  const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+  if (fd < 0) {
+    ::CloseHandle(handle);
+    return nullptr;
+  }
+  FILE* file = ::_fdopen(fd, "rb");
+  if (file == nullptr) ::_close(fd);
+  return file;
+}
+
+}  // namespace win
 }  // namespace nandell

@@ -1,5 +1,7 @@
 #include "platform/path.h"
 
+#include "platform/text.h"
+
 namespace nandell {
 
 std::size_t LastSeparator(std::string_view path) {
@@ -12,6 +14,31 @@ std::size_t LastSeparator(std::string_view path) {
 std::string WithTrailingSeparator(std::string folder) {
   if (!folder.empty() && !IsPathSeparator(folder.back())) folder += kPathSeparator;
   return folder;
+}
+
+std::string WithNativeSeparators(std::string path) {
+  for (char& c : path) {
+    if (IsPathSeparator(c)) c = kPathSeparator;
+  }
+  return path;
+}
+
+bool WindowsAcceptsName(std::string_view name) {
+  if (name.empty() || name.back() == '.' || name.back() == ' ') return false;
+  for (const char c : name) {
+    if (static_cast<unsigned char>(c) < 0x20 ||
+        std::string_view("<>:\"/\\|?*").find(c) != std::string_view::npos) {
+      return false;
+    }
+  }
+  // The device names are reserved whatever follows them after a dot (or blanks before it).
+  std::string_view stem = name.substr(0, name.find('.'));
+  while (!stem.empty() && stem.back() == ' ') stem.remove_suffix(1);
+  const std::string lower = AsciiLower(stem);
+  if (lower == "con" || lower == "prn" || lower == "aux" || lower == "nul") return false;
+  return !(lower.size() == 4 &&
+           (lower.compare(0, 3, "com") == 0 || lower.compare(0, 3, "lpt") == 0) &&
+           lower[3] >= '1' && lower[3] <= '9');
 }
 
 }  // namespace nandell

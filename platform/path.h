@@ -33,4 +33,13 @@ std::size_t LastSeparator(std::string_view path);
 /// text stays empty.
 std::string WithTrailingSeparator(std::string folder);
 
+/// `path` with every separator written as this platform's own (on Windows "/" becomes "\";
+/// elsewhere unchanged).
+std::string WithNativeSeparators(std::string path);
+
+/// True when Windows can hold a file or folder named `name`: not empty, no control character
+/// and none of <>:"/\|?*, not ending with a dot or a blank, and not a device name (CON, PRN,
+/// AUX, NUL, COM1-COM9, LPT1-LPT9, also with an extension), in any letter case.
+bool WindowsAcceptsName(std::string_view name);
+
 }  // namespace nandell

@@ -7,6 +7,7 @@
 #error "platform/utf16.h is for Windows builds only"
 #endif
 
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -34,10 +35,26 @@ std::string PlainPath(std::wstring_view path);
 /// when there is none.
 int ErrnoOf(unsigned long code);
 
+/// Error results of the file operations that stand for a Windows error code without an errno
+/// value: this base plus the code (errno values and the run's own codes stay below it).
+inline constexpr int kWindowsErrorBase = 1 << 24;
+
+/// The error result of a Windows error code: its errno value (ErrnoOf) where it has one, else
+/// kWindowsErrorBase + `code`.
+int ErrorResult(unsigned long code);
+
+/// The text of an error result (an errno value, or kWindowsErrorBase + a Windows code).
+std::string ErrorResultText(int error);
+
 /// A Windows error code as text, in UTF-8: the C library's text of its errno value where it
 /// has one, so that messages read as on other platforms ("No such file or directory"), else
 /// the system's message (from `module`'s message table when given), else "error N".
 std::string ErrorText(unsigned long code, void* module = nullptr);
+
+/// Opens the disk file `path` (in the Windows form) for binary reading as a C stream, other
+/// programs free to read, write, rename and delete it meanwhile; null when it cannot be opened
+/// or is not a disk file (a pipe or a console could keep a read waiting).
+FILE* OpenStream(const std::wstring& path);
 
 /// `argument` quoted for a Windows command line, so that the program receives it as one
 /// argument, unchanged (the rules of CommandLineToArgvW and the C runtime).

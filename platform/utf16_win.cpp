@@ -109,6 +109,17 @@ int ErrnoOf(unsigned long code) {
   }
 }
 
+int ErrorResult(unsigned long code) {
+  const int error = ErrnoOf(code);
+  return error != 0 ? error : kWindowsErrorBase + static_cast<int>(code & 0xFFFF);
+}
+
+std::string ErrorResultText(int error) {
+  if (error >= kWindowsErrorBase)
+    return ErrorText(static_cast<unsigned long>(error - kWindowsErrorBase));
+  return std::strerror(error);
+}
+
 std::string ErrorText(unsigned long code, void* module) {
   if (const int error = ErrnoOf(code); error != 0) return std::strerror(error);
   wchar_t* buffer = nullptr;
