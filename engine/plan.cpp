@@ -8,9 +8,14 @@
 namespace nandell {
 namespace {
 
-// The date text with anything unsafe as a folder name taken as no date.
+// The date text with anything unsafe as a folder name taken as no date; on Windows also a
+// name that Windows cannot hold ("2014:12:31", one ending with a blank), whose folder could
+// never be made.
 std::string UsableDate(std::string date) {
   if (!IsSafeFolderName(date)) date.clear();
+#ifdef _WIN32
+  if (!WindowsAcceptsName(date)) date.clear();
+#endif
   return date;
 }
 

@@ -28,14 +28,15 @@ struct TargetPlan {
 };
 
 /// True when the plan of a file with `capture_date` needs the file's last-write time: the
-/// date is empty or not a safe folder name, or, by year, has no year part (begins with "-").
+/// date is empty or not a safe folder name (as PlanTarget takes it), or, by year, has no year part
+/// (begins with "-").
 bool NeedsLastWrite(const RunConfig& config, const std::string& capture_date);
 
 /// The target of the file `name`. `capture_date` is GetCaptureDate's answer; one that is not
-/// a safe single folder name counts as empty. Without a usable date, and by year without a
-/// year part before the date's first "-", the file goes by its local last-write day;
-/// `last_write` (seconds since the epoch) missing or beyond the calendar gives "0000-00-00"
-/// and the year "0000".
+/// a safe single folder name (on Windows also one that Windows cannot hold) counts as empty.
+/// Without a usable date, and by year without a year part before the date's first "-", the file
+/// goes by its local last-write day; `last_write` (seconds since the epoch) missing or beyond the
+/// calendar gives "0000-00-00" and the year "0000".
 TargetPlan PlanTarget(const RunConfig& config, const std::string& name, std::string capture_date,
                       std::optional<int64_t> last_write);
 

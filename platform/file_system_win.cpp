@@ -155,6 +155,13 @@ int OpenLevel(const std::wstring& path, HANDLE* handle) {
   return 0;
 }
 
+// Why a file or folder cannot take the name `name`: kNameNotAllowed for a name Windows cannot
+// hold, ENAMETOOLONG beyond the 255 UTF-16 units of a name; 0 when it can.
+int NameError(const std::string& name) {
+  if (!WindowsAcceptsName(name)) return kNameNotAllowed;
+  return win::Widen(name).size() > 255 ? ENAMETOOLONG : 0;
+}
+
 // The levels of `relative` ("a\b\", "/" accepted too), in order.
 std::vector<std::string> LevelsOf(const std::string& relative) {
   std::vector<std::string> levels;
@@ -177,7 +184,7 @@ int OpenLevels(const WinFolder& base, const std::vector<std::string>& levels, bo
                WinFolder* folder) {
   *folder = base;
   for (const std::string& name : levels) {
-    if (make && !WindowsAcceptsName(name)) return kNameNotAllowed;
+    if (const int error = NameError(name); make && error != 0) return error;
     const std::wstring path = Join(folder->path, name);
     bool made_here = false;
     HANDLE handle = INVALID_HANDLE_VALUE;
@@ -497,9 +504,9 @@ int FileSystem::CheckNameFree(const Folder& base, const std::string& relative) {
   const std::string name = levels.back();
   levels.pop_back();
   for (const std::string& level : levels) {
-    if (!WindowsAcceptsName(level)) return kNameNotAllowed;
+    if (const int error = NameError(level); error != 0) return error;
   }
-  if (!WindowsAcceptsName(name)) return kNameNotAllowed;
+  if (const int error = NameError(name); error != 0) return error;
   WinFolder folder;
   const int error = OpenLevels(Of(base), levels, false, nullptr, &folder);
   if (error == ENOENT) return 0;
@@ -615,7 +622,7 @@ int FileSystem::CopyToTemporary(SourceFile& source, const Folder& folder, bool,
 }
 
 int FileSystem::PlaceNoReplace(const FileAt& from, const FileAt& to) {
-  if (!WindowsAcceptsName(to.name)) return kNameNotAllowed;
+  if (const int error = NameError(to.name); error != 0) return error;
   return ::MoveFileExW(PathOf(from).c_str(), PathOf(to).c_str(), 0) ? 0 : LastError();
 }
 

@@ -1,21 +1,237 @@
 #pragma once
 
 // Helpers for tests on real files: a temporary folder removed afterwards, file writing and
-// reading, and a listing of every file under a folder.
-
-#include <dirent.h>
-#include <fcntl.h>
-#include <stdlib.h>
-#include <sys/stat.h>
-#include <sys/time.h>
-#include <unistd.h>
+// reading, and a listing of every file under a folder. On Windows the same helpers through
+// the wide calls; there a temporary folder's path uses "\\", and TempDir's "/" joins
+// relative paths with it.
 
 #include <ctime>
 #include <functional>
 #include <map>
 #include <string>
 
+#ifdef _WIN32
+#include <windows.h>
+
+#include "platform/file.h"
+#include "platform/path.h"
+#include "platform/utf16.h"
+#else
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+#endif
+
+#ifdef _WIN32
+
 namespace nandell::testing {
+
+/// `path` with this platform's separators: expected texts name paths as the run writes them.
+inline std::string Native(std::string path) {
+  return WithNativeSeparators(std::move(path));
+}
+
+// The long form of `path` (a full path), which any length and any name reach.
+inline std::wstring LongPath(const std::string& path) {
+  std::wstring wide = win::WinPath(path);
+  if (wide.compare(0, 4, L"\\\\?\\") != 0) wide = L"\\\\?\\" + wide;
+  while (wide.size() > 7 && wide.back() == L'\\') wide.pop_back();
+  return wide;
+}
+
+// Removes the tree at `path` (long form), read-only files included; links are never entered.
+inline bool RemoveTreeWide(const std::wstring& path) {
+  WIN32_FIND_DATAW entry;
+  HANDLE find = ::FindFirstFileW((path + L"\\*").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = entry.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring child = path + L"\\" + name;
+      const DWORD attributes = entry.dwFileAttributes;
+      if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
+        ::DeleteFileW(child.c_str());
+      } else if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        ::RemoveDirectoryW(child.c_str());
+      } else {
+        RemoveTreeWide(child);
+      }
+    } while (::FindNextFileW(find, &entry));
+    ::FindClose(find);
+  }
+  return ::RemoveDirectoryW(path.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
+}
+
+inline void RemoveTree(const std::string& path) {
+  RemoveTreeWide(LongPath(path));
+}
+
+// A fresh folder under `base` (default: the user's temporary folder), ending with "\\",
+// removed on destruction.
+class TempDir {
+ public:
+  explicit TempDir(const std::string& base = "/tmp") {
+    std::wstring folder;
+    if (base == "/tmp") {
+      wchar_t buffer[MAX_PATH + 1];
+      const DWORD length = ::GetTempPathW(MAX_PATH + 1, buffer);
+      if (length == 0 || length > MAX_PATH) return;
+      folder.assign(buffer, length);
+    } else {
+      folder = win::WinPath(base) + L"\\";
+    }
+    static unsigned counter = 0;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      const std::wstring dir =
+          folder + L"nandell-test-" + std::to_wstring(::GetCurrentProcessId()) + L"-" +
+          std::to_wstring(::GetTickCount()) + L"-" + std::to_wstring(++counter);
+      if (::CreateDirectoryW(dir.c_str(), nullptr)) {
+        path_ = win::Narrow(dir) + "\\";
+        return;
+      }
+      if (::GetLastError() != ERROR_ALREADY_EXISTS) return;
+    }
+  }
+  ~TempDir() {
+    // Wine lets a finished program's handles go a moment after its end: try for a while.
+    for (int attempt = 0; attempt < 100 && !path_.empty() && !RemoveTreeWide(LongPath(path_));
+         ++attempt) {
+      ::Sleep(20);
+    }
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& relative) const { return path_ + Native(relative); }
+
+ private:
+  std::string path_;
+};
+
+// Creates every folder of `path` (absolute).
+inline bool MakeFolders(const std::string& path) {
+  return nandell::MakeFolders(path);
+}
+
+inline FILETIME FileTimeOf(time_t t) {
+  const uint64_t units = (static_cast<uint64_t>(t) + 11644473600ULL) * 10000000ULL;
+  return FILETIME{static_cast<DWORD>(units), static_cast<DWORD>(units >> 32)};
+}
+
+// Writes `content` to `path`, creating its folders; sets its last-write time when given.
+inline bool WriteFile(const std::string& path, const std::string& content, time_t mtime = 0) {
+  const size_t slash = LastSeparator(path);
+  if (slash != std::string::npos && slash > 0) MakeFolders(path.substr(0, slash));
+  HANDLE file = ::CreateFileW(LongPath(path).c_str(), GENERIC_WRITE,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  bool ok =
+      content.empty() ||
+      (::WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr) &&
+       written == content.size());
+  if (ok && mtime != 0) {
+    const FILETIME time = FileTimeOf(mtime);
+    ok = ::SetFileTime(file, nullptr, &time, &time);
+  }
+  ::CloseHandle(file);
+  return ok;
+}
+
+// The whole content of `path`, or "<missing>" when it cannot be read.
+inline std::string ReadFile(const std::string& path) {
+  HANDLE file = ::CreateFileW(LongPath(path).c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "<missing>";
+  std::string data;
+  char buffer[65536];
+  DWORD got = 0;
+  while (::ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got > 0)
+    data.append(buffer, got);
+  ::CloseHandle(file);
+  return data;
+}
+
+inline bool PathExists(const std::string& path) {
+  return ::GetFileAttributesW(LongPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// One entry of a walk: whether it is a folder, a link, and its size and last-write time.
+struct TreeEntry {
+  bool folder = false;
+  bool link = false;
+  uint64_t size = 0;
+  uint64_t modified = 0;  // 100 ns units
+};
+
+// Calls `visit` with the path relative to `root` ("/" between levels) and every entry under
+// it, folders before what they hold; links are not entered.
+inline void WalkTree(const std::string& root, const std::string& relative,
+                     const std::function<void(const std::string&, const TreeEntry&)>& visit) {
+  WIN32_FIND_DATAW data;
+  HANDLE find = ::FindFirstFileW((LongPath(root + relative) + L"\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::string name = win::Narrow(data.cFileName);
+    if (name == "." || name == "..") continue;
+    TreeEntry entry;
+    entry.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    entry.size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    entry.modified = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                     data.ftLastWriteTime.dwLowDateTime;
+    const std::string rel = relative + name;
+    visit(rel, entry);
+    if (entry.folder && !entry.link) WalkTree(root, rel + "/", visit);
+  } while (::FindNextFileW(find, &data));
+  ::FindClose(find);
+}
+
+// Every regular file under `root`, by path relative to it ("/" between levels), with content.
+inline std::map<std::string, std::string> ListFiles(const std::string& root) {
+  std::map<std::string, std::string> files;
+  WalkTree(root, "", [&](const std::string& rel, const TreeEntry& entry) {
+    if (!entry.folder && !entry.link) files[rel] = ReadFile(root + rel);
+  });
+  return files;
+}
+
+// Every entry under `root`, folders, links and hidden names included, with its kind, size and
+// last-write time: what must stay the same when a run changes nothing.
+inline std::map<std::string, std::string> ListTree(const std::string& root) {
+  std::map<std::string, std::string> entries;
+  WalkTree(root, "", [&](const std::string& rel, const TreeEntry& entry) {
+    entries[rel] = std::to_string(entry.folder) + std::to_string(entry.link) + " " +
+                   std::to_string(entry.size) + " " + std::to_string(entry.modified);
+  });
+  return entries;
+}
+
+// Local "%Y-%m-%d" of a time, as the run names its folders.
+inline std::string LocalDayText(time_t t) {
+  struct tm tm_local;
+  ::localtime_s(&tm_local, &t);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d", &tm_local);
+  return text;
+}
+
+}  // namespace nandell::testing
+
+#else  // POSIX
+
+namespace nandell::testing {
+
+/// `path` with this platform's separators: expected texts name paths as the run writes them.
+inline std::string Native(std::string path) {
+  return path;
+}
 
 // Removes a tree, first giving every folder back its permissions; handles paths longer than
 // PATH_MAX by working relative to open folders.
@@ -165,6 +381,12 @@ inline std::string LocalDayText(time_t t) {
   std::strftime(text, sizeof text, "%Y-%m-%d", &tm_local);
   return text;
 }
+
+}  // namespace nandell::testing
+
+#endif  // _WIN32
+
+namespace nandell::testing {
 
 // Noon local time of a calendar day, far from any day boundary.
 inline time_t LocalNoon(int year, int month, int day) {
