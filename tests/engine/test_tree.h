@@ -213,6 +213,29 @@ inline std::map<std::string, std::string> ListTree(const std::string& root) {
   return entries;
 }
 
+// The last-write time of `path` in seconds since 1970.
+inline int64_t LastWriteSeconds(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(LongPath(path).c_str(), GetFileExInfoStandard, &data)) return -1;
+  const uint64_t units = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                         data.ftLastWriteTime.dwLowDateTime;
+  return static_cast<int64_t>(units / 10000000) - 11644473600;
+}
+
+// A folder on another file system than the temporary folder, for moves that must copy:
+// /dev/shm through Wine's drive Z:.
+inline constexpr char kOtherFileSystem[] = "Z:/dev/shm";
+
+// True when a file cannot be renamed from the folder `a` into the folder `b` (both ending with
+// a separator): another volume (under Wine, another Unix file system).
+inline bool OnOtherFileSystem(const std::string& a, const std::string& b) {
+  if (!WriteFile(a + "probe", "p")) return false;
+  const bool moved = ::MoveFileExW(LongPath(a + "probe").c_str(), LongPath(b + "probe").c_str(), 0);
+  const bool other = !moved && ::GetLastError() == ERROR_NOT_SAME_DEVICE;
+  ::DeleteFileW(LongPath(moved ? b + "probe" : a + "probe").c_str());
+  return other;
+}
+
 // Local "%Y-%m-%d" of a time, as the run names its folders.
 inline std::string LocalDayText(time_t t) {
   struct tm tm_local;
@@ -371,6 +394,21 @@ inline std::map<std::string, std::string> ListTree(const std::string& root) {
                    std::to_string(st.st_mtim.tv_sec) + "." + std::to_string(st.st_mtim.tv_nsec);
   });
   return entries;
+}
+
+// The last-write time of `path` in seconds since 1970.
+inline int64_t LastWriteSeconds(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_mtime) : -1;
+}
+
+// A folder on another file system than the temporary folder, for moves that must copy.
+inline constexpr char kOtherFileSystem[] = "/dev/shm";
+
+// True when the folders `a` and `b` are on different file systems.
+inline bool OnOtherFileSystem(const std::string& a, const std::string& b) {
+  struct stat sa, sb;
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev != sb.st_dev;
 }
 
 // Local "%Y-%m-%d" of a time, as the run names its folders.

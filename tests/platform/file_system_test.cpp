@@ -21,8 +21,11 @@
 namespace nandell {
 namespace {
 
+using testing::kOtherFileSystem;
+using testing::LastWriteSeconds;
 using testing::ListFiles;
 using testing::MakeFolders;
+using testing::OnOtherFileSystem;
 using testing::PathExists;
 using testing::ReadFile;
 using testing::TempDir;
@@ -40,7 +43,7 @@ fs::FileAt At(const std::string& path) {
 
 #ifdef _WIN32
 
-// The volume and file number of `path`, and its last-write second.
+// The file number of `path` on its volume.
 uint64_t FileId(const std::string& path) {
   HANDLE file = ::CreateFileW(testing::LongPath(path).c_str(), FILE_READ_ATTRIBUTES,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -53,14 +56,6 @@ uint64_t FileId(const std::string& path) {
   return (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
 }
 
-int64_t LastWrite(const std::string& path) {
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  ::GetFileAttributesExW(testing::LongPath(path).c_str(), GetFileExInfoStandard, &data);
-  const uint64_t units = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                         data.ftLastWriteTime.dwLowDateTime;
-  return static_cast<int64_t>(units / 10000000) - 11644473600;
-}
-
 // Appends `text` to the file `path` as another program would.
 void AppendTo(const std::string& path, const std::string& text) {
   HANDLE file = ::CreateFileW(testing::LongPath(path).c_str(), FILE_APPEND_DATA,
@@ -71,21 +66,6 @@ void AppendTo(const std::string& path, const std::string& text) {
   ::CloseHandle(file);
 }
 
-// True when a file cannot be renamed from folder `a` into folder `b` (another volume; under
-// Wine, another Unix file system).
-bool OnOtherFileSystem(const std::string& a, const std::string& b) {
-  const std::string probe = a + "probe";
-  if (!WriteFile(probe, "p")) return false;
-  const bool moved =
-      ::MoveFileExW(testing::LongPath(probe).c_str(), testing::LongPath(b + "probe").c_str(), 0);
-  const bool other = !moved && ::GetLastError() == ERROR_NOT_SAME_DEVICE;
-  ::DeleteFileW(testing::LongPath(moved ? b + "probe" : probe).c_str());
-  return other;
-}
-
-// A folder on another file system than the temporary folder: /dev/shm through Wine's Z:.
-const char kOtherFileSystem[] = "Z:/dev/shm";
-
 #else
 
 uint64_t FileId(const std::string& path) {
@@ -93,23 +73,11 @@ uint64_t FileId(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 ? static_cast<uint64_t>(st.st_ino) : 0;
 }
 
-int64_t LastWrite(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 ? static_cast<int64_t>(st.st_mtime) : -1;
-}
-
 void AppendTo(const std::string& path, const std::string& text) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND);
   EXPECT_EQ(::write(fd, text.data(), text.size()), static_cast<ssize_t>(text.size()));
   ::close(fd);
 }
-
-bool OnOtherFileSystem(const std::string& a, const std::string& b) {
-  struct stat sa, sb;
-  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev != sb.st_dev;
-}
-
-const char kOtherFileSystem[] = "/dev/shm";
 
 #endif
 
@@ -123,7 +91,7 @@ TEST(FsTest, CopyKeepsDataTimeAndModeAndNeverReplaces) {
 #endif
   ASSERT_EQ(disk.CopyNoReplace(At(dir / "a"), At(dir / "b")), 0);
   EXPECT_EQ(ReadFile(dir / "b"), data);
-  EXPECT_EQ(LastWrite(dir / "b"), 1000000000);
+  EXPECT_EQ(LastWriteSeconds(dir / "b"), 1000000000);
 #ifndef _WIN32
   struct stat st;
   ASSERT_EQ(::stat((dir / "b").c_str(), &st), 0);
@@ -187,7 +155,7 @@ TEST(FsTest, MoveAcrossFileSystemsCopiesVerifiesThenRemoves) {
   ASSERT_EQ(disk.MoveNoReplace(At(dir / "a"), At(shm / "a"), &kept), 0);
   EXPECT_FALSE(PathExists(dir / "a"));
   EXPECT_EQ(ReadFile(shm / "a"), data);
-  EXPECT_EQ(LastWrite(shm / "a"), 1200000000);
+  EXPECT_EQ(LastWriteSeconds(shm / "a"), 1200000000);
 
   // Target taken: the source stays, nothing is left behind.
   ASSERT_TRUE(WriteFile(dir / "b", "b"));
