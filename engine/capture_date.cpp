@@ -12,7 +12,6 @@
 #include "exif/media_reader.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
-#include "platform/path.h"
 #include "platform/text.h"
 
 namespace nandell {
@@ -153,10 +152,6 @@ bool IsSafeFolderName(const std::string& name) {
   for (unsigned char c : name) {
     if (c == '/' || c == '\\' || c < 0x20 || c == 0x7F) return false;
   }
-#ifdef _WIN32
-  // A folder Windows cannot make ("2014:12:31", "CON", "2014-12-31.") would fail every file.
-  if (!WindowsAcceptsName(name)) return false;
-#endif
   return true;
 }
 

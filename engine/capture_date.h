@@ -39,8 +39,7 @@ std::string CalendarDay(const std::string& text, int64_t now);
 std::string MovieHeaderDay(uint64_t seconds_since_1904, int64_t now);
 
 /// True when `name` is one plain path component: not empty, ".", or "..", and free of "/",
-/// "\" and control characters (DEL included); on Windows also a name Windows accepts
-/// (WindowsAcceptsName).
+/// "\" and control characters (DEL included).
 bool IsSafeFolderName(const std::string& name);
 
 }  // namespace nandell

@@ -16,6 +16,7 @@
 #include "platform/file.h"
 #include "platform/path.h"
 #include "platform/utf16.h"
+#include "tests/support/jpeg_builder.h"
 #else
 #include <dirent.h>
 #include <fcntl.h>
@@ -42,32 +43,8 @@ inline std::wstring LongPath(const std::string& path) {
   return wide;
 }
 
-// Removes the tree at `path` (long form), read-only files included; links are never entered.
-inline bool RemoveTreeWide(const std::wstring& path) {
-  WIN32_FIND_DATAW entry;
-  HANDLE find = ::FindFirstFileW((path + L"\\*").c_str(), &entry);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = entry.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring child = path + L"\\" + name;
-      const DWORD attributes = entry.dwFileAttributes;
-      if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        ::SetFileAttributesW(child.c_str(), FILE_ATTRIBUTE_NORMAL);
-        ::DeleteFileW(child.c_str());
-      } else if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        ::RemoveDirectoryW(child.c_str());
-      } else {
-        RemoveTreeWide(child);
-      }
-    } while (::FindNextFileW(find, &entry));
-    ::FindClose(find);
-  }
-  return ::RemoveDirectoryW(path.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
-}
-
 inline void RemoveTree(const std::string& path) {
-  RemoveTreeWide(LongPath(path));
+  test_support::RemoveFolderTree(LongPath(path));
 }
 
 // A fresh folder under `base` (default: the user's temporary folder), ending with "\\",
@@ -98,7 +75,8 @@ class TempDir {
   }
   ~TempDir() {
     // Wine lets a finished program's handles go a moment after its end: try for a while.
-    for (int attempt = 0; attempt < 100 && !path_.empty() && !RemoveTreeWide(LongPath(path_));
+    for (int attempt = 0;
+         attempt < 100 && !path_.empty() && !test_support::RemoveFolderTree(LongPath(path_));
          ++attempt) {
       ::Sleep(20);
     }
@@ -234,15 +212,6 @@ inline bool OnOtherFileSystem(const std::string& a, const std::string& b) {
   const bool other = !moved && ::GetLastError() == ERROR_NOT_SAME_DEVICE;
   ::DeleteFileW(LongPath(moved ? b + "probe" : a + "probe").c_str());
   return other;
-}
-
-// Local "%Y-%m-%d" of a time, as the run names its folders.
-inline std::string LocalDayText(time_t t) {
-  struct tm tm_local;
-  ::localtime_s(&tm_local, &t);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d", &tm_local);
-  return text;
 }
 
 }  // namespace nandell::testing
@@ -411,20 +380,24 @@ inline bool OnOtherFileSystem(const std::string& a, const std::string& b) {
   return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev != sb.st_dev;
 }
 
-// Local "%Y-%m-%d" of a time, as the run names its folders.
-inline std::string LocalDayText(time_t t) {
-  struct tm tm_local;
-  ::localtime_r(&t, &tm_local);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%d", &tm_local);
-  return text;
-}
-
 }  // namespace nandell::testing
 
 #endif  // _WIN32
 
 namespace nandell::testing {
+
+// Local "%Y-%m-%d" of a time, as the run names its folders.
+inline std::string LocalDayText(time_t t) {
+  struct tm tm_local;
+#ifdef _WIN32
+  ::localtime_s(&tm_local, &t);
+#else
+  ::localtime_r(&t, &tm_local);
+#endif
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%d", &tm_local);
+  return text;
+}
 
 // Noon local time of a calendar day, far from any day boundary.
 inline time_t LocalNoon(int year, int month, int day) {

@@ -683,11 +683,9 @@ TempDir::TempDir() {
   }
 }
 
-namespace {
-
 // Removes the folder `path` (in the long form "\\?\...") with everything in it, read-only
 // files included. Returns false when something stays.
-bool RemoveTree(const std::wstring& path) {
+bool RemoveFolderTree(const std::wstring& path) {
   WIN32_FIND_DATAW entry;
   HANDLE find = ::FindFirstFileW((path + L"\\*").c_str(), &entry);
   if (find != INVALID_HANDLE_VALUE) {
@@ -701,7 +699,7 @@ bool RemoveTree(const std::wstring& path) {
       } else if ((entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
         ::RemoveDirectoryW(child.c_str());  // a link: never entered
       } else {
-        RemoveTree(child);
+        RemoveFolderTree(child);
       }
     } while (::FindNextFileW(find, &entry));
     ::FindClose(find);
@@ -709,15 +707,13 @@ bool RemoveTree(const std::wstring& path) {
   return ::RemoveDirectoryW(path.c_str()) || ::GetLastError() == ERROR_FILE_NOT_FOUND;
 }
 
-}  // namespace
-
 TempDir::~TempDir() {
   if (path_.empty()) return;
   // A program that a test ran may hold its files a moment after it ended (Wine lets the
   // program's handles go after the wait for its end returns; a virus scanner may look into
   // new files): try again for a while.
   const std::wstring folder = L"\\\\?\\" + win::Widen(path_);
-  for (int attempt = 0; attempt < 100 && !RemoveTree(folder); ++attempt) ::Sleep(20);
+  for (int attempt = 0; attempt < 100 && !RemoveFolderTree(folder); ++attempt) ::Sleep(20);
 }
 
 FILE* TempStream() {

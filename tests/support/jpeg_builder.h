@@ -173,6 +173,12 @@ Bytes ReadIniText(const std::string& path);
 /// null on failure.
 FILE* TempStream();
 
+#ifdef _WIN32
+/// Removes the folder `path` (in the long form "\\?\...") with everything in it, read-only
+/// files included; links are removed, never entered. Returns false when something stays.
+bool RemoveFolderTree(const std::wstring& path);
+#endif
+
 /// A fresh folder under the system's temporary folder, removed with its contents on
 /// destruction.
 class TempDir {
