@@ -162,6 +162,7 @@ void OrganizerJob::OrganizerThread() {
   threads_.reset();
   claimed_.clear();
   cleared_.clear();
+  last_target_.reset();
   output_base_.reset();
   WindUp();
 }
@@ -244,9 +245,16 @@ void OrganizerJob::HandleFile(const fs::FolderRef& folder, const std::string& na
   // then fails and is, with the reason (a link where a folder should be among them).
   transfer->error = output_base_error_;
   fs::FolderRef target_folder;
-  if (output_base_) {
+  if (last_target_ && relative == last_target_relative_) {
+    target_folder = last_target_;
+    transfer->error = 0;
+  } else if (output_base_) {
     bool made = false;
     transfer->error = file_system_.OpenTargetFolder(*output_base_, relative, &made, &target_folder);
+    if (transfer->error == 0 && file_system_.FoldersStayInPlace()) {
+      last_target_ = target_folder;
+      last_target_relative_ = relative;
+    }
     // A folder that was there before the run may hold temporary files of a run that was
     // killed; one the run made holds none.
     if (transfer->error == 0 && cleared_.insert(relative).second && !made) {

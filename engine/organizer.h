@@ -125,6 +125,10 @@ class OrganizerJob {
   // Target folders (relative to the output base) cleared of killed runs' leftovers, or made by
   // this run.
   std::unordered_set<std::string> cleared_;
+  // The target folder of the last file, kept open for the next files of the same day where
+  // the file system keeps an open folder in its place (FoldersStayInPlace).
+  std::string last_target_relative_;
+  fs::FolderRef last_target_;
 
   std::mutex worker_mutex_;  // guards worker_ (start, wait, destruction)
   std::thread worker_;

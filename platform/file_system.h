@@ -162,6 +162,11 @@ class FileSystem {
   /// made before a later one failed stays.
   virtual int OpenTargetFolder(const Folder& base, const std::string& relative, bool* made,
                                FolderRef* folder);
+  /// True when a folder that this file system has open cannot be renamed, removed or replaced
+  /// by a link meanwhile (Windows: folders are held without delete sharing), so that a run may
+  /// reuse an open target folder for the next file; false on POSIX, where each file's target
+  /// folder is opened again.
+  virtual bool FoldersStayInPlace() const;
   /// Whether a file could take the name `relative` below `base` without anything being
   /// changed: 0 when no entry has it (links not followed) and its folders exist or are merely
   /// missing; EEXIST when the name is taken; kLinkInPlaceOfFolder for a link where a folder

@@ -335,6 +335,10 @@ int FileSystem::OpenTargetFolder(const Folder& base, const std::string& relative
   return 0;
 }
 
+bool FileSystem::FoldersStayInPlace() const {
+  return false;
+}
+
 int FileSystem::CheckNameFree(const Folder& base, const std::string& relative) {
   const size_t slash = relative.rfind('/');
   const std::string levels = slash == std::string::npos ? "" : relative.substr(0, slash + 1);

@@ -498,6 +498,10 @@ int FileSystem::OpenTargetFolder(const Folder& base, const std::string& relative
   return 0;
 }
 
+bool FileSystem::FoldersStayInPlace() const {
+  return true;
+}
+
 int FileSystem::CheckNameFree(const Folder& base, const std::string& relative) {
   std::vector<std::string> levels = LevelsOf(relative);
   if (levels.empty()) return EINVAL;
