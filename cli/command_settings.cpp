@@ -1,4 +1,6 @@
-// The settings store of a command: read from Config.ini, never written.
+// What the commands share: the settings store of a command (read from Config.ini, never
+// written), folder texts, and printing a run's texts.
+#include <cstdio>
 #include <cstdlib>
 
 #include "cli/commands.h"
@@ -9,6 +11,16 @@ namespace nandell::cli {
 std::string WithTrailingSlash(std::string folder) {
   if (!folder.empty() && folder.back() != '/') folder += '/';
   return folder;
+}
+
+void PrintText(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
+    out += text[i];
+  }
+  std::fwrite(out.data(), 1, out.size(), stdout);
 }
 
 SettingsStore& CommandSettings(std::optional<SettingsStore>* own) {

@@ -25,4 +25,13 @@ int RunDate(const Arguments& args);
 /// `nandell-cli organize ...`: one organizing run from the command line. Returns the exit code.
 int RunOrganize(const Arguments& args);
 
+/// `nandell-cli undo OUTPUT_FOLDER|JOURNAL_FILE`: undoes one run. Returns the exit code.
+int RunUndo(const Arguments& args);
+
+/// `nandell-cli history OUTPUT_FOLDER`: lists the runs into a folder. Returns the exit code.
+int RunHistory(const Arguments& args);
+
+/// Prints a run's text with the window's line breaks ("\r\n") as this platform's ("\n").
+void PrintText(const std::string& text);
+
 }  // namespace nandell::cli

@@ -62,19 +62,15 @@ class ConsoleObserver : public RunObserver {
       std::fprintf(stderr, "nandell-cli organize: cannot write %s\n",
                    event.error_file_problem.c_str());
     }
+    // Without its journal the run cannot be undone: said, like a report that is missing.
+    if (!event.journal_problem.empty()) {
+      std::fprintf(stderr, "nandell-cli organize: cannot write %s\n",
+                   event.journal_problem.c_str());
+    }
   }
 
  private:
-  // The window's line breaks ("\r\n") as this platform's ("\n").
-  static void Print(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-      out += text[i];
-    }
-    std::fwrite(out.data(), 1, out.size(), stdout);
-  }
+  static void Print(const std::string& text) { PrintText(text); }
 
   void ClearLine() {
     if (!line_shown_) return;
@@ -133,6 +129,8 @@ int RunOrganize(const Arguments& args) {
   if (filters) config.file_filters = *filters;
   if (by_year) config.by_year = *by_year;
   if (args.Has("--media-dates")) config.media_dates = true;
+  if (args.Has("--skip-identical")) config.skip_identical = true;
+  if (args.Has("--rename-conflicts")) config.rename_conflicts = true;
   config.photo_folder = WithTrailingSlash(folders[0]);
   config.output_folder = WithTrailingSlash(folders[1]);
   config.move = move;

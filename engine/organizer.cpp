@@ -6,6 +6,8 @@
 #include <utility>
 
 #include "engine/capture_date.h"
+#include "engine/journal.h"
+#include "engine/placement.h"
 #include "engine/transfer_threads.h"
 #include "platform/fs.h"
 #include "platform/text.h"
@@ -135,6 +137,7 @@ void OrganizerJob::Wait() {
 
 void OrganizerJob::OrganizerThread() {
   threads_tried_ = false;
+  if (!config_.dry_run) journal_ = std::make_unique<RunJournal>(file_system_, config_);
   ScanFolder(config_.photo_folder);
   // The transfers under way finish and are reported, also after a stop; those a stop kept
   // from starting are dropped.
@@ -184,23 +187,40 @@ void OrganizerJob::HandleFile(const std::string& folder, const std::string& name
     return;
   }
   // Failures to make the folders are not reported by themselves: the transfer into them
-  // then fails and is.
-  if (!plan.year_folder.empty() && !file_system_.Exists(plan.year_folder)) {
-    file_system_.MakeFolder(plan.year_folder);
+  // then fails and is. The folders made are journaled, so that an undo removes them when
+  // they are empty again.
+  if (!plan.year_folder.empty() && !file_system_.Exists(plan.year_folder) &&
+      file_system_.MakeFolder(plan.year_folder) == 0) {
+    journal_->AddFolder(plan.year_folder);
   }
-  if (!file_system_.Exists(plan.folder)) file_system_.MakeFolder(plan.folder);
+  if (!file_system_.Exists(plan.folder) && file_system_.MakeFolder(plan.folder) == 0) {
+    journal_->AddFolder(plan.folder);
+  }
   TransferFile(source, plan.path);
 }
 
-// A dry run's verdict on one file: it would fail when its target exists, or when an earlier
-// file of this run would take that name; nothing on disk changes.
+// A dry run's verdict on one file: a name is taken when it exists or an earlier file of this
+// run would take it, and then the file would be skipped, renamed or fail as in a real run;
+// nothing on disk changes.
 void OrganizerJob::Predict(const std::string& source, const TargetPlan& plan) {
   Transfer predicted;
   predicted.source = source;
   predicted.target = plan.path;
   predicted.move = config_.move;
-  predicted.error = claimed_.count(plan.path) != 0 ? EEXIST : file_system_.CheckNameFree(plan.path);
-  if (predicted.error == 0) claimed_.insert(plan.path);
+  const auto place = [&](const std::string& candidate) {
+    return claimed_.count(candidate) != 0 ? EEXIST : file_system_.CheckNameFree(candidate);
+  };
+  const auto identical = [&](const std::string& candidate) {
+    const auto claimed = claimed_.find(candidate);
+    return IdenticalFile(file_system_, source,
+                         claimed == claimed_.end() ? candidate : claimed->second);
+  };
+  const Placement placement = PlaceResolvingConflicts(
+      {config_.skip_identical, config_.rename_conflicts}, plan.path, place, identical);
+  predicted.error = placement.error;
+  predicted.placed = placement.target;
+  predicted.skipped = placement.skipped;
+  if (placement.error == 0 && !placement.skipped) claimed_.emplace(placement.target, source);
   Report(predicted);
 }
 
@@ -224,6 +244,9 @@ void OrganizerJob::TransferFile(const std::string& source, const std::string& ta
   transfer->source = source;
   transfer->target = target;
   transfer->move = config_.move;
+  transfer->skip_identical = config_.skip_identical;
+  transfer->rename_conflicts = config_.rename_conflicts;
+  transfer->journal = journal_.get();
   // A transfer to a name that one still under way may take waits for it, so that the file
   // listed first is the one that gets the name.
   for (const auto& earlier : unreported_) {
@@ -232,7 +255,7 @@ void OrganizerJob::TransferFile(const std::string& source, const std::string& ta
   if (transfer->move) {
     // Within one file system a move is one rename, done here: handing it to a transfer
     // thread and back would cost more than the rename itself.
-    transfer->error = file_system_.PlaceNoReplace(source, target);
+    CarryOut(file_system_, transfer.get(), true);
     if (!fs::NeedsCopyToMove(transfer->error)) {
       Settle(std::move(transfer));
       return;
@@ -240,8 +263,7 @@ void OrganizerJob::TransferFile(const std::string& source, const std::string& ta
   }
   TransferThreads* threads = Threads();
   if (threads == nullptr) {
-    transfer->error = transfer->move ? file_system_.MoveByCopy(source, target)
-                                     : file_system_.CopyNoReplace(source, target);
+    CarryOut(file_system_, transfer.get());
     Settle(std::move(transfer));
     return;
   }
@@ -280,15 +302,22 @@ void OrganizerJob::Report(const Transfer& transfer) {
   const bool ok = transfer.error == 0;
   FileEvent event;
   event.source = transfer.source;
-  event.target = transfer.target;
+  event.target = ok ? transfer.placed : transfer.target;
   event.move = transfer.move;
-  event.outcome = ok ? FileOutcome::kTransferred : FileOutcome::kFailed;
+  event.outcome = !ok                ? FileOutcome::kFailed
+                  : transfer.skipped ? FileOutcome::kSkipped
+                                     : FileOutcome::kTransferred;
   if (!ok) event.reason = fs::ErrorText(transfer.error);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     event.ordinal = ++counters_.ProcessedCount;
-    event.message =
-        FormatFileMessage(event.ordinal, transfer.source, transfer.target, transfer.move, ok);
+    if (transfer.skipped) {
+      ++counters_.SkippedCount;
+      event.message = FormatSkipMessage(event.ordinal, transfer.source, event.target);
+    } else {
+      event.message =
+          FormatFileMessage(event.ordinal, transfer.source, event.target, transfer.move, ok);
+    }
     if (!ok) {
       ++counters_.FailedCount;
       FailureLog_ += event.message;
@@ -314,6 +343,12 @@ void OrganizerJob::WindUp() {
   }
   end.stopped = stop_requested_.load();
   end.dry_run = config_.dry_run;
+  if (journal_) {
+    journal_->End(end.counters, end.stopped);
+    end.journal = journal_->Path();
+    end.journal_problem = journal_->Problem();
+    journal_.reset();
+  }
   IsRunning_.store(false);
   // The report works on its own copy of the failure lines; a dry run writes nothing.
   if (!failure_log.empty() && !config_.dry_run) {

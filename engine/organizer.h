@@ -10,7 +10,7 @@
 #include <mutex>
 #include <string>
 #include <thread>
-#include <unordered_set>
+#include <unordered_map>
 
 #include "engine/plan.h"
 #include "engine/run_config.h"
@@ -21,6 +21,7 @@ namespace nandell {
 
 struct Transfer;
 class TransferThreads;
+class RunJournal;
 
 /// The caption of the start refusal boxes.
 inline constexpr const char* kStartRefusalCaption = "提示";
@@ -115,7 +116,9 @@ class OrganizerJob {
   bool threads_tried_ = false;
   std::deque<std::shared_ptr<Transfer>> unreported_;  // in walk order
   size_t unreported_limit_ = 0;
-  std::unordered_set<std::string> claimed_;  // dry run: targets taken by earlier files
+  std::unique_ptr<RunJournal> journal_;  // the run's journal (none in a dry run)
+  // Dry run: the names that earlier files would take, with the source that would be there.
+  std::unordered_map<std::string, std::string> claimed_;
 
   std::mutex worker_mutex_;  // guards worker_ (start, wait, destruction)
   std::thread worker_;

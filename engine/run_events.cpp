@@ -3,8 +3,12 @@
 namespace nandell {
 
 std::string FormatSummary(const JobCounters& counters) {
-  return "\r\n\r\n整理文件 " + std::to_string(counters.ProcessedCount) + " 个, 失败 " +
-         std::to_string(counters.FailedCount) + " 个";
+  std::string summary = "\r\n\r\n整理文件 " + std::to_string(counters.ProcessedCount) +
+                        " 个, 失败 " + std::to_string(counters.FailedCount) + " 个";
+  if (counters.SkippedCount > 0) {
+    summary += ", 跳过 " + std::to_string(counters.SkippedCount) + " 个";
+  }
+  return summary;
 }
 
 std::string FormatFileMessage(int32_t ordinal, const std::string& source, const std::string& target,
@@ -16,6 +20,12 @@ std::string FormatFileMessage(int32_t ordinal, const std::string& source, const 
   const char* done = move ? "移动文件(" : "复制文件(";
   const char* to = move ? "移动到: " : "复制到: ";
   return std::string(done) + std::to_string(ordinal) + "): " + source + "\r\n\r\n" + to + target +
+         "\r\n";
+}
+
+std::string FormatSkipMessage(int32_t ordinal, const std::string& source,
+                              const std::string& target) {
+  return "相同文件已存在(" + std::to_string(ordinal) + "): " + source + "\r\n\r\n跳过: " + target +
          "\r\n";
 }
 

@@ -8,27 +8,32 @@
 
 namespace nandell {
 
-/// The two counters of a run (both 0 at its start).
+/// The counters of a run (both 0 at its start).
 struct JobCounters {
   int32_t ProcessedCount = 0;  ///< Files taken so far, failed ones included (the ordinal).
   int32_t FailedCount = 0;     ///< Files whose copy or move failed.
+  int32_t SkippedCount = 0;    ///< Files skipped because an identical file held the name.
 };
 
 /// What became of one file.
 enum class FileOutcome {
   kTransferred,  ///< Copied or moved to its target (in a dry run: would be).
   kFailed,       ///< Not transferred; the source is where it was (in a dry run: would fail).
+  kSkipped,      ///< Not transferred: an identical file holds the name (SkipIdentical).
 };
 
 /// One file taken by the run.
 struct FileEvent {
   int32_t ordinal = 0;  ///< 1 for the first file taken, failed ones counted too.
   std::string source;   ///< The path as listed.
-  std::string target;   ///< The target path the file went (or was to go) to.
-  bool move = false;    ///< True for a move, false for a copy.
+  /// The target path the file went (or was to go) to: a free name when its own was taken
+  /// (RenameConflicts); the identical file when it was skipped.
+  std::string target;
+  bool move = false;  ///< True for a move, false for a copy.
   FileOutcome outcome = FileOutcome::kTransferred;
-  /// The designed message: "复制文件(N): SOURCE\r\n\r\n复制到: TARGET\r\n" (or 移动…), or the
-  /// failure line "复制文件失败: SOURCE -> TARGET\r\n" (or 移动文件失败…).
+  /// The designed message: "复制文件(N): SOURCE\r\n\r\n复制到: TARGET\r\n" (or 移动…), the
+  /// failure line "复制文件失败: SOURCE -> TARGET\r\n" (or 移动文件失败…), or for a skipped file
+  /// "相同文件已存在(N): SOURCE\r\n\r\n跳过: TARGET\r\n".
   std::string message;
   /// Why the file failed, as the system words it ("File exists"); empty on success.
   std::string reason;
@@ -40,13 +45,19 @@ struct RunEndEvent {
   JobCounters counters;  ///< Final counters.
   bool stopped = false;  ///< True when the run was stopped before its walk finished.
   bool dry_run = false;  ///< True when nothing was changed on disk.
-  /// The summary line ("\r\n\r\n整理文件 %d 个, 失败 %d 个").
+  /// The summary line ("\r\n\r\n整理文件 %d 个, 失败 %d 个", with ", 跳过 %d 个" after a run
+  /// that skipped files).
   std::string summary;
   /// Path of errorFile.txt when this run wrote it (a run with failures), else empty.
   std::string error_file;
   /// When the run had failures but errorFile.txt could not be written: its path, ": " and
   /// the reason. Empty otherwise.
   std::string error_file_problem;
+  /// The run's journal (OUTPUT/.nandell/journal/...), when it placed a file; else empty.
+  std::string journal;
+  /// When the journal could not be made or written to its end: its path, ": " and the
+  /// reason. Empty otherwise.
+  std::string journal_problem;
 };
 
 /// Receives a run's events. Every call is made on the run's worker thread, in order, and must
@@ -60,11 +71,15 @@ class RunObserver {
   virtual void OnRunEnded(const RunEndEvent& event) = 0;
 };
 
-/// The summary line for the given counters.
+/// The summary line for the given counters (the skipped count only when files were skipped).
 std::string FormatSummary(const JobCounters& counters);
 
 /// The designed message of a file: the success message with its ordinal, or the failure line.
 std::string FormatFileMessage(int32_t ordinal, const std::string& source, const std::string& target,
                               bool move, bool ok);
+
+/// The message of a file skipped because `target` holds the same bytes.
+std::string FormatSkipMessage(int32_t ordinal, const std::string& source,
+                              const std::string& target);
 
 }  // namespace nandell

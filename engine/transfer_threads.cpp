@@ -4,6 +4,8 @@
 #include <chrono>
 #include <system_error>
 
+#include "engine/placement.h"
+
 namespace nandell {
 
 TransferThreads::TransferThreads(fs::FileSystem& file_system, int count,
@@ -70,12 +72,10 @@ void TransferThreads::Serve() {
       queue_.pop_front();
       transfer->state = Transfer::State::kRunning;
     }
-    const int error = transfer->move
-                          ? file_system_.MoveByCopy(transfer->source, transfer->target)
-                          : file_system_.CopyNoReplace(transfer->source, transfer->target);
+    // The transfer is this thread's alone while it runs; the worker reads it once done.
+    CarryOut(file_system_, transfer.get());
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      transfer->error = error;
       transfer->state = Transfer::State::kDone;
     }
     done_.notify_all();

@@ -17,14 +17,21 @@
 
 namespace nandell {
 
+class RunJournal;
+
 /// One file's transfer and its result.
 struct Transfer {
   /// Where a transfer stands; guarded by the threads' lock once handed over.
   enum class State { kQueued, kRunning, kDone, kDropped };
   std::string source;
-  std::string target;
-  bool move = false;  ///< A move (by copy, when on a transfer thread); else a copy.
-  int error = 0;      ///< 0 or the errno value of the failure, once done.
+  std::string target;             ///< The planned target.
+  bool move = false;              ///< A move (by copy, when on a transfer thread); else a copy.
+  bool skip_identical = false;    ///< A taken name holding the same bytes: skip the file.
+  bool rename_conflicts = false;  ///< A taken name otherwise: the first free NAME_N.EXT.
+  RunJournal* journal = nullptr;  ///< Where the line of what was done goes, or null.
+  int error = 0;                  ///< 0 or the errno value of the failure, once done.
+  std::string placed;             ///< Once done: the name used, or the identical file.
+  bool skipped = false;           ///< Once done: skipped, an identical file has the name.
   State state = State::kQueued;
 };
 

@@ -253,6 +253,41 @@ int FileSystem::WriteWholeFile(const std::string& path, const std::string& data)
   return error;
 }
 
+int FileSystem::Examine(const std::string& path, FileFacts* facts) {
+  struct stat st;
+  if (::lstat(path.c_str(), &st) != 0) return errno;
+  facts->regular = S_ISREG(st.st_mode);
+  facts->size = static_cast<int64_t>(st.st_size);
+  facts->mtime_sec = static_cast<int64_t>(st.st_mtim.tv_sec);
+  facts->mtime_nsec = static_cast<int32_t>(st.st_mtim.tv_nsec);
+  return 0;
+}
+
+int FileSystem::ReadWholeFile(const std::string& path, std::string* data) {
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (fd.get() < 0) return errno;
+  data->clear();
+  std::unique_ptr<char[]> buffer(new char[kBufferSize]);
+  for (;;) {
+    const ssize_t n = ReadFull(fd.get(), buffer.get(), kBufferSize);
+    if (n < 0) return errno;
+    if (n == 0) return 0;
+    data->append(buffer.get(), static_cast<size_t>(n));
+  }
+}
+
+int FileSystem::RemoveFolder(const std::string& path) {
+  return ::rmdir(path.c_str()) == 0 ? 0 : errno;
+}
+
+int FileSystem::OpenLocked(const std::string& path, bool create_new,
+                           std::unique_ptr<AppendFile>* file) {
+  auto opened = std::make_unique<AppendFile>();
+  const int error = opened->OpenLocked(path, create_new);
+  if (error == 0) *file = std::move(opened);
+  return error;
+}
+
 int FileSystem::CopyNoReplace(const std::string& source, const std::string& target) {
   // An existing target is refused before any data is written (the placement refuses it again
   // should one appear meanwhile).

@@ -11,6 +11,10 @@
 #include <memory>
 #include <string>
 
+namespace nandell {
+class AppendFile;
+}
+
 namespace nandell::fs {
 
 /// What a folder entry is, as far as the walk cares.
@@ -24,6 +28,14 @@ enum class EntryKind {
 struct DirEntry {
   std::string name;
   EntryKind kind = EntryKind::kFile;
+};
+
+/// What Examine finds at a name (the entry itself: a link is not followed).
+struct FileFacts {
+  bool regular = false;    ///< A regular file (not a folder, a link or a device).
+  int64_t size = 0;        ///< Size in bytes.
+  int64_t mtime_sec = 0;   ///< Last-write time: seconds since the epoch ...
+  int32_t mtime_nsec = 0;  ///< ... and nanoseconds.
 };
 
 /// A streaming listing of one open folder (no per-entry state kept).
@@ -80,6 +92,18 @@ class FileSystem {
   /// Writes `data` as the whole content of `path`: created when missing, truncated,
   /// written, closed.
   virtual int WriteWholeFile(const std::string& path, const std::string& data);
+  /// Fills `facts` for the entry `path` (links not followed). Returns 0, ENOENT when no entry
+  /// has the name, or another errno value.
+  virtual int Examine(const std::string& path, FileFacts* facts);
+  /// Reads the whole content of the file `path` into `data`.
+  virtual int ReadWholeFile(const std::string& path, std::string* data);
+  /// Removes the folder `path` when it is empty (ENOTEMPTY otherwise).
+  virtual int RemoveFolder(const std::string& path);
+  /// Opens `path` for appending under its exclusive lock (AppendFile::OpenLocked): a new file
+  /// with `create_new`, else an existing one. Returns 0 with `file` open, or an errno value
+  /// (EWOULDBLOCK: another process holds the lock).
+  virtual int OpenLocked(const std::string& path, bool create_new,
+                         std::unique_ptr<AppendFile>* file);
 
   // Built from the steps above, so that a step made to fail or wait acts on these too.
 

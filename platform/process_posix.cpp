@@ -45,6 +45,10 @@ std::string ExecutablePath() {
   }
 }
 
+int64_t ProcessId() {
+  return static_cast<int64_t>(::getpid());
+}
+
 std::string CurrentDirectory() {
   std::vector<char> buffer(PATH_MAX);
   for (;;) {

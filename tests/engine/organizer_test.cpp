@@ -227,7 +227,9 @@ TEST_F(OrganizerTest, HostileCaptureDatesNeverLeaveTheOutputFolder) {
   while (struct dirent* e = ::readdir(d)) top.insert(e->d_name);
   ::closedir(d);
   EXPECT_EQ(top, (std::set<std::string>{".", "..", "src", "out", "cfg", "deep"}));
-  const auto written = ListFiles(deep);
+  auto written = ListFiles(deep);
+  std::erase_if(written,
+                [](const auto& file) { return file.first.rfind("out/.nandell/", 0) == 0; });
   for (const auto& [path, content] : written) {
     EXPECT_TRUE(path.rfind("out/2014年/2014-12-31/", 0) == 0 ||
                 path.rfind("out/2014-12-31/", 0) == 0)

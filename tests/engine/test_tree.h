@@ -117,8 +117,12 @@ inline bool PathExists(const std::string& path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
+// The folder of the runs' journals in an output folder, which the listings below leave out:
+// they list what a run put among the photos.
+inline constexpr const char* kRecordsFolder = ".nandell";
+
 // Calls `visit` with the path relative to `root` (ending with "/") and the lstat of every
-// entry under it, folders before what they hold.
+// entry under it, folders before what they hold; root/.nandell is left out.
 inline void WalkTree(const std::string& root, const std::string& relative,
                      const std::function<void(const std::string&, const struct stat&)>& visit) {
   DIR* dir = ::opendir((root + relative).c_str());
@@ -127,7 +131,7 @@ inline void WalkTree(const std::string& root, const std::string& relative,
     struct dirent* d = ::readdir(dir);
     if (d == nullptr) break;
     std::string name = d->d_name;
-    if (name == "." || name == "..") continue;
+    if (name == "." || name == ".." || (relative.empty() && name == kRecordsFolder)) continue;
     std::string rel = relative + name;
     struct stat st;
     if (::lstat((root + rel).c_str(), &st) != 0) continue;

@@ -86,11 +86,15 @@ void MakePhotoTree(const QString& root, int count) {
   }
 }
 
-// Every regular file under `root`, as paths relative to it, hidden ones included.
+// Every regular file under `root`, as paths relative to it, hidden ones included, except the
+// runs' journals in root/.nandell/.
 QStringList FilesUnder(const QString& root) {
   QStringList files;
   QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-  while (it.hasNext()) files << QDir(root).relativeFilePath(it.next());
+  while (it.hasNext()) {
+    const QString file = QDir(root).relativeFilePath(it.next());
+    if (!file.startsWith(QStringLiteral(".nandell/"))) files << file;
+  }
   files.sort();
   return files;
 }

@@ -1,0 +1,263 @@
+#include "engine/undo.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <memory>
+
+#include "platform/file.h"
+#include "platform/fs.h"
+#include "platform/process.h"
+
+namespace nandell {
+namespace {
+
+// The folder part of `path` including its last "/".
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// True when `path` is a regular file of the recorded size and checksum. `exists` tells
+// whether any entry has the name.
+bool Matches(fs::FileSystem& file_system, const std::string& path, const FileRecord& recorded,
+             bool* exists) {
+  fs::FileFacts facts;
+  *exists = file_system.Examine(path, &facts) == 0;
+  if (!*exists || !facts.regular || facts.size != recorded.size) return false;
+  FileRecord now;
+  return RecordFile(file_system, path, true, &now) == 0 && !recorded.checksum.empty() &&
+         now.checksum == recorded.checksum;
+}
+
+// Makes the missing levels of the absolute folder `folder` (ending with "/"), from the top.
+void MakeMissingFolders(fs::FileSystem& file_system, const std::string& folder) {
+  std::vector<std::string> missing;
+  for (std::string level = folder; level.size() > 1 && !file_system.Exists(level);) {
+    missing.push_back(level);
+    level = FolderOf(level.substr(0, level.size() - 1));
+  }
+  for (auto it = missing.rbegin(); it != missing.rend(); ++it) file_system.MakeFolder(*it);
+}
+
+// One file's undo: whether it was undone, the word for the journal, and the message.
+struct Outcome {
+  bool undone = false;
+  std::string word;
+  std::string message;
+};
+
+Outcome Undone(const std::string& word, std::string message) {
+  return {true, word, std::move(message)};
+}
+
+Outcome Kept(const std::string& word, std::string message) {
+  return {false, word, std::move(message)};
+}
+
+std::string Ordinal(int32_t ordinal) {
+  return "(" + std::to_string(ordinal) + "): ";
+}
+
+// A moved file goes back to its source, unless it changed or its source name is taken.
+Outcome UndoMove(fs::FileSystem& file_system, const JournalEntry& entry, int32_t ordinal) {
+  const std::string& source = entry.source;
+  const std::string& target = entry.target;
+  const std::string moved_back =
+      "移回文件" + Ordinal(ordinal) + target + "\r\n\r\n移回到: " + source + "\r\n";
+  bool target_exists = false;
+  bool source_exists = false;
+  const bool target_same = Matches(file_system, target, entry.record, &target_exists);
+  const bool source_same = Matches(file_system, source, entry.record, &source_exists);
+  if (!target_same) {
+    if (target_exists) return Kept("changed", "文件已改动, 保留: " + target + "\r\n");
+    // Gone from the target: back at its source already (an undo stopped after the move),
+    // or deleted since the run.
+    if (source_same) return Undone("moved-back", moved_back);
+    return Kept("missing", "文件已不在: " + target + "\r\n");
+  }
+  if (source_same) {
+    // A move back by copy that was stopped after the copy took its name: the copy is
+    // complete and checked, so the file at the target goes.
+    const int error = file_system.Remove(target);
+    if (error == 0) return Undone("moved-back", moved_back);
+    return Kept("error: " + fs::ErrorText(error),
+                "移回文件失败: " + target + " -> " + source + "\r\n");
+  }
+  if (source_exists) {
+    return Kept("source-taken", "原位置已有文件, 保留: " + target + " -> " + source + "\r\n");
+  }
+  MakeMissingFolders(file_system, FolderOf(source));
+  const int error = file_system.MoveNoReplace(target, source);
+  if (error == 0) return Undone("moved-back", moved_back);
+  if (error == EEXIST) {
+    return Kept("source-taken", "原位置已有文件, 保留: " + target + " -> " + source + "\r\n");
+  }
+  return Kept("error: " + fs::ErrorText(error),
+              "移回文件失败: " + target + " -> " + source + "\r\n");
+}
+
+// A copy is removed only while it holds what was placed and its source still does too: the
+// copy may be the only one left of a photo whose original was deleted since.
+Outcome UndoCopy(fs::FileSystem& file_system, const JournalEntry& entry, int32_t ordinal) {
+  const std::string& target = entry.target;
+  bool target_exists = false;
+  if (!Matches(file_system, target, entry.record, &target_exists)) {
+    if (!target_exists) return Undone("gone", "副本已不在" + Ordinal(ordinal) + target + "\r\n");
+    return Kept("changed", "文件已改动, 保留: " + target + "\r\n");
+  }
+  bool source_exists = false;
+  if (!Matches(file_system, entry.source, entry.record, &source_exists)) {
+    return Kept("source-changed", "原文件已不在或已改动, 保留副本: " + target + "\r\n");
+  }
+  const int error = file_system.Remove(target);
+  if (error != 0) return Kept("error: " + fs::ErrorText(error), "删除副本失败: " + target + "\r\n");
+  return Undone("removed", "删除副本" + Ordinal(ordinal) + target +
+                               "\r\n\r\n原文件: " + entry.source + "\r\n");
+}
+
+std::string NowText() {
+  const auto now = std::chrono::system_clock::now();
+  const int64_t seconds =
+      std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch()).count();
+  return fs::LocalTimeText(seconds, "%Y-%m-%d %H:%M:%S");
+}
+
+}  // namespace
+
+bool ReadJournal(fs::FileSystem& file_system, const std::string& path, Journal* journal,
+                 std::string* refusal) {
+  std::string text;
+  const int error = file_system.ReadWholeFile(path, &text);
+  if (error != 0) {
+    *refusal = kNotAJournalText + path + " (" + fs::ErrorText(error) + ")";
+    return false;
+  }
+  if (!ParseJournal(text, journal)) {
+    *refusal = kNotAJournalText + path;
+    return false;
+  }
+  return true;
+}
+
+std::vector<std::pair<std::string, Journal>> ListRuns(fs::FileSystem& file_system,
+                                                      const std::string& output_folder) {
+  std::vector<std::pair<std::string, Journal>> runs;
+  const std::string folder = JournalFolder(output_folder);
+  std::unique_ptr<fs::FolderListing> listing = file_system.ListFolder(folder, nullptr);
+  if (!listing) return runs;
+  fs::DirEntry entry;
+  while (listing->Next(&entry)) {
+    const std::string& name = entry.name;
+    if (entry.kind != fs::EntryKind::kFile || name.size() <= 4 || name[0] == '.' ||
+        name.compare(name.size() - 4, 4, ".tsv") != 0) {
+      continue;
+    }
+    Journal journal;
+    std::string refusal;
+    if (ReadJournal(file_system, folder + name, &journal, &refusal)) {
+      runs.emplace_back(folder + name, std::move(journal));
+    }
+  }
+  std::sort(runs.begin(), runs.end(), [](const auto& a, const auto& b) {
+    if (a.second.started_ns != b.second.started_ns) {
+      return a.second.started_ns < b.second.started_ns;
+    }
+    return a.first < b.first;
+  });
+  return runs;
+}
+
+std::string LatestJournal(fs::FileSystem& file_system, const std::string& output_folder,
+                          std::string* refusal) {
+  const auto runs = ListRuns(file_system, output_folder);
+  for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
+    if (!it->second.undo_complete) return it->first;
+  }
+  *refusal = kNothingToUndoText + output_folder;
+  return std::string();
+}
+
+std::string FormatHistoryLine(const std::string& path, const Journal& journal) {
+  std::string counts;
+  if (journal.complete) {
+    counts = "整理文件 " + std::to_string(journal.counters.ProcessedCount) + " 个, 失败 " +
+             std::to_string(journal.counters.FailedCount) + " 个";
+    if (journal.counters.SkippedCount > 0) {
+      counts += ", 跳过 " + std::to_string(journal.counters.SkippedCount) + " 个";
+    }
+    if (journal.stopped) counts += " (已停止)";
+  } else {
+    counts = "整理文件 " + std::to_string(journal.files.size()) + " 个 (未完成)";
+  }
+  const char* state = journal.undo_complete  ? "已撤销"
+                      : journal.undo_started ? "撤销未完成"
+                                             : "未撤销";
+  return journal.started + "\t" + (journal.move ? "移动" : "复制") + "\t" + counts + "\t" + state +
+         "\t" + path;
+}
+
+int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::atomic<bool>& running,
+            const std::function<void(const UndoFileEvent&)>& on_file, UndoEndEvent* end,
+            std::string* refusal) {
+  *end = UndoEndEvent();
+  // The lock keeps out the run that writes the journal and any other undo of it; read only
+  // once it is held, the journal cannot change under the undo.
+  std::unique_ptr<AppendFile> file;
+  const int error = file_system.OpenLocked(path, false, &file);
+  if (error == EWOULDBLOCK) {
+    *refusal = kJournalBusyText + path;
+    return 2;
+  }
+  Journal journal;
+  if (error != 0) {
+    *refusal = kNotAJournalText + path + " (" + fs::ErrorText(error) + ")";
+    return 2;
+  }
+  if (!ReadJournal(file_system, path, &journal, refusal)) return 2;
+  if (journal.undo_complete) {
+    *refusal = kAlreadyUndoneText + path;
+    return 2;
+  }
+  // A line that a killed writer left without its line break is ended first.
+  if (!journal.ends_with_line_break) file->Append("\n");
+  file->Append("undo-begin\tstarted=" + NowText() + "\tpid=" + std::to_string(ProcessId()) + "\n");
+
+  // The latest file first: a later file of the run may have taken a name that frees an
+  // earlier one's.
+  std::vector<JournalEntry> pending = PendingFiles(journal);
+  std::reverse(pending.begin(), pending.end());
+  int32_t ordinal = 0;
+  for (const JournalEntry& entry : pending) {
+    if (!running.load()) {
+      end->stopped = true;
+      break;
+    }
+    ++ordinal;
+    const Outcome outcome = entry.action == JournalAction::kMove
+                                ? UndoMove(file_system, entry, ordinal)
+                                : UndoCopy(file_system, entry, ordinal);
+    file->Append(std::string(outcome.undone ? "undone" : "kept") + "\t" +
+                 std::to_string(entry.line) + "\t" + EscapeField(outcome.word) + "\n");
+    (outcome.undone ? end->undone : end->kept) += 1;
+    UndoFileEvent event;
+    event.ordinal = ordinal;
+    event.kept = !outcome.undone;
+    event.message = outcome.message;
+    on_file(event);
+  }
+  if (!end->stopped) {
+    // The day folders before the year folders that hold them; only empty ones go.
+    for (auto it = journal.folders.rbegin(); it != journal.folders.rend(); ++it) {
+      file_system.RemoveFolder(*it);
+    }
+    file->Append("undo-end\tundone=" + std::to_string(end->undone) +
+                 "\tkept=" + std::to_string(end->kept) + "\n");
+  }
+  file->Sync();
+  end->summary = "\r\n\r\n撤销文件 " + std::to_string(end->undone) + " 个, 保留 " +
+                 std::to_string(end->kept) + " 个";
+  return end->kept == 0 && !end->stopped ? 0 : 1;
+}
+
+}  // namespace nandell
