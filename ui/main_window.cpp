@@ -66,7 +66,7 @@ class MainWindow::Observer : public RunObserver {
 };
 
 MainWindow::MainWindow(SettingsStore& settings, QWidget* parent, fs::FileSystem& file_system)
-    : SkinnedDialog(parent), settings_(settings) {
+    : SkinnedDialog(parent), settings_(settings), file_system_(file_system) {
   InitResources();
   // Frameless: the skin is the whole face; a window of its own with a taskbar button.
   setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint);
@@ -274,6 +274,7 @@ void MainWindow::SetOutputFolder(std::string folder) {
 // ---- The run ----
 
 void MainWindow::OnOrganize() {
+  if (undo_active_) return;
   UpdateData(true);
   // The run takes the folders, the switch and the settings as they are now; changes made
   // while it runs apply to the next run.
@@ -294,6 +295,7 @@ void MainWindow::OnOrganize() {
                      QMessageBox::Information, QMessageBox::Ok);
     return;
   }
+  run_output_ = OutputFolder_;
   LastMessage_.clear();
   message_->clear();
   message_->setToolTip(QString());
@@ -305,7 +307,77 @@ void MainWindow::OnOrganize() {
 
 void MainWindow::OnStop() {
   job_->OnStop();
+  undo_running_.store(false);
   stop_->hide();
+}
+
+bool MainWindow::CanUndo() const {
+  return !job_->IsRunning() && !undo_active_ && !undo_journal_.empty() &&
+         undo_output_ == OutputFolder_;
+}
+
+void MainWindow::OnUndo() {
+  if (!CanUndo()) return;
+  Journal journal;
+  std::string refusal;
+  size_t count = 0;
+  if (ReadJournal(file_system_, undo_journal_, &journal, &refusal)) {
+    if (journal.undo_complete) {
+      refusal = kAlreadyUndoneText + undo_journal_;
+    } else {
+      count = PendingFiles(journal).size();
+    }
+  }
+  if (refusal.empty()) {
+    const QMessageBox::StandardButton answer =
+        MessageBox::Show(this, QString::fromUtf8(kStartRefusalCaption),
+                         QString::fromUtf8(kUndoQuestionText).arg(count), QMessageBox::Question,
+                         QMessageBox::Yes | QMessageBox::No);
+    if (answer != QMessageBox::Yes) return;
+  }
+  if (undo_worker_.joinable()) undo_worker_.join();
+  LastMessage_.clear();
+  message_->clear();
+  message_->setToolTip(QString());
+  failure_list_->hide();
+  if (!refusal.empty()) {
+    // Undone already (from the command line, say): said where the outcome would be.
+    OnUndoEnded(UndoEndEvent(), refusal);
+    return;
+  }
+  undo_active_ = true;
+  undo_running_.store(true);
+  organize_->setEnabled(false);
+  stop_->show();
+  last_refresh_.invalidate();
+  // The undo reports like a run: each file's message through the same coalesced refresh.
+  undo_worker_ = std::thread([this, path = undo_journal_] {
+    UndoEndEvent end;
+    std::string refused;
+    UndoRun(
+        file_system_, path, undo_running_,
+        [this](const UndoFileEvent& event) { PostProgress(event.message); }, &end, &refused);
+    QMetaObject::invokeMethod(
+        this, [this, end, refused] { OnUndoEnded(end, refused); }, Qt::QueuedConnection);
+  });
+}
+
+void MainWindow::OnUndoEnded(const UndoEndEvent& end, const std::string& refusal) {
+  {
+    std::lock_guard<std::mutex> lock(progress_mutex_);
+    refresh_posted_ = false;  // a file message still waiting would hide the summary
+  }
+  refresh_timer_.stop();
+  undo_active_ = false;
+  LastMessage_ = refusal.empty() ? end.summary : refusal;
+  if (end.stopped) LastMessage_ += std::string("\r\n") + kUndoStoppedText;
+  // Undone (or refused for good): the entry goes; a stopped undo can be taken up again.
+  if (!end.stopped) undo_journal_.clear();
+  UpdateData(false);
+  organize_->setEnabled(true);
+  stop_->hide();
+  update(message_->geometry());
+  ++undos_ended_;
 }
 
 void MainWindow::PostProgress(const std::string& message) {
@@ -362,6 +434,9 @@ void MainWindow::OnRunEnded(const RunEndEvent& event) {
   }
   last_report_ = event;
   ++runs_ended_;
+  // The undo entry belongs to the run that ended last, and only when it placed files.
+  undo_journal_ = event.journal;
+  undo_output_ = run_output_;
   // Where the failure list is, also when no viewer could show it; not over a run started
   // since.
   if (event.error_file.empty() || IsRunning()) return;
@@ -370,6 +445,9 @@ void MainWindow::OnRunEnded(const RunEndEvent& event) {
 }
 
 void MainWindow::StopAndWaitForWorker() {
+  // An undo that is stopped is finished by the next one.
+  undo_running_.store(false);
+  if (undo_worker_.joinable()) undo_worker_.join();
   if (!job_) return;
   job_->OnStop();
   job_->Wait();
@@ -423,6 +501,10 @@ void MainWindow::OnTimer(int id) {
 
 QMenu* MainWindow::CreateSystemMenu() {
   auto* menu = new QMenu(this);
+  if (CanUndo()) {
+    menu->addAction(QString::fromUtf8(kUndoMenuText), this, &MainWindow::OnUndo);
+    menu->addSeparator();
+  }
   menu->addAction(QStringLiteral("最小化(&N)"), this, &MainWindow::OnMinimizeButton);
   menu->addAction(QStringLiteral("关闭(&C)"), this, &MainWindow::OnCloseButton);
   menu->addSeparator();

@@ -145,6 +145,50 @@ TEST_F(OrganizeCliTest, OptionsOverrideTheSettingsWhichStayUnwritten) {
   EXPECT_EQ(st.st_mtime, 1300000000);
 }
 
+// Duplicates skipped and renamed from the command line, the run in the history, and its undo
+// with the exit codes of each outcome.
+TEST_F(OrganizeCliTest, DuplicatesHistoryAndUndo) {
+  const std::string day = out_ + "/2014年/2014-12-31/";
+  ASSERT_TRUE(WriteFile(src_ + "/same.mov", "same", kDay1));
+  ASSERT_TRUE(WriteFile(src_ + "/other.mov", "mine", kDay1));
+  ASSERT_TRUE(WriteFile(day + "same.mov", "same"));
+  ASSERT_TRUE(WriteFile(day + "other.mov", "theirs"));
+  ASSERT_EQ(Run({"history", out_}), 0);
+  EXPECT_EQ(Out(), "没有整理记录: " + out_ + "/\n");
+  ASSERT_EQ(Run({"organize", src_, out_, "--skip-identical", "--rename-conflicts"}), 0) << Err();
+  EXPECT_NE(Out().find("相同文件已存在("), std::string::npos);
+  EXPECT_NE(Out().find("): " + src_ + "/same.mov\n\n跳过: " + day + "same.mov\n"),
+            std::string::npos);
+  EXPECT_NE(Out().find("复制到: " + day + "other_1.mov\n"), std::string::npos);
+  const std::string summary = "\n\n整理文件 2 个, 失败 0 个, 跳过 1 个\n";
+  EXPECT_EQ(Out().substr(Out().size() - summary.size()), summary);
+  EXPECT_EQ(ReadFile(day + "other_1.mov"), "mine");
+
+  const auto journals = ListFiles(out_ + "/.nandell/journal/");
+  ASSERT_EQ(journals.size(), 1u);
+  const std::string journal = out_ + "/.nandell/journal/" + journals.begin()->first;
+  ASSERT_EQ(Run({"history", out_}), 0);
+  const std::string history = Out();
+  EXPECT_NE(history.find("\t复制\t整理文件 2 个, 失败 0 个, 跳过 1 个\t未撤销\t" + journal + "\n"),
+            std::string::npos)
+      << history;
+  ASSERT_EQ(Run({"undo", out_}), 0) << Err();
+  EXPECT_EQ(Out(), "删除副本(1): " + day + "other_1.mov\n\n原文件: " + src_ +
+                       "/other.mov\n\n\n撤销文件 1 个, 保留 0 个\n");
+  EXPECT_FALSE(PathExists(day + "other_1.mov"));
+  EXPECT_EQ(ReadFile(day + "same.mov"), "same");
+  EXPECT_EQ(ReadFile(src_ + "/same.mov"), "same");
+
+  ASSERT_EQ(Run({"undo", out_}), 2);
+  EXPECT_EQ(Err(), "没有可撤销的整理: " + out_ + "/\n");
+  ASSERT_EQ(Run({"undo", journal}), 2);
+  EXPECT_EQ(Err(), "这次整理已撤销: " + journal + "\n");
+  ASSERT_EQ(Run({"undo", dir_ / "missing"}), 2);
+  EXPECT_EQ(Err(), "目录不存在:" + dir_ / "missing\n");
+  ASSERT_EQ(Run({"history", out_}), 0);
+  EXPECT_NE(Out().find("\t已撤销\t"), std::string::npos);
+}
+
 TEST_F(OrganizeCliTest, DryRunPrintsWhatTheRunThenDoesAndChangesNothing) {
   ASSERT_TRUE(WriteFile(src_ + "/a/IMG.mov", "first", kDay1));
   ASSERT_TRUE(WriteFile(src_ + "/b/IMG.mov", "second", kDay1));

@@ -15,6 +15,7 @@
 
 #include "platform/process.h"
 #include "settings/settings_store.h"
+#include "tests/engine/recording_observer.h"
 #include "tests/engine/test_tree.h"
 #include "tests/support/gated_file_system.h"
 #include "tests/support/jpeg_builder.h"
@@ -29,34 +30,6 @@ using testing::PathExists;
 using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
-
-// Records everything the run reports, in order.
-class RecordingObserver : public RunObserver {
- public:
-  void OnFileDone(const FileEvent& event) override {
-    std::lock_guard<std::mutex> lock(mutex);
-    events.push_back("file");
-    files.push_back(event);
-    if (on_file) on_file(event);
-  }
-  void OnRunEnded(const RunEndEvent& event) override {
-    std::lock_guard<std::mutex> lock(mutex);
-    events.push_back("ended");
-    report = event;
-  }
-  // Messages of the files, in order.
-  std::vector<std::string> FileMessages() const {
-    std::vector<std::string> out;
-    for (const auto& f : files) out.push_back(f.message);
-    return out;
-  }
-
-  std::mutex mutex;
-  std::vector<std::string> events;
-  std::vector<FileEvent> files;
-  RunEndEvent report;
-  std::function<void(const FileEvent&)> on_file;
-};
 
 // Records the programs the run starts instead of starting them.
 class LauncherRecorder {

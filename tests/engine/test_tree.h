@@ -5,7 +5,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <stdlib.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
@@ -68,6 +70,32 @@ class TempDir {
   std::string operator/(const std::string& relative) const { return path_ + relative; }
 
  private:
+  std::string path_;
+};
+
+// A file system of its own: a tmpfs mounted on a fresh folder for the life of the object, in
+// a mount namespace private to this process (and the programs it starts), so that nothing
+// outside sees it and it goes with the process. path() is empty where mounting is not
+// allowed (not root, no CAP_SYS_ADMIN): the test then skips.
+class ScopedTmpfs {
+ public:
+  ScopedTmpfs() {
+    static const bool private_mounts =
+        ::unshare(CLONE_NEWNS) == 0 &&
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    if (!private_mounts || dir_.path().empty()) return;
+    if (::mount("tmpfs", dir_.path().c_str(), "tmpfs", 0, "size=512m") == 0) path_ = dir_.path();
+  }
+  ~ScopedTmpfs() {
+    if (!path_.empty()) ::umount2(path_.c_str(), MNT_DETACH);
+  }
+  ScopedTmpfs(const ScopedTmpfs&) = delete;
+  ScopedTmpfs& operator=(const ScopedTmpfs&) = delete;
+  // The mounted folder, ending with "/"; empty when it could not be mounted.
+  const std::string& path() const { return path_; }
+
+ private:
+  TempDir dir_;  // removed, empty, once unmounted
   std::string path_;
 };
 

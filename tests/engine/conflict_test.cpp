@@ -1,0 +1,243 @@
+// A target that exists: identical files skipped (SkipIdentical), other files given a free name
+// (RenameConflicts), on one file system and across two, in copy and move runs, predicted by
+// the dry run; names taken in a race; the last free name.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+
+#include "engine/placement.h"
+#include "tests/engine/recording_observer.h"
+#include "tests/engine/test_tree.h"
+
+namespace nandell {
+namespace {
+
+using testing::ListFiles;
+using testing::LocalNoon;
+using testing::MakeFolders;
+using testing::PathExists;
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+
+const time_t kDay = LocalNoon(2014, 12, 31);
+constexpr const char* kDayFolder = "2014年/2014-12-31/";
+
+RunConfig Config(const std::string& src, const std::string& out, bool move, bool skip,
+                 bool rename) {
+  RunConfig config;
+  config.photo_folder = src;
+  config.output_folder = out;
+  config.error_file_folder = src + ".cfg/";
+  config.move = move;
+  config.skip_identical = skip;
+  config.rename_conflicts = rename;
+  return config;
+}
+
+TEST(ConflictNameTest, NumberGoesBeforeTheLastDotOfTheName) {
+  const struct {
+    const char* target;
+    int number;
+    const char* expected;
+  } cases[] = {
+      {"/o/d/IMG_0001.JPG", 1, "/o/d/IMG_0001_1.JPG"},
+      {"/o/d/a.tar.gz", 2, "/o/d/a.tar_2.gz"},
+      {"/o/d/noext", 3, "/o/d/noext_3"},
+      {"/o/d.x/name", 4, "/o/d.x/name_4"},
+      {"/o/d/.hidden", 5, "/o/d/.hidden_5"},
+      {"/o/d/x.", 9999, "/o/d/x_9999."},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ConflictName(c.target, c.number), c.expected);
+}
+
+// What one file of the tree below must become: "skip:NAME", "to:NAME" or "fail".
+struct Expected {
+  bool skip, rename;
+  std::map<std::string, std::string> outcome;  // by the file's name, the second of a pair
+  int failed, skipped;
+};
+
+TEST(ConflictTest, IdenticalSkippedOthersRenamedInCopyAndMoveOnOneAndTwoFileSystems) {
+  const Expected table[] = {
+      {true,
+       false,
+       {{"same", "skip:same.mov"},
+        {"other", "fail"},
+        {"again", "fail"},
+        {"dup", "fail"},
+        {"eq", "skip:eq.mov"},
+        {"link", "fail"}},
+       4,
+       2},
+      {false,
+       true,
+       {{"same", "to:same_1.mov"},
+        {"other", "to:other_1.mov"},
+        {"again", "to:again_2.mov"},
+        {"dup", "to:dup_1.mov"},
+        {"eq", "to:eq_1.mov"},
+        {"link", "to:link_1.mov"}},
+       0,
+       0},
+      {true,
+       true,
+       {{"same", "skip:same.mov"},
+        {"other", "to:other_1.mov"},
+        {"again", "skip:again_1.mov"},
+        {"dup", "to:dup_1.mov"},
+        {"eq", "skip:eq.mov"},
+        {"link", "to:link_1.mov"}},
+       0,
+       3},
+  };
+  testing::ScopedTmpfs tmpfs;
+  for (const bool other_file_system : {false, true}) {
+    if (other_file_system && tmpfs.path().empty()) {
+      GTEST_SKIP() << "no tmpfs can be mounted here (needs root): one file system tested";
+    }
+    for (const bool move : {false, true}) {
+      for (const Expected& expected : table) {
+        SCOPED_TRACE(std::string(move ? "move" : "copy") + (other_file_system ? " to tmpfs" : "") +
+                     " skip " + std::to_string(expected.skip) + " rename " +
+                     std::to_string(expected.rename));
+        TempDir dir;
+        TempDir out_dir(other_file_system ? tmpfs.path() : "/tmp");
+        const std::string src = dir / "src/";
+        const std::string out = out_dir.path();
+        struct stat a, b;
+        ASSERT_TRUE(::stat(dir.path().c_str(), &a) == 0 && ::stat(out.c_str(), &b) == 0);
+        ASSERT_EQ(a.st_dev != b.st_dev, other_file_system);
+        const std::string day = out + kDayFolder;
+        // Files whose name is taken in the output, and pairs of one run that aim at one name.
+        const std::map<std::string, std::string> sources = {
+            {"same.mov", "A"},   {"other.mov", "B"}, {"again.mov", "G"}, {"d1/dup.mov", "C"},
+            {"d2/dup.mov", "D"}, {"d1/eq.mov", "E"}, {"d2/eq.mov", "E"}, {"link.mov", "L"}};
+        for (const auto& [name, content] : sources)
+          ASSERT_TRUE(WriteFile(src + name, content, kDay));
+        const std::map<std::string, std::string> existing = {
+            {"same.mov", "A"}, {"other.mov", "Z"}, {"again.mov", "Y"}, {"again_1.mov", "G"}};
+        for (const auto& [name, content] : existing) ASSERT_TRUE(WriteFile(day + name, content));
+        // A link to the source is not the same file: skipping for it would leave the library
+        // without the photo.
+        ASSERT_EQ(::symlink((src + "link.mov").c_str(), (day + "link.mov").c_str()), 0);
+        ASSERT_TRUE(MakeFolders(src + ".cfg"));
+        const RunConfig config = Config(src, out, move, expected.skip, expected.rename);
+
+        RecordingObserver dry;
+        RunConfig dry_config = config;
+        dry_config.dry_run = true;
+        ASSERT_EQ(RunToEnd(dry_config, &dry), "");
+        RecordingObserver real;
+        ASSERT_EQ(RunToEnd(config, &real), "");
+        // The dry run said exactly what the run then did.
+        EXPECT_EQ(dry.FileMessages(), real.FileMessages());
+        EXPECT_EQ(dry.report.summary, real.report.summary);
+
+        std::map<std::string, int> seen;  // the first of a pair keeps the name
+        for (const FileEvent& event : real.files) {
+          const std::string name = event.source.substr(event.source.rfind('/') + 1);
+          const std::string key = name.substr(0, name.find('.'));
+          const bool second = ++seen[key] == 2;
+          const std::string want =
+              (key == "dup" || key == "eq") && !second ? "to:" + name : expected.outcome.at(key);
+          const std::string content = sources.at(event.source.substr(src.size()));
+          SCOPED_TRACE(event.source + " -> " + want);
+          if (want == "fail") {
+            EXPECT_EQ(event.outcome, FileOutcome::kFailed);
+            EXPECT_EQ(event.target, day + name);
+            EXPECT_EQ(ReadFile(event.source), content);
+          } else if (want.rfind("skip:", 0) == 0) {
+            EXPECT_EQ(event.outcome, FileOutcome::kSkipped);
+            EXPECT_EQ(event.target, day + want.substr(5));
+            EXPECT_EQ(event.message, "相同文件已存在(" + std::to_string(event.ordinal) + "): " +
+                                         event.source + "\r\n\r\n跳过: " + event.target + "\r\n");
+            EXPECT_EQ(ReadFile(event.source), content);  // a skipped source stays, moved or not
+          } else {
+            EXPECT_EQ(event.outcome, FileOutcome::kTransferred);
+            EXPECT_EQ(event.target, day + want.substr(3));
+            EXPECT_NE(event.message.find("到: " + event.target + "\r\n"), std::string::npos);
+            EXPECT_EQ(ReadFile(event.target), content);
+            EXPECT_EQ(PathExists(event.source), !move);
+          }
+        }
+        EXPECT_EQ(real.files.size(), sources.size());
+        // What was in the output stays as it was.
+        for (const auto& [name, content] : existing) EXPECT_EQ(ReadFile(day + name), content);
+        EXPECT_EQ(real.report.counters.FailedCount, expected.failed);
+        EXPECT_EQ(real.report.counters.SkippedCount, expected.skipped);
+        std::string summary =
+            "\r\n\r\n整理文件 8 个, 失败 " + std::to_string(expected.failed) + " 个";
+        if (expected.skipped > 0) summary += ", 跳过 " + std::to_string(expected.skipped) + " 个";
+        EXPECT_EQ(real.report.summary, summary);
+        // No temporary file is left anywhere.
+        for (const auto& [path, content] : ListFiles(out)) {
+          EXPECT_NE(path.substr(path.rfind('/') + 1)[0], '.') << path;
+        }
+      }
+    }
+  }
+}
+
+// Another program takes the name between the check and the placement: the file goes to the
+// next free name, the other program's file is left alone.
+class IntrudingFileSystem : public fs::FileSystem {
+ public:
+  explicit IntrudingFileSystem(std::string name) : name_(std::move(name)) {}
+  int PlaceNoReplace(const std::string& from, const std::string& to) override {
+    if (to == name_ && !intruded_.exchange(true)) WriteFile(to, "theirs");
+    return FileSystem::PlaceNoReplace(from, to);
+  }
+
+ private:
+  std::string name_;
+  std::atomic<bool> intruded_{false};
+};
+
+TEST(ConflictTest, NameTakenBetweenCheckAndPlacementGoesToTheNextName) {
+  for (const bool move : {false, true}) {
+    TempDir dir;
+    ASSERT_TRUE(WriteFile(dir / "src/IMG.mov", "mine", kDay));
+    ASSERT_TRUE(MakeFolders(dir / "out") && MakeFolders(dir / "src/.cfg"));
+    const std::string taken = dir / "out/" + kDayFolder + "IMG.mov";
+    IntrudingFileSystem disk(taken);
+    RecordingObserver sink;
+    ASSERT_EQ(RunToEnd(Config(dir / "src/", dir / "out/", move, true, true), &sink, disk), "");
+    ASSERT_EQ(sink.files.size(), 1u);
+    EXPECT_EQ(sink.files[0].outcome, FileOutcome::kTransferred);
+    EXPECT_EQ(sink.files[0].target, dir / "out/" + kDayFolder + "IMG_1.mov");
+    EXPECT_EQ(ReadFile(taken), "theirs");
+    EXPECT_EQ(ReadFile(sink.files[0].target), "mine");
+    EXPECT_EQ(ListFiles(dir / "out/").size(), 2u);  // and no temporary file
+  }
+}
+
+TEST(ConflictTest, WhenEveryNameUpTo9999IsTakenTheFileFails) {
+  testing::ScopedTmpfs tmpfs;  // ten thousand files are made quicker in memory
+  TempDir dir(tmpfs.path().empty() ? "/tmp" : tmpfs.path());
+  const std::string day = dir / "out/" + kDayFolder;
+  ASSERT_TRUE(WriteFile(dir / "src/n.mov", "mine", kDay) && MakeFolders(dir / "src/.cfg"));
+  ASSERT_TRUE(WriteFile(day + "n.mov", "t"));
+  for (int i = 1; i <= kMaxConflictNumber; ++i) {
+    ASSERT_TRUE(WriteFile(day + "n_" + std::to_string(i) + ".mov", "t"));
+  }
+  const RunConfig config = Config(dir / "src/", dir / "out/", false, true, true);
+  RecordingObserver full;
+  ASSERT_EQ(RunToEnd(config, &full), "");
+  ASSERT_EQ(full.files.size(), 1u);
+  EXPECT_EQ(full.files[0].message, "复制文件失败: " + dir / "src/n.mov -> " + day + "n.mov\r\n");
+  EXPECT_FALSE(PathExists(day + "n_10000.mov"));
+  // The last name free: it is taken.
+  ASSERT_EQ(::unlink((day + "n_9999.mov").c_str()), 0);
+  RecordingObserver last;
+  ASSERT_EQ(RunToEnd(config, &last), "");
+  EXPECT_EQ(ReadFile(day + "n_9999.mov"), "mine");
+  // By name: much quicker than the generic removal of the temporary folder.
+  for (int i = 1; i <= kMaxConflictNumber; ++i) {
+    ::unlink((day + "n_" + std::to_string(i) + ".mov").c_str());
+  }
+}
+
+}  // namespace
+}  // namespace nandell

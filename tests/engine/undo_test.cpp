@@ -1,0 +1,213 @@
+// Undoing a run: the tree as it was, on one file system and across two; files that changed
+// since the run kept; an undo stopped and taken up again; a journal in use.
+#include "engine/undo.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "tests/engine/recording_observer.h"
+#include "tests/engine/test_tree.h"
+
+namespace nandell {
+namespace {
+
+using testing::ListFiles;
+using testing::ListTree;
+using testing::LocalNoon;
+using testing::MakeFolders;
+using testing::PathExists;
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+
+const time_t kDay1 = LocalNoon(2014, 12, 31);
+
+// Every file under `root` with its mode, size, last-write time and content; and the names of
+// the folders.
+std::map<std::string, std::string> Snapshot(const std::string& root) {
+  std::map<std::string, std::string> entries;
+  testing::WalkTree(root, "", [&](const std::string& rel, const struct stat& st) {
+    entries[rel] =
+        S_ISDIR(st.st_mode) ? "folder" : ListTree(root).at(rel) + " " + ReadFile(root + rel);
+  });
+  return entries;
+}
+const time_t kDay2 = LocalNoon(2015, 3, 4);
+
+// A photo folder and an output folder (on `output_base`), and runs and undos between them.
+class UndoTest : public ::testing::Test {
+ protected:
+  void Make(const std::string& output_base = "/tmp") {
+    out_dir_ = std::make_unique<TempDir>(output_base);
+    src_ = dir_ / "src/";
+    out_ = out_dir_->path();
+    ASSERT_TRUE(MakeFolders(dir_ / "cfg") && MakeFolders(src_));
+  }
+
+  // Runs src_ into out_ and returns the run's journal.
+  std::string Organize(bool move) {
+    RunConfig config;
+    config.photo_folder = src_;
+    config.output_folder = out_;
+    config.error_file_folder = dir_ / "cfg/";
+    config.move = move;
+    RecordingObserver sink;
+    EXPECT_EQ(RunToEnd(config, &sink), "");
+    EXPECT_FALSE(sink.report.journal.empty());
+    return sink.report.journal;
+  }
+
+  // Undoes the journal; `stop_after` files, then stops.
+  int Undo(const std::string& journal, int stop_after = -1) {
+    std::atomic<bool> running{true};
+    messages_.clear();
+    refusal_.clear();
+    return UndoRun(
+        fs::RealFileSystem(), journal, running,
+        [&](const UndoFileEvent& event) {
+          messages_.push_back(event.message);
+          if (event.ordinal == stop_after) running.store(false);
+        },
+        &end_, &refusal_);
+  }
+
+  TempDir dir_;
+  std::unique_ptr<TempDir> out_dir_;
+  std::string src_, out_;
+  std::vector<std::string> messages_;
+  UndoEndEvent end_;
+  std::string refusal_;
+};
+
+TEST_F(UndoTest, PutsTheTreeBackAfterCopyAndMoveOnOneAndTwoFileSystems) {
+  testing::ScopedTmpfs tmpfs;
+  for (const bool other_file_system : {false, true}) {
+    if (other_file_system && tmpfs.path().empty()) GTEST_SKIP() << "no tmpfs here (needs root)";
+    for (const bool move : {false, true}) {
+      SCOPED_TRACE(std::string(move ? "move" : "copy") + (other_file_system ? " to tmpfs" : ""));
+      testing::RemoveTree(dir_ / "src");
+      Make(other_file_system ? tmpfs.path() : "/tmp");
+      for (int i = 0; i < 6; ++i) {
+        ASSERT_TRUE(WriteFile(
+            src_ + "d" + std::to_string(i % 2) + "/sub/f" + std::to_string(i) + ".mov",
+            std::string(1000 * i + 1, static_cast<char>('a' + i)), i % 2 ? kDay1 : kDay2));
+      }
+      // A year folder that was there before the run, with a file of its own: it stays.
+      ASSERT_TRUE(WriteFile(out_ + "2014年/keep.txt", "k"));
+      const auto source_tree = Snapshot(src_);
+      const auto output_tree = Snapshot(out_);
+      const std::string journal = Organize(move);
+      // A move emptied the source folders; one of them is gone now, and comes back.
+      if (move) {
+        ASSERT_EQ(::rmdir((src_ + "d1/sub").c_str()), 0);
+      }
+
+      ASSERT_EQ(Undo(journal), 0) << refusal_;
+      EXPECT_EQ(end_.undone, 6);
+      EXPECT_EQ(end_.summary, "\r\n\r\n撤销文件 6 个, 保留 0 个");
+      EXPECT_EQ(Snapshot(src_), source_tree);
+      EXPECT_EQ(Snapshot(out_), output_tree);  // the folders the run made are gone
+      ASSERT_EQ(messages_.size(), 6u);
+      const std::string& first = messages_[0];
+      EXPECT_EQ(first.rfind(move ? "移回文件(1): " + out_ : "删除副本(1): " + out_, 0), 0u)
+          << first;
+
+      // Undone: not again, and the folder has nothing left to undo.
+      EXPECT_EQ(Undo(journal), 2);
+      EXPECT_EQ(refusal_, kAlreadyUndoneText + journal);
+      std::string refusal;
+      EXPECT_EQ(LatestJournal(fs::RealFileSystem(), out_, &refusal), "");
+      EXPECT_EQ(refusal, kNothingToUndoText + out_);
+    }
+  }
+}
+
+// What happened to a file since the run decides whether the undo may touch it.
+TEST_F(UndoTest, FilesChangedSinceTheRunAreKeptAndNamed) {
+  const struct {
+    bool move;
+    const char* change;   // done to file "x.mov" after the run
+    const char* message;  // the start of its undo message ("" for none: it is undone)
+    bool undone;
+  } cases[] = {
+      {false, "edit copy", "文件已改动, 保留: ", false},
+      {false, "delete copy", "副本已不在(", true},
+      {false, "delete source", "原文件已不在或已改动, 保留副本: ", false},
+      {false, "edit source", "原文件已不在或已改动, 保留副本: ", false},
+      {true, "edit target", "文件已改动, 保留: ", false},
+      {true, "delete target", "文件已不在: ", false},
+      {true, "take source", "原位置已有文件, 保留: ", false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.change);
+    testing::RemoveTree(dir_ / "src");
+    Make();
+    ASSERT_TRUE(WriteFile(src_ + "x.mov", "xxxx", kDay1));
+    ASSERT_TRUE(WriteFile(src_ + "y.mov", "yyyy", kDay1));
+    const std::string journal = Organize(c.move);
+    const std::string target = out_ + "2014年/2014-12-31/x.mov";
+    const std::string change = c.change;
+    if (change == "edit copy" || change == "edit target") {
+      ASSERT_TRUE(WriteFile(target, "XXXX"));
+    }
+    if (change == "delete copy" || change == "delete target") {
+      ASSERT_EQ(::unlink(target.c_str()), 0);
+    }
+    if (change == "delete source") {
+      ASSERT_EQ(::unlink((src_ + "x.mov").c_str()), 0);
+    }
+    if (change == "edit source" || change == "take source") {
+      ASSERT_TRUE(WriteFile(src_ + "x.mov", "newer"));
+    }
+    const auto before = ListFiles(out_);
+
+    EXPECT_EQ(Undo(journal), c.undone ? 0 : 1);
+    EXPECT_EQ(end_.kept, c.undone ? 0 : 1);
+    EXPECT_EQ(end_.undone, c.undone ? 2 : 1);
+    bool named = false;
+    for (const std::string& message : messages_) named |= message.rfind(c.message, 0) == 0;
+    EXPECT_TRUE(named);
+    // The other file is undone; the changed one is where it was, as it was.
+    EXPECT_EQ(ReadFile(src_ + "y.mov"), "yyyy");
+    auto expected = before;
+    expected.erase("2014年/2014-12-31/y.mov");
+    EXPECT_EQ(ListFiles(out_), expected);
+    if (change == "take source") {
+      EXPECT_EQ(ReadFile(src_ + "x.mov"), "newer");
+    }
+  }
+}
+
+TEST_F(UndoTest, StoppedUndoFinishesWhenRunAgainAndTheLatestRunGoesFirst) {
+  Make();
+  for (int i = 0; i < 6; ++i) {
+    ASSERT_TRUE(WriteFile(src_ + "f" + std::to_string(i) + ".mov", std::to_string(i), kDay1));
+  }
+  const std::string first = Organize(true);
+  ASSERT_TRUE(WriteFile(src_ + "later.mov", "later", kDay2));
+  const std::string second = Organize(false);
+  std::string refusal;
+  EXPECT_EQ(LatestJournal(fs::RealFileSystem(), out_, &refusal), second);
+  ASSERT_EQ(Undo(second), 0);
+  EXPECT_EQ(LatestJournal(fs::RealFileSystem(), out_, &refusal), first);
+
+  // A journal in use (by a run, or another undo) is left alone.
+  {
+    std::unique_ptr<AppendFile> held;
+    ASSERT_EQ(fs::RealFileSystem().OpenLocked(first, false, &held), 0);
+    EXPECT_EQ(Undo(first), 2);
+    EXPECT_EQ(refusal_, kJournalBusyText + first);
+  }
+  EXPECT_EQ(Undo(first, 2), 1);
+  EXPECT_TRUE(end_.stopped);
+  EXPECT_EQ(end_.undone, 2);
+  EXPECT_EQ(ListFiles(src_).size(), 3u);  // later.mov and the two moved back
+  EXPECT_EQ(Undo(first), 0);
+  EXPECT_EQ(end_.undone, 4);
+  EXPECT_EQ(ListFiles(src_).size(), 7u);
+  EXPECT_TRUE(ListFiles(out_).empty());
+  EXPECT_EQ(Undo(first), 2);
+}
+
+}  // namespace
+}  // namespace nandell
