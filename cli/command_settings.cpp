@@ -1,5 +1,6 @@
 // What the commands share: the settings store of a command (read from Config.ini, never
 // written), folder texts, and printing a run's texts.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 
@@ -13,7 +14,7 @@ std::string WithTrailingSlash(std::string folder) {
   return folder;
 }
 
-void PrintText(const std::string& text) {
+bool PrintText(const std::string& text) {
   std::string out;
   out.reserve(text.size());
   for (size_t i = 0; i < text.size(); ++i) {
@@ -21,6 +22,7 @@ void PrintText(const std::string& text) {
     out += text[i];
   }
   std::fwrite(out.data(), 1, out.size(), stdout);
+  return std::fflush(stdout) == 0 || errno != EPIPE;
 }
 
 SettingsStore& CommandSettings(std::optional<SettingsStore>* own) {

@@ -31,7 +31,8 @@ int RunUndo(const Arguments& args);
 /// `nandell-cli history OUTPUT_FOLDER`: lists the runs into a folder. Returns the exit code.
 int RunHistory(const Arguments& args);
 
-/// Prints a run's text with the window's line breaks ("\r\n") as this platform's ("\n").
-void PrintText(const std::string& text);
+/// Prints a run's text with the window's line breaks ("\r\n") as this platform's ("\n") and
+/// flushes it. Returns false when standard output is closed (EPIPE).
+bool PrintText(const std::string& text);
 
 }  // namespace nandell::cli

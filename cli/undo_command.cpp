@@ -47,11 +47,7 @@ int RunUndo(const Arguments& args) {
   ::sigaction(SIGINT, &action, &previous);
   UndoEndEvent end;
   const int code = UndoRun(
-      disk, journal, g_undo_running,
-      [](const UndoFileEvent& event) {
-        PrintText(event.message);
-        std::fflush(stdout);
-      },
+      disk, journal, g_undo_running, [](const UndoFileEvent& event) { PrintText(event.message); },
       &end, &refusal);
   ::sigaction(SIGINT, &previous, nullptr);
   if (code == 2) {

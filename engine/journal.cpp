@@ -182,10 +182,10 @@ bool UnescapeField(std::string_view field, std::string* text) {
   return true;
 }
 
-int RecordFile(fs::FileSystem& file_system, const std::string& path, bool with_checksum,
+int RecordFile(fs::FileSystem& file_system, const fs::FileAt& file, bool with_checksum,
                FileRecord* record) {
   fs::FileFacts facts;
-  int error = file_system.Examine(path, &facts);
+  int error = file_system.Examine(file, &facts);
   if (error != 0) return error;
   if (!facts.regular) return EINVAL;
   record->size = facts.size;
@@ -195,18 +195,18 @@ int RecordFile(fs::FileSystem& file_system, const std::string& path, bool with_c
   record->mtime = mtime;
   record->checksum.clear();
   if (!with_checksum) return 0;
-  FILE* file = file_system.OpenForReading(path);
-  if (file == nullptr) return errno != 0 ? errno : EIO;
+  FILE* stream = file_system.OpenForReading(file);
+  if (stream == nullptr) return errno != 0 ? errno : EIO;
   XXH3_state_t* state = XXH3_createState();
   std::unique_ptr<char[]> buffer(new char[kReadChunk]);
   XXH3_128bits_reset(state);
   for (;;) {
-    const size_t n = std::fread(buffer.get(), 1, kReadChunk, file);
+    const size_t n = std::fread(buffer.get(), 1, kReadChunk, stream);
     if (n > 0) XXH3_128bits_update(state, buffer.get(), n);
     if (n < kReadChunk) break;
   }
-  error = std::ferror(file) ? EIO : 0;
-  std::fclose(file);
+  error = std::ferror(stream) ? EIO : 0;
+  std::fclose(stream);
   const XXH128_hash_t hash = XXH3_128bits_digest(state);
   XXH3_freeState(state);
   if (error != 0) return error;
@@ -261,7 +261,7 @@ void RunJournal::End(const JobCounters& counters, bool stopped) {
   Write("end\tprocessed=" + std::to_string(counters.ProcessedCount) +
         "\tfailed=" + std::to_string(counters.FailedCount) + "\tskipped=" +
         std::to_string(counters.SkippedCount) + "\tstopped=" + (stopped ? "1" : "0") + "\n");
-  if (!file_->Sync() && problem_.empty()) problem_ = path_ + ": " + fs::ErrorText(EIO);
+  if (!file_->Sync() && problem_.empty()) problem_ = path_ + ": " + fs::ReasonText(EIO);
   file_.reset();
 }
 
@@ -279,7 +279,7 @@ bool RunJournal::Open() {
   if (open_tried_) return false;
   open_tried_ = true;
   if (!file_system_.MakeFolders(folder_)) {
-    problem_ = folder_ + ": " + fs::ErrorText(errno != 0 ? errno : EACCES);
+    problem_ = folder_ + ": " + fs::ReasonText(errno != 0 ? errno : EACCES);
     return false;
   }
   // Runs of one process started within one second get "-2", "-3", ... after the name.
@@ -289,7 +289,7 @@ bool RunJournal::Open() {
     error = file_system_.OpenLocked(path_, true, &file_);
   }
   if (error != 0) {
-    problem_ = path_ + ": " + fs::ErrorText(error);
+    problem_ = path_ + ": " + fs::ReasonText(error);
     path_.clear();
     file_.reset();
     return false;
@@ -307,7 +307,7 @@ void RunJournal::Write(const std::string& line) {
     return;
   }
   if (!file_->Append(line) && problem_.empty()) {
-    problem_ = path_ + ": " + fs::ErrorText(errno != 0 ? errno : EIO);
+    problem_ = path_ + ": " + fs::ReasonText(errno != 0 ? errno : EIO);
   }
 }
 

@@ -56,9 +56,9 @@ struct FileRecord {
   std::string checksum;  ///< XXH3-128 of the content, 32 hexadecimal digits; empty if unread.
 };
 
-/// Fills `record` for the regular file `path`, reading it whole through `file_system` when
-/// `with_checksum`. Returns 0, EINVAL when `path` is not a regular file, or an errno value.
-int RecordFile(fs::FileSystem& file_system, const std::string& path, bool with_checksum,
+/// Fills `record` for the regular file `file`, reading it whole through `file_system` when
+/// `with_checksum`. Returns 0, EINVAL when `file` is not a regular file, or an errno value.
+int RecordFile(fs::FileSystem& file_system, const fs::FileAt& file, bool with_checksum,
                FileRecord* record);
 
 /// What a journal line says was done with a file.

@@ -1,6 +1,14 @@
 #include "engine/run_events.h"
 
 namespace nandell {
+namespace {
+
+// " (REASON)", or nothing without a reason.
+std::string Bracketed(const std::string& reason) {
+  return reason.empty() ? std::string() : " (" + reason + ")";
+}
+
+}  // namespace
 
 std::string FormatSummary(const JobCounters& counters) {
   std::string summary = "\r\n\r\n整理文件 " + std::to_string(counters.ProcessedCount) +
@@ -12,10 +20,10 @@ std::string FormatSummary(const JobCounters& counters) {
 }
 
 std::string FormatFileMessage(int32_t ordinal, const std::string& source, const std::string& target,
-                              bool move, bool ok) {
+                              bool move, bool ok, const std::string& reason) {
   if (!ok) {
     const char* failed = move ? "移动文件失败: " : "复制文件失败: ";
-    return std::string(failed) + source + " -> " + target + "\r\n";
+    return std::string(failed) + source + " -> " + target + Bracketed(reason) + "\r\n";
   }
   const char* done = move ? "移动文件(" : "复制文件(";
   const char* to = move ? "移动到: " : "复制到: ";
@@ -27,6 +35,15 @@ std::string FormatSkipMessage(int32_t ordinal, const std::string& source,
                               const std::string& target) {
   return "相同文件已存在(" + std::to_string(ordinal) + "): " + source + "\r\n\r\n跳过: " + target +
          "\r\n";
+}
+
+std::string FormatUnreadableFolder(const std::string& folder, const std::string& reason) {
+  return "无法读取目录: " + folder + Bracketed(reason) + "\r\n";
+}
+
+std::string FailureReason(const std::string& reason, const std::string& kept_as) {
+  if (kept_as.empty()) return reason;
+  return reason + ", 源文件保留为: " + kept_as;
 }
 
 }  // namespace nandell

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <memory>
 
+#include "engine/run_events.h"
 #include "platform/file.h"
 #include "platform/fs.h"
 #include "platform/process.h"
@@ -12,32 +13,46 @@
 namespace nandell {
 namespace {
 
-// The folder part of `path` including its last "/".
-std::string FolderOf(const std::string& path) {
+// `path` as an entry of its folder, opened by its path (as a run opens the folders chosen);
+// false when that folder cannot be opened.
+bool Locate(fs::FileSystem& file_system, const std::string& path, fs::FileAt* file) {
   const size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  fs::FolderRef folder;
+  if (slash == std::string::npos ||
+      file_system.OpenFolder(path.substr(0, slash + 1), &folder) != 0) {
+    return false;
+  }
+  *file = fs::FileAt{folder, path.substr(slash + 1)};
+  return true;
 }
 
-// True when `path` is a regular file of the recorded size and checksum. `exists` tells
+// True when `file` is a regular file of the recorded size and checksum. `exists` tells
 // whether any entry has the name.
-bool Matches(fs::FileSystem& file_system, const std::string& path, const FileRecord& recorded,
+bool Matches(fs::FileSystem& file_system, const fs::FileAt& file, const FileRecord& recorded,
              bool* exists) {
   fs::FileFacts facts;
-  *exists = file_system.Examine(path, &facts) == 0;
+  *exists = file.folder && file_system.Examine(file, &facts) == 0;
   if (!*exists || !facts.regular || facts.size != recorded.size) return false;
   FileRecord now;
-  return RecordFile(file_system, path, true, &now) == 0 && !recorded.checksum.empty() &&
+  return RecordFile(file_system, file, true, &now) == 0 && !recorded.checksum.empty() &&
          now.checksum == recorded.checksum;
 }
 
-// Makes the missing levels of the absolute folder `folder` (ending with "/"), from the top.
-void MakeMissingFolders(fs::FileSystem& file_system, const std::string& folder) {
-  std::vector<std::string> missing;
-  for (std::string level = folder; level.size() > 1 && !file_system.Exists(level);) {
-    missing.push_back(level);
-    level = FolderOf(level.substr(0, level.size() - 1));
+// Opens the absolute folder `path` (ending with "/"), making its missing levels below the
+// deepest one that exists.
+int OpenMakingFolders(fs::FileSystem& file_system, const std::string& path, fs::FolderRef* folder) {
+  size_t end = path.size();
+  fs::FolderRef base;
+  while (file_system.OpenFolder(path.substr(0, end), &base) != 0) {
+    if (end <= 1) return ENOENT;
+    end = path.rfind('/', end - 2) + 1;
   }
-  for (auto it = missing.rbegin(); it != missing.rend(); ++it) file_system.MakeFolder(*it);
+  if (end == path.size()) {
+    *folder = std::move(base);
+    return 0;
+  }
+  bool made = false;
+  return file_system.OpenTargetFolder(*base, path.substr(end), &made, folder);
 }
 
 // One file's undo: whether it was undone, the word for the journal, and the message.
@@ -65,10 +80,23 @@ Outcome UndoMove(fs::FileSystem& file_system, const JournalEntry& entry, int32_t
   const std::string& target = entry.target;
   const std::string moved_back =
       "移回文件" + Ordinal(ordinal) + target + "\r\n\r\n移回到: " + source + "\r\n";
+  const std::string source_taken = "原位置已有文件, 保留: " + target + " -> " + source + "\r\n";
+  const std::string failed = "移回文件失败: " + target + " -> " + source + "\r\n";
+  fs::FileAt at_target;
+  fs::FileAt at_source;
+  Locate(file_system, target, &at_target);
+  Locate(file_system, source, &at_source);
+  // A move back that was killed while it held the file taken (hidden) gives it its name back.
+  if (at_target.folder) {
+    const fs::FileAt taken{at_target.folder, fs::TakenName(at_target.name)};
+    fs::FileFacts facts;
+    std::string name;
+    if (file_system.Examine(taken, &facts) == 0) file_system.RecoverTaken(taken, &name);
+  }
   bool target_exists = false;
   bool source_exists = false;
-  const bool target_same = Matches(file_system, target, entry.record, &target_exists);
-  const bool source_same = Matches(file_system, source, entry.record, &source_exists);
+  const bool target_same = Matches(file_system, at_target, entry.record, &target_exists);
+  const bool source_same = Matches(file_system, at_source, entry.record, &source_exists);
   if (!target_same) {
     if (target_exists) return Kept("changed", "文件已改动, 保留: " + target + "\r\n");
     // Gone from the target: back at its source already (an undo stopped after the move),
@@ -79,39 +107,45 @@ Outcome UndoMove(fs::FileSystem& file_system, const JournalEntry& entry, int32_t
   if (source_same) {
     // A move back by copy that was stopped after the copy took its name: the copy is
     // complete and checked, so the file at the target goes.
-    const int error = file_system.Remove(target);
+    const int error = file_system.Remove(at_target);
     if (error == 0) return Undone("moved-back", moved_back);
-    return Kept("error: " + fs::ErrorText(error),
-                "移回文件失败: " + target + " -> " + source + "\r\n");
+    return Kept("error: " + fs::ReasonText(error), failed);
   }
-  if (source_exists) {
-    return Kept("source-taken", "原位置已有文件, 保留: " + target + " -> " + source + "\r\n");
+  if (source_exists) return Kept("source-taken", source_taken);
+  const size_t slash = source.rfind('/');
+  fs::FolderRef folder;
+  int error = OpenMakingFolders(file_system, source.substr(0, slash + 1), &folder);
+  std::string kept_as;
+  if (error == 0) {
+    error = file_system.MoveNoReplace(at_target, fs::FileAt{folder, source.substr(slash + 1)},
+                                      &kept_as);
   }
-  MakeMissingFolders(file_system, FolderOf(source));
-  const int error = file_system.MoveNoReplace(target, source);
   if (error == 0) return Undone("moved-back", moved_back);
-  if (error == EEXIST) {
-    return Kept("source-taken", "原位置已有文件, 保留: " + target + " -> " + source + "\r\n");
-  }
-  return Kept("error: " + fs::ErrorText(error),
-              "移回文件失败: " + target + " -> " + source + "\r\n");
+  if (error == EEXIST) return Kept("source-taken", source_taken);
+  return Kept("error: " + FailureReason(fs::ReasonText(error), kept_as), failed);
 }
 
 // A copy is removed only while it holds what was placed and its source still does too: the
 // copy may be the only one left of a photo whose original was deleted since.
 Outcome UndoCopy(fs::FileSystem& file_system, const JournalEntry& entry, int32_t ordinal) {
   const std::string& target = entry.target;
+  fs::FileAt at_target;
+  fs::FileAt at_source;
+  Locate(file_system, target, &at_target);
+  Locate(file_system, entry.source, &at_source);
   bool target_exists = false;
-  if (!Matches(file_system, target, entry.record, &target_exists)) {
+  if (!Matches(file_system, at_target, entry.record, &target_exists)) {
     if (!target_exists) return Undone("gone", "副本已不在" + Ordinal(ordinal) + target + "\r\n");
     return Kept("changed", "文件已改动, 保留: " + target + "\r\n");
   }
   bool source_exists = false;
-  if (!Matches(file_system, entry.source, entry.record, &source_exists)) {
+  if (!Matches(file_system, at_source, entry.record, &source_exists)) {
     return Kept("source-changed", "原文件已不在或已改动, 保留副本: " + target + "\r\n");
   }
-  const int error = file_system.Remove(target);
-  if (error != 0) return Kept("error: " + fs::ErrorText(error), "删除副本失败: " + target + "\r\n");
+  const int error = file_system.Remove(at_target);
+  if (error != 0) {
+    return Kept("error: " + fs::ReasonText(error), "删除副本失败: " + target + "\r\n");
+  }
   return Undone("removed", "删除副本" + Ordinal(ordinal) + target +
                                "\r\n\r\n原文件: " + entry.source + "\r\n");
 }
@@ -130,7 +164,7 @@ bool ReadJournal(fs::FileSystem& file_system, const std::string& path, Journal* 
   std::string text;
   const int error = file_system.ReadWholeFile(path, &text);
   if (error != 0) {
-    *refusal = kNotAJournalText + path + " (" + fs::ErrorText(error) + ")";
+    *refusal = kNotAJournalText + path + " (" + fs::ReasonText(error) + ")";
     return false;
   }
   if (!ParseJournal(text, journal)) {
@@ -144,7 +178,9 @@ std::vector<std::pair<std::string, Journal>> ListRuns(fs::FileSystem& file_syste
                                                       const std::string& output_folder) {
   std::vector<std::pair<std::string, Journal>> runs;
   const std::string folder = JournalFolder(output_folder);
-  std::unique_ptr<fs::FolderListing> listing = file_system.ListFolder(folder, nullptr);
+  fs::FolderRef open;
+  if (file_system.OpenFolder(folder, &open) != 0) return runs;
+  std::unique_ptr<fs::FolderListing> listing = file_system.ListFolder(*open, nullptr);
   if (!listing) return runs;
   fs::DirEntry entry;
   while (listing->Next(&entry)) {
@@ -211,7 +247,7 @@ int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::ato
   }
   Journal journal;
   if (error != 0) {
-    *refusal = kNotAJournalText + path + " (" + fs::ErrorText(error) + ")";
+    *refusal = kNotAJournalText + path + " (" + fs::ReasonText(error) + ")";
     return 2;
   }
   if (!ReadJournal(file_system, path, &journal, refusal)) return 2;

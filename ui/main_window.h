@@ -64,6 +64,12 @@ class MainWindow : public SkinnedDialog {
   static constexpr const char* kUndoQuestionText = "确定要撤销上次整理吗? (共 %1 个文件)";
   /// The line under the summary that names the failure list: this text, then its path.
   static constexpr const char* kFailureListText = "失败列表: ";
+  /// The line under the summary when the failure list could not be written: this text, then
+  /// its path and the reason.
+  static constexpr const char* kReportProblemText = "无法写入失败列表: ";
+  /// The same line when the run's journal could not be written (it cannot be undone): this
+  /// text, then the journal's path and the reason.
+  static constexpr const char* kJournalProblemText = "无法写入整理记录: ";
   /// Command id of the About entry of the system menu.
   static constexpr int kIdmAbout = 16;
   /// Id of the timer that starts the version check, and its delay.
@@ -113,6 +119,8 @@ class MainWindow : public SkinnedDialog {
   QLabel* FooterLabel() const { return footer_; }                // 1013
   /// The failure list's line ("失败列表: PATH"), shown after a run that wrote one.
   QLabel* FailureListLabel() const { return failure_list_; }
+  /// The line that says the failure list could not be written ("无法写入失败列表: PATH: ...").
+  QLabel* ReportProblemLabel() const { return report_problem_; }
 
   /// The run state and worker.
   OrganizerJob& Job() { return *job_; }
@@ -220,6 +228,7 @@ class MainWindow : public SkinnedDialog {
   QLabel* output_text_ = nullptr;
   QLabel* footer_ = nullptr;
   QLabel* failure_list_ = nullptr;
+  QLabel* report_problem_ = nullptr;
   QPlainTextEdit* edit_ = nullptr;
 
   // The run: the observer outlives the job, which stops and joins its worker when destroyed.

@@ -43,12 +43,8 @@ TEST(ConflictNameTest, NumberGoesBeforeTheLastDotOfTheName) {
     int number;
     const char* expected;
   } cases[] = {
-      {"/o/d/IMG_0001.JPG", 1, "/o/d/IMG_0001_1.JPG"},
-      {"/o/d/a.tar.gz", 2, "/o/d/a.tar_2.gz"},
-      {"/o/d/noext", 3, "/o/d/noext_3"},
-      {"/o/d.x/name", 4, "/o/d.x/name_4"},
-      {"/o/d/.hidden", 5, "/o/d/.hidden_5"},
-      {"/o/d/x.", 9999, "/o/d/x_9999."},
+      {"IMG_0001.JPG", 1, "IMG_0001_1.JPG"}, {"a.tar.gz", 2, "a.tar_2.gz"}, {"noext", 3, "noext_3"},
+      {".hidden", 5, ".hidden_5"},           {"x.", 9999, "x_9999."},
   };
   for (const auto& c : cases) EXPECT_EQ(ConflictName(c.target, c.number), c.expected);
 }
@@ -149,8 +145,8 @@ TEST(ConflictTest, IdenticalSkippedOthersRenamedInCopyAndMoveOnOneAndTwoFileSyst
 class IntrudingFileSystem : public fs::FileSystem {
  public:
   explicit IntrudingFileSystem(std::string name) : name_(std::move(name)) {}
-  int PlaceNoReplace(const std::string& from, const std::string& to) override {
-    if (to == name_ && !intruded_.exchange(true)) WriteFile(to, "theirs");
+  int PlaceNoReplace(const fs::FileAt& from, const fs::FileAt& to) override {
+    if (to.Path() == name_ && !intruded_.exchange(true)) WriteFile(to.Path(), "theirs");
     return FileSystem::PlaceNoReplace(from, to);
   }
 
@@ -190,7 +186,8 @@ TEST(ConflictTest, WhenEveryNameUpTo9999IsTakenTheFileFails) {
   RecordingObserver full;
   ASSERT_EQ(RunToEnd(config, &full), "");
   ASSERT_EQ(full.files.size(), 1u);
-  EXPECT_EQ(full.files[0].message, "复制文件失败: " + dir / "src/n.mov -> " + day + "n.mov\r\n");
+  EXPECT_EQ(full.files[0].message,
+            "复制文件失败: " + dir / "src/n.mov -> " + day + "n.mov (File exists)\r\n");
   EXPECT_FALSE(PathExists(day + "n_10000.mov"));
   // The last name free: it is taken.
   ASSERT_EQ(::unlink((day + "n_9999.mov").c_str()), 0);
