@@ -329,6 +329,7 @@ bool ParseJournal(const std::string& text, Journal* journal) {
     if (line_number == 1) {
       if (kind != kHeaderTag || fields.size() < 2 || fields[1] != kVersion) return false;
       journal->move = Setting(fields, "mode") == "move";
+      journal->photo = Setting(fields, "photo");
       journal->output = Setting(fields, "output");
       journal->started = Setting(fields, "started");
       ParseInt(Setting(fields, "started_ns"), &journal->started_ns);

@@ -121,6 +121,7 @@ struct JournalEntry {
 /// A journal as read back.
 struct Journal {
   bool move = false;                 ///< mode=move.
+  std::string photo;                 ///< The photo folder of the run.
   std::string output;                ///< The output folder of the run.
   std::string started;               ///< "YYYY-MM-DD HH:MM:SS", local time of the start.
   int64_t started_ns = 0;            ///< The start, in nanoseconds since the epoch.

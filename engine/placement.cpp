@@ -54,7 +54,11 @@ void CarryOut(fs::FileSystem& file_system, Transfer* transfer, bool rename_only)
     const fs::FileAt target{folder, name};
     if (!transfer->move) return file_system.CopyNoReplace(transfer->from, target);
     if (rename_only) return file_system.PlaceNoReplace(transfer->from, target);
-    return file_system.MoveByCopy(transfer->from, target, &transfer->kept_as);
+    const int error = file_system.MoveByCopy(transfer->from, target, &transfer->kept_as);
+    // A source that could not get its name back (a new file has it) is not tried under
+    // another name: the name now holds that new file.
+    if (error == EEXIST && !transfer->kept_as.empty()) return fs::kChangedWhileMoved;
+    return error;
   };
   const auto identical = [&](const std::string& name) {
     return IdenticalFile(file_system, transfer->from, fs::FileAt{folder, name});

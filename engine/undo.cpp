@@ -13,13 +13,66 @@
 namespace nandell {
 namespace {
 
-// `path` as an entry of its folder, opened by its path (as a run opens the folders chosen);
-// false when that folder cannot be opened.
-bool Locate(fs::FileSystem& file_system, const std::string& path, fs::FileAt* file) {
+// The two folders of the run as the undo reaches them: each opened by the path the run was
+// given (links followed, as the run opens the folders chosen), and every level below them
+// without following a link, so that a link put where a year, day or source folder was since
+// the run cannot lead the undo to files that it did not place.
+struct RunFolders {
+  std::string photo_path;  // ending with "/"
+  std::string output_path;
+  fs::FolderRef photo;  // null while it cannot be opened
+  fs::FolderRef output;
+};
+
+std::string WithSlash(std::string folder) {
+  if (!folder.empty() && folder.back() != '/') folder += '/';
+  return folder;
+}
+
+// Opens the absolute folder `path` (ending with "/"), making its missing levels below the
+// deepest one that exists.
+int OpenMakingFolders(fs::FileSystem& file_system, const std::string& path, fs::FolderRef* folder) {
+  if (path.empty() || path[0] != '/') return EINVAL;
+  size_t end = path.size();
+  fs::FolderRef base;
+  while (file_system.OpenFolder(path.substr(0, end), &base) != 0) {
+    if (end <= 1) return ENOENT;
+    end = path.rfind('/', end - 2) + 1;
+  }
+  if (end == path.size()) {
+    *folder = std::move(base);
+    return 0;
+  }
+  bool made = false;
+  return file_system.OpenTargetFolder(*base, path.substr(end), &made, folder);
+}
+
+// Opens the folder `path` (ending with "/") below the open `base` named `base_path`, no link
+// followed; with `make`, its missing levels are made. EINVAL when `path` is not below
+// `base_path` or climbs out of it.
+int OpenBelow(fs::FileSystem& file_system, const fs::FolderRef& base, const std::string& base_path,
+              const std::string& path, bool make, fs::FolderRef* folder) {
+  if (!base) return ENOENT;
+  if (path.compare(0, base_path.size(), base_path) != 0) return EINVAL;
+  const std::string relative = path.substr(base_path.size());
+  if (relative.empty()) {
+    *folder = base;
+    return 0;
+  }
+  if (("/" + relative).find("/../") != std::string::npos) return EINVAL;
+  if (!make) return file_system.OpenSubfolder(*base, relative, folder);
+  bool made = false;
+  return file_system.OpenTargetFolder(*base, relative, &made, folder);
+}
+
+// `path` as an entry of its folder below the open `base`; false when that folder cannot be
+// reached.
+bool Locate(fs::FileSystem& file_system, const fs::FolderRef& base, const std::string& base_path,
+            const std::string& path, fs::FileAt* file) {
   const size_t slash = path.rfind('/');
   fs::FolderRef folder;
   if (slash == std::string::npos ||
-      file_system.OpenFolder(path.substr(0, slash + 1), &folder) != 0) {
+      OpenBelow(file_system, base, base_path, path.substr(0, slash + 1), false, &folder) != 0) {
     return false;
   }
   *file = fs::FileAt{folder, path.substr(slash + 1)};
@@ -36,23 +89,6 @@ bool Matches(fs::FileSystem& file_system, const fs::FileAt& file, const FileReco
   FileRecord now;
   return RecordFile(file_system, file, true, &now) == 0 && !recorded.checksum.empty() &&
          now.checksum == recorded.checksum;
-}
-
-// Opens the absolute folder `path` (ending with "/"), making its missing levels below the
-// deepest one that exists.
-int OpenMakingFolders(fs::FileSystem& file_system, const std::string& path, fs::FolderRef* folder) {
-  size_t end = path.size();
-  fs::FolderRef base;
-  while (file_system.OpenFolder(path.substr(0, end), &base) != 0) {
-    if (end <= 1) return ENOENT;
-    end = path.rfind('/', end - 2) + 1;
-  }
-  if (end == path.size()) {
-    *folder = std::move(base);
-    return 0;
-  }
-  bool made = false;
-  return file_system.OpenTargetFolder(*base, path.substr(end), &made, folder);
 }
 
 // One file's undo: whether it was undone, the word for the journal, and the message.
@@ -75,7 +111,8 @@ std::string Ordinal(int32_t ordinal) {
 }
 
 // A moved file goes back to its source, unless it changed or its source name is taken.
-Outcome UndoMove(fs::FileSystem& file_system, const JournalEntry& entry, int32_t ordinal) {
+Outcome UndoMove(fs::FileSystem& file_system, RunFolders& folders, const JournalEntry& entry,
+                 int32_t ordinal) {
   const std::string& source = entry.source;
   const std::string& target = entry.target;
   const std::string moved_back =
@@ -84,8 +121,8 @@ Outcome UndoMove(fs::FileSystem& file_system, const JournalEntry& entry, int32_t
   const std::string failed = "移回文件失败: " + target + " -> " + source + "\r\n";
   fs::FileAt at_target;
   fs::FileAt at_source;
-  Locate(file_system, target, &at_target);
-  Locate(file_system, source, &at_source);
+  Locate(file_system, folders.output, folders.output_path, target, &at_target);
+  Locate(file_system, folders.photo, folders.photo_path, source, &at_source);
   // A move back that was killed while it held the file taken (hidden) gives it its name back.
   if (at_target.folder) {
     const fs::FileAt taken{at_target.folder, fs::TakenName(at_target.name)};
@@ -113,8 +150,14 @@ Outcome UndoMove(fs::FileSystem& file_system, const JournalEntry& entry, int32_t
   }
   if (source_exists) return Kept("source-taken", source_taken);
   const size_t slash = source.rfind('/');
+  // The source folder levels that are gone are made again, the photo folder too.
+  int error = 0;
+  if (!folders.photo) error = OpenMakingFolders(file_system, folders.photo_path, &folders.photo);
   fs::FolderRef folder;
-  int error = OpenMakingFolders(file_system, source.substr(0, slash + 1), &folder);
+  if (error == 0) {
+    error = OpenBelow(file_system, folders.photo, folders.photo_path, source.substr(0, slash + 1),
+                      true, &folder);
+  }
   std::string kept_as;
   if (error == 0) {
     error = file_system.MoveNoReplace(at_target, fs::FileAt{folder, source.substr(slash + 1)},
@@ -127,12 +170,13 @@ Outcome UndoMove(fs::FileSystem& file_system, const JournalEntry& entry, int32_t
 
 // A copy is removed only while it holds what was placed and its source still does too: the
 // copy may be the only one left of a photo whose original was deleted since.
-Outcome UndoCopy(fs::FileSystem& file_system, const JournalEntry& entry, int32_t ordinal) {
+Outcome UndoCopy(fs::FileSystem& file_system, const RunFolders& folders, const JournalEntry& entry,
+                 int32_t ordinal) {
   const std::string& target = entry.target;
   fs::FileAt at_target;
   fs::FileAt at_source;
-  Locate(file_system, target, &at_target);
-  Locate(file_system, entry.source, &at_source);
+  Locate(file_system, folders.output, folders.output_path, target, &at_target);
+  Locate(file_system, folders.photo, folders.photo_path, entry.source, &at_source);
   bool target_exists = false;
   if (!Matches(file_system, at_target, entry.record, &target_exists)) {
     if (!target_exists) return Undone("gone", "副本已不在" + Ordinal(ordinal) + target + "\r\n");
@@ -261,6 +305,11 @@ int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::ato
 
   // The latest file first: a later file of the run may have taken a name that frees an
   // earlier one's.
+  RunFolders folders;
+  folders.photo_path = WithSlash(journal.photo);
+  folders.output_path = WithSlash(journal.output);
+  if (!folders.photo_path.empty()) file_system.OpenFolder(folders.photo_path, &folders.photo);
+  if (!folders.output_path.empty()) file_system.OpenFolder(folders.output_path, &folders.output);
   std::vector<JournalEntry> pending = PendingFiles(journal);
   std::reverse(pending.begin(), pending.end());
   int32_t ordinal = 0;
@@ -271,8 +320,8 @@ int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::ato
     }
     ++ordinal;
     const Outcome outcome = entry.action == JournalAction::kMove
-                                ? UndoMove(file_system, entry, ordinal)
-                                : UndoCopy(file_system, entry, ordinal);
+                                ? UndoMove(file_system, folders, entry, ordinal)
+                                : UndoCopy(file_system, folders, entry, ordinal);
     file->Append(std::string(outcome.undone ? "undone" : "kept") + "\t" +
                  std::to_string(entry.line) + "\t" + EscapeField(outcome.word) + "\n");
     (outcome.undone ? end->undone : end->kept) += 1;
@@ -285,7 +334,11 @@ int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::ato
   if (!end->stopped) {
     // The day folders before the year folders that hold them; only empty ones go.
     for (auto it = journal.folders.rbegin(); it != journal.folders.rend(); ++it) {
-      file_system.RemoveFolder(*it);
+      const std::string folder = it->substr(0, it->find_last_not_of('/') + 1);
+      fs::FileAt at;
+      if (Locate(file_system, folders.output, folders.output_path, folder, &at)) {
+        file_system.RemoveFolder(at);
+      }
     }
     file->Append("undo-end\tundone=" + std::to_string(end->undone) +
                  "\tkept=" + std::to_string(end->kept) + "\n");

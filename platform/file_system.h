@@ -215,8 +215,9 @@ class FileSystem {
 
   /// Reads the whole content of the file `path` into `data`.
   virtual int ReadWholeFile(const std::string& path, std::string* data);
-  /// Removes the folder `path` when it is empty (ENOTEMPTY otherwise).
-  virtual int RemoveFolder(const std::string& path);
+  /// Removes the folder `folder` (the entry itself: a link is not followed) when it is empty
+  /// (ENOTEMPTY otherwise).
+  virtual int RemoveFolder(const FileAt& folder);
   /// Opens `path` for appending under its exclusive lock (AppendFile::OpenLocked): a new file
   /// with `create_new`, else an existing one. Returns 0 with `file` open, or an errno value
   /// (EWOULDBLOCK: another process holds the lock).

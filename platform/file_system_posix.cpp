@@ -488,8 +488,8 @@ int FileSystem::ReadWholeFile(const std::string& path, std::string* data) {
   }
 }
 
-int FileSystem::RemoveFolder(const std::string& path) {
-  return ::rmdir(path.c_str()) == 0 ? 0 : errno;
+int FileSystem::RemoveFolder(const FileAt& folder) {
+  return ::unlinkat(FdOf(*folder.folder), folder.name.c_str(), AT_REMOVEDIR) == 0 ? 0 : errno;
 }
 
 int FileSystem::OpenLocked(const std::string& path, bool create_new,

@@ -172,6 +172,31 @@ TEST_F(UndoTest, FilesChangedSinceTheRunAreKeptAndNamed) {
   }
 }
 
+// A link put where a folder of the run was is never followed: not to remove a "copy" that
+// is the photo itself, not to move a file back into a folder elsewhere.
+TEST_F(UndoTest, LinksInPlaceOfTheRunsFoldersAreNotFollowed) {
+  for (const bool move : {false, true}) {
+    SCOPED_TRACE(move ? "move" : "copy");
+    testing::RemoveTree(dir_ / "src");
+    testing::RemoveTree(dir_ / "elsewhere");
+    Make();
+    ASSERT_TRUE(WriteFile(src_ + "sub/x.mov", "xxxx", kDay1) && MakeFolders(dir_ / "elsewhere"));
+    const std::string journal = Organize(move);
+    const std::string day = out_ + "2014年/2014-12-31";
+    // The copy's day folder now links to the photo's folder; the moved photo's source folder
+    // links elsewhere.
+    const std::string swapped = move ? src_ + "sub" : day;
+    const std::string link_to = move ? dir_ / "elsewhere" : src_ + "sub";
+    ASSERT_EQ(::rename(swapped.c_str(), (swapped + ".real").c_str()), 0);
+    ASSERT_EQ(::symlink(link_to.c_str(), swapped.c_str()), 0);
+
+    Undo(journal);
+    // The photo (the moved file) is where it was, and nothing went elsewhere.
+    EXPECT_EQ(ReadFile(move ? day + "/x.mov" : src_ + "sub/x.mov"), "xxxx");
+    EXPECT_TRUE(ListFiles(dir_ / "elsewhere").empty());
+  }
+}
+
 TEST_F(UndoTest, StoppedUndoFinishesWhenRunAgainAndTheLatestRunGoesFirst) {
   Make();
   for (int i = 0; i < 6; ++i) {
