@@ -173,6 +173,41 @@ TEST(ConflictTest, NameTakenBetweenCheckAndPlacementGoesToTheNextName) {
   }
 }
 
+// A move by copy (the output as another file system) whose name is taken in a race while a
+// new file takes the source's name: the source is kept under a recovery name, and the new
+// file is never moved to a free name in its stead.
+class SourceReplacingFileSystem : public fs::FileSystem {
+ public:
+  SourceReplacingFileSystem(std::string source, std::string target)
+      : source_(std::move(source)), target_(std::move(target)) {}
+  int PlaceNoReplace(const fs::FileAt& from, const fs::FileAt& to) override {
+    if (from.Path() == source_ && to.folder->Path() != from.folder->Path()) return EXDEV;
+    if (to.Path() == target_ && !intruded_.exchange(true)) {
+      WriteFile(target_, "theirs");
+      WriteFile(source_, "new");
+    }
+    return FileSystem::PlaceNoReplace(from, to);
+  }
+
+ private:
+  std::string source_, target_;
+  std::atomic<bool> intruded_{false};
+};
+
+TEST(ConflictTest, MovedSourceThatLostItsNameIsNotRetriedUnderAFreeName) {
+  TempDir dir;
+  ASSERT_TRUE(WriteFile(dir / "src/IMG.mov", "mine", kDay));
+  ASSERT_TRUE(MakeFolders(dir / "out") && MakeFolders(dir / "src/.cfg"));
+  SourceReplacingFileSystem disk(dir / "src/IMG.mov", dir / "out/" + kDayFolder + "IMG.mov");
+  RecordingObserver sink;
+  ASSERT_EQ(RunToEnd(Config(dir / "src/", dir / "out/", true, true, true), &sink, disk), "");
+  ASSERT_EQ(sink.files.size(), 1u);
+  EXPECT_EQ(sink.files[0].outcome, FileOutcome::kFailed);
+  EXPECT_EQ(ReadFile(dir / "src/IMG.mov"), "new");
+  EXPECT_EQ(ReadFile(dir / "src/IMG(恢复).mov"), "mine");
+  EXPECT_FALSE(PathExists(dir / "out/" + kDayFolder + "IMG_1.mov"));
+}
+
 TEST(ConflictTest, WhenEveryNameUpTo9999IsTakenTheFileFails) {
   testing::ScopedTmpfs tmpfs;  // ten thousand files are made quicker in memory
   TempDir dir(tmpfs.path().empty() ? "/tmp" : tmpfs.path());
