@@ -106,6 +106,11 @@ Outcome Kept(const std::string& word, std::string message) {
   return {false, word, std::move(message)};
 }
 
+// A file that could not be undone: its line names the reason, as a run's failure lines do.
+Outcome Failed(const std::string& what, const std::string& reason) {
+  return Kept("error: " + reason, what + " (" + reason + ")\r\n");
+}
+
 std::string Ordinal(int32_t ordinal) {
   return "(" + std::to_string(ordinal) + "): ";
 }
@@ -118,7 +123,7 @@ Outcome UndoMove(fs::FileSystem& file_system, RunFolders& folders, const Journal
   const std::string moved_back =
       "移回文件" + Ordinal(ordinal) + target + "\r\n\r\n移回到: " + source + "\r\n";
   const std::string source_taken = "原位置已有文件, 保留: " + target + " -> " + source + "\r\n";
-  const std::string failed = "移回文件失败: " + target + " -> " + source + "\r\n";
+  const std::string failed = "移回文件失败: " + target + " -> " + source;
   fs::FileAt at_target;
   fs::FileAt at_source;
   Locate(file_system, folders.output, folders.output_path, target, &at_target);
@@ -146,7 +151,7 @@ Outcome UndoMove(fs::FileSystem& file_system, RunFolders& folders, const Journal
     // complete and checked, so the file at the target goes.
     const int error = file_system.Remove(at_target);
     if (error == 0) return Undone("moved-back", moved_back);
-    return Kept("error: " + fs::ReasonText(error), failed);
+    return Failed(failed, fs::ReasonText(error));
   }
   if (source_exists) return Kept("source-taken", source_taken);
   const size_t slash = source.rfind('/');
@@ -165,7 +170,7 @@ Outcome UndoMove(fs::FileSystem& file_system, RunFolders& folders, const Journal
   }
   if (error == 0) return Undone("moved-back", moved_back);
   if (error == EEXIST) return Kept("source-taken", source_taken);
-  return Kept("error: " + FailureReason(fs::ReasonText(error), kept_as), failed);
+  return Failed(failed, FailureReason(fs::ReasonText(error), kept_as));
 }
 
 // A copy is removed only while it holds what was placed and its source still does too: the
@@ -188,7 +193,7 @@ Outcome UndoCopy(fs::FileSystem& file_system, const RunFolders& folders, const J
   }
   const int error = file_system.Remove(at_target);
   if (error != 0) {
-    return Kept("error: " + fs::ReasonText(error), "删除副本失败: " + target + "\r\n");
+    return Failed("删除副本失败: " + target, fs::ReasonText(error));
   }
   return Undone("removed", "删除副本" + Ordinal(ordinal) + target +
                                "\r\n\r\n原文件: " + entry.source + "\r\n");

@@ -190,7 +190,11 @@ TEST_F(UndoTest, LinksInPlaceOfTheRunsFoldersAreNotFollowed) {
     ASSERT_EQ(::rename(swapped.c_str(), (swapped + ".real").c_str()), 0);
     ASSERT_EQ(::symlink(link_to.c_str(), swapped.c_str()), 0);
 
-    Undo(journal);
+    EXPECT_EQ(Undo(journal), move ? 1 : 0);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0], move ? "移回文件失败: " + day + "/x.mov -> " + src_ +
+                                       "sub/x.mov (目录位置上是一个链接)\r\n"
+                                 : "副本已不在(1): " + day + "/x.mov\r\n");
     // The photo (the moved file) is where it was, and nothing went elsewhere.
     EXPECT_EQ(ReadFile(move ? day + "/x.mov" : src_ + "sub/x.mov"), "xxxx");
     EXPECT_TRUE(ListFiles(dir_ / "elsewhere").empty());
