@@ -107,7 +107,11 @@ while IFS=$'\t' read -r path day; do
   target=$work/out/${day:0:4}年/$day/$name
   cmp -s "$work/$path" "$target" || fail "$path is not in ${target#"$work"/}"
 done <"$work/dates"
-[ "$(find "$work/out" -type f | wc -l)" -eq "$(wc -l <"$work/dates")" ] || fail "extra files in out/"
+# Besides the photos, only the run's journal (out/.nandell/journal/, which a walk never enters).
+[ "$(find "$work/out" -path "$work/out/.nandell" -prune -o -type f -print | wc -l)" -eq \
+  "$(wc -l <"$work/dates")" ] || fail "extra files in out/"
+[ "$(find "$work/out/.nandell/journal" -type f -name '*.tsv' | wc -l)" -eq 1 ] ||
+  fail "not one journal in out/.nandell/journal/"
 [ ! -e "$home/.config/nandell/Config.ini" ] || fail "the command line wrote Config.ini"
 
 step "a second run fails every file and reports them in the per-user folder"
