@@ -13,6 +13,7 @@
 
 #include "cli/commands.h"
 #include "engine/organizer.h"
+#include "platform/translate.h"
 #include "settings/settings_store.h"
 
 namespace nandell::cli {
@@ -30,7 +31,7 @@ void OnInterrupt(int) {
 }
 
 // The last line of a dry run.
-constexpr const char* kDryRunLine = "(预演: 未改动任何文件)\n";
+constexpr const char* kDryRunLine = TrNoop("(预演: 未改动任何文件)\n");
 
 // Prints every file's message on standard output and, on a terminal, keeps one live progress
 // line on standard error; at the end the summary (and, after a dry run, that nothing changed).
@@ -52,7 +53,7 @@ class ConsoleObserver : public RunObserver {
     ClearLine();
     Print(event.summary);
     std::fputc('\n', stdout);
-    if (event.dry_run) std::fputs(kDryRunLine, stdout);
+    if (event.dry_run) std::fputs(Tr(kDryRunLine), stdout);
     std::fflush(stdout);
     if (!event.error_file.empty()) {
       std::fprintf(stderr, "errorFile.txt: %s\n", event.error_file.c_str());

@@ -27,7 +27,8 @@ struct FileEvent {
   std::string target;   ///< The target path the file went (or was to go) to.
   bool move = false;    ///< True for a move, false for a copy.
   FileOutcome outcome = FileOutcome::kTransferred;
-  /// The designed message: "复制文件(N): SOURCE\r\n\r\n复制到: TARGET\r\n" (or 移动…), or the
+  /// The message in the chosen language; in Chinese, the designed
+  /// "复制文件(N): SOURCE\r\n\r\n复制到: TARGET\r\n" (or 移动…), or the
   /// failure line "复制文件失败: SOURCE -> TARGET\r\n" (or 移动文件失败…).
   std::string message;
   /// Why the file failed, as the system words it ("File exists"); empty on success.
@@ -40,7 +41,7 @@ struct RunEndEvent {
   JobCounters counters;  ///< Final counters.
   bool stopped = false;  ///< True when the run was stopped before its walk finished.
   bool dry_run = false;  ///< True when nothing was changed on disk.
-  /// The summary line ("\r\n\r\n整理文件 %d 个, 失败 %d 个").
+  /// The summary line in the chosen language ("\r\n\r\n整理文件 %d 个, 失败 %d 个").
   std::string summary;
   /// Path of errorFile.txt when this run wrote it (a run with failures), else empty.
   std::string error_file;
@@ -60,10 +61,11 @@ class RunObserver {
   virtual void OnRunEnded(const RunEndEvent& event) = 0;
 };
 
-/// The summary line for the given counters.
+/// The summary line for the given counters, in the chosen language (platform/translate.h).
 std::string FormatSummary(const JobCounters& counters);
 
-/// The designed message of a file: the success message with its ordinal, or the failure line.
+/// The message of a file in the chosen language: the success message with its ordinal, or the
+/// failure line.
 std::string FormatFileMessage(int32_t ordinal, const std::string& source, const std::string& target,
                               bool move, bool ok);
 
