@@ -49,12 +49,12 @@ class MainWindow : public SkinnedDialog {
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
 
-  /// The system menu entry that opens the About box.
-  static constexpr const char* kAboutMenuText = "关于 Nandell(&A)...";
+  /// The system menu entry that opens the About box. These texts are shown translated (Tr).
+  static constexpr const char* kAboutMenuText = TrNoop("关于 Nandell(&A)...");
   /// The question before a close stops a run in progress (caption "提示", 是/否).
-  static constexpr const char* kCloseDuringRunText = "整理正在进行, 确定要停止并退出吗?";
+  static constexpr const char* kCloseDuringRunText = TrNoop("整理正在进行, 确定要停止并退出吗?");
   /// The line under the summary that names the failure list: this text, then its path.
-  static constexpr const char* kFailureListText = "失败列表: ";
+  static constexpr const char* kFailureListText = TrNoop("失败列表: ");
   /// Command id of the About entry of the system menu.
   static constexpr int kIdmAbout = 16;
   /// Id of the timer that starts the version check, and its delay.
