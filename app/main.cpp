@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
   // The four process-wide link labels, then the log object.
   for (int n = 1; n <= 4; ++n) nandell::LinkLabel::Instance(n);
   nandell::MsgX();
-  if (!language_ready) nandell::MsgX().Log(language_error.c_str(), 0, __LINE__, __FILE__);
+  if (!language_ready) nandell::MsgX().Log(language_error.c_str(), 0, __LINE__, "main.cpp");
 
   {
     // The whole life of the user interface; the window hands its folders and switch back

@@ -1,4 +1,4 @@
-// The translation: language settings, the catalog reader (on the build's own catalogs, in both
+// The translation: the catalog reader (on the build's own catalogs, in both
 // byte orders, and on damaged ones), and Tr/TrFormat with the real catalog, a missing one and
 // one whose placeholders are wrong.
 #include "platform/translate.h"
@@ -33,21 +33,6 @@ class TranslateTest : public ::testing::Test {
     ASSERT_TRUE(SetLanguage(Language::kChinese, "", &error));
   }
 };
-
-TEST_F(TranslateTest, LanguageSettings) {
-  const struct {
-    const char* setting;
-    bool known;
-    Language language;
-  } rows[] = {{"", true, Language::kChinese},       {"zh_CN", true, Language::kChinese},
-              {"en", true, Language::kEnglish},     {"EN", false, Language::kChinese},
-              {"en_US", false, Language::kChinese}, {"fr", false, Language::kChinese}};
-  for (const auto& row : rows) {
-    Language language = Language::kChinese;
-    EXPECT_EQ(ParseLanguage(row.setting, &language), row.known) << row.setting;
-    EXPECT_EQ(language, row.language) << row.setting;
-  }
-}
 
 TEST_F(TranslateTest, ConversionsCompareByTypeAndOrder) {
   const struct {
