@@ -5,36 +5,51 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <optional>
 #include <string>
 
 #include "cli/commands.h"
 #include "engine/organizer.h"
+#include "exif/exif_reader.h"
 #include "platform/translate.h"
 #include "settings/settings_store.h"
 
 namespace nandell::cli {
 namespace {
 
-// The job that Ctrl-C stops. OnStop only stores into lock-free atomics, which a signal
-// handler may do.
+// The job that Ctrl-C, SIGTERM and SIGHUP stop. OnStop only stores into lock-free atomics,
+// which a signal handler may do.
 std::atomic<OrganizerJob*> g_job{nullptr};
 static_assert(std::atomic<bool>::is_always_lock_free &&
               std::atomic<OrganizerJob*>::is_always_lock_free);
 
-void OnInterrupt(int) {
+void OnStopSignal(int) {
   OrganizerJob* job = g_job.load();
   if (job != nullptr) job->OnStop();
 }
 
+// The signals that stop a run between files like the Stop button: Ctrl-C, a service stop
+// (SIGTERM) and the end of the terminal's session (SIGHUP). A second one of the same kind
+// ends the program at once.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Exit code of a run that was stopped before its walk finished.
+constexpr int kStoppedExitCode = 3;
+
 // The last line of a dry run.
 constexpr const char* kDryRunLine = TrNoop("(预演: 未改动任何文件)\n");
+// Said on standard error after a run that was stopped.
+constexpr const char* kStoppedLine = TrNoop("整理已停止, 其余文件未整理.\n");
 
-// Prints every file's message on standard output and, on a terminal, keeps one live progress
-// line on standard error; at the end the summary (and, after a dry run, that nothing changed).
+// Prints every file's message on standard output, flushed after each file, and, on a
+// terminal, keeps one live progress line on standard error; at the end the summary (and, after
+// a dry run, that nothing changed). When standard output is closed (the reader of a pipe has
+// gone), printing ends and the run is stopped like Ctrl-C: the files under way finish.
 class ConsoleObserver : public RunObserver {
  public:
   ConsoleObserver(bool quiet, bool live) : quiet_(quiet), live_(live) {}
@@ -44,17 +59,15 @@ class ConsoleObserver : public RunObserver {
     if (!quiet_) {
       if (live_) ClearLine();
       Print(event.message);
-      if (live_) std::fflush(stdout);
     }
     if (live_) DrawProgress();
   }
 
   void OnRunEnded(const RunEndEvent& event) override {
+    stopped_ = event.stopped;
     ClearLine();
-    Print(event.summary);
-    std::fputc('\n', stdout);
-    if (event.dry_run) std::fputs(Tr(kDryRunLine), stdout);
-    std::fflush(stdout);
+    Print(event.summary + "\n" + (event.dry_run ? Tr(kDryRunLine) : ""));
+    if (event.stopped) std::fputs(Tr(kStoppedLine), stderr);
     if (!event.error_file.empty()) {
       std::fprintf(stderr, "errorFile.txt: %s\n", event.error_file.c_str());
     }
@@ -65,9 +78,14 @@ class ConsoleObserver : public RunObserver {
     }
   }
 
+  /// True when the run ended stopped.
+  bool Stopped() const { return stopped_; }
+
  private:
-  // The window's line breaks ("\r\n") as this platform's ("\n").
-  static void Print(const std::string& text) {
+  // Writes `text` with the window's line breaks ("\r\n") as this platform's ("\n") and
+  // flushes it, so that a reader sees every file as soon as it is done.
+  void Print(const std::string& text) {
+    if (output_closed_) return;
     std::string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size(); ++i) {
@@ -75,6 +93,11 @@ class ConsoleObserver : public RunObserver {
       out += text[i];
     }
     std::fwrite(out.data(), 1, out.size(), stdout);
+    if (std::fflush(stdout) != 0 && errno == EPIPE) {
+      output_closed_ = true;
+      OrganizerJob* job = g_job.load();
+      if (job != nullptr) job->OnStop();
+    }
   }
 
   void ClearLine() {
@@ -97,6 +120,8 @@ class ConsoleObserver : public RunObserver {
 
   const bool quiet_;
   const bool live_;
+  bool output_closed_ = false;
+  bool stopped_ = false;
   JobCounters counters_;
   bool line_shown_ = false;
   std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
@@ -140,28 +165,35 @@ int RunOrganize(const Arguments& args) {
   config.dry_run = dry_run;
 
   RaiseDescriptorLimit();
+  // The readers' notices ("No image in jpeg!") go to standard error: standard output holds
+  // only the run's messages.
+  SetReaderNoticeStream(stderr);
+  // A closed standard output is seen as EPIPE by the writes, not as a signal that ends the
+  // program with the copies under way.
+  ::signal(SIGPIPE, SIG_IGN);
   ConsoleObserver observer(quiet, ::isatty(STDERR_FILENO) != 0);
   OrganizerJob job(observer);
 
-  // Ctrl-C stops between files like the Stop button; a second one ends the program at once.
   struct sigaction action {};
-  action.sa_handler = OnInterrupt;
+  action.sa_handler = OnStopSignal;
   action.sa_flags = SA_RESETHAND | SA_RESTART;  // a slow call the signal lands in resumes
   sigemptyset(&action.sa_mask);
-  struct sigaction previous {};
+  struct sigaction previous[std::size(kStopSignals)] = {};
   g_job.store(&job);
-  ::sigaction(SIGINT, &action, &previous);
+  for (size_t i = 0; i < std::size(kStopSignals); ++i) {
+    ::sigaction(kStopSignals[i], &action, &previous[i]);
+  }
   const std::string refusal = job.OnOrganize(std::move(config));
+  if (refusal.empty()) job.Wait();
+  for (size_t i = 0; i < std::size(kStopSignals); ++i) {
+    ::sigaction(kStopSignals[i], &previous[i], nullptr);
+  }
+  g_job.store(nullptr);
   if (!refusal.empty()) {
-    ::sigaction(SIGINT, &previous, nullptr);
-    g_job.store(nullptr);
     std::fprintf(stderr, "%s\n", refusal.c_str());
     return 2;
   }
-  job.Wait();
-  ::sigaction(SIGINT, &previous, nullptr);
-  g_job.store(nullptr);
-  std::fflush(stdout);
+  if (observer.Stopped()) return kStoppedExitCode;
   return job.Counters().FailedCount == 0 ? 0 : 1;
 }
 

@@ -70,12 +70,15 @@ ProgramSpec MakeProgram() {
            "whose last four characters, lower-cased, occur in the filter list (by default "
            "\".jpg,.avi,.mov,.mp4,rmvb\") is dated and copied, or moved, into "
            "OUTPUT_FOLDER/YYYY年/YYYY-MM-DD/, or OUTPUT_FOLDER/YYYY-MM-DD/ without year folders. "
-           "A file whose target exists already is never overwritten; it counts as failed.",
+           "A file whose target exists already is never overwritten; it counts as failed. No "
+           "link below the two folders is followed: a link where a year or day folder should be "
+           "fails the file, and a folder that cannot be read to its end is a failure too.",
            "The window's start checks come first (both folders given, not the same, neither "
            "inside the other, both existing); a refusal is printed on standard error. Every "
            "file's message goes to standard output, with a live progress line on standard error "
            "when that is a terminal, and the summary at the end. The failures are listed in "
-           "errorFile.txt. Ctrl-C stops after the files in hand, like the window's Stop button.",
+           "errorFile.txt, each with its reason. Ctrl-C, SIGTERM, SIGHUP and a closed standard "
+           "output stop the run after the files in hand, like the window's Stop button.",
            "The filter list, the year folders and media dates come from Config.ini; the options "
            "override them for this run only. The command line never writes Config.ini."},
       .options =
@@ -105,8 +108,9 @@ ProgramSpec MakeProgram() {
                     "folder, file or errorFile.txt is made."},
            {.name = "--quiet", .help = "Print only the summary, not every file's message."}},
       .exit_status = {{"0", "No file failed."},
-                      {"1", "A file failed; the failures are listed in errorFile.txt."},
-                      {"2", "The run was refused, or a usage error."}},
+                      {"1", "A file or folder failed; the failures are listed in errorFile.txt."},
+                      {"2", "The run was refused, or a usage error."},
+                      {"3", "The run was stopped before it had walked every folder."}},
   });
 
   for (CommandSpec& command : program.commands) {

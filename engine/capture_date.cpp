@@ -238,9 +238,10 @@ std::string GetCaptureDate(std::string path, bool media_dates) {
   return DateOfStream(OpenForReading(path), media_dates);
 }
 
-std::string GetCaptureDate(std::string path, bool media_dates, fs::FileSystem& file_system) {
-  if (!media_dates && !EndsWithJpg(path)) return std::string();
-  return DateOfStream(file_system.OpenForReading(path), media_dates);
+std::string GetCaptureDate(const fs::FileAt& file, bool media_dates, fs::FileSystem& file_system) {
+  // A name, not a whole path: it ends with ".jpg" exactly when the path does.
+  if (!media_dates && !EndsWithJpg(file.name)) return std::string();
+  return DateOfStream(file_system.OpenForReading(file), media_dates);
 }
 
 }  // namespace nandell

@@ -7,7 +7,8 @@ namespace nandell {
 
 namespace fs {
 class FileSystem;
-}
+struct FileAt;
+}  // namespace fs
 
 /// The day a photo was taken, as the name of its day folder: the EXIF DateTimeOriginal of a
 /// ".jpg" file (letter case ignored) with the time cut off and ":" replaced by "-", normally
@@ -23,9 +24,9 @@ std::string GetCaptureDate(std::string path);
 /// Empty when no source gives one. Never reports an error.
 std::string GetCaptureDate(std::string path, bool media_dates);
 
-/// GetCaptureDate(path, media_dates) with the file opened through `file_system` (the
-/// organizing run's seam).
-std::string GetCaptureDate(std::string path, bool media_dates, fs::FileSystem& file_system);
+/// GetCaptureDate(path, media_dates) of the file `file`, opened relative to its open folder
+/// through `file_system` (the organizing run's seam).
+std::string GetCaptureDate(const fs::FileAt& file, bool media_dates, fs::FileSystem& file_system);
 
 /// The calendar day a date text names, as "YYYY-MM-DD", read from "YYYY:MM:DD...",
 /// "YYYY-MM-DD..." or "Www Mmm DD HH:MM:SS YYYY" (any letter case). Empty when the text names

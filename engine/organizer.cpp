@@ -4,10 +4,10 @@
 #include <optional>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #include "engine/capture_date.h"
 #include "engine/transfer_threads.h"
-#include "platform/fs.h"
 #include "platform/text.h"
 
 namespace nandell {
@@ -55,9 +55,11 @@ bool WriteFailureReport(fs::FileSystem& file_system, const RunConfig& config,
   // The per-user folder may not exist yet (the command line's store never saves).
   if (config.make_error_file_folder) file_system.MakeFolders(config.error_file_folder);
   const std::string report = config.error_file_folder + "errorFile.txt";
-  const int code = file_system.WriteWholeFile(report, failure_log);
+  // Through a temporary file and a rename: of two runs that end together, the last one's
+  // report stands whole, never a mix of both.
+  const int code = file_system.ReplaceWholeFile(report, failure_log);
   if (code != 0) {
-    *problem = report + ": " + fs::ErrorText(code);
+    *problem = report + ": " + fs::ReasonText(code);
     return false;
   }
   *path = report;
@@ -136,71 +138,150 @@ void OrganizerJob::Wait() {
 
 void OrganizerJob::OrganizerThread() {
   threads_tried_ = false;
-  ScanFolder(config_.photo_folder);
+  // Every target folder is reached from the output folder opened here, never by a path that
+  // a link could lead elsewhere. An output text without a trailing "/" is joined unchanged
+  // (its last part begins the names of the year or day folders), so the folder opened is the
+  // one up to its last "/".
+  output_base_path_ = config_.output_folder.substr(0, config_.output_folder.rfind('/') + 1);
+  output_base_error_ = file_system_.OpenFolder(output_base_path_, &output_base_);
+  std::string photo_folder = config_.photo_folder;
+  if (!photo_folder.empty() && photo_folder.back() != '/') photo_folder += '/';
+  if (IsRunning_.load()) {
+    fs::FolderRef root;
+    const int error = file_system_.OpenFolder(photo_folder, &root);
+    if (error != 0) {
+      UnreadableFolder(photo_folder, error);
+    } else {
+      ScanFolder(root);
+    }
+  }
   // The transfers under way finish and are reported, also after a stop; those a stop kept
   // from starting are dropped.
   while (!unreported_.empty()) ReportSettled(true);
   threads_.reset();
   claimed_.clear();
+  cleared_.clear();
+  output_base_.reset();
   WindUp();
 }
 
-void OrganizerJob::ScanFolder(std::string folder) {
-  if (!folder.empty() && folder.back() != '/') folder += '/';
+void OrganizerJob::ScanFolder(const fs::FolderRef& folder) {
   if (!IsRunning_.load()) return;
-  std::unique_ptr<fs::FolderListing> listing = file_system_.ListFolder(folder, nullptr);
-  if (!listing) return;
+  int error = 0;
+  std::unique_ptr<fs::FolderListing> listing = file_system_.ListFolder(*folder, &error);
+  if (!listing) {
+    UnreadableFolder(folder->Path(), error);
+    return;
+  }
+  // Sources that a move of an ended run left taken (hidden): put back once the listing is
+  // done, and taken by this run then.
+  std::vector<std::string> taken;
   fs::DirEntry entry;
-  if (!listing->Next(&entry)) return;
-  for (;;) {
+  bool listed = listing->Next(&entry);
+  while (listed) {
     const char first = entry.name.empty() ? '.' : entry.name[0];
-    if (first != '.' && first != '~') {
+    if (first == '.') {
+      if (entry.kind == fs::EntryKind::kFile && !config_.dry_run && fs::IsTakenName(entry.name)) {
+        taken.push_back(entry.name);
+      }
+    } else if (first != '~') {
       if (entry.kind == fs::EntryKind::kDirectory) {
-        ScanFolder(folder + entry.name);
+        // Opened without following a link: a folder replaced by one since it was listed is
+        // not entered.
+        fs::FolderRef subfolder;
+        error = file_system_.OpenSubfolder(*folder, entry.name, &subfolder);
+        if (error != 0) {
+          UnreadableFolder(folder->Path() + entry.name + "/", error);
+        } else {
+          ScanFolder(subfolder);
+        }
       } else if (entry.kind == fs::EntryKind::kFile) {
         HandleFile(folder, entry.name, *listing);
       }
       // A link to a folder is never entered: the walk cannot loop.
     }
-    if (!listing->Next(&entry)) break;
-    if (!IsRunning_.load()) break;
+    listed = listing->Next(&entry);
+    if (listed && !IsRunning_.load()) return;
+  }
+  // A listing that ended on a read error may have left files unseen.
+  if (listing->Error() != 0) UnreadableFolder(folder->Path(), listing->Error());
+  for (const std::string& hidden : taken) {
+    if (!IsRunning_.load()) return;
+    std::string name;
+    if (file_system_.RecoverTaken(fs::FileAt{folder, hidden}, &name) == 0) {
+      HandleFile(folder, name, *listing);
+    }
   }
 }
 
-void OrganizerJob::HandleFile(const std::string& folder, const std::string& name,
+void OrganizerJob::HandleFile(const fs::FolderRef& folder, const std::string& name,
                               const fs::FolderListing& listing) {
-  // The path as listed is what the file operations and messages use; its lower-cased form
-  // only decides the filter key (a lower-cased path may not exist on this file system).
-  const std::string source = folder + name;
+  // The path as listed is what the messages use; its lower-cased form only decides the
+  // filter key (a lower-cased path may not exist on this file system).
+  const std::string source = folder->Path() + name;
   if (!TakesFile(config_.file_filters, source)) return;
-  const std::string date = GetCaptureDate(source, config_.media_dates, file_system_);
+  const fs::FileAt file{folder, name};
+  const std::string date = GetCaptureDate(file, config_.media_dates, file_system_);
   std::optional<int64_t> last_write;
   if (NeedsLastWrite(config_, date)) {
     int64_t seconds = 0;
     if (listing.LastWriteTime(name, &seconds)) last_write = seconds;
   }
   const TargetPlan plan = PlanTarget(config_, name, date, last_write);
+  // The year and day folders below the opened output folder ("2014年/2014-12-31/").
+  const std::string relative = plan.folder.substr(output_base_path_.size());
   if (config_.dry_run) {
-    Predict(source, plan);
+    Predict(source, plan, relative);
     return;
   }
+  auto transfer = std::make_shared<Transfer>();
+  transfer->source = source;
+  transfer->target = plan.path;
+  transfer->move = config_.move;
+  transfer->from = file;
   // Failures to make the folders are not reported by themselves: the transfer into them
-  // then fails and is.
-  if (!plan.year_folder.empty() && !file_system_.Exists(plan.year_folder)) {
-    file_system_.MakeFolder(plan.year_folder);
+  // then fails and is, with the reason (a link where a folder should be among them).
+  transfer->error = output_base_error_;
+  fs::FolderRef target_folder;
+  if (output_base_) {
+    bool made = false;
+    transfer->error = file_system_.OpenTargetFolder(*output_base_, relative, &made, &target_folder);
+    // A folder that was there before the run may hold temporary files of a run that was
+    // killed; one the run made holds none.
+    if (transfer->error == 0 && cleared_.insert(relative).second && !made) {
+      file_system_.RemoveLeftovers(*target_folder);
+    }
   }
-  if (!file_system_.Exists(plan.folder)) file_system_.MakeFolder(plan.folder);
-  TransferFile(source, plan.path);
+  transfer->to = fs::FileAt{target_folder, name};
+  TransferFile(std::move(transfer));
+}
+
+// A folder of the photo folder that could not be opened or read to its end: a failure, in
+// walk order with the files.
+void OrganizerJob::UnreadableFolder(const std::string& folder, int error) {
+  auto failure = std::make_shared<Transfer>();
+  failure->source = folder;
+  failure->unreadable_folder = true;
+  failure->error = error != 0 ? error : EIO;
+  Settle(std::move(failure));
 }
 
 // A dry run's verdict on one file: it would fail when its target exists, or when an earlier
 // file of this run would take that name; nothing on disk changes.
-void OrganizerJob::Predict(const std::string& source, const TargetPlan& plan) {
+void OrganizerJob::Predict(const std::string& source, const TargetPlan& plan,
+                           const std::string& relative) {
   Transfer predicted;
   predicted.source = source;
   predicted.target = plan.path;
   predicted.move = config_.move;
-  predicted.error = claimed_.count(plan.path) != 0 ? EEXIST : file_system_.CheckNameFree(plan.path);
+  if (claimed_.count(plan.path) != 0) {
+    predicted.error = EEXIST;
+  } else if (!output_base_) {
+    predicted.error = output_base_error_;
+  } else {
+    predicted.error =
+        file_system_.CheckNameFree(*output_base_, relative + plan.path.substr(plan.folder.size()));
+  }
   if (predicted.error == 0) claimed_.insert(plan.path);
   Report(predicted);
 }
@@ -220,20 +301,20 @@ TransferThreads* OrganizerJob::Threads() {
   return threads_.get();
 }
 
-void OrganizerJob::TransferFile(const std::string& source, const std::string& target) {
-  auto transfer = std::make_shared<Transfer>();
-  transfer->source = source;
-  transfer->target = target;
-  transfer->move = config_.move;
+void OrganizerJob::TransferFile(std::shared_ptr<Transfer> transfer) {
+  if (transfer->error != 0) {
+    Settle(std::move(transfer));
+    return;
+  }
   // A transfer to a name that one still under way may take waits for it, so that the file
   // listed first is the one that gets the name.
   for (const auto& earlier : unreported_) {
-    if (earlier->target == target) threads_->WaitFor(*earlier);
+    if (earlier->target == transfer->target) threads_->WaitFor(*earlier);
   }
   if (transfer->move) {
     // Within one file system a move is one rename, done here: handing it to a transfer
     // thread and back would cost more than the rename itself.
-    transfer->error = file_system_.PlaceNoReplace(source, target);
+    transfer->error = file_system_.PlaceNoReplace(transfer->from, transfer->to);
     if (!fs::NeedsCopyToMove(transfer->error)) {
       Settle(std::move(transfer));
       return;
@@ -241,8 +322,9 @@ void OrganizerJob::TransferFile(const std::string& source, const std::string& ta
   }
   TransferThreads* threads = Threads();
   if (threads == nullptr) {
-    transfer->error = transfer->move ? file_system_.MoveByCopy(source, target)
-                                     : file_system_.CopyNoReplace(source, target);
+    transfer->error =
+        transfer->move ? file_system_.MoveByCopy(transfer->from, transfer->to, &transfer->kept_as)
+                       : file_system_.CopyNoReplace(transfer->from, transfer->to);
     Settle(std::move(transfer));
     return;
   }
@@ -284,12 +366,18 @@ void OrganizerJob::Report(const Transfer& transfer) {
   event.target = transfer.target;
   event.move = transfer.move;
   event.outcome = ok ? FileOutcome::kTransferred : FileOutcome::kFailed;
-  if (!ok) event.reason = fs::ErrorText(transfer.error);
+  if (!ok) event.reason = FailureReason(fs::ReasonText(transfer.error), transfer.kept_as);
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    event.ordinal = ++counters_.ProcessedCount;
-    event.message =
-        FormatFileMessage(event.ordinal, transfer.source, transfer.target, transfer.move, ok);
+    if (transfer.unreadable_folder) {
+      // Not a file taken: no ordinal, only a failure.
+      event.outcome = FileOutcome::kUnreadableFolder;
+      event.message = FormatUnreadableFolder(transfer.source, event.reason);
+    } else {
+      event.ordinal = ++counters_.ProcessedCount;
+      event.message = FormatFileMessage(event.ordinal, transfer.source, transfer.target,
+                                        transfer.move, ok, event.reason);
+    }
     if (!ok) {
       ++counters_.FailedCount;
       FailureLog_ += event.message;

@@ -88,12 +88,13 @@ class OrganizerJob {
  private:
   // Worker thread only, from here to WindUp.
   void OrganizerThread();
-  void ScanFolder(std::string folder);
-  void HandleFile(const std::string& folder, const std::string& name,
+  void ScanFolder(const fs::FolderRef& folder);
+  void HandleFile(const fs::FolderRef& folder, const std::string& name,
                   const fs::FolderListing& listing);
-  void Predict(const std::string& source, const TargetPlan& plan);
+  void UnreadableFolder(const std::string& folder, int error);
+  void Predict(const std::string& source, const TargetPlan& plan, const std::string& relative);
   TransferThreads* Threads();
-  void TransferFile(const std::string& source, const std::string& target);
+  void TransferFile(std::shared_ptr<Transfer> transfer);
   void Settle(std::shared_ptr<Transfer> transfer);
   void ReportSettled(bool wait_for_front);
   void Report(const Transfer& transfer);
@@ -118,6 +119,14 @@ class OrganizerJob {
   std::deque<std::shared_ptr<Transfer>> unreported_;  // in walk order
   size_t unreported_limit_ = 0;
   std::unordered_set<std::string> claimed_;  // dry run: targets taken by earlier files
+  // The folder that every target folder is relative to: the output folder (its part up to
+  // the last "/"), opened once at the start; or why it could not be.
+  std::string output_base_path_;
+  fs::FolderRef output_base_;
+  int output_base_error_ = 0;
+  // Target folders (relative to the output base) cleared of killed runs' leftovers, or made by
+  // this run.
+  std::unordered_set<std::string> cleared_;
 
   std::mutex worker_mutex_;  // guards worker_ (start, wait, destruction)
   std::thread worker_;

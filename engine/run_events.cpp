@@ -3,6 +3,14 @@
 #include "platform/translate.h"
 
 namespace nandell {
+namespace {
+
+// " (REASON)", or nothing without a reason.
+std::string Bracketed(const std::string& reason) {
+  return reason.empty() ? std::string() : " (" + reason + ")";
+}
+
+}  // namespace
 
 std::string FormatSummary(const JobCounters& counters) {
   return TrFormat("%c%c%c%c整理文件 %d 个, 失败 %d 个", '\r', '\n', '\r', '\n',
@@ -10,17 +18,27 @@ std::string FormatSummary(const JobCounters& counters) {
 }
 
 std::string FormatFileMessage(int32_t ordinal, const std::string& source, const std::string& target,
-                              bool move, bool ok) {
+                              bool move, bool ok, const std::string& reason) {
   const char* from = source.c_str();
   const char* to = target.c_str();
   if (!ok) {
-    return move ? TrFormat("移动文件失败: %s -> %s%c%c", from, to, '\r', '\n')
-                : TrFormat("复制文件失败: %s -> %s%c%c", from, to, '\r', '\n');
+    const std::string why = Bracketed(reason);
+    return move ? TrFormat("移动文件失败: %s -> %s%s%c%c", from, to, why.c_str(), '\r', '\n')
+                : TrFormat("复制文件失败: %s -> %s%s%c%c", from, to, why.c_str(), '\r', '\n');
   }
   return move ? TrFormat("移动文件(%d): %s%c%c%c%c移动到: %s%c%c", ordinal, from, '\r', '\n', '\r',
                          '\n', to, '\r', '\n')
               : TrFormat("复制文件(%d): %s%c%c%c%c复制到: %s%c%c", ordinal, from, '\r', '\n', '\r',
                          '\n', to, '\r', '\n');
+}
+
+std::string FormatUnreadableFolder(const std::string& folder, const std::string& reason) {
+  return TrFormat("无法读取目录: %s%s%c%c", folder.c_str(), Bracketed(reason).c_str(), '\r', '\n');
+}
+
+std::string FailureReason(const std::string& reason, const std::string& kept_as) {
+  if (kept_as.empty()) return reason;
+  return reason + Tr(", 源文件保留为: ") + kept_as;
 }
 
 }  // namespace nandell

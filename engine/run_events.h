@@ -18,9 +18,12 @@ struct JobCounters {
 enum class FileOutcome {
   kTransferred,  ///< Copied or moved to its target (in a dry run: would be).
   kFailed,       ///< Not transferred; the source is where it was (in a dry run: would fail).
+  /// Not a file: a folder of the photo folder that could not be opened or read to its end.
+  /// Counted in FailedCount only; `source` is the folder, `target` empty, `ordinal` 0.
+  kUnreadableFolder,
 };
 
-/// One file taken by the run.
+/// One file taken by the run (or a folder it could not read).
 struct FileEvent {
   int32_t ordinal = 0;  ///< 1 for the first file taken, failed ones counted too.
   std::string source;   ///< The path as listed.
@@ -28,10 +31,12 @@ struct FileEvent {
   bool move = false;    ///< True for a move, false for a copy.
   FileOutcome outcome = FileOutcome::kTransferred;
   /// The message in the chosen language; in Chinese, the designed
-  /// "复制文件(N): SOURCE\r\n\r\n复制到: TARGET\r\n" (or 移动…), or the
-  /// failure line "复制文件失败: SOURCE -> TARGET\r\n" (or 移动文件失败…).
+  /// "复制文件(N): SOURCE\r\n\r\n复制到: TARGET\r\n" (or 移动…), or the failure line
+  /// "复制文件失败: SOURCE -> TARGET (REASON)\r\n" (or 移动文件失败…), or
+  /// "无法读取目录: FOLDER (REASON)\r\n".
   std::string message;
-  /// Why the file failed, as the system words it ("File exists"); empty on success.
+  /// Why the file failed, as the system words it ("File exists"), and where a failed move
+  /// left its source when not under its name; empty on success.
   std::string reason;
   JobCounters counters;  ///< The counters with this file counted.
 };
@@ -65,8 +70,15 @@ class RunObserver {
 std::string FormatSummary(const JobCounters& counters);
 
 /// The message of a file in the chosen language: the success message with its ordinal, or the
-/// failure line.
+/// failure line with `reason` in brackets before its line end (when not empty).
 std::string FormatFileMessage(int32_t ordinal, const std::string& source, const std::string& target,
-                              bool move, bool ok);
+                              bool move, bool ok, const std::string& reason = std::string());
+
+/// The failure line of a folder that could not be read: "无法读取目录: FOLDER (REASON)\r\n".
+std::string FormatUnreadableFolder(const std::string& folder, const std::string& reason);
+
+/// The reason of a failed file: `reason`, and where a failed move left its source when that is
+/// not its own name ("源文件保留为: PATH").
+std::string FailureReason(const std::string& reason, const std::string& kept_as);
 
 }  // namespace nandell

@@ -70,12 +70,14 @@ void TransferThreads::Serve() {
       queue_.pop_front();
       transfer->state = Transfer::State::kRunning;
     }
+    std::string kept_as;
     const int error = transfer->move
-                          ? file_system_.MoveByCopy(transfer->source, transfer->target)
-                          : file_system_.CopyNoReplace(transfer->source, transfer->target);
+                          ? file_system_.MoveByCopy(transfer->from, transfer->to, &kept_as)
+                          : file_system_.CopyNoReplace(transfer->from, transfer->to);
     {
       std::lock_guard<std::mutex> lock(mutex_);
       transfer->error = error;
+      transfer->kept_as = std::move(kept_as);
       transfer->state = Transfer::State::kDone;
     }
     done_.notify_all();

@@ -17,14 +17,18 @@
 
 namespace nandell {
 
-/// One file's transfer and its result.
+/// One file's transfer and its result; or, settled at once, a folder the walk could not read.
 struct Transfer {
   /// Where a transfer stands; guarded by the threads' lock once handed over.
   enum class State { kQueued, kRunning, kDone, kDropped };
-  std::string source;
-  std::string target;
-  bool move = false;  ///< A move (by copy, when on a transfer thread); else a copy.
-  int error = 0;      ///< 0 or the errno value of the failure, once done.
+  std::string source;              ///< The source path as listed (or the unreadable folder's path).
+  std::string target;              ///< The target path.
+  fs::FileAt from;                 ///< The source, relative to its open folder.
+  fs::FileAt to;                   ///< The target, relative to its open folder.
+  bool move = false;               ///< A move (by copy, when on a transfer thread); else a copy.
+  bool unreadable_folder = false;  ///< A folder that could not be read, not a file.
+  int error = 0;        ///< 0 or the result of the failure (an errno value or fs's own), once done.
+  std::string kept_as;  ///< Where a failed move left its source, when not under its name.
   State state = State::kQueued;
 };
 

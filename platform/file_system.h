@@ -3,8 +3,12 @@
 // The file system as the organizing run sees it: one interface, in the run's own terms, that
 // every file operation of the run goes through. Its methods carry the operating system's
 // behaviour; a test derives from it and overrides one step to make it fail or wait.
-// Operations that put a file in place never replace an existing one and never leave a
-// partial file under its final name.
+//
+// The run works from open folders: the photo folder and the output folder are opened once by
+// their paths, and everything below them is reached relative to an open folder without ever
+// following a link, so that a link put where a folder was (or should be) cannot lead the run
+// outside its folders. Operations that put a file in place never replace an existing one and
+// never leave a partial file under its final name.
 
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +16,16 @@
 #include <string>
 
 namespace nandell::fs {
+
+/// Results of the run's steps that are not the system's own errors (negative, never an errno
+/// value); ReasonText words them.
+inline constexpr int kLinkInPlaceOfFolder = -1;  ///< A link stands where a folder should be.
+inline constexpr int kChangedWhileCopied = -2;   ///< The source changed during both tries.
+inline constexpr int kChangedWhileMoved = -3;    ///< The source changed before its removal.
+
+/// The reason a step failed, as the user reads it: the system's text for an errno value (as
+/// strerror words it), ours for the codes above.
+std::string ReasonText(int error);
 
 /// What a folder entry is, as far as the walk cares.
 enum class EntryKind {
@@ -26,6 +40,78 @@ struct DirEntry {
   EntryKind kind = EntryKind::kFile;
 };
 
+/// An open folder: operations relative to it reach the folder that was opened, whatever is
+/// later renamed or linked in place of its path. Made by FileSystem; closed when the last
+/// reference goes.
+class Folder {
+ public:
+  /// Takes over the system's `handle` of the folder the run names `path` (ending with "/").
+  Folder(std::string path, intptr_t handle) : path_(std::move(path)), handle_(handle) {}
+  /// Closes the handle.
+  ~Folder();
+  Folder(const Folder&) = delete;
+  Folder& operator=(const Folder&) = delete;
+
+  /// The folder's path as the run names it in its messages, ending with "/".
+  const std::string& Path() const { return path_; }
+  /// The system's handle, for the platform's own code.
+  intptr_t Handle() const { return handle_; }
+
+ private:
+  std::string path_;
+  intptr_t handle_;
+};
+
+/// A shared open folder (the walk's level, and the transfers of the files in it).
+using FolderRef = std::shared_ptr<const Folder>;
+
+/// A file named relative to an open folder.
+struct FileAt {
+  FolderRef folder;
+  std::string name;
+  /// The folder's path followed by the name.
+  std::string Path() const { return folder->Path() + name; }
+};
+
+/// What identifies a file and its content at one moment.
+struct FileStamp {
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  int64_t size = 0;
+  int64_t modified_ns = 0;  ///< Last-write time.
+  int64_t changed_ns = 0;   ///< Change time (any write, rename or change of attributes).
+  /// True when every field is the same.
+  bool operator==(const FileStamp&) const = default;
+};
+
+/// An open source file, with the stamps of its folder entry (a link's own, for a link) and of
+/// its content when they were last taken: a transfer compares them again before it trusts its
+/// copy or removes the source.
+class SourceFile {
+ public:
+  /// Takes over the system's `handle` of the open file.
+  SourceFile(intptr_t handle, const FileStamp& entry, const FileStamp& content)
+      : handle_(handle), entry_(entry), content_(content) {}
+  /// Closes the file (and so gives up its lock).
+  ~SourceFile();
+  SourceFile(const SourceFile&) = delete;
+  SourceFile& operator=(const SourceFile&) = delete;
+
+  /// The system's handle, for the platform's own code.
+  intptr_t Handle() const { return handle_; }
+  /// The folder entry's stamp when the file was opened.
+  const FileStamp& Entry() const { return entry_; }
+  /// The content's stamp when last taken (TakeStamp).
+  const FileStamp& Content() const { return content_; }
+  /// Records `content` as the content's stamp.
+  void SetContent(const FileStamp& content) { content_ = content; }
+
+ private:
+  intptr_t handle_;
+  FileStamp entry_;
+  FileStamp content_;
+};
+
 /// A streaming listing of one open folder (no per-entry state kept).
 class FolderListing {
  public:
@@ -36,69 +122,141 @@ class FolderListing {
   /// read error that ended the listing.
   virtual int Error() const = 0;
   /// The last-write time of entry `name` of this folder (links followed; a dangling link's
-  /// own), found relative to the open folder, so that it works where the full path would be
-  /// too long; false on error.
+  /// own), found relative to the open folder; false on error.
   virtual bool LastWriteTime(const std::string& name, int64_t* seconds) const = 0;
 };
 
-/// The file operations of a run. Error results are 0 or an errno value. Thread-safe: the
-/// transfer threads of a run share one object.
+/// The file operations of a run. Error results are 0, an errno value or one of the codes
+/// above. Thread-safe: the transfer threads of a run share one object.
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
 
-  /// Opens `folder` for listing; null (and `error` set when given) when it cannot be listed.
-  virtual std::unique_ptr<FolderListing> ListFolder(const std::string& folder, int* error);
-  /// Opens a file for binary reading without ever waiting (see nandell::OpenForReading).
-  virtual FILE* OpenForReading(const std::string& path);
+  // The start checks.
+
   /// True when `path` exists (links followed: a dangling link does not).
   virtual bool Exists(const std::string& path);
   /// `folder` with links, "." and ".." resolved, ending with "/"; empty on failure.
   virtual std::string ResolvedFolder(const std::string& folder);
-  /// Whether a file could take the name `path`: 0 when no entry has it (links not followed)
-  /// and its folders exist or are merely missing; EEXIST when the name is taken; otherwise
-  /// the error that looking it up gives (a file where a folder should be, a name too long).
-  virtual int CheckNameFree(const std::string& path);
-  /// Makes one folder (mode 0777 less the umask).
-  virtual int MakeFolder(const std::string& path);
+
+  // The walk and the dates.
+
+  /// Opens the folder at `path` (ending with "/"; empty is the current folder), links in the
+  /// path followed: the folders the user chose.
+  virtual int OpenFolder(const std::string& path, FolderRef* folder);
+  /// Opens the folder `name` of `parent`; kLinkInPlaceOfFolder when a link stands there.
+  virtual int OpenSubfolder(const Folder& parent, const std::string& name, FolderRef* folder);
+  /// Starts listing `folder`; null (and `error` set when given) when it cannot be listed.
+  virtual std::unique_ptr<FolderListing> ListFolder(const Folder& folder, int* error);
+  /// Opens a file for binary reading without ever waiting (see nandell::OpenForReading);
+  /// null when it cannot be opened.
+  virtual FILE* OpenForReading(const FileAt& file);
+
+  // The targets.
+
+  /// Opens the folder `relative` (levels separated and ended by "/") below `base`, making
+  /// every missing level (mode 0777 less the umask); a link at any level is refused
+  /// (kLinkInPlaceOfFolder). Sets `made` when the last level was made by this call. A level
+  /// made before a later one failed stays.
+  virtual int OpenTargetFolder(const Folder& base, const std::string& relative, bool* made,
+                               FolderRef* folder);
+  /// Whether a file could take the name `relative` below `base` without anything being
+  /// changed: 0 when no entry has it (links not followed) and its folders exist or are merely
+  /// missing; EEXIST when the name is taken; kLinkInPlaceOfFolder for a link where a folder
+  /// should be; otherwise the error that looking it up gives.
+  virtual int CheckNameFree(const Folder& base, const std::string& relative);
+  /// Removes the temporary files that killed runs left in `folder` (those no one holds
+  /// locked). Errors are ignored.
+  virtual void RemoveLeftovers(const Folder& folder);
+
+  // The steps of a transfer.
+
+  /// Opens the regular file `file` (a link to one is followed) and takes its stamps. With
+  /// `lock`, also a shared advisory lock that tells other runs that it is being moved.
+  virtual int OpenSource(const FileAt& file, bool lock, std::unique_ptr<SourceFile>* source);
+  /// Copies the open `source` into a new hidden temporary file in `folder` with its last-write
+  /// time, permission bits (set-id bits dropped) and the extended attributes the folder's
+  /// file system accepts; with `keep_owner`, run as root, its owner and group too. The copy
+  /// is flushed to disk; `temporary` receives its name. On failure no temporary file is left.
+  virtual int CopyToTemporary(SourceFile& source, const Folder& folder, bool keep_owner,
+                              std::string* temporary);
+  /// Gives `from` the name `to` unless `to` exists (never replacing): EEXIST when taken.
+  virtual int PlaceNoReplace(const FileAt& from, const FileAt& to);
+  /// Removes the file `file`.
+  virtual int Remove(const FileAt& file);
+  /// True when `copy` holds the same bytes as the open `source`.
+  virtual bool SameContent(SourceFile& source, const FileAt& copy);
+  /// Flushes the entries of `folder`, and of the `above` folders over it, to disk; errors
+  /// are ignored.
+  virtual void FlushFolder(const Folder& folder, int above);
+  /// Removes the open source, found as `file`, only when `file` is still the entry that was
+  /// opened and the content's stamp is unchanged: kChangedWhileMoved otherwise.
+  virtual int RemoveSource(SourceFile& source, const FileAt& file);
+  /// True when `file` is held by no run: the run that took it (a source hidden while being
+  /// moved) has ended.
+  virtual bool IsLeftover(const FileAt& file);
+
+  // The failure report.
+
   /// Makes the absolute folder `path` and every missing level above it, private to the user
   /// (see nandell::MakeFolders); false when a level could not be made.
   virtual bool MakeFolders(const std::string& path);
-  /// Copies the regular file `source` into a new hidden temporary file in `folder` (ending
-  /// with "/"), with the source's last-write time and permission bits, flushed to disk;
-  /// fills `temporary` with its path. On failure no temporary file is left.
-  virtual int CopyToTemporary(const std::string& source, const std::string& folder,
-                              std::string* temporary);
-  /// Gives `from` the name `to` unless `to` exists (never replacing): EEXIST when taken.
-  virtual int PlaceNoReplace(const std::string& from, const std::string& to);
-  /// Removes the file `path`.
-  virtual int Remove(const std::string& path);
-  /// True when the two files hold the same bytes.
-  virtual bool SameContent(const std::string& a, const std::string& b);
-  /// Flushes a folder's entries to disk; errors are ignored.
-  virtual void FlushFolder(const std::string& folder);
-  /// Writes `data` as the whole content of `path`: created when missing, truncated,
-  /// written, closed.
-  virtual int WriteWholeFile(const std::string& path, const std::string& data);
+  /// Replaces `path` with a file holding `data`, through a temporary file and a rename, so
+  /// that a reader (or another run writing it) sees the old or the new content, never a mix.
+  virtual int ReplaceWholeFile(const std::string& path, const std::string& data);
+
+  /// Takes a fresh stamp of the open `source`'s content (after the run itself renamed it).
+  int TakeStamp(SourceFile& source);
+  /// True when the open `source`'s content still has the stamp last taken.
+  bool Unchanged(const SourceFile& source);
 
   // Built from the steps above, so that a step made to fail or wait acts on these too.
-
   /// Copies `source` to `target` without ever replacing: an existing target is refused
-  /// (EEXIST) before any data is written, then CopyToTemporary in the target's folder and
-  /// PlaceNoReplace; the folder is flushed.
-  int CopyNoReplace(const std::string& source, const std::string& target);
-  /// Moves `source` to a `target` on another file system: CopyNoReplace, compared byte for
-  /// byte with the source, the folders above the copy flushed, and only then the source
-  /// removed (if it cannot be, the copy is taken back). On failure the source stays.
-  int MoveByCopy(const std::string& source, const std::string& target);
+  /// (EEXIST) before any data is written; the copy is made in a temporary file and, when the
+  /// source changed meanwhile, made once more (kChangedWhileCopied when it changed again);
+  /// then PlaceNoReplace, and the folder flushed.
+  int CopyNoReplace(const FileAt& source, const FileAt& target);
+  /// Moves `source` to a `target` on another file system. The source is first taken: renamed,
+  /// without replacing, to a hidden name in its folder (TakenName), so that a new file that
+  /// appears under its name meanwhile is never touched. Then it is copied as CopyNoReplace
+  /// does (owner and group kept when run as root), compared byte for byte, the folders above
+  /// the copy flushed, and the taken source removed only when it is still the file that was
+  /// copied, unchanged (RemoveSource). On failure the copy is taken back and the source put
+  /// back under its name; when a new file has the name meanwhile, under a visible recovery
+  /// name (RecoveryName), whose path `kept_as` receives (or the hidden one's, when even that
+  /// failed; a later run recovers it). A name too long to hide is moved without being taken,
+  /// still only removed when unchanged.
+  int MoveByCopy(const FileAt& source, const FileAt& target, std::string* kept_as);
   /// Moves `source` to `target` without ever replacing: PlaceNoReplace, or MoveByCopy when
   /// the rename cannot do it (NeedsCopyToMove).
-  int MoveNoReplace(const std::string& source, const std::string& target);
+  int MoveNoReplace(const FileAt& source, const FileAt& target, std::string* kept_as);
+  /// Puts a source that an ended run left taken (IsTakenName) back under its name, or under a
+  /// recovery name when its name is taken; `name` receives the name it now has. EBUSY when a
+  /// run still holds it.
+  int RecoverTaken(const FileAt& taken, std::string* name);
+
+ private:
+  /// Copies the open `source` to a temporary file beside `target` and gives it the target's
+  /// name; a source that changed while it was copied is copied once more.
+  int CopyAndPlace(SourceFile& source, const FileAt& target, bool keep_owner);
+  /// Gives `taken` the name `original` without replacing, or the first free RecoveryName;
+  /// `name` receives the name it has afterwards (the taken one when none could be given).
+  int PutBack(const FileAt& taken, const std::string& original, std::string* name);
 };
 
 /// True when PlaceNoReplace failing with `error` means the file can only be moved by copying
-/// it: another file system (EXDEV), or the hard link of the fallback refused.
+/// it: the target is on another file system.
 bool NeedsCopyToMove(int error);
+
+/// The hidden name under which a move takes the file `name` (".nandell-move." + name).
+std::string TakenName(const std::string& name);
+
+/// True when `name` is a TakenName; `original` (when given) receives the name it stands for.
+bool IsTakenName(const std::string& name, std::string* original = nullptr);
+
+/// The visible name under which a source that cannot get its name back is kept: "NAME(恢复)"
+/// before the extension for `attempt` 1, "NAME(恢复2)" for 2, and so on.
+std::string RecoveryName(const std::string& name, int attempt);
 
 /// The process-wide file system of the operating system.
 FileSystem& RealFileSystem();

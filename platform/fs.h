@@ -22,16 +22,36 @@ int MakeFolder(const std::string& path, unsigned mode = 0777);
 
 /// Gives the file `from` the name `to` unless `to` exists; an existing file is never
 /// replaced. Where the file system has no no-replace rename, a hard link takes the name (it
-/// fails on an existing name) and the old name is then removed. Returns 0, EEXIST when the
-/// name is taken, or another errno value.
+/// fails on an existing name) and the old name is then removed. Where it has neither (FAT and
+/// exFAT through FUSE, NTFS through FUSE; found once per file system and remembered), the name
+/// is checked to be free and the file renamed while an advisory lock on the target folder is
+/// held, and the file's times are put back (some of these file systems give a renamed file the
+/// time of the rename). Returns 0, EEXIST when the name is taken, or another errno value.
 int PlaceNoReplace(const std::string& from, const std::string& to);
 
+/// PlaceNoReplace with `from` relative to the open folder `from_dir` and `to` relative to
+/// `to_dir` (either may be AT_FDCWD).
+int PlaceNoReplaceAt(int from_dir, const std::string& from, int to_dir, const std::string& to);
+
 /// Creates a new hidden temporary file in `folder` (ending with "/"; empty means the current
-/// folder) with `mode` (less the umask), lets `fill` write it through its descriptor (`fill`
-/// returns 0 or an errno value), flushes it to disk and closes it; fills `temporary` with its
-/// path. On failure the temporary file is removed. Returns 0 or an errno value.
+/// folder) with `mode` (less the umask), holds an advisory lock on it while `fill` writes it
+/// through its descriptor (`fill` returns 0 or an errno value), flushes it to disk and closes
+/// it; fills `temporary` with its path. On failure the temporary file is removed. Returns 0 or
+/// an errno value.
 int WriteTemporary(const std::string& folder, const std::function<int(int fd)>& fill,
                    std::string* temporary, unsigned mode = 0600);
+
+/// WriteTemporary with `folder` relative to the open folder `dir` (or AT_FDCWD); `temporary`
+/// is relative to `dir` too.
+int WriteTemporaryAt(int dir, const std::string& folder, const std::function<int(int fd)>& fill,
+                     std::string* temporary, unsigned mode = 0600);
+
+/// True when `name` has the form of WriteTemporary's files (".nandell-PID-N.part").
+bool IsTemporaryName(const std::string& name);
+
+/// Removes the temporary files (IsTemporaryName) of the open folder `dir` that no one holds
+/// locked: those of runs that were killed while writing them. Errors are ignored.
+void RemoveLeftoverTemporaries(int dir);
 
 /// Replaces the file `path` as a whole: WriteTemporary in its folder (a new file gets mode
 /// 0666 less the umask), a rename over `path`, then the folder flushed, so that a reader sees
@@ -46,6 +66,9 @@ bool WriteAll(int fd, const void* data, size_t size);
 /// Flushes a folder's entries to disk, so that a rename or a new name in it is durable.
 /// Errors are ignored (not every file system allows it).
 void FlushFolder(const std::string& folder);
+
+/// FlushFolder of the open folder `dir`, and of the `above` folders over it.
+void FlushFolderAt(int dir, int above = 0);
 
 /// `folder` with symbolic links, "." and ".." resolved, ending with "/"; empty on failure.
 std::string ResolvedFolder(const std::string& folder);

@@ -32,6 +32,8 @@ KEPT = {
     "宋体": "the name of a font",
     "语言 / Language": "the options window's language row reads in both languages",
     "简体中文": "a language is named in itself",
+    "(恢复": "a recovered source's file name, found again by later runs, whatever the language",
+    "(恢复)": "a recovered source's file name, found again by later runs, whatever the language",
 }
 
 CJK = re.compile("[\u2e80-\u9fff\uf900-\ufaff\uff00-\uffef]")

@@ -8,6 +8,7 @@ packages=(
   xvfb xauth openbox xdotool x11-utils fonts-wqy-microhei python3 python3-pil xdg-utils
   dpkg-dev lintian appstream desktop-file-utils man-db gettext
   g++-mingw-w64-x86-64 googletest wine wine64
+  strace fusefat dosfstools
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -3,6 +3,8 @@
 #include <QFontMetrics>
 #include <QStringList>
 
+#include <algorithm>
+
 namespace nandell {
 namespace {
 
@@ -43,10 +45,15 @@ QString ElideMessageLine(const QString& line, const QFontMetrics& metrics, int w
   if (Fits(line, metrics, width)) return line;
   const qsizetype slash = line.indexOf(QLatin1Char('/'));
   const QString lead = slash < 0 ? QString() : line.left(slash);
-  const int room = width - metrics.horizontalAdvance(lead);
-  if (slash < 0 || room <= metrics.horizontalAdvance(QChar(kEllipsis)) * 4)
-    return metrics.elidedText(line, Qt::ElideRight, width);
-  return lead + ElidePath(line.mid(slash), metrics, room);
+  const int mark = metrics.horizontalAdvance(QChar(kEllipsis));
+  // The lead and the path measured apart can be narrower than the two shaped as one line
+  // (kerning, fallback fonts): give the path less room until the whole line fits.
+  for (int room = width - metrics.horizontalAdvance(lead); slash >= 0 && room > mark * 4;
+       room -= std::max(1, mark / 2)) {
+    const QString shown = lead + ElidePath(line.mid(slash), metrics, room);
+    if (Fits(shown, metrics, width)) return shown;
+  }
+  return metrics.elidedText(line, Qt::ElideRight, width);
 }
 
 QString ElideMessage(const QString& text, const QFontMetrics& metrics, int width) {

@@ -107,6 +107,8 @@ MainWindow::MainWindow(SettingsStore& settings, QWidget* parent, fs::FileSystem&
   failure_list_->setFont(link_font);
   failure_list_->installEventFilter(this);
   failure_list_->hide();
+  report_problem_ = MakeText(this, "reportProblem", Qt::AlignLeft | Qt::AlignVCenter);
+  report_problem_->hide();
 
   footer_ = new QLabel(QTr(build_info::kFooterText), this);
   footer_->setObjectName(QStringLiteral("1013"));
@@ -227,6 +229,7 @@ void MainWindow::LayoutSkin() {
   // The failure list's line: the fourth line of the message area, under the summary.
   const int line = message_->fontMetrics().lineSpacing();
   failure_list_->setGeometry(message_->x(), message_->y() + 3 * line, message_->width(), line + 2);
+  report_problem_->setGeometry(failure_list_->geometry());
 
   delete_source_->setGeometry(15 * W / 100, H - 25, 200, 18);
   footer_->setGeometry(42 * W / 100, H - 20, 400, 18);
@@ -299,6 +302,7 @@ void MainWindow::OnOrganize() {
   message_->clear();
   message_->setToolTip(QString());
   failure_list_->hide();
+  report_problem_->hide();
   organize_->setEnabled(false);
   stop_->show();
   last_refresh_.invalidate();
@@ -363,9 +367,14 @@ void MainWindow::OnRunEnded(const RunEndEvent& event) {
   }
   last_report_ = event;
   ++runs_ended_;
-  // Where the failure list is, also when no viewer could show it; not over a run started
-  // since.
-  if (event.error_file.empty() || IsRunning()) return;
+  // Where the failure list is, also when no viewer could show it, or why it could not be
+  // written; not over a run started since.
+  if (IsRunning()) return;
+  if (!event.error_file_problem.empty()) {
+    ShowText(report_problem_, Tr(kReportProblemText) + event.error_file_problem);
+    report_problem_->show();
+  }
+  if (event.error_file.empty()) return;
   ShowText(failure_list_, Tr(kFailureListText) + event.error_file);
   failure_list_->show();
 }

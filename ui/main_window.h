@@ -55,6 +55,9 @@ class MainWindow : public SkinnedDialog {
   static constexpr const char* kCloseDuringRunText = TrNoop("整理正在进行, 确定要停止并退出吗?");
   /// The line under the summary that names the failure list: this text, then its path.
   static constexpr const char* kFailureListText = TrNoop("失败列表: ");
+  /// The line under the summary when the failure list could not be written: this text, then
+  /// its path and the reason.
+  static constexpr const char* kReportProblemText = TrNoop("无法写入失败列表: ");
   /// Command id of the About entry of the system menu.
   static constexpr int kIdmAbout = 16;
   /// Id of the timer that starts the version check, and its delay.
@@ -104,6 +107,8 @@ class MainWindow : public SkinnedDialog {
   QLabel* FooterLabel() const { return footer_; }                // 1013
   /// The failure list's line ("失败列表: PATH"), shown after a run that wrote one.
   QLabel* FailureListLabel() const { return failure_list_; }
+  /// The line that says the failure list could not be written ("无法写入失败列表: PATH: ...").
+  QLabel* ReportProblemLabel() const { return report_problem_; }
 
   /// The run state and worker.
   OrganizerJob& Job() { return *job_; }
@@ -200,6 +205,7 @@ class MainWindow : public SkinnedDialog {
   QLabel* output_text_ = nullptr;
   QLabel* footer_ = nullptr;
   QLabel* failure_list_ = nullptr;
+  QLabel* report_problem_ = nullptr;
   QPlainTextEdit* edit_ = nullptr;
 
   // The run: the observer outlives the job, which stops and joins its worker when destroyed.

@@ -8,6 +8,7 @@
 #include <random>
 #include <thread>
 
+#include "platform/file_system.h"
 #include "tests/cli/cli_runner.h"
 #include "tests/engine/test_tree.h"
 
@@ -37,8 +38,11 @@ std::map<std::string, std::string> BuildTree(const std::string& src, std::mt1993
   return files;
 }
 
+// The name of a file as the walk knows it: a source that a move took (hid) counts as itself.
 std::string BaseName(const std::string& path) {
-  return path.substr(path.rfind('/') + 1);
+  std::string name = path.substr(path.rfind('/') + 1);
+  fs::IsTakenName(name, &name);
+  return name;
 }
 
 // The invariant after any interruption: every file's content is at its source or complete at
@@ -107,6 +111,12 @@ void KillRuns(bool move, const std::string& output_base) {
       if (BaseName(path)[0] != '.') at_target[BaseName(path)] = content;
     }
     EXPECT_EQ(at_target, files) << context;
+    // And clears what the killed run left: its temporary files and the source it had taken.
+    for (const std::string& root : {dir.path(), out.path()}) {
+      for (const auto& [path, info] : testing::ListTree(root)) {
+        EXPECT_EQ(path.find(".nandell-"), std::string::npos) << context << ": left " << path;
+      }
+    }
   }
 }
 

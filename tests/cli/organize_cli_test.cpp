@@ -2,7 +2,9 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 
+#include <cstring>
 #include <thread>
 
 #include "tests/cli/cli_runner.h"
@@ -75,7 +77,7 @@ TEST_F(OrganizeCliTest, CopiesThenFailsTheSecondTimeWithAReportButNoEditor) {
   EXPECT_FALSE(PathExists(cfg_ + "errorFile.txt"));
 
   ASSERT_EQ(Run({"organize", src_, out_}), 1);
-  const std::string line = "复制文件失败: " + src_ + "/clip.mov -> " + target;
+  const std::string line = "复制文件失败: " + src_ + "/clip.mov -> " + target + " (File exists)";
   EXPECT_EQ(Out(), line + "\n\n\n整理文件 1 个, 失败 1 个\n");
   EXPECT_EQ(ReadFile(cfg_ + "errorFile.txt"), line + "\r\n\r\n\r\n整理文件 1 个, 失败 1 个");
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
@@ -98,9 +100,9 @@ TEST_F(OrganizeCliTest, UnprivilegedUserGetsTheReportInANewPerUserFolder) {
   ASSERT_EQ(RunCli({"organize", src_, out_}, env, dir_ / "stdout", dir_ / "stderr", 65534), 1)
       << Err();
   const std::string folder = home + "/.config/nandell";
-  EXPECT_EQ(
-      ReadFile(folder + "/errorFile.txt"),
-      "复制文件失败: " + src_ + "/clip.mov -> " + target + "\r\n\r\n\r\n整理文件 1 个, 失败 1 个");
+  EXPECT_EQ(ReadFile(folder + "/errorFile.txt"),
+            "复制文件失败: " + src_ + "/clip.mov -> " + target +
+                " (File exists)\r\n\r\n\r\n整理文件 1 个, 失败 1 个");
   EXPECT_EQ(Err(), "errorFile.txt: " + folder + "/errorFile.txt\n");
   struct stat st;
   ASSERT_EQ(::stat(folder.c_str(), &st), 0);
@@ -117,6 +119,69 @@ TEST_F(OrganizeCliTest, AReportThatCannotBeWrittenIsSaidOnStandardError) {
             1);
   EXPECT_EQ(Err(), "nandell-cli organize: cannot write " + missing +
                        "errorFile.txt: No such file or directory\n");
+}
+
+TEST_F(OrganizeCliTest, ReaderNoticesGoToStandardError) {
+  ASSERT_TRUE(WriteFile(src_ + "/eoi.jpg", std::string("\xff\xd8\xff\xd9\x00\x02", 6), kDay1));
+  ASSERT_EQ(Run({"organize", src_, out_}), 0);
+  EXPECT_EQ(Out().find("No image"), std::string::npos) << Out();
+  EXPECT_EQ(Err(), "No image in jpeg!\n");
+}
+
+// Two runs that end together: errorFile.txt is the whole report of one of them, never a mix.
+// The first run is held by strace just after it truncated the report (the old writer) or just
+// before it renames its new report into place (a temporary file), while the second one runs.
+TEST_F(OrganizeCliTest, ReportsOfTwoRunsAtOnceNeverMix) {
+  if (std::system("strace -o /dev/null true > /dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "strace cannot trace here";
+  }
+  const std::string one = dir_ / "one";
+  const std::string many = dir_ / "many";
+  ASSERT_TRUE(WriteFile(one + "/x.mov", "x", kDay1) &&
+              WriteFile(out_ + "/2014年/2014-12-31/x.mov", ""));
+  for (int i = 0; i < 20; ++i) {
+    const std::string name = "/long-name-of-a-failed-file-" + std::to_string(i) + ".mov";
+    ASSERT_TRUE(WriteFile(many + name, "y", kDay1) &&
+                WriteFile(out_ + "/2014年/2014-12-31" + name, ""));
+  }
+  const std::string report = cfg_ + "errorFile.txt";
+  std::vector<std::string> traced = {"-f",
+                                     "-o",
+                                     "/dev/null",
+                                     "-e",
+                                     "inject=ftruncate:delay_exit=2000000",
+                                     "-e",
+                                     "inject=rename:delay_enter=2000000",
+                                     NANDELL_CLI_PATH,
+                                     "organize",
+                                     one,
+                                     out_,
+                                     "--quiet"};
+  const pid_t first = ::fork();
+  if (first == 0) {
+    for (const std::string& entry : env_) ::putenv(const_cast<char*>(entry.c_str()));
+    std::vector<char*> argv = {const_cast<char*>("strace")};
+    for (auto& arg : traced) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    ::execvp("strace", argv.data());
+    ::_exit(127);
+  }
+  // The first run has reached its report: the file, or its temporary file, exists.
+  for (int i = 0; i < 1000 && !PathExists(report) && ListFiles(cfg_).empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(Run({"organize", many, out_, "--quiet"}), 1);
+  const std::string second = ReadFile(report);
+  int status = 0;
+  ASSERT_EQ(::waitpid(first, &status, 0), first);
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  const std::string last = ReadFile(report);
+  const std::string first_report =
+      "复制文件失败: " + one + "/x.mov -> " + out_ +
+      "/2014年/2014-12-31/x.mov (File exists)\r\n\r\n\r\n整理文件 1 个, 失败 1 个";
+  EXPECT_TRUE(last == first_report || last == second) << last;
+  EXPECT_NE(second.find("\r\n\r\n整理文件 20 个, 失败 20 个"), std::string::npos) << second;
 }
 
 TEST_F(OrganizeCliTest, OptionsOverrideTheSettingsWhichStayUnwritten) {
@@ -236,24 +301,29 @@ TEST_F(OrganizeCliTest, VersionComesFromTheProject) {
   EXPECT_EQ(Out(), "nandell-cli 1.1\n");
 }
 
-TEST_F(OrganizeCliTest, InterruptStopsBetweenFilesAndStillSummarizes) {
+// Ctrl-C, a service stop (SIGTERM) and a closed terminal (SIGHUP) stop the run between files:
+// it summarizes what it did, says that it was stopped and exits 3; nothing is left half done.
+TEST_F(OrganizeCliTest, StopSignalsEndTheRunBetweenFilesAndStillSummarize) {
   const int kFiles = 1000;
   for (int i = 0; i < kFiles; ++i) {
     ASSERT_TRUE(WriteFile(src_ + "/d" + std::to_string(i % 10) + "/f" + std::to_string(i) + ".mov",
                           "x", kDay1));
   }
-  for (bool dry : {true, false}) {
-    SCOPED_TRACE(dry ? "dry run" : "run");
+  for (const auto& [signal, dry] : std::vector<std::pair<int, bool>>{
+           {SIGINT, true}, {SIGINT, false}, {SIGTERM, false}, {SIGHUP, false}}) {
+    SCOPED_TRACE(std::string(strsignal(signal)) + (dry ? " dry run" : " run"));
+    testing::RemoveTree(out_);
+    ASSERT_TRUE(MakeFolders(out_));
     std::vector<std::string> args = {"organize", src_, out_};
     if (dry) args.push_back("--dry-run");
-    // Standard output is a pipe read only after the interrupt: the run blocks once it is full.
+    // Standard output is a pipe read only after the signal: the run blocks once it is full.
     testing::CliProcess process = testing::StartCli(args, env_, "", dir_ / "stderr");
     ASSERT_GT(process.pid, 0);
     struct pollfd p = {process.stdout_pipe, POLLIN, 0};
     ASSERT_EQ(::poll(&p, 1, 10000), 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     // The run is stopped before the pipe is read: reading lets the blocked run go on.
-    ASSERT_TRUE(testing::SignalAndWaitTaken(process, SIGINT));
+    ASSERT_TRUE(testing::SignalAndWaitTaken(process, signal));
     std::string output;
     char buffer[65536];
     for (;;) {
@@ -262,7 +332,8 @@ TEST_F(OrganizeCliTest, InterruptStopsBetweenFilesAndStillSummarizes) {
       output.append(buffer, static_cast<size_t>(n));
     }
     ::close(process.stdout_pipe);
-    EXPECT_EQ(testing::WaitCli(process), 0);
+    EXPECT_EQ(testing::WaitCli(process), 3);
+    EXPECT_EQ(Err(), "整理已停止, 其余文件未整理.\n");
     const std::string marker = "\n\n\n整理文件 ";
     size_t at = output.rfind(marker);
     ASSERT_NE(at, std::string::npos)
@@ -274,9 +345,29 @@ TEST_F(OrganizeCliTest, InterruptStopsBetweenFilesAndStillSummarizes) {
         std::string(" 个, 失败 0 个\n") + (dry ? "(预演: 未改动任何文件)\n" : "");
     ASSERT_GE(output.size(), tail.size());
     EXPECT_EQ(output.substr(output.size() - tail.size()), tail);
+    // Every file reported is in place, and nothing else (no temporary file).
     EXPECT_EQ(static_cast<int>(ListFiles(out_ + "/").size()), dry ? 0 : processed);
     EXPECT_TRUE(!dry || testing::ListTree(out_ + "/").empty());  // not even a folder
   }
+}
+
+// A reader that stops reading (`| head`) stops the run like Ctrl-C: the files under way are
+// finished, the rest is left, and the end is said on standard error.
+TEST_F(OrganizeCliTest, ClosedOutputStopsTheRunBetweenFiles) {
+  for (int i = 0; i < 300; ++i) {
+    ASSERT_TRUE(WriteFile(src_ + "/f" + std::to_string(i) + ".mov", "x", kDay1));
+  }
+  testing::CliProcess process =
+      testing::StartCli({"organize", src_, out_}, env_, "", dir_ / "stderr");
+  ASSERT_GT(process.pid, 0);
+  char byte;
+  ASSERT_EQ(::read(process.stdout_pipe, &byte, 1), 1);
+  ::close(process.stdout_pipe);
+  EXPECT_EQ(testing::WaitCli(process), 3);
+  EXPECT_EQ(Err(), "整理已停止, 其余文件未整理.\n");
+  const auto placed = ListFiles(out_ + "/");
+  EXPECT_LT(placed.size(), 300u);
+  for (const auto& [path, content] : placed) EXPECT_EQ(path.find("/."), std::string::npos) << path;
 }
 
 }  // namespace

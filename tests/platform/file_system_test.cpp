@@ -1,8 +1,10 @@
 // The file operations that never replace and never leave a partial file, on real files.
 #include "platform/file_system.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 
 #include <chrono>
 #include <cstring>
@@ -24,6 +26,14 @@ using testing::WriteFile;
 
 fs::FileSystem& disk = fs::RealFileSystem();
 
+// The file at `path`, relative to its folder opened (which must exist).
+fs::FileAt At(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  fs::FolderRef folder;
+  EXPECT_EQ(disk.OpenFolder(path.substr(0, slash + 1), &folder), 0) << path;
+  return {folder, path.substr(slash + 1)};
+}
+
 bool OnOtherFileSystem(const std::string& a, const std::string& b) {
   struct stat sa, sb;
   return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev != sb.st_dev;
@@ -35,7 +45,7 @@ TEST(FsTest, CopyKeepsDataTimeAndModeAndNeverReplaces) {
   for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 131 % 251);
   ASSERT_TRUE(WriteFile(dir / "a", data, 1000000000));
   ASSERT_EQ(::chmod((dir / "a").c_str(), 0604), 0);
-  ASSERT_EQ(disk.CopyNoReplace(dir / "a", dir / "b"), 0);
+  ASSERT_EQ(disk.CopyNoReplace(At(dir / "a"), At(dir / "b")), 0);
   EXPECT_EQ(ReadFile(dir / "b"), data);
   struct stat st;
   ASSERT_EQ(::stat((dir / "b").c_str(), &st), 0);
@@ -43,11 +53,11 @@ TEST(FsTest, CopyKeepsDataTimeAndModeAndNeverReplaces) {
   EXPECT_EQ(st.st_mode & 07777, 0604u);
 
   ASSERT_TRUE(WriteFile(dir / "c", "keep me"));
-  EXPECT_EQ(disk.CopyNoReplace(dir / "a", dir / "c"), EEXIST);
+  EXPECT_EQ(disk.CopyNoReplace(At(dir / "a"), At(dir / "c")), EEXIST);
   EXPECT_EQ(ReadFile(dir / "c"), "keep me");
   // A dangling link is a taken name too.
   ASSERT_EQ(::symlink((dir / "nowhere").c_str(), (dir / "dangling").c_str()), 0);
-  EXPECT_EQ(disk.CopyNoReplace(dir / "a", dir / "dangling"), EEXIST);
+  EXPECT_EQ(disk.CopyNoReplace(At(dir / "a"), At(dir / "dangling")), EEXIST);
   EXPECT_FALSE(PathExists(dir / "nowhere"));
   // Only the three files and the link: no temporary file is left.
   EXPECT_EQ(ListFiles(dir.path()).size(), 3u);
@@ -56,26 +66,27 @@ TEST(FsTest, CopyKeepsDataTimeAndModeAndNeverReplaces) {
 TEST(FsTest, FailedCopyLeavesNothing) {
   TempDir dir;
   ASSERT_TRUE(WriteFile(dir / "a", "a"));
-  EXPECT_EQ(disk.CopyNoReplace(dir / "missing", dir / "b"), ENOENT);
-  EXPECT_EQ(disk.CopyNoReplace(dir / "a", dir / "no/such/folder/b"), ENOENT);
+  EXPECT_EQ(disk.CopyNoReplace(At(dir / "missing"), At(dir / "b")), ENOENT);
   ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
+  ASSERT_TRUE(MakeFolders(dir / "folder"));
   // A named pipe is refused at once instead of waiting for a writer.
-  EXPECT_NE(disk.CopyNoReplace(dir / "pipe", dir / "b"), 0);
-  EXPECT_NE(disk.CopyNoReplace(dir.path(), dir / "b"), 0);
+  EXPECT_NE(disk.CopyNoReplace(At(dir / "pipe"), At(dir / "b")), 0);
+  EXPECT_NE(disk.CopyNoReplace(At(dir / "folder"), At(dir / "b")), 0);
   EXPECT_FALSE(PathExists(dir / "b"));
   EXPECT_EQ(ListFiles(dir.path()).size(), 1u);
 }
 
 TEST(FsTest, MoveIsARenameThatNeverReplaces) {
+  std::string kept;
   TempDir dir;
   ASSERT_TRUE(WriteFile(dir / "a", "a"));
   ASSERT_TRUE(WriteFile(dir / "b", "b"));
-  EXPECT_EQ(disk.MoveNoReplace(dir / "a", dir / "b"), EEXIST);
+  EXPECT_EQ(disk.MoveNoReplace(At(dir / "a"), At(dir / "b"), &kept), EEXIST);
   EXPECT_EQ(ReadFile(dir / "a"), "a");
   EXPECT_EQ(ReadFile(dir / "b"), "b");
   struct stat before;
   ASSERT_EQ(::stat((dir / "a").c_str(), &before), 0);
-  ASSERT_EQ(disk.MoveNoReplace(dir / "a", dir / "c"), 0);
+  ASSERT_EQ(disk.MoveNoReplace(At(dir / "a"), At(dir / "c"), &kept), 0);
   struct stat after;
   ASSERT_EQ(::stat((dir / "c").c_str(), &after), 0);
   EXPECT_EQ(before.st_ino, after.st_ino);  // renamed, not copied
@@ -90,18 +101,19 @@ TEST(FsTest, MoveAcrossFileSystemsCopiesVerifiesThenRemoves) {
   }
   const std::string data(2 << 20, 'm');
   ASSERT_TRUE(WriteFile(dir / "a", data, 1200000000));
-  ASSERT_EQ(disk.MoveNoReplace(dir / "a", shm / "a"), 0);
+  std::string kept;
+  ASSERT_EQ(disk.MoveNoReplace(At(dir / "a"), At(shm / "a"), &kept), 0);
   EXPECT_FALSE(PathExists(dir / "a"));
   EXPECT_EQ(ReadFile(shm / "a"), data);
   struct stat st;
   ASSERT_EQ(::stat((shm / "a").c_str(), &st), 0);
   EXPECT_EQ(st.st_mtime, 1200000000);
 
-  // Target taken, or target folder missing: the source stays, nothing is left behind.
+  // Target taken: the source stays, nothing is left behind.
   ASSERT_TRUE(WriteFile(dir / "b", "b"));
-  EXPECT_EQ(disk.MoveNoReplace(dir / "b", shm / "a"), EEXIST);
-  EXPECT_EQ(disk.MoveNoReplace(dir / "b", shm / "none/b"), ENOENT);
+  EXPECT_EQ(disk.MoveNoReplace(At(dir / "b"), At(shm / "a"), &kept), EEXIST);
   EXPECT_EQ(ReadFile(dir / "b"), "b");
+  EXPECT_EQ(ListFiles(dir.path()).size(), 1u);
   EXPECT_EQ(ReadFile(shm / "a"), data);
   EXPECT_EQ(ListFiles(shm.path()).size(), 1u);
 }
@@ -109,19 +121,21 @@ TEST(FsTest, MoveAcrossFileSystemsCopiesVerifiesThenRemoves) {
 // A file system whose named step fails; everything else is the operating system's.
 class FailingFileSystem : public fs::FileSystem {
  public:
-  FailingFileSystem(std::string step, std::string source) : step_(step), source_(source) {}
-  int PlaceNoReplace(const std::string& from, const std::string& to) override {
-    return step_ == "place" ? EIO : FileSystem::PlaceNoReplace(from, to);
+  explicit FailingFileSystem(std::string step) : step_(step) {}
+  int PlaceNoReplace(const fs::FileAt& from, const fs::FileAt& to) override {
+    return step_ == "place" && !fs::IsTakenName(to.name) && !fs::IsTakenName(from.name)
+               ? EIO
+               : FileSystem::PlaceNoReplace(from, to);
   }
-  bool SameContent(const std::string& a, const std::string& b) override {
-    return step_ != "compare" && FileSystem::SameContent(a, b);
+  bool SameContent(fs::SourceFile& source, const fs::FileAt& copy) override {
+    return step_ != "compare" && FileSystem::SameContent(source, copy);
   }
-  int Remove(const std::string& path) override {
-    return step_ == "remove" && path == source_ ? EBUSY : FileSystem::Remove(path);
+  int RemoveSource(fs::SourceFile& source, const fs::FileAt& file) override {
+    return step_ == "remove" ? EBUSY : FileSystem::RemoveSource(source, file);
   }
 
  private:
-  std::string step_, source_;
+  std::string step_;
 };
 
 TEST(FsTest, MoveByCopyFailingAtAnyStepKeepsTheSourceAndLeavesNothing) {
@@ -130,11 +144,154 @@ TEST(FsTest, MoveByCopyFailingAtAnyStepKeepsTheSourceAndLeavesNothing) {
     TempDir dir;
     ASSERT_TRUE(MakeFolders(dir / "out"));
     ASSERT_TRUE(WriteFile(dir / "a", "photo"));
-    FailingFileSystem failing(step, dir / "a");
-    EXPECT_EQ(failing.MoveByCopy(dir / "a", dir / "out/a"), expected) << step;
+    FailingFileSystem failing(step);
+    std::string kept;
+    EXPECT_EQ(failing.MoveByCopy(At(dir / "a"), At(dir / "out/a"), &kept), expected) << step;
     EXPECT_EQ(ReadFile(dir / "a"), "photo") << step;
+    EXPECT_EQ(kept, "") << step;
     EXPECT_TRUE(ListFiles(dir / "out/").empty()) << step;  // no copy, no temporary file
+    EXPECT_EQ(ListFiles(dir.path()).size(), 1u) << step;   // the source has its name back
   }
+}
+
+// A file system that, when a move flushes its copy's folders (the last step before the source
+// is removed), first acts as another program would meanwhile: a sync tool puts a new version
+// under the source's name, or a program writes into the file being moved.
+class BusyFileSystem : public fs::FileSystem {
+ public:
+  BusyFileSystem(std::string folder, bool new_version, bool write_into)
+      : folder_(folder), new_version_(new_version), write_into_(write_into) {}
+  void FlushFolder(const fs::Folder& folder, int above) override {
+    if (above == 2 && new_version_) WriteFile(folder_ + "a", "new version");
+    if (above == 2 && write_into_) {
+      const int fd = ::open((folder_ + fs::TakenName("a")).c_str(), O_WRONLY | O_APPEND);
+      EXPECT_EQ(::write(fd, "+", 1), 1);
+      ::close(fd);
+    }
+    FileSystem::FlushFolder(folder, above);
+  }
+
+ private:
+  std::string folder_;
+  bool new_version_, write_into_;
+};
+
+TEST(FsTest, MoveTakesItsSourceAndNeverRemovesAnotherOrAChangedOne) {
+  const struct {
+    bool new_version, write_into;
+    int result;
+    const char* at_name;    // what the source's name holds afterwards
+    const char* recovered;  // the changed source under its recovery name, if any
+    const char* at_target;
+  } rows[] = {
+      {true, false, 0, "new version", "<missing>", "old"},
+      {false, true, fs::kChangedWhileMoved, "old+", "<missing>", "<missing>"},
+      {true, true, fs::kChangedWhileMoved, "new version", "old+", "<missing>"},
+  };
+  for (const auto& row : rows) {
+    TempDir dir;
+    ASSERT_TRUE(MakeFolders(dir / "out"));
+    ASSERT_TRUE(WriteFile(dir / "a", "old"));
+    BusyFileSystem busy(dir.path(), row.new_version, row.write_into);
+    std::string kept;
+    const std::string context = std::to_string(row.new_version) + std::to_string(row.write_into);
+    EXPECT_EQ(busy.MoveByCopy(At(dir / "a"), At(dir / "out/a"), &kept), row.result) << context;
+    EXPECT_EQ(ReadFile(dir / "a"), row.at_name) << context;
+    EXPECT_EQ(ReadFile(dir / "a(恢复)"), row.recovered) << context;
+    EXPECT_EQ(kept, PathExists(dir / "a(恢复)") ? dir / "a(恢复)" : "") << context;
+    EXPECT_EQ(ReadFile(dir / "out/a"), row.at_target) << context;
+    EXPECT_FALSE(PathExists(dir / fs::TakenName("a"))) << context;
+  }
+}
+
+// A file system whose copy step is followed by another program rewriting the source, once or
+// every time.
+class RewritingFileSystem : public fs::FileSystem {
+ public:
+  RewritingFileSystem(std::string source, int rewrites) : source_(source), rewrites_(rewrites) {}
+  int CopyToTemporary(fs::SourceFile& source, const fs::Folder& folder, bool keep_owner,
+                      std::string* temporary) override {
+    const int error = FileSystem::CopyToTemporary(source, folder, keep_owner, temporary);
+    if (rewrites_-- > 0) WriteFile(source_, "rewritten " + std::to_string(rewrites_));
+    return error;
+  }
+
+ private:
+  std::string source_;
+  int rewrites_;
+};
+
+TEST(FsTest, CopyOfASourceRewrittenMeanwhileIsMadeAgainOrFails) {
+  TempDir dir;
+  ASSERT_TRUE(MakeFolders(dir / "out"));
+  ASSERT_TRUE(WriteFile(dir / "a", "first"));
+  RewritingFileSystem once(dir / "a", 1);
+  EXPECT_EQ(once.CopyNoReplace(At(dir / "a"), At(dir / "out/a")), 0);
+  EXPECT_EQ(ReadFile(dir / "out/a"), "rewritten 0");
+
+  ASSERT_TRUE(WriteFile(dir / "b", "first"));
+  RewritingFileSystem always(dir / "b", 2);
+  EXPECT_EQ(always.CopyNoReplace(At(dir / "b"), At(dir / "out/b")), fs::kChangedWhileCopied);
+  EXPECT_EQ(ListFiles(dir / "out/").size(), 1u);  // no copy of b, no temporary file
+}
+
+TEST(FsTest, TargetFoldersAreMadeWithoutFollowingLinks) {
+  TempDir dir;
+  ASSERT_TRUE(MakeFolders(dir / "out/2021年") && MakeFolders(dir / "elsewhere"));
+  ASSERT_EQ(::symlink("../elsewhere", (dir / "out/2020年").c_str()), 0);
+  ASSERT_EQ(::symlink("../../elsewhere", (dir / "out/2021年/2021-01-01").c_str()), 0);
+  ASSERT_TRUE(WriteFile(dir / "out/2021年/2021-01-02", "a file"));
+  const fs::FolderRef base = At(dir / "out/x").folder;
+  const struct {
+    std::string relative;
+    int result;
+  } rows[] = {
+      {"2020年/2020-01-01/", fs::kLinkInPlaceOfFolder},
+      {"2021年/2021-01-01/", fs::kLinkInPlaceOfFolder},
+      {"2021年/2021-01-02/", ENOTDIR},
+      // The year folder made stays when the day folder cannot be made.
+      {"2022年/" + std::string(300, 'd') + "/", ENAMETOOLONG},
+      {"2023年/2023-01-01/", 0},
+  };
+  for (const auto& row : rows) {
+    bool made = false;
+    fs::FolderRef folder;
+    EXPECT_EQ(disk.OpenTargetFolder(*base, row.relative, &made, &folder), row.result)
+        << row.relative;
+    EXPECT_TRUE(made || row.result != 0) << row.relative;
+    EXPECT_EQ(disk.CheckNameFree(*base, row.relative + "f"), row.result) << row.relative;
+  }
+  EXPECT_TRUE(PathExists(dir / "out/2022年"));
+  EXPECT_TRUE(ListFiles(dir / "elsewhere/").empty() &&
+              testing::ListTree(dir / "elsewhere/").empty());
+}
+
+TEST(FsTest, MoveAcrossFileSystemsKeepsExtendedAttributesAndOwner) {
+  TempDir dir;
+  TempDir shm("/dev/shm");
+  if (shm.path().empty() || !OnOtherFileSystem(dir.path(), shm.path())) {
+    GTEST_SKIP() << "/dev/shm is not a separate file system here";
+  }
+  ASSERT_TRUE(WriteFile(dir / "a", "tagged"));
+  const std::string tag = "holiday";
+  if (::setxattr((dir / "a").c_str(), "user.xdg.tags", tag.data(), tag.size(), 0) != 0) {
+    GTEST_SKIP() << "no user extended attributes on " << dir.path();
+  }
+  // As root, the owner and group are kept too.
+  const bool root = ::geteuid() == 0;
+  const uid_t owner = root ? 65534 : ::geteuid();
+  const gid_t group = root ? 65534 : ::getegid();
+  ASSERT_EQ(::chown((dir / "a").c_str(), owner, group), 0);
+  std::string kept;
+  ASSERT_EQ(disk.MoveNoReplace(At(dir / "a"), At(shm / "a"), &kept), 0);
+  char value[64] = {};
+  EXPECT_EQ(::getxattr((shm / "a").c_str(), "user.xdg.tags", value, sizeof value),
+            static_cast<ssize_t>(tag.size()));
+  EXPECT_EQ(std::string(value), tag);
+  struct stat st;
+  ASSERT_EQ(::stat((shm / "a").c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, owner);
+  EXPECT_EQ(st.st_gid, group);
 }
 
 TEST(FsTest, ListingReportsKindsAndDoesNotFollowFolderLinks) {
@@ -144,7 +301,7 @@ TEST(FsTest, ListingReportsKindsAndDoesNotFollowFolderLinks) {
   ASSERT_EQ(::symlink((dir / "sub").c_str(), (dir / "sublink").c_str()), 0);
   ASSERT_EQ(::symlink((dir / "file").c_str(), (dir / "filelink").c_str()), 0);
   ASSERT_EQ(::symlink((dir / "gone").c_str(), (dir / "dangling").c_str()), 0);
-  std::unique_ptr<fs::FolderListing> listing = disk.ListFolder(dir.path(), nullptr);
+  std::unique_ptr<fs::FolderListing> listing = disk.ListFolder(*At(dir / "x").folder, nullptr);
   ASSERT_TRUE(listing);
   std::set<std::string> files, folders, links;
   fs::DirEntry entry;
@@ -157,11 +314,11 @@ TEST(FsTest, ListingReportsKindsAndDoesNotFollowFolderLinks) {
   EXPECT_EQ(folders, (std::set<std::string>{".", "..", "sub"}));
   EXPECT_EQ(links, (std::set<std::string>{"sublink"}));
   EXPECT_EQ(listing->Error(), 0);
-  int error = 0;
-  EXPECT_FALSE(disk.ListFolder(dir / "file", &error));
-  EXPECT_EQ(error, ENOTDIR);
-  EXPECT_FALSE(disk.ListFolder(dir / "missing", &error));
-  EXPECT_EQ(error, ENOENT);
+  fs::FolderRef folder;
+  EXPECT_EQ(disk.OpenFolder(dir / "file/", &folder), ENOTDIR);
+  EXPECT_EQ(disk.OpenFolder(dir / "missing/", &folder), ENOENT);
+  EXPECT_EQ(disk.OpenSubfolder(*At(dir / "x").folder, "sublink", &folder),
+            fs::kLinkInPlaceOfFolder);
 }
 
 TEST(FsTest, LocalDay) {
@@ -178,9 +335,9 @@ TEST(FsTest, LocalDay) {
 TEST(FsTest, WholeFileIsWrittenFromScratch) {
   TempDir dir;
   ASSERT_TRUE(WriteFile(dir / "e", std::string(1000, 'x')));
-  ASSERT_EQ(disk.WriteWholeFile(dir / "e", "short"), 0);
+  ASSERT_EQ(disk.ReplaceWholeFile(dir / "e", "short"), 0);
   EXPECT_EQ(ReadFile(dir / "e"), "short");
-  EXPECT_EQ(disk.WriteWholeFile(dir / "missing/e", "x"), ENOENT);
+  EXPECT_EQ(disk.ReplaceWholeFile(dir / "missing/e", "x"), ENOENT);
 }
 
 }  // namespace

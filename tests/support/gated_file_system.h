@@ -44,20 +44,20 @@ class GatedFileSystem : public fs::FileSystem {
     return place_threads_;
   }
 
-  std::unique_ptr<fs::FolderListing> ListFolder(const std::string& folder, int* error) override {
+  std::unique_ptr<fs::FolderListing> ListFolder(const fs::Folder& folder, int* error) override {
     Enter(kList);
     return FileSystem::ListFolder(folder, error);
   }
-  FILE* OpenForReading(const std::string& path) override {
+  FILE* OpenForReading(const fs::FileAt& file) override {
     Enter(kOpen);
-    return FileSystem::OpenForReading(path);
+    return FileSystem::OpenForReading(file);
   }
-  int CopyToTemporary(const std::string& source, const std::string& folder,
+  int CopyToTemporary(fs::SourceFile& source, const fs::Folder& folder, bool keep_owner,
                       std::string* temporary) override {
     Enter(kCopy);
-    return FileSystem::CopyToTemporary(source, folder, temporary);
+    return FileSystem::CopyToTemporary(source, folder, keep_owner, temporary);
   }
-  int PlaceNoReplace(const std::string& from, const std::string& to) override {
+  int PlaceNoReplace(const fs::FileAt& from, const fs::FileAt& to) override {
     {
       std::lock_guard<std::mutex> lock(mutex_);
       place_threads_.push_back(std::this_thread::get_id());

@@ -440,6 +440,27 @@ class MainWindowTest : public QObject {
     QVERIFY(Shown(window.MessageLabel()).endsWith(QStringLiteral("整理文件 5 个, 失败 0 个")));
   }
 
+  void AReportThatCannotBeWrittenIsSaidInTheMessageArea() {
+    QTemporaryDir dir;
+    const QString photos = dir.path() + QStringLiteral("/in");
+    const QString out = dir.path() + QStringLiteral("/out");
+    MakePhotoTree(photos, 1);
+    WriteFile(out + QStringLiteral("/2019年/2019-07-01/file0.jpg"), "taken");
+    WriteFile(dir.path() + QStringLiteral("/file"), "");
+    auto store = NewStore(dir.path());
+    store->ConfigDir = (dir.path() + QStringLiteral("/file/")).toStdString();  // cannot be made
+    MainWindow window(*store);
+    ChooseFolders(window, photos, out);
+    QTest::mouseClick(window.OrganizeButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(window.RunsEnded(), 1, 30000);
+    QLabel* problem = window.ReportProblemLabel();
+    QVERIFY(!problem->isHidden());
+    QVERIFY(window.FailureListLabel()->isHidden());
+    const QString shown = problem->toolTip().isEmpty() ? problem->text() : problem->toolTip();
+    QCOMPARE(shown, QStringLiteral("无法写入失败列表: ") + dir.path() +
+                        QStringLiteral("/file/errorFile.txt: Not a directory"));
+  }
+
   void StopEndsTheRunAfterTheFileInHand() {
     QTemporaryDir dir;
     const QString photos = dir.path() + QStringLiteral("/in");
