@@ -293,7 +293,8 @@ TEST_F(OrganizeCliTest, LanguageIsTheChoiceNeverTheLocale) {
   ASSERT_TRUE(WriteFile(target, "theirs"));
   EXPECT_EQ(Run({"organize", src_, out_, "--lang", "en", "--quiet"}), 1);
   EXPECT_EQ(ReadFile(cfg_ + "errorFile.txt"), "Could not copy: " + src_ + "/clip.mov -> " + target +
-                                                  "\r\n\r\n\r\nOrganized 1 files, 1 failed");
+                                                  " (File exists)\r\n\r\n\r\nOrganized 1 files, "
+                                                  "1 failed");
 }
 
 TEST_F(OrganizeCliTest, VersionComesFromTheProject) {
