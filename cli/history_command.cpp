@@ -5,6 +5,7 @@
 #include "cli/commands.h"
 #include "engine/undo.h"
 #include "platform/fs.h"
+#include "platform/translate.h"
 
 namespace nandell::cli {
 
@@ -12,11 +13,11 @@ int RunHistory(const Arguments& args) {
   const std::string folder =
       WithTrailingSlash(args.operands.empty() ? std::string() : args.operands[0]);
   if (!fs::IsFolder(folder)) {
-    std::fprintf(stderr, "目录不存在:%s\n", folder.c_str());
+    std::fprintf(stderr, "%s%s\n", Tr("目录不存在:"), folder.c_str());
     return 2;
   }
   const auto runs = ListRuns(fs::RealFileSystem(), folder);
-  if (runs.empty()) std::printf("没有整理记录: %s\n", folder.c_str());
+  if (runs.empty()) std::printf("%s\n", TrFormat("没有整理记录: %s", folder.c_str()).c_str());
   for (const auto& [path, journal] : runs) {
     std::printf("%s\n", FormatHistoryLine(path, journal).c_str());
   }

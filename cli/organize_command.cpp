@@ -16,6 +16,7 @@
 #include "cli/commands.h"
 #include "engine/organizer.h"
 #include "exif/exif_reader.h"
+#include "platform/translate.h"
 #include "settings/settings_store.h"
 
 namespace nandell::cli {
@@ -41,9 +42,9 @@ constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 constexpr int kStoppedExitCode = 3;
 
 // The last line of a dry run.
-constexpr const char* kDryRunLine = "(预演: 未改动任何文件)\n";
+constexpr const char* kDryRunLine = TrNoop("(预演: 未改动任何文件)\n");
 // Said on standard error after a run that was stopped.
-constexpr const char* kStoppedLine = "整理已停止, 其余文件未整理.\n";
+constexpr const char* kStoppedLine = TrNoop("整理已停止, 其余文件未整理.\n");
 
 // Prints every file's message on standard output, flushed after each file, and, on a
 // terminal, keeps one live progress line on standard error; at the end the summary (and, after
@@ -65,8 +66,8 @@ class ConsoleObserver : public RunObserver {
   void OnRunEnded(const RunEndEvent& event) override {
     stopped_ = event.stopped;
     ClearLine();
-    Print(event.summary + "\n" + (event.dry_run ? kDryRunLine : ""));
-    if (event.stopped) std::fputs(kStoppedLine, stderr);
+    Print(event.summary + "\n" + (event.dry_run ? Tr(kDryRunLine) : ""));
+    if (event.stopped) std::fputs(Tr(kStoppedLine), stderr);
     if (!event.error_file.empty()) {
       std::fprintf(stderr, "errorFile.txt: %s\n", event.error_file.c_str());
     }

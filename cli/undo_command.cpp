@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "engine/undo.h"
 #include "platform/fs.h"
+#include "platform/translate.h"
 
 namespace nandell::cli {
 namespace {
@@ -32,7 +33,7 @@ int RunUndo(const Arguments& args) {
   } else if (disk.Exists(operand)) {
     journal = operand;
   } else {
-    refusal = "目录不存在:" + operand;
+    refusal = Tr("目录不存在:") + operand;
   }
   if (journal.empty()) {
     std::fprintf(stderr, "%s\n", refusal.c_str());
@@ -55,7 +56,7 @@ int RunUndo(const Arguments& args) {
     return 2;
   }
   PrintText(end.summary + "\n");
-  if (end.stopped) std::printf("%s\n", kUndoStoppedText);
+  if (end.stopped) std::printf("%s\n", Tr(kUndoStoppedText));
   std::fflush(stdout);
   return code;
 }

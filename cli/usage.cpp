@@ -25,6 +25,14 @@ ProgramSpec MakeProgram() {
            "QuickTime/MP4 and AVI videos are dated by the capture dates their headers hold "
            "too."},
       .options = {{.name = "--version", .help = "Print the program's name and version and exit."},
+                  {.name = "--lang",
+                   .value = "LANG",
+                   .help = "The language of the messages, the summary and errorFile.txt: en "
+                           "(English) or zh_CN (the designed Chinese). Given before or after "
+                           "the command; overrides Language of Config.ini. The log, Config.ini "
+                           "and the folder names (YYYY年) stay as they are.",
+                   .choices = {"en", "zh_CN"},
+                   .global = true},
                   HelpOption("Show this help and exit; after a command, that command's help.")},
   };
 
@@ -176,7 +184,8 @@ ProgramSpec MakeProgram() {
        "installed in the system's folders (/usr/bin), or one whose folder cannot be written, "
        "keeps it in $XDG_CONFIG_HOME/nandell/. The window reads it at start and writes it "
        "when it closes; "
-       "the command line only reads it."},
+       "the command line only reads it. Its Language key chooses the language of the texts: "
+       "en for English; empty or zh_CN for the designed Chinese."},
       {"errorFile.txt",
        "The failures of the last run that had any, followed by its summary, in the folder of "
        "Config.ini. The per-user folder is created (mode 0700) when it is missing."}};
@@ -288,6 +297,15 @@ const CommandSpec* FindCommand(const std::string& name) {
   return nullptr;
 }
 
+std::vector<OptionSpec> AcceptedOptions(const CommandSpec& command) {
+  std::vector<OptionSpec> accepted = command.options;
+  auto help = std::find_if(accepted.begin(), accepted.end(), IsHelpOption);
+  for (const OptionSpec& option : Program().options) {
+    if (option.global) help = accepted.insert(help, option) + 1;
+  }
+  return accepted;
+}
+
 const OptionSpec* FindOption(const std::vector<OptionSpec>& options, const std::string& word) {
   for (const OptionSpec& option : options) {
     if (word == option.name || (!option.alias.empty() && word == option.alias)) return &option;
@@ -370,7 +388,7 @@ std::string ProgramHelp() {
 std::string CommandHelp(const CommandSpec& command) {
   std::string out = UsageText(&command);
   out += Paragraphs(command.description);
-  out += "\nOptions:\n" + OptionList(command.options);
+  out += "\nOptions:\n" + OptionList(AcceptedOptions(command));
   if (!command.exit_status.empty()) out += "\nExit status:\n" + TermList(command.exit_status);
   return out;
 }
@@ -426,6 +444,14 @@ bool ParseArguments(const std::vector<OptionSpec>& options, const std::vector<st
       value = args[++i];
     } else {
       *error = "option '" + option->name + "' needs a value";
+      return false;
+    }
+    if (!option->choices.empty() &&
+        std::find(option->choices.begin(), option->choices.end(), value) == option->choices.end()) {
+      std::string accepted;
+      for (const std::string& choice : option->choices)
+        accepted += (accepted.empty() ? "" : ", ") + choice;
+      *error = "unknown value '" + value + "' for option '" + option->name + "' (" + accepted + ")";
       return false;
     }
     if (IsHelpOption(*option)) {

@@ -15,10 +15,10 @@
 namespace nandell {
 namespace {
 
-constexpr const char* kChooseFoldersText = "请先选择目录.";
-constexpr const char* kSameFolderText = "照片目录和输出目录不能是同一个目录.";
-constexpr const char* kNestedFolderText = "照片目录和输出目录不能在是同一个目录内.";
-constexpr const char* kMissingFolderText = "目录不存在:";
+constexpr const char* kChooseFoldersText = TrNoop("请先选择目录.");
+constexpr const char* kSameFolderText = TrNoop("照片目录和输出目录不能是同一个目录.");
+constexpr const char* kNestedFolderText = TrNoop("照片目录和输出目录不能在是同一个目录内.");
+constexpr const char* kMissingFolderText = TrNoop("目录不存在:");
 
 // Transfers handed to the transfer threads and not yet reported, per thread: a few waiting
 // in the queue keep every thread busy while the worker dates the next files.
@@ -28,24 +28,25 @@ constexpr size_t kUnreportedPerThread = 2;
 
 std::string CheckStart(const std::string& photo_folder, const std::string& output_folder,
                        fs::FileSystem& file_system) {
-  if (output_folder.empty() || photo_folder.empty()) return kChooseFoldersText;
-  if (EqualsIgnoringAsciiCase(photo_folder, output_folder)) return kSameFolderText;
+  if (output_folder.empty() || photo_folder.empty()) return Tr(kChooseFoldersText);
+  if (EqualsIgnoringAsciiCase(photo_folder, output_folder)) return Tr(kSameFolderText);
   if (photo_folder.find(output_folder) != std::string::npos ||
       output_folder.find(photo_folder) != std::string::npos) {
-    return kNestedFolderText;
+    return Tr(kNestedFolderText);
   }
-  if (!file_system.Exists(output_folder)) return std::string(kMissingFolderText) + output_folder;
-  if (!file_system.Exists(photo_folder)) return std::string(kMissingFolderText) + photo_folder;
+  if (!file_system.Exists(output_folder))
+    return std::string(Tr(kMissingFolderText)) + output_folder;
+  if (!file_system.Exists(photo_folder)) return std::string(Tr(kMissingFolderText)) + photo_folder;
   // The texts may still name one folder, or one inside the other, in different spellings
   // (a link, "..", a doubled "/"): the resolved folders are checked the same way, so that a
   // run never walks its own output.
   const std::string photo = file_system.ResolvedFolder(photo_folder);
   const std::string output = file_system.ResolvedFolder(output_folder);
   if (!photo.empty() && !output.empty()) {
-    if (photo == output) return kSameFolderText;
+    if (photo == output) return Tr(kSameFolderText);
     if (photo.compare(0, output.size(), output) == 0 ||
         output.compare(0, photo.size(), photo) == 0) {
-      return kNestedFolderText;
+      return Tr(kNestedFolderText);
     }
   }
   return std::string();
@@ -93,9 +94,9 @@ std::string OrganizerJob::FailureLog() const {
 std::string OrganizerJob::OnOrganize(RunConfig config) {
   // Called from the worker itself (an observer that does not forward to another thread), a
   // start would have to wait for its own thread: refused like any start during a run.
-  if (std::this_thread::get_id() == worker_id_.load()) return kRunActiveText;
+  if (std::this_thread::get_id() == worker_id_.load()) return Tr(kRunActiveText);
   std::lock_guard<std::mutex> worker_lock(worker_mutex_);
-  if (IsRunning_.load()) return kRunActiveText;
+  if (IsRunning_.load()) return Tr(kRunActiveText);
   std::string refusal = CheckStart(config.photo_folder, config.output_folder, file_system_);
   if (!refusal.empty()) return refusal;
   // A previous worker may still be writing its failure report: it finishes before the run
@@ -122,7 +123,7 @@ std::string OrganizerJob::OnOrganize(RunConfig config) {
     // The system refused the thread (its task limit): the job stays idle.
     IsRunning_.store(false);
     worker_active_.store(false);
-    return kStartFailedText;
+    return Tr(kStartFailedText);
   }
   return std::string();
 }

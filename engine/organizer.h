@@ -17,6 +17,7 @@
 #include "engine/run_config.h"
 #include "engine/run_events.h"
 #include "platform/file_system.h"
+#include "platform/translate.h"
 
 namespace nandell {
 
@@ -24,11 +25,11 @@ struct Transfer;
 class TransferThreads;
 class RunJournal;
 
-/// The caption of the start refusal boxes.
-inline constexpr const char* kStartRefusalCaption = "提示";
+/// The caption of the start refusal boxes (translated where it is shown).
+inline constexpr const char* kStartRefusalCaption = TrNoop("提示");
 
 /// The five start checks, in order, on the two folder texts (which end with "/"). Returns the
-/// refusal text ("请先选择目录.", "照片目录和输出目录不能是同一个目录.",
+/// refusal text in the chosen language ("请先选择目录.", "照片目录和输出目录不能是同一个目录.",
 /// "照片目录和输出目录不能在是同一个目录内.", "目录不存在:" + folder), or empty when the run may
 /// start. After the four designed checks on the texts, the two existing folders are compared
 /// once more with links, "." and ".." resolved (same or nested: the same two texts).
@@ -80,10 +81,11 @@ class OrganizerJob {
   /// The failure lines of the current or last run (and the summary once it has ended).
   std::string FailureLog() const;
 
-  /// Refusal text of OnOrganize while a run is still active.
-  static constexpr const char* kRunActiveText = "整理正在进行.";
-  /// Refusal text of OnOrganize when the system cannot start the worker thread.
-  static constexpr const char* kStartFailedText = "无法开始整理.";
+  /// Refusal text of OnOrganize while a run is still active (returned translated).
+  static constexpr const char* kRunActiveText = TrNoop("整理正在进行.");
+  /// Refusal text of OnOrganize when the system cannot start the worker thread (returned
+  /// translated).
+  static constexpr const char* kStartFailedText = TrNoop("无法开始整理.");
 
  private:
   // Worker thread only, from here to WindUp.

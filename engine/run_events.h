@@ -34,8 +34,9 @@ struct FileEvent {
   std::string target;
   bool move = false;  ///< True for a move, false for a copy.
   FileOutcome outcome = FileOutcome::kTransferred;
-  /// The designed message: "复制文件(N): SOURCE\r\n\r\n复制到: TARGET\r\n" (or 移动…), or the
-  /// failure line "复制文件失败: SOURCE -> TARGET (REASON)\r\n" (or 移动文件失败…), or
+  /// The message in the chosen language; in Chinese, the designed
+  /// "复制文件(N): SOURCE\r\n\r\n复制到: TARGET\r\n" (or 移动…), or the failure line
+  /// "复制文件失败: SOURCE -> TARGET (REASON)\r\n" (or 移动文件失败…), or
   /// "无法读取目录: FOLDER (REASON)\r\n", or for a skipped file
   /// "相同文件已存在(N): SOURCE\r\n\r\n跳过: TARGET\r\n".
   std::string message;
@@ -50,8 +51,8 @@ struct RunEndEvent {
   JobCounters counters;  ///< Final counters.
   bool stopped = false;  ///< True when the run was stopped before its walk finished.
   bool dry_run = false;  ///< True when nothing was changed on disk.
-  /// The summary line ("\r\n\r\n整理文件 %d 个, 失败 %d 个", with ", 跳过 %d 个" after a run
-  /// that skipped files).
+  /// The summary line in the chosen language ("\r\n\r\n整理文件 %d 个, 失败 %d 个", with
+  /// ", 跳过 %d 个" after a run that skipped files).
   std::string summary;
   /// Path of errorFile.txt when this run wrote it (a run with failures), else empty.
   std::string error_file;
@@ -76,11 +77,12 @@ class RunObserver {
   virtual void OnRunEnded(const RunEndEvent& event) = 0;
 };
 
-/// The summary line for the given counters (the skipped count only when files were skipped).
+/// The summary line for the given counters, in the chosen language (platform/translate.h); the
+/// skipped count only when files were skipped.
 std::string FormatSummary(const JobCounters& counters);
 
-/// The designed message of a file: the success message with its ordinal, or the failure line
-/// with `reason` in brackets before its line end (when not empty).
+/// The message of a file in the chosen language: the success message with its ordinal, or the
+/// failure line with `reason` in brackets before its line end (when not empty).
 std::string FormatFileMessage(int32_t ordinal, const std::string& source, const std::string& target,
                               bool move, bool ok, const std::string& reason = std::string());
 

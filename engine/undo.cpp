@@ -9,6 +9,7 @@
 #include "platform/file.h"
 #include "platform/fs.h"
 #include "platform/process.h"
+#include "platform/translate.h"
 
 namespace nandell {
 namespace {
@@ -111,8 +112,9 @@ Outcome Failed(const std::string& what, const std::string& reason) {
   return Kept("error: " + reason, what + " (" + reason + ")\r\n");
 }
 
-std::string Ordinal(int32_t ordinal) {
-  return "(" + std::to_string(ordinal) + "): ";
+// A file that changed since the run, kept where it is.
+std::string Changed(const std::string& target) {
+  return TrFormat("文件已改动, 保留: %s%c%c", target.c_str(), '\r', '\n');
 }
 
 // A moved file goes back to its source, unless it changed or its source name is taken.
@@ -120,10 +122,13 @@ Outcome UndoMove(fs::FileSystem& file_system, RunFolders& folders, const Journal
                  int32_t ordinal) {
   const std::string& source = entry.source;
   const std::string& target = entry.target;
-  const std::string moved_back =
-      "移回文件" + Ordinal(ordinal) + target + "\r\n\r\n移回到: " + source + "\r\n";
-  const std::string source_taken = "原位置已有文件, 保留: " + target + " -> " + source + "\r\n";
-  const std::string failed = "移回文件失败: " + target + " -> " + source;
+  const char* to = target.c_str();
+  const char* from = source.c_str();
+  const std::string moved_back = TrFormat("移回文件(%d): %s%c%c%c%c移回到: %s%c%c", ordinal, to,
+                                          '\r', '\n', '\r', '\n', from, '\r', '\n');
+  const std::string source_taken =
+      TrFormat("原位置已有文件, 保留: %s -> %s%c%c", to, from, '\r', '\n');
+  const std::string failed = TrFormat("移回文件失败: %s -> %s", to, from);
   fs::FileAt at_target;
   fs::FileAt at_source;
   Locate(file_system, folders.output, folders.output_path, target, &at_target);
@@ -140,11 +145,11 @@ Outcome UndoMove(fs::FileSystem& file_system, RunFolders& folders, const Journal
   const bool target_same = Matches(file_system, at_target, entry.record, &target_exists);
   const bool source_same = Matches(file_system, at_source, entry.record, &source_exists);
   if (!target_same) {
-    if (target_exists) return Kept("changed", "文件已改动, 保留: " + target + "\r\n");
+    if (target_exists) return Kept("changed", Changed(target));
     // Gone from the target: back at its source already (an undo stopped after the move),
     // or deleted since the run.
     if (source_same) return Undone("moved-back", moved_back);
-    return Kept("missing", "文件已不在: " + target + "\r\n");
+    return Kept("missing", TrFormat("文件已不在: %s%c%c", target.c_str(), '\r', '\n'));
   }
   if (source_same) {
     // A move back by copy that was stopped after the copy took its name: the copy is
@@ -184,19 +189,24 @@ Outcome UndoCopy(fs::FileSystem& file_system, const RunFolders& folders, const J
   Locate(file_system, folders.photo, folders.photo_path, entry.source, &at_source);
   bool target_exists = false;
   if (!Matches(file_system, at_target, entry.record, &target_exists)) {
-    if (!target_exists) return Undone("gone", "副本已不在" + Ordinal(ordinal) + target + "\r\n");
-    return Kept("changed", "文件已改动, 保留: " + target + "\r\n");
+    if (!target_exists) {
+      return Undone("gone",
+                    TrFormat("副本已不在(%d): %s%c%c", ordinal, target.c_str(), '\r', '\n'));
+    }
+    return Kept("changed", Changed(target));
   }
   bool source_exists = false;
   if (!Matches(file_system, at_source, entry.record, &source_exists)) {
-    return Kept("source-changed", "原文件已不在或已改动, 保留副本: " + target + "\r\n");
+    return Kept("source-changed",
+                TrFormat("原文件已不在或已改动, 保留副本: %s%c%c", target.c_str(), '\r', '\n'));
   }
   const int error = file_system.Remove(at_target);
   if (error != 0) {
-    return Failed("删除副本失败: " + target, fs::ReasonText(error));
+    return Failed(TrFormat("删除副本失败: %s", target.c_str()), fs::ReasonText(error));
   }
-  return Undone("removed", "删除副本" + Ordinal(ordinal) + target +
-                               "\r\n\r\n原文件: " + entry.source + "\r\n");
+  return Undone("removed",
+                TrFormat("删除副本(%d): %s%c%c%c%c原文件: %s%c%c", ordinal, target.c_str(), '\r',
+                         '\n', '\r', '\n', entry.source.c_str(), '\r', '\n'));
 }
 
 std::string NowText() {
@@ -213,11 +223,11 @@ bool ReadJournal(fs::FileSystem& file_system, const std::string& path, Journal* 
   std::string text;
   const int error = file_system.ReadWholeFile(path, &text);
   if (error != 0) {
-    *refusal = kNotAJournalText + path + " (" + fs::ReasonText(error) + ")";
+    *refusal = Tr(kNotAJournalText) + path + " (" + fs::ReasonText(error) + ")";
     return false;
   }
   if (!ParseJournal(text, journal)) {
-    *refusal = kNotAJournalText + path;
+    *refusal = Tr(kNotAJournalText) + path;
     return false;
   }
   return true;
@@ -259,27 +269,27 @@ std::string LatestJournal(fs::FileSystem& file_system, const std::string& output
   for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
     if (!it->second.undo_complete) return it->first;
   }
-  *refusal = kNothingToUndoText + output_folder;
+  *refusal = Tr(kNothingToUndoText) + output_folder;
   return std::string();
 }
 
 std::string FormatHistoryLine(const std::string& path, const Journal& journal) {
   std::string counts;
   if (journal.complete) {
-    counts = "整理文件 " + std::to_string(journal.counters.ProcessedCount) + " 个, 失败 " +
-             std::to_string(journal.counters.FailedCount) + " 个";
+    counts = TrFormat("整理文件 %d 个, 失败 %d 个", journal.counters.ProcessedCount,
+                      journal.counters.FailedCount);
     if (journal.counters.SkippedCount > 0) {
-      counts += ", 跳过 " + std::to_string(journal.counters.SkippedCount) + " 个";
+      counts += TrFormat(", 跳过 %d 个", journal.counters.SkippedCount);
     }
-    if (journal.stopped) counts += " (已停止)";
+    if (journal.stopped) counts += Tr(" (已停止)");
   } else {
-    counts = "整理文件 " + std::to_string(journal.files.size()) + " 个 (未完成)";
+    counts = TrFormat("整理文件 %d 个 (未完成)", static_cast<int>(journal.files.size()));
   }
-  const char* state = journal.undo_complete  ? "已撤销"
-                      : journal.undo_started ? "撤销未完成"
-                                             : "未撤销";
-  return journal.started + "\t" + (journal.move ? "移动" : "复制") + "\t" + counts + "\t" + state +
-         "\t" + path;
+  const char* state = journal.undo_complete  ? Tr("已撤销")
+                      : journal.undo_started ? Tr("撤销未完成")
+                                             : Tr("未撤销");
+  return journal.started + "\t" + (journal.move ? Tr("移动") : Tr("复制")) + "\t" + counts + "\t" +
+         state + "\t" + path;
 }
 
 int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::atomic<bool>& running,
@@ -291,17 +301,17 @@ int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::ato
   std::unique_ptr<AppendFile> file;
   const int error = file_system.OpenLocked(path, false, &file);
   if (error == EWOULDBLOCK) {
-    *refusal = kJournalBusyText + path;
+    *refusal = Tr(kJournalBusyText) + path;
     return 2;
   }
   Journal journal;
   if (error != 0) {
-    *refusal = kNotAJournalText + path + " (" + fs::ReasonText(error) + ")";
+    *refusal = Tr(kNotAJournalText) + path + " (" + fs::ReasonText(error) + ")";
     return 2;
   }
   if (!ReadJournal(file_system, path, &journal, refusal)) return 2;
   if (journal.undo_complete) {
-    *refusal = kAlreadyUndoneText + path;
+    *refusal = Tr(kAlreadyUndoneText) + path;
     return 2;
   }
   // A line that a killed writer left without its line break is ended first.
@@ -349,8 +359,8 @@ int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::ato
                  "\tkept=" + std::to_string(end->kept) + "\n");
   }
   file->Sync();
-  end->summary = "\r\n\r\n撤销文件 " + std::to_string(end->undone) + " 个, 保留 " +
-                 std::to_string(end->kept) + " 个";
+  end->summary = TrFormat("%c%c%c%c撤销文件 %d 个, 保留 %d 个", '\r', '\n', '\r', '\n', end->undone,
+                          end->kept);
   return end->kept == 0 && !end->stopped ? 0 : 1;
 }
 

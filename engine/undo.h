@@ -14,6 +14,7 @@
 
 #include "engine/journal.h"
 #include "platform/file_system.h"
+#include "platform/translate.h"
 
 namespace nandell {
 
@@ -35,12 +36,12 @@ struct UndoEndEvent {
 };
 
 /// Refusals of an undo, each followed by the folder or journal it is about.
-inline constexpr const char* kNothingToUndoText = "没有可撤销的整理: ";
-inline constexpr const char* kAlreadyUndoneText = "这次整理已撤销: ";
-inline constexpr const char* kNotAJournalText = "不是整理记录: ";
-inline constexpr const char* kJournalBusyText = "整理或撤销正在进行: ";
+inline constexpr const char* kNothingToUndoText = TrNoop("没有可撤销的整理: ");
+inline constexpr const char* kAlreadyUndoneText = TrNoop("这次整理已撤销: ");
+inline constexpr const char* kNotAJournalText = TrNoop("不是整理记录: ");
+inline constexpr const char* kJournalBusyText = TrNoop("整理或撤销正在进行: ");
 /// The last line of an undo that was stopped.
-inline constexpr const char* kUndoStoppedText = "(撤销已停止, 再次撤销可继续)";
+inline constexpr const char* kUndoStoppedText = TrNoop("(撤销已停止, 再次撤销可继续)");
 
 /// Reads the journal `path` into `journal`. False with `refusal` set when it cannot be read
 /// or is not a journal.

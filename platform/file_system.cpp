@@ -5,6 +5,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/translate.h"
+
 namespace nandell::fs {
 namespace {
 
@@ -19,11 +21,11 @@ constexpr int kRecoveryAttempts = 100;
 std::string ReasonText(int error) {
   switch (error) {
     case kLinkInPlaceOfFolder:
-      return "目录位置上是一个链接";
+      return Tr("目录位置上是一个链接");
     case kChangedWhileCopied:
-      return "源文件在复制时被改动";
+      return Tr("源文件在复制时被改动");
     case kChangedWhileMoved:
-      return "源文件在移动时被改动";
+      return Tr("源文件在移动时被改动");
     default:
       return std::strerror(error);
   }

@@ -54,22 +54,22 @@ class MainWindow : public SkinnedDialog {
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
 
-  /// The system menu entry that opens the About box.
-  static constexpr const char* kAboutMenuText = "关于 Nandell(&A)...";
+  /// The system menu entry that opens the About box. These texts are shown translated (Tr).
+  static constexpr const char* kAboutMenuText = TrNoop("关于 Nandell(&A)...");
   /// The question before a close stops a run in progress (caption "提示", 是/否).
-  static constexpr const char* kCloseDuringRunText = "整理正在进行, 确定要停止并退出吗?";
+  static constexpr const char* kCloseDuringRunText = TrNoop("整理正在进行, 确定要停止并退出吗?");
   /// The right-click entry that undoes the last run.
-  static constexpr const char* kUndoMenuText = "撤销上次整理(&U)";
+  static constexpr const char* kUndoMenuText = TrNoop("撤销上次整理(&U)");
   /// The question before an undo (caption "提示", 是/否); "%1" is the number of files.
-  static constexpr const char* kUndoQuestionText = "确定要撤销上次整理吗? (共 %1 个文件)";
+  static constexpr const char* kUndoQuestionText = TrNoop("确定要撤销上次整理吗? (共 %1 个文件)");
   /// The line under the summary that names the failure list: this text, then its path.
-  static constexpr const char* kFailureListText = "失败列表: ";
+  static constexpr const char* kFailureListText = TrNoop("失败列表: ");
   /// The line under the summary when the failure list could not be written: this text, then
   /// its path and the reason.
-  static constexpr const char* kReportProblemText = "无法写入失败列表: ";
+  static constexpr const char* kReportProblemText = TrNoop("无法写入失败列表: ");
   /// The same line when the run's journal could not be written (it cannot be undone): this
   /// text, then the journal's path and the reason.
-  static constexpr const char* kJournalProblemText = "无法写入整理记录: ";
+  static constexpr const char* kJournalProblemText = TrNoop("无法写入整理记录: ");
   /// Command id of the About entry of the system menu.
   static constexpr int kIdmAbout = 16;
   /// Id of the timer that starts the version check, and its delay.
