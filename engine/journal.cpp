@@ -278,12 +278,22 @@ std::string RunJournal::Problem() const {
 bool RunJournal::Open() {
   if (open_tried_) return false;
   open_tried_ = true;
-  if (!file_system_.MakeFolders(folder_)) {
-    problem_ = folder_ + ": " + fs::ReasonText(errno != 0 ? errno : EACCES);
+  // The journal's folders are made below the output folder without following a link, so
+  // that a link at ".nandell" cannot send the journal out of the output folder.
+  const std::string output = folder_.substr(0, folder_.size() - JournalFolder("").size());
+  fs::FolderRef base;
+  fs::FolderRef journal_folder;
+  bool made = false;
+  int error = file_system_.OpenFolder(output, &base);
+  if (error == 0) {
+    error = file_system_.OpenTargetFolder(*base, JournalFolder(""), &made, &journal_folder);
+  }
+  if (error != 0) {
+    problem_ = folder_ + ": " + fs::ReasonText(error);
     return false;
   }
   // Runs of one process started within one second get "-2", "-3", ... after the name.
-  int error = EEXIST;
+  error = EEXIST;
   for (int k = 1; k < 1000 && error == EEXIST; ++k) {
     path_ = folder_ + name_stem_ + (k == 1 ? "" : "-" + std::to_string(k)) + ".tsv";
     error = file_system_.OpenLocked(path_, true, &file_);

@@ -201,6 +201,24 @@ TEST_F(UndoTest, LinksInPlaceOfTheRunsFoldersAreNotFollowed) {
   }
 }
 
+TEST_F(UndoTest, LinkInPlaceOfTheJournalFolderIsNotFollowed) {
+  Make();
+  ASSERT_TRUE(WriteFile(src_ + "x.mov", "xxxx", kDay1) && MakeFolders(dir_ / "elsewhere"));
+  ASSERT_EQ(::symlink((dir_ / "elsewhere").c_str(), (out_ + ".nandell").c_str()), 0);
+  RunConfig config;
+  config.photo_folder = src_;
+  config.output_folder = out_;
+  config.error_file_folder = dir_ / "cfg/";
+  RecordingObserver sink;
+  EXPECT_EQ(RunToEnd(config, &sink), "");
+  // The photo is organized, the run says it has no journal and nothing went elsewhere.
+  EXPECT_EQ(ReadFile(out_ + "2014年/2014-12-31/x.mov"), "xxxx");
+  EXPECT_EQ(sink.report.journal, "");
+  EXPECT_NE(sink.report.journal_problem.find("目录位置上是一个链接"), std::string::npos)
+      << sink.report.journal_problem;
+  EXPECT_TRUE(ListTree(dir_ / "elsewhere").empty());
+}
+
 TEST_F(UndoTest, StoppedUndoFinishesWhenRunAgainAndTheLatestRunGoesFirst) {
   Make();
   for (int i = 0; i < 6; ++i) {
