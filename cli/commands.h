@@ -26,4 +26,14 @@ int RunDate(const Arguments& args);
 /// `nandell-cli organize ...`: one organizing run from the command line. Returns the exit code.
 int RunOrganize(const Arguments& args);
 
+/// `nandell-cli undo OUTPUT_FOLDER|JOURNAL_FILE`: undoes one run. Returns the exit code.
+int RunUndo(const Arguments& args);
+
+/// `nandell-cli history OUTPUT_FOLDER`: lists the runs into a folder. Returns the exit code.
+int RunHistory(const Arguments& args);
+
+/// Prints a run's text with the window's line breaks ("\r\n") as this platform's ("\n") and
+/// flushes it. Returns false when standard output is closed (OutputClosed).
+bool PrintText(const std::string& text);
+
 }  // namespace nandell::cli

@@ -1,6 +1,7 @@
 // nandell-cli: the command-line face of the organizer. The commands, their options and the
 // help texts are the table of cli/usage.cpp; this file only hands each command its arguments.
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -8,6 +9,8 @@
 #include "cli/usage.h"
 #include "nandell_version.h"
 #include "platform/process.h"
+#include "platform/translate.h"
+#include "settings/settings_store.h"
 
 namespace {
 
@@ -29,6 +32,24 @@ int UsageError(const CommandSpec* command, const std::string& error) {
 int Print(const std::string& text) {
   std::fputs(text.c_str(), stdout);
   return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+// The language of the texts: --lang as given (already one of its choices), else Language of
+// Config.ini, where a value other than "en" keeps the designed Chinese. Without the English
+// catalog the texts stay Chinese, which standard error says.
+void ChooseLanguage(const std::string& option) {
+  std::string setting = option;
+  if (setting.empty()) {
+    std::optional<nandell::SettingsStore> own_settings;
+    setting = nandell::cli::CommandSettings(&own_settings).Language;
+  }
+  nandell::Language language = nandell::Language::kChinese;
+  nandell::ParseLanguage(setting, &language);
+  std::string error;
+  if (!nandell::SetLanguage(language, "", &error)) {
+    std::fprintf(stderr, "%s: %s; the messages stay Chinese\n",
+                 nandell::cli::Program().name.c_str(), error.c_str());
+  }
 }
 
 }  // namespace
@@ -54,13 +75,25 @@ int main(int argc, char** argv) {
   if (command == nullptr) return UsageError(nullptr, "unknown command '" + name + "'");
   const std::vector<std::string> rest(args.begin() + own.consumed + 1, args.end());
   Arguments parsed;
-  if (!nandell::cli::ParseArguments(command->options, rest, false, &parsed, &error)) {
+  if (!nandell::cli::ParseArguments(nandell::cli::AcceptedOptions(*command), rest, false, &parsed,
+                                    &error)) {
     return UsageError(command, error);
   }
   if (parsed.help) return Print(nandell::cli::CommandHelp(*command));
   if (!nandell::cli::OperandCountFits(*command, parsed)) return UsageError(command, "");
+  // Given after the command, --lang wins over one given before it.
+  ChooseLanguage(parsed.Has("--lang") ? parsed.Value("--lang") : own.Value("--lang"));
 
   if (command->name == "date") return nandell::cli::RunDate(parsed);
   if (command->name == "organize") return nandell::cli::RunOrganize(parsed);
+#ifdef _WIN32
+  if (command->name == "undo" || command->name == "history") {
+    std::fprintf(stderr, "nandell-cli %s: not available on Windows yet\n", command->name.c_str());
+    return 2;
+  }
+#else
+  if (command->name == "undo") return nandell::cli::RunUndo(parsed);
+  if (command->name == "history") return nandell::cli::RunHistory(parsed);
+#endif
   return UsageError(nullptr, "command '" + name + "' is not built in");
 }

@@ -2,6 +2,7 @@
 // completion of nandell-cli from the command line's usage table, at build time.
 //
 //   nandell-cli-manual VERSION OUT_DIR   writes OUT_DIR/nandell-cli.1, nandell.1, nandell-cli.bash
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -165,7 +166,10 @@ std::string WindowManual(const std::string& version) {
        "Escape or the close button end the program (Enter does not); during a run it first asks "
        "whether to stop the run. It keeps the two folders and the delete switch in Config.ini "
        "for the next start. The program takes no arguments of its own; Qt's standard options "
-       "(such as -platform) are understood."});
+       "(such as -platform) are understood.",
+       "The window speaks the designed Chinese unless English is chosen in the options window "
+       "(\"语言 / Language\"), or with Language=en in Config.ini; the choice holds from the next "
+       "start. The system's locale does not choose it."});
   out += ".SH FILES\n" + TaggedList(Program().files);
   out += ".SH SEE ALSO\n.BR nandell\\-cli (1)\n";
   return out;
@@ -202,8 +206,8 @@ void OptionWords(const std::vector<OptionSpec>& options, std::vector<std::string
 }
 
 // The completion function: the program's options before the command, the command names,
-// then each command's options and operands (files or folders). Nothing is offered for an
-// option's value.
+// then each command's options and operands (files or folders). An option's value is offered
+// when the option takes one of a few (its choices), else nothing.
 bool Completion(std::string* out, std::string* error) {
   const ProgramSpec& program = Program();
   std::vector<std::string> names;
@@ -213,7 +217,7 @@ bool Completion(std::string* out, std::string* error) {
   std::string cases;
   for (const CommandSpec& command : program.commands) {
     std::vector<std::string> options, valued;
-    OptionWords(command.options, &options, &valued);
+    OptionWords(AcceptedOptions(command), &options, &valued);
     for (const std::string& word : options) names.push_back(word);
     const char* kind = command.operand_kind == OperandKind::kFiles     ? "files"
                        : command.operand_kind == OperandKind::kFolders ? "folders"
@@ -222,6 +226,25 @@ bool Completion(std::string* out, std::string* error) {
              "' operands=" + kind + " ;;\n";
   }
   for (const std::string& word : own_options) names.push_back(word);
+  // The values offered after an option that takes one of a few (the same option everywhere).
+  std::string choice_cases;
+  std::vector<std::string> with_choices;
+  std::vector<const OptionSpec*> all_options;
+  for (const OptionSpec& option : program.options) all_options.push_back(&option);
+  for (const CommandSpec& command : program.commands) {
+    for (const OptionSpec& option : command.options) all_options.push_back(&option);
+  }
+  for (const OptionSpec* option : all_options) {
+    if (option->choices.empty()) continue;
+    if (std::find(with_choices.begin(), with_choices.end(), option->name) != with_choices.end())
+      continue;
+    with_choices.push_back(option->name);
+    for (const std::string& choice : option->choices) names.push_back(choice);
+    std::string words = option->name;
+    if (!option->alias.empty()) words += "|" + option->alias;
+    choice_cases += "    " + words + ") mapfile -t COMPREPLY < <(compgen -W '" +
+                    Join(option->choices) + "' -- \"$cur\"); return 0 ;;\n";
+  }
   for (const std::string& name : names) {
     if (!IsPlainWord(name)) {
       *error = "not a plain word for the completion: '" + name + "'";
@@ -256,6 +279,9 @@ bool Completion(std::string* out, std::string* error) {
       "    '') options='" +
       Join(own_options) + "' valued='" + Join(own_valued) + "' operands=commands ;;\n" + cases +
       "    *) return 0 ;;\n"
+      "  esac\n"
+      "  case $prev in\n" +
+      choice_cases +
       "  esac\n"
       "  if [[ -n $valued && \" $valued \" == *\" $prev \"* ]]; then return 0; fi\n"
       "  if [[ $cur == -* ]]; then\n"

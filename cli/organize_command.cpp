@@ -10,6 +10,7 @@
 #include "cli/run_console.h"
 #include "engine/organizer.h"
 #include "exif/exif_reader.h"
+#include "platform/translate.h"
 #include "settings/settings_store.h"
 
 namespace nandell::cli {
@@ -19,9 +20,9 @@ namespace {
 constexpr int kStoppedExitCode = 3;
 
 // The last line of a dry run.
-constexpr const char* kDryRunLine = "(预演: 未改动任何文件)\n";
+constexpr const char* kDryRunLine = TrNoop("(预演: 未改动任何文件)\n");
 // Said on standard error after a run that was stopped.
-constexpr const char* kStoppedLine = "整理已停止, 其余文件未整理.\n";
+constexpr const char* kStoppedLine = TrNoop("整理已停止, 其余文件未整理.\n");
 
 // Prints every file's message on standard output, flushed after each file, and, on a
 // terminal, keeps one live progress line on standard error; at the end the summary (and, after
@@ -46,8 +47,8 @@ class ConsoleObserver : public RunObserver {
   void OnRunEnded(const RunEndEvent& event) override {
     stopped_ = event.stopped;
     ClearLine();
-    Print(event.summary + "\n" + (event.dry_run ? kDryRunLine : ""));
-    if (event.stopped) std::fputs(kStoppedLine, stderr);
+    Print(event.summary + "\n" + (event.dry_run ? Tr(kDryRunLine) : ""));
+    if (event.stopped) std::fputs(Tr(kStoppedLine), stderr);
     if (!event.error_file.empty()) {
       std::fprintf(stderr, "errorFile.txt: %s\n", event.error_file.c_str());
     }
@@ -56,24 +57,22 @@ class ConsoleObserver : public RunObserver {
       std::fprintf(stderr, "nandell-cli organize: cannot write %s\n",
                    event.error_file_problem.c_str());
     }
+    // Without its journal the run cannot be undone: said, like a report that is missing.
+    if (!event.journal_problem.empty()) {
+      std::fprintf(stderr, "nandell-cli organize: cannot write %s\n",
+                   event.journal_problem.c_str());
+    }
   }
 
   /// True when the run ended stopped.
   bool Stopped() const { return stopped_; }
 
  private:
-  // Writes `text` with the window's line breaks ("\r\n") as this platform's ("\n") and
-  // flushes it, so that a reader sees every file as soon as it is done.
+  // Writes `text` as PrintText does, so that a reader sees every file as soon as it is done; a
+  // closed output stops the run.
   void Print(const std::string& text) {
     if (output_closed_) return;
-    std::string out;
-    out.reserve(text.size());
-    for (size_t i = 0; i < text.size(); ++i) {
-      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
-      out += text[i];
-    }
-    std::fwrite(out.data(), 1, out.size(), stdout);
-    if (std::fflush(stdout) != 0 && OutputClosed(errno)) {
+    if (!PrintText(text)) {
       output_closed_ = true;
       if (job_ != nullptr) job_->OnStop();
     }
@@ -130,6 +129,8 @@ int RunOrganize(const Arguments& args) {
   if (filters) config.file_filters = *filters;
   if (by_year) config.by_year = *by_year;
   if (args.Has("--media-dates")) config.media_dates = true;
+  if (args.Has("--skip-identical")) config.skip_identical = true;
+  if (args.Has("--rename-conflicts")) config.rename_conflicts = true;
   // On Windows "/" and "\" both separate on input; the messages use "\" throughout.
   config.photo_folder = FolderOperand(folders[0]);
   config.output_folder = FolderOperand(folders[1]);

@@ -25,6 +25,14 @@ ProgramSpec MakeProgram() {
            "QuickTime/MP4 and AVI videos are dated by the capture dates their headers hold "
            "too."},
       .options = {{.name = "--version", .help = "Print the program's name and version and exit."},
+                  {.name = "--lang",
+                   .value = "LANG",
+                   .help = "The language of the messages, the summary and errorFile.txt: en "
+                           "(English) or zh_CN (the designed Chinese). Given before or after "
+                           "the command; overrides Language of Config.ini. The log, Config.ini "
+                           "and the folder names (YYYY年) stay as they are.",
+                   .choices = {"en", "zh_CN"},
+                   .global = true},
                   HelpOption("Show this help and exit; after a command, that command's help.")},
   };
 
@@ -71,8 +79,11 @@ ProgramSpec MakeProgram() {
            "when that is a terminal, and the summary at the end. The failures are listed in "
            "errorFile.txt, each with its reason. Ctrl-C, SIGTERM, SIGHUP and a closed standard "
            "output stop the run after the files in hand, like the window's Stop button.",
-           "The filter list, the year folders and media dates come from Config.ini; the options "
-           "override them for this run only. The command line never writes Config.ini."},
+           "The filter list, the year folders, media dates and what to do with a target that "
+           "exists come from Config.ini; the options override them for this run only. The "
+           "command line never writes Config.ini.",
+           "A run that places a file keeps a journal of every file it placed or skipped in "
+           "OUTPUT_FOLDER/.nandell/journal/, so that it can be undone (see undo and history)."},
       .options =
           {{.name = "--move",
             .help = "Move the files (delete the sources) instead of copying them."},
@@ -93,16 +104,68 @@ ProgramSpec MakeProgram() {
                     "movie header time (QuickTime/MP4/3GP/M4V, the last in the local time zone); "
                     "the IDIT or Nikon date (AVI); else its last-write time. A date that is not "
                     "a calendar day is passed over. Overrides MediaDates of Config.ini."},
+           {.name = "--skip-identical",
+            .help = "A file whose target exists with the same size and bytes (compared in "
+                    "full) is skipped, not failed: \"相同文件已存在(N): SOURCE\" and \"跳过: "
+                    "TARGET\", counted in the summary's \"跳过 N 个\". A moved file's source "
+                    "stays where it is. Overrides SkipIdentical of Config.ini."},
+           {.name = "--rename-conflicts",
+            .help = "A file whose target name is taken by other bytes (by any file without "
+                    "--skip-identical) goes to the first free name NAME_1.EXT ... "
+                    "NAME_9999.EXT in the same folder. Overrides RenameConflicts of "
+                    "Config.ini."},
            {.name = "--dry-run",
             .help = "Change nothing: print the messages and the summary the run would print, "
-                    "the failures it can foresee included (a target that exists, or one an "
-                    "earlier file of the run would take), then \"(预演: 未改动任何文件)\". No "
-                    "folder, file or errorFile.txt is made."},
+                    "the failures, skips and free names it can foresee included (a target that "
+                    "exists, or one an earlier file of the run would take), then \"(预演: "
+                    "未改动任何文件)\". No folder, file, journal or errorFile.txt is made."},
            {.name = "--quiet", .help = "Print only the summary, not every file's message."}},
       .exit_status = {{"0", "No file failed."},
                       {"1", "A file or folder failed; the failures are listed in errorFile.txt."},
                       {"2", "The run was refused, or a usage error."},
                       {"3", "The run was stopped before it had walked every folder."}},
+  });
+
+  program.commands.push_back({
+      .name = "undo",
+      .operands = "OUTPUT_FOLDER|JOURNAL_FILE",
+      .operand_kind = OperandKind::kFiles,
+      .min_operands = 1,
+      .max_operands = 1,
+      .summary = "Undo the latest run into an output folder, or the run of a journal.",
+      .description =
+          {"Undoes the latest run into OUTPUT_FOLDER that is not undone yet, or the run whose "
+           "journal is JOURNAL_FILE (see history). Every moved file goes back to its source "
+           "path (missing folders are made again), without replacing anything and, across file "
+           "systems, copied, compared and only then removed. A copy is removed when it still "
+           "holds the bytes that were placed and its source still holds them too. A file that "
+           "changed since the run, whose source name is taken, or whose original is gone is "
+           "left where it is and named. Then the year and day folders the run made are removed "
+           "when they are empty.",
+           "Each file's message goes to standard output, the summary (\"撤销文件 N 个, 保留 N "
+           "个\") at the end. The undo writes its progress into the journal: an undo that was "
+           "interrupted finishes the rest when run again, and a run that was undone is not "
+           "undone twice. Ctrl-C stops after the file in hand."},
+      .exit_status = {{"0", "Every file was undone."},
+                      {"1", "A file was kept, or the undo was stopped."},
+                      {"2",
+                       "Nothing to undo, undone already, in use by a run or an undo, or a "
+                       "usage error."}},
+  });
+
+  program.commands.push_back({
+      .name = "history",
+      .operands = "OUTPUT_FOLDER",
+      .operand_kind = OperandKind::kFolders,
+      .min_operands = 1,
+      .max_operands = 1,
+      .summary = "List the runs into an output folder.",
+      .description = {"Prints one line per run into OUTPUT_FOLDER, oldest first, with tabs "
+                      "between: its start, the mode (复制 or 移动), its files, failures and "
+                      "skips, whether it was undone (未撤销, 已撤销, 撤销未完成), and its "
+                      "journal."},
+      .exit_status = {{"0", "The runs were listed (or there were none)."},
+                      {"2", "The folder does not exist, or a usage error."}},
   });
 
   for (CommandSpec& command : program.commands) {
@@ -121,7 +184,8 @@ ProgramSpec MakeProgram() {
        "installed in the system's folders (/usr/bin), or one whose folder cannot be written, "
        "keeps it in $XDG_CONFIG_HOME/nandell/. The window reads it at start and writes it "
        "when it closes; "
-       "the command line only reads it."},
+       "the command line only reads it. Its Language key chooses the language of the texts: "
+       "en for English; empty or zh_CN for the designed Chinese."},
       {"errorFile.txt",
        "The failures of the last run that had any, followed by its summary, in the folder of "
        "Config.ini. The per-user folder is created (mode 0700) when it is missing."}};
@@ -233,6 +297,15 @@ const CommandSpec* FindCommand(const std::string& name) {
   return nullptr;
 }
 
+std::vector<OptionSpec> AcceptedOptions(const CommandSpec& command) {
+  std::vector<OptionSpec> accepted = command.options;
+  auto help = std::find_if(accepted.begin(), accepted.end(), IsHelpOption);
+  for (const OptionSpec& option : Program().options) {
+    if (option.global) help = accepted.insert(help, option) + 1;
+  }
+  return accepted;
+}
+
 const OptionSpec* FindOption(const std::vector<OptionSpec>& options, const std::string& word) {
   for (const OptionSpec& option : options) {
     if (word == option.name || (!option.alias.empty() && word == option.alias)) return &option;
@@ -315,7 +388,7 @@ std::string ProgramHelp() {
 std::string CommandHelp(const CommandSpec& command) {
   std::string out = UsageText(&command);
   out += Paragraphs(command.description);
-  out += "\nOptions:\n" + OptionList(command.options);
+  out += "\nOptions:\n" + OptionList(AcceptedOptions(command));
   if (!command.exit_status.empty()) out += "\nExit status:\n" + TermList(command.exit_status);
   return out;
 }
@@ -371,6 +444,14 @@ bool ParseArguments(const std::vector<OptionSpec>& options, const std::vector<st
       value = args[++i];
     } else {
       *error = "option '" + option->name + "' needs a value";
+      return false;
+    }
+    if (!option->choices.empty() &&
+        std::find(option->choices.begin(), option->choices.end(), value) == option->choices.end()) {
+      std::string accepted;
+      for (const std::string& choice : option->choices)
+        accepted += (accepted.empty() ? "" : ", ") + choice;
+      *error = "unknown value '" + value + "' for option '" + option->name + "' (" + accepted + ")";
       return false;
     }
     if (IsHelpOption(*option)) {

@@ -23,6 +23,12 @@ struct OptionSpec {
   std::string value{};  ///< Placeholder of its value ("LIST"); empty for a switch.
   std::string group{};  ///< Options of one non-empty group exclude each other; the last one wins.
   std::string help{};   ///< What it does: one or more sentences.
+  /// The values it accepts (the parser refuses others, the completion offers them); empty:
+  /// any value.
+  std::vector<std::string> choices{};
+  /// An option of the program that every command accepts too, after the command name; the
+  /// commands' synopses leave it out, like the help option.
+  bool global = false;
 };
 
 /// A term and its explanation (an environment variable, a file, an exit status).
@@ -62,6 +68,10 @@ const ProgramSpec& Program();
 /// The command named `name`, or nullptr.
 const CommandSpec* FindCommand(const std::string& name);
 
+/// The options `command` accepts: its own, then the program's global ones (before the help
+/// option, which stays last).
+std::vector<OptionSpec> AcceptedOptions(const CommandSpec& command);
+
 /// The option of `options` whose name or alias is `word` (without any "=VALUE"), or nullptr.
 const OptionSpec* FindOption(const std::vector<OptionSpec>& options, const std::string& word);
 
@@ -82,7 +92,8 @@ std::string UsageText(const CommandSpec* command = nullptr);
 /// `nandell-cli --help`: usage, description, commands, options.
 std::string ProgramHelp();
 
-/// `nandell-cli COMMAND --help`: usage, description, options, exit status.
+/// `nandell-cli COMMAND --help`: usage, description, options (the global ones too), exit
+/// status.
 std::string CommandHelp(const CommandSpec& command);
 
 /// The options and operands of one command line, as given.
@@ -103,7 +114,8 @@ struct Arguments {
 /// Parses `args` against `options`: options and operands in any order, "--" ends the options,
 /// a lone "-" is an operand. With `stop_at_operand`, parsing stops before the first operand
 /// (the program's own options before a command). Returns false with `error` set ("unknown
-/// option '--x'", "option '--filters' needs a value", "option '--move' takes no value").
+/// option '--x'", "option '--filters' needs a value", "option '--move' takes no value",
+/// "unknown value 'x' for option '--lang' (en, zh_CN)").
 bool ParseArguments(const std::vector<OptionSpec>& options, const std::vector<std::string>& args,
                     bool stop_at_operand, Arguments* out, std::string* error);
 

@@ -40,8 +40,8 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_SECTION graphics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-# The failure report is opened with xdg-open; the window's texts are Chinese, and so are Qt's
-# own buttons with Qt's translation.
+# The failure report is opened with xdg-open; the window's texts are Chinese unless English is
+# chosen, and so are Qt's own buttons then, with Qt's translation.
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS
     "xdg-utils, fonts-wqy-microhei | fonts-noto-cjk, qt6-translations-l10n")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)

@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "engine/capture_date.h"
+#include "engine/journal.h"
+#include "engine/placement.h"
 #include "engine/transfer_threads.h"
 #include "platform/path.h"
 #include "platform/text.h"
@@ -14,10 +16,10 @@
 namespace nandell {
 namespace {
 
-constexpr const char* kChooseFoldersText = "请先选择目录.";
-constexpr const char* kSameFolderText = "照片目录和输出目录不能是同一个目录.";
-constexpr const char* kNestedFolderText = "照片目录和输出目录不能在是同一个目录内.";
-constexpr const char* kMissingFolderText = "目录不存在:";
+constexpr const char* kChooseFoldersText = TrNoop("请先选择目录.");
+constexpr const char* kSameFolderText = TrNoop("照片目录和输出目录不能是同一个目录.");
+constexpr const char* kNestedFolderText = TrNoop("照片目录和输出目录不能在是同一个目录内.");
+constexpr const char* kMissingFolderText = TrNoop("目录不存在:");
 
 // Transfers handed to the transfer threads and not yet reported, per thread: a few waiting
 // in the queue keep every thread busy while the worker dates the next files.
@@ -27,24 +29,25 @@ constexpr size_t kUnreportedPerThread = 2;
 
 std::string CheckStart(const std::string& photo_folder, const std::string& output_folder,
                        fs::FileSystem& file_system) {
-  if (output_folder.empty() || photo_folder.empty()) return kChooseFoldersText;
-  if (EqualsIgnoringAsciiCase(photo_folder, output_folder)) return kSameFolderText;
+  if (output_folder.empty() || photo_folder.empty()) return Tr(kChooseFoldersText);
+  if (EqualsIgnoringAsciiCase(photo_folder, output_folder)) return Tr(kSameFolderText);
   if (photo_folder.find(output_folder) != std::string::npos ||
       output_folder.find(photo_folder) != std::string::npos) {
-    return kNestedFolderText;
+    return Tr(kNestedFolderText);
   }
-  if (!file_system.Exists(output_folder)) return std::string(kMissingFolderText) + output_folder;
-  if (!file_system.Exists(photo_folder)) return std::string(kMissingFolderText) + photo_folder;
+  if (!file_system.Exists(output_folder))
+    return std::string(Tr(kMissingFolderText)) + output_folder;
+  if (!file_system.Exists(photo_folder)) return std::string(Tr(kMissingFolderText)) + photo_folder;
   // The texts may still name one folder, or one inside the other, in different spellings
   // (a link, "..", a doubled "/"): the resolved folders are checked the same way, so that a
   // run never walks its own output.
   const std::string photo = file_system.ResolvedFolder(photo_folder);
   const std::string output = file_system.ResolvedFolder(output_folder);
   if (!photo.empty() && !output.empty()) {
-    if (photo == output) return kSameFolderText;
+    if (photo == output) return Tr(kSameFolderText);
     if (photo.compare(0, output.size(), output) == 0 ||
         output.compare(0, photo.size(), photo) == 0) {
-      return kNestedFolderText;
+      return Tr(kNestedFolderText);
     }
   }
   return std::string();
@@ -92,9 +95,9 @@ std::string OrganizerJob::FailureLog() const {
 std::string OrganizerJob::OnOrganize(RunConfig config) {
   // Called from the worker itself (an observer that does not forward to another thread), a
   // start would have to wait for its own thread: refused like any start during a run.
-  if (std::this_thread::get_id() == worker_id_.load()) return kRunActiveText;
+  if (std::this_thread::get_id() == worker_id_.load()) return Tr(kRunActiveText);
   std::lock_guard<std::mutex> worker_lock(worker_mutex_);
-  if (IsRunning_.load()) return kRunActiveText;
+  if (IsRunning_.load()) return Tr(kRunActiveText);
   std::string refusal = CheckStart(config.photo_folder, config.output_folder, file_system_);
   if (!refusal.empty()) return refusal;
   // A previous worker may still be writing its failure report: it finishes before the run
@@ -121,7 +124,7 @@ std::string OrganizerJob::OnOrganize(RunConfig config) {
     // The system refused the thread (its task limit): the job stays idle.
     IsRunning_.store(false);
     worker_active_.store(false);
-    return kStartFailedText;
+    return Tr(kStartFailedText);
   }
   return std::string();
 }
@@ -146,6 +149,7 @@ void OrganizerJob::OrganizerThread() {
   output_base_path_ =
       config_.output_folder.substr(0, last_separator == std::string::npos ? 0 : last_separator + 1);
   output_base_error_ = file_system_.OpenFolder(output_base_path_, &output_base_);
+  if (!config_.dry_run) journal_ = std::make_unique<RunJournal>(file_system_, config_);
   const std::string photo_folder = WithTrailingSeparator(config_.photo_folder);
   if (IsRunning_.load()) {
     fs::FolderRef root;
@@ -233,7 +237,7 @@ void OrganizerJob::HandleFile(const fs::FolderRef& folder, const std::string& na
   // The year and day folders below the opened output folder ("2014年/2014-12-31/").
   const std::string relative = plan.folder.substr(output_base_path_.size());
   if (config_.dry_run) {
-    Predict(source, plan, relative);
+    Predict(file, source, plan, relative);
     return;
   }
   auto transfer = std::make_shared<Transfer>();
@@ -242,7 +246,8 @@ void OrganizerJob::HandleFile(const fs::FolderRef& folder, const std::string& na
   transfer->move = config_.move;
   transfer->from = file;
   // Failures to make the folders are not reported by themselves: the transfer into them
-  // then fails and is, with the reason (a link where a folder should be among them).
+  // then fails and is, with the reason (a link where a folder should be among them). The
+  // folders the run makes are journaled, so that an undo removes them when empty again.
   transfer->error = output_base_error_;
   fs::FolderRef target_folder;
   if (last_target_ && relative == last_target_relative_) {
@@ -250,7 +255,17 @@ void OrganizerJob::HandleFile(const fs::FolderRef& folder, const std::string& na
     transfer->error = 0;
   } else if (output_base_) {
     bool made = false;
+    if (!plan.year_folder.empty()) {
+      // The year folder on its own the first time, so that the run knows when it made it.
+      const std::string year = plan.year_folder.substr(output_base_path_.size());
+      fs::FolderRef year_folder;
+      if (cleared_.insert(year).second &&
+          file_system_.OpenTargetFolder(*output_base_, year, &made, &year_folder) == 0 && made) {
+        journal_->AddFolder(plan.year_folder);
+      }
+    }
     transfer->error = file_system_.OpenTargetFolder(*output_base_, relative, &made, &target_folder);
+    if (transfer->error == 0 && made) journal_->AddFolder(plan.folder);
     if (transfer->error == 0 && file_system_.FoldersStayInPlace()) {
       last_target_ = target_folder;
       last_target_relative_ = relative;
@@ -262,6 +277,9 @@ void OrganizerJob::HandleFile(const fs::FolderRef& folder, const std::string& na
     }
   }
   transfer->to = fs::FileAt{target_folder, name};
+  transfer->skip_identical = config_.skip_identical;
+  transfer->rename_conflicts = config_.rename_conflicts;
+  transfer->journal = journal_.get();
   TransferFile(std::move(transfer));
 }
 
@@ -275,23 +293,38 @@ void OrganizerJob::UnreadableFolder(const std::string& folder, int error) {
   Settle(std::move(failure));
 }
 
-// A dry run's verdict on one file: it would fail when its target exists, or when an earlier
-// file of this run would take that name; nothing on disk changes.
-void OrganizerJob::Predict(const std::string& source, const TargetPlan& plan,
-                           const std::string& relative) {
+// A dry run's verdict on one file: a name is taken when it exists or an earlier file of this
+// run would take it, and then the file would be skipped, renamed or fail as in a real run;
+// nothing on disk changes.
+void OrganizerJob::Predict(const fs::FileAt& file, const std::string& source,
+                           const TargetPlan& plan, const std::string& relative) {
   Transfer predicted;
   predicted.source = source;
   predicted.target = plan.path;
   predicted.move = config_.move;
-  if (claimed_.count(plan.path) != 0) {
-    predicted.error = EEXIST;
-  } else if (!output_base_) {
-    predicted.error = output_base_error_;
-  } else {
-    predicted.error =
-        file_system_.CheckNameFree(*output_base_, relative + plan.path.substr(plan.folder.size()));
-  }
-  if (predicted.error == 0) claimed_.insert(plan.path);
+  const auto place = [&](const std::string& name) {
+    if (claimed_.count(plan.folder + name) != 0) return EEXIST;
+    if (!output_base_) return output_base_error_;
+    return file_system_.CheckNameFree(*output_base_, relative + name);
+  };
+  fs::FolderRef target_folder;  // opened once a name in it is found taken, so it exists
+  const auto identical = [&](const std::string& name) {
+    const auto claimed = claimed_.find(plan.folder + name);
+    if (claimed != claimed_.end()) return IdenticalFile(file_system_, file, claimed->second);
+    bool made = false;
+    if (!target_folder &&
+        file_system_.OpenTargetFolder(*output_base_, relative, &made, &target_folder) != 0) {
+      return false;
+    }
+    return IdenticalFile(file_system_, file, fs::FileAt{target_folder, name});
+  };
+  const Placement placement =
+      PlaceResolvingConflicts({config_.skip_identical, config_.rename_conflicts},
+                              plan.path.substr(plan.folder.size()), place, identical);
+  predicted.error = placement.error;
+  predicted.placed = plan.folder + placement.name;
+  predicted.skipped = placement.skipped;
+  if (placement.error == 0 && !placement.skipped) claimed_.emplace(predicted.placed, file);
   Report(predicted);
 }
 
@@ -323,7 +356,7 @@ void OrganizerJob::TransferFile(std::shared_ptr<Transfer> transfer) {
   if (transfer->move) {
     // Within one file system a move is one rename, done here: handing it to a transfer
     // thread and back would cost more than the rename itself.
-    transfer->error = file_system_.PlaceNoReplace(transfer->from, transfer->to);
+    CarryOut(file_system_, transfer.get(), true);
     if (!fs::NeedsCopyToMove(transfer->error)) {
       Settle(std::move(transfer));
       return;
@@ -331,9 +364,7 @@ void OrganizerJob::TransferFile(std::shared_ptr<Transfer> transfer) {
   }
   TransferThreads* threads = Threads();
   if (threads == nullptr) {
-    transfer->error =
-        transfer->move ? file_system_.MoveByCopy(transfer->from, transfer->to, &transfer->kept_as)
-                       : file_system_.CopyNoReplace(transfer->from, transfer->to);
+    CarryOut(file_system_, transfer.get());
     Settle(std::move(transfer));
     return;
   }
@@ -372,9 +403,11 @@ void OrganizerJob::Report(const Transfer& transfer) {
   const bool ok = transfer.error == 0;
   FileEvent event;
   event.source = transfer.source;
-  event.target = transfer.target;
+  event.target = ok ? transfer.placed : transfer.target;
   event.move = transfer.move;
-  event.outcome = ok ? FileOutcome::kTransferred : FileOutcome::kFailed;
+  event.outcome = !ok                ? FileOutcome::kFailed
+                  : transfer.skipped ? FileOutcome::kSkipped
+                                     : FileOutcome::kTransferred;
   if (!ok) event.reason = FailureReason(fs::ReasonText(transfer.error), transfer.kept_as);
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -382,10 +415,14 @@ void OrganizerJob::Report(const Transfer& transfer) {
       // Not a file taken: no ordinal, only a failure.
       event.outcome = FileOutcome::kUnreadableFolder;
       event.message = FormatUnreadableFolder(transfer.source, event.reason);
+    } else if (transfer.skipped) {
+      event.ordinal = ++counters_.ProcessedCount;
+      ++counters_.SkippedCount;
+      event.message = FormatSkipMessage(event.ordinal, transfer.source, event.target);
     } else {
       event.ordinal = ++counters_.ProcessedCount;
-      event.message = FormatFileMessage(event.ordinal, transfer.source, transfer.target,
-                                        transfer.move, ok, event.reason);
+      event.message = FormatFileMessage(event.ordinal, transfer.source, event.target, transfer.move,
+                                        ok, event.reason);
     }
     if (!ok) {
       ++counters_.FailedCount;
@@ -412,6 +449,12 @@ void OrganizerJob::WindUp() {
   }
   end.stopped = stop_requested_.load();
   end.dry_run = config_.dry_run;
+  if (journal_) {
+    journal_->End(end.counters, end.stopped);
+    end.journal = journal_->Path();
+    end.journal_problem = journal_->Problem();
+    journal_.reset();
+  }
   IsRunning_.store(false);
   // The report works on its own copy of the failure lines; a dry run writes nothing.
   if (!failure_log.empty() && !config_.dry_run) {

@@ -10,23 +10,26 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 
 #include "engine/plan.h"
 #include "engine/run_config.h"
 #include "engine/run_events.h"
 #include "platform/file_system.h"
+#include "platform/translate.h"
 
 namespace nandell {
 
 struct Transfer;
 class TransferThreads;
+class RunJournal;
 
-/// The caption of the start refusal boxes.
-inline constexpr const char* kStartRefusalCaption = "提示";
+/// The caption of the start refusal boxes (translated where it is shown).
+inline constexpr const char* kStartRefusalCaption = TrNoop("提示");
 
 /// The five start checks, in order, on the two folder texts (which end with "/"). Returns the
-/// refusal text ("请先选择目录.", "照片目录和输出目录不能是同一个目录.",
+/// refusal text in the chosen language ("请先选择目录.", "照片目录和输出目录不能是同一个目录.",
 /// "照片目录和输出目录不能在是同一个目录内.", "目录不存在:" + folder), or empty when the run may
 /// start. After the four designed checks on the texts, the two existing folders are compared
 /// once more with links, "." and ".." resolved (same or nested: the same two texts).
@@ -78,10 +81,11 @@ class OrganizerJob {
   /// The failure lines of the current or last run (and the summary once it has ended).
   std::string FailureLog() const;
 
-  /// Refusal text of OnOrganize while a run is still active.
-  static constexpr const char* kRunActiveText = "整理正在进行.";
-  /// Refusal text of OnOrganize when the system cannot start the worker thread.
-  static constexpr const char* kStartFailedText = "无法开始整理.";
+  /// Refusal text of OnOrganize while a run is still active (returned translated).
+  static constexpr const char* kRunActiveText = TrNoop("整理正在进行.");
+  /// Refusal text of OnOrganize when the system cannot start the worker thread (returned
+  /// translated).
+  static constexpr const char* kStartFailedText = TrNoop("无法开始整理.");
 
  private:
   // Worker thread only, from here to WindUp.
@@ -90,7 +94,8 @@ class OrganizerJob {
   void HandleFile(const fs::FolderRef& folder, const std::string& name,
                   const fs::FolderListing& listing);
   void UnreadableFolder(const std::string& folder, int error);
-  void Predict(const std::string& source, const TargetPlan& plan, const std::string& relative);
+  void Predict(const fs::FileAt& file, const std::string& source, const TargetPlan& plan,
+               const std::string& relative);
   TransferThreads* Threads();
   void TransferFile(std::shared_ptr<Transfer> transfer);
   void Settle(std::shared_ptr<Transfer> transfer);
@@ -116,7 +121,9 @@ class OrganizerJob {
   bool threads_tried_ = false;
   std::deque<std::shared_ptr<Transfer>> unreported_;  // in walk order
   size_t unreported_limit_ = 0;
-  std::unordered_set<std::string> claimed_;  // dry run: targets taken by earlier files
+  std::unique_ptr<RunJournal> journal_;  // the run's journal (none in a dry run)
+  // Dry run: the names that earlier files would take, with the source that would be there.
+  std::unordered_map<std::string, fs::FileAt> claimed_;
   // The folder that every target folder is relative to: the output folder (its part up to
   // the last "/"), opened once at the start; or why it could not be.
   std::string output_base_path_;

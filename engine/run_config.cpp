@@ -12,6 +12,8 @@ RunConfig RunConfigFromSettings(const SettingsStore& settings) {
   config.file_filters = settings.FileFilters;
   config.by_year = settings.IsClassifyByYear != 0;
   config.media_dates = settings.MediaDates != 0;
+  config.skip_identical = settings.SkipIdentical != 0;
+  config.rename_conflicts = settings.RenameConflicts != 0;
   config.error_file_folder = settings.ConfigDir;
   config.make_error_file_folder =
       !settings.ConfigDir.empty() && settings.ConfigDir != settings.ModuleDir;

@@ -34,15 +34,23 @@ struct RunConfig {
   /// True: capture dates are read from HEIC/HEIF/AVIF, WebP, raw photos, PNG and videos too,
   /// by content, and dates that are not calendar days count as absent (MediaDates).
   bool media_dates = false;
+  /// True: a file whose target exists with the same size and bytes is not transferred and not
+  /// a failure, but skipped and counted apart; its source stays, also in a move
+  /// (SkipIdentical).
+  bool skip_identical = false;
+  /// True: a file whose target name is taken (by other bytes, or by any file when
+  /// skip_identical is off) goes to the first free "NAME_1.EXT" ... "NAME_9999.EXT" of the
+  /// same folder (RenameConflicts).
+  bool rename_conflicts = false;
   /// True: the run walks, dates and plans every file and reports what a real run would do,
   /// but changes nothing on disk (no folder, file, temporary file or errorFile.txt).
   bool dry_run = false;
 };
 
 /// A config with the settings store's part filled in, read once under its lock: FileFilters,
-/// IsClassifyByYear, MediaDates, and ConfigDir as the folder of errorFile.txt (made when needed if
-/// it is not the program's folder). The folders, the mode and the switches of the run are the
-/// caller's.
+/// IsClassifyByYear, MediaDates, SkipIdentical, RenameConflicts, and ConfigDir as the folder of
+/// errorFile.txt (made when needed if it is not the program's folder). The folders, the mode and
+/// the switches of the run are the caller's.
 RunConfig RunConfigFromSettings(const SettingsStore& settings);
 
 }  // namespace nandell

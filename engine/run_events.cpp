@@ -1,5 +1,7 @@
 #include "engine/run_events.h"
 
+#include "platform/translate.h"
+
 namespace nandell {
 namespace {
 
@@ -11,29 +13,40 @@ std::string Bracketed(const std::string& reason) {
 }  // namespace
 
 std::string FormatSummary(const JobCounters& counters) {
-  return "\r\n\r\n整理文件 " + std::to_string(counters.ProcessedCount) + " 个, 失败 " +
-         std::to_string(counters.FailedCount) + " 个";
+  std::string summary = TrFormat("%c%c%c%c整理文件 %d 个, 失败 %d 个", '\r', '\n', '\r', '\n',
+                                 counters.ProcessedCount, counters.FailedCount);
+  if (counters.SkippedCount > 0) summary += TrFormat(", 跳过 %d 个", counters.SkippedCount);
+  return summary;
 }
 
 std::string FormatFileMessage(int32_t ordinal, const std::string& source, const std::string& target,
                               bool move, bool ok, const std::string& reason) {
+  const char* from = source.c_str();
+  const char* to = target.c_str();
   if (!ok) {
-    const char* failed = move ? "移动文件失败: " : "复制文件失败: ";
-    return std::string(failed) + source + " -> " + target + Bracketed(reason) + "\r\n";
+    const std::string why = Bracketed(reason);
+    return move ? TrFormat("移动文件失败: %s -> %s%s%c%c", from, to, why.c_str(), '\r', '\n')
+                : TrFormat("复制文件失败: %s -> %s%s%c%c", from, to, why.c_str(), '\r', '\n');
   }
-  const char* done = move ? "移动文件(" : "复制文件(";
-  const char* to = move ? "移动到: " : "复制到: ";
-  return std::string(done) + std::to_string(ordinal) + "): " + source + "\r\n\r\n" + to + target +
-         "\r\n";
+  return move ? TrFormat("移动文件(%d): %s%c%c%c%c移动到: %s%c%c", ordinal, from, '\r', '\n', '\r',
+                         '\n', to, '\r', '\n')
+              : TrFormat("复制文件(%d): %s%c%c%c%c复制到: %s%c%c", ordinal, from, '\r', '\n', '\r',
+                         '\n', to, '\r', '\n');
+}
+
+std::string FormatSkipMessage(int32_t ordinal, const std::string& source,
+                              const std::string& target) {
+  return TrFormat("相同文件已存在(%d): %s%c%c%c%c跳过: %s%c%c", ordinal, source.c_str(), '\r', '\n',
+                  '\r', '\n', target.c_str(), '\r', '\n');
 }
 
 std::string FormatUnreadableFolder(const std::string& folder, const std::string& reason) {
-  return "无法读取目录: " + folder + Bracketed(reason) + "\r\n";
+  return TrFormat("无法读取目录: %s%s%c%c", folder.c_str(), Bracketed(reason).c_str(), '\r', '\n');
 }
 
 std::string FailureReason(const std::string& reason, const std::string& kept_as) {
   if (kept_as.empty()) return reason;
-  return reason + ", 源文件保留为: " + kept_as;
+  return reason + Tr(", 源文件保留为: ") + kept_as;
 }
 
 }  // namespace nandell

@@ -8,16 +8,18 @@
 
 namespace nandell {
 
-/// The two counters of a run (both 0 at its start).
+/// The counters of a run (both 0 at its start).
 struct JobCounters {
   int32_t ProcessedCount = 0;  ///< Files taken so far, failed ones included (the ordinal).
   int32_t FailedCount = 0;     ///< Files whose copy or move failed.
+  int32_t SkippedCount = 0;    ///< Files skipped because an identical file held the name.
 };
 
 /// What became of one file.
 enum class FileOutcome {
   kTransferred,  ///< Copied or moved to its target (in a dry run: would be).
   kFailed,       ///< Not transferred; the source is where it was (in a dry run: would fail).
+  kSkipped,      ///< Not transferred: an identical file holds the name (SkipIdentical).
   /// Not a file: a folder of the photo folder that could not be opened or read to its end.
   /// Counted in FailedCount only; `source` is the folder, `target` empty, `ordinal` 0.
   kUnreadableFolder,
@@ -27,12 +29,16 @@ enum class FileOutcome {
 struct FileEvent {
   int32_t ordinal = 0;  ///< 1 for the first file taken, failed ones counted too.
   std::string source;   ///< The path as listed.
-  std::string target;   ///< The target path the file went (or was to go) to.
-  bool move = false;    ///< True for a move, false for a copy.
+  /// The target path the file went (or was to go) to: a free name when its own was taken
+  /// (RenameConflicts); the identical file when it was skipped.
+  std::string target;
+  bool move = false;  ///< True for a move, false for a copy.
   FileOutcome outcome = FileOutcome::kTransferred;
-  /// The designed message: "复制文件(N): SOURCE\r\n\r\n复制到: TARGET\r\n" (or 移动…), or the
-  /// failure line "复制文件失败: SOURCE -> TARGET (REASON)\r\n" (or 移动文件失败…), or
-  /// "无法读取目录: FOLDER (REASON)\r\n".
+  /// The message in the chosen language; in Chinese, the designed
+  /// "复制文件(N): SOURCE\r\n\r\n复制到: TARGET\r\n" (or 移动…), or the failure line
+  /// "复制文件失败: SOURCE -> TARGET (REASON)\r\n" (or 移动文件失败…), or
+  /// "无法读取目录: FOLDER (REASON)\r\n", or for a skipped file
+  /// "相同文件已存在(N): SOURCE\r\n\r\n跳过: TARGET\r\n".
   std::string message;
   /// Why the file failed, as the system words it ("File exists"), and where a failed move
   /// left its source when not under its name; empty on success.
@@ -45,13 +51,19 @@ struct RunEndEvent {
   JobCounters counters;  ///< Final counters.
   bool stopped = false;  ///< True when the run was stopped before its walk finished.
   bool dry_run = false;  ///< True when nothing was changed on disk.
-  /// The summary line ("\r\n\r\n整理文件 %d 个, 失败 %d 个").
+  /// The summary line in the chosen language ("\r\n\r\n整理文件 %d 个, 失败 %d 个", with
+  /// ", 跳过 %d 个" after a run that skipped files).
   std::string summary;
   /// Path of errorFile.txt when this run wrote it (a run with failures), else empty.
   std::string error_file;
   /// When the run had failures but errorFile.txt could not be written: its path, ": " and
   /// the reason. Empty otherwise.
   std::string error_file_problem;
+  /// The run's journal (OUTPUT/.nandell/journal/...), when it placed a file; else empty.
+  std::string journal;
+  /// When the journal could not be made or written to its end: its path, ": " and the
+  /// reason. Empty otherwise.
+  std::string journal_problem;
 };
 
 /// Receives a run's events. Every call is made on the run's worker thread, in order, and must
@@ -65,11 +77,12 @@ class RunObserver {
   virtual void OnRunEnded(const RunEndEvent& event) = 0;
 };
 
-/// The summary line for the given counters.
+/// The summary line for the given counters, in the chosen language (platform/translate.h); the
+/// skipped count only when files were skipped.
 std::string FormatSummary(const JobCounters& counters);
 
-/// The designed message of a file: the success message with its ordinal, or the failure line
-/// with `reason` in brackets before its line end (when not empty).
+/// The message of a file in the chosen language: the success message with its ordinal, or the
+/// failure line with `reason` in brackets before its line end (when not empty).
 std::string FormatFileMessage(int32_t ordinal, const std::string& source, const std::string& target,
                               bool move, bool ok, const std::string& reason = std::string());
 
@@ -79,5 +92,9 @@ std::string FormatUnreadableFolder(const std::string& folder, const std::string&
 /// The reason of a failed file: `reason`, and where a failed move left its source when that is
 /// not its own name ("源文件保留为: PATH").
 std::string FailureReason(const std::string& reason, const std::string& kept_as);
+
+/// The message of a file skipped because `target` holds the same bytes.
+std::string FormatSkipMessage(int32_t ordinal, const std::string& source,
+                              const std::string& target);
 
 }  // namespace nandell

@@ -4,6 +4,8 @@
 #include <chrono>
 #include <system_error>
 
+#include "engine/placement.h"
+
 namespace nandell {
 
 TransferThreads::TransferThreads(fs::FileSystem& file_system, int count,
@@ -70,14 +72,10 @@ void TransferThreads::Serve() {
       queue_.pop_front();
       transfer->state = Transfer::State::kRunning;
     }
-    std::string kept_as;
-    const int error = transfer->move
-                          ? file_system_.MoveByCopy(transfer->from, transfer->to, &kept_as)
-                          : file_system_.CopyNoReplace(transfer->from, transfer->to);
+    // The transfer is this thread's alone while it runs; the worker reads it once done.
+    CarryOut(file_system_, transfer.get());
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      transfer->error = error;
-      transfer->kept_as = std::move(kept_as);
       transfer->state = Transfer::State::kDone;
     }
     done_.notify_all();

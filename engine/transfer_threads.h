@@ -17,18 +17,25 @@
 
 namespace nandell {
 
+class RunJournal;
+
 /// One file's transfer and its result; or, settled at once, a folder the walk could not read.
 struct Transfer {
   /// Where a transfer stands; guarded by the threads' lock once handed over.
   enum class State { kQueued, kRunning, kDone, kDropped };
   std::string source;              ///< The source path as listed (or the unreadable folder's path).
-  std::string target;              ///< The target path.
+  std::string target;              ///< The planned target path.
   fs::FileAt from;                 ///< The source, relative to its open folder.
-  fs::FileAt to;                   ///< The target, relative to its open folder.
+  fs::FileAt to;                   ///< The planned target, relative to its open folder.
   bool move = false;               ///< A move (by copy, when on a transfer thread); else a copy.
   bool unreadable_folder = false;  ///< A folder that could not be read, not a file.
+  bool skip_identical = false;     ///< A taken name holding the same bytes: skip the file.
+  bool rename_conflicts = false;   ///< A taken name otherwise: the first free NAME_N.EXT.
+  RunJournal* journal = nullptr;   ///< Where the line of what was done goes, or null.
   int error = 0;        ///< 0 or the result of the failure (an errno value or fs's own), once done.
   std::string kept_as;  ///< Where a failed move left its source, when not under its name.
+  std::string placed;   ///< Once done: the path of the name used, or of the identical file.
+  bool skipped = false;  ///< Once done: skipped, an identical file has the name.
   State state = State::kQueued;
 };
 

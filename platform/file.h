@@ -53,10 +53,18 @@ class AppendFile {
   /// Opens `path` (creating it), closing any file opened before. A symbolic link as the last
   /// part of `path` is refused on POSIX. Returns false when it cannot be opened.
   bool Open(const std::string& path);
+  /// Opens `path` for appending, a new file with `create_new` (EEXIST when the name is taken),
+  /// else an existing one (a symbolic link refused on POSIX), then takes the file's exclusive
+  /// lock against other processes without waiting; the lock goes with Close or the end of the
+  /// process. Returns 0 or an errno value:
+  /// EWOULDBLOCK when another holder has the lock (the file is then not open).
+  int OpenLocked(const std::string& path, bool create_new);
   /// The file's size in bytes, or -1 when it is not open or its size cannot be read.
   int64_t Size() const;
   /// Appends all of `data`. Returns false when the file is not open or a write fails.
   bool Append(std::string_view data);
+  /// Flushes what was appended to the disk. Returns false when it is not open or fails.
+  bool Sync();
   /// Closes the file; nothing when it is not open.
   void Close();
 

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -82,6 +83,21 @@ bool AppendFile::Open(const std::string& path) {
   return fd_ >= 0;
 }
 
+int AppendFile::OpenLocked(const std::string& path, bool create_new) {
+  Close();
+  const int flags =
+      O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW | (create_new ? O_CREAT | O_EXCL : 0);
+  const int fd = ::open(path.c_str(), flags, 0600);
+  if (fd < 0) return errno;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno == EWOULDBLOCK ? EWOULDBLOCK : errno;
+    ::close(fd);
+    return error;
+  }
+  fd_ = fd;
+  return 0;
+}
+
 int64_t AppendFile::Size() const {
   struct stat st {};
   if (fd_ < 0 || ::fstat(fd_, &st) != 0) return -1;
@@ -90,6 +106,10 @@ int64_t AppendFile::Size() const {
 
 bool AppendFile::Append(std::string_view data) {
   return fd_ >= 0 && fs::WriteAll(fd_, data.data(), data.size());
+}
+
+bool AppendFile::Sync() {
+  return fd_ >= 0 && ::fsync(fd_) == 0;
 }
 
 void AppendFile::Close() {

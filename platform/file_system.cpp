@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/translate.h"
 #ifdef _WIN32
 #include "platform/utf16.h"
 #endif
@@ -23,13 +24,13 @@ constexpr int kRecoveryAttempts = 100;
 std::string ReasonText(int error) {
   switch (error) {
     case kLinkInPlaceOfFolder:
-      return "目录位置上是一个链接";
+      return Tr("目录位置上是一个链接");
     case kChangedWhileCopied:
-      return "源文件在复制时被改动";
+      return Tr("源文件在复制时被改动");
     case kChangedWhileMoved:
-      return "源文件在移动时被改动";
+      return Tr("源文件在移动时被改动");
     case kNameNotAllowed:
-      return "Windows 不接受此名称";
+      return Tr("Windows 不接受此名称");
     default:
 #ifdef _WIN32
       return win::ErrorResultText(error);

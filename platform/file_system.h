@@ -15,6 +15,10 @@
 #include <memory>
 #include <string>
 
+namespace nandell {
+class AppendFile;
+}
+
 namespace nandell::fs {
 
 /// Results of the run's steps that are not the system's own errors (negative, never an errno
@@ -73,6 +77,14 @@ struct FileAt {
   std::string name;
   /// The folder's path followed by the name.
   std::string Path() const { return folder->Path() + name; }
+};
+
+/// What Examine finds at a name (the entry itself: a link is not followed).
+struct FileFacts {
+  bool regular = false;    ///< A regular file (not a folder, a link or a device).
+  int64_t size = 0;        ///< Size in bytes.
+  int64_t mtime_sec = 0;   ///< Last-write time: seconds since the epoch ...
+  int32_t mtime_nsec = 0;  ///< ... and nanoseconds.
 };
 
 /// What identifies a file and its content at one moment.
@@ -202,6 +214,22 @@ class FileSystem {
   /// True when `file` is held by no run: the run that took it (a source hidden while being
   /// moved) has ended.
   virtual bool IsLeftover(const FileAt& file);
+  /// Fills `facts` for the entry `file` (a link is not followed). Returns 0, ENOENT when no
+  /// entry has the name, or another errno value.
+  virtual int Examine(const FileAt& file, FileFacts* facts);
+
+  // The journal of a run and its undo.
+
+  /// Reads the whole content of the file `path` into `data`.
+  virtual int ReadWholeFile(const std::string& path, std::string* data);
+  /// Removes the folder `folder` (the entry itself: a link is not followed) when it is empty
+  /// (ENOTEMPTY otherwise).
+  virtual int RemoveFolder(const FileAt& folder);
+  /// Opens `path` for appending under its exclusive lock (AppendFile::OpenLocked): a new file
+  /// with `create_new`, else an existing one. Returns 0 with `file` open, or an errno value
+  /// (EWOULDBLOCK: another process holds the lock).
+  virtual int OpenLocked(const std::string& path, bool create_new,
+                         std::unique_ptr<AppendFile>* file);
 
   // The failure report.
 

@@ -466,6 +466,44 @@ bool FileSystem::IsLeftover(const FileAt& file) {
   return fd.get() >= 0 && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0;
 }
 
+int FileSystem::Examine(const FileAt& file, FileFacts* facts) {
+  struct stat st;
+  if (::fstatat(FdOf(*file.folder), file.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    return errno;
+  }
+  facts->regular = S_ISREG(st.st_mode);
+  facts->size = static_cast<int64_t>(st.st_size);
+  facts->mtime_sec = static_cast<int64_t>(st.st_mtim.tv_sec);
+  facts->mtime_nsec = static_cast<int32_t>(st.st_mtim.tv_nsec);
+  return 0;
+}
+
+int FileSystem::ReadWholeFile(const std::string& path, std::string* data) {
+  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (fd.get() < 0) return errno;
+  data->clear();
+  std::unique_ptr<char[]> buffer(new char[kBufferSize]);
+  for (off_t at = 0;;) {
+    const ssize_t n = ReadFullAt(fd.get(), buffer.get(), kBufferSize, at);
+    if (n < 0) return errno;
+    if (n == 0) return 0;
+    data->append(buffer.get(), static_cast<size_t>(n));
+    at += n;
+  }
+}
+
+int FileSystem::RemoveFolder(const FileAt& folder) {
+  return ::unlinkat(FdOf(*folder.folder), folder.name.c_str(), AT_REMOVEDIR) == 0 ? 0 : errno;
+}
+
+int FileSystem::OpenLocked(const std::string& path, bool create_new,
+                           std::unique_ptr<AppendFile>* file) {
+  auto opened = std::make_unique<AppendFile>();
+  const int error = opened->OpenLocked(path, create_new);
+  if (error == 0) *file = std::move(opened);
+  return error;
+}
+
 bool FileSystem::MakeFolders(const std::string& path) {
   return nandell::MakeFolders(path);
 }

@@ -695,6 +695,52 @@ bool FileSystem::IsLeftover(const FileAt& file) {
   return true;
 }
 
+int FileSystem::Examine(const FileAt& file, FileFacts* facts) {
+  // The entry itself: a link's own attributes.
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!::GetFileAttributesExW(PathOf(file).c_str(), GetFileExInfoStandard, &data)) {
+    return LastError();
+  }
+  facts->regular =
+      (data.dwFileAttributes &
+       (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
+  facts->size =
+      static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+  const uint64_t units = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                         data.ftLastWriteTime.dwLowDateTime;
+  facts->mtime_sec = static_cast<int64_t>(units / 10000000) - kFileTimeEpochSeconds;
+  facts->mtime_nsec = static_cast<int32_t>(units % 10000000) * 100;
+  return 0;
+}
+
+int FileSystem::ReadWholeFile(const std::string& path, std::string* data) {
+  Handle file(::CreateFileW(win::WinPath(path).c_str(), GENERIC_READ, kShareAll, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file.valid()) return LastError();
+  data->clear();
+  std::unique_ptr<char[]> buffer(new char[kBufferSize]);
+  for (uint64_t at = 0;;) {
+    const int64_t n = ReadAt(file.get(), buffer.get(), kBufferSize, at);
+    if (n < 0) return LastError();
+    if (n == 0) return 0;
+    data->append(buffer.get(), static_cast<size_t>(n));
+    at += static_cast<uint64_t>(n);
+  }
+}
+
+int FileSystem::RemoveFolder(const FileAt& folder) {
+  // A link or junction is removed itself, never what it leads to.
+  return ::RemoveDirectoryW(PathOf(folder).c_str()) ? 0 : LastError();
+}
+
+int FileSystem::OpenLocked(const std::string& path, bool create_new,
+                           std::unique_ptr<AppendFile>* file) {
+  auto opened = std::make_unique<AppendFile>();
+  const int error = opened->OpenLocked(path, create_new);
+  if (error == 0) *file = std::move(opened);
+  return error;
+}
+
 bool FileSystem::MakeFolders(const std::string& path) {
   return nandell::MakeFolders(path);
 }

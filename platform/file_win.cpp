@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cerrno>
 #include <climits>
 
 #include "platform/path.h"
@@ -110,6 +111,25 @@ bool AppendFile::Open(const std::string& path) {
   return true;
 }
 
+int AppendFile::OpenLocked(const std::string& path, bool create_new) {
+  Close();
+  HANDLE handle = ::CreateFileW(
+      win::WinPath(path).c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
+      nullptr, create_new ? CREATE_NEW : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const int error = win::ErrnoOf(::GetLastError());
+    return error != 0 ? error : EIO;
+  }
+  OVERLAPPED whole = {};
+  if (!::LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
+                    MAXDWORD, &whole)) {
+    ::CloseHandle(handle);
+    return EWOULDBLOCK;
+  }
+  handle_ = handle;
+  return 0;
+}
+
 int64_t AppendFile::Size() const {
   LARGE_INTEGER size;
   if (handle_ == nullptr || !::GetFileSizeEx(handle_, &size)) return -1;
@@ -125,6 +145,10 @@ bool AppendFile::Append(std::string_view data) {
     data.remove_prefix(written);
   }
   return true;
+}
+
+bool AppendFile::Sync() {
+  return handle_ != nullptr && ::FlushFileBuffers(handle_);
 }
 
 void AppendFile::Close() {

@@ -44,6 +44,10 @@ bool IsTemporaryName(const std::string& name, unsigned long* process_id = nullpt
 /// plain form.
 std::string ResolvedFolder(const std::string& folder);
 
+/// `seconds` in local time through strftime's `format`; empty when the calendar cannot
+/// represent it.
+std::string LocalTimeText(int64_t seconds, const char* format);
+
 /// `seconds` as local "%Y-%m-%d" and "%Y". Times the calendar cannot represent give
 /// "0000-00-00" and "0000" and return false.
 bool LocalDay(int64_t seconds, std::string* day, std::string* year);

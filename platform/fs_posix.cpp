@@ -233,6 +233,17 @@ std::string ResolvedFolder(const std::string& folder) {
   return text;
 }
 
+std::string LocalTimeText(int64_t seconds, const char* format) {
+  time_t t = static_cast<time_t>(seconds);
+  struct tm tm_local;
+  char text[128];
+  if (::localtime_r(&t, &tm_local) == nullptr ||
+      std::strftime(text, sizeof text, format, &tm_local) == 0) {
+    return std::string();
+  }
+  return text;
+}
+
 bool LocalDay(int64_t seconds, std::string* day, std::string* year) {
   time_t t = static_cast<time_t>(seconds);
   struct tm tm_local;

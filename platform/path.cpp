@@ -11,6 +11,17 @@ std::size_t LastSeparator(std::string_view path) {
   return std::string_view::npos;
 }
 
+bool IsAbsolutePath(std::string_view path) {
+  if (!path.empty() && IsPathSeparator(path[0])) return true;
+#ifdef _WIN32
+  const char drive = static_cast<char>(AsciiLower(path.empty() ? '\0' : path[0]));
+  return path.size() >= 3 && drive >= 'a' && drive <= 'z' && path[1] == ':' &&
+         IsPathSeparator(path[2]);
+#else
+  return false;
+#endif
+}
+
 std::string WithTrailingSeparator(std::string folder) {
   if (!folder.empty() && !IsPathSeparator(folder.back())) folder += kPathSeparator;
   return folder;

@@ -29,6 +29,10 @@ constexpr bool IsPathSeparator(char c) {
 /// Position of the last separator in `path`, or npos when it has none.
 std::size_t LastSeparator(std::string_view path);
 
+/// True when `path` is absolute: on POSIX it begins with "/"; on Windows with a separator
+/// (a UNC or long path, or the current drive's root) or a drive letter, ":" and a separator.
+bool IsAbsolutePath(std::string_view path);
+
 /// `folder` ending with a separator: the native one is added when it ends with none. An empty
 /// text stays empty.
 std::string WithTrailingSeparator(std::string folder);

@@ -19,6 +19,9 @@ std::string ExecutableDir();
 /// The process's current directory, ending with the separator; empty on failure.
 std::string CurrentDirectory();
 
+/// The identifier of this process.
+int64_t ProcessId();
+
 /// Makes `path` the process's current directory. Returns false on failure.
 bool SetWorkingDirectory(const std::string& path);
 

@@ -15,8 +15,7 @@
 
 #include "platform/path.h"
 #include "platform/text.h"
-
-extern char** environ;
+#include "platform/translate.h"
 
 namespace nandell {
 namespace {
@@ -43,6 +42,10 @@ std::string ExecutablePath() {
     }
     buffer.resize(buffer.size() * 2);
   }
+}
+
+int64_t ProcessId() {
+  return static_cast<int64_t>(::getpid());
 }
 
 std::string CurrentDirectory() {
@@ -116,12 +119,17 @@ int32_t LaunchWithDesktop(const std::string& file, const std::string& parameters
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
+  // The program started speaks the user's language, not the one chosen for Nandell.
+  std::vector<std::string> environment = UserEnvironment();
+  std::vector<char*> envp;
+  for (std::string& entry : environment) envp.push_back(entry.data());
+  envp.push_back(nullptr);
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
   posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   pid_t pid = 0;
-  int rc = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+  int rc = ::posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   if (rc != 0) return wait ? -1 : 0;
   if (wait) {

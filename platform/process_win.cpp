@@ -42,6 +42,10 @@ std::string ExecutablePath() {
   }
 }
 
+int64_t ProcessId() {
+  return static_cast<int64_t>(::GetCurrentProcessId());
+}
+
 std::string CurrentDirectory() {
   const DWORD needed = ::GetCurrentDirectoryW(0, nullptr);
   if (needed == 0) return std::string();

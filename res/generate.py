@@ -11,6 +11,11 @@ icon/128.png application icon, 64 x 64, RGBA
 hicolor/<n>x<n>/apps/nandell.png  the same icon for the desktop's icon theme, at 48, 64, 128
              and 256 px (installed under share/icons/hicolor/)
 cursor/143.png link cursor, 32 x 32, RGBA, hot spot (12, 1)
+en/...       the English drawings of the artwork that carries text (the main window's skin, the
+             three big buttons, OK and Cancel), under the same names; the program uses them
+             while English is its language
+
+The texts drawn are the designed Chinese ones and their English translations in TEXTS.
 
 Shapes are drawn at four times their size and scaled down (smooth edges); text is drawn at
 its final size so it stays crisp.
@@ -314,7 +319,7 @@ def text_button_face(label, state, primary):
 
 # ---------------------------------------------------------------- skins
 
-def main_skin():
+def main_skin(texts):
     W, H = 622, 416
     img = vgradient(W, H, ICE, ICE_2)
     d = ImageDraw.Draw(img)
@@ -322,12 +327,12 @@ def main_skin():
     img.alpha_composite(vgradient(W, 40, NAVY_2, NAVY), (0, 0))
     d.rectangle([0, 40, W, 41], fill=SKY + (255,))
     d.text((16, 5), "Nandell", font=font(22), fill=WHITE)
-    d.text((112, 14), "照片整理", font=font(12), fill=(170, 210, 250))
+    d.text((112, 14), texts["subtitle"], font=font(12), fill=(170, 210, 250))
     # footer band
     img.alpha_composite(vgradient(W, H - 382, NAVY_2, NAVY), (0, 382))
     d.rectangle([0, 382, W, 382], fill=SKY + (255,))
-    # a light chip behind the check box, so its dark text reads
-    paste_fill(img, rounded_mask(W, H, (84, 387, 198, 413), 6), ICE + (255,))
+    # a light chip behind the check box, so its dark text reads; as wide as its label
+    paste_fill(img, rounded_mask(W, H, (84, 387, texts["chip_right"], 413), 6), ICE + (255,))
     # panels behind the three text fields (x 252..563)
     for (y0, y1) in ((91, 143), (183, 235), (274, 378)):
         box = (244, y0 - 2, 570, y1 + 2)
@@ -457,22 +462,43 @@ def save(img, *parts):
     print(path, img.size, img.mode)
 
 
+# The texts drawn into the artwork, in each language: the designed Chinese, and English (the
+# main window's own texts are in po/en.po). "chip_right" is the right edge of the light chip
+# behind the check box "删除源文件" / "Delete source files".
+TEXTS = {
+    "zh_CN": {"subtitle": "照片整理", "chip_right": 198, "photo": "照片目录", "output": "输出目录",
+              "organize": "整理", "ok": "确定", "cancel": "取消"},
+    "en": {"subtitle": "Photo organizer", "chip_right": 222, "photo": "Photos",
+           "output": "Output", "organize": "Organize", "ok": "OK", "cancel": "Cancel"},
+}
+
+
+def save_text_artwork(texts, *folder):
+    """The artwork that carries text, drawn with `texts`, under `folder` in res/."""
+    states = ("normal", "hover", "pressed", "greyed")
+    save(main_skin(texts), *folder, "bmp", "129.png")
+    save(strip([big_face(texts["photo"], "photo", s) for s in states]), *folder, "png", "138.png")
+    save(strip([big_face(texts["output"], "out", s) for s in states]), *folder, "png", "140.png")
+    save(strip([big_face(texts["organize"], "calendar", s) for s in states]), *folder, "png",
+         "141.png")
+    save(strip([text_button_face(texts["ok"], s, True) for s in states]), *folder, "png",
+         "147.png")
+    save(strip([text_button_face(texts["cancel"], s, False) for s in states]), *folder, "png",
+         "148.png")
+
+
 def main():
     states = ("normal", "hover", "pressed", "greyed")
-    save(main_skin(), "bmp", "129.png")
+    save_text_artwork(TEXTS["zh_CN"])
+    save_text_artwork(TEXTS["en"], "en")
     save(about_skin(), "bmp", "144.png")
     save(options_skin(), "bmp", "146.png")
     save(strip([gear_face(s) for s in states]), "png", "134.png")
     save(strip([bubble_face(s) for s in states]), "png", "135.png")
     save(strip([close_face(s) for s in states]), "png", "136.png")
     save(strip([minimize_face(s) for s in states]), "png", "137.png")
-    save(strip([big_face("照片目录", "photo", s) for s in states]), "png", "138.png")
-    save(strip([big_face("输出目录", "out", s) for s in states]), "png", "140.png")
-    save(strip([big_face("整理", "calendar", s) for s in states]), "png", "141.png")
     save(strip([stop_face(s) for s in states]), "png", "142.png")
     save(strip([about_close_face(s) for s in states]), "png", "145.png")
-    save(strip([text_button_face("确定", s, True) for s in states]), "png", "147.png")
-    save(strip([text_button_face("取消", s, False) for s in states]), "png", "148.png")
     save(app_icon(), "icon", "128.png")
     for size in ICON_SIZES:
         save(app_icon(size), "hicolor", "%dx%d" % (size, size), "apps", "nandell.png")

@@ -107,7 +107,11 @@ while IFS=$'\t' read -r path day; do
   target=$work/out/${day:0:4}年/$day/$name
   cmp -s "$work/$path" "$target" || fail "$path is not in ${target#"$work"/}"
 done <"$work/dates"
-[ "$(find "$work/out" -type f | wc -l)" -eq "$(wc -l <"$work/dates")" ] || fail "extra files in out/"
+# Besides the photos, only the run's journal (out/.nandell/journal/, which a walk never enters).
+[ "$(find "$work/out" -path "$work/out/.nandell" -prune -o -type f -print | wc -l)" -eq \
+  "$(wc -l <"$work/dates")" ] || fail "extra files in out/"
+[ "$(find "$work/out/.nandell/journal" -type f -name '*.tsv' | wc -l)" -eq 1 ] ||
+  fail "not one journal in out/.nandell/journal/"
 [ ! -e "$home/.config/nandell/Config.ini" ] || fail "the command line wrote Config.ini"
 
 step "a second run fails every file and reports them in the per-user folder"
@@ -118,6 +122,16 @@ report=$home/.config/nandell/errorFile.txt
 [ "$(grep -c '^复制文件失败: ' "$report")" -eq "$(wc -l <"$work/dates")" ] ||
   fail "errorFile.txt does not list every file"
 grep -qF "errorFile.txt: $report" "$work/organize.out" || fail "the report's path is not shown"
+
+step "the installed English catalog"
+code=0
+as_user /usr/bin/nandell-cli --lang en organize photos out --quiet >"$work/organize.out" 2>&1 ||
+  code=$?
+[ "$code" -eq 1 ] || fail "organize --lang en exited $code, not 1: $(cat "$work/organize.out")"
+grep -q '^Organized [0-9]* files, [0-9]* failed$' "$work/organize.out" ||
+  fail "no English summary: $(cat "$work/organize.out")"
+[ "$(grep -c '^Could not copy: ' "$report")" -eq "$(wc -l <"$work/dates")" ] ||
+  fail "errorFile.txt is not in English"
 [ "$(stat -c %a "$home/.config/nandell")" = 700 ] || fail "the per-user folder is not private"
 
 step "root's runs keep their files out of /usr/bin too"

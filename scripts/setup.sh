@@ -6,8 +6,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libcurl4-openssl-dev
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev libxcb1-dev qt6-translations-l10n
   xvfb xauth openbox xdotool x11-utils fonts-wqy-microhei python3 python3-pil xdg-utils
-  dpkg-dev lintian appstream desktop-file-utils man-db
-  g++-mingw-w64-x86-64 googletest wine wine64
+  dpkg-dev lintian appstream desktop-file-utils man-db gettext
+  g++-mingw-w64-x86-64 googletest wine wine64 libxxhash-dev
   strace fusefat dosfstools
 )
 missing=()

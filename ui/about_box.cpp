@@ -7,6 +7,7 @@
 #include "ui/link_label.h"
 #include "ui/png_button.h"
 #include "ui/resources.h"
+#include "ui/texts.h"
 
 namespace nandell {
 namespace {
@@ -19,20 +20,21 @@ constexpr QRgb kTextColor = qRgb(245, 245, 245);
 AboutBox::AboutBox(QWidget* parent) : SkinnedDialog(parent) {
   setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
   setFont(TemplateFont());
-  setWindowTitle(QStringLiteral("关于 Nandell"));
+  setWindowTitle(QTr("关于 Nandell"));
   // The template's size, replaced by the skin's size below.
   resize(DialogUnitsX(265), DialogUnitsY(136));
 
-  title_ = AddText(1016, 7, 3, 101, 10, QStringLiteral("关于 Nandell"));
+  title_ = AddText(1016, 7, 3, 101, 10, QTr("关于 Nandell"));
 
   close_ = new PngButton(this);
   close_->setObjectName(QStringLiteral("1"));
   close_->setGeometry(DialogUnitsX(181), DialogUnitsY(7), DialogUnitsX(50), DialogUnitsY(14));
   connect(close_, &QAbstractButton::clicked, this, &QDialog::accept);
 
-  AddText(0, 63, 35, 119, 8, QString::fromUtf8(build_info::kVersionLine));
-  AddText(0, 63, 50, 119, 8, QString::fromUtf8(build_info::kRightsNotice));
-  AddText(0, 63, 65, 119, 8, QString::fromUtf8(build_info::kMakerLine));
+  AddText(0, 63, 35, 119, 8,
+          QString::fromStdString(TrFormat(build_info::kVersionFormat, NANDELL_VERSION)));
+  AddText(0, 63, 50, 119, 8, QTr(build_info::kRightsNotice));
+  AddText(0, 63, 65, 119, 8, QTr(build_info::kMakerLine));
   web_ = AddText(1014, 63, 80, 119, 8, QString::fromUtf8(build_info::kWebAddress));
   email_ = AddText(1015, 63, 95, 119, 8,
                    QStringLiteral("E-Mail: ") + QString::fromUtf8(build_info::kEmail));
@@ -94,7 +96,10 @@ QLabel* AboutBox::AddText(int id, int x, int y, int w, int h, const QString& tex
   // Plain lines let mouse input through to the box, so a press on them drags it.
   label->setAttribute(Qt::WA_TransparentForMouseEvents, true);
   const int height = std::max(DialogUnitsY(h), label->fontMetrics().height() + 2);
-  label->setGeometry(DialogUnitsX(x), DialogUnitsY(y), DialogUnitsX(w), height);
+  // The template's width, or the text's when that is wider (a longer translation, another
+  // font): a line is never cut.
+  const int width = std::max(DialogUnitsX(w), label->sizeHint().width());
+  label->setGeometry(DialogUnitsX(x), DialogUnitsY(y), width, height);
   QPalette palette = label->palette();
   palette.setColor(QPalette::WindowText, QColor(id == 1016 ? kTitleColor : kTextColor));
   label->setPalette(palette);

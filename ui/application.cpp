@@ -6,6 +6,7 @@
 #include <QTranslator>
 
 #include "platform/process.h"
+#include "platform/translate.h"
 #include "ui/window_position.h"
 
 namespace nandell {
@@ -23,13 +24,15 @@ bool LoadQtTranslation(const std::string& language) {
   if (QCoreApplication::instance() == nullptr) return false;
   QTranslator* translator = QtTranslator();
   QCoreApplication::removeTranslator(translator);
-  if (language == "en") return true;
-  const QString name = QString::fromStdString(language.empty() ? "zh_CN" : language);
+  Language chosen = Language::kChinese;
+  ParseLanguage(language, &chosen);
+  if (chosen == Language::kEnglish) return true;
   const QStringList folders = {
       QLibraryInfo::path(QLibraryInfo::TranslationsPath),
       QString::fromStdString(ExecutableDir()) + QStringLiteral("translations")};
   for (const QString& folder : folders) {
-    if (translator->load(QLocale(name), QStringLiteral("qtbase"), QStringLiteral("_"), folder)) {
+    if (translator->load(QLocale(QStringLiteral("zh_CN")), QStringLiteral("qtbase"),
+                         QStringLiteral("_"), folder)) {
       QCoreApplication::installTranslator(translator);
       return true;
     }
@@ -37,9 +40,27 @@ bool LoadQtTranslation(const std::string& language) {
   return false;
 }
 
-bool SetUpApplication(QApplication* app, const std::string& language) {
+bool SetUpLanguage(const std::string& language, const std::string& locale_dir, std::string* error) {
+  Language chosen = Language::kChinese;
+  ParseLanguage(language, &chosen);
+  std::string problem;
+  // The application has set the process's locale from the environment by now; SetLanguage
+  // puts the message locale back to what the choice needs.
+  if (!SetLanguage(chosen, locale_dir, &problem)) {
+    if (error != nullptr) *error = problem;
+    LoadQtTranslation("");
+    return false;
+  }
+  if (!LoadQtTranslation(language)) {
+    if (error != nullptr) *error = "Qt's Chinese translation (qtbase_zh_CN.qm) is missing";
+    return false;
+  }
+  return true;
+}
+
+bool SetUpApplication(QApplication* app, const std::string& language, std::string* error) {
   InstallWindowPositionCheck(app);
-  return LoadQtTranslation(language);
+  return SetUpLanguage(language, "", error);
 }
 
 }  // namespace nandell

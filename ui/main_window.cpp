@@ -18,6 +18,7 @@
 #include "ui/options_window.h"
 #include "ui/png_button.h"
 #include "ui/resources.h"
+#include "ui/texts.h"
 
 namespace nandell {
 namespace {
@@ -66,7 +67,7 @@ class MainWindow::Observer : public RunObserver {
 };
 
 MainWindow::MainWindow(SettingsStore& settings, QWidget* parent, fs::FileSystem& file_system)
-    : SkinnedDialog(parent), settings_(settings) {
+    : SkinnedDialog(parent), settings_(settings), file_system_(file_system) {
   InitResources();
   // Frameless: the skin is the whole face; a window of its own with a taskbar button.
   setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint);
@@ -77,15 +78,15 @@ MainWindow::MainWindow(SettingsStore& settings, QWidget* parent, fs::FileSystem&
 
   // The buttons, in the order of the window's fields.
   about_ = MakeButton(this, "1012", "about");
-  stop_ = MakeButton(this, "1007", "停止");
+  stop_ = MakeButton(this, "1007", Tr("停止"));
   options_ = MakeButton(this, "1011", "options");
-  output_ = MakeButton(this, "1003", "输出目录");
-  photo_ = MakeButton(this, "1001", "照片目录");
+  output_ = MakeButton(this, "1003", Tr("输出目录"));
+  photo_ = MakeButton(this, "1001", Tr("照片目录"));
   minimize_ = MakeButton(this, "1010", "-");
   close_ = MakeButton(this, "1009", "X");
-  organize_ = MakeButton(this, "1005", "整理");
+  organize_ = MakeButton(this, "1005", Tr("整理"));
 
-  delete_source_ = new QCheckBox(QStringLiteral("删除源文件"), this);
+  delete_source_ = new QCheckBox(QTr("删除源文件"), this);
   delete_source_->setObjectName(QStringLiteral("1006"));
   delete_source_->setFocusPolicy(Qt::NoFocus);
   QPalette box_palette = delete_source_->palette();
@@ -109,7 +110,7 @@ MainWindow::MainWindow(SettingsStore& settings, QWidget* parent, fs::FileSystem&
   report_problem_ = MakeText(this, "reportProblem", Qt::AlignLeft | Qt::AlignVCenter);
   report_problem_->hide();
 
-  footer_ = new QLabel(QString::fromUtf8(build_info::kFooterText), this);
+  footer_ = new QLabel(QTr(build_info::kFooterText), this);
   footer_->setObjectName(QStringLiteral("1013"));
   footer_->setTextFormat(Qt::PlainText);
   QPalette footer_palette = footer_->palette();
@@ -277,6 +278,7 @@ void MainWindow::SetOutputFolder(std::string folder) {
 // ---- The run ----
 
 void MainWindow::OnOrganize() {
+  if (undo_active_) return;
   UpdateData(true);
   // The run takes the folders, the switch and the settings as they are now; changes made
   // while it runs apply to the next run.
@@ -293,10 +295,11 @@ void MainWindow::OnOrganize() {
   }
   const std::string refusal = job_->OnOrganize(std::move(config));
   if (!refusal.empty()) {
-    MessageBox::Show(this, QString::fromUtf8(kStartRefusalCaption), QString::fromStdString(refusal),
+    MessageBox::Show(this, QTr(kStartRefusalCaption), QString::fromStdString(refusal),
                      QMessageBox::Information, QMessageBox::Ok);
     return;
   }
+  run_output_ = OutputFolder_;
   LastMessage_.clear();
   message_->clear();
   message_->setToolTip(QString());
@@ -309,7 +312,76 @@ void MainWindow::OnOrganize() {
 
 void MainWindow::OnStop() {
   job_->OnStop();
+  undo_running_.store(false);
   stop_->hide();
+}
+
+bool MainWindow::CanUndo() const {
+  return !job_->IsRunning() && !undo_active_ && !undo_journal_.empty() &&
+         undo_output_ == OutputFolder_;
+}
+
+void MainWindow::OnUndo() {
+  if (!CanUndo()) return;
+  Journal journal;
+  std::string refusal;
+  size_t count = 0;
+  if (ReadJournal(file_system_, undo_journal_, &journal, &refusal)) {
+    if (journal.undo_complete) {
+      refusal = Tr(kAlreadyUndoneText) + undo_journal_;
+    } else {
+      count = PendingFiles(journal).size();
+    }
+  }
+  if (refusal.empty()) {
+    const QMessageBox::StandardButton answer = MessageBox::Show(
+        this, QString::fromUtf8(kStartRefusalCaption), QTr(kUndoQuestionText).arg(count),
+        QMessageBox::Question, QMessageBox::Yes | QMessageBox::No);
+    if (answer != QMessageBox::Yes) return;
+  }
+  if (undo_worker_.joinable()) undo_worker_.join();
+  LastMessage_.clear();
+  message_->clear();
+  message_->setToolTip(QString());
+  failure_list_->hide();
+  if (!refusal.empty()) {
+    // Undone already (from the command line, say): said where the outcome would be.
+    OnUndoEnded(UndoEndEvent(), refusal);
+    return;
+  }
+  undo_active_ = true;
+  undo_running_.store(true);
+  organize_->setEnabled(false);
+  stop_->show();
+  last_refresh_.invalidate();
+  // The undo reports like a run: each file's message through the same coalesced refresh.
+  undo_worker_ = std::thread([this, path = undo_journal_] {
+    UndoEndEvent end;
+    std::string refused;
+    UndoRun(
+        file_system_, path, undo_running_,
+        [this](const UndoFileEvent& event) { PostProgress(event.message); }, &end, &refused);
+    QMetaObject::invokeMethod(
+        this, [this, end, refused] { OnUndoEnded(end, refused); }, Qt::QueuedConnection);
+  });
+}
+
+void MainWindow::OnUndoEnded(const UndoEndEvent& end, const std::string& refusal) {
+  {
+    std::lock_guard<std::mutex> lock(progress_mutex_);
+    refresh_posted_ = false;  // a file message still waiting would hide the summary
+  }
+  refresh_timer_.stop();
+  undo_active_ = false;
+  LastMessage_ = refusal.empty() ? end.summary : refusal;
+  if (end.stopped) LastMessage_ += std::string("\r\n") + Tr(kUndoStoppedText);
+  // Undone (or refused for good): the entry goes; a stopped undo can be taken up again.
+  if (!end.stopped) undo_journal_.clear();
+  UpdateData(false);
+  organize_->setEnabled(true);
+  stop_->hide();
+  update(message_->geometry());
+  ++undos_ended_;
 }
 
 void MainWindow::PostProgress(const std::string& message) {
@@ -366,19 +438,28 @@ void MainWindow::OnRunEnded(const RunEndEvent& event) {
   }
   last_report_ = event;
   ++runs_ended_;
-  // Where the failure list is, also when no viewer could show it, or why it could not be
-  // written; not over a run started since.
+  // The undo entry belongs to the run that ended last, and only when it placed files.
+  undo_journal_ = event.journal;
+  undo_output_ = run_output_;
+  // Where the failure list is, also when no viewer could show it, or why it (or, failing
+  // that, the run's journal) could not be written; not over a run started since.
   if (IsRunning()) return;
   if (!event.error_file_problem.empty()) {
-    ShowText(report_problem_, kReportProblemText + event.error_file_problem);
+    ShowText(report_problem_, Tr(kReportProblemText) + event.error_file_problem);
+    report_problem_->show();
+  } else if (event.error_file.empty() && !event.journal_problem.empty()) {
+    ShowText(report_problem_, Tr(kJournalProblemText) + event.journal_problem);
     report_problem_->show();
   }
   if (event.error_file.empty()) return;
-  ShowText(failure_list_, kFailureListText + event.error_file);
+  ShowText(failure_list_, Tr(kFailureListText) + event.error_file);
   failure_list_->show();
 }
 
 void MainWindow::StopAndWaitForWorker() {
+  // An undo that is stopped is finished by the next one.
+  undo_running_.store(false);
+  if (undo_worker_.joinable()) undo_worker_.join();
   if (!job_) return;
   job_->OnStop();
   job_->Wait();
@@ -388,13 +469,13 @@ void MainWindow::StopAndWaitForWorker() {
 
 void MainWindow::OnPhotoFolder() {
   UpdateData(true);
-  FolderPicker picker("浏览目录", "导入目录", PhotoFolder_.c_str(), this);
+  FolderPicker picker(Tr("浏览目录"), Tr("导入目录"), PhotoFolder_.c_str(), this);
   if (picker.DoModal() == 1) SetPhotoFolder(picker.GetPath() + "/");
 }
 
 void MainWindow::OnOutputFolder() {
   UpdateData(true);
-  FolderPicker picker("浏览目录", "保存目录", OutputFolder_.c_str(), this);
+  FolderPicker picker(Tr("浏览目录"), Tr("保存目录"), OutputFolder_.c_str(), this);
   if (picker.DoModal() == 1) SetOutputFolder(picker.GetPath() + "/");
 }
 
@@ -432,10 +513,14 @@ void MainWindow::OnTimer(int id) {
 
 QMenu* MainWindow::CreateSystemMenu() {
   auto* menu = new QMenu(this);
-  menu->addAction(QStringLiteral("最小化(&N)"), this, &MainWindow::OnMinimizeButton);
-  menu->addAction(QStringLiteral("关闭(&C)"), this, &MainWindow::OnCloseButton);
+  if (CanUndo()) {
+    menu->addAction(QTr(kUndoMenuText), this, &MainWindow::OnUndo);
+    menu->addSeparator();
+  }
+  menu->addAction(QTr("最小化(&N)"), this, &MainWindow::OnMinimizeButton);
+  menu->addAction(QTr("关闭(&C)"), this, &MainWindow::OnCloseButton);
   menu->addSeparator();
-  menu->addAction(QString::fromUtf8(kAboutMenuText), this, [this] { OnSysCommand(kIdmAbout); });
+  menu->addAction(QTr(kAboutMenuText), this, [this] { OnSysCommand(kIdmAbout); });
   return menu;
 }
 
@@ -446,9 +531,9 @@ void MainWindow::done(int result) {
   if (IsRunning()) {
     if (asking_to_close_) return;
     asking_to_close_ = true;
-    const QMessageBox::StandardButton answer = MessageBox::Show(
-        this, QString::fromUtf8(kStartRefusalCaption), QString::fromUtf8(kCloseDuringRunText),
-        QMessageBox::Question, QMessageBox::Yes | QMessageBox::No);
+    const QMessageBox::StandardButton answer =
+        MessageBox::Show(this, QTr(kStartRefusalCaption), QTr(kCloseDuringRunText),
+                         QMessageBox::Question, QMessageBox::Yes | QMessageBox::No);
     asking_to_close_ = false;
     if (answer != QMessageBox::Yes) return;
   }

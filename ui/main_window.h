@@ -6,12 +6,15 @@
 #include <QPixmap>
 #include <QPoint>
 #include <QTimer>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "engine/organizer.h"
+#include "engine/undo.h"
 #include "settings/settings_store.h"
 #include "ui/skinned_dialog.h"
 #include "update/version_check.h"
@@ -34,6 +37,8 @@ class PngButton;
 /// first, then stops the run and waits for the files in hand. Paths that do not fit their
 /// field are shortened in the middle, the whole text in the tooltip. After a run with failures
 /// the path of the failure list is shown under the summary and opens the list when clicked.
+/// After a run that placed files, the right-click menu offers to undo it while its output
+/// folder is the one chosen.
 class MainWindow : public SkinnedDialog {
   Q_OBJECT
 
@@ -49,15 +54,22 @@ class MainWindow : public SkinnedDialog {
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
 
-  /// The system menu entry that opens the About box.
-  static constexpr const char* kAboutMenuText = "关于 Nandell(&A)...";
+  /// The system menu entry that opens the About box. These texts are shown translated (Tr).
+  static constexpr const char* kAboutMenuText = TrNoop("关于 Nandell(&A)...");
   /// The question before a close stops a run in progress (caption "提示", 是/否).
-  static constexpr const char* kCloseDuringRunText = "整理正在进行, 确定要停止并退出吗?";
+  static constexpr const char* kCloseDuringRunText = TrNoop("整理正在进行, 确定要停止并退出吗?");
+  /// The right-click entry that undoes the last run.
+  static constexpr const char* kUndoMenuText = TrNoop("撤销上次整理(&U)");
+  /// The question before an undo (caption "提示", 是/否); "%1" is the number of files.
+  static constexpr const char* kUndoQuestionText = TrNoop("确定要撤销上次整理吗? (共 %1 个文件)");
   /// The line under the summary that names the failure list: this text, then its path.
-  static constexpr const char* kFailureListText = "失败列表: ";
+  static constexpr const char* kFailureListText = TrNoop("失败列表: ");
   /// The line under the summary when the failure list could not be written: this text, then
   /// its path and the reason.
-  static constexpr const char* kReportProblemText = "无法写入失败列表: ";
+  static constexpr const char* kReportProblemText = TrNoop("无法写入失败列表: ");
+  /// The same line when the run's journal could not be written (it cannot be undone): this
+  /// text, then the journal's path and the reason.
+  static constexpr const char* kJournalProblemText = TrNoop("无法写入整理记录: ");
   /// Command id of the About entry of the system menu.
   static constexpr int kIdmAbout = 16;
   /// Id of the timer that starts the version check, and its delay.
@@ -118,6 +130,11 @@ class MainWindow : public SkinnedDialog {
   const RunEndEvent& LastReport() const { return last_report_; }
   /// Number of runs that ended since the window opened.
   int RunsEnded() const { return runs_ended_; }
+  /// True when the right-click menu offers to undo the last run: it placed files, into the
+  /// output folder chosen now, and neither a run nor an undo is active.
+  bool CanUndo() const;
+  /// Number of undos that ended since the window opened.
+  int UndosEnded() const { return undos_ended_; }
   /// Number of times the message area was refreshed during the runs so far.
   int ProgressRefreshes() const { return progress_refreshes_; }
 
@@ -127,16 +144,19 @@ class MainWindow : public SkinnedDialog {
   bool VersionCheckStarted() const { return version_check_started_; }
   VersionCheckRunner& VersionCheck() { return version_check_; }
 
-  /// The right-click menu of the skin (the system menu): minimize, close, a separator and
-  /// the About entry. The caller owns it.
+  /// The right-click menu of the skin (the system menu): the undo entry and a separator when
+  /// CanUndo, minimize, close, a separator and the About entry. The caller owns it.
   QMenu* CreateSystemMenu();
 
  public slots:
   /// Start-check the folders and start a run on the window's folders and switch and the
   /// store's filters and layout as they are now, or show the refusal ("提示").
   void OnOrganize();
-  /// Ask the run to stop after the file in hand; hides the stop button.
+  /// Ask the run (or the undo) to stop after the file in hand; hides the stop button.
   void OnStop();
+  /// Undo the last run after asking (kUndoQuestionText with its number of files); every
+  /// file's message and the summary show in the message area, as a run's do.
+  void OnUndo();
   /// Show the newest run state in the controls (at most about 30 times a second).
   void OnJobProgress();
   /// Choose the photo folder / the output folder with the folder picker.
@@ -177,10 +197,13 @@ class MainWindow : public SkinnedDialog {
   void PostProgress(const std::string& message);
   // The end of a run, on the window's thread: its summary and buttons, then the report.
   void OnRunEnded(const RunEndEvent& event);
+  // The end of an undo, on the window's thread: its summary (or refusal) and the buttons.
+  void OnUndoEnded(const UndoEndEvent& end, const std::string& refusal);
   // Shows `text` in `label`, shortened to fit (the whole text then in its tooltip).
   void ShowText(QLabel* label, const std::string& text);
 
   SettingsStore& settings_;
+  fs::FileSystem& file_system_;
 
   // Fields as the window holds them (names of the design).
   int SkinWidth_ = 0;
@@ -213,6 +236,15 @@ class MainWindow : public SkinnedDialog {
   std::unique_ptr<OrganizerJob> job_;
   RunEndEvent last_report_;
   int runs_ended_ = 0;
+
+  // The undo of the last run: its journal and output folder, and the undo's own worker.
+  std::string run_output_;  // output folder of the run started last
+  std::string undo_journal_;
+  std::string undo_output_;
+  std::thread undo_worker_;
+  std::atomic<bool> undo_running_{false};
+  bool undo_active_ = false;
+  int undos_ended_ = 0;
   int progress_refreshes_ = 0;
 
   // The newest file message from the worker, and whether a refresh is already on its way.

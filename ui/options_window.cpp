@@ -2,6 +2,7 @@
 
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -13,6 +14,7 @@
 #include "ui/message_box.h"
 #include "ui/png_button.h"
 #include "ui/resources.h"
+#include "ui/texts.h"
 
 namespace nandell {
 namespace {
@@ -45,13 +47,13 @@ OptionsWindow::OptionsWindow(SettingsStore& settings, QWidget* parent)
   setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
   setWindowModality(Qt::ApplicationModal);
   setFont(TemplateFont());
-  setWindowTitle(QString::fromUtf8(kTitle));
+  setWindowTitle(QTr(kTitle));
   SetSkin(ResourcePixmap(kSkinOptions, "bitmap"));
   if (!Skin().isNull()) setFixedSize(Skin().size());
   const int W = width();
   const int H = height();
 
-  AddText(QString::fromUtf8(kTitle), 14, 7, 200, kTitleColor, true)->setObjectName("title");
+  AddText(QTr(kTitle), 14, 7, 200, kTitleColor, true)->setObjectName("title");
   close_ = new PngButton(this);
   close_->setObjectName(QStringLiteral("close"));
   close_->LoadPng(kPngAboutClose);
@@ -60,7 +62,7 @@ OptionsWindow::OptionsWindow(SettingsStore& settings, QWidget* parent)
 
   // The file types: a check box per common type over the filter list, which stays editable
   // for any other type.
-  AddText(QStringLiteral("整理的文件类型"), 20, 40, 200, kHeadingColor, true);
+  AddText(QTr("整理的文件类型"), 20, 40, 200, kHeadingColor, true);
   for (size_t i = 0; i < kFileTypes.size(); ++i) {
     const int column = static_cast<int>(i % 4);
     const int row = static_cast<int>(i / 4);
@@ -72,21 +74,21 @@ OptionsWindow::OptionsWindow(SettingsStore& settings, QWidget* parent)
     connect(box, &QCheckBox::toggled, this,
             [this, key](bool on) { filters_->setText(WithFilterKey(filters_->text(), key, on)); });
   }
-  AddText(QStringLiteral("列表:"), 32, 153, 44, kTextColor);
+  AddText(QTr("列表:"), 32, 153, 44, kTextColor);
   filters_ = new QLineEdit(this);
   filters_->setObjectName(QStringLiteral("FileFilters"));
   filters_->setMaxLength(kFiltersMaxLength);
   filters_->setGeometry(76, 150, W - 76 - 24, 22);
   connect(filters_, &QLineEdit::textChanged, this, &OptionsWindow::SyncFileTypeBoxes);
-  AddText(QStringLiteral("按文件名的最后 4 个字符比较, 以逗号分隔, 如 .jpg,rmvb"), 76, 170, W - 100,
+  AddText(QTr("按文件名的最后 4 个字符比较, 以逗号分隔, 如 .jpg,rmvb"), 76, 170, W - 100,
           kNoteColor);
 
   // The folder layout.
-  AddText(QStringLiteral("目录结构"), 20, 198, 90, kHeadingColor, true);
-  by_year_ = new QRadioButton(QStringLiteral("年/年-月-日"), this);
+  AddText(QTr("目录结构"), 20, 198, 90, kHeadingColor, true);
+  by_year_ = new QRadioButton(QTr("年/年-月-日"), this);
   by_year_->setObjectName(QStringLiteral("IsClassifyByYear"));
   by_year_->setGeometry(120, 197, 130, 22);
-  by_day_ = new QRadioButton(QStringLiteral("年-月-日"), this);
+  by_day_ = new QRadioButton(QTr("年-月-日"), this);
   by_day_->setGeometry(260, 197, 130, 22);
   auto* layout = new QButtonGroup(this);
   layout->addButton(by_year_);
@@ -97,7 +99,7 @@ OptionsWindow::OptionsWindow(SettingsStore& settings, QWidget* parent)
   }
 
   // How files are dated and filed; each switch with one line of explanation.
-  AddText(QStringLiteral("整理方式"), 20, 236, 200, kHeadingColor, true);
+  AddText(QTr("整理方式"), 20, 236, 200, kHeadingColor, true);
   struct Row {
     QCheckBox** box;
     const char* key;
@@ -105,32 +107,42 @@ OptionsWindow::OptionsWindow(SettingsStore& settings, QWidget* parent)
     const char* note;
   };
   const Row rows[] = {
-      {&media_dates_, "MediaDates", "从 HEIC 照片和视频中读取拍摄日期",
-       "HEIC、WebP、RAW 照片和视频也按拍摄日期整理, 而不是按修改日期"},
-      {&skip_identical_, "SkipIdentical", "跳过完全相同的文件",
-       "输出目录中已有内容完全相同的文件时跳过, 不算失败"},
-      {&rename_conflicts_, "RenameConflicts", "重名时另取名字",
-       "输出目录中已有同名而内容不同的文件时, 存为 名字_1.扩展名"},
+      {&media_dates_, "MediaDates", TrNoop("从 HEIC 照片和视频中读取拍摄日期"),
+       TrNoop("HEIC、WebP、RAW 照片和视频也按拍摄日期整理, 而不是按修改日期")},
+      {&skip_identical_, "SkipIdentical", TrNoop("跳过完全相同的文件"),
+       TrNoop("输出目录中已有内容完全相同的文件时跳过, 不算失败")},
+      {&rename_conflicts_, "RenameConflicts", TrNoop("重名时另取名字"),
+       TrNoop("输出目录中已有同名而内容不同的文件时, 存为 名字_1.扩展名")},
   };
   int y = 258;
   for (const Row& row : rows) {
-    *row.box = AddCheckBox(QString::fromUtf8(row.text), 32, y, W - 64);
+    *row.box = AddCheckBox(QTr(row.text), 32, y, W - 64);
     (*row.box)->setObjectName(QString::fromUtf8(row.key));
-    AddText(QString::fromUtf8(row.note), 52, y + 19, W - 76, kNoteColor);
+    AddText(QTr(row.note), 52, y + 19, W - 76, kNoteColor);
     y += 44;
   }
-  check_version_ = AddCheckBox(QStringLiteral("启动时检查新版本"), 32, y + 2, W - 64);
+  check_version_ = AddCheckBox(QTr("启动时检查新版本"), 32, y + 2, W - 64);
   check_version_->setObjectName(QStringLiteral("CheckVersion"));
-  // The row under it is left free for one more setting.
+
+  // The language, in the row under it. Its label reads in both languages, and each language
+  // is named in itself, so that a user who cannot read the current one still finds it.
+  AddText(QStringLiteral("语言 / Language"), 32, y + 29, 120, kTextColor);
+  language_ = new QComboBox(this);
+  language_->setObjectName(QStringLiteral("Language"));
+  language_->addItem(QStringLiteral("简体中文"), QStringLiteral("zh_CN"));
+  language_->addItem(QStringLiteral("English"), QStringLiteral("en"));
+  language_->setGeometry(152, y + 26, 110, 22);
+  language_->setFocusPolicy(Qt::TabFocus);
+  AddText(QTr("下次启动时生效"), 272, y + 29, W - 272 - 20, kNoteColor);
 
   ok_ = new PngButton(this);
   ok_->setObjectName(QStringLiteral("ok"));
-  ok_->setText(QStringLiteral("确定"));
+  ok_->setText(QTr("确定"));
   ok_->setAccessibleName(ok_->text());
   ok_->LoadPng(kPngOptionsOk);
   cancel_ = new PngButton(this);
   cancel_->setObjectName(QStringLiteral("cancel"));
-  cancel_->setText(QStringLiteral("取消"));
+  cancel_->setText(QTr("取消"));
   cancel_->setAccessibleName(cancel_->text());
   cancel_->LoadPng(kPngOptionsCancel);
   cancel_->move(W - 24 - cancel_->width(), H - 40);
@@ -147,6 +159,9 @@ OptionsWindow::OptionsWindow(SettingsStore& settings, QWidget* parent)
     skip_identical_->setChecked(settings_.SkipIdentical != 0);
     rename_conflicts_->setChecked(settings_.RenameConflicts != 0);
     check_version_->setChecked(settings_.CheckVersion != 0);
+    Language language = Language::kChinese;
+    ParseLanguage(settings_.Language, &language);
+    language_->setCurrentIndex(language == Language::kEnglish ? 1 : 0);
   }
   SyncFileTypeBoxes();
 }
@@ -215,13 +230,18 @@ void OptionsWindow::OnOk() {
     settings_.SkipIdentical = Switch(skip_identical_->isChecked(), settings_.SkipIdentical);
     settings_.RenameConflicts = Switch(rename_conflicts_->isChecked(), settings_.RenameConflicts);
     settings_.CheckVersion = Switch(check_version_->isChecked(), settings_.CheckVersion);
+    // A setting that already means the language chosen is kept as it is written.
+    const std::string chosen = language_->currentData().toString().toStdString();
+    Language now = Language::kChinese, wanted = Language::kChinese;
+    const bool known = ParseLanguage(settings_.Language, &now);
+    ParseLanguage(chosen, &wanted);
+    if (!known || now != wanted) settings_.Language = chosen;
   }
   if (!settings_.SaveOptions()) {
     // The values hold for this session; the user learns that the file kept the old ones.
-    MessageBox::Show(
-        this, QString::fromUtf8(kStartRefusalCaption),
-        QStringLiteral("选项无法写入 ") + QString::fromStdString(settings_.ConfigPath()),
-        QMessageBox::Warning, QMessageBox::Ok);
+    MessageBox::Show(this, QTr(kStartRefusalCaption),
+                     QTr("选项无法写入 ") + QString::fromStdString(settings_.ConfigPath()),
+                     QMessageBox::Warning, QMessageBox::Ok);
   }
   accept();
 }

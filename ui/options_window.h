@@ -4,9 +4,11 @@
 #include <array>
 #include <string>
 
+#include "platform/translate.h"
 #include "ui/skinned_dialog.h"
 
 class QCheckBox;
+class QComboBox;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
@@ -19,9 +21,10 @@ class SettingsStore;
 /// The options window: a modal, frameless window titled "选项", painted with skin 146 like the
 /// About box, that edits the switches of the settings store: the file types to organize
 /// (check boxes over the FileFilters text, which stays editable for any other type), the
-/// folder layout (IsClassifyByYear), MediaDates, SkipIdentical, RenameConflicts and
-/// CheckVersion. 确定 puts the values into the store and writes them to Config.ini at once
-/// (SaveOptions); 取消, the close cross and Escape change nothing.
+/// folder layout (IsClassifyByYear), MediaDates, SkipIdentical, RenameConflicts, CheckVersion
+/// and the Language of the texts (used from the next start). 确定 puts the values into the store
+/// and writes them to Config.ini at once (SaveOptions); 取消, the close cross and Escape change
+/// nothing.
 class OptionsWindow : public SkinnedDialog {
   Q_OBJECT
 
@@ -52,8 +55,8 @@ class OptionsWindow : public SkinnedDialog {
       {".mts", ".mts"},
   }};
 
-  /// The window's title.
-  static constexpr const char* kTitle = "选项";
+  /// The window's title (shown translated).
+  static constexpr const char* kTitle = TrNoop("选项");
 
   /// The window over `settings`, its controls filled from the store.
   explicit OptionsWindow(SettingsStore& settings, QWidget* parent = nullptr);
@@ -67,6 +70,7 @@ class OptionsWindow : public SkinnedDialog {
   QCheckBox* SkipIdenticalBox() const { return skip_identical_; }
   QCheckBox* RenameConflictsBox() const { return rename_conflicts_; }
   QCheckBox* CheckVersionBox() const { return check_version_; }
+  QComboBox* LanguageBox() const { return language_; }
   PngButton* OkButton() const { return ok_; }
   PngButton* CancelButton() const { return cancel_; }
   PngButton* CloseButton() const { return close_; }
@@ -99,6 +103,7 @@ class OptionsWindow : public SkinnedDialog {
   QCheckBox* skip_identical_ = nullptr;
   QCheckBox* rename_conflicts_ = nullptr;
   QCheckBox* check_version_ = nullptr;
+  QComboBox* language_ = nullptr;
   PngButton* ok_ = nullptr;
   PngButton* cancel_ = nullptr;
   PngButton* close_ = nullptr;

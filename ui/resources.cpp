@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/translate.h"
+
 // Registers the compiled-in resources of the nandell_res library (defined by its generated
 // resource source).
 static void InitNandellResources() {
@@ -36,9 +38,12 @@ void InitResources() {
 }
 
 QString ResourcePath(uint32_t id, const char* type) {
-  return QStringLiteral(":/%1/%2.png")
-      .arg(QString::fromLatin1(FolderOfType(type)))
-      .arg(id & 0xFFFF);
+  InitResources();
+  const QString path =
+      QStringLiteral("/%1/%2.png").arg(QString::fromLatin1(FolderOfType(type))).arg(id & 0xFFFF);
+  if (CurrentLanguage() == Language::kEnglish && QFile::exists(QStringLiteral(":/en") + path))
+    return QStringLiteral(":/en") + path;
+  return QLatin1Char(':') + path;
 }
 
 QByteArray ResourceBytes(uint32_t id, const char* type) {

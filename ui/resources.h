@@ -15,6 +15,8 @@ namespace nandell {
 //   type "bitmap" -> :/bmp/<id>.png     (skins 129, 144, 146)
 //   type "icon"   -> :/icon/<id>.png    (application icon 128)
 //   type "cursor" -> :/cursor/<id>.png  (link cursor 143)
+// Artwork that carries text has an English drawing too, under :/en/ (":/en/png/138.png"),
+// used while English is the chosen language (platform/translate.h).
 
 /// Resource ids of the artwork.
 inline constexpr uint32_t kIconApp = 128;
@@ -48,7 +50,8 @@ class CGlobal {
 /// Makes sure the resource library is registered (safe to call any number of times).
 void InitResources();
 
-/// The resource path of `id` and `type` (see the table above), e.g. ":/png/134.png".
+/// The resource path of `id` and `type` (see the table above) in the chosen language, e.g.
+/// ":/png/134.png", or ":/en/png/138.png" with English chosen and an English drawing present.
 QString ResourcePath(uint32_t id, const char* type = "png");
 
 /// The bytes of resource `id`; empty when it is missing.

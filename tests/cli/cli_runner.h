@@ -23,8 +23,9 @@ struct CliProcess {
 };
 
 // Starts the program; stdout goes to `stdout_path` (a pipe when empty), stderr to
-// `stderr_path`. `env` entries ("NAME=value") come before the inherited environment. With
-// `uid` >= 0 the program runs as that user and group (the caller must be root).
+// `stderr_path`. `env` entries ("NAME=value") come before the inherited environment; an entry
+// "-NAME" leaves NAME out of it. With `uid` >= 0 the program runs as that user and group (the
+// caller must be root).
 inline CliProcess StartCli(const std::vector<std::string>& args,
                            const std::vector<std::string>& env, const std::string& stdout_path,
                            const std::string& stderr_path, int uid = -1) {
@@ -33,8 +34,19 @@ inline CliProcess StartCli(const std::vector<std::string>& args,
   std::vector<char*> argv;
   for (auto& a : argv_text) argv.push_back(a.data());
   argv.push_back(nullptr);
-  std::vector<std::string> env_text = env;
-  for (char** e = environ; *e != nullptr; ++e) env_text.push_back(*e);
+  std::vector<std::string> env_text, removed;
+  for (const std::string& entry : env) {
+    if (entry.rfind('-', 0) == 0) {
+      removed.push_back(entry.substr(1) + "=");
+    } else {
+      env_text.push_back(entry);
+    }
+  }
+  for (char** e = environ; *e != nullptr; ++e) {
+    bool keep = true;
+    for (const std::string& name : removed) keep = keep && std::string(*e).rfind(name, 0) != 0;
+    if (keep) env_text.push_back(*e);
+  }
   std::vector<char*> envp;
   for (auto& e : env_text) envp.push_back(e.data());
   envp.push_back(nullptr);

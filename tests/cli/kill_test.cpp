@@ -1,5 +1,6 @@
 // A run killed at a random moment never loses a file and never leaves a partial one under
-// its final name; a later run completes the job.
+// its final name; a later run completes the job, or an undo puts back every file that the
+// run's journal names. An undo killed at a random moment is finished by the next one.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -8,6 +9,7 @@
 #include <random>
 #include <thread>
 
+#include "engine/journal.h"
 #include "platform/file_system.h"
 #include "tests/cli/cli_runner.h"
 #include "tests/engine/test_tree.h"
@@ -18,6 +20,7 @@ namespace {
 using testing::ListFiles;
 using testing::LocalNoon;
 using testing::MakeFolders;
+using testing::ReadFile;
 using testing::TempDir;
 using testing::WriteFile;
 
@@ -66,43 +69,81 @@ void CheckInvariant(const std::map<std::string, std::string>& files, const std::
   }
 }
 
-void KillRuns(bool move, const std::string& output_base) {
-  std::random_device device;
-  const unsigned start = device();
+// The run's journals in `out` (none when it was killed before it placed a file).
+std::vector<Journal> Journals(const std::string& out) {
+  std::vector<Journal> journals;
+  for (const auto& [path, text] : ListFiles(out + ".nandell/journal/")) {
+    Journal journal;
+    if (ParseJournal(text, &journal)) journals.push_back(journal);
+  }
+  return journals;
+}
+
+// Starts `args`, kills it with SIGKILL after a random part of `whole_ms`; returns the delay.
+int KillAtRandom(const std::vector<std::string>& args, const std::vector<std::string>& env,
+                 double whole_ms, std::mt19937* random) {
+  const int delay_us = static_cast<int>((*random)() % static_cast<unsigned>(whole_ms * 1000 + 1));
+  testing::CliProcess process = testing::StartCli(args, env, "/dev/null", "/dev/null");
+  EXPECT_GT(process.pid, 0);
+  std::this_thread::sleep_for(std::chrono::microseconds(delay_us));
+  ::kill(process.pid, SIGKILL);
+  testing::WaitCli(process);
+  return delay_us;
+}
+
+// Runs `args` to their end; returns the milliseconds they took.
+double TimedRun(const std::vector<std::string>& args, const std::vector<std::string>& env) {
+  const auto begin = std::chrono::steady_clock::now();
+  EXPECT_EQ(testing::RunCli(args, env, "/dev/null", "/dev/null"), 0);
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin)
+      .count();
+}
+
+// Runs killed at random moments. Then either the same run again, which finishes the job, or
+// an undo, which puts back every file the journal names (a move at its source, a copy gone);
+// no file is ever lost.
+void KillRuns(bool move, const std::string& output_base, bool undo) {
+  const unsigned start = std::random_device()();
   std::mt19937 random(start);
   TempDir cfg;
   const std::vector<std::string> env = {"NANDELL_CONFIG_DIR=" + cfg.path()};
+  const auto organize = [&](const std::string& dir, const std::string& out) {
+    std::vector<std::string> args = {"organize", dir, out, "--quiet"};
+    if (move) args.push_back("--move");
+    return args;
+  };
   // The length of one whole run decides the range of the kill moments.
   double whole_ms = 0;
   {
     TempDir dir;
     TempDir out(output_base);
     BuildTree(dir.path(), &random);
-    auto begin = std::chrono::steady_clock::now();
-    std::vector<std::string> args = {"organize", dir.path(), out.path(), "--quiet"};
-    if (move) args.push_back("--move");
-    int code = testing::RunCli(args, env, "/dev/null", "/dev/null");
-    ASSERT_EQ(code, 0);
-    whole_ms =
-        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin).count();
+    whole_ms = TimedRun(organize(dir.path(), out.path()), env);
   }
   for (int round = 0; round < kKills; ++round) {
     TempDir dir;
     TempDir out(output_base);
     const auto files = BuildTree(dir.path(), &random);
-    std::vector<std::string> args = {"organize", dir.path(), out.path(), "--quiet"};
-    if (move) args.push_back("--move");
-    const int delay_us = static_cast<int>(random() % static_cast<unsigned>(whole_ms * 1000 + 1));
-    testing::CliProcess process = testing::StartCli(args, env, "/dev/null", "/dev/null");
-    ASSERT_GT(process.pid, 0);
-    std::this_thread::sleep_for(std::chrono::microseconds(delay_us));
-    ::kill(process.pid, SIGKILL);
-    testing::WaitCli(process);
+    const auto args = organize(dir.path(), out.path());
+    const int delay_us = KillAtRandom(args, env, whole_ms, &random);
     const std::string context = std::string(move ? "move" : "copy") + " round " +
                                 std::to_string(round) + " after " + std::to_string(delay_us) +
                                 "us (random start " + std::to_string(start) + ")";
     CheckInvariant(files, dir.path(), out.path(), context);
-
+    if (undo) {
+      const std::vector<Journal> journals = Journals(out.path());
+      const int code = testing::RunCli({"undo", out.path()}, env, "/dev/null", "/dev/null");
+      EXPECT_EQ(code, journals.empty() ? 2 : 0) << context;
+      for (const Journal& journal : journals) {
+        for (const JournalEntry& entry : journal.files) {
+          EXPECT_FALSE(testing::PathExists(entry.target)) << context << ": " << entry.target;
+          EXPECT_TRUE(ReadFile(entry.source) == files.at(BaseName(entry.source)))
+              << context << ": " << entry.source;
+        }
+      }
+      CheckInvariant(files, dir.path(), out.path(), context + ", undone");
+      continue;
+    }
     // Running again finishes the job: every file ends up complete at its target.
     int code = testing::RunCli(args, env, "/dev/null", "/dev/null");
     EXPECT_LE(code, 1) << context;
@@ -120,16 +161,69 @@ void KillRuns(bool move, const std::string& output_base) {
   }
 }
 
+// Where moves go to another file system: a tmpfs of the test's own when one can be mounted,
+// else /dev/shm when it is one, else /tmp.
+std::string OtherFileSystem(const testing::ScopedTmpfs& tmpfs) {
+  if (!tmpfs.path().empty()) return tmpfs.path();
+  struct stat a, b;
+  bool other = ::stat("/tmp", &a) == 0 && ::stat("/dev/shm", &b) == 0 && a.st_dev != b.st_dev &&
+               ::access("/dev/shm", W_OK) == 0;
+  return other ? "/dev/shm" : "/tmp";
+}
+
+TEST(KillTest, CopyRunKilledAtRandomMomentsThenUndone) {
+  KillRuns(false, "/tmp", true);
+}
+
+TEST(KillTest, MoveRunKilledAtRandomMomentsThenUndone) {
+  testing::ScopedTmpfs tmpfs;
+  KillRuns(true, OtherFileSystem(tmpfs), true);
+}
+
+// Undos of a move run killed at random moments: the next undo finishes, every file is back.
+TEST(KillTest, UndoKilledAtRandomMomentsIsFinishedByTheNext) {
+  const unsigned start = std::random_device()();
+  std::mt19937 random(start);
+  testing::ScopedTmpfs tmpfs;
+  TempDir cfg;
+  const std::vector<std::string> env = {"NANDELL_CONFIG_DIR=" + cfg.path()};
+  double whole_ms = 0;
+  for (int round = 0; round <= kKills; ++round) {
+    TempDir dir;
+    TempDir out(OtherFileSystem(tmpfs));
+    const auto files = BuildTree(dir.path(), &random);
+    ASSERT_EQ(testing::RunCli({"organize", dir.path(), out.path(), "--quiet", "--move"}, env,
+                              "/dev/null", "/dev/null"),
+              0);
+    const std::vector<std::string> undo = {"undo", out.path()};
+    if (round == 0) {  // an undo run whole sets the range of the kill moments
+      whole_ms = TimedRun(undo, env);
+    } else {
+      const int delay_us = KillAtRandom(undo, env, whole_ms, &random);
+      // 2: the killed undo had finished.
+      const int code = testing::RunCli(undo, env, "/dev/null", "/dev/null");
+      EXPECT_TRUE(code == 0 || code == 2) << "after " << delay_us << "us, start " << start;
+    }
+    // Every file back whole at its source (a copy back that was killed may have left a
+    // hidden temporary file beside it).
+    std::map<std::string, std::string> at_source;
+    for (const auto& [path, content] : ListFiles(dir.path())) {
+      if (BaseName(path)[0] != '.') at_source[BaseName(path)] = content;
+    }
+    EXPECT_TRUE(at_source == files) << "round " << round << ", random start " << start;
+    const std::vector<Journal> journals = Journals(out.path());
+    ASSERT_EQ(journals.size(), 1u);
+    EXPECT_TRUE(journals[0].undo_complete);
+  }
+}
+
 TEST(KillTest, CopyRunKilledAtRandomMoments) {
-  KillRuns(false, "/tmp");
+  KillRuns(false, "/tmp", false);
 }
 
 TEST(KillTest, MoveRunKilledAtRandomMoments) {
-  struct stat a, b;
-  // Across file systems when /dev/shm is one of its own: the copy, check and removal path.
-  bool other = ::stat("/tmp", &a) == 0 && ::stat("/dev/shm", &b) == 0 && a.st_dev != b.st_dev &&
-               ::access("/dev/shm", W_OK) == 0;
-  KillRuns(true, other ? "/dev/shm" : "/tmp");
+  testing::ScopedTmpfs tmpfs;
+  KillRuns(true, OtherFileSystem(tmpfs), false);
 }
 
 }  // namespace

@@ -160,6 +160,8 @@ TEST_F(OrganizeCliTest, ReportsOfTwoRunsAtOnceNeverMix) {
   const pid_t first = ::fork();
   if (first == 0) {
     for (const std::string& entry : env_) ::putenv(const_cast<char*>(entry.c_str()));
+    // The leak checker of a sanitized build cannot run under a tracer and would fail the run.
+    ::setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
     std::vector<char*> argv = {const_cast<char*>("strace")};
     for (auto& arg : traced) argv.push_back(arg.data());
     argv.push_back(nullptr);
@@ -210,6 +212,50 @@ TEST_F(OrganizeCliTest, OptionsOverrideTheSettingsWhichStayUnwritten) {
   EXPECT_EQ(st.st_mtime, 1300000000);
 }
 
+// Duplicates skipped and renamed from the command line, the run in the history, and its undo
+// with the exit codes of each outcome.
+TEST_F(OrganizeCliTest, DuplicatesHistoryAndUndo) {
+  const std::string day = out_ + "/2014年/2014-12-31/";
+  ASSERT_TRUE(WriteFile(src_ + "/same.mov", "same", kDay1));
+  ASSERT_TRUE(WriteFile(src_ + "/other.mov", "mine", kDay1));
+  ASSERT_TRUE(WriteFile(day + "same.mov", "same"));
+  ASSERT_TRUE(WriteFile(day + "other.mov", "theirs"));
+  ASSERT_EQ(Run({"history", out_}), 0);
+  EXPECT_EQ(Out(), "没有整理记录: " + out_ + "/\n");
+  ASSERT_EQ(Run({"organize", src_, out_, "--skip-identical", "--rename-conflicts"}), 0) << Err();
+  EXPECT_NE(Out().find("相同文件已存在("), std::string::npos);
+  EXPECT_NE(Out().find("): " + src_ + "/same.mov\n\n跳过: " + day + "same.mov\n"),
+            std::string::npos);
+  EXPECT_NE(Out().find("复制到: " + day + "other_1.mov\n"), std::string::npos);
+  const std::string summary = "\n\n整理文件 2 个, 失败 0 个, 跳过 1 个\n";
+  EXPECT_EQ(Out().substr(Out().size() - summary.size()), summary);
+  EXPECT_EQ(ReadFile(day + "other_1.mov"), "mine");
+
+  const auto journals = ListFiles(out_ + "/.nandell/journal/");
+  ASSERT_EQ(journals.size(), 1u);
+  const std::string journal = out_ + "/.nandell/journal/" + journals.begin()->first;
+  ASSERT_EQ(Run({"history", out_}), 0);
+  const std::string history = Out();
+  EXPECT_NE(history.find("\t复制\t整理文件 2 个, 失败 0 个, 跳过 1 个\t未撤销\t" + journal + "\n"),
+            std::string::npos)
+      << history;
+  ASSERT_EQ(Run({"undo", out_}), 0) << Err();
+  EXPECT_EQ(Out(), "删除副本(1): " + day + "other_1.mov\n\n原文件: " + src_ +
+                       "/other.mov\n\n\n撤销文件 1 个, 保留 0 个\n");
+  EXPECT_FALSE(PathExists(day + "other_1.mov"));
+  EXPECT_EQ(ReadFile(day + "same.mov"), "same");
+  EXPECT_EQ(ReadFile(src_ + "/same.mov"), "same");
+
+  ASSERT_EQ(Run({"undo", out_}), 2);
+  EXPECT_EQ(Err(), "没有可撤销的整理: " + out_ + "/\n");
+  ASSERT_EQ(Run({"undo", journal}), 2);
+  EXPECT_EQ(Err(), "这次整理已撤销: " + journal + "\n");
+  ASSERT_EQ(Run({"undo", dir_ / "missing"}), 2);
+  EXPECT_EQ(Err(), "目录不存在:" + dir_ / "missing\n");
+  ASSERT_EQ(Run({"history", out_}), 0);
+  EXPECT_NE(Out().find("\t已撤销\t"), std::string::npos);
+}
+
 TEST_F(OrganizeCliTest, DryRunPrintsWhatTheRunThenDoesAndChangesNothing) {
   ASSERT_TRUE(WriteFile(src_ + "/a/IMG.mov", "first", kDay1));
   ASSERT_TRUE(WriteFile(src_ + "/b/IMG.mov", "second", kDay1));
@@ -238,6 +284,63 @@ TEST_F(OrganizeCliTest, DryRunPrintsWhatTheRunThenDoesAndChangesNothing) {
   // Nothing taken: nothing to predict, exit 0.
   ASSERT_EQ(Run({"organize", src_, out_, "--filters", ".png", "--dry-run"}), 0);
   EXPECT_EQ(Out(), "\n\n整理文件 0 个, 失败 0 个\n" + last);
+}
+
+// The language is Config.ini's Language or --lang (before or after the command, the later
+// one winning), never the system locale: under every environment below, however its locale
+// variables are set or unset (the locales named are not installed, or installed only as C),
+// the run speaks exactly the language chosen. Folder names stay YYYY年.
+TEST_F(OrganizeCliTest, LanguageIsTheChoiceNeverTheLocale) {
+  ASSERT_TRUE(WriteFile(src_ + "/clip.mov", "movie", kDay1));
+  const std::string target = out_ + "/2014年/2014-12-31/clip.mov";
+  const std::string chinese = "复制文件(1): " + src_ + "/clip.mov\n\n复制到: " + target +
+                              "\n\n\n整理文件 1 个, 失败 0 个\n(预演: 未改动任何文件)\n";
+  const std::string english =
+      "Copied file (1): " + src_ + "/clip.mov\n\nCopied to: " + target +
+      "\n\n\nOrganized 1 files, 0 failed\n(Dry run: no files were changed)\n";
+  const std::vector<std::vector<std::string>> environments = {
+      {"-LANG", "-LANGUAGE", "-LC_ALL", "-LC_MESSAGES"},
+      {"LANG=de_DE.UTF-8", "-LANGUAGE", "-LC_ALL", "-LC_MESSAGES"},
+      {"LC_ALL=C", "LANGUAGE=fr"},
+      {"LANG=C.UTF-8", "LANGUAGE=en", "-LC_ALL", "-LC_MESSAGES"},
+      {"LC_MESSAGES=zh_CN.UTF-8", "LANGUAGE=zh_CN:en", "-LC_ALL"},
+  };
+  struct Choice {
+    const char* name;
+    const char* config;  // Language in Config.ini
+    std::vector<std::string> before, after;
+    bool english;
+  };
+  const Choice choices[] = {
+      {"nothing chosen", "", {}, {}, false},
+      {"--lang before the command", "", {"--lang", "en"}, {}, true},
+      {"--lang= after the command", "", {}, {"--lang=en"}, true},
+      {"Config.ini", "en", {}, {}, true},
+      {"after wins over before and Config.ini", "en", {"--lang", "en"}, {"--lang", "zh_CN"}, false},
+  };
+  for (const auto& environment : environments) {
+    for (const Choice& choice : choices) {
+      ASSERT_TRUE(WriteFile(cfg_ + "Config.ini",
+                            std::string("[VovirurOrarudar]\nLanguage=") + choice.config + "\n"));
+      std::vector<std::string> args = choice.before;
+      for (const std::string& arg : {std::string("organize"), src_, out_, std::string("--dry-run")})
+        args.push_back(arg);
+      args.insert(args.end(), choice.after.begin(), choice.after.end());
+      std::vector<std::string> env = env_;
+      env.insert(env.end(), environment.begin(), environment.end());
+      EXPECT_EQ(RunCli(args, env, dir_ / "stdout", dir_ / "stderr"), 0) << Err();
+      EXPECT_EQ(Out(), choice.english ? english : chinese)
+          << choice.name << " under " << ::testing::PrintToString(environment);
+    }
+  }
+  // The refusals and errorFile.txt speak it too.
+  EXPECT_EQ(Run({"--lang", "en", "organize", src_}), 2);
+  EXPECT_EQ(Err(), "Please choose the folders first.\n");
+  ASSERT_TRUE(WriteFile(target, "theirs"));
+  EXPECT_EQ(Run({"organize", src_, out_, "--lang", "en", "--quiet"}), 1);
+  EXPECT_EQ(ReadFile(cfg_ + "errorFile.txt"), "Could not copy: " + src_ + "/clip.mov -> " + target +
+                                                  " (File exists)\r\n\r\n\r\nOrganized 1 files, "
+                                                  "1 failed");
 }
 
 TEST_F(OrganizeCliTest, VersionComesFromTheProject) {

@@ -74,9 +74,10 @@ comparable() {
 }
 
 # Every file of the output folder of SIDE with its size and last-write time, but the contested
-# and the odd ones.
+# and the odd ones and the runs' journals (.nandell).
 tree() {
-  (cd "$1/out" && find . -type f -printf 'SIDE/out/%P\t%s %TY-%Tm-%Td %TH:%TM:%.2TS\n') |
+  (cd "$1/out" && find . -path ./.nandell -prune -o -type f \
+    -printf 'SIDE/out/%P\t%s %TY-%Tm-%Td %TH:%TM:%.2TS\n') |
     awk -F'\t' 'FILENAME == ARGV[1] { skip[$0] = 1; next } !($1 in skip)' skip.txt - |
     LC_ALL=C sort
 }
@@ -110,7 +111,7 @@ if grep -v $'^SIDE/out/[0-9]\\{4\\}年/[0-9]\\{4\\}-[0-9][0-9]-[0-9][0-9]/[^/]*$
   fail "files whose date Windows cannot hold as a folder did not go by their last-write day"
 fi
 years=$(cd windows/out && find . -maxdepth 1 -name '*年' | wc -l)
-copied=$(cd windows/out && find . -type f | wc -l)
+copied=$(cd windows/out && find . -path ./.nandell -prune -o -type f -print | wc -l)
 [ "$years" -ge 3 ] || fail "only $years year folders: the comparison proves little"
 
 # 2. The same copy again: every file fails, and errorFile.txt lists them all in UTF-8 with CR LF.
@@ -162,8 +163,9 @@ wait "$pid"
 code=$?
 [ "$code" = 3 ] || fail "Ctrl-C: exit code $code, not 3"
 grep -q "整理已停止" windows/stop.err || fail "Ctrl-C: no stop notice on standard error"
-done_files=$(find windows/stopped -type f -size 1000c -name 'f*.jpg' | wc -l)
-all_files=$(find windows/stopped -type f | wc -l)
+done_files=$(find windows/stopped -path '*/.nandell' -prune -o -type f -size 1000c -name 'f*.jpg' \
+  -print | wc -l)
+all_files=$(find windows/stopped -path '*/.nandell' -prune -o -type f -print | wc -l)
 [ "$done_files" = "$all_files" ] && [ "$all_files" -lt 4000 ] ||
   fail "Ctrl-C: $all_files files in the output, $done_files of them whole copies"
 

@@ -46,12 +46,16 @@ TEST(UsageTest, ParserFollowsTheTable) {
       {"unknown option", {"--bogus"}, "error: unknown option '--bogus'"},
       {"missing value", {"a", "--filters"}, "error: option '--filters' needs a value"},
       {"switch with a value", {"--move=1"}, "error: option '--move' takes no value"},
+      {"a global option after the command", {"a", "--lang=en"}, "a|--lang=en,"},
+      {"a value not among the choices",
+       {"--lang", "fr"},
+       "error: unknown value 'fr' for option '--lang' (en, zh_CN)"},
   };
   for (const ParseRow& row : rows) {
     Arguments args;
     std::string error;
     const bool ok =
-        ParseArguments(FindCommand("organize")->options, row.args, false, &args, &error);
+        ParseArguments(AcceptedOptions(*FindCommand("organize")), row.args, false, &args, &error);
     EXPECT_EQ(Describe(ok, args, error), row.expected) << row.name;
   }
   // The program's own options stop at the command.
@@ -121,15 +125,20 @@ TEST_F(MadeFromTheTableTest, HelpManualAndCompletionNameEveryCommandAndOption) {
       EXPECT_NE(manual.find(option.name), std::string::npos) << option.name;
     }
     EXPECT_NE(manual.find("nandell-cli " + command.name), std::string::npos) << command.name;
-    EXPECT_EQ(Complete({"nandell-cli", command.name, "-"}), OptionWords(command.options))
+    EXPECT_EQ(Complete({"nandell-cli", command.name, "-"}), OptionWords(AcceptedOptions(command)))
         << command.name;
-    for (const OptionSpec& option : command.options) {
+    // A value is offered only where the table lists the choices.
+    for (const OptionSpec& option : AcceptedOptions(command)) {
       if (option.value.empty()) continue;
-      EXPECT_TRUE(Complete({"nandell-cli", command.name, option.name, ""}).empty()) << option.name;
+      EXPECT_EQ(Complete({"nandell-cli", command.name, option.name, ""}),
+                std::set<std::string>(option.choices.begin(), option.choices.end()))
+          << option.name;
     }
   }
   EXPECT_EQ(Complete({"nandell-cli", ""}), commands);
   EXPECT_EQ(Complete({"nandell-cli", "-"}), OptionWords(Program().options));
+  EXPECT_EQ(Complete({"nandell-cli", "--lang", "e"}), std::set<std::string>({"en"}));
+  EXPECT_EQ(Complete({"nandell-cli", "--lang", "en", ""}), commands);
   ASSERT_EQ(RunCli({"--help"}, {}, dir_ / "out", dir_ / "err"), 0);
   for (const std::string& name : commands) {
     EXPECT_NE(ReadFile(dir_ / "out").find("\n  " + name + " "), std::string::npos) << name;

@@ -20,11 +20,21 @@
 #else
 #include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
 #include <stdlib.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
 #endif
+
+namespace nandell::testing {
+
+// The folder of the runs' journals in an output folder, which the listings below leave out:
+// they list what a run put among the photos.
+inline constexpr const char* kRecordsFolder = ".nandell";
+
+}  // namespace nandell::testing
 
 #ifdef _WIN32
 
@@ -149,7 +159,7 @@ struct TreeEntry {
 };
 
 // Calls `visit` with the path relative to `root` ("/" between levels) and every entry under
-// it, folders before what they hold; links are not entered.
+// it, folders before what they hold; links are not entered, root/.nandell is left out.
 inline void WalkTree(const std::string& root, const std::string& relative,
                      const std::function<void(const std::string&, const TreeEntry&)>& visit) {
   WIN32_FIND_DATAW data;
@@ -157,7 +167,7 @@ inline void WalkTree(const std::string& root, const std::string& relative,
   if (find == INVALID_HANDLE_VALUE) return;
   do {
     const std::string name = win::Narrow(data.cFileName);
-    if (name == "." || name == "..") continue;
+    if (name == "." || name == ".." || (relative.empty() && name == kRecordsFolder)) continue;
     TreeEntry entry;
     entry.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     entry.link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
@@ -279,6 +289,32 @@ class TempDir {
   std::string path_;
 };
 
+// A file system of its own: a tmpfs mounted on a fresh folder for the life of the object, in
+// a mount namespace private to this process (and the programs it starts), so that nothing
+// outside sees it and it goes with the process. path() is empty where mounting is not
+// allowed (not root, no CAP_SYS_ADMIN): the test then skips.
+class ScopedTmpfs {
+ public:
+  ScopedTmpfs() {
+    static const bool private_mounts =
+        ::unshare(CLONE_NEWNS) == 0 &&
+        ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    if (!private_mounts || dir_.path().empty()) return;
+    if (::mount("tmpfs", dir_.path().c_str(), "tmpfs", 0, "size=512m") == 0) path_ = dir_.path();
+  }
+  ~ScopedTmpfs() {
+    if (!path_.empty()) ::umount2(path_.c_str(), MNT_DETACH);
+  }
+  ScopedTmpfs(const ScopedTmpfs&) = delete;
+  ScopedTmpfs& operator=(const ScopedTmpfs&) = delete;
+  // The mounted folder, ending with "/"; empty when it could not be mounted.
+  const std::string& path() const { return path_; }
+
+ private:
+  TempDir dir_;  // removed, empty, once unmounted
+  std::string path_;
+};
+
 // Creates every folder of `path` (absolute).
 inline bool MakeFolders(const std::string& path) {
   for (size_t slash = path.find('/', 1); slash != std::string::npos;
@@ -326,7 +362,7 @@ inline bool PathExists(const std::string& path) {
 }
 
 // Calls `visit` with the path relative to `root` (ending with "/") and the lstat of every
-// entry under it, folders before what they hold.
+// entry under it, folders before what they hold; root/.nandell is left out.
 inline void WalkTree(const std::string& root, const std::string& relative,
                      const std::function<void(const std::string&, const struct stat&)>& visit) {
   DIR* dir = ::opendir((root + relative).c_str());
@@ -335,7 +371,7 @@ inline void WalkTree(const std::string& root, const std::string& relative,
     struct dirent* d = ::readdir(dir);
     if (d == nullptr) break;
     std::string name = d->d_name;
-    if (name == "." || name == "..") continue;
+    if (name == "." || name == ".." || (relative.empty() && name == kRecordsFolder)) continue;
     std::string rel = relative + name;
     struct stat st;
     if (::lstat((root + rel).c_str(), &st) != 0) continue;

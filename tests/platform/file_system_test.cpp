@@ -436,6 +436,22 @@ TEST(FsTest, NamesWindowsCannotHold) {
   };
   for (const auto& row : rows) EXPECT_EQ(WindowsAcceptsName(row.name), row.accepted) << row.name;
 #ifdef _WIN32
+  const bool windows = true;
+#else
+  const bool windows = false;
+#endif
+  for (const auto& [path, absolute] :
+       std::initializer_list<std::pair<const char*, bool>>{{"/a", true},
+                                                           {"a/b", false},
+                                                           {"", false},
+                                                           {"C:\\a", windows},
+                                                           {"z:/a", windows},
+                                                           {"\\\\server\\share", windows},
+                                                           {"C:a", false},
+                                                           {"1:\\a", false}}) {
+    EXPECT_EQ(IsAbsolutePath(path), absolute) << path;
+  }
+#ifdef _WIN32
   // A source whose name Windows cannot hold (made through the long form) fails with its
   // reason, and nothing is made.
   TempDir dir;

@@ -1,14 +1,15 @@
 // Saves pictures of the main window for the documentation (not a test):
-//   xvfb-run -a -s '-screen 0 1024x768x24' build/tests/ui/main_window_screenshots PHOTOS docs/
+//   xvfb-run -a -s '-screen 0 1024x768x24' build/tests/ui/main_window_screenshots PHOTOS docs/ [en]
 // It copies PHOTOS (never changed) into a deeply nested folder whose path does not fit the
 // field, chooses it and a fresh output folder, saves the window as main-window.png,
 // organizes and saves the finished run as main-window-run.png, then organizes again into the
 // same output (every file fails: its target exists) and saves main-window-failures.png with
 // the failure list's path. Run it under a real X server so that the desktop's fonts are used.
+// With "en" the window is in English and the names end in "-en".
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <cstdio>
@@ -16,6 +17,7 @@
 #include "platform/process.h"
 #include "settings/settings_store.h"
 #include "tests/ui/settle.h"
+#include "ui/application.h"
 #include "ui/folder_picker.h"
 #include "ui/main_window.h"
 #include "ui/png_button.h"
@@ -34,13 +36,25 @@ int main(int argc, char** argv) {
   }
   const QString photos = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
   const QString out_dir = QString::fromLocal8Bit(argv[2]);
+  const bool english = argc > 3 && std::string(argv[3]) == "en";
+  const QString suffix = english ? QStringLiteral("-en") : QString();
   QDir().mkpath(out_dir);
+  std::string error;
+  if (english && !nandell::SetUpLanguage("en", NANDELL_LOCALE_DIR, &error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 1;
+  }
 
   QTemporaryDir work(QDir::tempPath() + QStringLiteral("/Nandell-XXXXXX"));
-  const QString output = work.path() + QStringLiteral("/整理结果");
+  const QString output =
+      work.path() + (english ? QStringLiteral("/Sorted") : QStringLiteral("/整理结果"));
   QDir().mkpath(output);
-  const QString nested = QDir::homePath() + QStringLiteral(
-                             "/照片/家庭相册/2023年全家去海南岛旅行/相机原片/第一天/2024年春节");
+  const QString nested =
+      QDir::homePath() +
+      (english
+           ? QStringLiteral("/Pictures/Family/2023 Hainan Island trip/Camera originals/"
+                            "Day one/Spring Festival 2024")
+           : QStringLiteral("/照片/家庭相册/2023年全家去海南岛旅行/相机原片/第一天/2024年春节"));
   const QString copy = work.path() + QStringLiteral("/home") + nested;
   QDir().mkpath(copy);
   for (const QString& name : QDir(photos).entryList(QDir::Files)) {
@@ -58,7 +72,9 @@ int main(int argc, char** argv) {
   window.OnOutputFolder();
   window.show();
   Settle(800);
-  if (!window.grab().save(out_dir + QStringLiteral("/main-window.png"))) return 1;
+  if (!window.grab().save(out_dir + QStringLiteral("/main-window") + suffix +
+                          QStringLiteral(".png")))
+    return 1;
 
   auto organize = [&window](int runs) {
     window.OnOrganize();
@@ -71,9 +87,13 @@ int main(int argc, char** argv) {
     return window.RunsEnded() == runs;
   };
   if (!organize(1)) return 1;
-  if (!window.grab().save(out_dir + QStringLiteral("/main-window-run.png"))) return 1;
+  if (!window.grab().save(out_dir + QStringLiteral("/main-window-run") + suffix +
+                          QStringLiteral(".png")))
+    return 1;
   if (!organize(2)) return 1;
-  if (!window.grab().save(out_dir + QStringLiteral("/main-window-failures.png"))) return 1;
+  if (!window.grab().save(out_dir + QStringLiteral("/main-window-failures") + suffix +
+                          QStringLiteral(".png")))
+    return 1;
   window.reject();
   return 0;
 }

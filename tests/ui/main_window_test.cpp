@@ -86,11 +86,15 @@ void MakePhotoTree(const QString& root, int count) {
   }
 }
 
-// Every regular file under `root`, as paths relative to it, hidden ones included.
+// Every regular file under `root`, as paths relative to it, hidden ones included, except the
+// runs' journals in root/.nandell/.
 QStringList FilesUnder(const QString& root) {
   QStringList files;
   QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-  while (it.hasNext()) files << QDir(root).relativeFilePath(it.next());
+  while (it.hasNext()) {
+    const QString file = QDir(root).relativeFilePath(it.next());
+    if (!file.startsWith(QStringLiteral(".nandell/"))) files << file;
+  }
   files.sort();
   return files;
 }
@@ -438,6 +442,51 @@ class MainWindowTest : public QObject {
     QCOMPARE(FilesUnder(out).size(), 5);
     QCOMPARE(FilesUnder(photos).size(), 2);  // only what the filters do not take
     QVERIFY(Shown(window.MessageLabel()).endsWith(QStringLiteral("整理文件 5 个, 失败 0 个")));
+  }
+
+  void UndoOfTheLastRunAsksThenPutsTheFilesBack() {
+    QTemporaryDir dir;
+    const QString photos = dir.path() + QStringLiteral("/in");
+    const QString out = dir.path() + QStringLiteral("/out");
+    MakePhotoTree(photos, 6);
+    QDir().mkpath(out);
+    auto store = NewStore(dir.path());
+    MainWindow window(*store);
+    QVERIFY(!window.CanUndo());
+    ChooseFolders(window, photos, out);
+    window.DeleteSourceBox()->setChecked(true);
+    QTest::mouseClick(window.OrganizeButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(window.RunsEnded(), 1, 30000);
+    QCOMPARE(FilesUnder(out).size(), 6);
+    // Offered only while the run's output folder is the one chosen.
+    window.SetOutputFolder(Slash(photos));
+    QVERIFY(!window.CanUndo());
+    window.SetOutputFolder(Slash(out));
+    std::unique_ptr<QMenu> menu(window.CreateSystemMenu());
+    QAction* undo = menu->actions().first();
+    QCOMPARE(undo->text(), QStringLiteral("撤销上次整理(&U)"));
+    QVERIFY(menu->actions()[1]->isSeparator());
+
+    // The question names the files; 否 changes nothing.
+    MessageBox::SetNextAnswer(QMessageBox::No);
+    undo->trigger();
+    QCOMPARE(MessageBox::ShownBoxes().size(), size_t{1});
+    const MessageBox::Shown& asked = MessageBox::ShownBoxes().back();
+    QCOMPARE(asked.caption, QStringLiteral("提示"));
+    QCOMPARE(asked.text, QStringLiteral("确定要撤销上次整理吗? (共 6 个文件)"));
+    QCOMPARE(asked.icon, QMessageBox::Question);
+    QCOMPARE(FilesUnder(out).size(), 6);
+
+    MessageBox::SetNextAnswer(QMessageBox::Yes);
+    undo->trigger();
+    QVERIFY(!window.OrganizeButton()->isEnabled());
+    QTRY_COMPARE_WITH_TIMEOUT(window.UndosEnded(), 1, 30000);
+    QCOMPARE(FilesUnder(out).size(), 0);
+    QCOMPARE(FilesUnder(photos).size(), 8);
+    QCOMPARE(Shown(window.MessageLabel()), QStringLiteral("\n\n撤销文件 6 个, 保留 0 个"));
+    QVERIFY(window.OrganizeButton()->isEnabled());
+    QVERIFY(!window.StopButton()->isVisible());
+    QVERIFY(!window.CanUndo());
   }
 
   void AReportThatCannotBeWrittenIsSaidInTheMessageArea() {

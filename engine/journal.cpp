@@ -1,0 +1,397 @@
+#include "engine/journal.h"
+
+#include <cerrno>
+#include <charconv>
+#include <chrono>
+#include <cstdio>
+
+#include "platform/fs.h"
+#include "platform/path.h"
+#include "platform/process.h"
+
+// Header only: the checksum needs nothing but this header on every platform.
+#define XXH_INLINE_ALL
+#include <xxhash.h>
+
+namespace nandell {
+namespace {
+
+constexpr const char* kHeaderTag = "nandell-journal";
+constexpr const char* kVersion = "1";
+constexpr size_t kReadChunk = 1 << 20;
+
+// Length of the valid UTF-8 sequence that begins at text[i] (1 to 4), or 0 when the bytes
+// there are not one: no overlong forms, no surrogates, nothing beyond U+10FFFF.
+size_t Utf8Length(std::string_view text, size_t i) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = byte(i);
+  if (lead < 0x80) return 1;
+  size_t length = 0;
+  unsigned char low = 0x80;
+  unsigned char high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (i + length > text.size()) return 0;
+  if (byte(i + 1) < low || byte(i + 1) > high) return 0;
+  for (size_t k = 2; k < length; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+  }
+  return length;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The fields of one line (without its line break), split at tabs.
+std::vector<std::string_view> SplitFields(std::string_view line) {
+  std::vector<std::string_view> fields;
+  size_t start = 0;
+  for (;;) {
+    const size_t tab = line.find('\t', start);
+    fields.push_back(line.substr(start, tab == std::string_view::npos ? tab : tab - start));
+    if (tab == std::string_view::npos) return fields;
+    start = tab + 1;
+  }
+}
+
+bool ParseInt(std::string_view text, int64_t* value) {
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), *value);
+  return error == std::errc() && end == text.data() + text.size();
+}
+
+// The value of "key=VALUE" fields, unescaped; empty when absent or malformed.
+std::string Setting(const std::vector<std::string_view>& fields, std::string_view key) {
+  for (std::string_view field : fields) {
+    if (field.size() > key.size() && field.substr(0, key.size()) == key &&
+        field[key.size()] == '=') {
+      std::string value;
+      if (UnescapeField(field.substr(key.size() + 1), &value)) return value;
+    }
+  }
+  return std::string();
+}
+
+int32_t IntSetting(const std::vector<std::string_view>& fields, std::string_view key) {
+  int64_t value = 0;
+  return ParseInt(Setting(fields, key), &value) ? static_cast<int32_t>(value) : 0;
+}
+
+// A path as the journal keeps it: absolute, made so with the working folder of the run.
+std::string Absolute(const std::string& path, const std::string& working_dir) {
+  if (path.empty() || IsAbsolutePath(path)) return path;
+  return working_dir + path;
+}
+
+std::string ActionName(JournalAction action) {
+  switch (action) {
+    case JournalAction::kCopy:
+      return "copy";
+    case JournalAction::kMove:
+      return "move";
+    case JournalAction::kSkip:
+      return "skip";
+  }
+  return "skip";
+}
+
+}  // namespace
+
+std::string JournalFolder(const std::string& output_folder) {
+  return output_folder + ".nandell/journal/";
+}
+
+std::string EscapeField(std::string_view text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.size());
+  for (size_t i = 0; i < text.size();) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    const size_t length = Utf8Length(text, i);
+    if (c == '\\') {
+      out += "\\\\";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c < 0x20 || c == 0x7F || length == 0) {
+      out += "\\x";
+      out += kHex[c >> 4];
+      out += kHex[c & 0xF];
+    } else {
+      out.append(text.substr(i, length));
+      i += length;
+      continue;
+    }
+    ++i;
+  }
+  return out;
+}
+
+bool UnescapeField(std::string_view field, std::string* text) {
+  text->clear();
+  for (size_t i = 0; i < field.size(); ++i) {
+    const char c = field[i];
+    if (c == '\t' || c == '\n' || c == '\r') return false;
+    if (c != '\\') {
+      *text += c;
+      continue;
+    }
+    if (++i >= field.size()) return false;
+    switch (field[i]) {
+      case '\\':
+        *text += '\\';
+        break;
+      case 't':
+        *text += '\t';
+        break;
+      case 'n':
+        *text += '\n';
+        break;
+      case 'r':
+        *text += '\r';
+        break;
+      case 'x': {
+        if (i + 2 >= field.size()) return false;
+        const int high = HexValue(field[i + 1]);
+        const int low = HexValue(field[i + 2]);
+        if (high < 0 || low < 0) return false;
+        *text += static_cast<char>(high * 16 + low);
+        i += 2;
+        break;
+      }
+      default:
+        return false;
+    }
+  }
+  return true;
+}
+
+int RecordFile(fs::FileSystem& file_system, const fs::FileAt& file, bool with_checksum,
+               FileRecord* record) {
+  fs::FileFacts facts;
+  int error = file_system.Examine(file, &facts);
+  if (error != 0) return error;
+  if (!facts.regular) return EINVAL;
+  record->size = facts.size;
+  char mtime[48];
+  std::snprintf(mtime, sizeof mtime, "%lld.%09d", static_cast<long long>(facts.mtime_sec),
+                static_cast<int>(facts.mtime_nsec));
+  record->mtime = mtime;
+  record->checksum.clear();
+  if (!with_checksum) return 0;
+  FILE* stream = file_system.OpenForReading(file);
+  if (stream == nullptr) return errno != 0 ? errno : EIO;
+  XXH3_state_t* state = XXH3_createState();
+  std::unique_ptr<char[]> buffer(new char[kReadChunk]);
+  XXH3_128bits_reset(state);
+  for (;;) {
+    const size_t n = std::fread(buffer.get(), 1, kReadChunk, stream);
+    if (n > 0) XXH3_128bits_update(state, buffer.get(), n);
+    if (n < kReadChunk) break;
+  }
+  error = std::ferror(stream) ? EIO : 0;
+  std::fclose(stream);
+  const XXH128_hash_t hash = XXH3_128bits_digest(state);
+  XXH3_freeState(state);
+  if (error != 0) return error;
+  char hex[33];
+  std::snprintf(hex, sizeof hex, "%016llx%016llx", static_cast<unsigned long long>(hash.high64),
+                static_cast<unsigned long long>(hash.low64));
+  record->checksum = hex;
+  return 0;
+}
+
+RunJournal::RunJournal(fs::FileSystem& file_system, const RunConfig& config)
+    : file_system_(file_system), working_dir_(CurrentDirectory()) {
+  const auto now = std::chrono::system_clock::now();
+  const int64_t ns =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(now.time_since_epoch()).count();
+  const int64_t seconds = ns / 1000000000;
+  const std::string pid = std::to_string(ProcessId());
+  name_stem_ = fs::LocalTimeText(seconds, "%Y%m%d-%H%M%S") + "-" + pid;
+  const std::string output = Absolute(config.output_folder, working_dir_);
+  folder_ = JournalFolder(output);
+  header_ = std::string(kHeaderTag) + "\t" + kVersion +
+            "\tmode=" + (config.move ? "move" : "copy") +
+            "\tlayout=" + (config.by_year ? "by-year" : "by-day") +
+            "\tskip_identical=" + (config.skip_identical ? "1" : "0") +
+            "\trename_conflicts=" + (config.rename_conflicts ? "1" : "0") +
+            "\tfilters=" + EscapeField(config.file_filters) +
+            "\tphoto=" + EscapeField(Absolute(config.photo_folder, working_dir_)) +
+            "\toutput=" + EscapeField(output) +
+            "\tstarted=" + fs::LocalTimeText(seconds, "%Y-%m-%d %H:%M:%S") +
+            "\tstarted_ns=" + std::to_string(ns) + "\tpid=" + pid + "\n";
+}
+
+void RunJournal::AddFolder(const std::string& folder) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  Write("folder\t\t" + EscapeField(Absolute(folder, working_dir_)) + "\t\t\t\n");
+}
+
+void RunJournal::AddFile(JournalAction action, const std::string& source, const std::string& target,
+                         const FileRecord& record) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const std::string line = ActionName(action) + "\t" + EscapeField(Absolute(source, working_dir_)) +
+                           "\t" + EscapeField(Absolute(target, working_dir_)) + "\t" +
+                           std::to_string(record.size) + "\t" + record.mtime + "\t" +
+                           record.checksum + "\n";
+  if (action != JournalAction::kSkip && !file_ && !Open()) return;
+  Write(line);
+}
+
+void RunJournal::End(const JobCounters& counters, bool stopped) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!file_) return;
+  Write("end\tprocessed=" + std::to_string(counters.ProcessedCount) +
+        "\tfailed=" + std::to_string(counters.FailedCount) + "\tskipped=" +
+        std::to_string(counters.SkippedCount) + "\tstopped=" + (stopped ? "1" : "0") + "\n");
+  if (!file_->Sync() && problem_.empty()) problem_ = path_ + ": " + fs::ReasonText(EIO);
+  file_.reset();
+}
+
+std::string RunJournal::Path() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return path_;
+}
+
+std::string RunJournal::Problem() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return problem_;
+}
+
+bool RunJournal::Open() {
+  if (open_tried_) return false;
+  open_tried_ = true;
+  // The journal's folders are made below the output folder without following a link, so
+  // that a link at ".nandell" cannot send the journal out of the output folder.
+  const std::string output = folder_.substr(0, folder_.size() - JournalFolder("").size());
+  fs::FolderRef base;
+  fs::FolderRef journal_folder;
+  bool made = false;
+  int error = file_system_.OpenFolder(output, &base);
+  if (error == 0) {
+    error = file_system_.OpenTargetFolder(*base, JournalFolder(""), &made, &journal_folder);
+  }
+  if (error != 0) {
+    problem_ = folder_ + ": " + fs::ReasonText(error);
+    return false;
+  }
+  // Runs of one process started within one second get "-2", "-3", ... after the name.
+  error = EEXIST;
+  for (int k = 1; k < 1000 && error == EEXIST; ++k) {
+    path_ = folder_ + name_stem_ + (k == 1 ? "" : "-" + std::to_string(k)) + ".tsv";
+    error = file_system_.OpenLocked(path_, true, &file_);
+  }
+  if (error != 0) {
+    problem_ = path_ + ": " + fs::ReasonText(error);
+    path_.clear();
+    file_.reset();
+    return false;
+  }
+  std::vector<std::string> pending;
+  pending.swap(pending_);
+  Write(header_);
+  for (const std::string& line : pending) Write(line);
+  return true;
+}
+
+void RunJournal::Write(const std::string& line) {
+  if (!file_) {
+    if (!open_tried_) pending_.push_back(line);
+    return;
+  }
+  if (!file_->Append(line) && problem_.empty()) {
+    problem_ = path_ + ": " + fs::ReasonText(errno != 0 ? errno : EIO);
+  }
+}
+
+bool ParseJournal(const std::string& text, Journal* journal) {
+  *journal = Journal();
+  size_t start = 0;
+  int line_number = 0;
+  while (start < text.size()) {
+    const size_t end = text.find('\n', start);
+    if (end == std::string::npos) {
+      journal->ends_with_line_break = false;  // cut short: passed over
+      break;
+    }
+    const std::string_view line(text.data() + start, end - start);
+    start = end + 1;
+    ++line_number;
+    const std::vector<std::string_view> fields = SplitFields(line);
+    const std::string_view kind = fields[0];
+    if (line_number == 1) {
+      if (kind != kHeaderTag || fields.size() < 2 || fields[1] != kVersion) return false;
+      journal->move = Setting(fields, "mode") == "move";
+      journal->photo = Setting(fields, "photo");
+      journal->output = Setting(fields, "output");
+      journal->started = Setting(fields, "started");
+      ParseInt(Setting(fields, "started_ns"), &journal->started_ns);
+      continue;
+    }
+    if (kind == "copy" || kind == "move" || kind == "skip") {
+      JournalEntry entry;
+      entry.line = line_number;
+      entry.action = kind == "copy"   ? JournalAction::kCopy
+                     : kind == "move" ? JournalAction::kMove
+                                      : JournalAction::kSkip;
+      if (fields.size() != 6 || !UnescapeField(fields[1], &entry.source) ||
+          !UnescapeField(fields[2], &entry.target) || !ParseInt(fields[3], &entry.record.size)) {
+        continue;
+      }
+      entry.record.mtime = fields[4];
+      entry.record.checksum = fields[5];
+      journal->files.push_back(std::move(entry));
+    } else if (kind == "folder") {
+      std::string folder;
+      if (fields.size() >= 3 && UnescapeField(fields[2], &folder)) {
+        journal->folders.push_back(folder);
+      }
+    } else if (kind == "end") {
+      journal->complete = true;
+      journal->counters.ProcessedCount = IntSetting(fields, "processed");
+      journal->counters.FailedCount = IntSetting(fields, "failed");
+      journal->counters.SkippedCount = IntSetting(fields, "skipped");
+      journal->stopped = Setting(fields, "stopped") == "1";
+    } else if (kind == "undo-begin") {
+      journal->undo_started = true;
+    } else if (kind == "undone") {
+      int64_t undone_line = 0;
+      if (fields.size() >= 2 && ParseInt(fields[1], &undone_line)) {
+        journal->undone.insert(static_cast<int>(undone_line));
+      }
+    } else if (kind == "undo-end") {
+      journal->undo_complete = true;
+    }
+  }
+  return line_number >= 1;
+}
+
+std::vector<JournalEntry> PendingFiles(const Journal& journal) {
+  std::vector<JournalEntry> pending;
+  for (const JournalEntry& entry : journal.files) {
+    if (entry.action != JournalAction::kSkip && journal.undone.count(entry.line) == 0) {
+      pending.push_back(entry);
+    }
+  }
+  return pending;
+}
+
+}  // namespace nandell

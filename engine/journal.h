@@ -1,0 +1,146 @@
+#pragma once
+
+// The journal of a run: one text file per run in OUTPUT/.nandell/journal/, named
+// YYYYMMDD-HHMMSS-PID.tsv after the run's start, appended one line at a time as each file is
+// done (so that a run that is killed still tells what it did), never rewritten, and marked
+// complete at the end. An undo appends its own lines to it.
+//
+// Format, version 1: one record a line, fields separated by tabs, every path and text field
+// escaped (EscapeField), the first field naming the record:
+//
+//   nandell-journal  1  mode=copy|move  layout=by-year|by-day  skip_identical=0|1
+//                    rename_conflicts=0|1  filters=LIST  photo=FOLDER  output=FOLDER
+//                    started=YYYY-MM-DD HH:MM:SS  started_ns=N  pid=N      (the first line)
+//   folder           (empty)  FOLDER                          a year or day folder the run made
+//   copy|move        SOURCE  TARGET  SIZE  MTIME  CHECKSUM      a file placed at TARGET
+//   skip             SOURCE  TARGET  SIZE  MTIME  (empty)       identical to TARGET, not moved
+//   end              processed=N  failed=N  skipped=N  stopped=0|1          the run is complete
+//   undo-begin       started=YYYY-MM-DD HH:MM:SS  pid=N
+//   undone|kept      LINE  WHAT             the undo of the record on line LINE (from 1)
+//   undo-end         undone=N  kept=N                                      the undo is complete
+//
+// Paths are absolute. SIZE and MTIME ("SECONDS.NANOSECONDS") are those of the placed file (of
+// the source for a skip), CHECKSUM its content's XXH3-128 as 32 hexadecimal digits.
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/run_config.h"
+#include "engine/run_events.h"
+#include "platform/file.h"
+#include "platform/file_system.h"
+
+namespace nandell {
+
+/// The journal folder of an output folder: OUTPUT + ".nandell/journal/".
+std::string JournalFolder(const std::string& output_folder);
+
+/// `text` as one field of a journal line: "\\" "\t" "\n" "\r" for a backslash, tab, line
+/// feed and carriage return, "\xHH" for every other control byte and every byte that is
+/// not part of valid UTF-8; everything else unchanged.
+std::string EscapeField(std::string_view text);
+
+/// The bytes that EscapeField made `field` from; false when `field` holds a tab, a line
+/// break or a backslash sequence that EscapeField never writes.
+bool UnescapeField(std::string_view field, std::string* text);
+
+/// Size, last-write time and content checksum of one file.
+struct FileRecord {
+  int64_t size = 0;
+  std::string mtime;     ///< "SECONDS.NANOSECONDS".
+  std::string checksum;  ///< XXH3-128 of the content, 32 hexadecimal digits; empty if unread.
+};
+
+/// Fills `record` for the regular file `file`, reading it whole through `file_system` when
+/// `with_checksum`. Returns 0, EINVAL when `file` is not a regular file, or an errno value.
+int RecordFile(fs::FileSystem& file_system, const fs::FileAt& file, bool with_checksum,
+               FileRecord* record);
+
+/// What a journal line says was done with a file.
+enum class JournalAction { kCopy, kMove, kSkip };
+
+/// The journal of one run as the run writes it. Nothing is on disk until the first file is
+/// placed (a run that only fails or skips writes no journal); folder and skip records that
+/// come before are kept until then. Thread-safe: the transfer threads add their files.
+class RunJournal {
+ public:
+  /// The journal of the run of `config` (into its output folder), started now.
+  RunJournal(fs::FileSystem& file_system, const RunConfig& config);
+  /// Closes the journal (End writes the mark of completion before).
+  ~RunJournal() = default;
+  RunJournal(const RunJournal&) = delete;
+  RunJournal& operator=(const RunJournal&) = delete;
+
+  /// Records a year or day folder that the run made.
+  void AddFolder(const std::string& folder);
+  /// Records one file: copied or moved to `target`, or skipped because `target` holds the
+  /// same bytes; a copy or a move opens the journal if it is not open yet.
+  void AddFile(JournalAction action, const std::string& source, const std::string& target,
+               const FileRecord& record);
+  /// Marks the journal complete with the run's counters, flushes and closes it; nothing
+  /// when no file was placed.
+  void End(const JobCounters& counters, bool stopped);
+
+  /// Path of the journal once it was made, else empty.
+  std::string Path() const;
+  /// The first problem in making or writing it ("PATH: reason"), else empty.
+  std::string Problem() const;
+
+ private:
+  void Write(const std::string& line);  // with mutex_ held
+  bool Open();                          // with mutex_ held
+
+  fs::FileSystem& file_system_;
+  std::string folder_;       // absolute journal folder
+  std::string header_;       // the first line
+  std::string name_stem_;    // YYYYMMDD-HHMMSS-PID
+  std::string working_dir_;  // to make relative paths absolute
+
+  mutable std::mutex mutex_;  // guards everything below
+  std::unique_ptr<AppendFile> file_;
+  bool open_tried_ = false;
+  std::vector<std::string> pending_;  // lines before the journal was opened
+  std::string path_;
+  std::string problem_;
+};
+
+/// One file record of a journal.
+struct JournalEntry {
+  int line = 0;  ///< Its line number, from 1.
+  JournalAction action = JournalAction::kCopy;
+  std::string source;
+  std::string target;
+  FileRecord record;
+};
+
+/// A journal as read back.
+struct Journal {
+  bool move = false;                 ///< mode=move.
+  std::string photo;                 ///< The photo folder of the run.
+  std::string output;                ///< The output folder of the run.
+  std::string started;               ///< "YYYY-MM-DD HH:MM:SS", local time of the start.
+  int64_t started_ns = 0;            ///< The start, in nanoseconds since the epoch.
+  std::vector<JournalEntry> files;   ///< copy, move and skip records, in order.
+  std::vector<std::string> folders;  ///< Folders the run made, in order.
+  bool complete = false;             ///< The run's end is recorded.
+  JobCounters counters;              ///< The end record's counters.
+  bool stopped = false;              ///< The end record says the run was stopped.
+  std::set<int> undone;              ///< Lines of the file records undone.
+  bool undo_started = false;         ///< An undo has begun.
+  bool undo_complete = false;        ///< An undo ran to its end.
+  bool ends_with_line_break = true;  ///< False when the last line was cut short.
+};
+
+/// Reads the text of a journal. Returns false when it does not begin with a journal header
+/// of version 1. Lines that cannot be read (one cut short) are passed over.
+bool ParseJournal(const std::string& text, Journal* journal);
+
+/// The copy and move records of `journal` that are not undone yet.
+std::vector<JournalEntry> PendingFiles(const Journal& journal);
+
+}  // namespace nandell

@@ -1,0 +1,84 @@
+#include "engine/placement.h"
+
+#include <cerrno>
+
+#include "engine/journal.h"
+
+namespace nandell {
+
+std::string ConflictName(const std::string& name, int number) {
+  size_t dot = name.rfind('.');
+  // A dot that begins the name, or none in it, leaves the number at the end.
+  if (dot == std::string::npos || dot == 0) dot = name.size();
+  return name.substr(0, dot) + "_" + std::to_string(number) + name.substr(dot);
+}
+
+Placement PlaceResolvingConflicts(const ConflictRule& rule, const std::string& name,
+                                  const std::function<int(const std::string&)>& place,
+                                  const std::function<bool(const std::string&)>& identical) {
+  Placement result;
+  for (int number = 0;; ++number) {
+    const std::string candidate = number == 0 ? name : ConflictName(name, number);
+    result.error = place(candidate);
+    if (result.error == 0) {
+      result.name = candidate;
+      return result;
+    }
+    if (result.error != EEXIST) break;
+    // The name is taken (and nothing was done): by the same bytes, or by another file.
+    if (rule.skip_identical && identical(candidate)) {
+      result.error = 0;
+      result.skipped = true;
+      result.name = candidate;
+      return result;
+    }
+    if (!rule.rename_conflicts || number == kMaxConflictNumber) break;
+  }
+  result.name = name;
+  return result;
+}
+
+bool IdenticalFile(fs::FileSystem& file_system, const fs::FileAt& source, const fs::FileAt& other) {
+  // A link or a folder under the name never counts as the file: a run that skipped a photo
+  // because a link to it sits in the output would leave the library without it.
+  fs::FileFacts facts;
+  std::unique_ptr<fs::SourceFile> open;
+  return file_system.Examine(other, &facts) == 0 && facts.regular &&
+         file_system.OpenSource(source, false, &open) == 0 && file_system.SameContent(*open, other);
+}
+
+void CarryOut(fs::FileSystem& file_system, Transfer* transfer, bool rename_only) {
+  const ConflictRule rule{transfer->skip_identical, transfer->rename_conflicts};
+  const fs::FolderRef& folder = transfer->to.folder;
+  const auto place = [&](const std::string& name) {
+    const fs::FileAt target{folder, name};
+    if (!transfer->move) return file_system.CopyNoReplace(transfer->from, target);
+    if (rename_only) return file_system.PlaceNoReplace(transfer->from, target);
+    const int error = file_system.MoveByCopy(transfer->from, target, &transfer->kept_as);
+    // A source that could not get its name back (a new file has it) is not tried under
+    // another name: the name now holds that new file.
+    if (error == EEXIST && !transfer->kept_as.empty()) return fs::kChangedWhileMoved;
+    return error;
+  };
+  const auto identical = [&](const std::string& name) {
+    return IdenticalFile(file_system, transfer->from, fs::FileAt{folder, name});
+  };
+  const Placement placement = PlaceResolvingConflicts(rule, transfer->to.name, place, identical);
+  transfer->error = placement.error;
+  transfer->placed = folder->Path() + placement.name;
+  transfer->skipped = placement.skipped;
+  if (transfer->journal == nullptr || placement.error != 0) return;
+  // The line is written as soon as the file is in place, so that a run killed later still
+  // tells what it did.
+  FileRecord record;
+  if (placement.skipped) {
+    RecordFile(file_system, transfer->from, false, &record);
+    transfer->journal->AddFile(JournalAction::kSkip, transfer->source, transfer->placed, record);
+    return;
+  }
+  RecordFile(file_system, fs::FileAt{folder, placement.name}, true, &record);
+  transfer->journal->AddFile(transfer->move ? JournalAction::kMove : JournalAction::kCopy,
+                             transfer->source, transfer->placed, record);
+}
+
+}  // namespace nandell

@@ -1,0 +1,74 @@
+#pragma once
+
+// Undoing a run from its journal: moved files go back to their sources, copies still holding
+// what was placed are removed, then the folders the run made are removed when empty. The
+// undo appends its own lines to the journal, so that an undo that is interrupted finishes
+// the rest when run again, and one that ran to its end is not done twice.
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/journal.h"
+#include "platform/file_system.h"
+#include "platform/translate.h"
+
+namespace nandell {
+
+/// What became of one file of the run.
+struct UndoFileEvent {
+  int32_t ordinal = 0;  ///< 1 for the first file this undo handled.
+  bool kept = false;    ///< True: left where it is; the message says why.
+  /// "移回文件(N): TARGET\r\n\r\n移回到: SOURCE\r\n", "删除副本(N): TARGET\r\n\r\n原文件:
+  /// SOURCE\r\n", "副本已不在(N): TARGET\r\n", or a line that names a file kept and why.
+  std::string message;
+};
+
+/// The end of an undo.
+struct UndoEndEvent {
+  int32_t undone = 0;    ///< Files moved back, copies removed (or already gone).
+  int32_t kept = 0;      ///< Files left where they are.
+  bool stopped = false;  ///< Stopped before its end: running it again finishes it.
+  std::string summary;   ///< "\r\n\r\n撤销文件 %d 个, 保留 %d 个".
+};
+
+/// Refusals of an undo, each followed by the folder or journal it is about.
+inline constexpr const char* kNothingToUndoText = TrNoop("没有可撤销的整理: ");
+inline constexpr const char* kAlreadyUndoneText = TrNoop("这次整理已撤销: ");
+inline constexpr const char* kNotAJournalText = TrNoop("不是整理记录: ");
+inline constexpr const char* kJournalBusyText = TrNoop("整理或撤销正在进行: ");
+/// The last line of an undo that was stopped.
+inline constexpr const char* kUndoStoppedText = TrNoop("(撤销已停止, 再次撤销可继续)");
+
+/// Reads the journal `path` into `journal`. False with `refusal` set when it cannot be read
+/// or is not a journal.
+bool ReadJournal(fs::FileSystem& file_system, const std::string& path, Journal* journal,
+                 std::string* refusal);
+
+/// The journals of the runs into `output_folder`, oldest first (by their start).
+std::vector<std::pair<std::string, Journal>> ListRuns(fs::FileSystem& file_system,
+                                                      const std::string& output_folder);
+
+/// The journal of the latest run into `output_folder` that is not undone yet; empty with
+/// `refusal` set (kNothingToUndoText + the folder) when there is none.
+std::string LatestJournal(fs::FileSystem& file_system, const std::string& output_folder,
+                          std::string* refusal);
+
+/// One line of `nandell-cli history`: "START<TAB>复制|移动<TAB>整理文件 N 个, 失败 N 个
+/// [, 跳过 N 个]<TAB>未撤销|已撤销|撤销未完成<TAB>JOURNAL"; a run that did not end says
+/// "整理文件 N 个 (未完成)" with the files it journaled, a stopped one adds " (已停止)".
+std::string FormatHistoryLine(const std::string& path, const Journal& journal);
+
+/// Undoes the run of the journal `path`, holding the journal's lock. Each file is reported
+/// to `on_file` as it is handled; `running` false stops after the file in hand. Returns the
+/// exit code: 0 when every file was undone, 1 when one was kept or the undo was stopped, 2
+/// when it was refused (`refusal` set, nothing changed: not a journal, undone already, or in
+/// use by a run or an undo).
+int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::atomic<bool>& running,
+            const std::function<void(const UndoFileEvent&)>& on_file, UndoEndEvent* end,
+            std::string* refusal);
+
+}  // namespace nandell

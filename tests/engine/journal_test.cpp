@@ -1,0 +1,51 @@
+// The journal's fields, which carry any bytes, and its lines as read back.
+#include "engine/journal.h"
+
+#include <gtest/gtest.h>
+
+namespace nandell {
+namespace {
+
+TEST(JournalFieldTest, EscapesWhatWouldBreakALineAndEveryByteThatIsNotUtf8) {
+  const struct {
+    std::string text, field;
+  } cases[] = {
+      {"/照片/IMG 0001.JPG", "/照片/IMG 0001.JPG"},
+      {"a\tb\nc\rd\\e", "a\\tb\\nc\\rd\\\\e"},
+      {std::string("\x01\x7f\0z", 4), "\\x01\\x7F\\x00z"},
+      {"\xff\xfe", "\\xFF\\xFE"},                                        // never UTF-8
+      {"\xe4\xb8", "\\xE4\\xB8"},                                        // cut short
+      {"\xc0\xaf", "\\xC0\\xAF"},                                        // overlong "/"
+      {"\xed\xa0\x80", "\\xED\\xA0\\x80"},                               // a surrogate
+      {"\xf4\x90\x80\x80", "\\xF4\\x90\\x80\\x80"},                      // beyond U+10FFFF
+      {"\xf0\x9f\x98\x80\xe4\xb8\x80", "\xf0\x9f\x98\x80\xe4\xb8\x80"},  // four and three bytes
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(EscapeField(c.text), c.field);
+    std::string back;
+    EXPECT_TRUE(UnescapeField(c.field, &back)) << c.field;
+    EXPECT_EQ(back, c.text);
+  }
+  for (const char* bad : {"\\q", "\\x4", "\\xZZ", "ends\\", "a\tb", "a\nb"}) {
+    std::string back;
+    EXPECT_FALSE(UnescapeField(bad, &back)) << bad;
+  }
+}
+
+TEST(JournalTest, LineCutShortIsPassedOverAndOnlyAHeaderMakesAJournal) {
+  const std::string header =
+      "nandell-journal\t1\tmode=move\toutput=/o/\tstarted=2014-12-31 12:00:00\tstarted_ns=5\n";
+  Journal journal;
+  ASSERT_TRUE(ParseJournal(header + "move\t/s/a\t/o/a\t1\t1.0\tab\nmove\t/s/b\t/o", &journal));
+  EXPECT_TRUE(journal.move);
+  EXPECT_EQ(journal.started_ns, 5);
+  ASSERT_EQ(journal.files.size(), 1u);
+  EXPECT_EQ(journal.files[0].line, 2);
+  EXPECT_FALSE(journal.ends_with_line_break);
+  EXPECT_FALSE(journal.complete);
+  EXPECT_FALSE(ParseJournal("nandell-journal\t2\n", &journal));
+  EXPECT_FALSE(ParseJournal("copy\t/s/a\t/o/a\t1\t1.0\tab\n", &journal));
+}
+
+}  // namespace
+}  // namespace nandell

@@ -1,0 +1,254 @@
+// Undoing a run: the tree as it was, on one file system and across two, whatever the names;
+// files that changed since the run kept; an undo stopped and taken up again; a journal in use.
+#include "engine/undo.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <set>
+
+#include "tests/engine/recording_observer.h"
+#include "tests/engine/test_tree.h"
+
+namespace nandell {
+namespace {
+
+using testing::ListFiles;
+using testing::ListTree;
+using testing::LocalNoon;
+using testing::MakeFolders;
+using testing::PathExists;
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
+
+const time_t kDay1 = LocalNoon(2014, 12, 31);
+const time_t kDay2 = LocalNoon(2015, 3, 4);
+
+// Every entry under `root` with its mode, size and last-write time, and a file's content;
+// folders by name only (their times change as files come and go).
+std::map<std::string, std::string> Snapshot(const std::string& root) {
+  auto entries = ListTree(root);
+  for (auto& [path, facts] : entries) {
+    facts = S_ISDIR(std::stoul(facts)) ? "folder" : facts + " " + ReadFile(root + path);
+  }
+  return entries;
+}
+
+// A photo folder and an output folder (on `output_base`), and runs and undos between them.
+class UndoTest : public ::testing::Test {
+ protected:
+  void Make(const std::string& output_base = "/tmp") {
+    out_dir_ = std::make_unique<TempDir>(output_base);
+    src_ = dir_ / "src/";
+    out_ = out_dir_->path();
+    ASSERT_TRUE(MakeFolders(dir_ / "cfg") && MakeFolders(src_));
+  }
+
+  // Runs src_ into out_ and returns the run's journal.
+  std::string Organize(bool move) {
+    RunConfig config;
+    config.photo_folder = src_;
+    config.output_folder = out_;
+    config.error_file_folder = dir_ / "cfg/";
+    config.move = move;
+    RecordingObserver sink;
+    EXPECT_EQ(RunToEnd(config, &sink), "");
+    // The journal names exactly the files the run reported, however odd their names.
+    Journal journal;
+    EXPECT_TRUE(ParseJournal(ReadFile(sink.report.journal), &journal));
+    std::set<std::pair<std::string, std::string>> journaled, reported;
+    for (const JournalEntry& entry : journal.files) journaled.emplace(entry.source, entry.target);
+    for (const FileEvent& event : sink.files) reported.emplace(event.source, event.target);
+    EXPECT_EQ(journaled, reported);
+    return sink.report.journal;
+  }
+
+  // Undoes the journal; `stop_after` files, then stops.
+  int Undo(const std::string& journal, int stop_after = -1) {
+    std::atomic<bool> running{true};
+    messages_.clear();
+    refusal_.clear();
+    return UndoRun(
+        fs::RealFileSystem(), journal, running,
+        [&](const UndoFileEvent& event) {
+          messages_.push_back(event.message);
+          if (event.ordinal == stop_after) running.store(false);
+        },
+        &end_, &refusal_);
+  }
+
+  TempDir dir_;
+  std::unique_ptr<TempDir> out_dir_;
+  std::string src_, out_;
+  std::vector<std::string> messages_;
+  UndoEndEvent end_;
+  std::string refusal_;
+};
+
+TEST_F(UndoTest, PutsTheTreeBackAfterCopyAndMoveOnOneAndTwoFileSystems) {
+  testing::ScopedTmpfs tmpfs;
+  for (const bool other_file_system : {false, true}) {
+    if (other_file_system && tmpfs.path().empty()) GTEST_SKIP() << "no tmpfs here (needs root)";
+    for (const bool move : {false, true}) {
+      SCOPED_TRACE(std::string(move ? "move" : "copy") + (other_file_system ? " to tmpfs" : ""));
+      testing::RemoveTree(dir_ / "src");
+      Make(other_file_system ? tmpfs.path() : "/tmp");
+      // Names a line-based journal could split or mangle: tabs, line breaks, not UTF-8.
+      const char* names[] = {"tab\there.mov",   "line\nbreak.mov", "bad\xff\xfe.mov",
+                             "back\\slash.mov", "cr\r.mov",        "plain.mov"};
+      for (int i = 0; i < 6; ++i) {
+        ASSERT_TRUE(WriteFile(src_ + "d" + std::to_string(i % 2) + "/sub/" + names[i],
+                              std::string(1000 * i + 1, 'a'), i % 2 ? kDay1 : kDay2));
+      }
+      // A year folder that was there before the run, with a file of its own: it stays.
+      ASSERT_TRUE(WriteFile(out_ + "2014年/keep.txt", "k"));
+      const auto source_tree = Snapshot(src_);
+      const auto output_tree = Snapshot(out_);
+      const std::string journal = Organize(move);
+      // A move emptied the source folders; one of them is gone now, and comes back.
+      if (move) {
+        ASSERT_EQ(::rmdir((src_ + "d1/sub").c_str()), 0);
+      }
+
+      ASSERT_EQ(Undo(journal), 0) << refusal_;
+      EXPECT_EQ(end_.undone, 6);
+      EXPECT_EQ(end_.summary, "\r\n\r\n撤销文件 6 个, 保留 0 个");
+      EXPECT_EQ(Snapshot(src_), source_tree);
+      EXPECT_EQ(Snapshot(out_), output_tree);  // the folders the run made are gone
+      ASSERT_EQ(messages_.size(), 6u);
+      const std::string& first = messages_[0];
+      EXPECT_EQ(first.rfind(move ? "移回文件(1): " + out_ : "删除副本(1): " + out_, 0), 0u)
+          << first;
+
+      // Undone: not again, and the folder has nothing left to undo.
+      EXPECT_EQ(Undo(journal), 2);
+      EXPECT_EQ(refusal_, kAlreadyUndoneText + journal);
+      std::string refusal;
+      EXPECT_EQ(LatestJournal(fs::RealFileSystem(), out_, &refusal), "");
+      EXPECT_EQ(refusal, kNothingToUndoText + out_);
+    }
+  }
+}
+
+// What happened to a file since the run decides whether the undo may touch it.
+TEST_F(UndoTest, FilesChangedSinceTheRunAreKeptAndNamed) {
+  const struct {
+    bool move;
+    bool at_target;       // the change is made to the placed file, else at its source
+    bool remove;          // removed, else written anew ("newer")
+    const char* message;  // the start of its undo message
+  } cases[] = {
+      {false, true, false, "文件已改动, 保留: "},
+      {false, true, true, "副本已不在("},  // nothing left to undo: undone
+      {false, false, true, "原文件已不在或已改动, 保留副本: "},
+      {false, false, false, "原文件已不在或已改动, 保留副本: "},
+      {true, true, false, "文件已改动, 保留: "},
+      {true, true, true, "文件已不在: "},
+      {true, false, false, "原位置已有文件, 保留: "},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.message);
+    testing::RemoveTree(dir_ / "src");
+    Make();
+    ASSERT_TRUE(WriteFile(src_ + "x.mov", "xxxx", kDay1) && WriteFile(src_ + "y.mov", "y", kDay1));
+    const std::string journal = Organize(c.move);
+    const std::string changed = c.at_target ? out_ + "2014年/2014-12-31/x.mov" : src_ + "x.mov";
+    ASSERT_TRUE(c.remove ? ::unlink(changed.c_str()) == 0 : WriteFile(changed, "newer"));
+    const bool undone = !c.move && c.at_target && c.remove;
+    auto expected = ListFiles(out_);
+    expected.erase("2014年/2014-12-31/y.mov");
+
+    EXPECT_EQ(Undo(journal), undone ? 0 : 1);
+    EXPECT_EQ(end_.undone, undone ? 2 : 1);
+    ASSERT_EQ(messages_.size(), 2u);
+    EXPECT_EQ(messages_[0].rfind(c.message, 0) == 0 || messages_[1].rfind(c.message, 0) == 0, true);
+    // The other file is undone; the changed one is where it was, as it was.
+    EXPECT_EQ(ReadFile(src_ + "y.mov"), "y");
+    EXPECT_EQ(ListFiles(out_), expected);
+    if (!c.remove) {
+      EXPECT_EQ(ReadFile(changed), "newer");
+    }
+  }
+}
+
+// A link put where a folder of the run was is never followed: not to remove a "copy" that
+// is the photo itself, not to move a file back into a folder elsewhere.
+TEST_F(UndoTest, LinksInPlaceOfTheRunsFoldersAreNotFollowed) {
+  for (const bool move : {false, true}) {
+    SCOPED_TRACE(move ? "move" : "copy");
+    testing::RemoveTree(dir_ / "src");
+    testing::RemoveTree(dir_ / "elsewhere");
+    Make();
+    ASSERT_TRUE(WriteFile(src_ + "sub/x.mov", "xxxx", kDay1) && MakeFolders(dir_ / "elsewhere"));
+    const std::string journal = Organize(move);
+    const std::string day = out_ + "2014年/2014-12-31";
+    // The copy's day folder now links to the photo's folder; the moved photo's source folder
+    // links elsewhere.
+    const std::string swapped = move ? src_ + "sub" : day;
+    const std::string link_to = move ? dir_ / "elsewhere" : src_ + "sub";
+    ASSERT_EQ(::rename(swapped.c_str(), (swapped + ".real").c_str()), 0);
+    ASSERT_EQ(::symlink(link_to.c_str(), swapped.c_str()), 0);
+
+    EXPECT_EQ(Undo(journal), move ? 1 : 0);
+    ASSERT_EQ(messages_.size(), 1u);
+    EXPECT_EQ(messages_[0], move ? "移回文件失败: " + day + "/x.mov -> " + src_ +
+                                       "sub/x.mov (目录位置上是一个链接)\r\n"
+                                 : "副本已不在(1): " + day + "/x.mov\r\n");
+    // The photo (the moved file) is where it was, and nothing went elsewhere.
+    EXPECT_EQ(ReadFile(move ? day + "/x.mov" : src_ + "sub/x.mov"), "xxxx");
+    EXPECT_TRUE(ListFiles(dir_ / "elsewhere").empty());
+  }
+}
+
+TEST_F(UndoTest, LinkInPlaceOfTheJournalFolderIsNotFollowed) {
+  Make();
+  ASSERT_TRUE(WriteFile(src_ + "x.mov", "xxxx", kDay1) && MakeFolders(dir_ / "elsewhere"));
+  ASSERT_EQ(::symlink((dir_ / "elsewhere").c_str(), (out_ + ".nandell").c_str()), 0);
+  RunConfig config;
+  config.photo_folder = src_;
+  config.output_folder = out_;
+  config.error_file_folder = dir_ / "cfg/";
+  RecordingObserver sink;
+  EXPECT_EQ(RunToEnd(config, &sink), "");
+  // The photo is organized, the run says it has no journal and nothing went elsewhere.
+  EXPECT_EQ(ReadFile(out_ + "2014年/2014-12-31/x.mov"), "xxxx");
+  EXPECT_EQ(sink.report.journal, "");
+  EXPECT_NE(sink.report.journal_problem.find("目录位置上是一个链接"), std::string::npos)
+      << sink.report.journal_problem;
+  EXPECT_TRUE(ListTree(dir_ / "elsewhere").empty());
+}
+
+TEST_F(UndoTest, StoppedUndoFinishesWhenRunAgainAndTheLatestRunGoesFirst) {
+  Make();
+  for (int i = 0; i < 6; ++i) {
+    ASSERT_TRUE(WriteFile(src_ + "f" + std::to_string(i) + ".mov", std::to_string(i), kDay1));
+  }
+  const std::string first = Organize(true);
+  ASSERT_TRUE(WriteFile(src_ + "later.mov", "later", kDay2));
+  const std::string second = Organize(false);
+  std::string refusal;
+  EXPECT_EQ(LatestJournal(fs::RealFileSystem(), out_, &refusal), second);
+  ASSERT_EQ(Undo(second), 0);
+  EXPECT_EQ(LatestJournal(fs::RealFileSystem(), out_, &refusal), first);
+
+  // A journal in use (by a run, or another undo) is left alone.
+  {
+    std::unique_ptr<AppendFile> held;
+    ASSERT_EQ(fs::RealFileSystem().OpenLocked(first, false, &held), 0);
+    EXPECT_EQ(Undo(first), 2);
+    EXPECT_EQ(refusal_, kJournalBusyText + first);
+  }
+  EXPECT_EQ(Undo(first, 2), 1);
+  EXPECT_TRUE(end_.stopped);
+  EXPECT_EQ(end_.undone, 2);
+  EXPECT_EQ(ListFiles(src_).size(), 3u);  // later.mov and the two moved back
+  EXPECT_EQ(Undo(first), 0);
+  EXPECT_EQ(end_.undone, 4);
+  EXPECT_EQ(ListFiles(src_).size(), 7u);
+  EXPECT_TRUE(ListFiles(out_).empty());
+  EXPECT_EQ(Undo(first), 2);
+}
+
+}  // namespace
+}  // namespace nandell
