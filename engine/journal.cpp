@@ -183,7 +183,7 @@ bool UnescapeField(std::string_view field, std::string* text) {
   return true;
 }
 
-int RecordFile(fs::FileSystem& file_system, const fs::FileAt& file, bool with_checksum,
+int RecordFile(fs::FileSystem& file_system, const fs::FileAt& file, RecordContent content,
                FileRecord* record) {
   fs::FileFacts facts;
   int error = file_system.Examine(file, &facts);
@@ -195,7 +195,12 @@ int RecordFile(fs::FileSystem& file_system, const fs::FileAt& file, bool with_ch
                 static_cast<int>(facts.mtime_nsec));
   record->mtime = mtime;
   record->checksum.clear();
-  if (!with_checksum) return 0;
+  // Where the system gives no file number, the content is read instead.
+  if (content == RecordContent::kIdentity && facts.inode != 0) {
+    record->checksum = "id:" + std::to_string(facts.device) + ":" + std::to_string(facts.inode);
+    return 0;
+  }
+  if (content == RecordContent::kNone) return 0;
   FILE* stream = file_system.OpenForReading(file);
   if (stream == nullptr) return errno != 0 ? errno : EIO;
   XXH3_state_t* state = XXH3_createState();

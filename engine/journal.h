@@ -20,7 +20,8 @@
 //   undo-end         undone=N  kept=N                                      the undo is complete
 //
 // Paths are absolute. SIZE and MTIME ("SECONDS.NANOSECONDS") are those of the placed file (of
-// the source for a skip), CHECKSUM its content's XXH3-128 as 32 hexadecimal digits.
+// the source for a skip), CHECKSUM its content's XXH3-128 as 32 hexadecimal digits, or, for a
+// file moved by a rename (its content never read), "id:DEVICE:INODE", the file's identity.
 
 #include <cstdint>
 #include <memory>
@@ -52,13 +53,23 @@ bool UnescapeField(std::string_view field, std::string* text);
 /// Size, last-write time and content checksum of one file.
 struct FileRecord {
   int64_t size = 0;
-  std::string mtime;     ///< "SECONDS.NANOSECONDS".
-  std::string checksum;  ///< XXH3-128 of the content, 32 hexadecimal digits; empty if unread.
+  std::string mtime;  ///< "SECONDS.NANOSECONDS".
+  /// XXH3-128 of the content, 32 hexadecimal digits; "id:DEVICE:INODE" for a file placed by a
+  /// rename; empty if unread.
+  std::string checksum;
+};
+
+/// How RecordFile identifies a file's content.
+enum class RecordContent {
+  kNone,      ///< Size and last-write time only.
+  kChecksum,  ///< Read whole: XXH3-128.
+  kIdentity,  ///< Not read: the file's device and number, for a file that was only renamed.
 };
 
 /// Fills `record` for the regular file `file`, reading it whole through `file_system` when
-/// `with_checksum`. Returns 0, EINVAL when `file` is not a regular file, or an errno value.
-int RecordFile(fs::FileSystem& file_system, const fs::FileAt& file, bool with_checksum,
+/// `content` asks for the checksum. Returns 0, EINVAL when `file` is not a regular file, or an
+/// errno value.
+int RecordFile(fs::FileSystem& file_system, const fs::FileAt& file, RecordContent content,
                FileRecord* record);
 
 /// What a journal line says was done with a file.

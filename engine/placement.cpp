@@ -72,11 +72,15 @@ void CarryOut(fs::FileSystem& file_system, Transfer* transfer, bool rename_only)
   // tells what it did.
   FileRecord record;
   if (placement.skipped) {
-    RecordFile(file_system, transfer->from, false, &record);
+    RecordFile(file_system, transfer->from, RecordContent::kNone, &record);
     transfer->journal->AddFile(JournalAction::kSkip, transfer->source, transfer->placed, record);
     return;
   }
-  RecordFile(file_system, fs::FileAt{folder, placement.name}, true, &record);
+  // A file that was only renamed is known by its identity: reading it for a checksum would
+  // make a move within one file system cost the time of reading every photo.
+  RecordFile(file_system, fs::FileAt{folder, placement.name},
+             rename_only && transfer->move ? RecordContent::kIdentity : RecordContent::kChecksum,
+             &record);
   transfer->journal->AddFile(transfer->move ? JournalAction::kMove : JournalAction::kCopy,
                              transfer->source, transfer->placed, record);
 }

@@ -80,16 +80,22 @@ bool Locate(fs::FileSystem& file_system, const fs::FolderRef& base, const std::s
   return true;
 }
 
-// True when `file` is a regular file of the recorded size and checksum. `exists` tells
-// whether any entry has the name.
+// True when `file` is a regular file of the recorded size and checksum, or, for a file the run
+// only renamed, of the recorded size, last-write time and identity (a rename keeps them all).
+// `exists` tells whether any entry has the name.
 bool Matches(fs::FileSystem& file_system, const fs::FileAt& file, const FileRecord& recorded,
              bool* exists) {
   fs::FileFacts facts;
   *exists = file.folder && file_system.Examine(file, &facts) == 0;
   if (!*exists || !facts.regular || facts.size != recorded.size) return false;
+  const bool identity = recorded.checksum.compare(0, 3, "id:") == 0;
   FileRecord now;
-  return RecordFile(file_system, file, true, &now) == 0 && !recorded.checksum.empty() &&
-         now.checksum == recorded.checksum;
+  if (RecordFile(file_system, file, identity ? RecordContent::kIdentity : RecordContent::kChecksum,
+                 &now) != 0) {
+    return false;
+  }
+  if (identity && now.mtime != recorded.mtime) return false;
+  return !recorded.checksum.empty() && now.checksum == recorded.checksum;
 }
 
 // One file's undo: whether it was undone, the word for the journal, and the message.

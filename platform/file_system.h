@@ -85,6 +85,8 @@ struct FileFacts {
   int64_t size = 0;        ///< Size in bytes.
   int64_t mtime_sec = 0;   ///< Last-write time: seconds since the epoch ...
   int32_t mtime_nsec = 0;  ///< ... and nanoseconds.
+  uint64_t device = 0;     ///< The file system holding it ...
+  uint64_t inode = 0;      ///< ... and the file's number there (0 where unknown).
 };
 
 /// What identifies a file and its content at one moment.

@@ -475,6 +475,8 @@ int FileSystem::Examine(const FileAt& file, FileFacts* facts) {
   facts->size = static_cast<int64_t>(st.st_size);
   facts->mtime_sec = static_cast<int64_t>(st.st_mtim.tv_sec);
   facts->mtime_nsec = static_cast<int32_t>(st.st_mtim.tv_nsec);
+  facts->device = static_cast<uint64_t>(st.st_dev);
+  facts->inode = static_cast<uint64_t>(st.st_ino);
   return 0;
 }
 
