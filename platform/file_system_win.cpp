@@ -697,19 +697,22 @@ bool FileSystem::IsLeftover(const FileAt& file) {
 
 int FileSystem::Examine(const FileAt& file, FileFacts* facts) {
   // The entry itself: a link's own attributes.
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!::GetFileAttributesExW(PathOf(file).c_str(), GetFileExInfoStandard, &data)) {
-    return LastError();
-  }
+  Handle entry(::CreateFileW(PathOf(file).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                             OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!entry.valid() || !::GetFileInformationByHandle(entry.get(), &info)) return LastError();
   facts->regular =
-      (data.dwFileAttributes &
+      (info.dwFileAttributes &
        (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
   facts->size =
-      static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
-  const uint64_t units = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                         data.ftLastWriteTime.dwLowDateTime;
+      static_cast<int64_t>((static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+  const uint64_t units = (static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                         info.ftLastWriteTime.dwLowDateTime;
   facts->mtime_sec = static_cast<int64_t>(units / 10000000) - kFileTimeEpochSeconds;
   facts->mtime_nsec = static_cast<int32_t>(units % 10000000) * 100;
+  facts->device = info.dwVolumeSerialNumber;
+  facts->inode = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   return 0;
 }
 
