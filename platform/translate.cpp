@@ -19,19 +19,19 @@ std::vector<std::string> Conversions(const char* format) {
     if (*p != '%') continue;
     ++p;
     if (*p == '%') continue;
-    std::string spec;
+    std::string conversion;
     // Argument position ("1$"), flags, width and precision do not change the argument's type;
-    // a "$" or "*" does change how arguments are taken, so they stay in the spec.
+    // a "$" or "*" does change how arguments are conversion, so they stay in the conversion.
     while (*p != '\0' && std::strchr("0123456789$#-+ '.*", *p) != nullptr) {
-      if (*p == '$' || *p == '*') spec += *p;
+      if (*p == '$' || *p == '*') conversion += *p;
       ++p;
     }
-    while (*p != '\0' && std::strchr("hlLqjzt", *p) != nullptr) spec += *p++;
+    while (*p != '\0' && std::strchr("hlLqjzt", *p) != nullptr) conversion += *p++;
     if (*p == '\0') {
-      found.push_back(spec + "<end>");
+      found.push_back(conversion + "<end>");
       break;
     }
-    found.push_back(spec + *p);
+    found.push_back(conversion + *p);
   }
   return found;
 }
