@@ -21,7 +21,7 @@ std::vector<std::string> Conversions(const char* format) {
     if (*p == '%') continue;
     std::string conversion;
     // Argument position ("1$"), flags, width and precision do not change the argument's type;
-    // a "$" or "*" does change how arguments are conversion, so they stay in the conversion.
+    // a "$" or "*" does change how arguments are taken, so they stay in the conversion.
     while (*p != '\0' && std::strchr("0123456789$#-+ '.*", *p) != nullptr) {
       if (*p == '$' || *p == '*') conversion += *p;
       ++p;
