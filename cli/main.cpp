@@ -86,14 +86,7 @@ int main(int argc, char** argv) {
 
   if (command->name == "date") return nandell::cli::RunDate(parsed);
   if (command->name == "organize") return nandell::cli::RunOrganize(parsed);
-#ifdef _WIN32
-  if (command->name == "undo" || command->name == "history") {
-    std::fprintf(stderr, "nandell-cli %s: not available on Windows yet\n", command->name.c_str());
-    return 2;
-  }
-#else
   if (command->name == "undo") return nandell::cli::RunUndo(parsed);
   if (command->name == "history") return nandell::cli::RunHistory(parsed);
-#endif
   return UsageError(nullptr, "command '" + name + "' is not built in");
 }

@@ -1,9 +1,10 @@
 #pragma once
 
-// What `nandell-cli organize` needs of the process and its console that differs by platform:
-// the stop signals (Ctrl-C and the like), whether standard error shows a live line, and
-// whether a failed write means that standard output has been closed.
+// What `nandell-cli organize` and `undo` need of the process and its console that differs by
+// platform: the stop signals (Ctrl-C and the like), whether standard error shows a live line,
+// and whether a failed write means that standard output has been closed.
 
+#include <atomic>
 #include <memory>
 
 namespace nandell {
@@ -37,6 +38,18 @@ class StopSignals {
   ~StopSignals();
   StopSignals(const StopSignals&) = delete;
   StopSignals& operator=(const StopSignals&) = delete;
+};
+
+/// While it exists, the first Ctrl-C clears `running` (an undo then stops after the file in
+/// hand); a second one ends the program at once, as the system's own handler does.
+class InterruptClears {
+ public:
+  /// Installs the handler for `running`.
+  explicit InterruptClears(std::atomic<bool>& running);
+  /// Restores the previous handler.
+  ~InterruptClears();
+  InterruptClears(const InterruptClears&) = delete;
+  InterruptClears& operator=(const InterruptClears&) = delete;
 };
 
 }  // namespace nandell::cli

@@ -31,6 +31,15 @@ constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 struct sigaction g_previous[std::size(kStopSignals)] = {};
 
+// The flag that Ctrl-C clears during an undo, and the handler it replaced.
+std::atomic<std::atomic<bool>*> g_running{nullptr};
+struct sigaction g_previous_interrupt {};
+
+void OnInterrupt(int) {
+  std::atomic<bool>* running = g_running.load();
+  if (running != nullptr) running->store(false);
+}
+
 }  // namespace
 
 void PrepareRunProcess() {
@@ -69,6 +78,20 @@ StopSignals::~StopSignals() {
     ::sigaction(kStopSignals[i], &g_previous[i], nullptr);
   }
   g_job.store(nullptr);
+}
+
+InterruptClears::InterruptClears(std::atomic<bool>& running) {
+  g_running.store(&running);
+  struct sigaction action {};
+  action.sa_handler = OnInterrupt;
+  action.sa_flags = SA_RESETHAND | SA_RESTART;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGINT, &action, &g_previous_interrupt);
+}
+
+InterruptClears::~InterruptClears() {
+  ::sigaction(SIGINT, &g_previous_interrupt, nullptr);
+  g_running.store(nullptr);
 }
 
 }  // namespace nandell::cli

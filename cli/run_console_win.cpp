@@ -2,6 +2,7 @@
 // console's own line editing.
 #include <windows.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <mutex>
@@ -37,6 +38,19 @@ BOOL WINAPI OnControlEvent(DWORD event) {
   if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT) {
     ::WaitForSingleObject(g_run_ended, kCloseWaitMs);
   }
+  return TRUE;
+}
+
+// The flag that Ctrl-C (or Ctrl-Break) clears during an undo, and how many came.
+std::atomic<std::atomic<bool>*> g_running{nullptr};
+std::atomic<int> g_undo_interrupts{0};
+
+BOOL WINAPI OnUndoInterrupt(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  std::atomic<bool>* running = g_running.load();
+  // A second one goes to the system's handler, which ends the program.
+  if (running == nullptr || ++g_undo_interrupts > 1) return FALSE;
+  running->store(false);
   return TRUE;
 }
 
@@ -76,6 +90,17 @@ StopSignals::~StopSignals() {
   }
   if (g_run_ended != nullptr) ::SetEvent(g_run_ended);
   ::SetConsoleCtrlHandler(OnControlEvent, FALSE);
+}
+
+InterruptClears::InterruptClears(std::atomic<bool>& running) {
+  g_undo_interrupts.store(0);
+  g_running.store(&running);
+  ::SetConsoleCtrlHandler(OnUndoInterrupt, TRUE);
+}
+
+InterruptClears::~InterruptClears() {
+  ::SetConsoleCtrlHandler(OnUndoInterrupt, FALSE);
+  g_running.store(nullptr);
 }
 
 }  // namespace nandell::cli

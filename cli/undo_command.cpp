@@ -1,12 +1,11 @@
 // `nandell-cli undo`: undoes one run from its journal, with every file's message on standard
 // output and the summary at the end.
-#include <signal.h>
-
 #include <atomic>
 #include <cstdio>
 #include <string>
 
 #include "cli/commands.h"
+#include "cli/run_console.h"
 #include "engine/undo.h"
 #include "platform/fs.h"
 #include "platform/translate.h"
@@ -16,10 +15,6 @@ namespace {
 
 // Ctrl-C stops the undo after the file in hand; running it again finishes the rest.
 std::atomic<bool> g_undo_running{true};
-
-void OnInterrupt(int) {
-  g_undo_running.store(false);
-}
 
 }  // namespace
 
@@ -40,17 +35,14 @@ int RunUndo(const Arguments& args) {
     return 2;
   }
 
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  action.sa_flags = SA_RESETHAND | SA_RESTART;
-  sigemptyset(&action.sa_mask);
-  struct sigaction previous {};
-  ::sigaction(SIGINT, &action, &previous);
   UndoEndEvent end;
-  const int code = UndoRun(
-      disk, journal, g_undo_running, [](const UndoFileEvent& event) { PrintText(event.message); },
-      &end, &refusal);
-  ::sigaction(SIGINT, &previous, nullptr);
+  int code = 2;
+  {
+    InterruptClears interrupt(g_undo_running);
+    code = UndoRun(
+        disk, journal, g_undo_running, [](const UndoFileEvent& event) { PrintText(event.message); },
+        &end, &refusal);
+  }
   if (code == 2) {
     std::fprintf(stderr, "%s\n", refusal.c_str());
     return 2;

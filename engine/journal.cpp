@@ -112,7 +112,7 @@ std::string ActionName(JournalAction action) {
 }  // namespace
 
 std::string JournalFolder(const std::string& output_folder) {
-  return output_folder + ".nandell/journal/";
+  return output_folder + ".nandell" + kPathSeparator + "journal" + kPathSeparator;
 }
 
 std::string EscapeField(std::string_view text) {

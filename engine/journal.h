@@ -38,7 +38,7 @@
 
 namespace nandell {
 
-/// The journal folder of an output folder: OUTPUT + ".nandell/journal/".
+/// The journal folder of an output folder: OUTPUT + ".nandell/journal/" (with "\" on Windows).
 std::string JournalFolder(const std::string& output_folder);
 
 /// `text` as one field of a journal line: "\\" "\t" "\n" "\r" for a backslash, tab, line

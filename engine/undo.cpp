@@ -8,6 +8,7 @@
 #include "engine/run_events.h"
 #include "platform/file.h"
 #include "platform/fs.h"
+#include "platform/path.h"
 #include "platform/process.h"
 #include "platform/translate.h"
 
@@ -19,26 +20,23 @@ namespace {
 // without following a link, so that a link put where a year, day or source folder was since
 // the run cannot lead the undo to files that it did not place.
 struct RunFolders {
-  std::string photo_path;  // ending with "/"
+  std::string photo_path;  // ending with a separator
   std::string output_path;
   fs::FolderRef photo;  // null while it cannot be opened
   fs::FolderRef output;
 };
 
-std::string WithSlash(std::string folder) {
-  if (!folder.empty() && folder.back() != '/') folder += '/';
-  return folder;
-}
-
-// Opens the absolute folder `path` (ending with "/"), making its missing levels below the
-// deepest one that exists.
+// Opens the absolute folder `path` (ending with a separator), making its missing levels below
+// the deepest one that exists.
 int OpenMakingFolders(fs::FileSystem& file_system, const std::string& path, fs::FolderRef* folder) {
-  if (path.empty() || path[0] != '/') return EINVAL;
+  if (!IsAbsolutePath(path)) return EINVAL;
   size_t end = path.size();
   fs::FolderRef base;
   while (file_system.OpenFolder(path.substr(0, end), &base) != 0) {
-    if (end <= 1) return ENOENT;
-    end = path.rfind('/', end - 2) + 1;
+    // The folder above: up to the separator before the one that ends this level.
+    const size_t above = end <= 1 ? std::string::npos : LastSeparator(path.substr(0, end - 1));
+    if (above == std::string::npos) return ENOENT;
+    end = above + 1;
   }
   if (end == path.size()) {
     *folder = std::move(base);
@@ -48,8 +46,20 @@ int OpenMakingFolders(fs::FileSystem& file_system, const std::string& path, fs::
   return file_system.OpenTargetFolder(*base, path.substr(end), &made, folder);
 }
 
-// Opens the folder `path` (ending with "/") below the open `base` named `base_path`, no link
-// followed; with `make`, its missing levels are made. EINVAL when `path` is not below
+// True when a level of `relative` is "..", which would climb out of the folder it is below.
+bool ClimbsOut(const std::string& relative) {
+  size_t start = 0;
+  for (size_t i = 0; i <= relative.size(); ++i) {
+    if (i == relative.size() || IsPathSeparator(relative[i])) {
+      if (relative.compare(start, i - start, "..") == 0) return true;
+      start = i + 1;
+    }
+  }
+  return false;
+}
+
+// Opens the folder `path` (ending with a separator) below the open `base` named `base_path`, no
+// link followed; with `make`, its missing levels are made. EINVAL when `path` is not below
 // `base_path` or climbs out of it.
 int OpenBelow(fs::FileSystem& file_system, const fs::FolderRef& base, const std::string& base_path,
               const std::string& path, bool make, fs::FolderRef* folder) {
@@ -60,7 +70,7 @@ int OpenBelow(fs::FileSystem& file_system, const fs::FolderRef& base, const std:
     *folder = base;
     return 0;
   }
-  if (("/" + relative).find("/../") != std::string::npos) return EINVAL;
+  if (ClimbsOut(relative)) return EINVAL;
   if (!make) return file_system.OpenSubfolder(*base, relative, folder);
   bool made = false;
   return file_system.OpenTargetFolder(*base, relative, &made, folder);
@@ -70,7 +80,7 @@ int OpenBelow(fs::FileSystem& file_system, const fs::FolderRef& base, const std:
 // reached.
 bool Locate(fs::FileSystem& file_system, const fs::FolderRef& base, const std::string& base_path,
             const std::string& path, fs::FileAt* file) {
-  const size_t slash = path.rfind('/');
+  const size_t slash = LastSeparator(path);
   fs::FolderRef folder;
   if (slash == std::string::npos ||
       OpenBelow(file_system, base, base_path, path.substr(0, slash + 1), false, &folder) != 0) {
@@ -165,7 +175,7 @@ Outcome UndoMove(fs::FileSystem& file_system, RunFolders& folders, const Journal
     return Failed(failed, fs::ReasonText(error));
   }
   if (source_exists) return Kept("source-taken", source_taken);
-  const size_t slash = source.rfind('/');
+  const size_t slash = LastSeparator(source);
   // The source folder levels that are gone are made again, the photo folder too.
   int error = 0;
   if (!folders.photo) error = OpenMakingFolders(file_system, folders.photo_path, &folders.photo);
@@ -327,8 +337,8 @@ int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::ato
   // The latest file first: a later file of the run may have taken a name that frees an
   // earlier one's.
   RunFolders folders;
-  folders.photo_path = WithSlash(journal.photo);
-  folders.output_path = WithSlash(journal.output);
+  folders.photo_path = WithTrailingSeparator(journal.photo);
+  folders.output_path = WithTrailingSeparator(journal.output);
   if (!folders.photo_path.empty()) file_system.OpenFolder(folders.photo_path, &folders.photo);
   if (!folders.output_path.empty()) file_system.OpenFolder(folders.output_path, &folders.output);
   std::vector<JournalEntry> pending = PendingFiles(journal);
@@ -355,7 +365,8 @@ int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::ato
   if (!end->stopped) {
     // The day folders before the year folders that hold them; only empty ones go.
     for (auto it = journal.folders.rbegin(); it != journal.folders.rend(); ++it) {
-      const std::string folder = it->substr(0, it->find_last_not_of('/') + 1);
+      std::string folder = *it;
+      while (!folder.empty() && IsPathSeparator(folder.back())) folder.pop_back();
       fs::FileAt at;
       if (Locate(file_system, folders.output, folders.output_path, folder, &at)) {
         file_system.RemoveFolder(at);

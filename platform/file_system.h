@@ -160,7 +160,8 @@ class FileSystem {
   /// Opens the folder at `path` (ending with "/"; empty is the current folder), links in the
   /// path followed: the folders the user chose.
   virtual int OpenFolder(const std::string& path, FolderRef* folder);
-  /// Opens the folder `name` of `parent`; kLinkInPlaceOfFolder when a link stands there.
+  /// Opens the folder `name` of `parent` (a relative path of several levels: each in turn);
+  /// kLinkInPlaceOfFolder when a link stands there.
   virtual int OpenSubfolder(const Folder& parent, const std::string& name, FolderRef* folder);
   /// Starts listing `folder`; null (and `error` set when given) when it cannot be listed.
   virtual std::unique_ptr<FolderListing> ListFolder(const Folder& folder, int* error);

@@ -468,10 +468,11 @@ int FileSystem::OpenFolder(const std::string& path, FolderRef* folder) {
 }
 
 int FileSystem::OpenSubfolder(const Folder& parent, const std::string& name, FolderRef* folder) {
+  // A relative path of several levels opens them one by one, as on POSIX.
   WinFolder opened;
-  const int error = OpenLevels(Of(parent), {name}, false, nullptr, &opened);
+  const int error = OpenLevels(Of(parent), LevelsOf(name), false, nullptr, &opened);
   if (error != 0) return error;
-  *folder = MakeFolderRef(parent.Path() + name + kPathSeparator, std::move(opened));
+  *folder = MakeFolderRef(WithTrailingSeparator(parent.Path() + name), std::move(opened));
   return 0;
 }
 

@@ -113,16 +113,29 @@ bool AppendFile::Open(const std::string& path) {
 
 int AppendFile::OpenLocked(const std::string& path, bool create_new) {
   Close();
-  HANDLE handle = ::CreateFileW(
-      win::WinPath(path).c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
-      nullptr, create_new ? CREATE_NEW : OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  // A link (a reparse point) as the file is opened itself, and refused, as on POSIX.
+  HANDLE handle = ::CreateFileW(win::WinPath(path).c_str(),
+                                FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
+                                nullptr, create_new ? CREATE_NEW : OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const int error = win::ErrnoOf(::GetLastError());
     return error != 0 ? error : EIO;
   }
-  OVERLAPPED whole = {};
-  if (!::LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD,
-                    MAXDWORD, &whole)) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(handle, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+    ::CloseHandle(handle);
+    return ELOOP;
+  }
+  // Windows locks are mandatory: a lock on the content would keep every other handle, the
+  // holder's own reader among them, from reading the file. The lock is taken on one byte far
+  // beyond any end instead, which holders of the lock alone contend for.
+  OVERLAPPED far_byte = {};
+  far_byte.Offset = 0xFFFFFFF0;
+  far_byte.OffsetHigh = 0x7FFFFFFF;
+  if (!::LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
+                    &far_byte)) {
     ::CloseHandle(handle);
     return EWOULDBLOCK;
   }

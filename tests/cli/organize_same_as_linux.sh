@@ -6,6 +6,9 @@
 # own order, so messages are compared without their numbers, in sorted order, and where two
 # files want one name the one that gets it may differ. A second run fails every file and writes
 # errorFile.txt (UTF-8, CR LF); a move empties the photo folder; Ctrl-C stops with exit 3.
+# Then `history` lists the runs and `undo` takes back the copy and the move as on Linux: the
+# photo folder is again what it was, the output folders hold only the journals, and a second
+# undo is refused with exit code 2.
 #   organize_same_as_linux.sh LINUX_CLI WINE_RUN WINE_PREFIX WINDOWS_CLI SAMPLES_DIR CORPUS_DIR
 set -uo pipefail
 if [ $# -ne 6 ]; then
@@ -45,10 +48,11 @@ windows() {
 }
 
 # The messages of run NAME of SIDE, one record a file: "TARGET<TAB>ok|failed (REASON)<TAB>SOURCE"
-# and the summary, with "\" read as "/" and the side's folder named "SIDE" (the move's folders
-# named as the copy's).
+# (of an undo: "TARGET<TAB>removed|moved back<TAB>SOURCE", anything else as "?<TAB>LINE") and the
+# summary, with "\" read as "/", paths relative to the working folder (an undo names them in
+# full) and the side's folder named "SIDE" (the move's folders named as the copy's).
 records() {
-  tr '\\' '/' <"$1/$2.out" | sed "s#$1/#SIDE/#g; s#SIDE/moved/#SIDE/out/#g; s#SIDE/photos/#$top/#g" |
+  tr '\\' '/' <"$1/$2.out" | sed "s#\\(Z:\\)\\{0,1\\}$work/##g; s#$1/#SIDE/#g; s#SIDE/moved/#SIDE/out/#g; s#SIDE/photos/#$top/#g" |
     awk '
     /^(复制|移动)文件\([0-9]+\): / { sub(/^[^:]*: /, ""); source = $0; next }
     /^(复制|移动)到: / { sub(/^[^:]*: /, ""); print $0 "\tok\t" source; next }
@@ -57,7 +61,12 @@ records() {
       open = index(rest, " (")
       print substr(rest, 1, open - 1) "\tfailed" substr(rest, open) "\t" substr($0, 1, arrow - 1)
       next }
-    /^整理文件/ { print "~\t" $0 }'
+    /^整理文件/ { print "~\t" $0 }
+    /^(删除副本|移回文件)\([0-9]+\): / { sub(/^[^:]*: /, ""); target = $0; next }
+    /^原文件: / { sub(/^[^:]*: /, ""); print target "\tremoved\t" $0; next }
+    /^移回到: / { sub(/^[^:]*: /, ""); print target "\tmoved back\t" $0; next }
+    /^撤销文件/ { print "~\t" $0; next }
+    /./ && !/^(复制|移动|整理)/ { print "?\t" $0 }'
 }
 
 # The records of run NAME of SIDE to compare: without the sources of contested targets (two
@@ -169,5 +178,53 @@ all_files=$(find windows/stopped -path '*/.nandell' -prune -o -type f -print | w
 [ "$done_files" = "$all_files" ] && [ "$all_files" -lt 4000 ] ||
   fail "Ctrl-C: $all_files files in the output, $done_files of them whole copies"
 
-echo "$copied files in $years year folders; copy, second copy, move and Ctrl-C as on Linux"
+# 5. The history of the runs, then the undo of the copy and of the move, as on Linux (the
+# runs' start times and journals' paths aside), and once more after the undos.
+runs_of() {  # runs_of NAME: the history of both sides' output folder NAME, compared
+  for side in linux windows; do
+    "$side" "history-$1" history "$side/$1"
+  done
+  if [ "$(cat "linux/history-$1.code")" != "$(cat "windows/history-$1.code")" ]; then
+    fail "history of $1: exit code Linux $(cat "linux/history-$1.code"), Windows" \
+      "$(cat "windows/history-$1.code")"
+  fi
+  if ! cmp -s <(cut -f2-4 "linux/history-$1.out") <(cut -f2-4 "windows/history-$1.out"); then
+    fail "history of $1 differs (Linux <, Windows >):"
+    diff <(cut -f2-4 "linux/history-$1.out") <(cut -f2-4 "windows/history-$1.out")
+  fi
+}
+# Every file under folder $1 with its size and last-write time, and every folder, but the journals.
+listing() {
+  (cd "$1" && find . -path ./.nandell -prune -o -printf '%P\t%y %s %T+\n' |
+    awk -F'\t' '$1 != "" { print $1 "\t" ($2 ~ /^d / ? "folder" : $2) }' | LC_ALL=C sort)
+}
+for folder in out moved; do
+  runs_of "$folder"
+  grep -q $'\t未撤销\t' "windows/history-$folder.out" || fail "history of $folder: no run to undo"
+  linux "undo-$folder" undo "linux/$folder"
+  windows "undo-$folder" undo "windows/$folder"
+  same "undo-$folder" "undo of $folder"
+  [ "$(cat "windows/undo-$folder.code")" = 0 ] || fail "undo of $folder: exit code not 0"
+  [ -z "$(listing "windows/$folder")" ] || fail "undo of $folder left: $(listing "windows/$folder")"
+  runs_of "$folder"
+  grep -q $'\t已撤销\t' "windows/history-$folder.out" || fail "history of $folder: not undone"
+  # Once undone, nothing is left to undo: refused with exit code 2 and the same words.
+  linux "again-$folder" undo "linux/$folder"
+  windows "again-$folder" undo "windows/$folder"
+  [ "$(cat "windows/again-$folder.code")" = 2 ] || fail "second undo of $folder: exit code not 2"
+  if ! cmp -s <(sed 's#linux/#SIDE/#' "linux/again-$folder.err") \
+    <(tr '\\' '/' <"windows/again-$folder.err" | sed 's#windows/#SIDE/#'); then
+    fail "second undo of $folder: Linux says $(cat "linux/again-$folder.err"), Windows" \
+      "$(cat "windows/again-$folder.err")"
+  fi
+done
+# The moved photos are back where they were, with their bytes and times.
+if ! cmp -s <(listing "$top") <(listing windows/photos) || ! diff -r "$top" windows/photos >/dev/null
+then
+  fail "the undo of the move did not restore the photo folder:"
+  diff <(listing "$top") <(listing windows/photos) | head -20
+fi
+
+echo "$copied files in $years year folders; copy, second copy, move, Ctrl-C, history and undo" \
+  "as on Linux"
 exit $status
