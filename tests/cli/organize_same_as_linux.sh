@@ -8,7 +8,7 @@
 # errorFile.txt (UTF-8, CR LF); a move empties the photo folder; Ctrl-C stops with exit 3.
 # Then `history` lists the runs and `undo` takes back the copy and the move as on Linux: the
 # photo folder is again what it was, the output folders hold only the journals, and a second
-# undo is refused with exit code 2.
+# undo is refused with exit code 2; Ctrl-C stops an undo, and the next one finishes it.
 #   organize_same_as_linux.sh LINUX_CLI WINE_RUN WINE_PREFIX WINDOWS_CLI SAMPLES_DIR CORPUS_DIR
 set -uo pipefail
 if [ $# -ne 6 ]; then
@@ -224,6 +224,27 @@ then
   fail "the undo of the move did not restore the photo folder:"
   diff <(listing "$top") <(listing windows/photos) | head -20
 fi
+
+# 6. Ctrl-C stops an undo after the file in hand with exit code 1; the next undo finishes it and
+# the photos are all back. Enough files that the undo is still going when the signal comes.
+mkdir windows/few windows/sorted || exit 1
+head -c 400000 /dev/zero | (cd windows/few && split -b 1000 -a 3 --additional-suffix=.jpg - f)
+listing windows/few >few.before
+windows sort-few organize --move windows/few windows/sorted
+NANDELL_CONFIG_DIR=windows/cfg "$wine_run" "$prefix" "$windows_cli" undo windows/sorted \
+  >windows/unsort.out 2>windows/unsort.err &
+pid=$!
+for _ in $(seq 400); do
+  [ -s windows/unsort.out ] && break
+  sleep 0.05
+done
+kill -INT "$pid"
+wait "$pid"
+code=$?
+[ "$code" = 1 ] && grep -q "撤销已停止" windows/unsort.out || fail "Ctrl-C in an undo: exit code $code"
+windows unsort-rest undo windows/sorted
+[ "$(cat windows/unsort-rest.code)" = 0 ] || fail "the undo after Ctrl-C: exit code not 0"
+cmp -s few.before <(listing windows/few) || fail "the stopped undo and the next one lost photos"
 
 echo "$copied files in $years year folders; copy, second copy, move, Ctrl-C, history and undo" \
   "as on Linux"
