@@ -47,6 +47,21 @@ windows() {
   echo $? >"windows/$name.code"
 }
 
+interrupted() {  # interrupted NAME ARGS...: as windows, with Ctrl-C once it has printed
+  local name=$1
+  shift
+  NANDELL_CONFIG_DIR=windows/cfg "$wine_run" "$prefix" "$windows_cli" "$@" \
+    >"windows/$name.out" 2>"windows/$name.err" &
+  local pid=$!
+  for _ in $(seq 400); do
+    [ -s "windows/$name.out" ] && break
+    sleep 0.05
+  done
+  kill -INT "$pid"
+  wait "$pid"
+  echo $? >"windows/$name.code"
+}
+
 # The messages of run NAME of SIDE, one record a file: "TARGET<TAB>ok|failed (REASON)<TAB>SOURCE"
 # (of an undo: "TARGET<TAB>removed|moved back<TAB>SOURCE", anything else as "?<TAB>LINE") and the
 # summary, with "\" read as "/", paths relative to the working folder (an undo names them in
@@ -160,16 +175,8 @@ left=$(find windows/photos -type f | wc -l)
 # temporary left. Many small files, so that the run is still going when the signal comes.
 mkdir windows/many windows/stopped || exit 1
 head -c 4000000 /dev/zero | (cd windows/many && split -b 1000 -a 4 --additional-suffix=.jpg - f)
-NANDELL_CONFIG_DIR=windows/cfg "$wine_run" "$prefix" "$windows_cli" organize windows/many \
-  windows/stopped >windows/stop.out 2>windows/stop.err &
-pid=$!
-for _ in $(seq 400); do
-  [ -s windows/stop.out ] && break
-  sleep 0.05
-done
-kill -INT "$pid"
-wait "$pid"
-code=$?
+interrupted stop organize windows/many windows/stopped
+code=$(cat windows/stop.code)
 [ "$code" = 3 ] || fail "Ctrl-C: exit code $code, not 3"
 grep -q "整理已停止" windows/stop.err || fail "Ctrl-C: no stop notice on standard error"
 done_files=$(find windows/stopped -path '*/.nandell' -prune -o -type f -size 1000c -name 'f*.jpg' \
@@ -231,16 +238,8 @@ mkdir windows/few windows/sorted || exit 1
 head -c 400000 /dev/zero | (cd windows/few && split -b 1000 -a 3 --additional-suffix=.jpg - f)
 listing windows/few >few.before
 windows sort-few organize --move windows/few windows/sorted
-NANDELL_CONFIG_DIR=windows/cfg "$wine_run" "$prefix" "$windows_cli" undo windows/sorted \
-  >windows/unsort.out 2>windows/unsort.err &
-pid=$!
-for _ in $(seq 400); do
-  [ -s windows/unsort.out ] && break
-  sleep 0.05
-done
-kill -INT "$pid"
-wait "$pid"
-code=$?
+interrupted unsort undo windows/sorted
+code=$(cat windows/unsort.code)
 [ "$code" = 1 ] && grep -q "撤销已停止" windows/unsort.out || fail "Ctrl-C in an undo: exit code $code"
 windows unsort-rest undo windows/sorted
 [ "$(cat windows/unsort-rest.code)" = 0 ] || fail "the undo after Ctrl-C: exit code not 0"
