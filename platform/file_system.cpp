@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/file.h"
 #include "platform/translate.h"
 #ifdef _WIN32
 #include "platform/utf16.h"
@@ -60,6 +61,20 @@ std::string RecoveryName(const std::string& name, int attempt) {
 
 bool NeedsCopyToMove(int error) {
   return error == EXDEV;
+}
+
+// The journal's locked file and the report's folders are platform/file.h's, the same on
+// every platform; the file system only routes them, so that tests can stand in.
+int FileSystem::OpenLocked(const std::string& path, bool create_new,
+                           std::unique_ptr<AppendFile>* file) {
+  auto opened = std::make_unique<AppendFile>();
+  const int error = opened->OpenLocked(path, create_new);
+  if (error == 0) *file = std::move(opened);
+  return error;
+}
+
+bool FileSystem::MakeFolders(const std::string& path) {
+  return nandell::MakeFolders(path);
 }
 
 int FileSystem::CopyNoReplace(const FileAt& source, const FileAt& target) {

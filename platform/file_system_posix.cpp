@@ -498,18 +498,6 @@ int FileSystem::RemoveFolder(const FileAt& folder) {
   return ::unlinkat(FdOf(*folder.folder), folder.name.c_str(), AT_REMOVEDIR) == 0 ? 0 : errno;
 }
 
-int FileSystem::OpenLocked(const std::string& path, bool create_new,
-                           std::unique_ptr<AppendFile>* file) {
-  auto opened = std::make_unique<AppendFile>();
-  const int error = opened->OpenLocked(path, create_new);
-  if (error == 0) *file = std::move(opened);
-  return error;
-}
-
-bool FileSystem::MakeFolders(const std::string& path) {
-  return nandell::MakeFolders(path);
-}
-
 int FileSystem::ReplaceWholeFile(const std::string& path, const std::string& data) {
   return ReplaceFile(path,
                      [&](int fd) { return WriteAll(fd, data.data(), data.size()) ? 0 : errno; });

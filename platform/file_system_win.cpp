@@ -737,18 +737,6 @@ int FileSystem::RemoveFolder(const FileAt& folder) {
   return ::RemoveDirectoryW(PathOf(folder).c_str()) ? 0 : LastError();
 }
 
-int FileSystem::OpenLocked(const std::string& path, bool create_new,
-                           std::unique_ptr<AppendFile>* file) {
-  auto opened = std::make_unique<AppendFile>();
-  const int error = opened->OpenLocked(path, create_new);
-  if (error == 0) *file = std::move(opened);
-  return error;
-}
-
-bool FileSystem::MakeFolders(const std::string& path) {
-  return nandell::MakeFolders(path);
-}
-
 int FileSystem::ReplaceWholeFile(const std::string& path, const std::string& data) {
   const std::wstring target = win::WinPath(path);
   const size_t slash = target.rfind(L'\\');
