@@ -11,6 +11,8 @@
 # undo is refused with exit code 2; Ctrl-C stops an undo, and the next one finishes it.
 #   organize_same_as_linux.sh LINUX_CLI WINE_RUN WINE_PREFIX WINDOWS_CLI SAMPLES_DIR CORPUS_DIR
 set -uo pipefail
+# shellcheck source=../support/photo_tree.sh
+source "$(dirname "$0")/../support/photo_tree.sh"
 if [ $# -ne 6 ]; then
   echo "usage: organize_same_as_linux.sh LINUX_CLI WINE_RUN WINE_PREFIX WINDOWS_CLI SAMPLES CORPUS" >&2
   exit 2
@@ -18,13 +20,7 @@ fi
 linux_cli=$1 wine_run=$2 prefix=$3 windows_cli=$4 samples=$5 corpus=$6
 work=$(mktemp -d) || exit 1
 [ -n "${KEEP_WORK:-}" ] || trap 'rm -rf "$work"' EXIT
-top="照片 2015年"
-mkdir -p "$work/$top" && cp -rp "$samples" "$work/$top/samples" || exit 1
-if [ -d "$corpus" ]; then
-  cp -rp "$corpus" "$work/$top/real" || exit 1
-else
-  echo "no corpus at $corpus: the samples only"
-fi
+make_photo_tree "$work" "$samples" "$corpus" || exit 1
 cd "$work" || exit 1
 mkdir -p linux/out linux/cfg windows/out windows/cfg || exit 1
 status=0

@@ -6,6 +6,8 @@
 # may type them, and come back as given.
 #   date_same_as_linux.sh LINUX_CLI WINE_RUN WINE_PREFIX WINDOWS_CLI SAMPLES_DIR CORPUS_DIR
 set -uo pipefail
+# shellcheck source=../support/photo_tree.sh
+source "$(dirname "$0")/../support/photo_tree.sh"
 if [ $# -ne 6 ]; then
   echo "usage: date_same_as_linux.sh LINUX_CLI WINE_RUN WINE_PREFIX WINDOWS_CLI SAMPLES CORPUS" >&2
   exit 2
@@ -13,13 +15,7 @@ fi
 linux_cli=$1 wine_run=$2 prefix=$3 windows_cli=$4 samples=$5 corpus=$6
 work=$(mktemp -d) || exit 1
 trap 'rm -rf "$work"' EXIT
-top="照片 2015年"
-mkdir -p "$work/$top" && cp -r "$samples" "$work/$top/samples" || exit 1
-if [ -d "$corpus" ]; then
-  cp -r "$corpus" "$work/$top/real" || exit 1
-else
-  echo "no corpus at $corpus: the samples only"
-fi
+make_photo_tree "$work" "$samples" "$corpus" || exit 1
 cd "$work" || exit 1
 mapfile -t files < <(find "$top" -type f -iname '*.jpg' | LC_ALL=C sort)
 files+=("$top/missing.jpg" "$top")  # a missing file and a folder: reported on standard error
