@@ -5,13 +5,13 @@
 #include <chrono>
 #include <cstdio>
 
+#include <map>
+#include <utility>
+
+#include "platform/checksum.h"
 #include "platform/fs.h"
 #include "platform/path.h"
 #include "platform/process.h"
-
-// Header only: the checksum needs nothing but this header on every platform.
-#define XXH_INLINE_ALL
-#include <xxhash.h>
 
 namespace nandell {
 namespace {
@@ -95,6 +95,13 @@ int32_t IntSetting(const std::vector<std::string_view>& fields, std::string_view
 std::string Absolute(const std::string& path, const std::string& working_dir) {
   if (path.empty() || IsAbsolutePath(path)) return path;
   return working_dir + path;
+}
+
+std::string MtimeText(int64_t seconds, int32_t nanoseconds) {
+  char mtime[48];
+  std::snprintf(mtime, sizeof mtime, "%lld.%09d", static_cast<long long>(seconds),
+                static_cast<int>(nanoseconds));
+  return mtime;
 }
 
 std::string ActionName(JournalAction action) {
@@ -183,6 +190,18 @@ bool UnescapeField(std::string_view field, std::string* text) {
   return true;
 }
 
+std::string IdentityText(uint64_t device, uint64_t inode) {
+  return std::to_string(device) + ":" + std::to_string(inode);
+}
+
+FileRecord RecordOf(const fs::Copied& copy) {
+  FileRecord record;
+  record.size = copy.facts.size;
+  record.mtime = MtimeText(copy.facts.mtime_sec, copy.facts.mtime_nsec);
+  record.checksum = copy.checksum;
+  return record;
+}
+
 int RecordFile(fs::FileSystem& file_system, const fs::FileAt& file, RecordContent content,
                FileRecord* record) {
   fs::FileFacts facts;
@@ -190,36 +209,27 @@ int RecordFile(fs::FileSystem& file_system, const fs::FileAt& file, RecordConten
   if (error != 0) return error;
   if (!facts.regular) return EINVAL;
   record->size = facts.size;
-  char mtime[48];
-  std::snprintf(mtime, sizeof mtime, "%lld.%09d", static_cast<long long>(facts.mtime_sec),
-                static_cast<int>(facts.mtime_nsec));
-  record->mtime = mtime;
+  record->mtime = MtimeText(facts.mtime_sec, facts.mtime_nsec);
   record->checksum.clear();
   // Where the system gives no file number, the content is read instead.
   if (content == RecordContent::kIdentity && facts.inode != 0) {
-    record->checksum = "id:" + std::to_string(facts.device) + ":" + std::to_string(facts.inode);
+    record->checksum = "id:" + IdentityText(facts.device, facts.inode);
     return 0;
   }
   if (content == RecordContent::kNone) return 0;
   FILE* stream = file_system.OpenForReading(file);
   if (stream == nullptr) return errno != 0 ? errno : EIO;
-  XXH3_state_t* state = XXH3_createState();
+  ContentHash hash;
   std::unique_ptr<char[]> buffer(new char[kReadChunk]);
-  XXH3_128bits_reset(state);
   for (;;) {
     const size_t n = std::fread(buffer.get(), 1, kReadChunk, stream);
-    if (n > 0) XXH3_128bits_update(state, buffer.get(), n);
+    hash.Update(buffer.get(), n);
     if (n < kReadChunk) break;
   }
   error = std::ferror(stream) ? EIO : 0;
   std::fclose(stream);
-  const XXH128_hash_t hash = XXH3_128bits_digest(state);
-  XXH3_freeState(state);
   if (error != 0) return error;
-  char hex[33];
-  std::snprintf(hex, sizeof hex, "%016llx%016llx", static_cast<unsigned long long>(hash.high64),
-                static_cast<unsigned long long>(hash.low64));
-  record->checksum = hex;
+  record->checksum = hash.Hex();
   return 0;
 }
 
@@ -242,12 +252,23 @@ RunJournal::RunJournal(fs::FileSystem& file_system, const RunConfig& config)
             "\tphoto=" + EscapeField(Absolute(config.photo_folder, working_dir_)) +
             "\toutput=" + EscapeField(output) +
             "\tstarted=" + fs::LocalTimeText(seconds, "%Y-%m-%d %H:%M:%S") +
-            "\tstarted_ns=" + std::to_string(ns) + "\tpid=" + pid + "\n";
+            "\tstarted_ns=" + std::to_string(ns) + "\tpid=" + pid;
 }
 
 void RunJournal::AddFolder(const std::string& folder) {
   std::lock_guard<std::mutex> lock(mutex_);
   Write("folder\t\t" + EscapeField(Absolute(folder, working_dir_)) + "\t\t\t\n");
+}
+
+int RunJournal::AddIntent(JournalAction action, const std::string& source,
+                          const std::string& target, const FileRecord& record,
+                          const std::string& identity) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (!file_ && !Open()) return fs::kNotJournaled;
+  Write("intent\t" + ActionName(action) + "\t" + EscapeField(Absolute(source, working_dir_)) +
+        "\t" + EscapeField(Absolute(target, working_dir_)) + "\t" + std::to_string(record.size) +
+        "\t" + record.mtime + "\t" + record.checksum + "\t" + identity + "\n");
+  return broken_ ? fs::kNotJournaled : 0;
 }
 
 void RunJournal::AddFile(JournalAction action, const std::string& source, const std::string& target,
@@ -264,6 +285,12 @@ void RunJournal::AddFile(JournalAction action, const std::string& source, const 
 void RunJournal::End(const JobCounters& counters, bool stopped) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!file_) return;
+  // After a line that could not be written whole, nothing more: the next line would carry on
+  // the one cut short.
+  if (broken_) {
+    file_.reset();
+    return;
+  }
   Write("end\tprocessed=" + std::to_string(counters.ProcessedCount) +
         "\tfailed=" + std::to_string(counters.FailedCount) + "\tskipped=" +
         std::to_string(counters.SkippedCount) + "\tstopped=" + (stopped ? "1" : "0") + "\n");
@@ -276,6 +303,11 @@ std::string RunJournal::Path() const {
   return path_;
 }
 
+bool RunJournal::Broken() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return broken_;
+}
+
 std::string RunJournal::Problem() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return problem_;
@@ -285,36 +317,46 @@ bool RunJournal::Open() {
   if (open_tried_) return false;
   open_tried_ = true;
   // The journal's folders are made below the output folder without following a link, so
-  // that a link at ".nandell" cannot send the journal out of the output folder.
+  // that a link at ".nandell" cannot send the journal out of the output folder. The output
+  // text is joined as the run joins it: up to its last separator is the folder opened.
   const std::string output = folder_.substr(0, folder_.size() - JournalFolder("").size());
+  const size_t separator = LastSeparator(output);
+  const size_t base_length = separator == std::string::npos ? 0 : separator + 1;
   fs::FolderRef base;
   fs::FolderRef journal_folder;
   bool made = false;
-  int error = file_system_.OpenFolder(output, &base);
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  int error = file_system_.OpenFolder(output.substr(0, base_length), &base);
+  if (error == 0) error = file_system_.IdentifyFolder(*base, &device, &inode);
   if (error == 0) {
-    error = file_system_.OpenTargetFolder(*base, JournalFolder(""), &made, &journal_folder);
+    error = file_system_.OpenTargetFolder(*base, output.substr(base_length) + JournalFolder(""),
+                                          &made, &journal_folder);
   }
   if (error != 0) {
     problem_ = folder_ + ": " + fs::ReasonText(error);
+    broken_ = true;
     return false;
   }
   // Runs of one process started within one second get "-2", "-3", ... after the name.
   error = EEXIST;
   for (int k = 1; k < 1000 && error == EEXIST; ++k) {
-    path_ = folder_ + name_stem_ + (k == 1 ? "" : "-" + std::to_string(k)) + ".tsv";
-    error = file_system_.OpenLocked(path_, true, &file_);
+    const std::string name = name_stem_ + (k == 1 ? "" : "-" + std::to_string(k)) + ".tsv";
+    path_ = folder_ + name;
+    error = file_system_.OpenLocked(fs::FileAt{journal_folder, name}, true, &file_);
   }
   if (error != 0) {
     problem_ = path_ + ": " + fs::ReasonText(error);
     path_.clear();
     file_.reset();
+    broken_ = true;
     return false;
   }
   std::vector<std::string> pending;
   pending.swap(pending_);
-  Write(header_);
+  Write(header_ + "\toutput_id=" + IdentityText(device, inode) + "\n");
   for (const std::string& line : pending) Write(line);
-  return true;
+  return !broken_;
 }
 
 void RunJournal::Write(const std::string& line) {
@@ -322,13 +364,17 @@ void RunJournal::Write(const std::string& line) {
     if (!open_tried_) pending_.push_back(line);
     return;
   }
-  if (!file_->Append(line) && problem_.empty()) {
-    problem_ = path_ + ": " + fs::ReasonText(errno != 0 ? errno : EIO);
+  if (broken_) return;
+  if (!file_->Append(line)) {
+    broken_ = true;
+    if (problem_.empty()) problem_ = path_ + ": " + fs::ReasonText(errno != 0 ? errno : EIO);
   }
 }
 
 bool ParseJournal(const std::string& text, Journal* journal) {
   *journal = Journal();
+  // Intents not resolved yet, by their source and target: index in journal->files.
+  std::map<std::pair<std::string, std::string>, size_t> unresolved;
   size_t start = 0;
   int line_number = 0;
   while (start < text.size()) {
@@ -347,23 +393,43 @@ bool ParseJournal(const std::string& text, Journal* journal) {
       journal->move = Setting(fields, "mode") == "move";
       journal->photo = Setting(fields, "photo");
       journal->output = Setting(fields, "output");
+      journal->output_id = Setting(fields, "output_id");
       journal->started = Setting(fields, "started");
       ParseInt(Setting(fields, "started_ns"), &journal->started_ns);
       continue;
     }
-    if (kind == "copy" || kind == "move" || kind == "skip") {
+    if (kind == "copy" || kind == "move" || kind == "skip" || kind == "intent") {
+      // An intent has its action in a field of its own: the rest is as in a file record.
+      const bool intent = kind == "intent";
+      const size_t at = intent ? 1 : 0;
+      const std::string_view action = intent ? fields.size() > 1 ? fields[1] : "" : kind;
       JournalEntry entry;
       entry.line = line_number;
-      entry.action = kind == "copy"   ? JournalAction::kCopy
-                     : kind == "move" ? JournalAction::kMove
-                                      : JournalAction::kSkip;
-      if (fields.size() != 6 || !UnescapeField(fields[1], &entry.source) ||
-          !UnescapeField(fields[2], &entry.target) || !ParseInt(fields[3], &entry.record.size)) {
+      entry.intent = intent;
+      entry.action = action == "copy"   ? JournalAction::kCopy
+                     : action == "move" ? JournalAction::kMove
+                                        : JournalAction::kSkip;
+      if (fields.size() != (intent ? 8u : 6u) || (intent && action != "copy" && action != "move") ||
+          !UnescapeField(fields[at + 1], &entry.source) ||
+          !UnescapeField(fields[at + 2], &entry.target) ||
+          !ParseInt(fields[at + 3], &entry.record.size)) {
         continue;
       }
-      entry.record.mtime = fields[4];
-      entry.record.checksum = fields[5];
-      journal->files.push_back(std::move(entry));
+      entry.record.mtime = fields[at + 4];
+      entry.record.checksum = fields[at + 5];
+      if (intent) entry.identity = fields[7];
+      // A later intent or the record of the same file takes the place of the intent before.
+      auto key = std::make_pair(entry.source, entry.target);
+      const auto open = unresolved.find(key);
+      if (entry.action == JournalAction::kSkip) {
+        journal->files.push_back(std::move(entry));
+      } else if (open != unresolved.end()) {
+        journal->files[open->second] = std::move(entry);
+        if (!intent) unresolved.erase(open);
+      } else {
+        if (intent) unresolved.emplace(std::move(key), journal->files.size());
+        journal->files.push_back(std::move(entry));
+      }
     } else if (kind == "folder") {
       std::string folder;
       if (fields.size() >= 3 && UnescapeField(fields[2], &folder)) {
@@ -377,10 +443,18 @@ bool ParseJournal(const std::string& text, Journal* journal) {
       journal->stopped = Setting(fields, "stopped") == "1";
     } else if (kind == "undo-begin") {
       journal->undo_started = true;
-    } else if (kind == "undone") {
+      journal->undo_complete = false;
+    } else if (kind == "undone" || kind == "kept") {
       int64_t undone_line = 0;
-      if (fields.size() >= 2 && ParseInt(fields[1], &undone_line)) {
-        journal->undone.insert(static_cast<int>(undone_line));
+      std::string word;
+      if (fields.size() >= 2 && ParseInt(fields[1], &undone_line) &&
+          (fields.size() < 3 || UnescapeField(fields[2], &word))) {
+        const int record = static_cast<int>(undone_line);
+        if (kind == "undone") {
+          journal->undone.insert(record);
+        } else if (KeptForGood(word)) {
+          journal->kept_for_good.insert(record);
+        }
       }
     } else if (kind == "undo-end") {
       journal->undo_complete = true;
@@ -389,14 +463,29 @@ bool ParseJournal(const std::string& text, Journal* journal) {
   return line_number >= 1;
 }
 
+bool KeptForGood(std::string_view word) {
+  // Each says what became of the file since the run; errors ("error: REASON", a link in the
+  // way, a full disk) may be gone at the next try.
+  for (const char* final_word :
+       {"changed", "missing", "source-taken", "source-changed", "same-file", "not-proven"}) {
+    if (word == final_word) return true;
+  }
+  return false;
+}
+
 std::vector<JournalEntry> PendingFiles(const Journal& journal) {
   std::vector<JournalEntry> pending;
   for (const JournalEntry& entry : journal.files) {
-    if (entry.action != JournalAction::kSkip && journal.undone.count(entry.line) == 0) {
+    if (entry.action != JournalAction::kSkip && journal.undone.count(entry.line) == 0 &&
+        journal.kept_for_good.count(entry.line) == 0) {
       pending.push_back(entry);
     }
   }
   return pending;
+}
+
+bool FullyUndone(const Journal& journal) {
+  return journal.undo_complete && PendingFiles(journal).empty();
 }
 
 }  // namespace nandell

@@ -1,17 +1,23 @@
 #pragma once
 
 // The journal of a run: one text file per run in OUTPUT/.nandell/journal/, named
-// YYYYMMDD-HHMMSS-PID.tsv after the run's start, appended one line at a time as each file is
-// done (so that a run that is killed still tells what it did), never rewritten, and marked
-// complete at the end. An undo appends its own lines to it.
+// YYYYMMDD-HHMMSS-PID.tsv after the run's start, appended one line at a time, never rewritten,
+// and marked complete at the end. Before any step after which a file of the run may stand
+// under a name in the output (or hidden in the photo folder), the intent is written; after
+// the file is placed, its record: so that every file that a run killed at any moment may have
+// left is known to undo. A run whose journal cannot be written places nothing more. An undo
+// appends its own lines to it.
 //
 // Format, version 1: one record a line, fields separated by tabs, every path and text field
 // escaped (EscapeField), the first field naming the record:
 //
 //   nandell-journal  1  mode=copy|move  layout=by-year|by-day  skip_identical=0|1
 //                    rename_conflicts=0|1  filters=LIST  photo=FOLDER  output=FOLDER
-//                    started=YYYY-MM-DD HH:MM:SS  started_ns=N  pid=N      (the first line)
+//                    started=YYYY-MM-DD HH:MM:SS  started_ns=N  pid=N
+//                    output_id=DEVICE:INODE                              (the first line)
 //   folder           (empty)  FOLDER                          a year or day folder the run made
+//   intent           copy|move  SOURCE  TARGET  SIZE  MTIME  CHECKSUM  IDENTITY
+//                                                     about to be placed at TARGET (see below)
 //   copy|move        SOURCE  TARGET  SIZE  MTIME  CHECKSUM      a file placed at TARGET
 //   skip             SOURCE  TARGET  SIZE  MTIME  (empty)       identical to TARGET, not moved
 //   end              processed=N  failed=N  skipped=N  stopped=0|1          the run is complete
@@ -22,6 +28,14 @@
 // Paths are absolute. SIZE and MTIME ("SECONDS.NANOSECONDS") are those of the placed file (of
 // the source for a skip), CHECKSUM its content's XXH3-128 as 32 hexadecimal digits, or, for a
 // file moved by a rename (its content never read), "id:DEVICE:INODE", the file's identity.
+// IDENTITY ("DEVICE:INODE") is that of the file that takes the name: the copy, or the source
+// itself for a rename. An intent is resolved by the next copy or move record of the same
+// SOURCE and TARGET; one left without it (the run was killed, or the placement failed) tells
+// undo where to look, and undo acts only on a file there of that identity and content. A move
+// to another file system writes an intent without CHECKSUM and IDENTITY before it hides its
+// source, and another with them before the copy takes its name. Readers that know only the
+// other records pass intents over. The output folder's identity (output_id) lets an undo tell
+// the folder that was renamed from a copy of it.
 
 #include <cstdint>
 #include <memory>
@@ -75,6 +89,12 @@ int RecordFile(fs::FileSystem& file_system, const fs::FileAt& file, RecordConten
 /// What a journal line says was done with a file.
 enum class JournalAction { kCopy, kMove, kSkip };
 
+/// "DEVICE:INODE", the form of an identity in the journal.
+std::string IdentityText(uint64_t device, uint64_t inode);
+
+/// The record of the copy `copy` as the journal keeps it.
+FileRecord RecordOf(const fs::Copied& copy);
+
 /// The journal of one run as the run writes it. Nothing is on disk until the first file is
 /// placed (a run that only fails or skips writes no journal); folder and skip records that
 /// come before are kept until then. Thread-safe: the transfer threads add their files.
@@ -89,10 +109,19 @@ class RunJournal {
 
   /// Records a year or day folder that the run made.
   void AddFolder(const std::string& folder);
+  /// Records that `source` is about to be copied or moved to `target` as `record` says (its
+  /// checksum empty when not known yet) by the file of `identity` (IdentityText; empty when
+  /// not known yet), opening the journal if it is not open yet. Returns 0 once the line is
+  /// written, else fs::kNotJournaled: the file must not be placed.
+  int AddIntent(JournalAction action, const std::string& source, const std::string& target,
+                const FileRecord& record, const std::string& identity);
   /// Records one file: copied or moved to `target`, or skipped because `target` holds the
   /// same bytes; a copy or a move opens the journal if it is not open yet.
   void AddFile(JournalAction action, const std::string& source, const std::string& target,
                const FileRecord& record);
+  /// True once the journal could not be made or a line could not be written: the run places
+  /// no more files.
+  bool Broken() const;
   /// Marks the journal complete with the run's counters, flushes and closes it; nothing
   /// when no file was placed.
   void End(const JobCounters& counters, bool stopped);
@@ -115,6 +144,7 @@ class RunJournal {
   mutable std::mutex mutex_;  // guards everything below
   std::unique_ptr<AppendFile> file_;
   bool open_tried_ = false;
+  bool broken_ = false;
   std::vector<std::string> pending_;  // lines before the journal was opened
   std::string path_;
   std::string problem_;
@@ -127,6 +157,9 @@ struct JournalEntry {
   std::string source;
   std::string target;
   FileRecord record;
+  /// Only the intent is recorded: whether the file was placed is to be found out at TARGET.
+  bool intent = false;
+  std::string identity;  ///< An intent's IDENTITY ("DEVICE:INODE"), or empty.
 };
 
 /// A journal as read back.
@@ -134,6 +167,7 @@ struct Journal {
   bool move = false;                 ///< mode=move.
   std::string photo;                 ///< The photo folder of the run.
   std::string output;                ///< The output folder of the run.
+  std::string output_id;             ///< Its identity ("DEVICE:INODE"), or empty.
   std::string started;               ///< "YYYY-MM-DD HH:MM:SS", local time of the start.
   int64_t started_ns = 0;            ///< The start, in nanoseconds since the epoch.
   std::vector<JournalEntry> files;   ///< copy, move and skip records, in order.
@@ -142,16 +176,28 @@ struct Journal {
   JobCounters counters;              ///< The end record's counters.
   bool stopped = false;              ///< The end record says the run was stopped.
   std::set<int> undone;              ///< Lines of the file records undone.
+  /// Lines of the file records kept for a reason that a retry cannot change (the file changed
+  /// since the run, its source name is taken, ...); one kept for an error stays to be undone.
+  std::set<int> kept_for_good;
   bool undo_started = false;         ///< An undo has begun.
-  bool undo_complete = false;        ///< An undo ran to its end.
+  bool undo_complete = false;        ///< The last undo that began ran to its end.
   bool ends_with_line_break = true;  ///< False when the last line was cut short.
+  /// The file is the user's own and no one else may write it (set by ReadJournal).
+  bool trusted = true;
 };
 
 /// Reads the text of a journal. Returns false when it does not begin with a journal header
 /// of version 1. Lines that cannot be read (one cut short) are passed over.
 bool ParseJournal(const std::string& text, Journal* journal);
 
-/// The copy and move records of `journal` that are not undone yet.
+/// True when a file kept by an undo with the word `word` stays kept whatever a retry does.
+bool KeptForGood(std::string_view word);
+
+/// The copy and move records (and unresolved intents) of `journal` that are neither undone
+/// nor kept for good.
 std::vector<JournalEntry> PendingFiles(const Journal& journal);
+
+/// True when an undo of `journal` ran to its end and no file of it is pending.
+bool FullyUndone(const Journal& journal);
 
 }  // namespace nandell

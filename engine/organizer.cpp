@@ -248,12 +248,15 @@ void OrganizerJob::HandleFile(const fs::FolderRef& folder, const std::string& na
   // Failures to make the folders are not reported by themselves: the transfer into them
   // then fails and is, with the reason (a link where a folder should be among them). The
   // folders the run makes are journaled, so that an undo removes them when empty again.
-  transfer->error = output_base_error_;
+  // A run whose journal can no longer be written places nothing more: the files it placed
+  // then could not be undone.
+  const bool journaled = !journal_->Broken();
+  transfer->error = journaled ? output_base_error_ : fs::kNotJournaled;
   fs::FolderRef target_folder;
-  if (last_target_ && relative == last_target_relative_) {
+  if (journaled && last_target_ && relative == last_target_relative_) {
     target_folder = last_target_;
     transfer->error = 0;
-  } else if (output_base_) {
+  } else if (journaled && output_base_) {
     bool made = false;
     if (!plan.year_folder.empty()) {
       // The year folder on its own the first time, so that the run knows when it made it.

@@ -47,17 +47,86 @@ bool IdenticalFile(fs::FileSystem& file_system, const fs::FileAt& source, const 
          file_system.OpenSource(source, false, &open) == 0 && file_system.SameContent(*open, other);
 }
 
+namespace {
+
+// Tells the run's journal of one placement before each step of it: the file's intent is in the
+// journal before the file can stand under the target's name (or hidden in its folder).
+class JournalLog : public fs::TransferLog {
+ public:
+  JournalLog(fs::FileSystem& file_system, const Transfer& transfer, std::string target)
+      : file_system_(file_system), transfer_(transfer), target_(std::move(target)) {}
+
+  int BeforeTaking() override {
+    // The source as it stands; its copy's checksum and identity follow before it is placed.
+    FileRecord record;
+    RecordFile(file_system_, transfer_.from, RecordContent::kNone, &record);
+    return transfer_.journal->AddIntent(Action(), transfer_.source, target_, record, "");
+  }
+
+  int BeforePlacing(const fs::Copied& copy) override {
+    record_ = RecordOf(copy);
+    return transfer_.journal->AddIntent(Action(), transfer_.source, target_, record_,
+                                        IdentityText(copy.facts.device, copy.facts.inode));
+  }
+
+  // The record of the copy that was placed last.
+  const FileRecord& Record() const { return record_; }
+
+ private:
+  JournalAction Action() const {
+    return transfer_.move ? JournalAction::kMove : JournalAction::kCopy;
+  }
+
+  fs::FileSystem& file_system_;
+  const Transfer& transfer_;
+  const std::string target_;
+  FileRecord record_;
+};
+
+// A move by one rename: its intent with the file's identity first, then the rename. A file
+// that a rename cannot move (another file system) gets no intent: EXDEV at once.
+int MoveByRename(fs::FileSystem& file_system, const Transfer& transfer, const fs::FileAt& target,
+                 FileRecord* record) {
+  fs::FileFacts facts;
+  int error = file_system.Examine(transfer.from, &facts);
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  if (error == 0) error = file_system.IdentifyFolder(*target.folder, &device, &inode);
+  if (error != 0) return error;
+  if (device != facts.device) return EXDEV;
+  // A file that was only renamed is known by its identity: reading it for a checksum would
+  // make a move within one file system cost the time of reading every photo.
+  error = RecordFile(file_system, transfer.from, RecordContent::kIdentity, record);
+  if (error != 0 && error != EINVAL) return error;
+  if (transfer.journal != nullptr) {
+    error = transfer.journal->AddIntent(JournalAction::kMove, transfer.source, target.Path(),
+                                        *record, IdentityText(facts.device, facts.inode));
+    if (error != 0) return error;
+  }
+  return file_system.PlaceNoReplace(transfer.from, target);
+}
+
+}  // namespace
+
 void CarryOut(fs::FileSystem& file_system, Transfer* transfer, bool rename_only) {
   const ConflictRule rule{transfer->skip_identical, transfer->rename_conflicts};
   const fs::FolderRef& folder = transfer->to.folder;
+  FileRecord record;
   const auto place = [&](const std::string& name) {
     const fs::FileAt target{folder, name};
-    if (!transfer->move) return file_system.CopyNoReplace(transfer->from, target);
-    if (rename_only) return file_system.PlaceNoReplace(transfer->from, target);
-    const int error = file_system.MoveByCopy(transfer->from, target, &transfer->kept_as);
-    // A source that could not get its name back (a new file has it) is not tried under
-    // another name: the name now holds that new file.
-    if (error == EEXIST && !transfer->kept_as.empty()) return fs::kChangedWhileMoved;
+    if (rename_only) return MoveByRename(file_system, *transfer, target, &record);
+    JournalLog log(file_system, *transfer, target.Path());
+    fs::TransferLog* journal = transfer->journal != nullptr ? &log : nullptr;
+    int error = 0;
+    if (!transfer->move) {
+      error = file_system.CopyNoReplace(transfer->from, target, journal);
+    } else {
+      error = file_system.MoveByCopy(transfer->from, target, &transfer->kept_as, journal);
+      // A source that could not get its name back (a new file has it) is not tried under
+      // another name: the name now holds that new file.
+      if (error == EEXIST && !transfer->kept_as.empty()) error = fs::kChangedWhileMoved;
+    }
+    if (error == 0) record = log.Record();
     return error;
   };
   const auto identical = [&](const std::string& name) {
@@ -68,19 +137,13 @@ void CarryOut(fs::FileSystem& file_system, Transfer* transfer, bool rename_only)
   transfer->placed = folder->Path() + placement.name;
   transfer->skipped = placement.skipped;
   if (transfer->journal == nullptr || placement.error != 0) return;
-  // The line is written as soon as the file is in place, so that a run killed later still
+  // The record is written as soon as the file is in place, so that a run killed later still
   // tells what it did.
-  FileRecord record;
   if (placement.skipped) {
     RecordFile(file_system, transfer->from, RecordContent::kNone, &record);
     transfer->journal->AddFile(JournalAction::kSkip, transfer->source, transfer->placed, record);
     return;
   }
-  // A file that was only renamed is known by its identity: reading it for a checksum would
-  // make a move within one file system cost the time of reading every photo.
-  RecordFile(file_system, fs::FileAt{folder, placement.name},
-             rename_only && transfer->move ? RecordContent::kIdentity : RecordContent::kChecksum,
-             &record);
   transfer->journal->AddFile(transfer->move ? JournalAction::kMove : JournalAction::kCopy,
                              transfer->source, transfer->placed, record);
 }

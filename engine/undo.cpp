@@ -4,27 +4,89 @@
 #include <cerrno>
 #include <chrono>
 #include <memory>
+#include <set>
 
 #include "engine/run_events.h"
 #include "platform/file.h"
 #include "platform/fs.h"
 #include "platform/path.h"
 #include "platform/process.h"
+#include "platform/text.h"
 #include "platform/translate.h"
 
 namespace nandell {
 namespace {
 
-// The two folders of the run as the undo reaches them: each opened by the path the run was
-// given (links followed, as the run opens the folders chosen), and every level below them
-// without following a link, so that a link put where a year, day or source folder was since
-// the run cannot lead the undo to files that it did not place.
+// The longest journal read: far beyond the lines of a run of a million files, and short of
+// what a planted file (or a device named as a journal) could make the undo hold in memory.
+constexpr int64_t kJournalLimit = int64_t{1} << 28;
+
+constexpr const char* kJournalFolderName = "journal";
+constexpr const char* kRecordsSuffix = ".nandell";
+
+// The two folders of the run as the undo reaches them: the photo folder opened by the path the
+// run was given (links followed, as the run opens the folders chosen), the output folder as the
+// one that holds the journal, and every level below them without following a link, so that a
+// link put where a year, day or source folder was since the run cannot lead the undo to files
+// that it did not place.
 struct RunFolders {
   std::string photo_path;  // ending with a separator
   std::string output_path;
-  fs::FolderRef photo;  // null while it cannot be opened
+  fs::FolderRef photo;  // null while it cannot be opened (photo_error says why)
+  int photo_error = 0;
   fs::FolderRef output;
+  std::set<std::string> cleared;  // folders whose leftovers are removed already
 };
+
+// Where a journal lies: OUTPUT + STEM + ".nandell/journal/" + NAME, where the run's output
+// text was OUTPUT + STEM (STEM empty when it ended with a separator, as it always does from the
+// window and the command line).
+struct JournalPlace {
+  std::string base;  // OUTPUT, ending with a separator
+  std::string stem;
+  std::string name;
+};
+
+// The last part of `path` below the separator at `end` (exclusive), and where it begins.
+std::string_view LevelBefore(std::string_view path, size_t end, size_t* begin) {
+  const size_t separator = end == 0 ? std::string_view::npos : LastSeparator(path.substr(0, end));
+  *begin = separator == std::string_view::npos ? 0 : separator + 1;
+  return path.substr(*begin, end - *begin);
+}
+
+bool SameLevelName(std::string_view a, std::string_view b) {
+#ifdef _WIN32
+  return EqualsIgnoringAsciiCase(a, b);  // as the file system compares them
+#else
+  return a == b;
+#endif
+}
+
+// The place of the journal `path` (absolute); false when it is not in a journal folder.
+bool PlaceOf(const std::string& path, JournalPlace* place) {
+  const size_t name_separator = LastSeparator(path);
+  if (name_separator == std::string::npos || name_separator + 1 == path.size()) return false;
+  place->name = path.substr(name_separator + 1);
+  size_t journal_begin = 0;
+  size_t records_begin = 0;
+  const std::string_view journal = LevelBefore(path, name_separator, &journal_begin);
+  if (journal_begin == 0 || !SameLevelName(journal, kJournalFolderName)) return false;
+  const std::string_view records = LevelBefore(path, journal_begin - 1, &records_begin);
+  const size_t suffix = std::char_traits<char>::length(kRecordsSuffix);
+  if (records_begin == 0 || records.size() < suffix ||
+      !SameLevelName(records.substr(records.size() - suffix), kRecordsSuffix)) {
+    return false;
+  }
+  place->stem = std::string(records.substr(0, records.size() - suffix));
+  place->base = WithNativeSeparators(path.substr(0, records_begin));
+  return true;
+}
+
+// `path` made absolute with the current folder.
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty() || IsAbsolutePath(path)) return path;
+  return CurrentDirectory() + path;
+}
 
 // Opens the absolute folder `path` (ending with a separator), making its missing levels below
 // the deepest one that exists.
@@ -58,6 +120,13 @@ bool ClimbsOut(const std::string& relative) {
   return false;
 }
 
+// True when `path` lies below the folder `folder` (ending with a separator) without climbing
+// out of it.
+bool Inside(const std::string& path, const std::string& folder) {
+  return !folder.empty() && path.size() > folder.size() &&
+         path.compare(0, folder.size(), folder) == 0 && !ClimbsOut(path.substr(folder.size()));
+}
+
 // Opens the folder `path` (ending with a separator) below the open `base` named `base_path`, no
 // link followed; with `make`, its missing levels are made. EINVAL when `path` is not below
 // `base_path` or climbs out of it.
@@ -76,61 +145,114 @@ int OpenBelow(fs::FileSystem& file_system, const fs::FolderRef& base, const std:
   return file_system.OpenTargetFolder(*base, relative, &made, folder);
 }
 
-// `path` as an entry of its folder below the open `base`; false when that folder cannot be
-// reached.
-bool Locate(fs::FileSystem& file_system, const fs::FolderRef& base, const std::string& base_path,
-            const std::string& path, fs::FileAt* file) {
+// `path` as an entry of its folder below the open `base`: 0, or the error that keeps the
+// folder from being reached (ENOENT when a level of it is missing).
+int Locate(fs::FileSystem& file_system, const fs::FolderRef& base, const std::string& base_path,
+           const std::string& path, fs::FileAt* file) {
   const size_t slash = LastSeparator(path);
   fs::FolderRef folder;
-  if (slash == std::string::npos ||
-      OpenBelow(file_system, base, base_path, path.substr(0, slash + 1), false, &folder) != 0) {
-    return false;
-  }
+  if (slash == std::string::npos) return EINVAL;
+  const int error =
+      OpenBelow(file_system, base, base_path, path.substr(0, slash + 1), false, &folder);
+  if (error != 0) return error;
   *file = fs::FileAt{folder, path.substr(slash + 1)};
-  return true;
+  return 0;
 }
 
-// True when `file` is a regular file of the recorded size and checksum, or, for a file the run
-// only renamed, of the recorded size, last-write time and identity (a rename keeps them all).
-// `exists` tells whether any entry has the name.
-bool Matches(fs::FileSystem& file_system, const fs::FileAt& file, const FileRecord& recorded,
-             bool* exists) {
-  fs::FileFacts facts;
-  *exists = file.folder && file_system.Examine(file, &facts) == 0;
-  if (!*exists || !facts.regular || facts.size != recorded.size) return false;
-  const bool identity = recorded.checksum.compare(0, 3, "id:") == 0;
-  FileRecord now;
-  if (RecordFile(file_system, file, identity ? RecordContent::kIdentity : RecordContent::kChecksum,
-                 &now) != 0) {
-    return false;
+// Removes the temporary files that a killed run or undo left in the folder of `file`, once per
+// folder: a copy back that was killed leaves a full-size one in the photo folder.
+void ClearLeftovers(fs::FileSystem& file_system, RunFolders& folders, const fs::FileAt& file) {
+  if (file.folder && folders.cleared.insert(file.folder->Path()).second) {
+    file_system.RemoveLeftovers(*file.folder);
   }
-  if (identity && now.mtime != recorded.mtime) return false;
-  return !recorded.checksum.empty() && now.checksum == recorded.checksum;
 }
 
-// One file's undo: whether it was undone, the word for the journal, and the message.
+// Gives a file that a killed run or undo left taken (hidden) under `file`'s name its name back.
+void RecoverTaken(fs::FileSystem& file_system, const fs::FileAt& file) {
+  if (!file.folder) return;
+  const fs::FileAt taken{file.folder, fs::TakenName(file.name)};
+  fs::FileFacts facts;
+  std::string name;
+  if (file_system.Examine(taken, &facts) == 0) file_system.RecoverTaken(taken, &name);
+}
+
+// What Examine found at a name of the run.
+struct Found {
+  bool exists = false;
+  bool same = false;  // holds what was recorded
+  fs::FileFacts facts;
+};
+
+// Whether `file` is a regular file of the recorded size and checksum, or, for a file the run
+// only renamed, of the recorded size, last-write time and identity (a rename keeps them all).
+// With `identity` (of an intent), the file must also be the one that took the name.
+Found Examine(fs::FileSystem& file_system, const fs::FileAt& file, const FileRecord& recorded,
+              const std::string& identity = std::string()) {
+  Found found;
+  found.exists = file.folder && file_system.Examine(file, &found.facts) == 0;
+  if (!found.exists || !found.facts.regular || found.facts.size != recorded.size) return found;
+  // Where the system gives no file number, the content alone decides.
+  if (!identity.empty() && found.facts.inode != 0 &&
+      identity != IdentityText(found.facts.device, found.facts.inode)) {
+    return found;
+  }
+  const bool by_identity = recorded.checksum.compare(0, 3, "id:") == 0;
+  FileRecord now;
+  if (RecordFile(file_system, file,
+                 by_identity ? RecordContent::kIdentity : RecordContent::kChecksum, &now) != 0) {
+    return found;
+  }
+  if (by_identity && now.mtime != recorded.mtime) return found;
+  found.same = !recorded.checksum.empty() && now.checksum == recorded.checksum;
+  return found;
+}
+
+// True when an intent's file is at `found`, changed or not: the file that took the name.
+bool TookTheName(const Found& found, const JournalEntry& entry) {
+  return found.exists && !entry.identity.empty() && found.facts.inode != 0 &&
+         entry.identity == IdentityText(found.facts.device, found.facts.inode);
+}
+
+bool SameFile(const fs::FileFacts& a, const fs::FileFacts& b) {
+  return a.inode != 0 && a.device == b.device && a.inode == b.inode;
+}
+
+// One file's undo: whether it was undone, the word for the journal, and the message (none for
+// an intent whose file was never placed: nothing of the run is there to tell of).
 struct Outcome {
   bool undone = false;
   std::string word;
   std::string message;
+  bool silent = false;
 };
 
 Outcome Undone(const std::string& word, std::string message) {
-  return {true, word, std::move(message)};
+  return {true, word, std::move(message), false};
 }
 
 Outcome Kept(const std::string& word, std::string message) {
-  return {false, word, std::move(message)};
+  return {false, word, std::move(message), false};
 }
 
-// A file that could not be undone: its line names the reason, as a run's failure lines do.
+Outcome NotPlaced() {
+  return {true, "not-placed", std::string(), true};
+}
+
+// A file that could not be undone: its line names the reason, as a run's failure lines do; a
+// later undo tries it again.
 Outcome Failed(const std::string& what, const std::string& reason) {
   return Kept("error: " + reason, what + " (" + reason + ")\r\n");
 }
 
 // A file that changed since the run, kept where it is.
-std::string Changed(const std::string& target) {
-  return TrFormat("文件已改动, 保留: %s%c%c", target.c_str(), '\r', '\n');
+Outcome Changed(const std::string& target) {
+  return Kept("changed", TrFormat("文件已改动, 保留: %s%c%c", target.c_str(), '\r', '\n'));
+}
+
+// A copy that is the same file as its source (a link or the photo folder leads to it).
+Outcome SameFileKept(const std::string& target) {
+  return Kept("same-file",
+              TrFormat("副本与原文件是同一个文件, 保留: %s%c%c", target.c_str(), '\r', '\n'));
 }
 
 // A moved file goes back to its source, unless it changed or its source name is taken.
@@ -147,34 +269,44 @@ Outcome UndoMove(fs::FileSystem& file_system, RunFolders& folders, const Journal
   const std::string failed = TrFormat("移回文件失败: %s -> %s", to, from);
   fs::FileAt at_target;
   fs::FileAt at_source;
-  Locate(file_system, folders.output, folders.output_path, target, &at_target);
-  Locate(file_system, folders.photo, folders.photo_path, source, &at_source);
-  // A move back that was killed while it held the file taken (hidden) gives it its name back.
-  if (at_target.folder) {
-    const fs::FileAt taken{at_target.folder, fs::TakenName(at_target.name)};
-    fs::FileFacts facts;
-    std::string name;
-    if (file_system.Examine(taken, &facts) == 0) file_system.RecoverTaken(taken, &name);
+  const int target_error =
+      Locate(file_system, folders.output, folders.output_path, target, &at_target);
+  int source_error =
+      folders.photo ? Locate(file_system, folders.photo, folders.photo_path, source, &at_source)
+                    : folders.photo_error;
+  // A move back that was killed while it held the file taken (hidden) gives it its name back,
+  // and so does a move of the run that was killed while it held the source taken.
+  RecoverTaken(file_system, at_target);
+  RecoverTaken(file_system, at_source);
+  ClearLeftovers(file_system, folders, at_target);
+  ClearLeftovers(file_system, folders, at_source);
+  if (target_error != 0 && target_error != ENOENT) {
+    return Failed(failed, fs::ReasonText(target_error));
   }
-  bool target_exists = false;
-  bool source_exists = false;
-  const bool target_same = Matches(file_system, at_target, entry.record, &target_exists);
-  const bool source_same = Matches(file_system, at_source, entry.record, &source_exists);
-  if (!target_same) {
-    if (target_exists) return Kept("changed", Changed(target));
+  const Found at_to = Examine(file_system, at_target, entry.record, entry.identity);
+  const Found at_from = Examine(file_system, at_source, entry.record);
+  if (!at_to.same) {
+    if (entry.intent) return TookTheName(at_to, entry) ? Changed(target) : NotPlaced();
+    if (at_to.exists) return Changed(target);
     // Gone from the target: back at its source already (an undo stopped after the move),
     // or deleted since the run.
-    if (source_same) return Undone("moved-back", moved_back);
+    if (at_from.same) return Undone("moved-back", moved_back);
     return Kept("missing", TrFormat("文件已不在: %s%c%c", target.c_str(), '\r', '\n'));
   }
-  if (source_same) {
-    // A move back by copy that was stopped after the copy took its name: the copy is
-    // complete and checked, so the file at the target goes.
+  if (at_from.same) {
+    // One file under both names (a link leads from the source to it): nothing to move back,
+    // and removing it would lose it.
+    if (SameFile(at_to.facts, at_from.facts)) return SameFileKept(target);
+    // A move back by copy that was stopped after the copy took its name (or a move of the run
+    // killed before it removed its source): the copy is complete and checked, so the file at
+    // the target goes.
     const int error = file_system.Remove(at_target);
     if (error == 0) return Undone("moved-back", moved_back);
     return Failed(failed, fs::ReasonText(error));
   }
-  if (source_exists) return Kept("source-taken", source_taken);
+  if (source_error != 0 && source_error != ENOENT)
+    return Failed(failed, fs::ReasonText(source_error));
+  if (at_from.exists) return Kept("source-taken", source_taken);
   const size_t slash = LastSeparator(source);
   // The source folder levels that are gone are made again, the photo folder too.
   int error = 0;
@@ -194,32 +326,40 @@ Outcome UndoMove(fs::FileSystem& file_system, RunFolders& folders, const Journal
   return Failed(failed, FailureReason(fs::ReasonText(error), kept_as));
 }
 
-// A copy is removed only while it holds what was placed and its source still does too: the
-// copy may be the only one left of a photo whose original was deleted since.
-Outcome UndoCopy(fs::FileSystem& file_system, const RunFolders& folders, const JournalEntry& entry,
+// A copy is removed only while it holds what was placed and its source still does too, as
+// another file: the copy may be the only one left of a photo whose original was deleted since.
+Outcome UndoCopy(fs::FileSystem& file_system, RunFolders& folders, const JournalEntry& entry,
                  int32_t ordinal) {
   const std::string& target = entry.target;
+  const std::string gone = TrFormat("副本已不在(%d): %s%c%c", ordinal, target.c_str(), '\r', '\n');
+  const std::string failed = TrFormat("删除副本失败: %s", target.c_str());
   fs::FileAt at_target;
   fs::FileAt at_source;
-  Locate(file_system, folders.output, folders.output_path, target, &at_target);
-  Locate(file_system, folders.photo, folders.photo_path, entry.source, &at_source);
-  bool target_exists = false;
-  if (!Matches(file_system, at_target, entry.record, &target_exists)) {
-    if (!target_exists) {
-      return Undone("gone",
-                    TrFormat("副本已不在(%d): %s%c%c", ordinal, target.c_str(), '\r', '\n'));
-    }
-    return Kept("changed", Changed(target));
+  const int target_error =
+      Locate(file_system, folders.output, folders.output_path, target, &at_target);
+  const int source_error = folders.photo ? Locate(file_system, folders.photo, folders.photo_path,
+                                                  entry.source, &at_source)
+                                         : folders.photo_error;
+  ClearLeftovers(file_system, folders, at_target);
+  // A folder of the copy that is gone took the copy with it; one that cannot be reached (a
+  // link in its place) may still hold it.
+  if (target_error == ENOENT) return entry.intent ? NotPlaced() : Undone("gone", gone);
+  if (target_error != 0) return Failed(failed, fs::ReasonText(target_error));
+  const Found copy = Examine(file_system, at_target, entry.record, entry.identity);
+  if (!copy.same) {
+    if (entry.intent) return TookTheName(copy, entry) ? Changed(target) : NotPlaced();
+    return copy.exists ? Changed(target) : Undone("gone", gone);
   }
-  bool source_exists = false;
-  if (!Matches(file_system, at_source, entry.record, &source_exists)) {
+  if (source_error != 0 && source_error != ENOENT)
+    return Failed(failed, fs::ReasonText(source_error));
+  const Found original = Examine(file_system, at_source, entry.record);
+  if (!original.same) {
     return Kept("source-changed",
                 TrFormat("原文件已不在或已改动, 保留副本: %s%c%c", target.c_str(), '\r', '\n'));
   }
+  if (SameFile(copy.facts, original.facts)) return SameFileKept(target);
   const int error = file_system.Remove(at_target);
-  if (error != 0) {
-    return Failed(TrFormat("删除副本失败: %s", target.c_str()), fs::ReasonText(error));
-  }
+  if (error != 0) return Failed(failed, fs::ReasonText(error));
   return Undone("removed",
                 TrFormat("删除副本(%d): %s%c%c%c%c原文件: %s%c%c", ordinal, target.c_str(), '\r',
                          '\n', '\r', '\n', entry.source.c_str(), '\r', '\n'));
@@ -232,21 +372,89 @@ std::string NowText() {
   return fs::LocalTimeText(seconds, "%Y-%m-%d %H:%M:%S");
 }
 
-}  // namespace
-
-bool ReadJournal(fs::FileSystem& file_system, const std::string& path, Journal* journal,
-                 std::string* refusal) {
+// Reads the journal `name` of the open `folder`; false with `refusal` set when it cannot be
+// read or is not a journal.
+bool ReadJournalAt(fs::FileSystem& file_system, const fs::FolderRef& folder,
+                   const std::string& name, const std::string& path, Journal* journal,
+                   std::string* refusal) {
   std::string text;
-  const int error = file_system.ReadWholeFile(path, &text);
+  OpenFileFacts facts;
+  const int error =
+      file_system.ReadWholeFile(fs::FileAt{folder, name}, kJournalLimit, &text, &facts);
   if (error != 0) {
-    *refusal = Tr(kNotAJournalText) + path + " (" + fs::ReasonText(error) + ")";
+    *refusal = Tr(error == fs::kNotRegular ? kNotAJournalText : kJournalUnreadableText) + path +
+               " (" + fs::ReasonText(error) + ")";
     return false;
   }
   if (!ParseJournal(text, journal)) {
     *refusal = Tr(kNotAJournalText) + path;
     return false;
   }
+  journal->trusted = facts.owned && !facts.others_may_write;
   return true;
+}
+
+// The folder up to the last separator of the run's output text: where its folders were made.
+std::string BaseOf(const std::string& output) {
+  const size_t separator = LastSeparator(output);
+  return separator == std::string::npos ? std::string() : output.substr(0, separator + 1);
+}
+
+// Checks that `journal`, found at `place` in the open folder `given`, records a run into that
+// folder, and moves its paths there: the run's output folder may have been renamed or moved
+// since (it is the same folder, by identity, as the run's), but a journal that names another
+// folder (a copy of the output folder, or one planted there) is refused, and so is a path that
+// lies outside the run's two folders. Returns the refusal, or empty.
+std::string CheckPlace(fs::FileSystem& file_system, const JournalPlace& place,
+                       const fs::Folder& given, const std::string& path, Journal* journal) {
+  const std::string other = Tr(kOtherFolderText) + journal->output + " (" + path + ")";
+  const std::string recorded_base = BaseOf(journal->output);
+  if (!IsAbsolutePath(journal->output) ||
+      !SameLevelName(journal->output.substr(recorded_base.size()), place.stem)) {
+    return other;
+  }
+  uint64_t device = 0;
+  uint64_t inode = 0;
+  if (file_system.IdentifyFolder(given, &device, &inode) != 0) return other;
+  bool same = !journal->output_id.empty() && journal->output_id == IdentityText(device, inode);
+  // A journal without the identity (or a folder that the system numbers anew after each mount):
+  // the recorded folder as it is now must be this one.
+  fs::FolderRef recorded;
+  uint64_t recorded_device = 0;
+  uint64_t recorded_inode = 0;
+  if (!same && file_system.OpenFolder(recorded_base, &recorded) == 0 &&
+      file_system.IdentifyFolder(*recorded, &recorded_device, &recorded_inode) == 0) {
+    same = recorded_device == device && recorded_inode == inode && inode != 0;
+  }
+  if (!same) return other;
+  const std::string photo = WithTrailingSeparator(journal->photo);
+  for (JournalEntry& entry : journal->files) {
+    if (!Inside(entry.target, journal->output) || !Inside(entry.source, photo)) {
+      return Tr(kOutsideFolderText) +
+             (Inside(entry.target, journal->output) ? entry.source : entry.target);
+    }
+    entry.target = place.base + entry.target.substr(recorded_base.size());
+  }
+  for (std::string& folder : journal->folders) {
+    if (!Inside(folder, journal->output)) return Tr(kOutsideFolderText) + folder;
+    folder = place.base + folder.substr(recorded_base.size());
+  }
+  return std::string();
+}
+
+}  // namespace
+
+bool ReadJournal(fs::FileSystem& file_system, const std::string& path, Journal* journal,
+                 std::string* refusal) {
+  const size_t slash = LastSeparator(path);
+  const std::string folder_path = slash == std::string::npos ? "" : path.substr(0, slash + 1);
+  fs::FolderRef folder;
+  const int error = file_system.OpenFolder(folder_path, &folder);
+  if (error != 0) {
+    *refusal = Tr(kJournalUnreadableText) + path + " (" + fs::ReasonText(error) + ")";
+    return false;
+  }
+  return ReadJournalAt(file_system, folder, path.substr(slash + 1), path, journal, refusal);
 }
 
 std::vector<std::pair<std::string, Journal>> ListRuns(fs::FileSystem& file_system,
@@ -260,13 +468,16 @@ std::vector<std::pair<std::string, Journal>> ListRuns(fs::FileSystem& file_syste
   fs::DirEntry entry;
   while (listing->Next(&entry)) {
     const std::string& name = entry.name;
+    // Only regular files are read: a pipe or a device by a journal's name is never opened.
+    fs::FileFacts facts;
     if (entry.kind != fs::EntryKind::kFile || name.size() <= 4 || name[0] == '.' ||
-        name.compare(name.size() - 4, 4, ".tsv") != 0) {
+        name.compare(name.size() - 4, 4, ".tsv") != 0 ||
+        file_system.Examine(fs::FileAt{open, name}, &facts) != 0 || !facts.regular) {
       continue;
     }
     Journal journal;
     std::string refusal;
-    if (ReadJournal(file_system, folder + name, &journal, &refusal)) {
+    if (ReadJournalAt(file_system, open, name, folder + name, &journal, &refusal)) {
       runs.emplace_back(folder + name, std::move(journal));
     }
   }
@@ -282,8 +493,10 @@ std::vector<std::pair<std::string, Journal>> ListRuns(fs::FileSystem& file_syste
 std::string LatestJournal(fs::FileSystem& file_system, const std::string& output_folder,
                           std::string* refusal) {
   const auto runs = ListRuns(file_system, output_folder);
+  // A journal that is not the user's own (or that others may write) is never undone: one that
+  // someone put there cannot stand in the way of the user's own runs either.
   for (auto it = runs.rbegin(); it != runs.rend(); ++it) {
-    if (!it->second.undo_complete) return it->first;
+    if (it->second.trusted && !FullyUndone(it->second)) return it->first;
   }
   *refusal = Tr(kNothingToUndoText) + output_folder;
   return std::string();
@@ -299,11 +512,21 @@ std::string FormatHistoryLine(const std::string& path, const Journal& journal) {
     }
     if (journal.stopped) counts += Tr(" (已停止)");
   } else {
-    counts = TrFormat("整理文件 %d 个 (未完成)", static_cast<int>(journal.files.size()));
+    int placed = 0;
+    for (const JournalEntry& entry : journal.files) placed += entry.intent ? 0 : 1;
+    counts = TrFormat("整理文件 %d 个 (未完成)", placed);
   }
-  const char* state = journal.undo_complete  ? Tr("已撤销")
-                      : journal.undo_started ? Tr("撤销未完成")
-                                             : Tr("未撤销");
+  const size_t pending = PendingFiles(journal).size();
+  std::string state;
+  if (!journal.undo_started) {
+    state = Tr("未撤销");
+  } else if (!journal.undo_complete) {
+    state = Tr("撤销未完成");
+  } else if (pending == 0) {
+    state = Tr("已撤销");
+  } else {
+    state = TrFormat("部分撤销 (未撤销 %d 个)", static_cast<int>(pending));
+  }
   return journal.started + "\t" + (journal.move ? Tr("移动") : Tr("复制")) + "\t" + counts + "\t" +
          state + "\t" + path;
 }
@@ -312,35 +535,70 @@ int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::ato
             const std::function<void(const UndoFileEvent&)>& on_file, UndoEndEvent* end,
             std::string* refusal) {
   *end = UndoEndEvent();
+  const std::string absolute = AbsolutePath(path);
+  JournalPlace place;
+  if (!PlaceOf(absolute, &place)) {
+    *refusal = Tr(kNotAJournalText) + path;
+    return 2;
+  }
+  // The journal is reached from the folder that holds it, no link followed below: the folder
+  // it is found in is the one it is checked against.
+  RunFolders folders;
+  fs::FolderRef journal_folder;
+  int error = file_system.OpenFolder(place.base, &folders.output);
+  if (error == 0) {
+    error = file_system.OpenSubfolder(
+        *folders.output, place.stem + kRecordsSuffix + kPathSeparator + kJournalFolderName,
+        &journal_folder);
+  }
   // The lock keeps out the run that writes the journal and any other undo of it; read only
   // once it is held, the journal cannot change under the undo.
   std::unique_ptr<AppendFile> file;
-  const int error = file_system.OpenLocked(path, false, &file);
+  if (error == 0)
+    error = file_system.OpenLocked(fs::FileAt{journal_folder, place.name}, false, &file);
   if (error == EWOULDBLOCK) {
     *refusal = Tr(kJournalBusyText) + path;
     return 2;
   }
-  Journal journal;
   if (error != 0) {
-    *refusal = Tr(kNotAJournalText) + path + " (" + fs::ReasonText(error) + ")";
+    *refusal = Tr(error == fs::kNotRegular ? kNotAJournalText : kJournalUnreadableText) + path +
+               " (" + fs::ReasonText(error) + ")";
     return 2;
   }
-  if (!ReadJournal(file_system, path, &journal, refusal)) return 2;
-  if (journal.undo_complete) {
+  // Only the user's own journal, which no one else may have written, is followed: its lines
+  // decide which files are moved and removed.
+  OpenFileFacts facts;
+  error = file->Facts(&facts);
+  if (error == 0 && (!facts.owned || facts.others_may_write)) {
+    *refusal = Tr(kForeignJournalText) + path;
+    return 2;
+  }
+  std::string text;
+  if (error == 0) error = file->ReadAll(kJournalLimit, &text);
+  if (error != 0) {
+    *refusal = Tr(kJournalUnreadableText) + path + " (" + fs::ReasonText(error) + ")";
+    return 2;
+  }
+  Journal journal;
+  if (!ParseJournal(text, &journal)) {
+    *refusal = Tr(kNotAJournalText) + path;
+    return 2;
+  }
+  if (FullyUndone(journal)) {
     *refusal = Tr(kAlreadyUndoneText) + path;
     return 2;
   }
+  *refusal = CheckPlace(file_system, place, *folders.output, path, &journal);
+  if (!refusal->empty()) return 2;
   // A line that a killed writer left without its line break is ended first.
   if (!journal.ends_with_line_break) file->Append("\n");
   file->Append("undo-begin\tstarted=" + NowText() + "\tpid=" + std::to_string(ProcessId()) + "\n");
 
   // The latest file first: a later file of the run may have taken a name that frees an
   // earlier one's.
-  RunFolders folders;
   folders.photo_path = WithTrailingSeparator(journal.photo);
-  folders.output_path = WithTrailingSeparator(journal.output);
-  if (!folders.photo_path.empty()) file_system.OpenFolder(folders.photo_path, &folders.photo);
-  if (!folders.output_path.empty()) file_system.OpenFolder(folders.output_path, &folders.output);
+  folders.output_path = place.base;
+  folders.photo_error = file_system.OpenFolder(folders.photo_path, &folders.photo);
   std::vector<JournalEntry> pending = PendingFiles(journal);
   std::reverse(pending.begin(), pending.end());
   int32_t ordinal = 0;
@@ -349,12 +607,13 @@ int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::ato
       end->stopped = true;
       break;
     }
-    ++ordinal;
     const Outcome outcome = entry.action == JournalAction::kMove
-                                ? UndoMove(file_system, folders, entry, ordinal)
-                                : UndoCopy(file_system, folders, entry, ordinal);
+                                ? UndoMove(file_system, folders, entry, ordinal + 1)
+                                : UndoCopy(file_system, folders, entry, ordinal + 1);
     file->Append(std::string(outcome.undone ? "undone" : "kept") + "\t" +
                  std::to_string(entry.line) + "\t" + EscapeField(outcome.word) + "\n");
+    if (outcome.silent) continue;
+    ++ordinal;
     (outcome.undone ? end->undone : end->kept) += 1;
     UndoFileEvent event;
     event.ordinal = ordinal;
@@ -368,7 +627,7 @@ int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::ato
       std::string folder = *it;
       while (!folder.empty() && IsPathSeparator(folder.back())) folder.pop_back();
       fs::FileAt at;
-      if (Locate(file_system, folders.output, folders.output_path, folder, &at)) {
+      if (Locate(file_system, folders.output, folders.output_path, folder, &at) == 0) {
         file_system.RemoveFolder(at);
       }
     }

@@ -3,7 +3,10 @@
 // Undoing a run from its journal: moved files go back to their sources, copies still holding
 // what was placed are removed, then the folders the run made are removed when empty. The
 // undo appends its own lines to the journal, so that an undo that is interrupted finishes
-// the rest when run again, and one that ran to its end is not done twice.
+// the rest when run again, one that kept files for an error (a link in the way, a full disk)
+// tries them again, and one that ran to its end is not done twice. Only the user's own
+// journal is followed, found in the output folder it records (that folder renamed or moved
+// since is followed there), and only for files inside the run's two folders.
 
 #include <atomic>
 #include <cstdint>
@@ -40,33 +43,43 @@ inline constexpr const char* kNothingToUndoText = TrNoop("没有可撤销的整�
 inline constexpr const char* kAlreadyUndoneText = TrNoop("这次整理已撤销: ");
 inline constexpr const char* kNotAJournalText = TrNoop("不是整理记录: ");
 inline constexpr const char* kJournalBusyText = TrNoop("整理或撤销正在进行: ");
+inline constexpr const char* kJournalUnreadableText = TrNoop("无法打开整理记录: ");
+inline constexpr const char* kForeignJournalText =
+    TrNoop("整理记录不属于当前用户, 或别人可以改写: ");
+inline constexpr const char* kOtherFolderText = TrNoop("整理记录属于另一个目录: ");
+inline constexpr const char* kOutsideFolderText = TrNoop("整理记录中的文件不在它的目录内: ");
 /// The last line of an undo that was stopped.
 inline constexpr const char* kUndoStoppedText = TrNoop("(撤销已停止, 再次撤销可继续)");
 
-/// Reads the journal `path` into `journal`. False with `refusal` set when it cannot be read
-/// or is not a journal.
+/// Reads the journal `path` (a regular file, read to a bound) into `journal`, setting its
+/// `trusted`. False with `refusal` set when it cannot be read or is not a journal.
 bool ReadJournal(fs::FileSystem& file_system, const std::string& path, Journal* journal,
                  std::string* refusal);
 
-/// The journals of the runs into `output_folder`, oldest first (by their start).
+/// The journals of the runs into `output_folder`, oldest first (by their start); entries that
+/// are not regular files are passed over without being opened.
 std::vector<std::pair<std::string, Journal>> ListRuns(fs::FileSystem& file_system,
                                                       const std::string& output_folder);
 
-/// The journal of the latest run into `output_folder` that is not undone yet; empty with
-/// `refusal` set (kNothingToUndoText + the folder) when there is none.
+/// The journal of the latest run into `output_folder` that is not undone yet (FullyUndone)
+/// among the trusted ones; empty with `refusal` set (kNothingToUndoText + the folder) when there
+/// is none.
 std::string LatestJournal(fs::FileSystem& file_system, const std::string& output_folder,
                           std::string* refusal);
 
 /// One line of `nandell-cli history`: "START<TAB>复制|移动<TAB>整理文件 N 个, 失败 N 个
-/// [, 跳过 N 个]<TAB>未撤销|已撤销|撤销未完成<TAB>JOURNAL"; a run that did not end says
-/// "整理文件 N 个 (未完成)" with the files it journaled, a stopped one adds " (已停止)".
+/// [, 跳过 N 个]<TAB>未撤销|已撤销|部分撤销 (未撤销 N 个)|撤销未完成<TAB>JOURNAL"; a run that
+/// did not end says "整理文件 N 个 (未完成)" with the files it journaled, a stopped one adds
+/// " (已停止)". "部分撤销" is an undo that ended with N files kept for an error, to be tried again.
 std::string FormatHistoryLine(const std::string& path, const Journal& journal);
 
-/// Undoes the run of the journal `path`, holding the journal's lock. Each file is reported
-/// to `on_file` as it is handled; `running` false stops after the file in hand. Returns the
-/// exit code: 0 when every file was undone, 1 when one was kept or the undo was stopped, 2
-/// when it was refused (`refusal` set, nothing changed: not a journal, undone already, or in
-/// use by a run or an undo).
+/// Undoes the run of the journal `path` (OUTPUT/.nandell/journal/NAME), holding the journal's
+/// lock, in the folder OUTPUT. Each file is reported to `on_file` as it is handled; `running`
+/// false stops after the file in hand. Returns the exit code: 0 when every file was undone, 1
+/// when one was kept or the undo was stopped, 2 when it was refused (`refusal` set, nothing
+/// changed: not a journal or not a regular file, unreadable, undone already, in use by a run
+/// or an undo, not the user's own or writable by others, recording another folder than
+/// OUTPUT, or naming a file outside the run's folders).
 int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::atomic<bool>& running,
             const std::function<void(const UndoFileEvent&)>& on_file, UndoEndEvent* end,
             std::string* refusal);

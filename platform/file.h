@@ -11,6 +11,19 @@
 
 namespace nandell {
 
+/// The result of opening, as a file to read or append to, something that is not a regular file
+/// (a folder, a pipe, a device): this program's own, never an errno value.
+inline constexpr int kNotRegularFile = -5;
+
+/// What identifies an open file, and who may change it.
+struct OpenFileFacts {
+  uint64_t device = 0;            ///< The file system holding it ...
+  uint64_t inode = 0;             ///< ... and the file's number there (0 where unknown).
+  bool owned = true;              ///< Owned by the user this process runs as (or, on
+                                  ///< Windows, by a group of that user's).
+  bool others_may_write = false;  ///< Users other than its owner may write it.
+};
+
 /// Opens `path` for binary reading as a C stream without ever waiting: a pipe or a terminal
 /// that has nothing to give reads as empty instead of blocking, and a folder fails (at the
 /// latest on its first read). Other programs may read and write the file meanwhile. Null when
@@ -53,12 +66,22 @@ class AppendFile {
   /// Opens `path` (creating it), closing any file opened before. A symbolic link as the last
   /// part of `path` is refused on POSIX. Returns false when it cannot be opened.
   bool Open(const std::string& path);
-  /// Opens `path` for appending, a new file with `create_new` (EEXIST when the name is taken),
-  /// else an existing one (a symbolic link refused on POSIX), then takes the file's exclusive
-  /// lock against other processes without waiting; the lock goes with Close or the end of the
-  /// process. Returns 0 or an errno value:
-  /// EWOULDBLOCK when another holder has the lock (the file is then not open).
+  /// Opens `path` for appending and reading, a new file with `create_new` (EEXIST when the name
+  /// is taken), else an existing one (a symbolic link refused on POSIX), never waiting for a
+  /// pipe or a device (refused: kNotRegularFile), then takes the file's exclusive lock against
+  /// other processes without waiting; the lock goes with Close or the end of the process.
+  /// Returns 0 or an errno value: EWOULDBLOCK when another holder has the lock (the file is
+  /// then not open).
   int OpenLocked(const std::string& path, bool create_new);
+#ifndef _WIN32
+  /// OpenLocked of the entry `name` of the open folder `folder_fd` (POSIX only).
+  int OpenLockedAt(int folder_fd, const std::string& name, bool create_new);
+#endif
+  /// Reads the whole file as it stands into `data`: 0, EFBIG when it is longer than `limit`
+  /// bytes, or another errno value.
+  int ReadAll(int64_t limit, std::string* data) const;
+  /// Fills `facts` for the open file. Returns 0 or an errno value.
+  int Facts(OpenFileFacts* facts) const;
   /// The file's size in bytes, or -1 when it is not open or its size cannot be read.
   int64_t Size() const;
   /// Appends all of `data`. Returns false when the file is not open or a write fails.

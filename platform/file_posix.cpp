@@ -84,17 +84,50 @@ bool AppendFile::Open(const std::string& path) {
 }
 
 int AppendFile::OpenLocked(const std::string& path, bool create_new) {
+  return OpenLockedAt(AT_FDCWD, path, create_new);
+}
+
+int AppendFile::OpenLockedAt(int folder_fd, const std::string& name, bool create_new) {
   Close();
-  const int flags =
-      O_WRONLY | O_APPEND | O_CLOEXEC | O_NOFOLLOW | (create_new ? O_CREAT | O_EXCL : 0);
-  const int fd = ::open(path.c_str(), flags, 0600);
-  if (fd < 0) return errno;
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    const int error = errno == EWOULDBLOCK ? EWOULDBLOCK : errno;
+  // Without waiting: a pipe or a device opens at once, and is then refused.
+  const int flags = O_RDWR | O_APPEND | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY |
+                    (create_new ? O_CREAT | O_EXCL : 0);
+  const int fd = ::openat(folder_fd, name.c_str(), flags, 0600);
+  if (fd < 0) {
+    // A pipe without a reader, a socket: not a file either.
+    const int error = errno;
+    struct stat st;
+    if ((error == ENXIO || error == EOPNOTSUPP) &&
+        ::fstatat(folder_fd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 && !S_ISREG(st.st_mode)) {
+      return kNotRegularFile;
+    }
+    return error;
+  }
+  struct stat st;
+  int error = ::fstat(fd, &st) != 0 ? errno : S_ISREG(st.st_mode) ? 0 : kNotRegularFile;
+  if (error == 0 && ::flock(fd, LOCK_EX | LOCK_NB) != 0) error = errno;
+  if (error != 0) {
     ::close(fd);
     return error;
   }
   fd_ = fd;
+  return 0;
+}
+
+int AppendFile::ReadAll(int64_t limit, std::string* data) const {
+  data->clear();
+  if (fd_ < 0) return EBADF;
+  return fs::ReadAllAt(fd_, limit, data);
+}
+
+int AppendFile::Facts(OpenFileFacts* facts) const {
+  struct stat st;
+  if (fd_ < 0) return EBADF;
+  if (::fstat(fd_, &st) != 0) return errno;
+  facts->device = static_cast<uint64_t>(st.st_dev);
+  facts->inode = static_cast<uint64_t>(st.st_ino);
+  facts->owned = st.st_uid == ::geteuid();
+  facts->others_may_write = (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
   return 0;
 }
 

@@ -32,6 +32,10 @@ std::string ReasonText(int error) {
       return Tr("源文件在移动时被改动");
     case kNameNotAllowed:
       return Tr("Windows 不接受此名称");
+    case kNotRegular:
+      return Tr("不是普通文件");
+    case kNotJournaled:
+      return Tr("整理记录无法写入");
     default:
 #ifdef _WIN32
       return win::ErrorResultText(error);
@@ -63,34 +67,28 @@ bool NeedsCopyToMove(int error) {
   return error == EXDEV;
 }
 
-// The journal's locked file and the report's folders are platform/file.h's, the same on
-// every platform; the file system only routes them, so that tests can stand in.
-int FileSystem::OpenLocked(const std::string& path, bool create_new,
-                           std::unique_ptr<AppendFile>* file) {
-  auto opened = std::make_unique<AppendFile>();
-  const int error = opened->OpenLocked(path, create_new);
-  if (error == 0) *file = std::move(opened);
-  return error;
-}
-
+// The report's folders are platform/file.h's, the same on every platform; the file system
+// only routes them, so that tests can stand in.
 bool FileSystem::MakeFolders(const std::string& path) {
   return nandell::MakeFolders(path);
 }
 
-int FileSystem::CopyNoReplace(const FileAt& source, const FileAt& target) {
+int FileSystem::CopyNoReplace(const FileAt& source, const FileAt& target, TransferLog* log) {
   // An existing target is refused before any data is written (the placement refuses it again
   // should one appear meanwhile).
   int error = CheckNameFree(*target.folder, target.name);
   if (error != 0) return error;
   std::unique_ptr<SourceFile> file;
   error = OpenSource(source, false, &file);
-  if (error == 0) error = CopyAndPlace(*file, target, false);
+  if (error == 0) error = CopyAndPlace(*file, target, false, log);
   if (error == 0) FlushFolder(*target.folder, 0);
   return error;
 }
 
-int FileSystem::MoveByCopy(const FileAt& source, const FileAt& target, std::string* kept_as) {
+int FileSystem::MoveByCopy(const FileAt& source, const FileAt& target, std::string* kept_as,
+                           TransferLog* log) {
   int error = CheckNameFree(*target.folder, target.name);
+  if (error == 0 && log != nullptr) error = log->BeforeTaking();
   if (error != 0) return error;
   // Take the source first: from now on its name may receive a new file (a sync tool's new
   // version), which is never touched.
@@ -103,7 +101,7 @@ int FileSystem::MoveByCopy(const FileAt& source, const FileAt& target, std::stri
   const FileAt& current = take ? taken : source;
   std::unique_ptr<SourceFile> file;
   error = OpenSource(current, true, &file);
-  if (error == 0) error = CopyAndPlace(*file, target, true);
+  if (error == 0) error = CopyAndPlace(*file, target, true, log);
   const bool placed = error == 0;
   if (error == 0 && !SameContent(*file, target))
     error = Unchanged(*file) ? EIO : kChangedWhileMoved;
@@ -143,12 +141,13 @@ int FileSystem::RecoverTaken(const FileAt& taken, std::string* name) {
   return PutBack(taken, original, name);
 }
 
-int FileSystem::CopyAndPlace(SourceFile& source, const FileAt& target, bool keep_owner) {
+int FileSystem::CopyAndPlace(SourceFile& source, const FileAt& target, bool keep_owner,
+                             TransferLog* log) {
   for (int attempt = 1;; ++attempt) {
-    std::string temporary;
-    int error = CopyToTemporary(source, *target.folder, keep_owner, &temporary);
+    Copied copied;
+    int error = CopyToTemporary(source, *target.folder, keep_owner, &copied);
     if (error != 0) return error;
-    const FileAt copy{target.folder, temporary};
+    const FileAt copy{target.folder, copied.name};
     // A source rewritten while it was copied would leave a mix of old and new bytes.
     if (!Unchanged(source)) {
       Remove(copy);
@@ -157,7 +156,8 @@ int FileSystem::CopyAndPlace(SourceFile& source, const FileAt& target, bool keep
       if (error != 0) return error;
       continue;
     }
-    error = PlaceNoReplace(copy, target);
+    if (log != nullptr) error = log->BeforePlacing(copied);
+    if (error == 0) error = PlaceNoReplace(copy, target);
     if (error != 0) Remove(copy);
     return error;
   }

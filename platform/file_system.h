@@ -15,9 +15,7 @@
 #include <memory>
 #include <string>
 
-namespace nandell {
-class AppendFile;
-}
+#include "platform/file.h"
 
 namespace nandell::fs {
 
@@ -27,6 +25,9 @@ inline constexpr int kLinkInPlaceOfFolder = -1;  ///< A link stands where a fold
 inline constexpr int kChangedWhileCopied = -2;   ///< The source changed during both tries.
 inline constexpr int kChangedWhileMoved = -3;    ///< The source changed before its removal.
 inline constexpr int kNameNotAllowed = -4;       ///< Windows cannot hold a file by this name.
+/// Not a regular file (a folder, a pipe, a device) where one was to be read: kNotRegularFile.
+inline constexpr int kNotRegular = nandell::kNotRegularFile;
+inline constexpr int kNotJournaled = -6;  ///< The run's journal cannot be written: not placed.
 
 /// The reason a step failed, as the user reads it: the system's text for an errno value (as
 /// strerror words it; on Windows also for a Windows error without one), ours for the codes
@@ -98,6 +99,26 @@ struct FileStamp {
   int64_t changed_ns = 0;   ///< Change time (any write, rename or change of attributes).
   /// True when every field is the same.
   bool operator==(const FileStamp&) const = default;
+};
+
+/// A complete copy in its temporary file, before it takes its name.
+struct Copied {
+  std::string name;      ///< The temporary file's name in its folder.
+  std::string checksum;  ///< XXH3-128 of the bytes written (ContentHash), 32 hexadecimal digits.
+  FileFacts facts;       ///< The temporary file's size, last-write time and identity.
+};
+
+/// Told by a transfer before each step after which a file of it may stand under a name that it
+/// did not have, so that the record of the step (the run's journal) is there before the step:
+/// each returns 0 to go on, or an error that fails the transfer at that point (nothing more is
+/// done, and what was done is taken back).
+class TransferLog {
+ public:
+  virtual ~TransferLog() = default;
+  /// Before a move takes its source (hides it under TakenName).
+  virtual int BeforeTaking() = 0;
+  /// Before the complete `copy` takes the target's name.
+  virtual int BeforePlacing(const Copied& copy) = 0;
 };
 
 /// An open source file, with the stamps of its folder entry (a link's own, for a link) and of
@@ -199,9 +220,10 @@ class FileSystem {
   /// Copies the open `source` into a new hidden temporary file in `folder` with its last-write
   /// time, permission bits (set-id bits dropped) and the extended attributes the folder's
   /// file system accepts; with `keep_owner`, run as root, its owner and group too. The copy
-  /// is flushed to disk; `temporary` receives its name. On failure no temporary file is left.
+  /// is flushed to disk; `copy` receives its name, the checksum of the bytes written and its
+  /// facts. On failure no temporary file is left.
   virtual int CopyToTemporary(SourceFile& source, const Folder& folder, bool keep_owner,
-                              std::string* temporary);
+                              Copied* copy);
   /// Gives `from` the name `to` unless `to` exists (never replacing): EEXIST when taken.
   virtual int PlaceNoReplace(const FileAt& from, const FileAt& to);
   /// Removes the file `file`.
@@ -220,19 +242,23 @@ class FileSystem {
   /// Fills `facts` for the entry `file` (a link is not followed). Returns 0, ENOENT when no
   /// entry has the name, or another errno value.
   virtual int Examine(const FileAt& file, FileFacts* facts);
+  /// The identity of the open `folder`: its file system and its number there (0 where unknown).
+  virtual int IdentifyFolder(const Folder& folder, uint64_t* device, uint64_t* inode);
 
   // The journal of a run and its undo.
 
-  /// Reads the whole content of the file `path` into `data`.
-  virtual int ReadWholeFile(const std::string& path, std::string* data);
+  /// Reads the whole content of the regular file `file` (a link is not followed; a pipe or a
+  /// device is refused without waiting: kNotRegular) into `data`, and fills `facts` for it.
+  /// EFBIG when it holds more than `limit` bytes.
+  virtual int ReadWholeFile(const FileAt& file, int64_t limit, std::string* data,
+                            OpenFileFacts* facts);
   /// Removes the folder `folder` (the entry itself: a link is not followed) when it is empty
   /// (ENOTEMPTY otherwise).
   virtual int RemoveFolder(const FileAt& folder);
-  /// Opens `path` for appending under its exclusive lock (AppendFile::OpenLocked): a new file
-  /// with `create_new`, else an existing one. Returns 0 with `file` open, or an errno value
-  /// (EWOULDBLOCK: another process holds the lock).
-  virtual int OpenLocked(const std::string& path, bool create_new,
-                         std::unique_ptr<AppendFile>* file);
+  /// Opens the entry `at` for appending and reading under its exclusive lock
+  /// (AppendFile::OpenLocked): a new file with `create_new`, else an existing one. Returns 0
+  /// with `file` open, or an errno value (EWOULDBLOCK: another process holds the lock).
+  virtual int OpenLocked(const FileAt& at, bool create_new, std::unique_ptr<AppendFile>* file);
 
   // The failure report.
 
@@ -252,8 +278,9 @@ class FileSystem {
   /// Copies `source` to `target` without ever replacing: an existing target is refused
   /// (EEXIST) before any data is written; the copy is made in a temporary file and, when the
   /// source changed meanwhile, made once more (kChangedWhileCopied when it changed again);
-  /// then PlaceNoReplace, and the folder flushed.
-  int CopyNoReplace(const FileAt& source, const FileAt& target);
+  /// then PlaceNoReplace, and the folder flushed. `log` (when given) is told before the copy
+  /// takes its name.
+  int CopyNoReplace(const FileAt& source, const FileAt& target, TransferLog* log = nullptr);
   /// Moves `source` to a `target` on another file system. The source is first taken: renamed,
   /// without replacing, to a hidden name in its folder (TakenName), so that a new file that
   /// appears under its name meanwhile is never touched. Then it is copied as CopyNoReplace
@@ -263,8 +290,10 @@ class FileSystem {
   /// back under its name; when a new file has the name meanwhile, under a visible recovery
   /// name (RecoveryName), whose path `kept_as` receives (or the hidden one's, when even that
   /// failed; a later run recovers it). A name too long to hide is moved without being taken,
-  /// still only removed when unchanged.
-  int MoveByCopy(const FileAt& source, const FileAt& target, std::string* kept_as);
+  /// still only removed when unchanged. `log` (when given) is told before the source is taken
+  /// and before the copy takes its name.
+  int MoveByCopy(const FileAt& source, const FileAt& target, std::string* kept_as,
+                 TransferLog* log = nullptr);
   /// Moves `source` to `target` without ever replacing: PlaceNoReplace, or MoveByCopy when
   /// the rename cannot do it (NeedsCopyToMove).
   int MoveNoReplace(const FileAt& source, const FileAt& target, std::string* kept_as);
@@ -275,8 +304,8 @@ class FileSystem {
 
  private:
   /// Copies the open `source` to a temporary file beside `target` and gives it the target's
-  /// name; a source that changed while it was copied is copied once more.
-  int CopyAndPlace(SourceFile& source, const FileAt& target, bool keep_owner);
+  /// name, `log` told before; a source that changed while it was copied is copied once more.
+  int CopyAndPlace(SourceFile& source, const FileAt& target, bool keep_owner, TransferLog* log);
   /// Gives `taken` the name `original` without replacing, or the first free RecoveryName;
   /// `name` receives the name it has afterwards (the taken one when none could be given).
   int PutBack(const FileAt& taken, const std::string& original, std::string* name);

@@ -4,7 +4,6 @@
 #include <fcntl.h>
 #include <linux/openat2.h>
 #include <sys/file.h>
-#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/xattr.h>
@@ -13,9 +12,9 @@
 #include <atomic>
 #include <cerrno>
 #include <cstring>
-#include <initializer_list>
 #include <vector>
 
+#include "platform/checksum.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/fs.h"
@@ -64,6 +63,15 @@ FileStamp StampOf(const struct stat& st) {
   return stamp;
 }
 
+void FactsOf(const struct stat& st, FileFacts* facts) {
+  facts->regular = S_ISREG(st.st_mode);
+  facts->size = static_cast<int64_t>(st.st_size);
+  facts->mtime_sec = static_cast<int64_t>(st.st_mtim.tv_sec);
+  facts->mtime_nsec = static_cast<int32_t>(st.st_mtim.tv_nsec);
+  facts->device = static_cast<uint64_t>(st.st_dev);
+  facts->inode = static_cast<uint64_t>(st.st_ino);
+}
+
 // Reads up to `size` bytes at `offset`, retrying short reads; returns the count or -1.
 ssize_t ReadFullAt(int fd, char* data, size_t size, off_t offset) {
   size_t done = 0;
@@ -79,41 +87,12 @@ ssize_t ReadFullAt(int fd, char* data, size_t size, off_t offset) {
   return static_cast<ssize_t>(done);
 }
 
-// Runs one kernel copy call until the end of the data. Returns 0 when done, an errno value on
-// failure, or -1 when the call is not available for these files and nothing was copied yet
-// (the caller then tries the next way).
-template <typename KernelCopy>
-int CopyInKernel(KernelCopy copy, std::initializer_list<int> unavailable) {
-  bool copied_any = false;
-  for (;;) {
-    ssize_t n = copy();
-    if (n > 0) {
-      copied_any = true;
-      continue;
-    }
-    if (n == 0) return 0;
-    if (errno == EINTR) continue;
-    if (copied_any) return errno;
-    for (int e : unavailable) {
-      if (errno == e) return -1;
-    }
-    return errno;
-  }
-}
-
-// Copies all data of `in`, from its first byte whatever its offset, to `out` (at offset 0): in
-// the kernel where it can, else through a large buffer. Returns 0 or an errno value.
-int CopyData(int in, int out) {
-  loff_t in_offset = 0;
-  int result =
-      CopyInKernel([&] { return ::copy_file_range(in, &in_offset, out, nullptr, 1 << 30, 0); },
-                   {EXDEV, EINVAL, ENOSYS, EOPNOTSUPP, EBADF, EPERM});
-  if (result >= 0) return result;
-  off_t offset = 0;
-  result = CopyInKernel([&] { return ::sendfile(out, in, &offset, 1 << 30); },
-                        {EINVAL, ENOSYS, EOPNOTSUPP});
-  if (result >= 0) return result;
-  std::unique_ptr<char[]> buffer(new char[kBufferSize]);
+// Copies all data of `in`, from its first byte whatever its offset, to `out` (at offset 0)
+// through a buffer of the thread's, feeding every byte to `hash` on its way: the copy's
+// checksum then costs no second reading. Returns 0 or an errno value.
+int CopyData(int in, int out, ContentHash* hash) {
+  thread_local std::unique_ptr<char[]> buffer;
+  if (!buffer) buffer.reset(new char[kBufferSize]);
   for (off_t at = 0;;) {
     ssize_t n = ::pread(in, buffer.get(), kBufferSize, at);
     if (n < 0) {
@@ -121,6 +100,7 @@ int CopyData(int in, int out) {
       return errno;
     }
     if (n == 0) return 0;
+    hash->Update(buffer.get(), static_cast<size_t>(n));
     if (!WriteAll(out, buffer.get(), static_cast<size_t>(n))) return errno;
     at += n;
   }
@@ -390,14 +370,15 @@ bool FileSystem::Unchanged(const SourceFile& source) {
 }
 
 int FileSystem::CopyToTemporary(SourceFile& source, const Folder& folder, bool keep_owner,
-                                std::string* temporary) {
+                                Copied* copy) {
   const int in = FdOf(source);
   struct stat st;
   if (::fstat(in, &st) != 0) return errno;
-  return WriteTemporaryAt(
+  ContentHash hash;
+  const int error = WriteTemporaryAt(
       FdOf(folder), "",
       [&](int out) {
-        int error = CopyData(in, out);
+        int error = CopyData(in, out, &hash);
         if (error != 0) return error;
         // The owner first: a change of owner clears set-id bits and capabilities.
         if (keep_owner && ::geteuid() == 0 && ::fchown(out, st.st_uid, st.st_gid) != 0 &&
@@ -412,9 +393,14 @@ int FileSystem::CopyToTemporary(SourceFile& source, const Folder& folder, bool k
         CopyExtendedAttributes(in, out);
         const struct timespec times[2] = {st.st_atim, st.st_mtim};
         if (::futimens(out, times) != 0) return errno;
+        struct stat written;
+        if (::fstat(out, &written) != 0) return errno;
+        FactsOf(written, &copy->facts);
         return 0;
       },
-      temporary);
+      &copy->name);
+  if (error == 0) copy->checksum = hash.Hex();
+  return error;
 }
 
 int FileSystem::PlaceNoReplace(const FileAt& from, const FileAt& to) {
@@ -471,31 +457,44 @@ int FileSystem::Examine(const FileAt& file, FileFacts* facts) {
   if (::fstatat(FdOf(*file.folder), file.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
     return errno;
   }
-  facts->regular = S_ISREG(st.st_mode);
-  facts->size = static_cast<int64_t>(st.st_size);
-  facts->mtime_sec = static_cast<int64_t>(st.st_mtim.tv_sec);
-  facts->mtime_nsec = static_cast<int32_t>(st.st_mtim.tv_nsec);
-  facts->device = static_cast<uint64_t>(st.st_dev);
-  facts->inode = static_cast<uint64_t>(st.st_ino);
+  FactsOf(st, facts);
   return 0;
 }
 
-int FileSystem::ReadWholeFile(const std::string& path, std::string* data) {
-  Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
-  if (fd.get() < 0) return errno;
+int FileSystem::IdentifyFolder(const Folder& folder, uint64_t* device, uint64_t* inode) {
+  struct stat st;
+  if (::fstat(FdOf(folder), &st) != 0) return errno;
+  *device = static_cast<uint64_t>(st.st_dev);
+  *inode = static_cast<uint64_t>(st.st_ino);
+  return 0;
+}
+
+int FileSystem::ReadWholeFile(const FileAt& file, int64_t limit, std::string* data,
+                              OpenFileFacts* facts) {
   data->clear();
-  std::unique_ptr<char[]> buffer(new char[kBufferSize]);
-  for (off_t at = 0;;) {
-    const ssize_t n = ReadFullAt(fd.get(), buffer.get(), kBufferSize, at);
-    if (n < 0) return errno;
-    if (n == 0) return 0;
-    data->append(buffer.get(), static_cast<size_t>(n));
-    at += n;
-  }
+  // Never waiting for a pipe or a device: opened without blocking, then refused.
+  Fd fd(::openat(FdOf(*file.folder), file.name.c_str(),
+                 O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
+  if (fd.get() < 0) return errno;
+  struct stat st;
+  if (::fstat(fd.get(), &st) != 0) return errno;
+  if (!S_ISREG(st.st_mode)) return kNotRegular;
+  facts->device = static_cast<uint64_t>(st.st_dev);
+  facts->inode = static_cast<uint64_t>(st.st_ino);
+  facts->owned = st.st_uid == ::geteuid();
+  facts->others_may_write = (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+  return ReadAllAt(fd.get(), limit, data);
 }
 
 int FileSystem::RemoveFolder(const FileAt& folder) {
   return ::unlinkat(FdOf(*folder.folder), folder.name.c_str(), AT_REMOVEDIR) == 0 ? 0 : errno;
+}
+
+int FileSystem::OpenLocked(const FileAt& at, bool create_new, std::unique_ptr<AppendFile>* file) {
+  auto opened = std::make_unique<AppendFile>();
+  const int error = opened->OpenLockedAt(FdOf(*at.folder), at.name, create_new);
+  if (error == 0) *file = std::move(opened);
+  return error;
 }
 
 int FileSystem::ReplaceWholeFile(const std::string& path, const std::string& data) {

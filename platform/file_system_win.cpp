@@ -11,6 +11,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/checksum.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/fs.h"
@@ -126,6 +127,24 @@ bool StampOf(HANDLE handle, FileStamp* stamp) {
   stamp->modified_ns = FileTimeUnits(basic.LastWriteTime) * 100;
   stamp->changed_ns = FileTimeUnits(basic.ChangeTime) * 100;
   return true;
+}
+
+// The facts of the open entry `handle` (Examine's).
+int FactsOf(HANDLE handle, FileFacts* facts) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(handle, &info)) return LastError();
+  facts->regular =
+      (info.dwFileAttributes &
+       (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
+  facts->size =
+      static_cast<int64_t>((static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+  const uint64_t units = (static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
+                         info.ftLastWriteTime.dwLowDateTime;
+  facts->mtime_sec = static_cast<int64_t>(units / 10000000) - kFileTimeEpochSeconds;
+  facts->mtime_nsec = static_cast<int32_t>(units % 10000000) * 100;
+  facts->device = info.dwVolumeSerialNumber;
+  facts->inode = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return 0;
 }
 
 // True when the open entry is a reparse point that stands for another place (a symbolic link,
@@ -421,6 +440,24 @@ int FlushCopy(const std::wstring& path) {
   return error;
 }
 
+// Fills `copy`'s checksum and facts from the file `path`.
+int HashCopy(const std::wstring& path, Copied* copy) {
+  Handle file(::CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file.valid()) return LastError();
+  ContentHash hash;
+  std::unique_ptr<char[]> buffer(new char[kBufferSize]);
+  for (uint64_t at = 0;;) {
+    const int64_t n = ReadAt(file.get(), buffer.get(), kBufferSize, at);
+    if (n < 0) return LastError();
+    if (n == 0) break;
+    hash.Update(buffer.get(), static_cast<size_t>(n));
+    at += static_cast<uint64_t>(n);
+  }
+  copy->checksum = hash.Hex();
+  return FactsOf(file.get(), &copy->facts);
+}
+
 }  // namespace
 
 Folder::~Folder() {
@@ -591,14 +628,13 @@ bool FileSystem::Unchanged(const SourceFile& source) {
   return StampOf(Of(source).handle, &stamp) && stamp == source.Content();
 }
 
-int FileSystem::CopyToTemporary(SourceFile& source, const Folder& folder, bool,
-                                std::string* temporary) {
+int FileSystem::CopyToTemporary(SourceFile& source, const Folder& folder, bool, Copied* copy) {
   // The copy keeps the last-write time, the attributes and the alternate data streams (a
   // download's zone mark among them); its security comes from the folder, as with any copy
   // made in Explorer. The owner is not carried over: that needs the restore privilege.
   for (int attempt = 0; attempt < 100; ++attempt) {
-    *temporary = TemporaryName(::GetCurrentProcessId());
-    const std::wstring path = Join(Of(folder).path, *temporary);
+    copy->name = TemporaryName(::GetCurrentProcessId());
+    const std::wstring path = Join(Of(folder).path, copy->name);
     CopyProgress progress;
     BOOL cancel = FALSE;
     if (!::CopyFileExW(Of(source).path.c_str(), path.c_str(), OnCopyProgress, &progress, &cancel,
@@ -620,6 +656,8 @@ int FileSystem::CopyToTemporary(SourceFile& source, const Folder& folder, bool,
         error = kChangedWhileCopied;
       }
     }
+    // The system's copy gives no bytes on their way: the checksum is read from the copy.
+    if (error == 0) error = HashCopy(path, copy);
     if (error != 0) RemoveEntry(path);
     return error;
   }
@@ -701,35 +739,39 @@ int FileSystem::Examine(const FileAt& file, FileFacts* facts) {
   Handle entry(::CreateFileW(PathOf(file).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
                              OPEN_EXISTING,
                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!entry.valid()) return LastError();
+  return FactsOf(entry.get(), facts);
+}
+
+int FileSystem::IdentifyFolder(const Folder& folder, uint64_t* device, uint64_t* inode) {
   BY_HANDLE_FILE_INFORMATION info;
-  if (!entry.valid() || !::GetFileInformationByHandle(entry.get(), &info)) return LastError();
-  facts->regular =
-      (info.dwFileAttributes &
-       (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DEVICE)) == 0;
-  facts->size =
-      static_cast<int64_t>((static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
-  const uint64_t units = (static_cast<uint64_t>(info.ftLastWriteTime.dwHighDateTime) << 32) |
-                         info.ftLastWriteTime.dwLowDateTime;
-  facts->mtime_sec = static_cast<int64_t>(units / 10000000) - kFileTimeEpochSeconds;
-  facts->mtime_nsec = static_cast<int32_t>(units % 10000000) * 100;
-  facts->device = info.dwVolumeSerialNumber;
-  facts->inode = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  if (!::GetFileInformationByHandle(Of(folder).level->handle, &info)) return LastError();
+  *device = info.dwVolumeSerialNumber;
+  *inode = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   return 0;
 }
 
-int FileSystem::ReadWholeFile(const std::string& path, std::string* data) {
-  Handle file(::CreateFileW(win::WinPath(path).c_str(), GENERIC_READ, kShareAll, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!file.valid()) return LastError();
+int FileSystem::ReadWholeFile(const FileAt& file, int64_t limit, std::string* data,
+                              OpenFileFacts* facts) {
   data->clear();
-  std::unique_ptr<char[]> buffer(new char[kBufferSize]);
-  for (uint64_t at = 0;;) {
-    const int64_t n = ReadAt(file.get(), buffer.get(), kBufferSize, at);
-    if (n < 0) return LastError();
-    if (n == 0) return 0;
-    data->append(buffer.get(), static_cast<size_t>(n));
-    at += static_cast<uint64_t>(n);
+  Handle open(::CreateFileW(PathOf(file).c_str(), GENERIC_READ | READ_CONTROL, kShareAll, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!open.valid()) return LastError();
+  BY_HANDLE_FILE_INFORMATION info;
+  if (::GetFileType(open.get()) != FILE_TYPE_DISK ||
+      !::GetFileInformationByHandle(open.get(), &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+    return kNotRegular;
   }
+  const int error = win::FactsOf(open.get(), facts);
+  return error != 0 ? error : win::ReadAllOf(open.get(), limit, data);
+}
+
+int FileSystem::OpenLocked(const FileAt& at, bool create_new, std::unique_ptr<AppendFile>* file) {
+  auto opened = std::make_unique<AppendFile>();
+  const int error = opened->OpenLocked(win::Narrow(PathOf(at)), create_new);
+  if (error == 0) *file = std::move(opened);
+  return error;
 }
 
 int FileSystem::RemoveFolder(const FileAt& folder) {

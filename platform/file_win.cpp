@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
+// After windows.h.
+#include <aclapi.h>
 
 #include <atomic>
 #include <cerrno>
@@ -114,19 +116,23 @@ bool AppendFile::Open(const std::string& path) {
 int AppendFile::OpenLocked(const std::string& path, bool create_new) {
   Close();
   // A link (a reparse point) as the file is opened itself, and refused, as on POSIX.
-  HANDLE handle = ::CreateFileW(win::WinPath(path).c_str(),
-                                FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
-                                nullptr, create_new ? CREATE_NEW : OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  HANDLE handle = ::CreateFileW(
+      win::WinPath(path).c_str(),
+      GENERIC_READ | FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | READ_CONTROL | SYNCHRONIZE,
+      kShareAll, nullptr, create_new ? CREATE_NEW : OPEN_EXISTING,
+      FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const int error = win::ErrnoOf(::GetLastError());
     return error != 0 ? error : EIO;
   }
   BY_HANDLE_FILE_INFORMATION info;
-  if (!::GetFileInformationByHandle(handle, &info) ||
-      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
-    ::CloseHandle(handle);
-    return ELOOP;
+  int error = 0;
+  if (::GetFileType(handle) != FILE_TYPE_DISK) {
+    error = kNotRegularFile;
+  } else if (!::GetFileInformationByHandle(handle, &info) ||
+             (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) !=
+                 0) {
+    error = ELOOP;
   }
   // Windows locks are mandatory: a lock on the content would keep every other handle, the
   // holder's own reader among them, from reading the file. The lock is taken on one byte far
@@ -134,13 +140,27 @@ int AppendFile::OpenLocked(const std::string& path, bool create_new) {
   OVERLAPPED far_byte = {};
   far_byte.Offset = 0xFFFFFFF0;
   far_byte.OffsetHigh = 0x7FFFFFFF;
-  if (!::LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0,
-                    &far_byte)) {
+  if (error == 0 && !::LockFileEx(handle, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1,
+                                  0, &far_byte)) {
+    error = EWOULDBLOCK;
+  }
+  if (error != 0) {
     ::CloseHandle(handle);
-    return EWOULDBLOCK;
+    return error;
   }
   handle_ = handle;
   return 0;
+}
+
+int AppendFile::ReadAll(int64_t limit, std::string* data) const {
+  data->clear();
+  if (handle_ == nullptr) return EBADF;
+  return win::ReadAllOf(handle_, limit, data);
+}
+
+int AppendFile::Facts(OpenFileFacts* facts) const {
+  if (handle_ == nullptr) return EBADF;
+  return win::FactsOf(handle_, facts);
 }
 
 int64_t AppendFile::Size() const {
@@ -170,6 +190,59 @@ void AppendFile::Close() {
 }
 
 namespace win {
+
+int ReadAllOf(void* handle, int64_t limit, std::string* data) {
+  data->clear();
+  LARGE_INTEGER size;
+  if (!::GetFileSizeEx(handle, &size)) return ErrorResult(::GetLastError());
+  if (size.QuadPart > limit) return EFBIG;
+  // The file may grow while it is read: read on to its end, or past the limit.
+  for (uint64_t at = 0;;) {
+    char buffer[1 << 16];
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(at);
+    where.OffsetHigh = static_cast<DWORD>(at >> 32);
+    DWORD got = 0;
+    if (!::ReadFile(handle, buffer, sizeof buffer, &got, &where)) {
+      if (::GetLastError() == ERROR_HANDLE_EOF) return 0;
+      return ErrorResult(::GetLastError());
+    }
+    if (got == 0) return 0;
+    if (static_cast<int64_t>(at + got) > limit) return EFBIG;
+    data->append(buffer, got);
+    at += got;
+  }
+}
+
+int FactsOf(void* handle, OpenFileFacts* facts) {
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(handle, &info)) return ErrorResult(::GetLastError());
+  facts->device = info.dwVolumeSerialNumber;
+  facts->inode = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  facts->others_may_write = false;
+  // The owner is this user, or a group of this user's (an administrator's files belong to the
+  // Administrators group).
+  PSID owner = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  facts->owned = false;
+  if (::GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                        nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
+    return ErrorResult(::GetLastError());
+  }
+  HANDLE token = nullptr;
+  if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
+    char user[256];
+    DWORD length = 0;
+    if (::GetTokenInformation(token, TokenUser, user, sizeof user, &length)) {
+      facts->owned = ::EqualSid(reinterpret_cast<TOKEN_USER*>(user)->User.Sid, owner) != FALSE;
+    }
+    ::CloseHandle(token);
+  }
+  BOOL member = FALSE;
+  if (!facts->owned && ::CheckTokenMembership(nullptr, owner, &member)) facts->owned = member;
+  ::LocalFree(descriptor);
+  return 0;
+}
 
 FILE* OpenStream(const std::wstring& path) {
   HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,

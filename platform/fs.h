@@ -83,6 +83,10 @@ void RemoveLeftoverTemporaries(int dir);
 /// unchanged.
 int ReplaceFile(const std::string& path, const std::function<int(int fd)>& fill);
 
+/// Reads the whole of the open regular file `fd` from its first byte into `data`: 0, EFBIG
+/// when it holds more than `limit` bytes, or another errno value.
+int ReadAllAt(int fd, int64_t limit, std::string* data);
+
 /// Writes all `size` bytes of `data` to `fd`, retrying short writes and EINTR. Returns false
 /// (errno set) when a write fails.
 bool WriteAll(int fd, const void* data, size_t size);

@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -187,6 +188,38 @@ int ReplaceFile(const std::string& path, const std::function<int(int fd)>& fill)
     return error;
   }
   FlushFolder(folder);
+  return 0;
+}
+
+int ReadAllAt(int fd, int64_t limit, std::string* data) {
+  data->clear();
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return errno;
+  if (st.st_size > limit) return EFBIG;
+  data->resize(static_cast<size_t>(st.st_size));
+  // The file may grow while it is read: read on to its end, or past the limit.
+  size_t done = 0;
+  for (;;) {
+    if (done == data->size()) {
+      if (static_cast<int64_t>(done) >= limit) {
+        char byte;
+        const ssize_t more = ::pread(fd, &byte, 1, static_cast<off_t>(done));
+        if (more < 0 && errno == EINTR) continue;
+        if (more < 0) return errno;
+        return more == 0 ? 0 : EFBIG;
+      }
+      data->resize(std::min<size_t>(static_cast<size_t>(limit), done + (1 << 16)));
+    }
+    const ssize_t n =
+        ::pread(fd, data->data() + done, data->size() - done, static_cast<off_t>(done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  data->resize(done);
   return 0;
 }
 

@@ -7,9 +7,14 @@
 #error "platform/utf16.h is for Windows builds only"
 #endif
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
+
+namespace nandell {
+struct OpenFileFacts;
+}
 
 namespace nandell::win {
 
@@ -55,6 +60,14 @@ std::string ErrorText(unsigned long code, void* module = nullptr);
 /// programs free to read, write, rename and delete it meanwhile; null when it cannot be opened
 /// or is not a disk file (a pipe or a console could keep a read waiting).
 FILE* OpenStream(const std::wstring& path);
+
+/// Reads the whole of the open disk file `handle` from its first byte into `data`: 0, EFBIG
+/// when it holds more than `limit` bytes, or another error result.
+int ReadAllOf(void* handle, int64_t limit, std::string* data);
+
+/// Fills `facts` for the open file `handle` (opened with READ_CONTROL, so that its owner can be
+/// read). Returns 0 or an error result.
+int FactsOf(void* handle, OpenFileFacts* facts);
 
 /// `argument` quoted for a Windows command line, so that the program receives it as one
 /// argument, unchanged (the rules of CommandLineToArgvW and the C runtime).

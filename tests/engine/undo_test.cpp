@@ -50,6 +50,14 @@ bool RemoveEntry(const std::string& path) {
 #endif
 }
 
+// `path` as an entry of its open folder.
+fs::FileAt At(const std::string& path) {
+  const size_t slash = path.find_last_of("/\\");
+  fs::FolderRef folder;
+  fs::RealFileSystem().OpenFolder(path.substr(0, slash + 1), &folder);
+  return fs::FileAt{folder, path.substr(slash + 1)};
+}
+
 // A photo folder and an output folder (on `output_base`), and runs and undos between them.
 class UndoTest : public ::testing::Test {
  protected:
@@ -209,34 +217,72 @@ TEST_F(UndoTest, FilesChangedSinceTheRunAreKeptAndNamed) {
 // them as Unix links that its own file calls follow): these two stay Linux's.
 
 // A link put where a folder of the run was is never followed: not to remove a "copy" that
-// is the photo itself, not to move a file back into a folder elsewhere.
-TEST_F(UndoTest, LinksInPlaceOfTheRunsFoldersAreNotFollowed) {
-  for (const bool move : {false, true}) {
-    SCOPED_TRACE(move ? "move" : "copy");
+// is the photo itself, not to move a file back into a folder elsewhere. A file kept because a
+// link stood in the way is tried again by the next undo; one that is its own source (the photo
+// folder now leads to the day folder) is kept for good.
+TEST_F(UndoTest, LinksAreNeverFollowedAndWhatTheyKeptIsTriedAgain) {
+  const struct {
+    bool move;
+    const char* link;     // replaced by a link after the run: "day", "source" or "photo" folder
+    const char* message;  // the undo's message
+    const char* history;  // the run's state in history afterwards
+  } cases[] = {
+      {false, "day", "删除副本失败: DAY/x.mov (目录位置上是一个链接)\r\n",
+       "部分撤销 (未撤销 1 个)"},
+      {true, "source", "移回文件失败: DAY/x.mov -> SRC/sub/x.mov (目录位置上是一个链接)\r\n",
+       "部分撤销 (未撤销 1 个)"},
+      {false, "photo", "副本与原文件是同一个文件, 保留: DAY/x.mov\r\n", "已撤销"},
+      {true, "photo", "副本与原文件是同一个文件, 保留: DAY/x.mov\r\n", "已撤销"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.move ? "move, " : "copy, ") + c.link);
     testing::RemoveTree(dir_ / "src");
     testing::RemoveTree(dir_ / "elsewhere");
     Make();
-    ASSERT_TRUE(WriteFile(src_ + "sub/x.mov", "xxxx", kDay1) && MakeFolders(dir_ / "elsewhere"));
-    const std::string journal = Organize(move);
+    const bool photo = std::string(c.link) == "photo";
+    const std::string name = photo ? "x.mov" : "sub/x.mov";
+    ASSERT_TRUE(WriteFile(src_ + name, "xxxx", kDay1) && MakeFolders(dir_ / "elsewhere"));
+    const std::string journal = Organize(c.move);
     const std::string day = out_ + "2014年/2014-12-31";
     // The copy's day folder now links to the photo's folder; the moved photo's source folder
-    // links elsewhere.
-    const std::string swapped = move ? src_ + "sub" : day;
-    const std::string link_to = move ? dir_ / "elsewhere" : src_ + "sub";
-    ASSERT_EQ(::rename(swapped.c_str(), (swapped + ".real").c_str()), 0);
+    // links elsewhere; the photo folder, its original gone, links to the day folder.
+    const std::string swapped = photo ? dir_ / "src" : c.move ? src_ + "sub" : day;
+    const std::string link_to = photo ? day : c.move ? dir_ / "elsewhere" : src_ + "sub";
+    if (photo) testing::RemoveTree(swapped);
+    ASSERT_EQ(photo ? 0 : ::rename(swapped.c_str(), (swapped + ".real").c_str()), 0);
     ASSERT_EQ(::symlink(link_to.c_str(), swapped.c_str()), 0);
 
-    EXPECT_EQ(Undo(journal), move ? 1 : 0);
-    ASSERT_EQ(messages_.size(), 1u);
-    EXPECT_EQ(messages_[0], move ? "移回文件失败: " + day + "/x.mov -> " + src_ +
-                                       "sub/x.mov (目录位置上是一个链接)\r\n"
-                                 : "副本已不在(1): " + day + "/x.mov\r\n");
-    // The photo (the moved file) is where it was, and nothing went elsewhere.
-    EXPECT_EQ(ReadFile(move ? day + "/x.mov" : src_ + "sub/x.mov"), "xxxx");
+    EXPECT_EQ(Undo(journal), 1);
+    std::string message = c.message;
+    message.replace(message.find("DAY"), 3, day);
+    if (message.find("SRC/") != std::string::npos) message.replace(message.find("SRC/"), 4, src_);
+    EXPECT_EQ(messages_, std::vector<std::string>{message});
+    // The photo (the moved file, or the copy that is all that is left) is where it was, and
+    // nothing went elsewhere.
+    EXPECT_EQ(ReadFile(c.move || photo ? day + "/x.mov" : src_ + "sub/x.mov"), "xxxx");
     EXPECT_TRUE(ListFiles(dir_ / "elsewhere").empty());
+    Journal state;
+    ASSERT_TRUE(ParseJournal(ReadFile(journal), &state));
+    EXPECT_NE(FormatHistoryLine(journal, state).find(std::string("\t") + c.history + "\t"),
+              std::string::npos)
+        << FormatHistoryLine(journal, state);
+    if (photo) {
+      EXPECT_EQ(Undo(journal), 2);
+      continue;
+    }
+    // The link gone and the folder back: the next undo finishes the run.
+    ASSERT_EQ(::unlink(swapped.c_str()), 0);
+    ASSERT_EQ(::rename((swapped + ".real").c_str(), swapped.c_str()), 0);
+    std::string refusal;
+    EXPECT_EQ(LatestJournal(fs::RealFileSystem(), out_, &refusal), journal);
+    EXPECT_EQ(Undo(journal), 0) << refusal_;
+    EXPECT_EQ(end_.undone, 1);
+    EXPECT_EQ(ReadFile(src_ + "sub/x.mov"), "xxxx");
+    EXPECT_TRUE(ListFiles(out_).empty());
   }
 }
 
+// Without a journal nothing is placed: the run could not be undone.
 TEST_F(UndoTest, LinkInPlaceOfTheJournalFolderIsNotFollowed) {
   Make();
   ASSERT_TRUE(WriteFile(src_ + "x.mov", "xxxx", kDay1) && MakeFolders(dir_ / "elsewhere"));
@@ -247,12 +293,15 @@ TEST_F(UndoTest, LinkInPlaceOfTheJournalFolderIsNotFollowed) {
   config.error_file_folder = dir_ / "cfg/";
   RecordingObserver sink;
   EXPECT_EQ(RunToEnd(config, &sink), "");
-  // The photo is organized, the run says it has no journal and nothing went elsewhere.
-  EXPECT_EQ(ReadFile(out_ + "2014年/2014-12-31/x.mov"), "xxxx");
+  // The photo fails with the reason, the run says why it has no journal, nothing went elsewhere.
+  EXPECT_EQ(ReadFile(src_ + "x.mov"), "xxxx");
+  ASSERT_EQ(sink.files.size(), 1u);
+  EXPECT_EQ(sink.files[0].reason, "整理记录无法写入");
   EXPECT_EQ(sink.report.journal, "");
   EXPECT_NE(sink.report.journal_problem.find("目录位置上是一个链接"), std::string::npos)
       << sink.report.journal_problem;
   EXPECT_TRUE(ListTree(dir_ / "elsewhere").empty());
+  EXPECT_FALSE(PathExists(out_ + "2014年/2014-12-31/x.mov"));
 }
 
 #endif  // _WIN32
@@ -273,7 +322,7 @@ TEST_F(UndoTest, StoppedUndoFinishesWhenRunAgainAndTheLatestRunGoesFirst) {
   // A journal in use (by a run, or another undo) is left alone.
   {
     std::unique_ptr<AppendFile> held;
-    ASSERT_EQ(fs::RealFileSystem().OpenLocked(first, false, &held), 0);
+    ASSERT_EQ(fs::RealFileSystem().OpenLocked(At(first), false, &held), 0);
     EXPECT_EQ(Undo(first), 2);
     EXPECT_EQ(refusal_, kJournalBusyText + first);
   }

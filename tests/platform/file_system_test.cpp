@@ -254,8 +254,8 @@ class RewritingFileSystem : public fs::FileSystem {
  public:
   RewritingFileSystem(std::string source, int rewrites) : source_(source), rewrites_(rewrites) {}
   int CopyToTemporary(fs::SourceFile& source, const fs::Folder& folder, bool keep_owner,
-                      std::string* temporary) override {
-    const int error = FileSystem::CopyToTemporary(source, folder, keep_owner, temporary);
+                      fs::Copied* copy) override {
+    const int error = FileSystem::CopyToTemporary(source, folder, keep_owner, copy);
     if (rewrites_-- > 0) WriteFile(source_, "rewritten " + std::to_string(rewrites_));
     return error;
   }

@@ -53,9 +53,9 @@ class GatedFileSystem : public fs::FileSystem {
     return FileSystem::OpenForReading(file);
   }
   int CopyToTemporary(fs::SourceFile& source, const fs::Folder& folder, bool keep_owner,
-                      std::string* temporary) override {
+                      fs::Copied* copy) override {
     Enter(kCopy);
-    return FileSystem::CopyToTemporary(source, folder, keep_owner, temporary);
+    return FileSystem::CopyToTemporary(source, folder, keep_owner, copy);
   }
   int PlaceNoReplace(const fs::FileAt& from, const fs::FileAt& to) override {
     {
