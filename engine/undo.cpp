@@ -159,12 +159,10 @@ int Locate(fs::FileSystem& file_system, const fs::FolderRef& base, const std::st
   return 0;
 }
 
-// Removes the temporary files that a killed run or undo left in the folder of `file`, once per
-// folder: a copy back that was killed leaves a full-size one in the photo folder.
-void ClearLeftovers(fs::FileSystem& file_system, RunFolders& folders, const fs::FileAt& file) {
-  if (file.folder && folders.cleared.insert(file.folder->Path()).second) {
-    file_system.RemoveLeftovers(*file.folder);
-  }
+// Removes the temporary files that a killed run or undo left in `folder`, once per folder: a
+// copy back that was killed leaves a full-size one in the photo folder.
+void ClearLeftovers(fs::FileSystem& file_system, RunFolders& folders, const fs::FolderRef& folder) {
+  if (folder && folders.cleared.insert(folder->Path()).second) file_system.RemoveLeftovers(*folder);
 }
 
 // Gives a file that a killed run or undo left taken (hidden) under `file`'s name its name back.
@@ -278,8 +276,8 @@ Outcome UndoMove(fs::FileSystem& file_system, RunFolders& folders, const Journal
   // and so does a move of the run that was killed while it held the source taken.
   RecoverTaken(file_system, at_target);
   RecoverTaken(file_system, at_source);
-  ClearLeftovers(file_system, folders, at_target);
-  ClearLeftovers(file_system, folders, at_source);
+  ClearLeftovers(file_system, folders, at_target.folder);
+  ClearLeftovers(file_system, folders, at_source.folder);
   if (target_error != 0 && target_error != ENOENT) {
     return Failed(failed, fs::ReasonText(target_error));
   }
@@ -340,7 +338,7 @@ Outcome UndoCopy(fs::FileSystem& file_system, RunFolders& folders, const Journal
   const int source_error = folders.photo ? Locate(file_system, folders.photo, folders.photo_path,
                                                   entry.source, &at_source)
                                          : folders.photo_error;
-  ClearLeftovers(file_system, folders, at_target);
+  ClearLeftovers(file_system, folders, at_target.folder);
   // A folder of the copy that is gone took the copy with it; one that cannot be reached (a
   // link in its place) may still hold it.
   if (target_error == ENOENT) return entry.intent ? NotPlaced() : Undone("gone", gone);
@@ -622,9 +620,15 @@ int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::ato
     on_file(event);
   }
   if (!end->stopped) {
-    // The day folders before the year folders that hold them; only empty ones go.
+    // The day folders before the year folders that hold them; only empty ones go, once the
+    // temporary files that a killed run left in them are gone.
     for (auto it = journal.folders.rbegin(); it != journal.folders.rend(); ++it) {
       std::string folder = *it;
+      fs::FolderRef inside;
+      if (OpenBelow(file_system, folders.output, folders.output_path, WithTrailingSeparator(folder),
+                    false, &inside) == 0) {
+        ClearLeftovers(file_system, folders, inside);
+      }
       while (!folder.empty() && IsPathSeparator(folder.back())) folder.pop_back();
       fs::FileAt at;
       if (Locate(file_system, folders.output, folders.output_path, folder, &at) == 0) {

@@ -115,4 +115,21 @@ inline int RunCli(const std::vector<std::string>& args, const std::vector<std::s
   return WaitCli(StartCli(args, env, stdout_path, stderr_path, uid));
 }
 
+// RunCli, but a program still running after `seconds` is killed: -1.
+inline int RunCliWithin(int seconds, const std::vector<std::string>& args,
+                        const std::vector<std::string>& env, const std::string& stdout_path,
+                        const std::string& stderr_path) {
+  const CliProcess process = StartCli(args, env, stdout_path, stderr_path);
+  for (int i = 0; i < seconds * 100; ++i) {
+    int status = 0;
+    if (::waitpid(process.pid, &status, WNOHANG) == process.pid) {
+      return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
+    }
+    ::usleep(10000);
+  }
+  ::kill(process.pid, SIGKILL);
+  WaitCli(process);
+  return -1;
+}
+
 }  // namespace nandell::testing

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 
 #include <cstring>
@@ -254,6 +255,39 @@ TEST_F(OrganizeCliTest, DuplicatesHistoryAndUndo) {
   EXPECT_EQ(Err(), "目录不存在:" + dir_ / "missing\n");
   ASSERT_EQ(Run({"history", out_}), 0);
   EXPECT_NE(Out().find("\t已撤销\t"), std::string::npos);
+}
+
+// Only a regular file is read as a journal, and at once: a device or a pipe named as one is
+// refused, and the listing of the journals never opens one.
+TEST_F(OrganizeCliTest, DevicesAndPipesAreNeverReadAsJournals) {
+  ASSERT_TRUE(WriteFile(src_ + "/clip.mov", "movie", kDay1));
+  ASSERT_EQ(Run({"organize", src_, out_}), 0) << Err();
+  const std::string journals = out_ + "/.nandell/journal/";
+  ASSERT_EQ(::mkfifo((journals + "pipe.tsv").c_str(), 0600), 0);
+  ASSERT_EQ(::mknod((journals + "zero.tsv").c_str(), S_IFCHR | 0600, makedev(1, 5)), 0);
+  ASSERT_EQ(::mkfifo((dir_ / "pipe").c_str(), 0600), 0);
+  const struct {
+    std::vector<std::string> args;
+    int code;
+    std::string err;
+  } cases[] = {
+      {{"undo", "/dev/zero"}, 2, "不是整理记录: /dev/zero\n"},
+      {{"undo", dir_ / "pipe"}, 2, "不是整理记录: " + dir_ / "pipe\n"},
+      {{"undo", journals + "zero.tsv"},
+       2,
+       "不是整理记录: " + journals + "zero.tsv (不是普通文件)\n"},
+      {{"undo", journals + "pipe.tsv"},
+       2,
+       "不是整理记录: " + journals + "pipe.tsv (不是普通文件)\n"},
+      {{"history", out_}, 0, ""},
+      {{"undo", out_}, 0, ""},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(testing::RunCliWithin(20, c.args, env_, dir_ / "stdout", dir_ / "stderr"), c.code)
+        << c.args[1];
+    EXPECT_EQ(Err(), c.err);
+  }
+  EXPECT_FALSE(PathExists(out_ + "/2014年/2014-12-31/clip.mov"));
 }
 
 TEST_F(OrganizeCliTest, DryRunPrintsWhatTheRunThenDoesAndChangesNothing) {

@@ -295,12 +295,16 @@ class TempDir {
 // allowed (not root, no CAP_SYS_ADMIN): the test then skips.
 class ScopedTmpfs {
  public:
-  ScopedTmpfs() {
+  // `size` as mount(8) takes it ("512m", "1m").
+  explicit ScopedTmpfs(const std::string& size = "512m") {
     static const bool private_mounts =
         ::unshare(CLONE_NEWNS) == 0 &&
         ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
     if (!private_mounts || dir_.path().empty()) return;
-    if (::mount("tmpfs", dir_.path().c_str(), "tmpfs", 0, "size=512m") == 0) path_ = dir_.path();
+    const std::string options = "size=" + size;
+    if (::mount("tmpfs", dir_.path().c_str(), "tmpfs", 0, options.c_str()) == 0) {
+      path_ = dir_.path();
+    }
   }
   ~ScopedTmpfs() {
     if (!path_.empty()) ::umount2(path_.c_str(), MNT_DETACH);
@@ -433,6 +437,22 @@ inline std::string LocalDayText(time_t t) {
   char text[32];
   std::strftime(text, sizeof text, "%Y-%m-%d", &tm_local);
   return text;
+}
+
+// Every entry under `root` with its mode (kind on Windows), size and last-write time, and a
+// file's content; folders by name only (their times change as files come and go): what an
+// undo must bring back exactly.
+inline std::map<std::string, std::string> Snapshot(const std::string& root) {
+  auto entries = ListTree(root);
+  for (auto& [path, facts] : entries) {
+#ifdef _WIN32
+    const bool folder = facts[0] == '1';
+#else
+    const bool folder = S_ISDIR(std::stoul(facts));
+#endif
+    facts = folder ? "folder" : facts + " " + ReadFile(root + Native(path));
+  }
+  return entries;
 }
 
 // Noon local time of a calendar day, far from any day boundary.

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <mutex>
 #include <set>
 
 #include "tests/engine/recording_observer.h"
@@ -17,28 +19,15 @@ using testing::ListFiles;
 using testing::ListTree;
 using testing::LocalNoon;
 using testing::MakeFolders;
+using testing::Native;
 using testing::PathExists;
 using testing::ReadFile;
+using testing::Snapshot;
 using testing::TempDir;
 using testing::WriteFile;
 
 const time_t kDay1 = LocalNoon(2014, 12, 31);
 const time_t kDay2 = LocalNoon(2015, 3, 4);
-
-// Every entry under `root` with its mode (kind on Windows), size and last-write time, and a
-// file's content; folders by name only (their times change as files come and go).
-std::map<std::string, std::string> Snapshot(const std::string& root) {
-  auto entries = ListTree(root);
-  for (auto& [path, facts] : entries) {
-#ifdef _WIN32
-    const bool folder = facts[0] == '1';
-#else
-    const bool folder = S_ISDIR(std::stoul(facts));
-#endif
-    facts = folder ? "folder" : facts + " " + ReadFile(root + path);
-  }
-  return entries;
-}
 
 // Removes the file or empty folder `path`.
 bool RemoveEntry(const std::string& path) {
@@ -147,8 +136,10 @@ TEST_F(UndoTest, PutsTheTreeBackAfterCopyAndMoveOnOneAndTwoFileSystems) {
       EXPECT_EQ(record.files.at(0).record.checksum.rfind("id:", 0) == 0, move && !other_file_system)
           << record.files.at(0).record.checksum;
       // A move emptied the source folders; one of them is gone now, and comes back.
+      // And a copy back that a killed undo left in the other (no one holds it) goes too.
       if (move) {
         ASSERT_TRUE(RemoveEntry(src_ + "d1/sub"));
+        ASSERT_TRUE(WriteFile(src_ + Native("d0/sub/.nandell-99999-1.part"), "left by an undo"));
       }
 
       ASSERT_EQ(Undo(journal), 0) << refusal_;
@@ -209,6 +200,159 @@ TEST_F(UndoTest, FilesChangedSinceTheRunAreKeptAndNamed) {
     if (!c.remove) {
       EXPECT_EQ(ReadFile(changed), "newer");
     }
+  }
+}
+
+// Renames the file or folder `from` to `to`.
+bool MoveEntry(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+  return ::MoveFileExW(testing::LongPath(from).c_str(), testing::LongPath(to).c_str(), 0);
+#else
+  return ::rename(from.c_str(), to.c_str()) == 0;
+#endif
+}
+
+// `path` with its first `from` replaced by `to`.
+std::string Replaced(std::string path, const std::string& from, const std::string& to) {
+  return path.replace(path.find(from), from.size(), to);
+}
+
+// The output folder renamed since the run is the same folder: its run is undone there. A copy
+// of it is another folder: its journal tells of files that are not the copy's.
+TEST_F(UndoTest, RenamedOutputFolderIsUndoneWhereItIsAndACopyOfItIsRefused) {
+  for (const bool move : {false, true}) {
+    SCOPED_TRACE(move ? "move" : "copy");
+    for (const char* folder : {"src", "out", "renamed", "copy"}) testing::RemoveTree(dir_ / folder);
+    Make();
+    out_ = dir_ / "out/";
+    ASSERT_TRUE(MakeFolders(dir_ / "out"));
+    for (int i = 0; i < 3; ++i) {
+      ASSERT_TRUE(WriteFile(src_ + "f" + std::to_string(i) + ".mov", std::to_string(i), kDay1));
+    }
+    const auto source_tree = Snapshot(src_);
+    const std::string journal = Organize(move);
+    for (const auto& [path, content] : ListFiles(out_)) {
+      ASSERT_TRUE(WriteFile(dir_ / "copy/" + path, content));
+    }
+    const std::string copied = Replaced(journal, out_, dir_ / "copy/");
+    ASSERT_TRUE(WriteFile(copied, ReadFile(journal)));
+    ASSERT_TRUE(MoveEntry(dir_ / "out", dir_ / "renamed"));
+
+    EXPECT_EQ(Undo(copied), 2);
+    EXPECT_EQ(refusal_, kOtherFolderText + out_ + " (" + copied + ")");
+    EXPECT_EQ(ListFiles(dir_ / "copy/").size(), 3u);
+    EXPECT_EQ(Undo(Replaced(journal, out_, dir_ / "renamed/")), 0) << refusal_;
+    EXPECT_EQ(end_.undone, 3);
+    EXPECT_EQ(
+        messages_.at(0).rfind(
+            move ? "移回文件(1): " + dir_ / "renamed/" : "删除副本(1): " + dir_ / "renamed/", 0),
+        0u)
+        << messages_[0];
+    EXPECT_EQ(Snapshot(src_), source_tree);
+    EXPECT_TRUE(ListFiles(dir_ / "renamed/").empty());
+    EXPECT_EQ(ListFiles(dir_ / "copy/").size(), 3u);
+  }
+}
+
+// A journal of the version before intents and the output folder's identity is undone as
+// before.
+TEST_F(UndoTest, JournalWithoutIntentsOrTheOutputsIdentityIsUndone) {
+  for (const bool move : {false, true}) {
+    SCOPED_TRACE(move ? "move" : "copy");
+    testing::RemoveTree(dir_ / "src");
+    Make();
+    ASSERT_TRUE(WriteFile(src_ + "x.mov", "xxxx", kDay1) && WriteFile(src_ + "y.mov", "y", kDay2));
+    const auto source_tree = Snapshot(src_);
+    const std::string journal = Organize(move);
+    std::string text = ReadFile(journal);
+    text.erase(text.find("\toutput_id="), text.find('\n') - text.find("\toutput_id="));
+    for (size_t at; (at = text.find("\nintent\t")) != std::string::npos;) {
+      text.erase(at + 1, text.find('\n', at + 1) - at);
+    }
+    ASSERT_TRUE(WriteFile(journal, text));
+    EXPECT_EQ(Undo(journal), 0) << refusal_;
+    EXPECT_EQ(end_.undone, 2);
+    EXPECT_EQ(Snapshot(src_), source_tree);
+    EXPECT_TRUE(ListFiles(out_).empty());
+  }
+}
+
+// Keeps the journal as it stands each time a file takes its name in the output folder: what a
+// run killed at that moment would leave.
+class JournalAtEachPlacement : public fs::FileSystem {
+ public:
+  explicit JournalAtEachPlacement(std::string out) : out_(std::move(out)) {}
+  int PlaceNoReplace(const fs::FileAt& from, const fs::FileAt& to) override {
+    const int error = FileSystem::PlaceNoReplace(from, to);
+    if (error == 0 && to.folder->Path().rfind(out_, 0) == 0 && to.name[0] != '.') {
+      std::lock_guard<std::mutex> lock(mutex_);
+      for (const auto& [name, text] : ListFiles(JournalFolder(out_))) {
+        placed.emplace_back(to.Path(), text);
+      }
+    }
+    return error;
+  }
+  std::vector<std::pair<std::string, std::string>> placed;  // the file, the journal then
+
+ private:
+  std::string out_;
+  std::mutex mutex_;
+};
+
+// Every file that takes a name in the output is in the journal first; an undo after the run
+// was killed right then finds it from its intent, and removes only the file that took the name.
+TEST_F(UndoTest, EveryFileIsJournaledBeforeItTakesItsNameAndUndoneFromItsIntent) {
+#ifdef _WIN32
+  const std::string other_base = testing::kOtherFileSystem;
+#else
+  testing::ScopedTmpfs tmpfs;
+  const std::string other_base = tmpfs.path();
+#endif
+  const struct {
+    bool move, other_file_system, replaced;  // the last copy then replaced by the same bytes
+  } cases[] = {
+      {false, false, false}, {false, false, true}, {true, false, false}, {true, true, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.move) + std::to_string(c.other_file_system) +
+                 std::to_string(c.replaced));
+    if (c.other_file_system && other_base.empty()) continue;
+    testing::RemoveTree(dir_ / "src");
+    Make(c.other_file_system ? other_base : "/tmp");
+    for (int i = 0; i < 4; ++i) {
+      ASSERT_TRUE(
+          WriteFile(src_ + "f" + std::to_string(i) + ".mov", std::string(i + 1, 'x'), kDay1));
+    }
+    const auto source_tree = Snapshot(src_);
+    RunConfig config;
+    config.photo_folder = src_;
+    config.output_folder = out_;
+    config.error_file_folder = dir_ / "cfg/";
+    config.move = c.move;
+    JournalAtEachPlacement disk(out_);
+    RecordingObserver sink;
+    ASSERT_EQ(RunToEnd(config, &sink, disk), "");
+    ASSERT_EQ(disk.placed.size(), 4u);
+    for (const auto& [placed, text] : disk.placed) {
+      Journal journal;
+      ASSERT_TRUE(ParseJournal(text, &journal));
+      EXPECT_TRUE(std::any_of(journal.files.begin(), journal.files.end(),
+                              [&](const JournalEntry& entry) { return entry.target == placed; }))
+          << placed << " is not in the journal yet:\n"
+          << text;
+    }
+    // Killed right after the last file took its name: its intent ends the journal.
+    const std::string last = disk.placed.back().first;
+    ASSERT_TRUE(WriteFile(sink.report.journal, disk.placed.back().second));
+    if (c.replaced) {
+      const std::string bytes = ReadFile(last);
+      ASSERT_TRUE(WriteFile(last + ".new", bytes) && RemoveEntry(last) &&
+                  MoveEntry(last + ".new", last));
+    }
+    EXPECT_EQ(Undo(sink.report.journal), 0) << refusal_;
+    EXPECT_EQ(end_.undone, c.replaced ? 3 : 4);
+    EXPECT_EQ(Snapshot(src_), source_tree);
+    // A file of the same bytes that is not the one the run placed is not the run's to remove.
+    EXPECT_EQ(ListFiles(out_).size(), c.replaced ? 1u : 0u);
   }
 }
 
@@ -280,6 +424,130 @@ TEST_F(UndoTest, LinksAreNeverFollowedAndWhatTheyKeptIsTriedAgain) {
     EXPECT_EQ(ReadFile(src_ + "sub/x.mov"), "xxxx");
     EXPECT_TRUE(ListFiles(out_).empty());
   }
+}
+
+// A journal that anyone but the user could have written, or that tells of other folders than
+// the run's, is refused whole: nothing outside the output folder is ever touched.
+TEST_F(UndoTest, PlantedJournalsAreRefused) {
+  Make();
+  ASSERT_TRUE(WriteFile(src_ + "x.mov", "xxxx", kDay1));
+  const std::string journal = Organize(false);
+  const std::string copy = out_ + "2014年/2014-12-31/x.mov";
+  const std::string victim = dir_ / "victim/secret.mov";
+  ASSERT_TRUE(WriteFile(victim, "xxxx"));
+  Journal run;
+  ASSERT_TRUE(ParseJournal(ReadFile(journal), &run));
+  const FileRecord& record = run.files.at(0).record;
+  const std::string fields =
+      "\t" + std::to_string(record.size) + "\t" + record.mtime + "\t" + record.checksum + "\n";
+  const struct {
+    std::string output;  // the output folder the header names
+    std::string line;    // its one file record
+    int owner;           // -1: the user's own
+    mode_t mode;
+    std::string refusal;
+  } cases[] = {
+      {out_, "copy\t" + src_ + "x.mov\t" + copy, 1000, 0600, kForeignJournalText},
+      {out_, "copy\t" + src_ + "x.mov\t" + copy, -1, 0666, kForeignJournalText},
+      {dir_ / "victim/", "copy\t" + src_ + "x.mov\t" + victim, -1, 0600,
+       kOtherFolderText + dir_ / "victim/"},
+      {out_, "copy\t" + src_ + "x.mov\t" + out_ + "../victim/secret.mov", -1, 0600,
+       kOutsideFolderText + out_ + "../victim/secret.mov"},
+      {out_, "move\t" + copy + "\t" + copy, -1, 0600, kOutsideFolderText + copy},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.refusal);
+    const std::string planted = JournalFolder(out_) + "99999999-000000-1.tsv";
+    ASSERT_TRUE(WriteFile(planted, "nandell-journal\t1\tmode=copy\tphoto=" + src_ +
+                                       "\toutput=" + c.output +
+                                       "\tstarted_ns=" + std::to_string(run.started_ns + 1) + "\n" +
+                                       c.line + fields));
+    ASSERT_EQ(::chmod(planted.c_str(), c.mode), 0);
+    if (c.owner >= 0) {
+      ASSERT_EQ(::chown(planted.c_str(), c.owner, c.owner), 0);
+    }
+    EXPECT_EQ(Undo(planted), 2);
+    EXPECT_EQ(refusal_.rfind(c.refusal, 0), 0u) << refusal_;
+    EXPECT_EQ(ReadFile(copy), "xxxx");
+    EXPECT_EQ(ReadFile(victim), "xxxx");
+    // Never the latest run of the folder either, when it is not the user's.
+    std::string refusal;
+    if (c.refusal == kForeignJournalText) {
+      EXPECT_EQ(LatestJournal(fs::RealFileSystem(), out_, &refusal), journal);
+    }
+    ASSERT_TRUE(RemoveEntry(planted));
+  }
+}
+
+// A journal the undo cannot write to is refused with the system's reason.
+TEST_F(UndoTest, JournalOnAReadOnlyFileSystemIsRefusedWithTheReason) {
+  testing::ScopedTmpfs tmpfs;
+  if (tmpfs.path().empty()) GTEST_SKIP() << "no tmpfs here (needs root)";
+  Make(tmpfs.path());
+  ASSERT_TRUE(WriteFile(src_ + "x.mov", "xxxx", kDay1));
+  const std::string journal = Organize(false);
+  ASSERT_EQ(::mount(nullptr, tmpfs.path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+  EXPECT_EQ(Undo(journal), 2);
+  EXPECT_EQ(refusal_, kJournalUnreadableText + journal + " (Read-only file system)");
+}
+
+// The output's file system full: the journal's line cannot be written, and the run places
+// nothing more (each file a failure with the reason), so that every file it placed is known to
+// the undo, which brings every one back once there is room again.
+TEST_F(UndoTest, RunWhoseJournalCannotBeWrittenPlacesNothingMore) {
+  testing::ScopedTmpfs tmpfs("1m");
+  if (tmpfs.path().empty()) GTEST_SKIP() << "no tmpfs here (needs root)";
+  // Both folders on it: the moves are renames, which take no room; only the journal does.
+  src_ = tmpfs.path() + "src/";
+  out_ = tmpfs.path() + "out/";
+  ASSERT_TRUE(MakeFolders(dir_ / "cfg") && MakeFolders(out_));
+  for (int i = 0; i < 60; ++i) {
+    ASSERT_TRUE(WriteFile(src_ + "f" + std::to_string(i) + ".mov", "x", kDay1));
+  }
+  const auto source_tree = Snapshot(src_);
+  // Full, but for two pages.
+  const std::string filler = tmpfs.path() + "filler";
+  const int fd = ::open(filler.c_str(), O_WRONLY | O_CREAT, 0600);
+  ASSERT_GE(fd, 0);
+  const std::string page(4096, 'f');
+  off_t size = 0;
+  while (::write(fd, page.data(), page.size()) == static_cast<ssize_t>(page.size())) size += 4096;
+  ASSERT_EQ(::ftruncate(fd, size - 2 * 4096), 0);
+  ::close(fd);
+
+  RunConfig config;
+  config.photo_folder = src_;
+  config.output_folder = out_;
+  config.error_file_folder = dir_ / "cfg/";
+  config.move = true;
+  RecordingObserver sink;
+  ASSERT_EQ(RunToEnd(config, &sink), "");
+  EXPECT_EQ(sink.report.counters.ProcessedCount, 60);
+  EXPECT_GT(sink.report.counters.FailedCount, 0);
+  EXPECT_LT(sink.report.counters.FailedCount, 60);
+  int failed = 0;
+  for (const FileEvent& event : sink.files) {
+    if (event.outcome != FileOutcome::kFailed) continue;
+    EXPECT_EQ(event.reason, "整理记录无法写入") << event.message;
+    // Once the journal failed, no file after it was placed.
+    EXPECT_EQ(event.ordinal,
+              sink.report.counters.ProcessedCount - sink.report.counters.FailedCount + ++failed);
+  }
+  EXPECT_NE(sink.report.journal_problem.find("No space left on device"), std::string::npos)
+      << sink.report.journal_problem;
+  Journal journal;
+  ASSERT_TRUE(ParseJournal(ReadFile(sink.report.journal), &journal));
+  std::set<std::string> journaled;
+  for (const JournalEntry& entry : journal.files) journaled.insert(entry.target);
+  for (const auto& [path, content] : ListFiles(out_)) {
+    EXPECT_EQ(journaled.count(out_ + path), 1u) << path << " placed but not in the journal";
+  }
+
+  ASSERT_TRUE(RemoveEntry(filler));
+  EXPECT_EQ(Undo(sink.report.journal), 0) << refusal_;
+  EXPECT_EQ(end_.undone, 60 - sink.report.counters.FailedCount);
+  EXPECT_EQ(Snapshot(src_), source_tree);
+  EXPECT_TRUE(ListFiles(out_).empty());
 }
 
 // Without a journal nothing is placed: the run could not be undone.
