@@ -495,13 +495,15 @@ TEST_F(UndoTest, JournalOnAReadOnlyFileSystemIsRefusedWithTheReason) {
 // nothing more (each file a failure with the reason), so that every file it placed is known to
 // the undo, which brings every one back once there is room again.
 TEST_F(UndoTest, RunWhoseJournalCannotBeWrittenPlacesNothingMore) {
-  testing::ScopedTmpfs tmpfs("1m");
+  testing::ScopedTmpfs tmpfs("2m");
   if (tmpfs.path().empty()) GTEST_SKIP() << "no tmpfs here (needs root)";
-  // Both folders on it: the moves are renames, which take no room; only the journal does.
+  // More files than the journal's room holds lines for. Both folders on it: the moves are
+  // renames, which take no room; only the journal does.
+  constexpr int kFilesOnTheCard = 150;
   src_ = tmpfs.path() + "src/";
   out_ = tmpfs.path() + "out/";
   ASSERT_TRUE(MakeFolders(dir_ / "cfg") && MakeFolders(out_));
-  for (int i = 0; i < 60; ++i) {
+  for (int i = 0; i < kFilesOnTheCard; ++i) {
     ASSERT_TRUE(WriteFile(src_ + "f" + std::to_string(i) + ".mov", "x", kDay1));
   }
   const auto source_tree = Snapshot(src_);
@@ -522,9 +524,9 @@ TEST_F(UndoTest, RunWhoseJournalCannotBeWrittenPlacesNothingMore) {
   config.move = true;
   RecordingObserver sink;
   ASSERT_EQ(RunToEnd(config, &sink), "");
-  EXPECT_EQ(sink.report.counters.ProcessedCount, 60);
+  EXPECT_EQ(sink.report.counters.ProcessedCount, kFilesOnTheCard);
   EXPECT_GT(sink.report.counters.FailedCount, 0);
-  EXPECT_LT(sink.report.counters.FailedCount, 60);
+  EXPECT_LT(sink.report.counters.FailedCount, kFilesOnTheCard);
   int failed = 0;
   for (const FileEvent& event : sink.files) {
     if (event.outcome != FileOutcome::kFailed) continue;
@@ -545,7 +547,7 @@ TEST_F(UndoTest, RunWhoseJournalCannotBeWrittenPlacesNothingMore) {
 
   ASSERT_TRUE(RemoveEntry(filler));
   EXPECT_EQ(Undo(sink.report.journal), 0) << refusal_;
-  EXPECT_EQ(end_.undone, 60 - sink.report.counters.FailedCount);
+  EXPECT_EQ(end_.undone, kFilesOnTheCard - sink.report.counters.FailedCount);
   EXPECT_EQ(Snapshot(src_), source_tree);
   EXPECT_TRUE(ListFiles(out_).empty());
 }
