@@ -467,7 +467,7 @@ bool KeptForGood(std::string_view word) {
   // Each says what became of the file since the run; errors ("error: REASON", a link in the
   // way, a full disk) may be gone at the next try.
   for (const char* final_word :
-       {"changed", "missing", "source-taken", "source-changed", "same-file", "not-proven"}) {
+       {"changed", "missing", "source-taken", "source-changed", "same-file"}) {
     if (word == final_word) return true;
   }
   return false;

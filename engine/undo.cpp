@@ -613,6 +613,7 @@ int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::ato
     if (outcome.silent) continue;
     ++ordinal;
     (outcome.undone ? end->undone : end->kept) += 1;
+    if (!outcome.undone && !KeptForGood(outcome.word)) ++end->to_retry;
     UndoFileEvent event;
     event.ordinal = ordinal;
     event.kept = !outcome.undone;

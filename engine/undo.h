@@ -32,8 +32,11 @@ struct UndoFileEvent {
 
 /// The end of an undo.
 struct UndoEndEvent {
-  int32_t undone = 0;    ///< Files moved back, copies removed (or already gone).
-  int32_t kept = 0;      ///< Files left where they are.
+  int32_t undone = 0;  ///< Files moved back, copies removed (or already gone).
+  int32_t kept = 0;    ///< Files left where they are.
+  /// Of the kept files, those kept for an error (a link in the way, a full disk) that the next
+  /// undo tries again.
+  int32_t to_retry = 0;
   bool stopped = false;  ///< Stopped before its end: running it again finishes it.
   std::string summary;   ///< "\r\n\r\n撤销文件 %d 个, 保留 %d 个".
 };

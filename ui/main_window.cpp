@@ -327,7 +327,7 @@ void MainWindow::OnUndo() {
   std::string refusal;
   size_t count = 0;
   if (ReadJournal(file_system_, undo_journal_, &journal, &refusal)) {
-    if (journal.undo_complete) {
+    if (FullyUndone(journal)) {
       refusal = Tr(kAlreadyUndoneText) + undo_journal_;
     } else {
       count = PendingFiles(journal).size();
@@ -375,8 +375,9 @@ void MainWindow::OnUndoEnded(const UndoEndEvent& end, const std::string& refusal
   undo_active_ = false;
   LastMessage_ = refusal.empty() ? end.summary : refusal;
   if (end.stopped) LastMessage_ += std::string("\r\n") + Tr(kUndoStoppedText);
-  // Undone (or refused for good): the entry goes; a stopped undo can be taken up again.
-  if (!end.stopped) undo_journal_.clear();
+  // Undone (or refused for good): the entry goes; a stopped undo, or one that kept files for an
+  // error (a link in the way, a full disk), can be taken up again.
+  if (!end.stopped && end.to_retry == 0) undo_journal_.clear();
   UpdateData(false);
   organize_->setEnabled(true);
   stop_->hide();

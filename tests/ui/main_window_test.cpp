@@ -477,13 +477,26 @@ class MainWindowTest : public QObject {
     QCOMPARE(asked.icon, QMessageBox::Question);
     QCOMPARE(FilesUnder(out).size(), 6);
 
+    // A link where a source folder was keeps its file for an error: the entry stays, and once
+    // the folder is back, the next undo takes that file back too.
+    const QString sub = photos + QStringLiteral("/sub0");
+    QVERIFY(QDir().rename(sub, sub + QStringLiteral(".real")));
+    QVERIFY(QFile::link(dir.path(), sub));
     MessageBox::SetNextAnswer(QMessageBox::Yes);
     undo->trigger();
     QVERIFY(!window.OrganizeButton()->isEnabled());
     QTRY_COMPARE_WITH_TIMEOUT(window.UndosEnded(), 1, 30000);
+    QVERIFY(Shown(window.MessageLabel()).endsWith(QStringLiteral("撤销文件 5 个, 保留 1 个")));
+    QVERIFY(window.CanUndo());
+    QVERIFY(QFile::remove(sub) && QDir().rename(sub + QStringLiteral(".real"), sub));
+    MessageBox::SetNextAnswer(QMessageBox::Yes);
+    undo->trigger();
+    QCOMPARE(MessageBox::ShownBoxes().back().text,
+             QStringLiteral("确定要撤销上次整理吗? (共 1 个文件)"));
+    QTRY_COMPARE_WITH_TIMEOUT(window.UndosEnded(), 2, 30000);
     QCOMPARE(FilesUnder(out).size(), 0);
     QCOMPARE(FilesUnder(photos).size(), 8);
-    QCOMPARE(Shown(window.MessageLabel()), QStringLiteral("\n\n撤销文件 6 个, 保留 0 个"));
+    QCOMPARE(Shown(window.MessageLabel()), QStringLiteral("\n\n撤销文件 1 个, 保留 0 个"));
     QVERIFY(window.OrganizeButton()->isEnabled());
     QVERIFY(!window.StopButton()->isVisible());
     QVERIFY(!window.CanUndo());
