@@ -17,9 +17,10 @@
 namespace nandell {
 namespace {
 
-// The longest journal read: far beyond the lines of a run of a million files, and short of
-// what a planted file (or a device named as a journal) could make the undo hold in memory.
-constexpr int64_t kJournalLimit = int64_t{1} << 28;
+// The longest journal read: beyond the lines of a run of a million files (an intent and a
+// record of some 200 bytes each, and a second intent for a move to another file system), and
+// short of what a planted file could make the undo hold in memory.
+constexpr int64_t kJournalLimit = int64_t{1} << 30;
 
 constexpr const char* kJournalFolderName = "journal";
 constexpr const char* kRecordsSuffix = ".nandell";

@@ -57,15 +57,20 @@ class UndoTest : public ::testing::Test {
     ASSERT_TRUE(MakeFolders(dir_ / "cfg") && MakeFolders(src_));
   }
 
-  // Runs src_ into out_ and returns the run's journal.
-  std::string Organize(bool move) {
+  // A run of src_ into out_.
+  RunConfig Config(bool move) const {
     RunConfig config;
     config.photo_folder = src_;
     config.output_folder = out_;
     config.error_file_folder = dir_ / "cfg/";
     config.move = move;
+    return config;
+  }
+
+  // Runs src_ into out_ and returns the run's journal.
+  std::string Organize(bool move) {
     RecordingObserver sink;
-    EXPECT_EQ(RunToEnd(config, &sink), "");
+    EXPECT_EQ(RunToEnd(Config(move), &sink), "");
     // The journal names exactly the files the run reported, however odd their names.
     Journal journal;
     EXPECT_TRUE(ParseJournal(ReadFile(sink.report.journal), &journal));
@@ -323,14 +328,9 @@ TEST_F(UndoTest, EveryFileIsJournaledBeforeItTakesItsNameAndUndoneFromItsIntent)
           WriteFile(src_ + "f" + std::to_string(i) + ".mov", std::string(i + 1, 'x'), kDay1));
     }
     const auto source_tree = Snapshot(src_);
-    RunConfig config;
-    config.photo_folder = src_;
-    config.output_folder = out_;
-    config.error_file_folder = dir_ / "cfg/";
-    config.move = c.move;
     JournalAtEachPlacement disk(out_);
     RecordingObserver sink;
-    ASSERT_EQ(RunToEnd(config, &sink, disk), "");
+    ASSERT_EQ(RunToEnd(Config(c.move), &sink, disk), "");
     ASSERT_EQ(disk.placed.size(), 4u);
     for (const auto& [placed, text] : disk.placed) {
       Journal journal;
@@ -517,13 +517,8 @@ TEST_F(UndoTest, RunWhoseJournalCannotBeWrittenPlacesNothingMore) {
   ASSERT_EQ(::ftruncate(fd, size - 2 * 4096), 0);
   ::close(fd);
 
-  RunConfig config;
-  config.photo_folder = src_;
-  config.output_folder = out_;
-  config.error_file_folder = dir_ / "cfg/";
-  config.move = true;
   RecordingObserver sink;
-  ASSERT_EQ(RunToEnd(config, &sink), "");
+  ASSERT_EQ(RunToEnd(Config(true), &sink), "");
   EXPECT_EQ(sink.report.counters.ProcessedCount, kFilesOnTheCard);
   EXPECT_GT(sink.report.counters.FailedCount, 0);
   EXPECT_LT(sink.report.counters.FailedCount, kFilesOnTheCard);
@@ -557,12 +552,8 @@ TEST_F(UndoTest, LinkInPlaceOfTheJournalFolderIsNotFollowed) {
   Make();
   ASSERT_TRUE(WriteFile(src_ + "x.mov", "xxxx", kDay1) && MakeFolders(dir_ / "elsewhere"));
   ASSERT_EQ(::symlink((dir_ / "elsewhere").c_str(), (out_ + ".nandell").c_str()), 0);
-  RunConfig config;
-  config.photo_folder = src_;
-  config.output_folder = out_;
-  config.error_file_folder = dir_ / "cfg/";
   RecordingObserver sink;
-  EXPECT_EQ(RunToEnd(config, &sink), "");
+  EXPECT_EQ(RunToEnd(Config(false), &sink), "");
   // The photo fails with the reason, the run says why it has no journal, nothing went elsewhere.
   EXPECT_EQ(ReadFile(src_ + "x.mov"), "xxxx");
   ASSERT_EQ(sink.files.size(), 1u);
