@@ -202,20 +202,33 @@ FileRecord RecordOf(const fs::Copied& copy) {
   return record;
 }
 
+FileRecord IdentityRecord(fs::FileSystem& file_system, const fs::FileAt& file,
+                          const fs::FileFacts& facts) {
+  FileRecord record;
+  record.size = facts.size;
+  record.mtime = MtimeText(facts.mtime_sec, facts.mtime_nsec);
+  if (facts.inode != 0) {
+    record.checksum = "id:" + IdentityText(facts.device, facts.inode);
+  } else {
+    RecordFile(file_system, file, RecordContent::kChecksum, &record);
+  }
+  return record;
+}
+
 int RecordFile(fs::FileSystem& file_system, const fs::FileAt& file, RecordContent content,
                FileRecord* record) {
   fs::FileFacts facts;
   int error = file_system.Examine(file, &facts);
   if (error != 0) return error;
   if (!facts.regular) return EINVAL;
+  // Where the system gives no file number, the content is read instead.
+  if (content == RecordContent::kIdentity && facts.inode != 0) {
+    *record = IdentityRecord(file_system, file, facts);
+    return 0;
+  }
   record->size = facts.size;
   record->mtime = MtimeText(facts.mtime_sec, facts.mtime_nsec);
   record->checksum.clear();
-  // Where the system gives no file number, the content is read instead.
-  if (content == RecordContent::kIdentity && facts.inode != 0) {
-    record->checksum = "id:" + IdentityText(facts.device, facts.inode);
-    return 0;
-  }
   if (content == RecordContent::kNone) return 0;
   FILE* stream = file_system.OpenForReading(file);
   if (stream == nullptr) return errno != 0 ? errno : EIO;
@@ -260,25 +273,41 @@ void RunJournal::AddFolder(const std::string& folder) {
   Write("folder\t\t" + EscapeField(Absolute(folder, working_dir_)) + "\t\t\t\n");
 }
 
+const std::string& RunJournal::PathFields(const std::string& source, const std::string& target) {
+  // The record of a file follows its intent, mostly with no other between: escaped once.
+  if (source != fields_source_ || target != fields_target_) {
+    fields_source_ = source;
+    fields_target_ = target;
+    fields_ = EscapeField(Absolute(source, working_dir_)) + "\t" +
+              EscapeField(Absolute(target, working_dir_));
+  }
+  return fields_;
+}
+
 int RunJournal::AddIntent(JournalAction action, const std::string& source,
                           const std::string& target, const FileRecord& record,
                           const std::string& identity) {
   std::lock_guard<std::mutex> lock(mutex_);
   if (!file_ && !Open()) return fs::kNotJournaled;
-  Write("intent\t" + ActionName(action) + "\t" + EscapeField(Absolute(source, working_dir_)) +
-        "\t" + EscapeField(Absolute(target, working_dir_)) + "\t" + std::to_string(record.size) +
-        "\t" + record.mtime + "\t" + record.checksum + "\t" + identity + "\n");
+  Write("intent\t" + ActionName(action) + "\t" + PathFields(source, target) + "\t" +
+        std::to_string(record.size) + "\t" + record.mtime + "\t" + record.checksum + "\t" +
+        identity + "\n");
   return broken_ ? fs::kNotJournaled : 0;
 }
 
 void RunJournal::AddFile(JournalAction action, const std::string& source, const std::string& target,
                          const FileRecord& record) {
   std::lock_guard<std::mutex> lock(mutex_);
-  const std::string line = ActionName(action) + "\t" + EscapeField(Absolute(source, working_dir_)) +
-                           "\t" + EscapeField(Absolute(target, working_dir_)) + "\t" +
+  const std::string line = ActionName(action) + "\t" + PathFields(source, target) + "\t" +
                            std::to_string(record.size) + "\t" + record.mtime + "\t" +
                            record.checksum + "\n";
   if (action != JournalAction::kSkip && !file_ && !Open()) return;
+  // The record of a placed file goes out with the next line: its intent, written before, tells
+  // an undo where to look meanwhile. A move then costs one write, as it did before intents.
+  if (action != JournalAction::kSkip && file_) {
+    deferred_ += line;
+    return;
+  }
   Write(line);
 }
 
@@ -365,7 +394,9 @@ void RunJournal::Write(const std::string& line) {
     return;
   }
   if (broken_) return;
-  if (!file_->Append(line)) {
+  const bool written = deferred_.empty() ? file_->Append(line) : file_->Append(deferred_ + line);
+  deferred_.clear();
+  if (!written) {
     broken_ = true;
     if (problem_.empty()) problem_ = path_ + ": " + fs::ReasonText(errno != 0 ? errno : EIO);
   }

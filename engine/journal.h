@@ -4,9 +4,9 @@
 // YYYYMMDD-HHMMSS-PID.tsv after the run's start, appended one line at a time, never rewritten,
 // and marked complete at the end. Before any step after which a file of the run may stand
 // under a name in the output (or hidden in the photo folder), the intent is written; after
-// the file is placed, its record: so that every file that a run killed at any moment may have
-// left is known to undo. A run whose journal cannot be written places nothing more. An undo
-// appends its own lines to it.
+// the file is placed, its record (written with the next line): so that every file that a run
+// killed at any moment may have left is known to undo. A run whose journal cannot be written
+// places nothing more. An undo appends its own lines to it.
 //
 // Format, version 1: one record a line, fields separated by tabs, every path and text field
 // escaped (EscapeField), the first field naming the record:
@@ -86,6 +86,11 @@ enum class RecordContent {
 int RecordFile(fs::FileSystem& file_system, const fs::FileAt& file, RecordContent content,
                FileRecord* record);
 
+/// The record of the regular file `file` whose facts are `facts` for a move by a rename: its
+/// identity ("id:DEVICE:INODE"), or its checksum where the system gives no file number.
+FileRecord IdentityRecord(fs::FileSystem& file_system, const fs::FileAt& file,
+                          const fs::FileFacts& facts);
+
 /// What a journal line says was done with a file.
 enum class JournalAction { kCopy, kMove, kSkip };
 
@@ -115,8 +120,9 @@ class RunJournal {
   /// written, else fs::kNotJournaled: the file must not be placed.
   int AddIntent(JournalAction action, const std::string& source, const std::string& target,
                 const FileRecord& record, const std::string& identity);
-  /// Records one file: copied or moved to `target`, or skipped because `target` holds the
-  /// same bytes; a copy or a move opens the journal if it is not open yet.
+  /// Records one file: copied or moved to `target` (written with the next line: its intent
+  /// stands for it until then), or skipped because `target` holds the same bytes; a copy or a
+  /// move opens the journal if it is not open yet.
   void AddFile(JournalAction action, const std::string& source, const std::string& target,
                const FileRecord& record);
   /// True once the journal could not be made or a line could not be written: the run places
@@ -133,7 +139,9 @@ class RunJournal {
 
  private:
   void Write(const std::string& line);  // with mutex_ held
-  bool Open();                          // with mutex_ held
+  // "SOURCE<TAB>TARGET" escaped, with mutex_ held.
+  const std::string& PathFields(const std::string& source, const std::string& target);
+  bool Open();  // with mutex_ held
 
   fs::FileSystem& file_system_;
   std::string folder_;       // absolute journal folder
@@ -146,6 +154,10 @@ class RunJournal {
   bool open_tried_ = false;
   bool broken_ = false;
   std::vector<std::string> pending_;  // lines before the journal was opened
+  std::string deferred_;              // records of placed files, written with the next line
+  std::string fields_source_;         // the paths PathFields escaped last ...
+  std::string fields_target_;
+  std::string fields_;  // ... and their fields
   std::string path_;
   std::string problem_;
 };

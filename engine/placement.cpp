@@ -83,25 +83,22 @@ class JournalLog : public fs::TransferLog {
   FileRecord record_;
 };
 
-// A move by one rename: its intent with the file's identity first, then the rename. A file
-// that a rename cannot move (another file system) gets no intent: EXDEV at once.
+// A move by one rename: its intent with the file's identity first, then the rename. (A rename
+// that cannot move the file, to another file system, leaves the intent unresolved, to be
+// followed by those of the move by copy.)
 int MoveByRename(fs::FileSystem& file_system, const Transfer& transfer, const fs::FileAt& target,
                  FileRecord* record) {
   fs::FileFacts facts;
-  int error = file_system.Examine(transfer.from, &facts);
-  uint64_t device = 0;
-  uint64_t inode = 0;
-  if (error == 0) error = file_system.IdentifyFolder(*target.folder, &device, &inode);
+  const int error = file_system.Examine(transfer.from, &facts);
   if (error != 0) return error;
-  if (device != facts.device) return EXDEV;
-  // A file that was only renamed is known by its identity: reading it for a checksum would
-  // make a move within one file system cost the time of reading every photo.
-  error = RecordFile(file_system, transfer.from, RecordContent::kIdentity, record);
-  if (error != 0 && error != EINVAL) return error;
   if (transfer.journal != nullptr) {
-    error = transfer.journal->AddIntent(JournalAction::kMove, transfer.source, target.Path(),
-                                        *record, IdentityText(facts.device, facts.inode));
-    if (error != 0) return error;
+    // A file that was only renamed is known by its identity: reading it for a checksum would
+    // make a move within one file system cost the time of reading every photo.
+    if (facts.regular) *record = IdentityRecord(file_system, transfer.from, facts);
+    const int journaled =
+        transfer.journal->AddIntent(JournalAction::kMove, transfer.source, target.Path(), *record,
+                                    IdentityText(facts.device, facts.inode));
+    if (journaled != 0) return journaled;
   }
   return file_system.PlaceNoReplace(transfer.from, target);
 }
