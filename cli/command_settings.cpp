@@ -33,8 +33,10 @@ bool ApplyDateOptions(const Arguments& args, const SettingsStore& settings, RunC
   int day_start = 0;
   if (!settings.DayStartsAt.empty() && !ParseClockText(settings.DayStartsAt, &day_start) &&
       !args.Has("--day-starts-at")) {
-    std::fprintf(stderr, "nandell-cli %s: DayStartsAt=%s of Config.ini is not HH:MM; days begin "
-                 "at 00:00\n", command.c_str(), settings.DayStartsAt.c_str());
+    std::fprintf(stderr,
+                 "nandell-cli %s: DayStartsAt=%s of Config.ini is not HH:MM; days begin "
+                 "at 00:00\n",
+                 command.c_str(), settings.DayStartsAt.c_str());
   }
   if (args.Has("--media-dates")) config->media_dates = true;
   if (args.Has("--sidecar-dates")) config->sidecar_dates = true;
@@ -46,8 +48,8 @@ bool ApplyDateOptions(const Arguments& args, const SettingsStore& settings, RunC
     return false;
   }
   if (args.Has("--shift") && !ParseShiftText(args.Value("--shift"), &config->shift_minutes)) {
-    *error = "option '--shift' takes [+|-]HH:MM (minutes 00 to 59), not '" +
-             args.Value("--shift") + "'";
+    *error =
+        "option '--shift' takes [+|-]HH:MM (minutes 00 to 59), not '" + args.Value("--shift") + "'";
     return false;
   }
   return true;

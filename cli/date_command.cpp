@@ -61,10 +61,11 @@ CaptureStamp DateAsFiled(const std::string& path, const RunConfig& config, bool 
                          FolderOfFile* folder) {
   CaptureStamp stamp = GetCaptureStamp(path, config.media_dates);
   const size_t separator = LastSeparator(path);
-  const std::string folder_path = separator == std::string::npos ? "" : path.substr(0, separator + 1);
+  const std::string folder_path =
+      separator == std::string::npos ? "" : path.substr(0, separator + 1);
   const std::string name = path.substr(folder_path.size());
-  const bool fallback = (config.sidecar_dates || config.name_dates) &&
-                        NeedsLastWrite(config, stamp.date);
+  const bool fallback =
+      (config.sidecar_dates || config.name_dates) && NeedsLastWrite(config, stamp.date);
   bool listed = true;
   if (fallback || (last_write && NeedsLastWrite(config, PlannedDay(config, stamp)))) {
     listed = folder->Open(folder_path, config.sidecar_dates);

@@ -214,8 +214,8 @@ std::optional<LocalTime> MovieHeaderTime(uint64_t seconds_since_1904, int64_t no
       static_cast<int64_t>(seconds_since_1904) - static_cast<int64_t>(kSecondsFrom1904To1970);
   Day day;
   if (!LocalDay(seconds, &day)) return std::nullopt;
-  std::optional<LocalTime> checked = CalendarTime(
-      Pad(day.year, 4) + ":" + Pad(day.month, 2) + ":" + Pad(day.day, 2), now);
+  std::optional<LocalTime> checked =
+      CalendarTime(Pad(day.year, 4) + ":" + Pad(day.month, 2) + ":" + Pad(day.day, 2), now);
   if (checked) checked = day;
   return checked;
 }

@@ -65,8 +65,7 @@ std::string GetCaptureDate(const fs::FileAt& file, bool media_dates, fs::FileSys
 CaptureStamp GetCaptureStamp(std::string path, bool media_dates);
 
 /// GetCaptureDate(file, media_dates, file_system) with the time of day and the source.
-CaptureStamp GetCaptureStamp(const fs::FileAt& file, bool media_dates,
-                             fs::FileSystem& file_system);
+CaptureStamp GetCaptureStamp(const fs::FileAt& file, bool media_dates, fs::FileSystem& file_system);
 
 /// When the plan of `config` would take the last-write time for `stamp` (NeedsLastWrite):
 /// with sidecar dates the date of the first of the file's sidecars in `sidecars` (its

@@ -228,8 +228,8 @@ bool RecordsDateSources(const RunConfig& config) {
          config.shift_minutes != 0;
 }
 
-std::string DateRecordFields(const RunConfig& config, const CaptureStamp& stamp,
-                             bool by_last_write, std::optional<int64_t> last_write) {
+std::string DateRecordFields(const RunConfig& config, const CaptureStamp& stamp, bool by_last_write,
+                             std::optional<int64_t> last_write) {
   if (!RecordsDateSources(config)) return std::string();
   std::string taken;
   if (by_last_write) {

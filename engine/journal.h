@@ -87,8 +87,8 @@ bool RecordsDateSources(const RunConfig& config);
 /// The fields of the date record of a file in a run of `config` ("source=NAME\ttaken=TIME",
 /// escaped): `stamp`'s source and capture time, or "mtime" and the local last-write time when
 /// the plan files it `by_last_write`. Empty when the run records no date sources.
-std::string DateRecordFields(const RunConfig& config, const CaptureStamp& stamp,
-                             bool by_last_write, std::optional<int64_t> last_write);
+std::string DateRecordFields(const RunConfig& config, const CaptureStamp& stamp, bool by_last_write,
+                             std::optional<int64_t> last_write);
 
 /// What a journal line says was done with a file.
 enum class JournalAction { kCopy, kMove, kSkip };

@@ -32,8 +32,9 @@ void CivilFromDays(int64_t days, LocalTime* time) {
   time->year = static_cast<int>(year_of_era + era * 400 + (time->month <= 2 ? 1 : 0));
 }
 
-// The digits of `text` at `at`..`at + n` as a number, or -1 when any is not a digit.
-int Number(std::string_view text, size_t at, size_t n) {
+}  // namespace
+
+int DigitsAt(std::string_view text, size_t at, size_t n) {
   if (at + n > text.size()) return -1;
   int value = 0;
   for (size_t i = at; i < at + n; ++i) {
@@ -42,8 +43,6 @@ int Number(std::string_view text, size_t at, size_t n) {
   }
   return value;
 }
-
-}  // namespace
 
 int DaysInMonth(int year, int month) {
   static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -63,8 +62,12 @@ bool IsClockTime(int hour, int minute, int second) {
 std::optional<LocalTime> LocalTimeOf(int64_t seconds) {
   const std::string text = fs::LocalTimeText(seconds, "%Y-%m-%d %H:%M:%S");
   if (text.size() != 19) return std::nullopt;
-  LocalTime time{Number(text, 0, 4),  Number(text, 5, 2),  Number(text, 8, 2),
-                 Number(text, 11, 2), Number(text, 14, 2), Number(text, 17, 2),
+  LocalTime time{DigitsAt(text, 0, 4),
+                 DigitsAt(text, 5, 2),
+                 DigitsAt(text, 8, 2),
+                 DigitsAt(text, 11, 2),
+                 DigitsAt(text, 14, 2),
+                 DigitsAt(text, 17, 2),
                  true};
   if (!IsCalendarDay(time.year, time.month, time.day) ||
       !IsClockTime(time.hour, time.minute, time.second)) {
@@ -106,15 +109,15 @@ std::string DayText(const LocalTime& time) {
 std::string DateTimeText(const LocalTime& time) {
   if (!time.has_time) return DayText(time);
   char text[48];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", time.year, time.month,
-                time.day, time.hour, time.minute, time.second);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", time.year, time.month, time.day,
+                time.hour, time.minute, time.second);
   return text;
 }
 
 bool ParseClockText(std::string_view text, int* minutes) {
   if (text.size() != 5 || text[2] != ':') return false;
-  const int hour = Number(text, 0, 2);
-  const int minute = Number(text, 3, 2);
+  const int hour = DigitsAt(text, 0, 2);
+  const int minute = DigitsAt(text, 3, 2);
   if (hour < 0 || hour > 23 || minute < 0 || minute > 59) return false;
   *minutes = hour * 60 + minute;
   return true;
@@ -127,8 +130,8 @@ bool ParseShiftText(std::string_view text, int* minutes) {
     text.remove_prefix(1);
   }
   if (text.size() != 5 || text[2] != ':') return false;
-  const int hour = Number(text, 0, 2);
-  const int minute = Number(text, 3, 2);
+  const int hour = DigitsAt(text, 0, 2);
+  const int minute = DigitsAt(text, 3, 2);
   if (hour < 0 || minute < 0 || minute > 59) return false;
   *minutes = sign * (hour * 60 + minute);
   return true;
@@ -137,7 +140,10 @@ bool ParseShiftText(std::string_view text, int* minutes) {
 std::string ClockText(int minutes, bool sign) {
   const int magnitude = minutes < 0 ? -minutes : minutes;
   char text[16];
-  std::snprintf(text, sizeof text, "%s%02d:%02d", !sign ? "" : minutes < 0 ? "-" : "+",
+  std::snprintf(text, sizeof text, "%s%02d:%02d",
+                !sign         ? ""
+                : minutes < 0 ? "-"
+                              : "+",
                 magnitude / 60, magnitude % 60);
   return text;
 }

@@ -24,6 +24,10 @@ struct LocalTime {
   bool operator==(const LocalTime&) const = default;
 };
 
+/// The number that the `n` digits at `at` of `text` write, or -1 when they are not all digits
+/// or run past its end.
+int DigitsAt(std::string_view text, size_t at, size_t n);
+
 /// The number of days of `month` (1 to 12) in `year` of the Gregorian calendar.
 int DaysInMonth(int year, int month);
 

@@ -254,8 +254,7 @@ void OrganizerJob::ScanFolder(const fs::FolderRef& folder) {
 }
 
 void OrganizerJob::HandleFile(const fs::FolderRef& folder, const std::string& name,
-                              const fs::FolderListing& listing,
-                              const SidecarIndex& sidecars) {
+                              const fs::FolderListing& listing, const SidecarIndex& sidecars) {
   // The path as listed is what the messages use; its lower-cased form only decides the
   // filter key (a lower-cased path may not exist on this file system).
   const std::string source = folder->Path() + name;

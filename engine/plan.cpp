@@ -37,8 +37,8 @@ std::string PlannedDay(const RunConfig& config, const CaptureStamp& stamp) {
       (config.shift_minutes == 0 && config.day_start_minutes == 0)) {
     return stamp.date;
   }
-  return DayText(DayStarting(AddMinutes(*stamp.time, config.shift_minutes),
-                             config.day_start_minutes));
+  return DayText(
+      DayStarting(AddMinutes(*stamp.time, config.shift_minutes), config.day_start_minutes));
 }
 
 std::string LastWriteDay(const RunConfig& config, std::optional<int64_t> last_write) {

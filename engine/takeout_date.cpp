@@ -75,8 +75,7 @@ class JsonScan {
     do {
       SkipSpace();
       std::string key;
-      if (pos_ >= text_.size() || text_[pos_] != '"' || !String(&key, kMaxKeyBytes) ||
-          !Take(':')) {
+      if (pos_ >= text_.size() || text_[pos_] != '"' || !String(&key, kMaxKeyBytes) || !Take(':')) {
         return false;
       }
       Role member = Role::kOther;

@@ -40,16 +40,6 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
-int Number(std::string_view text, size_t at, size_t n) {
-  if (at + n > text.size()) return -1;
-  int value = 0;
-  for (size_t i = at; i < at + n; ++i) {
-    if (text[i] < '0' || text[i] > '9') return -1;
-    value = value * 10 + (text[i] - '0');
-  }
-  return value;
-}
-
 class XmpScan {
  public:
   XmpScan(std::string_view text, int64_t now) : text_(text), now_(now) {}
@@ -210,17 +200,17 @@ std::optional<LocalTime> ParseXmpDate(std::string_view text, int64_t now) {
   const char separator = text[4];
   if ((separator != '-' && separator != ':') || text[7] != separator) return std::nullopt;
   LocalTime time;
-  time.year = Number(text, 0, 4);
-  time.month = Number(text, 5, 2);
-  time.day = Number(text, 8, 2);
+  time.year = DigitsAt(text, 0, 4);
+  time.month = DigitsAt(text, 5, 2);
+  time.day = DigitsAt(text, 8, 2);
   if (time.year < 1900 || !IsCalendarDay(time.year, time.month, time.day)) return std::nullopt;
   if (text.size() > 10) {
     if (text[10] != 'T' && text[10] != ' ') return std::nullopt;
-    time.hour = Number(text, 11, 2);
-    time.minute = text.size() > 13 && text[13] == ':' ? Number(text, 14, 2) : -1;
+    time.hour = DigitsAt(text, 11, 2);
+    time.minute = text.size() > 13 && text[13] == ':' ? DigitsAt(text, 14, 2) : -1;
     size_t after = 16;
     if (text.size() > 16 && text[16] == ':') {
-      time.second = Number(text, 17, 2);
+      time.second = DigitsAt(text, 17, 2);
       after = 19;
     }
     // A fraction of a second or a zone may follow, nothing else.

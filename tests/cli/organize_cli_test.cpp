@@ -71,8 +71,8 @@ TEST_F(OrganizeCliTest, RefusedStartsGoToStandardErrorWithExitTwo) {
 // A photo of 2020-05-01 02:30 goes to 2020-04-30 with a day that starts at 04:00, and with a
 // clock shifted by three hours back; a name dates a file without metadata, a counter does not.
 TEST_F(OrganizeCliTest, TheNightsPhotosAndNamedFilesLandInTheirDay) {
-  ASSERT_TRUE(WriteFile(src_ + "/night.jpg",
-                        test_support::MakeJpegWithDate("2020:05:01 02:30:00"), kDay1));
+  ASSERT_TRUE(
+      WriteFile(src_ + "/night.jpg", test_support::MakeJpegWithDate("2020:05:01 02:30:00"), kDay1));
   ASSERT_TRUE(WriteFile(src_ + "/VID_20200501_023000.mp4", "movie", kDay1));
   ASSERT_TRUE(WriteFile(src_ + "/IMG_2041.jpg", "counter", kDay1));
   const std::map<std::string, std::string> night = {
@@ -80,8 +80,9 @@ TEST_F(OrganizeCliTest, TheNightsPhotosAndNamedFilesLandInTheirDay) {
       {"2020-04-30/VID_20200501_023000.mp4", "movie"},
       {"2014-12-31/IMG_2041.jpg", "counter"}};
   int run = 0;
-  for (const std::vector<std::string>& clock : {std::vector<std::string>{"--day-starts-at", "04:00"},
-                                                std::vector<std::string>{"--shift=-03:00"}}) {
+  for (const std::vector<std::string>& clock :
+       {std::vector<std::string>{"--day-starts-at", "04:00"},
+        std::vector<std::string>{"--shift=-03:00"}}) {
     const std::string out = out_ + "/" + std::to_string(++run) + "/";
     ASSERT_TRUE(MakeFolders(out));
     std::vector<std::string> args = {"organize", src_, out, "--by-day", "--name-dates", "--quiet"};

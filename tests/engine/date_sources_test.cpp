@@ -58,7 +58,9 @@ TEST(NameDateTest, NamesOfPhonesCamerasMessengersAndScreenshots) {
       {"Screenshot_2020-01-01-12-34-56-789_com.example.png", "2020-01-01 12:34:56"},
       {"Screenshot 2020-01-01 at 12.34.56.png", "2020-01-01 12:34:56"},
       {"Screen Shot 2020-01-01 at 1.34.56 PM.png", "2020-01-01 13:34:56"},
-      {"Screenshot 2020-01-01 at 12.34.56\xE2\x80\xAF" "AM.png", "2020-01-01 00:34:56"},
+      {"Screenshot 2020-01-01 at 12.34.56\xE2\x80\xAF"
+       "AM.png",
+       "2020-01-01 00:34:56"},
       {"signal-2020-01-01-123456.jpg", "2020-01-01 12:34:56"},
       {"signal-2020-01-01-12-34-56-789.mp4", "2020-01-01 12:34:56"},
       {"photo_2020-01-01_12-34-56.jpg", "2020-01-01 12:34:56"},
@@ -106,15 +108,18 @@ TEST(XmpDateTest, DatePropertiesByNamespaceInTheirOrder) {
     std::string body;
     const char* date;
   } rows[] = {
-      {"attribute", "<rdf:Description xmlns:exif='http://ns.adobe.com/exif/1.0/' "
-                    "exif:DateTimeOriginal='2020-05-01T02:30:00+02:00'/>",
+      {"attribute",
+       "<rdf:Description xmlns:exif='http://ns.adobe.com/exif/1.0/' "
+       "exif:DateTimeOriginal='2020-05-01T02:30:00+02:00'/>",
        "2020-05-01 02:30:00"},
-      {"element", "<rdf:Description xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\">"
-                  "<xmp:CreateDate> 2020-05-01T02:30 </xmp:CreateDate></rdf:Description>",
+      {"element",
+       "<rdf:Description xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\">"
+       "<xmp:CreateDate> 2020-05-01T02:30 </xmp:CreateDate></rdf:Description>",
        "2020-05-01 02:30:00"},
-      {"another prefix, declared", "<rdf:Description xmlns:a='http://ns.adobe.com/xap/1.0/'>"
-                                   "<a:CreateDate>2006-05-24T15:06:26</a:CreateDate>"
-                                   "</rdf:Description>",
+      {"another prefix, declared",
+       "<rdf:Description xmlns:a='http://ns.adobe.com/xap/1.0/'>"
+       "<a:CreateDate>2006-05-24T15:06:26</a:CreateDate>"
+       "</rdf:Description>",
        "2006-05-24 15:06:26"},
       {"a usual prefix, undeclared", "<rdf:Description photoshop:DateCreated='2014-04-27'/>",
        "2014-04-27"},
@@ -138,20 +143,21 @@ TEST(XmpDateTest, DatePropertiesByNamespaceInTheirOrder) {
        "<e:DateTimeOriginal>2020-01-01</e:DateTimeOriginal></rdf:Description>",
        "none"},
       {"an attribute without a prefix is in no namespace",
-       "<rdf:Description xmlns='http://ns.adobe.com/xap/1.0/' CreateDate='2002-02-02'/>",
-       "none"},
+       "<rdf:Description xmlns='http://ns.adobe.com/xap/1.0/' CreateDate='2002-02-02'/>", "none"},
       {"a default namespace names elements",
        "<rdf:Description><CreateDate xmlns='http://ns.adobe.com/xap/1.0/'>2002-02-02"
        "</CreateDate></rdf:Description>",
        "2002-02-02"},
-      {"comments, CDATA and instructions", "<!-- xmp:CreateDate='1999-09-09' --><?pi x?>"
-                                           "<xmp:CreateDate><![CDATA[2002-02-02]]></xmp:CreateDate>",
+      {"comments, CDATA and instructions",
+       "<!-- xmp:CreateDate='1999-09-09' --><?pi x?>"
+       "<xmp:CreateDate><![CDATA[2002-02-02]]></xmp:CreateDate>",
        "2002-02-02"},
       {"a year or a month alone is no day", "<rdf:Description xmp:CreateDate='2002-02'/>", "none"},
       {"not a time of day", "<rdf:Description xmp:CreateDate='2002-02-02T24:00:00'/>", "none"},
       {"after tomorrow", "<rdf:Description xmp:CreateDate='2030-01-01T00:00:00'/>", "none"},
       {"a tag cut short keeps what came before",
-       "<rdf:Description xmp:CreateDate='2002-02-02'/><rdf:Description exif:DateTime", "2002-02-02"},
+       "<rdf:Description xmp:CreateDate='2002-02-02'/><rdf:Description exif:DateTime",
+       "2002-02-02"},
       {"an unquoted value stops the scan", "<rdf:Description xmp:CreateDate=2002-02-02/>", "none"},
   };
   for (const auto& row : rows) {
@@ -233,7 +239,8 @@ TEST(SidecarIndexTest, SidecarsAreFoundByTheirNamesInAnyCase) {
   SidecarIndex index;
   for (const char* name :
        {"IMG_1.CR2.xmp", "IMG_1.XMP", "img_1.jpg.json", "IMG_1.jpg.json", "IMG_2.jpg(1).json",
-        "IMG_3.jpg.supplemental-metadata.json", "PXL_20200101_123456789.NIGHT.jpg.supplemental-.json",
+        "IMG_3.jpg.supplemental-metadata.json",
+        "PXL_20200101_123456789.NIGHT.jpg.supplemental-.json",
         "a_very_long_file_name_that_takeout_has_to_cut_.json", "photo.jpg", "notes.txt"}) {
     index.Add(name);
   }
@@ -246,7 +253,8 @@ TEST(SidecarIndexTest, SidecarsAreFoundByTheirNamesInAnyCase) {
       {"IMG_1.JPG", "IMG_1.XMP(x) img_1.jpg.json(j)"},
       {"IMG_2(1).jpg", "IMG_2.jpg(1).json(j)"},
       {"IMG_3.jpg", "IMG_3.jpg.supplemental-metadata.json(j)"},
-      {"PXL_20200101_123456789.NIGHT.jpg", "PXL_20200101_123456789.NIGHT.jpg.supplemental-.json(j)"},
+      {"PXL_20200101_123456789.NIGHT.jpg",
+       "PXL_20200101_123456789.NIGHT.jpg.supplemental-.json(j)"},
       {"a_very_long_file_name_that_takeout_has_to_cut_short.jpg",
        "a_very_long_file_name_that_takeout_has_to_cut_.json(j)"},
       {"photo.jpg", ""},
@@ -270,10 +278,10 @@ TEST(LocalTimeTest, ClockTextsShiftsAndTheStartOfTheDay) {
     bool shift;  // ParseShiftText accepts it
     int value;
   } texts[] = {
-      {"04:00", true, true, 240}, {"23:59", true, true, 1439},  {"+03:30", false, true, 210},
+      {"04:00", true, true, 240},    {"23:59", true, true, 1439},  {"+03:30", false, true, 210},
       {"-03:00", false, true, -180}, {"48:00", false, true, 2880}, {"24:00", false, true, 1440},
-      {"4:00", false, false, 0},  {"04:60", false, false, 0},  {"04-00", false, false, 0},
-      {"", false, false, 0},      {"+-1:00", false, false, 0},
+      {"4:00", false, false, 0},     {"04:60", false, false, 0},   {"04-00", false, false, 0},
+      {"", false, false, 0},         {"+-1:00", false, false, 0},
   };
   for (const auto& row : texts) {
     EXPECT_EQ(ParseClockText(row.text, &minutes), row.clock) << row.text;
@@ -319,8 +327,7 @@ TEST(PlanTest, ShiftAndTheStartOfTheDayChooseTheDayFolder) {
   } rows[] = {
       {"as designed", 0, 0, night, "2020-05-01", "2020-05-01"},
       {"a day starting at 04:00", 240, 0, night, "2020-04-30", "2020-04-30"},
-      {"a shift of -03:00, not of the last-write time", 0, -180, night, "2020-04-30",
-       "2020-05-01"},
+      {"a shift of -03:00, not of the last-write time", 0, -180, night, "2020-04-30", "2020-05-01"},
       {"a shift into the day after", 0, 22 * 60, night, "2020-05-02", "2020-05-01"},
       {"both: shifted, then the day's start", 240, 60, night, "2020-04-30", "2020-04-30"},
       {"a date without its time keeps its day", 240, -180, day_only, "2020-05-01", "2020-04-30"},

@@ -203,13 +203,15 @@ TEST_F(OrganizerTest, SidecarsNamesAndTheStartOfTheDayDateFilesWithoutTheirOwnDa
   late.tm_hour = 2;
   late.tm_isdst = -1;
   const time_t two_in_the_night = std::mktime(&late);
-  const std::string takeout = "{\"title\": \"IMG_1234.JPG\", \"photoTakenTime\": "
-                              "{\"timestamp\": \"1577880000\", \"formatted\": \"\"}}";
+  const std::string takeout =
+      "{\"title\": \"IMG_1234.JPG\", \"photoTakenTime\": "
+      "{\"timestamp\": \"1577880000\", \"formatted\": \"\"}}";
   const std::pair<const char*, std::string> files[] = {
       {"a/IMG_20200101_123456.jpg", "no metadata"},
       {"a/photo.jpg", "no metadata"},
-      {"a/photo.XMP", "<x:xmpmeta><rdf:Description xmlns:xap='http://ns.adobe.com/xap/1.0/' "
-                      "xap:CreateDate='2006-05-24T15:06:26'/></x:xmpmeta>"},
+      {"a/photo.XMP",
+       "<x:xmpmeta><rdf:Description xmlns:xap='http://ns.adobe.com/xap/1.0/' "
+       "xap:CreateDate='2006-05-24T15:06:26'/></x:xmpmeta>"},
       {"a/IMG_1234(1).JPG", "no metadata"},
       {"a/IMG_1234.JPG(1).json", takeout},
       {"a/night.jpg", MakeJpegWithDate("2020:05:01 02:30:00")},
@@ -225,10 +227,12 @@ TEST_F(OrganizerTest, SidecarsNamesAndTheStartOfTheDayDateFilesWithoutTheirOwnDa
   RecordingObserver sink;
   ASSERT_EQ(RunToEnd(config, &sink), "");
   // 1577880000 is 2020-01-01 12:00 UTC: its local day is that day, wherever the test runs.
-  const std::string expected[] = {
-      "2020年/2020-01-01/IMG_20200101_123456.jpg", "2006年/2006-05-24/photo.jpg",
-      "2020年/2020-01-01/IMG_1234(1).JPG",       "2020年/2020-04-30/night.jpg",
-      "2014年/2014-12-31/IMG_2041.jpg",          "2014年/2014-12-30/late.mov"};
+  const std::string expected[] = {"2020年/2020-01-01/IMG_20200101_123456.jpg",
+                                  "2006年/2006-05-24/photo.jpg",
+                                  "2020年/2020-01-01/IMG_1234(1).JPG",
+                                  "2020年/2020-04-30/night.jpg",
+                                  "2014年/2014-12-31/IMG_2041.jpg",
+                                  "2014年/2014-12-30/late.mov"};
   std::map<std::string, std::string> want;
   const auto name_of = [](const std::string& path) { return path.substr(path.rfind('/') + 1); };
   for (const std::string& path : expected) want[path] = ReadFile(src_ + "a/" + name_of(path));

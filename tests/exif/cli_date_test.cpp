@@ -109,9 +109,10 @@ TEST_F(CliDateTest, SourcesAndClockOptionsAsOrganizeFilesThem) {
   Put("IMG_20200501_023000.jpg", "no metadata");
   Put("night.jpg", MakeJpegWithDate("2020:05:01 02:30:00"));
   Put("photo.jpg", "no metadata");
-  Put("photo.JPG.XMP", "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:Description "
-                       "xmlns:exif='http://ns.adobe.com/exif/1.0/'><exif:DateTimeOriginal>"
-                       "2006-05-24T15:06:26</exif:DateTimeOriginal></rdf:Description></x:xmpmeta>");
+  Put("photo.JPG.XMP",
+      "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:Description "
+      "xmlns:exif='http://ns.adobe.com/exif/1.0/'><exif:DateTimeOriginal>"
+      "2006-05-24T15:06:26</exif:DateTimeOriginal></rdf:Description></x:xmpmeta>");
   ASSERT_TRUE(nandell::testing::WriteFile(dir_.File("IMG_2041.jpg"), "a counter", noon));
   const std::vector<std::string> files = {"IMG_20200501_023000.jpg", "night.jpg", "photo.jpg",
                                           "IMG_2041.jpg", "missing.jpg"};
@@ -124,25 +125,32 @@ TEST_F(CliDateTest, SourcesAndClockOptionsAsOrganizeFilesThem) {
   };
   const std::string last_write = nandell::testing::LocalDayText(noon);
   CliRun run = date({"--source", "--sidecar-dates", "--name-dates", "--day-starts-at", "04:00"});
-  EXPECT_EQ(run.out, "IMG_20200501_023000.jpg\t2020-04-30\tname\n"
-                     "night.jpg\t2020-04-30\texif\n"
-                     "photo.jpg\t2006-05-24\tsidecar\n"
-                     "IMG_2041.jpg\t" + last_write + "\tmtime\n"
-                     "missing.jpg\t\t\n");
+  EXPECT_EQ(run.out,
+            "IMG_20200501_023000.jpg\t2020-04-30\tname\n"
+            "night.jpg\t2020-04-30\texif\n"
+            "photo.jpg\t2006-05-24\tsidecar\n"
+            "IMG_2041.jpg\t" +
+                last_write +
+                "\tmtime\n"
+                "missing.jpg\t\t\n");
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.err, "nandell-cli date: missing.jpg: No such file or directory\n");
   // A shift moves capture times, never last-write times; without --source no last-write day.
   run = date({"--shift=-03:00"});
-  EXPECT_EQ(run.out, "IMG_20200501_023000.jpg\t\nnight.jpg\t2020-04-30\nphoto.jpg\t\n"
-                     "IMG_2041.jpg\t\nmissing.jpg\t\n");
+  EXPECT_EQ(run.out,
+            "IMG_20200501_023000.jpg\t\nnight.jpg\t2020-04-30\nphoto.jpg\t\n"
+            "IMG_2041.jpg\t\nmissing.jpg\t\n");
   // The same from Config.ini; a start of the day that is not HH:MM is said and ignored.
   Put("cfg/Config.ini", "[VovirurOrarudar]\nNameDates=1\nSidecarDates=1\nDayStartsAt=4\n");
   run = date({"--source"});
-  EXPECT_EQ(run.out, "IMG_20200501_023000.jpg\t2020-05-01\tname\n"
-                     "night.jpg\t2020-05-01\texif\n"
-                     "photo.jpg\t2006-05-24\tsidecar\n"
-                     "IMG_2041.jpg\t" + last_write + "\tmtime\n"
-                     "missing.jpg\t\t\n");
+  EXPECT_EQ(run.out,
+            "IMG_20200501_023000.jpg\t2020-05-01\tname\n"
+            "night.jpg\t2020-05-01\texif\n"
+            "photo.jpg\t2006-05-24\tsidecar\n"
+            "IMG_2041.jpg\t" +
+                last_write +
+                "\tmtime\n"
+                "missing.jpg\t\t\n");
   EXPECT_EQ(run.err.substr(0, run.err.find('\n')),
             "nandell-cli date: DayStartsAt=4 of Config.ini is not HH:MM; days begin at 00:00");
   for (const char* bad : {"--shift=3", "--day-starts-at=24:00"}) {

@@ -237,8 +237,9 @@ TEST_F(SettingsStoreTest, DateKeysAreWrittenOnlyOnceTheyAreSet) {
   store.DayStartsAt.clear();
   ASSERT_TRUE(store.SaveOptions());
   EXPECT_EQ(ReadIniText(app_ + "Config.ini"), designed + "NameDates=0\nDayStartsAt=\n");
-  WriteFile(app_ + "Config.ini", "[VovirurOrarudar]\nNameDates=1\nSidecarDates=2\n"
-                                 "DayStartsAt=03:30\n");
+  WriteFile(app_ + "Config.ini",
+            "[VovirurOrarudar]\nNameDates=1\nSidecarDates=2\n"
+            "DayStartsAt=03:30\n");
   SettingsStore again(app_, false);
   EXPECT_EQ(again.NameDates, 1);
   EXPECT_EQ(again.SidecarDates, 2);
