@@ -77,7 +77,9 @@ ProgramSpec MakeProgram() {
            "without that date) by its last-write time. With media dates (--media-dates, or "
            "MediaDates=1 in Config.ini) HEIC/HEIF/AVIF, WebP, raw and PNG photos and "
            "QuickTime/MP4 and AVI videos are dated by the capture dates their headers hold "
-           "too."},
+           "too. With sidecar and name dates (--sidecar-dates and --name-dates, or SidecarDates=1 "
+           "and NameDates=1) a file without a date of its own is dated by its XMP or Google "
+           "Takeout sidecar, else by the date written in its name."},
       .options = {{.name = "--version", .help = "Print the program's name and version and exit."},
                   {.name = "--lang",
                    .value = "LANG",

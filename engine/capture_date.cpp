@@ -59,25 +59,14 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-// The number written by the `n` digits at `at`, or -1 when they are not all digits.
-int Digits(const std::string& text, size_t at, size_t n) {
-  if (at + n > text.size()) return -1;
-  int value = 0;
-  for (size_t i = at; i < at + n; ++i) {
-    if (!IsDigit(text[i])) return -1;
-    value = value * 10 + (text[i] - '0');
-  }
-  return value;
-}
-
 using Day = LocalTime;
 
 // "HH:MM:SS" at `at` of `text` as the time of `day`, when it is a time of day.
 void ReadClock(const std::string& text, size_t at, Day* day) {
   if (at + 8 > text.size() || text[at + 2] != ':' || text[at + 5] != ':') return;
-  const int hour = Digits(text, at, 2);
-  const int minute = Digits(text, at + 3, 2);
-  const int second = Digits(text, at + 6, 2);
+  const int hour = DigitsAt(text, at, 2);
+  const int minute = DigitsAt(text, at + 3, 2);
+  const int second = DigitsAt(text, at + 6, 2);
   if (!IsClockTime(hour, minute, second)) return;
   day->hour = hour;
   day->minute = minute;
@@ -92,9 +81,9 @@ bool ParseNumericDate(const std::string& text, Day* day) {
   const char separator = text[4];
   if ((separator != ':' && separator != '-') || text[7] != separator) return false;
   if (text.size() > 10 && IsDigit(text[10])) return false;
-  day->year = Digits(text, 0, 4);
-  day->month = Digits(text, 5, 2);
-  day->day = Digits(text, 8, 2);
+  day->year = DigitsAt(text, 0, 4);
+  day->month = DigitsAt(text, 5, 2);
+  day->day = DigitsAt(text, 8, 2);
   if (text.size() > 10 && (text[10] == ' ' || text[10] == 'T')) ReadClock(text, 11, day);
   return day->year >= 0 && day->month >= 0 && day->day >= 0;
 }
@@ -130,8 +119,8 @@ bool ParseAsctimeDate(const std::string& text, Day* day) {
   for (int i = 0; i < 12; ++i) {
     if (month == kMonths[i]) day->month = i + 1;
   }
-  day->day = words[2].size() <= 2 ? Digits(words[2], 0, words[2].size()) : -1;
-  day->year = Digits(words[4], 0, 4);
+  day->day = words[2].size() <= 2 ? DigitsAt(words[2], 0, words[2].size()) : -1;
+  day->year = DigitsAt(words[4], 0, 4);
   if (words[3].size() == 8) ReadClock(words[3], 0, day);
   return day->month > 0 && day->day >= 0 && day->year >= 0;
 }

@@ -27,31 +27,49 @@ constexpr const char* kMissingFolderText = TrNoop("目录不存在:");
 constexpr size_t kUnreportedPerThread = 2;
 
 // A folder's listing read to its end before the walk takes its entries, so that the sidecars of
-// every file are known when the file comes (sidecar dates): the folder is still read once.
+// every file are known when the file comes (sidecar dates): the folder is still read once, and
+// a last-write time that the listing holds is kept with its entry.
 class ReadAheadListing : public fs::FolderListing {
  public:
   ReadAheadListing(std::unique_ptr<fs::FolderListing> listing, SidecarIndex* sidecars)
       : listing_(std::move(listing)) {
-    fs::DirEntry entry;
-    while (listing_->Next(&entry)) {
-      if (entry.kind == fs::EntryKind::kFile) sidecars->Add(entry.name);
+    Entry entry;
+    while (listing_->Next(&entry.entry)) {
+      if (entry.entry.kind == fs::EntryKind::kFile) {
+        sidecars->Add(entry.entry.name);
+        int64_t seconds = 0;
+        if (listing_->ListedLastWriteTime(&seconds)) entry.last_write = seconds;
+      }
       entries_.push_back(std::move(entry));
+      entry = Entry();
     }
   }
   bool Next(fs::DirEntry* entry) override {
     if (next_ == entries_.size()) return false;
-    *entry = std::move(entries_[next_++]);
+    current_ = std::move(entries_[next_++]);
+    *entry = current_.entry;
     return true;
   }
   int Error() const override { return listing_->Error(); }
   bool LastWriteTime(const std::string& name, int64_t* seconds) const override {
+    if (name == current_.entry.name && ListedLastWriteTime(seconds)) return true;
     return listing_->LastWriteTime(name, seconds);
+  }
+  bool ListedLastWriteTime(int64_t* seconds) const override {
+    if (!current_.last_write) return false;
+    *seconds = *current_.last_write;
+    return true;
   }
 
  private:
+  struct Entry {
+    fs::DirEntry entry;
+    std::optional<int64_t> last_write;
+  };
   std::unique_ptr<fs::FolderListing> listing_;
-  std::vector<fs::DirEntry> entries_;
+  std::vector<Entry> entries_;
   size_t next_ = 0;
+  Entry current_;
 };
 
 }  // namespace
