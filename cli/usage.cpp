@@ -103,8 +103,9 @@ ProgramSpec MakeProgram() {
                       "be examined (missing, unreadable, a folder) gets its line too, and a "
                       "message on standard error.",
                       "The date options and the date keys of Config.ini (MediaDates, "
-                      "SidecarDates, NameDates, DayStartsAt) apply as in organize, so that the "
-                      "date printed is the day folder's name that organize would choose."},
+                      "SidecarDates, NameDates, DayStartsAt) apply as in organize, so that a "
+                      "date printed is the day folder's name that organize would choose; a file "
+                      "that would go by its last-write time gets that day only with --source."},
       .options = WithDateOptions(
           {{},
            {.name = "--source",
