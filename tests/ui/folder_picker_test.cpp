@@ -334,7 +334,7 @@ class FolderPickerTest : public QObject {
   void TreeOpensAtTheCurrentFolder_data() {
     // "initial|root|selected|edit": the initial folder, the folder the tree shows, the one
     // selected in it (empty: none) and the edit box; "@" is the temporary folder.
-    QTest::addColumn<QString>("spec");
+    QTest::addColumn<QString>("row");
     QTest::newRow("inside home")
         << "@/home/Photos/2024|@/home|@/home/Photos/2024|@/home/Photos/2024";
     QTest::newRow("home itself") << "@/home/|@/home||@/home";
@@ -345,9 +345,9 @@ class FolderPickerTest : public QObject {
     QTest::newRow("gone") << "@/gone|@/home||";
   }
   void TreeOpensAtTheCurrentFolder() {
-    QFETCH(QString, spec);
+    QFETCH(QString, row);
     const QString base = QString::fromStdString(base_);
-    const QStringList fields = spec.replace(QLatin1Char('@'), base).split(QLatin1Char('|'));
+    const QStringList fields = row.replace(QLatin1Char('@'), base).split(QLatin1Char('|'));
     nandell::SetPlaceRoots(MakePlaceRoots(base));
     const std::string initial = fields[0].toStdString();
     FolderPicker picker("浏览目录", "导入目录", initial.c_str(), nullptr);
