@@ -8,7 +8,7 @@
 namespace nandell {
 class SettingsStore;
 struct RunConfig;
-}
+}  // namespace nandell
 
 namespace nandell::cli {
 
