@@ -246,6 +246,27 @@ int RecordFile(fs::FileSystem& file_system, const fs::FileAt& file, RecordConten
   return 0;
 }
 
+bool RecordsDateSources(const RunConfig& config) {
+  return config.sidecar_dates || config.name_dates || config.day_start_minutes != 0 ||
+         config.shift_minutes != 0;
+}
+
+std::string DateRecordFields(const RunConfig& config, const CaptureStamp& stamp, bool by_last_write,
+                             std::optional<int64_t> last_write) {
+  if (!RecordsDateSources(config)) return std::string();
+  std::string taken;
+  if (by_last_write) {
+    if (last_write) {
+      if (const std::optional<LocalTime> time = LocalTimeOf(*last_write)) {
+        taken = DateTimeText(*time);
+      }
+    }
+    return std::string("source=") + DateSourceName(DateSource::kLastWrite) + "\ttaken=" + taken;
+  }
+  taken = stamp.time ? DateTimeText(*stamp.time) : EscapeField(stamp.date);
+  return std::string("source=") + DateSourceName(stamp.source) + "\ttaken=" + taken;
+}
+
 RunJournal::RunJournal(fs::FileSystem& file_system, const RunConfig& config)
     : file_system_(file_system), working_dir_(CurrentDirectory()) {
   const auto now = std::chrono::system_clock::now();
@@ -266,6 +287,12 @@ RunJournal::RunJournal(fs::FileSystem& file_system, const RunConfig& config)
             "\toutput=" + EscapeField(output) +
             "\tstarted=" + fs::LocalTimeText(seconds, "%Y-%m-%d %H:%M:%S") +
             "\tstarted_ns=" + std::to_string(ns) + "\tpid=" + pid;
+  if (RecordsDateSources(config)) {
+    header_ += std::string("\tsidecar_dates=") + (config.sidecar_dates ? "1" : "0") +
+               "\tname_dates=" + (config.name_dates ? "1" : "0") +
+               "\tday_starts_at=" + ClockText(config.day_start_minutes) +
+               "\tshift=" + ClockText(config.shift_minutes, true);
+  }
 }
 
 void RunJournal::AddFolder(const std::string& folder) {
@@ -296,11 +323,15 @@ int RunJournal::AddIntent(JournalAction action, const std::string& source,
 }
 
 void RunJournal::AddFile(JournalAction action, const std::string& source, const std::string& target,
-                         const FileRecord& record) {
+                         const FileRecord& record, const std::string& date_fields) {
   std::lock_guard<std::mutex> lock(mutex_);
-  const std::string line = ActionName(action) + "\t" + PathFields(source, target) + "\t" +
-                           std::to_string(record.size) + "\t" + record.mtime + "\t" +
-                           record.checksum + "\n";
+  std::string line = ActionName(action) + "\t" + PathFields(source, target) + "\t" +
+                     std::to_string(record.size) + "\t" + record.mtime + "\t" + record.checksum +
+                     "\n";
+  // The date record goes with the file's record, right after it.
+  if (!date_fields.empty()) {
+    line += "date\t" + EscapeField(Absolute(target, working_dir_)) + "\t" + date_fields + "\n";
+  }
   if (action != JournalAction::kSkip && !file_ && !Open()) return;
   // The record of a placed file goes out with the next line: its intent, written before, tells
   // an undo where to look meanwhile. A move then costs one write, as it did before intents.
@@ -406,6 +437,9 @@ bool ParseJournal(const std::string& text, Journal* journal) {
   *journal = Journal();
   // Intents not resolved yet, by their source and target: index in journal->files.
   std::map<std::pair<std::string, std::string>, size_t> unresolved;
+  // The file record read last (not an intent), which a date record belongs to.
+  constexpr size_t kNoRecord = static_cast<size_t>(-1);
+  size_t last_record = kNoRecord;
   size_t start = 0;
   int line_number = 0;
   while (start < text.size()) {
@@ -452,14 +486,25 @@ bool ParseJournal(const std::string& text, Journal* journal) {
       // A later intent or the record of the same file takes the place of the intent before.
       auto key = std::make_pair(entry.source, entry.target);
       const auto open = unresolved.find(key);
+      size_t index = journal->files.size();
       if (entry.action == JournalAction::kSkip) {
         journal->files.push_back(std::move(entry));
       } else if (open != unresolved.end()) {
-        journal->files[open->second] = std::move(entry);
+        index = open->second;
+        journal->files[index] = std::move(entry);
         if (!intent) unresolved.erase(open);
       } else {
-        if (intent) unresolved.emplace(std::move(key), journal->files.size());
+        if (intent) unresolved.emplace(std::move(key), index);
         journal->files.push_back(std::move(entry));
+      }
+      last_record = intent ? kNoRecord : index;
+    } else if (kind == "date") {
+      // Belongs to the file record just before it, of the same target.
+      std::string target;
+      if (fields.size() >= 2 && UnescapeField(fields[1], &target) && last_record != kNoRecord &&
+          journal->files[last_record].target == target) {
+        journal->files[last_record].date_source = Setting(fields, "source");
+        journal->files[last_record].taken = Setting(fields, "taken");
       }
     } else if (kind == "folder") {
       std::string folder;

@@ -138,11 +138,12 @@ void CarryOut(fs::FileSystem& file_system, Transfer* transfer, bool rename_only)
   // tells what it did.
   if (placement.skipped) {
     RecordFile(file_system, transfer->from, RecordContent::kNone, &record);
-    transfer->journal->AddFile(JournalAction::kSkip, transfer->source, transfer->placed, record);
+    transfer->journal->AddFile(JournalAction::kSkip, transfer->source, transfer->placed, record,
+                               transfer->date_fields);
     return;
   }
   transfer->journal->AddFile(transfer->move ? JournalAction::kMove : JournalAction::kCopy,
-                             transfer->source, transfer->placed, record);
+                             transfer->source, transfer->placed, record, transfer->date_fields);
 }
 
 }  // namespace nandell

@@ -53,22 +53,26 @@ TEST(JournalTest, IntentsGiveWayToTheirRecordsAndFilesKeptForAnErrorStayPending)
       "nandell-journal\t1\tmode=move\toutput=/o/\toutput_id=1:9\n"
       "intent\tmove\t/s/a\t/o/a\t1\t1.0\t\t\n"       // 2: before the source is taken
       "intent\tmove\t/s/a\t/o/a\t1\t1.0\tab\t1:2\n"  // 3: before the copy takes its name
-      "move\t/s/a\t/o/a\t1\t1.0\tab\n"               // 4: placed
-      "intent\tcopy\t/s/b\t/o/b\t1\t1.0\tcd\t1:3\n"  // 5: killed, or not placed
-      "move\t/s/c\t/o/c\t1\t1.0\tef\n"               // 6
-      "move\t/s/d\t/o/d\t1\t1.0\tef\n"               // 7
-      "undo-begin\nkept\t6\tchanged\nkept\t7\terror: No space left on device\nundo-end\n",
+      "intent\tcopy\t/s/b\t/o/b\t1\t1.0\tcd\t1:3\n"  // 4: killed, or not placed
+      "move\t/s/a\t/o/a\t1\t1.0\tab\n"               // 5: placed
+      "date\t/o/a\tsource=name\ttaken=2014-12-31\n"   // 6: how a was dated
+      "move\t/s/c\t/o/c\t1\t1.0\tef\n"               // 7
+      "move\t/s/d\t/o/d\t1\t1.0\tef\n"               // 8
+      "undo-begin\nkept\t7\tchanged\nkept\t8\terror: No space left on device\nundo-end\n",
       &journal));
   EXPECT_EQ(journal.output_id, "1:9");
   ASSERT_EQ(journal.files.size(), 4u);
-  EXPECT_EQ(journal.files[0].line, 4);
+  EXPECT_EQ(journal.files[0].line, 5);
   EXPECT_FALSE(journal.files[0].intent);
+  EXPECT_EQ(journal.files[0].date_source, "name");
+  EXPECT_EQ(journal.files[0].taken, "2014-12-31");
   EXPECT_TRUE(journal.files[1].intent);
   EXPECT_EQ(journal.files[1].action, JournalAction::kCopy);
   EXPECT_EQ(journal.files[1].identity, "1:3");
+  EXPECT_EQ(journal.files[1].date_source, "");
   std::vector<int> pending;
   for (const JournalEntry& entry : PendingFiles(journal)) pending.push_back(entry.line);
-  EXPECT_EQ(pending, (std::vector<int>{4, 5, 7}));  // the changed file is kept for good
+  EXPECT_EQ(pending, (std::vector<int>{5, 4, 8}));  // the changed file is kept for good
   EXPECT_TRUE(journal.undo_complete);
   EXPECT_FALSE(FullyUndone(journal));
 }
