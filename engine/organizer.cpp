@@ -165,6 +165,7 @@ void OrganizerJob::OrganizerThread() {
   while (!unreported_.empty()) ReportSettled(true);
   threads_.reset();
   claimed_.clear();
+  conflict_numbers_.Clear();
   cleared_.clear();
   last_target_.reset();
   output_base_.reset();
@@ -280,6 +281,7 @@ void OrganizerJob::HandleFile(const fs::FolderRef& folder, const std::string& na
   transfer->skip_identical = config_.skip_identical;
   transfer->rename_conflicts = config_.rename_conflicts;
   transfer->journal = journal_.get();
+  transfer->conflict_numbers = &conflict_numbers_;
   TransferFile(std::move(transfer));
 }
 
@@ -318,9 +320,9 @@ void OrganizerJob::Predict(const fs::FileAt& file, const std::string& source,
     }
     return IdenticalFile(file_system_, file, fs::FileAt{target_folder, name});
   };
-  const Placement placement =
-      PlaceResolvingConflicts({config_.skip_identical, config_.rename_conflicts},
-                              plan.path.substr(plan.folder.size()), place, identical);
+  const Placement placement = PlaceResolvingConflicts(
+      {config_.skip_identical, config_.rename_conflicts}, plan.path.substr(plan.folder.size()),
+      place, identical, &conflict_numbers_, plan.path);
   predicted.error = placement.error;
   predicted.placed = plan.folder + placement.name;
   predicted.skipped = placement.skipped;

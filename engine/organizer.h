@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "engine/placement.h"
 #include "engine/plan.h"
 #include "engine/run_config.h"
 #include "engine/run_events.h"
@@ -124,6 +125,8 @@ class OrganizerJob {
   std::unique_ptr<RunJournal> journal_;  // the run's journal (none in a dry run)
   // Dry run: the names that earlier files would take, with the source that would be there.
   std::unordered_map<std::string, fs::FileAt> claimed_;
+  // How far the search for free names has come, per planned target.
+  ConflictNumbers conflict_numbers_;
   // The folder that every target folder is relative to: the output folder (its part up to
   // the last "/"), opened once at the start; or why it could not be.
   std::string output_base_path_;
