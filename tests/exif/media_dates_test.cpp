@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
 #include <functional>
 #include <map>
 
@@ -39,6 +40,32 @@ class ScopedTimeZone {
 };
 
 using Reader = std::function<bool(ByteSource&, MediaDates*, std::string*)>;
+
+// Another source that counts the bytes asked of it.
+class CountingSource : public ByteSource {
+ public:
+  explicit CountingSource(ByteSource& inner) : inner_(inner) {}
+  uint64_t Size() const override { return inner_.Size(); }
+  bool Read(uint64_t offset, size_t n, unsigned char* out) override {
+    asked += n;
+    return inner_.Read(offset, n, out);
+  }
+  uint64_t asked = 0;
+
+ private:
+  ByteSource& inner_;
+};
+
+// The bytes this process has read from files so far, as the kernel counts its read calls.
+uint64_t BytesReadByThisProcess() {
+  std::ifstream io("/proc/self/io");
+  std::string key;
+  uint64_t value = 0;
+  while (io >> key >> value) {
+    if (key == "rchar:") return value;
+  }
+  return 0;
+}
 
 const std::map<std::string, Reader>& Readers() {
   static const std::map<std::string, Reader> readers = {{"iso_media", ReadIsoMediaDates},
@@ -193,19 +220,6 @@ TEST(MediaDates, MovieHeaderAfterFiveGibibytesOfMediaData) {
   EXPECT_EQ(GetCaptureDate(path, true), "2016-05-06");
 
   // The reader asks for headers only: a few hundred bytes, not the media data.
-  class CountingSource : public ByteSource {
-   public:
-    explicit CountingSource(ByteSource& inner) : inner_(inner) {}
-    uint64_t Size() const override { return inner_.Size(); }
-    bool Read(uint64_t offset, size_t n, unsigned char* out) override {
-      asked += n;
-      return inner_.Read(offset, n, out);
-    }
-    uint64_t asked = 0;
-
-   private:
-    ByteSource& inner_;
-  };
   FileByteSource file;
   ASSERT_TRUE(file.Open(path, nullptr));
   CountingSource counting(file);
@@ -213,6 +227,82 @@ TEST(MediaDates, MovieHeaderAfterFiveGibibytesOfMediaData) {
   EXPECT_TRUE(ReadIsoMediaDates(counting, &dates, nullptr));
   EXPECT_EQ(dates.movie_header_time, facts.movie_header_time);
   EXPECT_LT(counting.asked, 1024u);
+}
+
+// Hostile files whose headers would have the readers read far more than any photo's: each
+// reader takes the first date box or chunk of a kind, and no file costs more than
+// kMaxHeaderBytes, asked of the byte source or read from the disk.
+TEST(MediaDates, HostileFilesAreReadAFewMebibytesAtMost) {
+  ScopedTimeZone utc("UTC0");
+  const Bytes zeros(4 << 20, '\0');  // no Exif block, no date, no box
+  const Bytes ftyp = IsoBox("ftyp", "heic" + Be32(0));
+  Bytes png = Bytes("\x89PNG\r\n\x1a\n", 8) + PngChunk("IHDR", Bytes(13, '\0'));
+  Bytes tables, keys, nikon, boxes;
+  for (int i = 0; i < 6; ++i) png += PngChunk("eXIf", zeros);
+  for (int i = 0; i < 24; ++i) {
+    tables += FullBox("iinf", 0, Be16(0) + zeros.substr(0, (1 << 20) - 64));
+    keys += IsoBox(
+        "meta", FullBox("keys", 0, Be32(0) + zeros.substr(0, (1 << 20) - 64)) + IsoBox("ilst", ""));
+  }
+  for (int i = 0; i < 400; ++i) nikon += RiffChunk("nctg", zeros.substr(0, 64 << 10));
+  for (int i = 0; i < 1500; ++i) boxes += IsoBox("free", zeros.substr(0, 20 << 10));
+  // Six Exif items of 4 MiB that hold no Exif block, in the media data after the meta box.
+  Bytes infos, items;
+  for (uint16_t id = 1; id <= 6; ++id) {
+    infos += FullBox("infe", 2, Be16(id) + Be16(0) + "Exif" + Bytes(1, '\0'));
+    items += Be16(id) + Be16(0) + Be16(1) + Be32(0) + Be32(static_cast<uint32_t>(zeros.size()));
+  }
+  const auto heif_items = [&] {
+    const Bytes iinf = FullBox("iinf", 0, Be16(6) + infos);
+    const size_t iloc_size = 12 + 2 + 2 + items.size();
+    const size_t meta_size = 12 + iinf.size() + iloc_size;
+    const uint32_t data = static_cast<uint32_t>(ftyp.size() + meta_size + 8);
+    Bytes located = items;
+    for (size_t i = 0; i < 6; ++i) {
+      located.replace(i * 14 + 6, 4, Be32(data + static_cast<uint32_t>(i * zeros.size())));
+    }
+    const Bytes iloc = FullBox("iloc", 0, Bytes("\x44\x00", 2) + Be16(6) + located);
+    Bytes mdat;
+    for (int i = 0; i < 6; ++i) mdat += zeros;
+    return ftyp + FullBox("meta", 0, iinf + iloc) + IsoBox("mdat", mdat);
+  };
+  JpegBuilder jpeg;
+  jpeg.Soi().App1Exif(CameraTiff({}));
+  for (int i = 0; i < 400; ++i) jpeg.Segment(0xE0, zeros.substr(0, 65533));
+  jpeg.StartOfScan();
+  const struct {
+    const char* name;
+    Bytes bytes;
+    const char* capture_date;
+  } cases[] = {
+      {"png_six_exif_chunks", png + PngChunk("IEND", ""), ""},
+      {"heif_24_item_tables", ftyp + FullBox("meta", 0, tables), ""},
+      {"heif_six_items_without_exif", heif_items(), ""},
+      {"mov_24_key_tables", IsoBox("ftyp", "qt  " + Be32(0)) + IsoBox("moov", keys), ""},
+      {"avi_400_nikon_tag_chunks", Riff("AVI ", RiffList("ncdt", nikon)), ""},
+      {"mp4_1500_boxes_16_kib_apart", IsoBox("ftyp", "isom" + Be32(0)) + boxes, ""},
+      {"jpeg_400_app0_segments_after_exif", jpeg.bytes(), "2015-03-04"},
+  };
+  constexpr uint64_t kStreamBuffers = 256 << 10;  // the readers' buffers, read ahead
+  TempDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    MemoryByteSource memory(reinterpret_cast<const unsigned char*>(c.bytes.data()), c.bytes.size());
+    CountingSource counting(memory);
+    MediaDates dates;
+    ReadMediaDates(counting, &dates, nullptr);
+    EXPECT_LE(counting.asked, kMaxHeaderBytes);
+    const std::string path = dir.File(std::string(c.name) + ".jpg");
+    ASSERT_TRUE(WriteFile(path, c.bytes));
+    for (const bool media_dates : {true, false}) {
+      const uint64_t before = BytesReadByThisProcess();
+      EXPECT_EQ(GetCaptureDate(path, media_dates),
+                media_dates || c.bytes[0] == '\xFF' ? c.capture_date : "");
+      EXPECT_LE(BytesReadByThisProcess() - before, kMaxHeaderBytes + kStreamBuffers)
+          << (media_dates ? "by content" : "as designed");
+    }
+    std::remove(path.c_str());
+  }
 }
 
 }  // namespace
