@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -92,11 +93,14 @@ class OrganizerJob {
   // Worker thread only, from here to WindUp.
   void OrganizerThread();
   void ScanFolder(const fs::FolderRef& folder);
-  void HandleFile(const fs::FolderRef& folder, const std::string& name,
+  bool HandleFile(const fs::FolderRef& folder, const std::string& name, const std::string& present,
                   const fs::FolderListing& listing);
   void UnreadableFolder(const std::string& folder, int error);
-  void Predict(const fs::FileAt& file, const std::string& source, const TargetPlan& plan,
+  bool Predict(const fs::FileAt& file, const std::string& source, const TargetPlan& plan,
                const std::string& relative);
+  int PredictTransfer(const fs::FileAt& file, int add_error, uint64_t target_device);
+  int PredictRecovery(const fs::FileAt& taken,
+                      const std::function<bool(const std::string&)>& name_free, std::string* name);
   TransferThreads* Threads();
   void TransferFile(std::shared_ptr<Transfer> transfer);
   void Settle(std::shared_ptr<Transfer> transfer);

@@ -17,8 +17,6 @@ namespace {
 constexpr const char* kTakenPrefix = ".nandell-move.";
 // The longest name a folder entry may have on the file systems the run meets.
 constexpr size_t kMaxNameBytes = 255;
-// Recovery names tried before a source is left under its hidden name.
-constexpr int kRecoveryAttempts = 100;
 
 }  // namespace
 
