@@ -10,8 +10,11 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QShowEvent>
+#include <QStyle>
 #include <QTreeView>
+#include <QTreeWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <deque>
@@ -19,6 +22,7 @@
 #include "platform/file.h"
 #include "platform/fs.h"
 #include "ui/message_box.h"
+#include "ui/texts.h"
 #include "ui/window_position.h"
 
 namespace nandell {
@@ -47,6 +51,31 @@ void ShowFolderError(int32_t r, const std::string& path, QWidget* parent) {
              : FolderText("The folder:\n\n", path, "\n\ncan not be created. Please double check.");
   MessageBox::ShowApp(parent, text, QMessageBox::Warning, QMessageBox::Ok);
 }
+
+// The icon of a place: the desktop theme's, else the style's.
+QIcon PlaceIcon(Place::Kind kind, const QStyle* style) {
+  switch (kind) {
+    case Place::Kind::kHome:
+      return QIcon::fromTheme(QStringLiteral("user-home"),
+                              style->standardIcon(QStyle::SP_DirHomeIcon));
+    case Place::Kind::kPictures:
+      return QIcon::fromTheme(QStringLiteral("folder-pictures"),
+                              style->standardIcon(QStyle::SP_DirIcon));
+    case Place::Kind::kDrive:
+      return QIcon::fromTheme(QStringLiteral("drive-removable-media"),
+                              style->standardIcon(QStyle::SP_DriveHDIcon));
+    case Place::Kind::kDevice:
+      return QIcon::fromTheme(QStringLiteral("camera-photo"),
+                              style->standardIcon(QStyle::SP_DriveNetIcon));
+    case Place::Kind::kFileSystem:
+      break;
+  }
+  return QIcon::fromTheme(QStringLiteral("drive-harddisk"),
+                          style->standardIcon(QStyle::SP_ComputerIcon));
+}
+
+// At most this many places are shown at once; more scroll.
+constexpr int kPlacesShown = 5;
 
 }  // namespace
 
@@ -172,6 +201,20 @@ FolderPickerDialog::FolderPickerDialog(FolderPicker* picker, QWidget* parent)
   layout->addWidget(title_);
   layout->addSpacing(4);
 
+  // The places, above the edit box and the tree: a name and a detail each.
+  places_ = new QTreeWidget(this);
+  places_->setAccessibleName(QTr(kPlacesText));
+  places_->setColumnCount(2);
+  places_->setHeaderHidden(true);
+  places_->setRootIsDecorated(false);
+  places_->setSelectionMode(QAbstractItemView::SingleSelection);
+  places_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  places_->header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  places_->header()->setStretchLastSection(true);
+  places_->setTextElideMode(Qt::ElideMiddle);
+  layout->addWidget(places_);
+  layout->addSpacing(4);
+
   edit_ = new QLineEdit(this);
   edit_->setMaxLength(4095);
   edit_->setFixedHeight(std::max(23, edit_->sizeHint().height()));
@@ -192,23 +235,33 @@ FolderPickerDialog::FolderPickerDialog(FolderPicker* picker, QWidget* parent)
   ok_ = buttons->addButton(QDialogButtonBox::Ok);
   cancel_ = buttons->addButton(QDialogButtonBox::Cancel);
   layout->addWidget(buttons);
-  resize(420, 460);
+  resize(420, 560);
 
   connect(edit_, &QLineEdit::textChanged, this, &FolderPickerDialog::OnEditChanged);
   connect(tree_->selectionModel(), &QItemSelectionModel::currentChanged, this,
           &FolderPickerDialog::OnSelectionChanged);
+  connect(places_, &QTreeWidget::currentItemChanged, this, &FolderPickerDialog::OnPlaceChosen);
+  // A click on the place already marked chooses it again (after a folder of the tree).
+  connect(places_, &QTreeWidget::itemClicked, this, &FolderPickerDialog::OnPlaceChosen);
   connect(ok_, &QPushButton::clicked, this, &FolderPickerDialog::OnOk);
   connect(cancel_, &QPushButton::clicked, this, &QDialog::reject);
   // Enter anywhere in the dialog presses OK, the default button.
   ok_->setDefault(true);
   ok_->setEnabled(false);
 
+  roots_ = CurrentPlaceRoots();
+  RefreshPlaces();
+  // A card inserted or a phone connected while the dialog is open appears.
+  places_timer_.setInterval(kPlacesPollMs);
+  connect(&places_timer_, &QTimer::timeout, this, &FolderPickerDialog::RefreshPlaces);
+  places_timer_.start();
+
   // The initial selection: the given folder, the user's home folder when the given text is
   // empty (no folder chosen yet), or the current directory when none was given.
   QString initial;
   if (picker_->initial_folder_) {
     initial = QString::fromStdString(*picker_->initial_folder_);
-    if (initial.isEmpty()) initial = QDir::homePath();
+    if (initial.isEmpty()) initial = roots_.home;
   } else {
     initial = QDir::currentPath();
   }
@@ -233,17 +286,10 @@ FolderPickerDialog::FolderPickerDialog(FolderPicker* picker, QWidget* parent)
           [this] { scroll_target_.clear(); });
   tree_->viewport()->installEventFilter(this);
   tree_->installEventFilter(this);
-  if (!initial.isEmpty() && SelectFolder(initial)) {
-    scroll_target_ = QDir::cleanPath(initial);
-  } else {
+  if (initial.isEmpty() || !SelectFolder(initial)) {
     // A folder that is gone: open the tree at the home folder, with nothing selected and OK
-    // disabled, so the user starts near their photos rather than at a collapsed "/".
-    const QModelIndex home = model_->index(QDir::homePath());
-    if (home.isValid()) {
-      tree_->expand(home);
-      tree_->scrollTo(home, QAbstractItemView::PositionAtTop);
-      scroll_target_ = QDir::homePath();
-    }
+    // disabled, so the user starts near their photos rather than at "/".
+    RootTreeAt(QDir::cleanPath(roots_.home));
   }
   edit_->setFocus();
 }
@@ -261,12 +307,93 @@ bool FolderPickerDialog::SelectFolder(const QString& folder) {
   QString clean = QDir::cleanPath(folder);
   const QModelIndex index = model_->index(clean);
   if (!index.isValid() || !model_->isDir(index)) return false;
+  const int place = PlaceHolding(place_list_, clean);
+  if (place >= 0 && place_list_[place].path == clean) {
+    ShowPlace(clean);
+    return true;
+  }
+  if (place >= 0) RootTreeAt(place_list_[place].path);
   tree_->setCurrentIndex(index);
   tree_->scrollTo(index, QAbstractItemView::PositionAtCenter);
   tree_->expand(index);
+  scroll_target_ = clean;
   // The edit box follows even when the index was current already.
   OnSelectionChanged();
   return true;
+}
+
+void FolderPickerDialog::RootTreeAt(const QString& path) {
+  tree_root_ = path;
+  model_->setRootPath(path);
+  const QModelIndex root = model_->index(path);
+  // A selection outside the new top goes, without emptying the edit box.
+  QModelIndex current = tree_->currentIndex();
+  while (current.isValid() && current != root) current = current.parent();
+  quiet_ = true;
+  if (!current.isValid()) {
+    tree_->clearSelection();
+    tree_->setCurrentIndex(QModelIndex());
+  }
+  tree_->setRootIndex(root);
+  quiet_ = false;
+  MarkTreePlace();
+}
+
+void FolderPickerDialog::MarkTreePlace() {
+  quiet_ = true;
+  places_->setCurrentItem(nullptr);
+  for (size_t i = 0; i < place_list_.size(); ++i) {
+    if (place_list_[i].path == tree_root_) {
+      places_->setCurrentItem(places_->topLevelItem(static_cast<int>(i)));
+      break;
+    }
+  }
+  quiet_ = false;
+}
+
+void FolderPickerDialog::RefreshPlaces() {
+  const QByteArray fingerprint = PlacesFingerprint(roots_);
+  if (!place_list_.empty() && fingerprint == places_fingerprint_) return;
+  places_fingerprint_ = fingerprint;
+  std::vector<Place> places = ListPlaces(roots_);
+  if (places == place_list_) return;
+  place_list_ = std::move(places);
+  quiet_ = true;
+  places_->clear();
+  const QColor detail_color = palette().color(QPalette::Disabled, QPalette::Text);
+  for (const Place& place : place_list_) {
+    auto* item = new QTreeWidgetItem(places_, QStringList{place.name, place.detail});
+    item->setIcon(0, PlaceIcon(place.kind, style()));
+    item->setForeground(1, detail_color);
+    item->setToolTip(0, place.path);
+    item->setToolTip(1, place.path);
+  }
+  quiet_ = false;
+  // As high as its places, up to a few; the tree takes the rest.
+  const int rows = std::min(static_cast<int>(place_list_.size()), kPlacesShown);
+  places_->setFixedHeight(rows * places_->sizeHintForRow(0) + 2 * places_->frameWidth());
+  // The place the tree shows went (a card pulled out): the tree goes back to the home folder.
+  const bool root_listed =
+      std::any_of(place_list_.begin(), place_list_.end(),
+                  [this](const Place& place) { return place.path == tree_root_; });
+  if (!tree_root_.isEmpty() && !root_listed) RootTreeAt(QDir::cleanPath(roots_.home));
+  MarkTreePlace();
+}
+
+void FolderPickerDialog::OnPlaceChosen(QTreeWidgetItem* item) {
+  if (quiet_ || item == nullptr) return;
+  const int index = places_->indexOfTopLevelItem(item);
+  if (index < 0 || index >= static_cast<int>(place_list_.size())) return;
+  if (model_->index(place_list_[index].path).isValid()) ShowPlace(place_list_[index].path);
+}
+
+void FolderPickerDialog::ShowPlace(const QString& path) {
+  // As a selection in the tree: the edit box takes the place; its contents fill the tree,
+  // nothing of them selected.
+  RootTreeAt(path);
+  scroll_target_.clear();
+  tree_->scrollToTop();
+  edit_->setText(path);
 }
 
 void FolderPickerDialog::OnEditChanged(const QString& text) {
@@ -275,6 +402,7 @@ void FolderPickerDialog::OnEditChanged(const QString& text) {
 }
 
 void FolderPickerDialog::OnSelectionChanged() {
+  if (quiet_) return;
   const QModelIndex index = tree_->currentIndex();
   // Only a real folder of the file system gives a path; anything else empties the box.
   QString path = index.isValid() ? model_->filePath(index) : QString();

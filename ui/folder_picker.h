@@ -6,20 +6,25 @@
 #include <optional>
 #include <string>
 
+#include "ui/places.h"
+
 class QFileSystemModel;
 class QLabel;
 class QLineEdit;
 class QPushButton;
 class QTreeView;
+class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace nandell {
 
 class FolderPickerDialog;
 
-/// Chooses a folder: a dialog with a title line, an edit box above a folder tree, OK and
-/// Cancel. The edit box follows the tree selection and may be typed into; OK takes the edit
-/// box's text, tests it (ConfirmFolder) and offers to create a missing folder with all its
-/// levels; the dialog stays open until an acceptable folder is given or the user cancels.
+/// Chooses a folder: a dialog with a title line, the places a user keeps photos (ListPlaces),
+/// an edit box above a folder tree, OK and Cancel. The edit box follows the tree selection
+/// and the chosen place and may be typed into; OK takes the edit box's text, tests it
+/// (ConfirmFolder) and offers to create a missing folder with all its levels; the dialog stays
+/// open until an acceptable folder is given or the user cancels.
 class FolderPicker {
  public:
   /// `caption`: window caption (null: none); `title`: line above the edit box (null: none);
@@ -83,14 +88,21 @@ class FolderPickerDialog : public QDialog {
   Q_OBJECT
 
  public:
-  /// Builds the dialog for `picker` (caption, title, initial selection).
+  /// How often the places are looked at again while the dialog is open (a card inserted
+  /// appears, one pulled out goes).
+  static constexpr int kPlacesPollMs = 1000;
+
+  /// Builds the dialog for `picker` (caption, title, places, initial selection). The tree
+  /// opens at the place that holds the initial folder, with that folder selected.
   FolderPickerDialog(FolderPicker* picker, QWidget* parent = nullptr);
 
-  /// The edit box, the folder tree and the OK button.
+  /// The edit box, the folder tree, the places and the OK button.
   QLineEdit* Edit() const { return edit_; }
   QTreeView* Tree() const { return tree_; }
+  QTreeWidget* PlacesList() const { return places_; }
   QPushButton* OkButton() const { return ok_; }
-  /// Selects `folder` in the tree (the edit box follows); false when it is not a folder.
+  /// Selects `folder`: the tree opens at the place holding it and selects it (a place itself
+  /// is shown as the tree's top); the edit box follows. False when it is not a folder.
   bool SelectFolder(const QString& folder);
 
  protected:
@@ -100,11 +112,31 @@ class FolderPickerDialog : public QDialog {
  private slots:
   void OnEditChanged(const QString& text);
   void OnSelectionChanged();
+  // A place clicked or moved to with the keys: shown as ShowPlace does.
+  void OnPlaceChosen(QTreeWidgetItem* item);
   void OnOk();
 
  private:
+  // Lists the places again when what they depend on changed; keeps the tree's place marked.
+  void RefreshPlaces();
+  // Shows the contents of `path` in the tree; a selection outside it is dropped, the edit box
+  // kept.
+  void RootTreeAt(const QString& path);
+  // Shows the place `path` as a selection of it would: in the edit box, its contents in the tree.
+  void ShowPlace(const QString& path);
+  // Marks the place the tree shows in the list (none when the tree shows no place).
+  void MarkTreePlace();
+
   FolderPicker* picker_;
   QLabel* title_ = nullptr;
+  QTreeWidget* places_ = nullptr;
+  PlaceRoots roots_;
+  std::vector<Place> place_list_;
+  QByteArray places_fingerprint_;
+  QTimer places_timer_;
+  QString tree_root_;
+  // Set while the tree is re-rooted or the list rebuilt, so that neither moves the edit box.
+  bool quiet_ = false;
   QLineEdit* edit_ = nullptr;
   QTreeView* tree_ = nullptr;
   QFileSystemModel* model_ = nullptr;

@@ -2,13 +2,16 @@
 
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QDropEvent>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 
 #include "log/msgx.h"
+#include "platform/fs.h"
 #include "ui/about_box.h"
 #include "ui/build_info.h"
 #include "ui/elided_text.h"
@@ -35,6 +38,14 @@ QLabel* MakeText(QWidget* parent, const char* id, Qt::Alignment alignment) {
   palette.setColor(QPalette::WindowText, QColor(MainWindow::kTextColor));
   label->setPalette(palette);
   return label;
+}
+
+// The action a drop of a folder reports to the file manager: a link or a copy, never a move
+// (after which it might take the folder away).
+Qt::DropAction FolderDropAction(Qt::DropActions possible) {
+  if (possible & Qt::LinkAction) return Qt::LinkAction;
+  if (possible & Qt::CopyAction) return Qt::CopyAction;
+  return Qt::IgnoreAction;
 }
 
 PngButton* MakeButton(QWidget* parent, const char* id, const char* caption) {
@@ -134,6 +145,9 @@ MainWindow::MainWindow(SettingsStore& settings, QWidget* parent, fs::FileSystem&
   // The switch follows the box at once, so that a refresh during a run never flips it back.
   connect(delete_source_, &QCheckBox::toggled, this,
           [this](bool on) { DeleteSource_ = on ? 1 : 0; });
+
+  // Folders dragged from a file manager onto the folder fields (see dropEvent).
+  setAcceptDrops(true);
 
   observer_ = std::make_unique<Observer>(this);
   job_ = std::make_unique<OrganizerJob>(*observer_, file_system);
@@ -273,6 +287,62 @@ void MainWindow::SetOutputFolder(std::string folder) {
   OutputFolder_ = std::move(folder);
   UpdateData(false);
   update(output_text_->geometry());
+}
+
+std::optional<std::string> MainWindow::DroppedFolder(const QMimeData* data) {
+  if (data == nullptr || !data->hasUrls()) return std::nullopt;
+  const QList<QUrl> urls = data->urls();
+  if (urls.size() != 1 || !urls[0].isLocalFile()) return std::nullopt;
+  // The folder as the picker takes a typed path; it must exist as a folder (nothing is made).
+  const std::string path = FolderPicker::TakeTypedPath(urls[0].toLocalFile().toStdString());
+  if (FolderPicker::CheckOrCreatePath(path.c_str(), true) != 0 || !fs::IsFolder(path))
+    return std::nullopt;
+  return path + "/";
+}
+
+QLabel* MainWindow::DropField(const QPoint& position) const {
+  if (photo_->geometry().contains(position) || photo_text_->geometry().contains(position))
+    return photo_text_;
+  if (output_->geometry().contains(position) || output_text_->geometry().contains(position))
+    return output_text_;
+  return nullptr;
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+  // Taken while it carries a folder, so that the moves over the fields follow.
+  if (DroppedFolder(event->mimeData()) &&
+      FolderDropAction(event->possibleActions()) != Qt::IgnoreAction) {
+    event->setDropAction(FolderDropAction(event->possibleActions()));
+    event->accept();
+    return;
+  }
+  event->ignore();
+}
+
+void MainWindow::dragMoveEvent(QDragMoveEvent* event) {
+  if (DropField(event->position().toPoint()) != nullptr) {
+    event->setDropAction(FolderDropAction(event->possibleActions()));
+    event->accept();
+    return;
+  }
+  event->ignore();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+  const QLabel* field = DropField(event->position().toPoint());
+  const std::optional<std::string> folder = DroppedFolder(event->mimeData());
+  const Qt::DropAction action = FolderDropAction(event->possibleActions());
+  if (field == nullptr || !folder || action == Qt::IgnoreAction) {
+    event->ignore();
+    return;
+  }
+  event->setDropAction(action);
+  event->accept();
+  if (field == photo_text_) {
+    SetPhotoFolder(*folder);
+  } else {
+    SetOutputFolder(*folder);
+  }
 }
 
 // ---- The run ----

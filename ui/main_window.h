@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -22,6 +23,7 @@
 class QCheckBox;
 class QLabel;
 class QMenu;
+class QMimeData;
 class QPlainTextEdit;
 
 namespace nandell {
@@ -38,7 +40,8 @@ class PngButton;
 /// field are shortened in the middle, the whole text in the tooltip. After a run with failures
 /// the path of the failure list is shown under the summary and opens the list when clicked.
 /// After a run that placed files, the right-click menu offers to undo it while its output
-/// folder is the one chosen.
+/// folder is the one chosen. A folder dragged from a file manager onto the photo or output
+/// folder's button or text sets that folder as the folder picker would.
 class MainWindow : public SkinnedDialog {
   Q_OBJECT
 
@@ -98,6 +101,9 @@ class MainWindow : public SkinnedDialog {
   /// Sets a folder field and shows it (what the folder buttons do after the picker).
   void SetPhotoFolder(std::string folder);
   void SetOutputFolder(std::string folder);
+  /// The folder a drag carries, as a folder field takes it (with a trailing "/"): exactly one
+  /// local folder that the folder picker would accept as it stands; std::nullopt otherwise.
+  static std::optional<std::string> DroppedFolder(const QMimeData* data);
 
   /// Skin size in pixels; the window takes this size.
   int SkinWidth() const { return SkinWidth_; }
@@ -184,6 +190,9 @@ class MainWindow : public SkinnedDialog {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void showEvent(QShowEvent* event) override;
 
@@ -199,6 +208,9 @@ class MainWindow : public SkinnedDialog {
   void OnRunEnded(const RunEndEvent& event);
   // The end of an undo, on the window's thread: its summary (or refusal) and the buttons.
   void OnUndoEnded(const UndoEndEvent& end, const std::string& refusal);
+  // The text of the folder field a drop at `position` sets (the field's button or text);
+  // null elsewhere.
+  QLabel* DropField(const QPoint& position) const;
   // Shows `text` in `label`, shortened to fit (the whole text then in its tooltip).
   void ShowText(QLabel* label, const std::string& text);
 

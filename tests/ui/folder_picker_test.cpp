@@ -1,15 +1,21 @@
 // The folder picker: path rules, its messages and question through the message-box seam,
-// creation of missing levels, and the dialog's edit box and OK button.
+// creation of missing levels, the dialog's edit box and OK button, and the places above the
+// tree (over stand-ins for their roots, with a real tmpfs for a card).
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QDir>
+#include <QFileSystemModel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeView>
+#include <QTreeWidget>
+#include <cstring>
 #include <string>
 
 #include "ui/folder_picker.h"
@@ -40,6 +46,40 @@ QString Question(const std::string& path) {
 
 std::string g_hook_text;
 
+// Stand-ins for the places' roots under `base`: a home folder holding Pictures, a drive root
+// (/media/USER) and a device root (gvfs), with some folders in each.
+nandell::PlaceRoots MakePlaceRoots(const QString& base) {
+  nandell::PlaceRoots roots{
+      base + "/home", base + "/home/Pictures", {base + "/media"}, base + "/gvfs"};
+  for (const char* folder :
+       {"home/Pictures/2023", "home/Photos/2024", "media/Leftover", "gvfs/mtp:host=Google_Pixel_7",
+        "gvfs/gphoto2:host=%5Busb%3A001%2C007%5D", "gvfs/smb-share:server=nas,share=photos",
+        "other/deep"}) {
+    QDir(base).mkpath(QString::fromUtf8(folder));
+  }
+  return roots;
+}
+
+// The places as "name|path" lines.
+QStringList Listed(const std::vector<nandell::Place>& places) {
+  QStringList lines;
+  for (const nandell::Place& place : places) lines << place.name + "|" + place.path;
+  return lines;
+}
+
+// The folder whose contents the tree shows.
+QString ShownRoot(const FolderPickerDialog& dialog) {
+  return static_cast<QFileSystemModel*>(dialog.Tree()->model())
+      ->filePath(dialog.Tree()->rootIndex());
+}
+
+void ClickPlace(FolderPickerDialog& dialog, const QString& name) {
+  QTreeWidget* list = dialog.PlacesList();
+  const QList<QTreeWidgetItem*> items = list->findItems(name, Qt::MatchExactly);
+  QVERIFY2(items.size() == 1, qPrintable(name));
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(items[0]).center());
+}
+
 }  // namespace
 
 class FolderPickerTest : public QObject {
@@ -57,7 +97,10 @@ class FolderPickerTest : public QObject {
     QVERIFY(dir_.isValid());
     base_ = dir_.path().toStdString();
   }
-  void cleanup() { QCOMPARE(MessageBox::PendingAnswers(), 0); }
+  void cleanup() {
+    nandell::SetPlaceRoots(std::nullopt);
+    QCOMPARE(MessageBox::PendingAnswers(), 0);
+  }
 
   void FolderNames_data() {
     QTest::addColumn<QByteArray>("name");
@@ -242,6 +285,106 @@ class FolderPickerTest : public QObject {
     QCOMPARE(QString::fromStdString(picker.GetPath()), taken);
     QVERIFY(IsDir(taken.toStdString()));
     if (asks) QCOMPARE(MessageBox::ShownBoxes().front().text, Question(taken.toStdString()));
+  }
+
+  void PlacesOfTheStandIns() {
+    const QString base = QString::fromStdString(base_);
+    const nandell::PlaceRoots roots = MakePlaceRoots(base);
+    // A folder left in the drive root is no drive; the desktop's network mount is no phone.
+    QCOMPARE(
+        Listed(nandell::ListPlaces(roots)),
+        QStringList({"主目录|" + base + "/home", "图片|" + base + "/home/Pictures",
+                     "[usb:001,007]|" + base + "/gvfs/gphoto2:host=%5Busb%3A001%2C007%5D",
+                     "Google Pixel 7|" + base + "/gvfs/mtp:host=Google_Pixel_7", "文件系统|/"}));
+  }
+
+  // A card mounted while the picker is open appears (with its size), is chosen like a folder
+  // of the tree, and goes when it is taken out.
+  void CardAppearsWhileThePickerIsOpen() {
+    const QString base = QString::fromStdString(base_);
+    nandell::SetPlaceRoots(MakePlaceRoots(base));
+    const QString card = base + QStringLiteral("/media/CARD");
+    QVERIFY(QDir().mkpath(card));
+    FolderPicker picker("浏览目录", "导入目录", "", nullptr);
+    FolderPickerDialog dialog(&picker);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    auto listed = [&dialog] {
+      return dialog.PlacesList()->findItems(QStringLiteral("CARD"), Qt::MatchExactly);
+    };
+    QVERIFY(listed().isEmpty());  // a folder, not yet a mounted card
+    if (::mount("tmpfs", card.toUtf8().constData(), "tmpfs", 0, "size=16m") != 0)
+      QSKIP(qPrintable(QStringLiteral("tmpfs cannot be mounted here: ") + std::strerror(errno)));
+    auto unmount = qScopeGuard([&card] { ::umount2(card.toUtf8().constData(), MNT_DETACH); });
+    QVERIFY(QDir().mkpath(card + QStringLiteral("/DCIM")));
+    QTRY_COMPARE(listed().size(), 1);
+    QCOMPARE(listed()[0]->text(1), QStringLiteral("可移动磁盘, 16.8 MB"));
+    ClickPlace(dialog, QStringLiteral("CARD"));
+    QCOMPARE(dialog.Edit()->text(), card);
+    QCOMPARE(ShownRoot(dialog), card);
+    QVERIFY(dialog.OkButton()->isEnabled());
+
+    QCOMPARE(::umount2(card.toUtf8().constData(), 0), 0);
+    unmount.dismiss();
+    QTRY_VERIFY(listed().isEmpty());
+    QCOMPARE(ShownRoot(dialog), base + QStringLiteral("/home"));
+  }
+
+  // The tree opens at the place holding the initial folder, with that folder selected.
+  void TreeOpensAtTheCurrentFolder_data() {
+    // "initial|root|selected|edit": the initial folder, the folder the tree shows, the one
+    // selected in it (empty: none) and the edit box; "@" is the temporary folder.
+    QTest::addColumn<QString>("row");
+    QTest::newRow("inside home")
+        << "@/home/Photos/2024|@/home|@/home/Photos/2024|@/home/Photos/2024";
+    QTest::newRow("home itself") << "@/home/|@/home||@/home";
+    QTest::newRow("inside Pictures")
+        << "@/home/Pictures/2023|@/home/Pictures|@/home/Pictures/2023|@/home/Pictures/2023";
+    QTest::newRow("none chosen yet") << "|@/home||@/home";
+    QTest::newRow("outside the places") << "@/other/deep|/|@/other/deep|@/other/deep";
+    QTest::newRow("gone") << "@/gone|@/home||";
+  }
+  void TreeOpensAtTheCurrentFolder() {
+    QFETCH(QString, row);
+    const QString base = QString::fromStdString(base_);
+    const QStringList fields = row.replace(QLatin1Char('@'), base).split(QLatin1Char('|'));
+    nandell::SetPlaceRoots(MakePlaceRoots(base));
+    const std::string initial = fields[0].toStdString();
+    FolderPicker picker("浏览目录", "导入目录", initial.c_str(), nullptr);
+    FolderPickerDialog dialog(&picker);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    QCOMPARE(ShownRoot(dialog), fields[1]);
+    auto* model = static_cast<QFileSystemModel*>(dialog.Tree()->model());
+    QCOMPARE(model->filePath(dialog.Tree()->currentIndex()), fields[2]);
+    QCOMPARE(dialog.Edit()->text(), fields[3]);
+    QCOMPARE(dialog.OkButton()->isEnabled(), !fields[3].isEmpty());
+    // The place the tree shows is marked in the list.
+    QVERIFY(dialog.PlacesList()->currentItem() != nullptr);
+    QCOMPARE(dialog.PlacesList()->currentItem()->toolTip(0), fields[1]);
+  }
+
+  // Choosing a place acts as a selection in the tree: the edit box takes it, the tree shows it.
+  void ChoosingAPlaceSetsTheEditBoxAndTheTree() {
+    const QString base = QString::fromStdString(base_);
+    nandell::SetPlaceRoots(MakePlaceRoots(base));
+    FolderPicker picker("浏览目录", "导入目录", (base_ + "/home/Photos/2024").c_str(), nullptr);
+    FolderPickerDialog dialog(&picker);
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    ClickPlace(dialog, QStringLiteral("图片"));
+    QCOMPARE(dialog.Edit()->text(), base + QStringLiteral("/home/Pictures"));
+    QCOMPARE(ShownRoot(dialog), base + QStringLiteral("/home/Pictures"));
+    QVERIFY(!dialog.Tree()->currentIndex().isValid());
+    // A folder of the tree, then the marked place again.
+    QVERIFY(dialog.SelectFolder(base + QStringLiteral("/home/Pictures/2023")));
+    QCOMPARE(dialog.Edit()->text(), base + QStringLiteral("/home/Pictures/2023"));
+    ClickPlace(dialog, QStringLiteral("图片"));
+    QCOMPARE(dialog.Edit()->text(), base + QStringLiteral("/home/Pictures"));
+    // OK takes the place.
+    QTest::mouseClick(dialog.OkButton(), Qt::LeftButton);
+    QCOMPARE(picker.GetPath(), base_ + "/home/Pictures");
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
   }
 
   void EmptyInitialFolderOpensAtHome() {

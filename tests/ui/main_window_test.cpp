@@ -13,6 +13,7 @@
 #include <QHelpEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScopeGuard>
 #include <QTemporaryDir>
@@ -869,6 +870,84 @@ class MainWindowTest : public QObject {
     QApplication::sendEvent(&window, &move);
     QTest::mouseRelease(&window, Qt::LeftButton, {}, on_text + QPoint(30, 20));
     QTRY_COMPARE(window.pos(), start + QPoint(30, 20));
+  }
+
+  // Folders dragged from a file manager onto the folder fields.
+  void DroppedFolderSetsItsField_data() {
+    QTest::addColumn<QString>("target");    // object name of the control dropped onto
+    QTest::addColumn<QStringList>("urls");  // "@": the temporary folder, as a file URL
+    QTest::addColumn<QString>("photo");     // the fields afterwards
+    QTest::addColumn<QString>("output");
+    const QString photo = QStringLiteral("@/old photos/");
+    const QString output = QStringLiteral("@/old output/");
+    const QString album = QStringLiteral("@/相册/");
+    QTest::newRow("onto the photo text") << "1019" << QStringList{"@/相册"} << album << output;
+    QTest::newRow("onto the photo button") << "1001" << QStringList{"@/相册/"} << album << output;
+    QTest::newRow("onto the output text") << "1020" << QStringList{"@/相册"} << photo << album;
+    QTest::newRow("onto the output button") << "1003" << QStringList{"@/相册"} << photo << album;
+    QTest::newRow("onto the message area") << "1018" << QStringList{"@/相册"} << photo << output;
+    QTest::newRow("a file") << "1019" << QStringList{"@/相册/a.jpg"} << photo << output;
+    QTest::newRow("two folders") << "1019" << QStringList{"@/相册", "@/old output"} << photo
+                                 << output;
+    QTest::newRow("not a local URL")
+        << "1019" << QStringList{"sftp://nas/photos"} << photo << output;
+    QTest::newRow("a folder the picker refuses")
+        << "1019" << QStringList{"@/.hidden"} << photo << output;
+    QTest::newRow("a folder that is gone") << "1019" << QStringList{"@/gone"} << photo << output;
+  }
+  void DroppedFolderSetsItsField() {
+    QFETCH(QString, target);
+    QFETCH(QStringList, urls);
+    QFETCH(QString, photo);
+    QFETCH(QString, output);
+    QTemporaryDir dir;
+    for (const char* folder : {"相册", "old photos", "old output", ".hidden"})
+      QVERIFY(QDir(dir.path()).mkpath(QString::fromUtf8(folder)));
+    WriteFile(dir.path() + QStringLiteral("/相册/a.jpg"), "photo");
+    auto at = [&dir](QString text) { return text.replace(QLatin1Char('@'), dir.path()); };
+    auto store = NewStore(dir.path());
+    MainWindow window(*store);
+    window.SetPhotoFolder(at(QStringLiteral("@/old photos/")).toStdString());
+    window.SetOutputFolder(at(QStringLiteral("@/old output/")).toStdString());
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+    QMimeData data;
+    QList<QUrl> list;
+    for (const QString& url : urls)
+      list << (url.startsWith('@') ? QUrl::fromLocalFile(at(url)) : QUrl(url));
+    data.setUrls(list);
+    // To the control under the middle of the target, as the window system hands a drag to the
+    // widget under the pointer (the texts let it through). The file manager offers to copy,
+    // move or link.
+    const QPoint middle = window.findChild<QWidget*>(target)->geometry().center();
+    QWidget* under = window.childAt(middle);
+    if (under == nullptr) under = &window;
+    const QPoint pos = under->mapFrom(&window, middle);
+    const Qt::DropActions offered = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+    QDragEnterEvent enter(pos, offered, &data, Qt::LeftButton, Qt::NoModifier);
+    enter.setAccepted(false);
+    QApplication::sendEvent(under, &enter);
+    QDragMoveEvent move(pos, offered, &data, Qt::LeftButton, Qt::NoModifier);
+    move.setAccepted(false);
+    if (enter.isAccepted()) QApplication::sendEvent(under, &move);
+    QDropEvent drop(QPointF(pos), offered, &data, Qt::LeftButton, Qt::NoModifier);
+    drop.setAccepted(false);
+    if (move.isAccepted()) QApplication::sendEvent(under, &drop);
+
+    const bool changed = at(photo) != at(QStringLiteral("@/old photos/")) ||
+                         at(output) != at(QStringLiteral("@/old output/"));
+    QCOMPARE(drop.isAccepted(), changed);
+    // A move would let the file manager take the folder away.
+    if (changed) QCOMPARE(drop.dropAction(), Qt::LinkAction);
+    QCOMPARE(Utf8(window.PhotoFolder()), at(photo));
+    QCOMPARE(Utf8(window.OutputFolder()), at(output));
+    QCOMPARE(Shown(window.PhotoFolderLabel()), at(photo));
+    QCOMPARE(Shown(window.OutputFolderLabel()), at(output));
+    // Kept as the picker's choice is.
+    window.reject();
+    QCOMPARE(Utf8(store->PathSrc), at(photo));
+    QCOMPARE(Utf8(store->PathTar), at(output));
   }
 };
 
