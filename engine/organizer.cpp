@@ -215,6 +215,12 @@ void OrganizerJob::ScanFolder(const fs::FolderRef& folder) {
   }
   // A listing that ended on a read error may have left files unseen.
   if (listing->Error() != 0) UnreadableFolder(folder->Path(), listing->Error());
+  // The files of this folder that are being moved by the transfer threads leave their names
+  // first, as a move by rename does: the sources put back then find the same names free in
+  // every run, and a dry run can tell which.
+  if (!config_.dry_run && !taken.empty()) {
+    while (!unreported_.empty()) ReportSettled(true);
+  }
   const auto name_free = [&](const std::string& name) {
     return given.count(name) == 0 &&
            (vacated.count(name) != 0 || file_system_.CheckNameFree(*folder, name) == 0);

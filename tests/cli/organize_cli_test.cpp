@@ -1,6 +1,7 @@
 // `nandell-cli organize` end to end: the real program on real folders.
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 
@@ -296,7 +297,8 @@ TEST(OrganizeDryRunTest, PredictsEveryLineAndTheExitCodeOfTheRun) {
     const char* name;
     std::map<std::string, std::string> files;  // below the test's folder; "out/" made
     std::map<std::string, mode_t> modes;       // then, every folder being open to all
-    const char* how;                           // "copy", "move", "move far" (another file system)
+    // "copy", "move"; "move far" to another file system; "copy read-only" to one mounted so
+    const char* how;
     const char* summary;
   } rows[] = {
       {"hidden source put back under a recovery name",
@@ -339,12 +341,23 @@ TEST(OrganizeDryRunTest, PredictsEveryLineAndTheExitCodeOfTheRun) {
        {{"src/secret.mov", 0}},
        "move far",
        "整理文件 1 个, 失败 1 个"},
+      {"hidden source with a new file of its name, moved to another file system",
+       {{"src/left.mov", "new"}, {"src/.nandell-move.left.mov", "old"}},
+       {},
+       "move far",
+       "整理文件 2 个, 失败 1 个"},
+      {"output on a read-only file system",
+       {{"src/a.mov", "a"}, {"out/2014年/other", "o"}},
+       {},
+       "copy read-only",
+       "整理文件 1 个, 失败 1 个"},
       {"source folder that cannot be changed",
        {{"src/fixed/a.mov", "a"}},
        {{"src/fixed", 0555}},
        "move",
        "整理文件 1 个, 失败 1 个"},
   };
+  testing::ScopedTmpfs read_only;
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     const int uid = row.modes.empty() ? -1 : 65534;
@@ -353,10 +366,15 @@ TEST(OrganizeDryRunTest, PredictsEveryLineAndTheExitCodeOfTheRun) {
     TempDir other(testing::kOtherFileSystem);
     const std::string src = dir / "src";
     const std::string how = row.how;
-    const std::string out = how == "move far" ? other.path() + "out" : dir / "out";
+    if (how == "copy read-only" && read_only.path().empty()) continue;  // cannot mount
+    const std::string out = how == "move far"         ? other.path() + "out"
+                            : how == "copy read-only" ? read_only.path() + "out"
+                                                      : dir / "out";
+    const auto at = [&](const std::string& path) {
+      return path.rfind("out", 0) == 0 ? out + path.substr(3) : dir / path;
+    };
     ASSERT_TRUE(MakeFolders(out) && MakeFolders(dir / "cfg"));
-    for (const auto& [path, content] : row.files)
-      ASSERT_TRUE(WriteFile(dir / path, content, kDay1));
+    for (const auto& [path, content] : row.files) ASSERT_TRUE(WriteFile(at(path), content, kDay1));
     for (const std::string& folder : {dir.path(), src + "/", out + "/", dir / "cfg/"}) {
       testing::WalkTree(folder, "", [&](const std::string& rel, const struct stat& st) {
         if (S_ISDIR(st.st_mode)) ::chmod((folder + rel).c_str(), 0777);
@@ -364,13 +382,13 @@ TEST(OrganizeDryRunTest, PredictsEveryLineAndTheExitCodeOfTheRun) {
       ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
     }
     ASSERT_EQ(::chmod(other.path().c_str(), 0777), 0);
-    for (const auto& [path, mode] : row.modes) {
+    for (const auto& [path, mode] : row.modes) ASSERT_EQ(::chmod(at(path).c_str(), mode), 0);
+    if (how == "copy read-only") {
       ASSERT_EQ(
-          ::chmod((path.rfind("out", 0) == 0 ? out + path.substr(3) : dir / path).c_str(), mode),
-          0);
+          ::mount(nullptr, read_only.path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
     }
     std::vector<std::string> args = {"organize", src, out};
-    if (how != "copy") args.push_back("--move");
+    if (how.rfind("move", 0) == 0) args.push_back("--move");
     const std::vector<std::string> env = {"NANDELL_CONFIG_DIR=" + dir / "cfg/"};
     const auto tree = [&] {
       return std::vector{testing::ListTree(src + "/"), testing::ListTree(out + "/")};
