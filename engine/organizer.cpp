@@ -165,6 +165,8 @@ void OrganizerJob::OrganizerThread() {
   while (!unreported_.empty()) ReportSettled(true);
   threads_.reset();
   claimed_.clear();
+  target_checks_.clear();
+  source_check_path_.clear();
   conflict_numbers_.Clear();
   cleared_.clear();
   last_target_.reset();
@@ -251,10 +253,10 @@ int OrganizerJob::PredictRecovery(const fs::FileAt& taken,
   std::string original;
   if (!fs::IsTakenName(taken.name, &original)) return EINVAL;
   if (!file_system_.IsLeftover(taken)) return EBUSY;
-  int add_error = 0;
-  uint64_t device = 0;
-  const int error = file_system_.CheckTargetFolder(*taken.folder, "", &add_error, &device);
-  if (error != 0 || add_error != 0) return error != 0 ? error : add_error;
+  const FolderCheck& folder = CheckFolder(*taken.folder, "");
+  if (folder.error != 0 || folder.add_error != 0) {
+    return folder.error != 0 ? folder.error : folder.add_error;
+  }
   for (int attempt = 0; attempt <= fs::kRecoveryAttempts; ++attempt) {
     *name = attempt == 0 ? original : fs::RecoveryName(original, attempt);
     if (name_free(*name)) return 0;
@@ -348,11 +350,9 @@ bool OrganizerJob::Predict(const fs::FileAt& file, const std::string& source,
   predicted.source = source;
   predicted.target = plan.path;
   predicted.move = config_.move;
-  int add_error = 0;
-  uint64_t target_device = 0;
-  predicted.error = output_base_ ? file_system_.CheckTargetFolder(*output_base_, relative,
-                                                                  &add_error, &target_device)
-                                 : output_base_error_;
+  const FolderCheck target =
+      output_base_ ? CheckFolder(*output_base_, relative) : FolderCheck{output_base_error_, 0, 0};
+  predicted.error = target.error;
   if (predicted.error != 0) {
     Report(predicted);
     return false;
@@ -362,7 +362,7 @@ bool OrganizerJob::Predict(const fs::FileAt& file, const std::string& source,
     if (claimed_.count(plan.folder + name) != 0) return EEXIST;
     const int error = file_system_.CheckNameFree(*output_base_, relative + name);
     if (error != 0) return error;
-    if (!transfer_error) transfer_error = PredictTransfer(file, add_error, target_device);
+    if (!transfer_error) transfer_error = PredictTransfer(file, target);
     return *transfer_error;
   };
   fs::FolderRef target_folder;  // opened once a name in it is found taken, so it exists
@@ -388,26 +388,44 @@ bool OrganizerJob::Predict(const fs::FileAt& file, const std::string& source,
   return placed;
 }
 
-// What the transfer of `file` to a free name would meet, as far as can be seen without
-// changing anything: a copy reads the source and adds to the target folder (`add_error`); a
+// A dry run's CheckTargetFolder of `relative` below `base`: an output folder's target folder
+// (`base` the output base), or a source folder itself (`relative` empty).
+const OrganizerJob::FolderCheck& OrganizerJob::CheckFolder(const fs::Folder& base,
+                                                           const std::string& relative) {
+  FolderCheck* check = &source_check_;
+  if (!relative.empty()) {
+    const auto [found, added] = target_checks_.try_emplace(relative);
+    if (!added) return found->second;
+    check = &found->second;
+  } else if (source_check_path_ == base.Path()) {
+    return source_check_;
+  } else {
+    source_check_path_ = base.Path();
+  }
+  check->add_error = 0;
+  check->device = 0;
+  check->error = file_system_.CheckTargetFolder(base, relative, &check->add_error, &check->device);
+  return *check;
+}
+
+// What the transfer of `file` to a free name in the `target` folder would meet, as far as can
+// be seen without changing anything: a copy reads the source and adds to the target folder; a
 // move renames the source out of its folder, and reads it too when the target lies on another
-// file system than `target_device`.
-int OrganizerJob::PredictTransfer(const fs::FileAt& file, int add_error, uint64_t target_device) {
+// file system.
+int OrganizerJob::PredictTransfer(const fs::FileAt& file, const FolderCheck& target) {
   bool read = !config_.move;
   if (config_.move) {
-    int source_add = 0;
-    uint64_t source_device = 0;
-    int error = file_system_.CheckTargetFolder(*file.folder, "", &source_add, &source_device);
-    if (error == 0) error = source_add;
+    const FolderCheck& source = CheckFolder(*file.folder, "");
+    const int error = source.error != 0 ? source.error : source.add_error;
     if (error != 0) return error;
-    read = source_device != target_device;
+    read = source.device != target.device;
   }
   if (read) {
     std::unique_ptr<fs::SourceFile> open;
     const int error = file_system_.OpenSource(file, false, &open);
     if (error != 0) return error;
   }
-  return add_error;
+  return target.add_error;
 }
 
 // The transfer threads, started when the first copy needs them; null when the run does one

@@ -98,7 +98,9 @@ class OrganizerJob {
   void UnreadableFolder(const std::string& folder, int error);
   bool Predict(const fs::FileAt& file, const std::string& source, const TargetPlan& plan,
                const std::string& relative);
-  int PredictTransfer(const fs::FileAt& file, int add_error, uint64_t target_device);
+  struct FolderCheck;
+  const FolderCheck& CheckFolder(const fs::Folder& base, const std::string& relative);
+  int PredictTransfer(const fs::FileAt& file, const FolderCheck& target);
   int PredictRecovery(const fs::FileAt& taken,
                       const std::function<bool(const std::string&)>& name_free, std::string* name);
   TransferThreads* Threads();
@@ -129,6 +131,17 @@ class OrganizerJob {
   std::unique_ptr<RunJournal> journal_;  // the run's journal (none in a dry run)
   // Dry run: the names that earlier files would take, with the source that would be there.
   std::unordered_map<std::string, fs::FileAt> claimed_;
+  // Dry run: what making a folder and adding to it would meet (CheckTargetFolder's results).
+  // Nothing changes during a dry run, so each target folder is looked at once, and each
+  // source folder while its files are taken.
+  struct FolderCheck {
+    int error = 0;
+    int add_error = 0;
+    uint64_t device = 0;
+  };
+  std::unordered_map<std::string, FolderCheck> target_checks_;  // by relative path
+  std::string source_check_path_;
+  FolderCheck source_check_;
   // How far the search for free names has come, per planned target.
   ConflictNumbers conflict_numbers_;
   // The folder that every target folder is relative to: the output folder (its part up to
