@@ -8,7 +8,10 @@
 #include <vector>
 
 #include "engine/capture_date.h"
+#include "engine/run_config.h"
+#include "engine/sidecar.h"
 #include "exif/exif_reader.h"
+#include "platform/file_system.h"
 #include "tests/support/jpeg_builder.h"
 
 namespace {
@@ -44,6 +47,33 @@ void BM_GetCaptureDate(benchmark::State& state) {
   state.SetLabel(path.substr(path.find_last_of('/') + 1) + " -> " + nandell::GetCaptureDate(path));
 }
 BENCHMARK(BM_GetCaptureDate);
+
+// The run's lookup of the same photo, relative to its open folder, with every date switch
+// off (as designed) or on (sidecars indexed from its folder's listing, names, media dates).
+void BM_LookUpCaptureDate(benchmark::State& state) {
+  const std::string& path = TypicalPhoto();
+  nandell::fs::FileSystem& disk = nandell::fs::RealFileSystem();
+  nandell::fs::FolderRef folder;
+  disk.OpenFolder(path.substr(0, path.find_last_of('/') + 1), &folder);
+  const nandell::fs::FileAt file{folder, path.substr(path.find_last_of('/') + 1)};
+  nandell::RunConfig config;
+  nandell::SidecarIndex sidecars;
+  if (state.range(0) != 0) {
+    config.media_dates = config.sidecar_dates = config.name_dates = true;
+    config.day_start_minutes = 4 * 60;
+    config.shift_minutes = 60;
+    int error = 0;
+    auto listing = disk.ListFolder(*folder, &error);
+    nandell::fs::DirEntry entry;
+    while (listing && listing->Next(&entry)) sidecars.Add(entry.name);
+  }
+  for (auto _ : state) {
+    nandell::CaptureStamp stamp = nandell::LookUpCaptureDate(file, config, sidecars, disk);
+    benchmark::DoNotOptimize(stamp);
+  }
+  state.SetLabel(state.range(0) != 0 ? "every date switch" : "switches off");
+}
+BENCHMARK(BM_LookUpCaptureDate)->Arg(0)->Arg(1);
 
 void BM_OpenAndReadFirst64KiB(benchmark::State& state) {
   const std::string& path = TypicalPhoto();

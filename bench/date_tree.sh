@@ -6,10 +6,13 @@
 #   exiftool -r -fast2 -DateTimeOriginal   (an independent reader, as a yardstick)
 # Goal: nandell-cli within 1.5x the floor, and at least 10x exiftool's throughput.
 # The tree lives under /tmp and is removed at the end. Usage: bench/date_tree.sh [COUNT]
+# NANDELL_BENCH_DATE_OPTIONS holds options for every `nandell-cli date` (for example
+# "--media-dates --sidecar-dates --name-dates --day-starts-at 04:00 --shift +01:00 --source").
 set -euo pipefail
 cd "$(dirname "$0")/.."
 count=${1:-10000}
 build=${NANDELL_BENCH_BUILD:-build-bench}
+read -r -a date_options <<<"${NANDELL_BENCH_DATE_OPTIONS:-}"
 
 if ! command -v exiftool >/dev/null; then
   echo "Installing exiftool (libimage-exiftool-perl) for the comparison"
@@ -30,7 +33,8 @@ echo "Tree: $(du -sh "$tree/photos" | cut -f1) in $(find "$tree/photos" -type d 
 
 # Page cache warm for everyone: read every byte once, then one unmeasured run of each.
 xargs -0 cat <"$tree/list" >/dev/null
-xargs -0 "$build/cli/nandell-cli" date <"$tree/list" >"$tree/ours.txt"
+xargs -0 "$build/cli/nandell-cli" date "${date_options[@]}" <"$tree/list" | cut -f1,2 \
+  >"$tree/ours.txt"
 xargs -0 "$build/bench/read_floor" <"$tree/list" >/dev/null
 exiftool -q -r -fast2 -p '$Directory/$FileName	$DateTimeOriginal' "$tree/photos" \
   >"$tree/exiftool.txt" 2>/dev/null || true
@@ -55,7 +59,7 @@ best() {  # best wall time in seconds of $1 runs of the remaining command
   done
   echo "$best"
 }
-run_ours() { xargs -0 "$build/cli/nandell-cli" date <"$tree/list"; }
+run_ours() { xargs -0 "$build/cli/nandell-cli" date "${date_options[@]}" <"$tree/list"; }
 run_floor() { xargs -0 "$build/bench/read_floor" <"$tree/list"; }
 run_exiftool() { exiftool -q -r -fast2 -DateTimeOriginal "$tree/photos" 2>/dev/null || true; }
 

@@ -6,6 +6,8 @@
 
 #include "cli/commands.h"
 #include "cli/run_console.h"
+#include "engine/local_time.h"
+#include "engine/run_config.h"
 #include "platform/path.h"
 #include "settings/settings_store.h"
 
@@ -24,6 +26,39 @@ bool PrintText(const std::string& text) {
   }
   std::fwrite(out.data(), 1, out.size(), stdout);
   return std::fflush(stdout) == 0 || !OutputClosed(errno);
+}
+
+bool ApplyDateOptions(const Arguments& args, const SettingsStore& settings, RunConfig* config,
+                      const std::string& command, std::string* error) {
+  int day_start = 0;
+  if (!settings.DayStartsAt.empty() && !ParseClockText(settings.DayStartsAt, &day_start) &&
+      !args.Has("--day-starts-at")) {
+    std::fprintf(stderr,
+                 "nandell-cli %s: DayStartsAt=%s of Config.ini is not HH:MM; days begin "
+                 "at 00:00\n",
+                 command.c_str(), settings.DayStartsAt.c_str());
+  }
+  if (args.Has("--media-dates")) config->media_dates = true;
+  if (args.Has("--sidecar-dates")) config->sidecar_dates = true;
+  if (args.Has("--name-dates")) config->name_dates = true;
+  if (args.Has("--day-starts-at") &&
+      !ParseClockText(args.Value("--day-starts-at"), &config->day_start_minutes)) {
+    *error = "option '--day-starts-at' takes HH:MM, from 00:00 to 23:59, not '" +
+             args.Value("--day-starts-at") + "'";
+    return false;
+  }
+  if (args.Has("--shift") && !ParseShiftText(args.Value("--shift"), &config->shift_minutes)) {
+    *error =
+        "option '--shift' takes [+|-]HH:MM (minutes 00 to 59), not '" + args.Value("--shift") + "'";
+    return false;
+  }
+  return true;
+}
+
+int OptionValueError(const std::string& command, const std::string& error) {
+  std::fprintf(stderr, "nandell-cli %s: %s\n", command.c_str(), error.c_str());
+  std::fputs(UsageText(FindCommand(command)).c_str(), stderr);
+  return 2;
 }
 
 SettingsStore& CommandSettings(std::optional<SettingsStore>* own) {

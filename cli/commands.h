@@ -7,13 +7,25 @@
 
 namespace nandell {
 class SettingsStore;
-}
+struct RunConfig;
+}  // namespace nandell
 
 namespace nandell::cli {
 
 /// The settings a command reads, never writes: Config.ini in the folder $NANDELL_CONFIG_DIR
 /// names (a store made in `own`), else the program's own store (beside the executable).
 SettingsStore& CommandSettings(std::optional<SettingsStore>* own);
+
+/// The date options of `args` (--media-dates, --sidecar-dates, --name-dates, --day-starts-at,
+/// --shift) over the date settings `config` holds from the store. A DayStartsAt of Config.ini
+/// that is not HH:MM is said on standard error (as `command`'s) and counts as 00:00. Returns
+/// false with `error` set when an option's value is not what it takes.
+bool ApplyDateOptions(const Arguments& args, const SettingsStore& settings, RunConfig* config,
+                      const std::string& command, std::string* error);
+
+/// Prints "nandell-cli COMMAND: ERROR" and the command's usage on standard error, as a usage
+/// error; returns its exit code, 2.
+int OptionValueError(const std::string& command, const std::string& error);
 
 /// The folder text `folder` as a command uses it: written with this platform's separators (on
 /// Windows "/" becomes "\"), and one appended unless it is empty or already ends with one.

@@ -128,7 +128,10 @@ int RunOrganize(const Arguments& args) {
   RunConfig config = RunConfigFromSettings(*settings);
   if (filters) config.file_filters = *filters;
   if (by_year) config.by_year = *by_year;
-  if (args.Has("--media-dates")) config.media_dates = true;
+  std::string error;
+  if (!ApplyDateOptions(args, *settings, &config, "organize", &error)) {
+    return OptionValueError("organize", error);
+  }
   if (args.Has("--skip-identical")) config.skip_identical = true;
   if (args.Has("--rename-conflicts")) config.rename_conflicts = true;
   // On Windows "/" and "\" both separate on input; the messages use "\" throughout.

@@ -11,6 +11,60 @@ OptionSpec HelpOption(const char* help) {
   return {.name = "--help", .alias = "-h", .help = help};
 }
 
+// The options of how files are dated, which `date` and `organize` share, in this order.
+std::vector<OptionSpec> DateOptions() {
+  return {
+      {.name = "--media-dates",
+       .help = "Read every file by what its content is, whatever its name, and date it by "
+               "the first of: its EXIF DateTimeOriginal (JPEG, HEIC/HEIF/AVIF, WebP, "
+               "TIFF-structured raw, PNG); Apple's creation date, the user-data date and the "
+               "movie header time (QuickTime/MP4/3GP/M4V, the last in the local time zone); "
+               "the IDIT or Nikon date (AVI); else its last-write time. A date that is not "
+               "a calendar day is passed over. Overrides MediaDates of Config.ini."},
+      {.name = "--sidecar-dates",
+       .help = "Date a file that has no date of its own (where it would go by its last-write "
+               "time) by its sidecar in the same folder, any letter case: an XMP file "
+               "NAME.EXT.xmp or NAME.xmp (exif:DateTimeOriginal, else xmp:CreateDate, else "
+               "photoshop:DateCreated, as written), else a Google Takeout file NAME.EXT.json or "
+               "NAME.EXT.supplemental-metadata.json (cut to 46 characters before \".json\" as "
+               "Takeout does; NAME.EXT(N).json for NAME(N).EXT), whose photoTakenTime is turned "
+               "into local time. At most 256 KiB of a sidecar are read. Overrides SidecarDates of "
+               "Config.ini."},
+      {.name = "--name-dates",
+       .help = "Date a file that has no date of its own, nor a sidecar's, by the date and time "
+               "written in its name, as phones, cameras, messengers and screenshot tools write "
+               "them: IMG_20200101_123456, PXL_20200101_123456789, IMG-20200101-WA0001, "
+               "Screenshot_2020-01-01-12-34-56, \"Screenshot 2020-01-01 at 12.34.56\", "
+               "signal-2020-01-01-123456, photo_2020-01-01_12-34-56, WIN_20200101_12_34_56_Pro, "
+               "微信图片_20200101123456, QQ图片20200101123456, and mmexport1577836800000 or "
+               "wx_camera_1577836800000 (milliseconds since 1970, turned into local time). "
+               "Counters (IMG_2041, DSC_0001), phone numbers, hashes and dates that are not "
+               "calendar days of 1990 to next year give none. Overrides NameDates of "
+               "Config.ini."},
+      {.name = "--day-starts-at",
+       .value = "HH:MM",
+       .help = "Begin each day at HH:MM instead of midnight: a photo taken (or, without a "
+               "capture date, last written) before that time of day belongs to the day before, "
+               "so that the photos of one night stay in one folder. A date without a time of "
+               "day keeps its day. Overrides DayStartsAt of Config.ini."},
+      {.name = "--shift",
+       .value = "[+|-]HH:MM",
+       .help = "Add this much to every capture time from metadata, sidecars and names (not to "
+               "last-write times) before the day is taken, for a camera whose clock was wrong: "
+               "--shift -03:00 files a photo of 2020-05-01 02:30 under 2020-04-30. A date "
+               "without a time of day keeps its day."},
+  };
+}
+
+// `options` with the date options put where `--media-dates` stands.
+std::vector<OptionSpec> WithDateOptions(std::vector<OptionSpec> options) {
+  const auto at = std::find_if(options.begin(), options.end(),
+                               [](const OptionSpec& option) { return option.name.empty(); });
+  const std::vector<OptionSpec> dates = DateOptions();
+  options.insert(options.erase(at), dates.begin(), dates.end());
+  return options;
+}
+
 // The table. Each option is a row with only the fields it needs (see OptionSpec).
 ProgramSpec MakeProgram() {
   ProgramSpec program{
@@ -23,7 +77,9 @@ ProgramSpec MakeProgram() {
            "without that date) by its last-write time. With media dates (--media-dates, or "
            "MediaDates=1 in Config.ini) HEIC/HEIF/AVIF, WebP, raw and PNG photos and "
            "QuickTime/MP4 and AVI videos are dated by the capture dates their headers hold "
-           "too."},
+           "too. With sidecar and name dates (--sidecar-dates and --name-dates, or SidecarDates=1 "
+           "and NameDates=1) a file without a date of its own is dated by its XMP or Google "
+           "Takeout sidecar, else by the date written in its name."},
       .options = {{.name = "--version", .help = "Print the program's name and version and exit."},
                   {.name = "--lang",
                    .value = "LANG",
@@ -45,15 +101,18 @@ ProgramSpec MakeProgram() {
       .description = {"Prints, for each FILE in the order given, its path, a tab and its capture "
                       "date (YYYY-MM-DD, or nothing when the file has none). A file that cannot "
                       "be examined (missing, unreadable, a folder) gets its line too, and a "
-                      "message on standard error."},
-      .options =
-          {{.name = "--media-dates",
-            .help = "Read every file by what its content is, whatever its name, and date it by "
-                    "the first of: its EXIF DateTimeOriginal (JPEG, HEIC/HEIF/AVIF, WebP, "
-                    "TIFF-structured raw, PNG); Apple's creation date, the user-data date and the "
-                    "movie header time (QuickTime/MP4/3GP/M4V, the last in the local time zone); "
-                    "the IDIT or Nikon date (AVI); else its last-write time. A date that is not "
-                    "a calendar day is passed over. Overrides MediaDates of Config.ini."}},
+                      "message on standard error.",
+                      "The date options and the date keys of Config.ini (MediaDates, "
+                      "SidecarDates, NameDates, DayStartsAt) apply as in organize, so that a "
+                      "date printed is the day folder's name that organize would choose; a file "
+                      "that would go by its last-write time gets that day only with --source."},
+      .options = WithDateOptions(
+          {{},
+           {.name = "--source",
+            .help = "Print after each date a tab and where it came from: exif (an EXIF "
+                    "DateTimeOriginal), media (a video's own date, with --media-dates), sidecar, "
+                    "name, or mtime (the last-write time; the date is then the last-write day). "
+                    "A file that cannot be examined gets an empty date and source."}}),
       .exit_status = {{"0", "Every file could be examined."},
                       {"1", "A file could not be examined."},
                       {"2", "Usage error."}},
@@ -79,12 +138,13 @@ ProgramSpec MakeProgram() {
            "when that is a terminal, and the summary at the end. The failures are listed in "
            "errorFile.txt, each with its reason. Ctrl-C, SIGTERM, SIGHUP and a closed standard "
            "output stop the run after the files in hand, like the window's Stop button.",
-           "The filter list, the year folders, media dates and what to do with a target that "
-           "exists come from Config.ini; the options override them for this run only. The "
+           "The filter list, the year folders, the date switches and what to do with a target "
+           "that exists come from Config.ini; the options override them for this run only. The "
            "command line never writes Config.ini.",
            "A run that places a file keeps a journal of every file it placed or skipped in "
-           "OUTPUT_FOLDER/.nandell/journal/, so that it can be undone (see undo and history)."},
-      .options =
+           "OUTPUT_FOLDER/.nandell/journal/, so that it can be undone (see undo and history); "
+           "with a date option it also records how each file was dated."},
+      .options = WithDateOptions(
           {{.name = "--move",
             .help = "Move the files (delete the sources) instead of copying them."},
            {.name = "--by-day",
@@ -97,13 +157,7 @@ ProgramSpec MakeProgram() {
             .value = "LIST",
             .help = "Take the files whose last four characters, lower-cased, occur in LIST (for "
                     "example \".jpg,.mov\") instead of the filter list of Config.ini."},
-           {.name = "--media-dates",
-            .help = "Read every file by what its content is, whatever its name, and date it by "
-                    "the first of: its EXIF DateTimeOriginal (JPEG, HEIC/HEIF/AVIF, WebP, "
-                    "TIFF-structured raw, PNG); Apple's creation date, the user-data date and the "
-                    "movie header time (QuickTime/MP4/3GP/M4V, the last in the local time zone); "
-                    "the IDIT or Nikon date (AVI); else its last-write time. A date that is not "
-                    "a calendar day is passed over. Overrides MediaDates of Config.ini."},
+           {},
            {.name = "--skip-identical",
             .help = "A file whose target exists with the same size and bytes (compared in "
                     "full) is skipped, not failed: \"相同文件已存在(N): SOURCE\" and \"跳过: "
@@ -119,7 +173,7 @@ ProgramSpec MakeProgram() {
                     "the failures, skips and free names it can foresee included (a target that "
                     "exists, or one an earlier file of the run would take), then \"(预演: "
                     "未改动任何文件)\". No folder, file, journal or errorFile.txt is made."},
-           {.name = "--quiet", .help = "Print only the summary, not every file's message."}},
+           {.name = "--quiet", .help = "Print only the summary, not every file's message."}}),
       .exit_status = {{"0", "No file failed."},
                       {"1", "A file or folder failed; the failures are listed in errorFile.txt."},
                       {"2", "The run was refused, or a usage error."},

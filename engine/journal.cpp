@@ -223,6 +223,27 @@ int RecordFile(fs::FileSystem& file_system, const fs::FileAt& file, RecordConten
   return 0;
 }
 
+bool RecordsDateSources(const RunConfig& config) {
+  return config.sidecar_dates || config.name_dates || config.day_start_minutes != 0 ||
+         config.shift_minutes != 0;
+}
+
+std::string DateRecordFields(const RunConfig& config, const CaptureStamp& stamp, bool by_last_write,
+                             std::optional<int64_t> last_write) {
+  if (!RecordsDateSources(config)) return std::string();
+  std::string taken;
+  if (by_last_write) {
+    if (last_write) {
+      if (const std::optional<LocalTime> time = LocalTimeOf(*last_write)) {
+        taken = DateTimeText(*time);
+      }
+    }
+    return std::string("source=") + DateSourceName(DateSource::kLastWrite) + "\ttaken=" + taken;
+  }
+  taken = stamp.time ? DateTimeText(*stamp.time) : EscapeField(stamp.date);
+  return std::string("source=") + DateSourceName(stamp.source) + "\ttaken=" + taken;
+}
+
 RunJournal::RunJournal(fs::FileSystem& file_system, const RunConfig& config)
     : file_system_(file_system), working_dir_(CurrentDirectory()) {
   const auto now = std::chrono::system_clock::now();
@@ -242,7 +263,14 @@ RunJournal::RunJournal(fs::FileSystem& file_system, const RunConfig& config)
             "\tphoto=" + EscapeField(Absolute(config.photo_folder, working_dir_)) +
             "\toutput=" + EscapeField(output) +
             "\tstarted=" + fs::LocalTimeText(seconds, "%Y-%m-%d %H:%M:%S") +
-            "\tstarted_ns=" + std::to_string(ns) + "\tpid=" + pid + "\n";
+            "\tstarted_ns=" + std::to_string(ns) + "\tpid=" + pid;
+  if (RecordsDateSources(config)) {
+    header_ += std::string("\tsidecar_dates=") + (config.sidecar_dates ? "1" : "0") +
+               "\tname_dates=" + (config.name_dates ? "1" : "0") +
+               "\tday_starts_at=" + ClockText(config.day_start_minutes) +
+               "\tshift=" + ClockText(config.shift_minutes, true);
+  }
+  header_ += "\n";
 }
 
 void RunJournal::AddFolder(const std::string& folder) {
@@ -251,7 +279,7 @@ void RunJournal::AddFolder(const std::string& folder) {
 }
 
 void RunJournal::AddFile(JournalAction action, const std::string& source, const std::string& target,
-                         const FileRecord& record) {
+                         const FileRecord& record, const std::string& date_fields) {
   std::lock_guard<std::mutex> lock(mutex_);
   const std::string line = ActionName(action) + "\t" + EscapeField(Absolute(source, working_dir_)) +
                            "\t" + EscapeField(Absolute(target, working_dir_)) + "\t" +
@@ -259,6 +287,9 @@ void RunJournal::AddFile(JournalAction action, const std::string& source, const 
                            record.checksum + "\n";
   if (action != JournalAction::kSkip && !file_ && !Open()) return;
   Write(line);
+  if (!date_fields.empty()) {
+    Write("date\t" + EscapeField(Absolute(target, working_dir_)) + "\t" + date_fields + "\n");
+  }
 }
 
 void RunJournal::End(const JobCounters& counters, bool stopped) {
@@ -364,6 +395,14 @@ bool ParseJournal(const std::string& text, Journal* journal) {
       entry.record.mtime = fields[4];
       entry.record.checksum = fields[5];
       journal->files.push_back(std::move(entry));
+    } else if (kind == "date") {
+      // Belongs to the file record just before it, of the same target.
+      std::string target;
+      if (fields.size() >= 2 && UnescapeField(fields[1], &target) && !journal->files.empty() &&
+          journal->files.back().target == target) {
+        journal->files.back().date_source = Setting(fields, "source");
+        journal->files.back().taken = Setting(fields, "taken");
+      }
     } else if (kind == "folder") {
       std::string folder;
       if (fields.size() >= 3 && UnescapeField(fields[2], &folder)) {

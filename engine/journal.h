@@ -14,10 +14,16 @@
 //   folder           (empty)  FOLDER                          a year or day folder the run made
 //   copy|move        SOURCE  TARGET  SIZE  MTIME  CHECKSUM      a file placed at TARGET
 //   skip             SOURCE  TARGET  SIZE  MTIME  (empty)       identical to TARGET, not moved
+//   date             TARGET  source=exif|media|sidecar|name|mtime  taken=YYYY-MM-DD[ HH:MM:SS]
+//                    how the file just recorded was dated (only in runs with date switches)
 //   end              processed=N  failed=N  skipped=N  stopped=0|1          the run is complete
 //   undo-begin       started=YYYY-MM-DD HH:MM:SS  pid=N
 //   undone|kept      LINE  WHAT             the undo of the record on line LINE (from 1)
 //   undo-end         undone=N  kept=N                                      the undo is complete
+//
+// A run that uses a date switch adds sidecar_dates=0|1 name_dates=0|1 day_starts_at=HH:MM
+// shift=+|-HH:MM to its first line and a date record after each file record; a reader that
+// knows neither passes them over, and without the switches the journal is as before.
 //
 // Paths are absolute. SIZE and MTIME ("SECONDS.NANOSECONDS") are those of the placed file (of
 // the source for a skip), CHECKSUM its content's XXH3-128 as 32 hexadecimal digits, or, for a
@@ -26,11 +32,13 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "engine/capture_date.h"
 #include "engine/run_config.h"
 #include "engine/run_events.h"
 #include "platform/file.h"
@@ -72,6 +80,16 @@ enum class RecordContent {
 int RecordFile(fs::FileSystem& file_system, const fs::FileAt& file, RecordContent content,
                FileRecord* record);
 
+/// True when a run of `config` uses one of the date switches (sidecar dates, name dates, a
+/// start of the day, a clock shift), so that its journal records how each file was dated.
+bool RecordsDateSources(const RunConfig& config);
+
+/// The fields of the date record of a file in a run of `config` ("source=NAME\ttaken=TIME",
+/// escaped): `stamp`'s source and capture time, or "mtime" and the local last-write time when
+/// the plan files it `by_last_write`. Empty when the run records no date sources.
+std::string DateRecordFields(const RunConfig& config, const CaptureStamp& stamp, bool by_last_write,
+                             std::optional<int64_t> last_write);
+
 /// What a journal line says was done with a file.
 enum class JournalAction { kCopy, kMove, kSkip };
 
@@ -90,9 +108,10 @@ class RunJournal {
   /// Records a year or day folder that the run made.
   void AddFolder(const std::string& folder);
   /// Records one file: copied or moved to `target`, or skipped because `target` holds the
-  /// same bytes; a copy or a move opens the journal if it is not open yet.
+  /// same bytes; a copy or a move opens the journal if it is not open yet. Non-empty
+  /// `date_fields` (DateRecordFields) add the file's date record right after its line.
   void AddFile(JournalAction action, const std::string& source, const std::string& target,
-               const FileRecord& record);
+               const FileRecord& record, const std::string& date_fields = std::string());
   /// Marks the journal complete with the run's counters, flushes and closes it; nothing
   /// when no file was placed.
   void End(const JobCounters& counters, bool stopped);
@@ -127,6 +146,8 @@ struct JournalEntry {
   std::string source;
   std::string target;
   FileRecord record;
+  std::string date_source;  ///< Its date record's source ("exif" ... "mtime"), else empty.
+  std::string taken;        ///< Its date record's capture time, else empty.
 };
 
 /// A journal as read back.

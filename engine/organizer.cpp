@@ -9,6 +9,7 @@
 #include "engine/capture_date.h"
 #include "engine/journal.h"
 #include "engine/placement.h"
+#include "engine/sidecar.h"
 #include "engine/transfer_threads.h"
 #include "platform/path.h"
 #include "platform/text.h"
@@ -24,6 +25,52 @@ constexpr const char* kMissingFolderText = TrNoop("目录不存在:");
 // Transfers handed to the transfer threads and not yet reported, per thread: a few waiting
 // in the queue keep every thread busy while the worker dates the next files.
 constexpr size_t kUnreportedPerThread = 2;
+
+// A folder's listing read to its end before the walk takes its entries, so that the sidecars of
+// every file are known when the file comes (sidecar dates): the folder is still read once, and
+// a last-write time that the listing holds is kept with its entry.
+class ReadAheadListing : public fs::FolderListing {
+ public:
+  ReadAheadListing(std::unique_ptr<fs::FolderListing> listing, SidecarIndex* sidecars)
+      : listing_(std::move(listing)) {
+    Entry entry;
+    while (listing_->Next(&entry.entry)) {
+      if (entry.entry.kind == fs::EntryKind::kFile) {
+        sidecars->Add(entry.entry.name);
+        int64_t seconds = 0;
+        if (listing_->ListedLastWriteTime(&seconds)) entry.last_write = seconds;
+      }
+      entries_.push_back(std::move(entry));
+      entry = Entry();
+    }
+  }
+  bool Next(fs::DirEntry* entry) override {
+    if (next_ == entries_.size()) return false;
+    current_ = std::move(entries_[next_++]);
+    *entry = current_.entry;
+    return true;
+  }
+  int Error() const override { return listing_->Error(); }
+  bool LastWriteTime(const std::string& name, int64_t* seconds) const override {
+    if (name == current_.entry.name && ListedLastWriteTime(seconds)) return true;
+    return listing_->LastWriteTime(name, seconds);
+  }
+  bool ListedLastWriteTime(int64_t* seconds) const override {
+    if (!current_.last_write) return false;
+    *seconds = *current_.last_write;
+    return true;
+  }
+
+ private:
+  struct Entry {
+    fs::DirEntry entry;
+    std::optional<int64_t> last_write;
+  };
+  std::unique_ptr<fs::FolderListing> listing_;
+  std::vector<Entry> entries_;
+  size_t next_ = 0;
+  Entry current_;
+};
 
 }  // namespace
 
@@ -182,6 +229,10 @@ void OrganizerJob::ScanFolder(const fs::FolderRef& folder) {
     UnreadableFolder(folder->Path(), error);
     return;
   }
+  SidecarIndex sidecars;
+  if (config_.sidecar_dates) {
+    listing = std::make_unique<ReadAheadListing>(std::move(listing), &sidecars);
+  }
   // Sources that a move of an ended run left taken (hidden): put back once the listing is
   // done, and taken by this run then.
   std::vector<std::string> taken;
@@ -208,7 +259,9 @@ void OrganizerJob::ScanFolder(const fs::FolderRef& folder) {
           ScanFolder(subfolder);
         }
       } else if (entry.kind == fs::EntryKind::kFile) {
-        if (HandleFile(folder, entry.name, entry.name, *listing)) vacated.insert(entry.name);
+        if (HandleFile(folder, entry.name, entry.name, *listing, sidecars)) {
+          vacated.insert(entry.name);
+        }
       }
       // A link to a folder is never entered: the walk cannot loop.
     }
@@ -232,10 +285,11 @@ void OrganizerJob::ScanFolder(const fs::FolderRef& folder) {
     const fs::FileAt file{folder, hidden};
     std::string name;
     if (!config_.dry_run) {
-      if (file_system_.RecoverTaken(file, &name) == 0) HandleFile(folder, name, name, *listing);
+      if (file_system_.RecoverTaken(file, &name) == 0)
+        HandleFile(folder, name, name, *listing, sidecars);
     } else if (PredictRecovery(file, name_free, &name) == 0) {
       // Dated and predicted from where it lies now, under the name it would get back.
-      if (HandleFile(folder, name, hidden, *listing)) {
+      if (HandleFile(folder, name, hidden, *listing, sidecars)) {
         vacated.insert(name);
       } else {
         given.insert(name);
@@ -268,15 +322,20 @@ int OrganizerJob::PredictRecovery(const fs::FileAt& taken,
 // source, before it would get its name back). Returns true when a dry run of a move predicts
 // that the file leaves its folder.
 bool OrganizerJob::HandleFile(const fs::FolderRef& folder, const std::string& name,
-                              const std::string& present, const fs::FolderListing& listing) {
+                              const std::string& present, const fs::FolderListing& listing,
+                              const SidecarIndex& sidecars) {
   // The path as listed is what the messages use; its lower-cased form only decides the
   // filter key (a lower-cased path may not exist on this file system).
   const std::string source = folder->Path() + name;
   if (!TakesFile(config_.file_filters, source)) return false;
   const fs::FileAt file{folder, present};
-  const std::string date = GetCaptureDate(file, config_.media_dates, file_system_);
+  // The content is read where the file lies; sidecars and the name's date go by its name.
+  CaptureStamp stamp = GetCaptureStamp(file, config_.media_dates, file_system_);
+  AddFallbackDate(config_, fs::FileAt{folder, name}, sidecars, file_system_, &stamp);
+  const std::string date = PlannedDay(config_, stamp);
+  const bool by_last_write = NeedsLastWrite(config_, date);
   std::optional<int64_t> last_write;
-  if (NeedsLastWrite(config_, date)) {
+  if (by_last_write) {
     int64_t seconds = 0;
     if (listing.LastWriteTime(present, &seconds)) last_write = seconds;
   }
@@ -325,6 +384,7 @@ bool OrganizerJob::HandleFile(const fs::FolderRef& folder, const std::string& na
   transfer->rename_conflicts = config_.rename_conflicts;
   transfer->journal = journal_.get();
   transfer->conflict_numbers = &conflict_numbers_;
+  transfer->date_fields = DateRecordFields(config_, stamp, by_last_write, last_write);
   TransferFile(std::move(transfer));
   return false;
 }

@@ -26,6 +26,7 @@ namespace nandell {
 struct Transfer;
 class TransferThreads;
 class RunJournal;
+class SidecarIndex;
 
 /// The caption of the start refusal boxes (translated where it is shown).
 inline constexpr const char* kStartRefusalCaption = TrNoop("提示");
@@ -94,7 +95,7 @@ class OrganizerJob {
   void OrganizerThread();
   void ScanFolder(const fs::FolderRef& folder);
   bool HandleFile(const fs::FolderRef& folder, const std::string& name, const std::string& present,
-                  const fs::FolderListing& listing);
+                  const fs::FolderListing& listing, const SidecarIndex& sidecars);
   void UnreadableFolder(const std::string& folder, int error);
   bool Predict(const fs::FileAt& file, const std::string& source, const TargetPlan& plan,
                const std::string& relative);

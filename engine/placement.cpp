@@ -104,7 +104,8 @@ void CarryOut(fs::FileSystem& file_system, Transfer* transfer, bool rename_only)
   FileRecord record;
   if (placement.skipped) {
     RecordFile(file_system, transfer->from, RecordContent::kNone, &record);
-    transfer->journal->AddFile(JournalAction::kSkip, transfer->source, transfer->placed, record);
+    transfer->journal->AddFile(JournalAction::kSkip, transfer->source, transfer->placed, record,
+                               transfer->date_fields);
     return;
   }
   // A file that was only renamed is known by its identity: reading it for a checksum would
@@ -113,7 +114,7 @@ void CarryOut(fs::FileSystem& file_system, Transfer* transfer, bool rename_only)
              rename_only && transfer->move ? RecordContent::kIdentity : RecordContent::kChecksum,
              &record);
   transfer->journal->AddFile(transfer->move ? JournalAction::kMove : JournalAction::kCopy,
-                             transfer->source, transfer->placed, record);
+                             transfer->source, transfer->placed, record, transfer->date_fields);
 }
 
 }  // namespace nandell

@@ -20,16 +20,38 @@ std::string UsableDate(std::string date) {
 }
 
 // The local last-write day and year, or "0000-00-00" and "0000" without a usable time.
-void LastWriteDay(std::optional<int64_t> last_write, std::string* day, std::string* year) {
-  if (last_write) {
+void LastWriteDay(const RunConfig& config, std::optional<int64_t> last_write, std::string* day,
+                  std::string* year) {
+  if (last_write && config.day_start_minutes == 0) {
     fs::LocalDay(*last_write, day, year);
     return;
   }
-  *day = "0000-00-00";
-  *year = "0000";
+  *day = LastWriteDay(config, last_write);
+  *year = day->substr(0, 4);  // four digits: the calendar of LocalTimeOf ends in 9999
 }
 
 }  // namespace
+
+std::string PlannedDay(const RunConfig& config, const CaptureStamp& stamp) {
+  if (!stamp.time || !stamp.time->has_time ||
+      (config.shift_minutes == 0 && config.day_start_minutes == 0)) {
+    return stamp.date;
+  }
+  return DayText(
+      DayStarting(AddMinutes(*stamp.time, config.shift_minutes), config.day_start_minutes));
+}
+
+std::string LastWriteDay(const RunConfig& config, std::optional<int64_t> last_write) {
+  std::string day = "0000-00-00";
+  if (!last_write) return day;
+  if (config.day_start_minutes == 0) {
+    std::string year;
+    fs::LocalDay(*last_write, &day, &year);
+    return day;
+  }
+  const std::optional<LocalTime> time = LocalTimeOf(*last_write);
+  return time ? DayText(DayStarting(*time, config.day_start_minutes)) : day;
+}
 
 bool TakesFile(const std::string& file_filters, const std::string& path) {
   const std::string_view tail =
@@ -48,13 +70,13 @@ TargetPlan PlanTarget(const RunConfig& config, const std::string& name, std::str
   TargetPlan plan;
   if (config.by_year) {
     std::string year = date.substr(0, date.find('-'));
-    if (year.empty()) LastWriteDay(last_write, &date, &year);
+    if (year.empty()) LastWriteDay(config, last_write, &date, &year);
     plan.year_folder = config.output_folder + year + "年" + kPathSeparator;
     plan.folder = plan.year_folder + date + kPathSeparator;
   } else {
     if (date.empty()) {
       std::string year;
-      LastWriteDay(last_write, &date, &year);
+      LastWriteDay(config, last_write, &date, &year);
     }
     plan.folder = config.output_folder + date + kPathSeparator;
   }

@@ -42,13 +42,25 @@ struct RunConfig {
   /// skip_identical is off) goes to the first free "NAME_1.EXT" ... "NAME_9999.EXT" of the
   /// same folder (RenameConflicts).
   bool rename_conflicts = false;
+  /// True: a file without a date of its own (where the plan would take its last-write time)
+  /// is dated by its XMP or Takeout JSON sidecar (SidecarDates).
+  bool sidecar_dates = false;
+  /// True: such a file, without a sidecar's date, is dated by the date in its name (NameDates).
+  bool name_dates = false;
+  /// Minutes after midnight at which a day begins: a capture or last-write time of day before
+  /// it belongs to the day before (DayStartsAt; 0 as designed).
+  int day_start_minutes = 0;
+  /// Minutes added to every capture time of day from metadata, sidecars and names, not to
+  /// last-write times (a camera clock set wrong; for one run only).
+  int shift_minutes = 0;
   /// True: the run walks, dates and plans every file and reports what a real run would do,
   /// but changes nothing on disk (no folder, file, temporary file or errorFile.txt).
   bool dry_run = false;
 };
 
 /// A config with the settings store's part filled in, read once under its lock: FileFilters,
-/// IsClassifyByYear, MediaDates, SkipIdentical, RenameConflicts, and ConfigDir as the folder of
+/// IsClassifyByYear, MediaDates, SkipIdentical, RenameConflicts, SidecarDates, NameDates,
+/// DayStartsAt (one that is not "HH:MM" counts as 00:00), and ConfigDir as the folder of
 /// errorFile.txt (made when needed if it is not the program's folder). The folders, the mode and
 /// the switches of the run are the caller's.
 RunConfig RunConfigFromSettings(const SettingsStore& settings);

@@ -140,6 +140,9 @@ class FolderListing {
   /// The last-write time of entry `name` of this folder (links followed; a dangling link's
   /// own), found relative to the open folder; false on error.
   virtual bool LastWriteTime(const std::string& name, int64_t* seconds) const = 0;
+  /// The last-write time of the entry Next fetched last when the listing holds it already
+  /// (Windows' find data, not for a link), without a look-up; false when it does not.
+  virtual bool ListedLastWriteTime(int64_t* /*seconds*/) const { return false; }
 };
 
 /// The file operations of a run. Error results are 0, an errno value or one of the codes

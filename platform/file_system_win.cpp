@@ -268,12 +268,15 @@ class WinListing : public FolderListing {
 
   int Error() const override { return have_ ? 0 : error_; }
 
+  bool ListedLastWriteTime(int64_t* seconds) const override {
+    if (current_.empty() || current_link_) return false;
+    *seconds = SecondsOf(current_time_);
+    return true;
+  }
+
   bool LastWriteTime(const std::string& name, int64_t* seconds) const override {
     // The entry just listed carries its own time; a link's target is looked up.
-    if (name == current_ && !current_link_) {
-      *seconds = SecondsOf(current_time_);
-      return true;
-    }
+    if (name == current_ && ListedLastWriteTime(seconds)) return true;
     const std::wstring path = Join(path_, name);
     Handle file(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS, nullptr));

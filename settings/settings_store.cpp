@@ -100,6 +100,9 @@ void SettingsStore::Load() {
   int32_t skip_identical = ReadIniInt(path, section, "SkipIdentical", 0);
   int32_t rename_conflicts = ReadIniInt(path, section, "RenameConflicts", 0);
   std::string language = ReadIniString(path, section, "Language", "", kTextBufferSize);
+  int32_t name_dates = ReadIniInt(path, section, "NameDates", 0);
+  int32_t sidecar_dates = ReadIniInt(path, section, "SidecarDates", 0);
+  std::string day_starts_at = ReadIniString(path, section, "DayStartsAt", "", kTextBufferSize);
 
   std::lock_guard<std::mutex> lock(Mutex);
   IsDeleteSrc = is_delete_src;
@@ -113,6 +116,9 @@ void SettingsStore::Load() {
   SkipIdentical = skip_identical;
   RenameConflicts = rename_conflicts;
   Language = std::move(language);
+  NameDates = name_dates;
+  SidecarDates = sidecar_dates;
+  DayStartsAt = std::move(day_starts_at);
 }
 
 bool SettingsStore::Save() const {
@@ -130,6 +136,13 @@ bool SettingsStore::Save() const {
 
 bool SettingsStore::SaveOptions() const {
   std::vector<std::pair<std::string, std::string>> keys;
+  struct AddedKey {
+    const char* name;
+    std::string value;
+    bool is_default;
+  };
+  std::vector<AddedKey> added;
+  std::string config_path;
   {
     std::lock_guard<std::mutex> lock(Mutex);
     keys = {{"FileFilters", FileFilters},
@@ -139,6 +152,17 @@ bool SettingsStore::SaveOptions() const {
             {"SkipIdentical", std::to_string(SkipIdentical)},
             {"RenameConflicts", std::to_string(RenameConflicts)},
             {"Language", Language}};
+    added = {{"NameDates", std::to_string(NameDates), NameDates == 0},
+             {"SidecarDates", std::to_string(SidecarDates), SidecarDates == 0},
+             {"DayStartsAt", DayStartsAt, DayStartsAt.empty()}};
+    config_path = ConfigDir + "Config.ini";
+  }
+  // A key added after the designed ones is written when it is on, or to turn it off.
+  for (const AddedKey& key : added) {
+    if (!key.is_default ||
+        ReadIniString(config_path, kSettingsSection, key.name, "\x01", 2) != "\x01") {
+      keys.emplace_back(key.name, key.value);
+    }
   }
   return SaveKeys(keys);
 }

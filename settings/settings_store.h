@@ -36,7 +36,8 @@ class SettingsStore {
   std::string LocateModule();
 
   /// Reads the seven designed keys of Config.ini in ConfigDir, and the option keys below
-  /// (MediaDates, SkipIdentical, RenameConflicts, Language), with their defaults.
+  /// (MediaDates, SkipIdentical, RenameConflicts, Language, NameDates, SidecarDates,
+  /// DayStartsAt), with their defaults.
   void Load();
 
   /// Writes the five user-changeable keys to Config.ini in ConfigDir, in the order IsDeleteSrc,
@@ -46,9 +47,11 @@ class SettingsStore {
   bool Save() const;
 
   /// Writes the keys the options window edits (FileFilters, IsClassifyByYear, CheckVersion,
-  /// MediaDates, SkipIdentical, RenameConflicts, Language) to Config.ini at once, in one
-  /// atomic replacement that keeps every other line. Returns false when any key could not be
-  /// written.
+  /// MediaDates, SkipIdentical, RenameConflicts, Language, then NameDates, SidecarDates and
+  /// DayStartsAt) to Config.ini at once, in one atomic replacement that keeps every other line.
+  /// The last three are written only when they differ from their defaults or the file holds
+  /// them already, so that a file saved with them off stays as it was. Returns false when any
+  /// key could not be written.
   bool SaveOptions() const;
 
   /// Starts `file` with `parameters` through the desktop's shell launcher (the platform seam
@@ -90,6 +93,9 @@ class SettingsStore {
   int32_t SkipIdentical = 0;    ///< 1: a target holding the same bytes is skipped, not failed.
   int32_t RenameConflicts = 0;  ///< 1: a target holding other bytes makes the file take NAME_1.EXT.
   std::string Language;         ///< "" or "zh_CN": the designed Chinese; "en": English.
+  int32_t NameDates = 0;        ///< 1: a file without a date of its own goes by its name's date.
+  int32_t SidecarDates = 0;     ///< 1: ... by its XMP or Takeout JSON sidecar's date first.
+  std::string DayStartsAt;      ///< "HH:MM" at which a day begins; "" (or "00:00"): midnight.
 
   /// Guards the fields that one thread writes after start-up while another reads them.
   mutable std::mutex Mutex;

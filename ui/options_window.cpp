@@ -7,8 +7,10 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QTimeEdit>
 #include <mutex>
 
+#include "engine/local_time.h"
 #include "engine/organizer.h"
 #include "settings/settings_store.h"
 #include "ui/message_box.h"
@@ -109,6 +111,10 @@ OptionsWindow::OptionsWindow(SettingsStore& settings, QWidget* parent)
   const Row rows[] = {
       {&media_dates_, "MediaDates", TrNoop("从 HEIC 照片和视频中读取拍摄日期"),
        TrNoop("HEIC、WebP、RAW 照片和视频也按拍摄日期整理, 而不是按修改日期")},
+      {&sidecar_dates_, "SidecarDates", TrNoop("从附带的 XMP 或 JSON 文件中读取日期"),
+       TrNoop("没有拍摄日期的文件按同名的 XMP 或 Takeout JSON 文件中的日期整理")},
+      {&name_dates_, "NameDates", TrNoop("从文件名中读取日期"),
+       TrNoop("没有拍摄日期的文件按文件名中的日期整理, 如 IMG_20200101")},
       {&skip_identical_, "SkipIdentical", TrNoop("跳过完全相同的文件"),
        TrNoop("输出目录中已有内容完全相同的文件时跳过, 不算失败")},
       {&rename_conflicts_, "RenameConflicts", TrNoop("重名时另取名字"),
@@ -121,6 +127,16 @@ OptionsWindow::OptionsWindow(SettingsStore& settings, QWidget* parent)
     AddText(QTr(row.note), 52, y + 19, W - 76, kNoteColor);
     y += 44;
   }
+  // The start of the day, with its explanation under it.
+  AddText(QTr("每天开始于"), 32, y + 2, 110, kTextColor);
+  day_start_ = new QTimeEdit(this);
+  day_start_->setObjectName(QStringLiteral("DayStartsAt"));
+  day_start_->setDisplayFormat(QStringLiteral("HH:mm"));
+  day_start_->setGeometry(152, y, 70, 22);
+  day_start_->setFocusPolicy(Qt::TabFocus);
+  AddText(QTr("此时间之前拍摄的照片归入前一天, 一夜的照片留在同一个目录"), 52, y + 21, W - 76,
+          kNoteColor);
+  y += 44;
   check_version_ = AddCheckBox(QTr("启动时检查新版本"), 32, y + 2, W - 64);
   check_version_->setObjectName(QStringLiteral("CheckVersion"));
 
@@ -156,6 +172,11 @@ OptionsWindow::OptionsWindow(SettingsStore& settings, QWidget* parent)
     filters_->setText(QString::fromStdString(settings_.FileFilters));
     (settings_.IsClassifyByYear != 0 ? by_year_ : by_day_)->setChecked(true);
     media_dates_->setChecked(settings_.MediaDates != 0);
+    sidecar_dates_->setChecked(settings_.SidecarDates != 0);
+    name_dates_->setChecked(settings_.NameDates != 0);
+    int day_start = 0;
+    if (!ParseClockText(settings_.DayStartsAt, &day_start)) day_start = 0;
+    day_start_->setTime(QTime(day_start / 60, day_start % 60));
     skip_identical_->setChecked(settings_.SkipIdentical != 0);
     rename_conflicts_->setChecked(settings_.RenameConflicts != 0);
     check_version_->setChecked(settings_.CheckVersion != 0);
@@ -227,6 +248,13 @@ void OptionsWindow::OnOk() {
     settings_.FileFilters = filters_->text().toStdString();
     settings_.IsClassifyByYear = Switch(by_year_->isChecked(), settings_.IsClassifyByYear);
     settings_.MediaDates = Switch(media_dates_->isChecked(), settings_.MediaDates);
+    settings_.SidecarDates = Switch(sidecar_dates_->isChecked(), settings_.SidecarDates);
+    settings_.NameDates = Switch(name_dates_->isChecked(), settings_.NameDates);
+    // A setting that already means the time chosen is kept as it is written.
+    const int chosen_start = day_start_->time().hour() * 60 + day_start_->time().minute();
+    int day_start = 0;
+    if (!ParseClockText(settings_.DayStartsAt, &day_start)) day_start = 0;
+    if (chosen_start != day_start) settings_.DayStartsAt = ClockText(chosen_start);
     settings_.SkipIdentical = Switch(skip_identical_->isChecked(), settings_.SkipIdentical);
     settings_.RenameConflicts = Switch(rename_conflicts_->isChecked(), settings_.RenameConflicts);
     settings_.CheckVersion = Switch(check_version_->isChecked(), settings_.CheckVersion);

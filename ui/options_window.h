@@ -12,6 +12,7 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
+class QTimeEdit;
 
 namespace nandell {
 
@@ -21,8 +22,9 @@ class SettingsStore;
 /// The options window: a modal, frameless window titled "选项", painted with skin 146 like the
 /// About box, that edits the switches of the settings store: the file types to organize
 /// (check boxes over the FileFilters text, which stays editable for any other type), the
-/// folder layout (IsClassifyByYear), MediaDates, SkipIdentical, RenameConflicts, CheckVersion
-/// and the Language of the texts (used from the next start). 确定 puts the values into the store
+/// folder layout (IsClassifyByYear), MediaDates, SidecarDates, NameDates, SkipIdentical,
+/// RenameConflicts, DayStartsAt, CheckVersion and the Language of the texts (used from the next
+/// start). 确定 puts the values into the store
 /// and writes them to Config.ini at once (SaveOptions); 取消, the close cross and Escape change
 /// nothing.
 class OptionsWindow : public SkinnedDialog {
@@ -67,6 +69,9 @@ class OptionsWindow : public SkinnedDialog {
   QRadioButton* ByYearButton() const { return by_year_; }
   QRadioButton* ByDayButton() const { return by_day_; }
   QCheckBox* MediaDatesBox() const { return media_dates_; }
+  QCheckBox* SidecarDatesBox() const { return sidecar_dates_; }
+  QCheckBox* NameDatesBox() const { return name_dates_; }
+  QTimeEdit* DayStartEdit() const { return day_start_; }
   QCheckBox* SkipIdenticalBox() const { return skip_identical_; }
   QCheckBox* RenameConflictsBox() const { return rename_conflicts_; }
   QCheckBox* CheckVersionBox() const { return check_version_; }
@@ -100,6 +105,9 @@ class OptionsWindow : public SkinnedDialog {
   QRadioButton* by_year_ = nullptr;
   QRadioButton* by_day_ = nullptr;
   QCheckBox* media_dates_ = nullptr;
+  QCheckBox* sidecar_dates_ = nullptr;
+  QCheckBox* name_dates_ = nullptr;
+  QTimeEdit* day_start_ = nullptr;
   QCheckBox* skip_identical_ = nullptr;
   QCheckBox* rename_conflicts_ = nullptr;
   QCheckBox* check_version_ = nullptr;

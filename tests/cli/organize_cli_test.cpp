@@ -11,6 +11,7 @@
 
 #include "tests/cli/cli_runner.h"
 #include "tests/engine/test_tree.h"
+#include "tests/support/jpeg_builder.h"
 
 namespace nandell {
 namespace {
@@ -67,6 +68,44 @@ TEST_F(OrganizeCliTest, RefusedStartsGoToStandardErrorWithExitTwo) {
   EXPECT_EQ(Run({"organize", src_, out_, "--bogus"}), 2);
   EXPECT_EQ(Run({"organize", src_, out_, "--filters"}), 2);
   EXPECT_TRUE(ListFiles(out_ + "/").empty());
+}
+
+// A photo of 2020-05-01 02:30 goes to 2020-04-30 with a day that starts at 04:00, and with a
+// clock shifted by three hours back; names date files without metadata, a counter and a phone
+// number do not.
+TEST_F(OrganizeCliTest, TheNightsPhotosAndNamedFilesLandInTheirDay) {
+  ASSERT_TRUE(
+      WriteFile(src_ + "/night.jpg", test_support::MakeJpegWithDate("2020:05:01 02:30:00"), kDay1));
+  ASSERT_TRUE(WriteFile(src_ + "/VID_20200501_023000.mp4", "movie", kDay1));
+  ASSERT_TRUE(WriteFile(src_ + "/IMG_20200501_023000.heic", "photo", kDay1));
+  ASSERT_TRUE(WriteFile(src_ + "/Screenshot 2020-05-01 at 02.30.00.png", "shot", kDay1));
+  ASSERT_TRUE(WriteFile(src_ + "/IMG_2041.jpg", "counter", kDay1));
+  ASSERT_TRUE(WriteFile(src_ + "/13812345678.png", "phone", kDay1));
+  const std::map<std::string, std::string> night = {
+      {"2020-04-30/night.jpg", ReadFile(src_ + "/night.jpg")},
+      {"2020-04-30/VID_20200501_023000.mp4", "movie"},
+      {"2020-04-30/IMG_20200501_023000.heic", "photo"},
+      {"2020-04-30/Screenshot 2020-05-01 at 02.30.00.png", "shot"},
+      {"2014-12-31/IMG_2041.jpg", "counter"},
+      {"2014-12-31/13812345678.png", "phone"}};
+  int run = 0;
+  for (const std::vector<std::string>& clock :
+       {std::vector<std::string>{"--day-starts-at", "04:00"},
+        std::vector<std::string>{"--shift=-03:00"}}) {
+    const std::string out = out_ + "/" + std::to_string(++run) + "/";
+    ASSERT_TRUE(MakeFolders(out));
+    std::vector<std::string> args = {"organize", src_, out, "--by-day", "--quiet", "--name-dates"};
+    args.push_back("--filters=.jpg,.mp4,heic,.png");
+    args.insert(args.end(), clock.begin(), clock.end());
+    ASSERT_EQ(Run(args), 0) << Err();
+    EXPECT_EQ(ListFiles(out), night) << clock[0];
+  }
+  // A dry run predicts the same day; without the options the designed day.
+  ASSERT_EQ(Run({"organize", src_, out_, "--by-day", "--dry-run", "--shift", "-03:00"}), 0);
+  EXPECT_NE(Out().find(out_ + "/2020-04-30/night.jpg"), std::string::npos) << Out();
+  ASSERT_EQ(Run({"organize", src_, out_, "--by-day", "--dry-run"}), 0);
+  EXPECT_NE(Out().find(out_ + "/2020-05-01/night.jpg"), std::string::npos) << Out();
+  EXPECT_NE(Out().find(out_ + "/2014-12-31/VID_20200501_023000.mp4"), std::string::npos);
 }
 
 TEST_F(OrganizeCliTest, CopiesThenFailsTheSecondTimeWithAReportButNoEditor) {

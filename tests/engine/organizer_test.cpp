@@ -17,6 +17,8 @@
 #include <set>
 #include <vector>
 
+#include "engine/journal.h"
+#include "engine/local_time.h"
 #include "platform/path.h"
 #include "platform/process.h"
 #include "settings/settings_store.h"
@@ -187,6 +189,87 @@ TEST_F(OrganizerTest, PhotosGoByTheirCaptureDate) {
     }
   }
   EXPECT_TRUE(found);
+}
+
+// Files without a date of their own go by their sidecar, then their name, then their
+// last-write time; a day starting at 04:00 keeps a night's photos together, and the journal
+// records where each date came from. Without the switches the same files go as designed.
+TEST_F(OrganizerTest, SidecarsNamesAndTheStartOfTheDayDateFilesWithoutTheirOwnDate) {
+  using test_support::MakeJpegWithDate;
+  struct tm late {};
+  late.tm_year = 2014 - 1900;
+  late.tm_mon = 11;
+  late.tm_mday = 31;
+  late.tm_hour = 2;
+  late.tm_isdst = -1;
+  const time_t two_in_the_night = std::mktime(&late);
+  const std::string takeout =
+      "{\"title\": \"IMG_1234.JPG\", \"photoTakenTime\": "
+      "{\"timestamp\": \"1577880000\", \"formatted\": \"\"}}";
+  const std::pair<const char*, std::string> files[] = {
+      {"a/IMG_20200101_123456.jpg", "no metadata"},
+      {"a/photo.jpg", "no metadata"},
+      {"a/photo.XMP",
+       "<x:xmpmeta><rdf:Description xmlns:xap='http://ns.adobe.com/xap/1.0/' "
+       "xap:CreateDate='2006-05-24T15:06:26'/></x:xmpmeta>"},
+      {"a/IMG_1234(1).JPG", "no metadata"},
+      {"a/IMG_1234.JPG(1).json", takeout},
+      {"a/night.jpg", MakeJpegWithDate("2020:05:01 02:30:00")},
+      {"a/IMG_2041.jpg", "a counter"},
+  };
+  for (const auto& [name, bytes] : files) ASSERT_TRUE(WriteFile(src_ + name, bytes, kDay1));
+  ASSERT_TRUE(WriteFile(src_ + "a/late.mov", "movie", two_in_the_night));
+
+  RunConfig config = Config();
+  config.sidecar_dates = true;
+  config.name_dates = true;
+  config.day_start_minutes = 4 * 60;
+  RecordingObserver sink;
+  ASSERT_EQ(RunToEnd(config, &sink), "");
+  // 1577880000 is 2020-01-01 12:00 UTC: its local day is that day, wherever the test runs.
+  const std::string expected[] = {"2020年/2020-01-01/IMG_20200101_123456.jpg",
+                                  "2006年/2006-05-24/photo.jpg",
+                                  "2020年/2020-01-01/IMG_1234(1).JPG",
+                                  "2020年/2020-04-30/night.jpg",
+                                  "2014年/2014-12-31/IMG_2041.jpg",
+                                  "2014年/2014-12-30/late.mov"};
+  std::map<std::string, std::string> want;
+  const auto name_of = [](const std::string& path) { return path.substr(path.rfind('/') + 1); };
+  for (const std::string& path : expected) want[path] = ReadFile(src_ + "a/" + name_of(path));
+  EXPECT_EQ(ListFiles(out_), want);
+
+  Journal journal;
+  ASSERT_TRUE(ParseJournal(ReadFile(sink.report.journal), &journal));
+  std::map<std::string, std::string> sources;
+  for (const JournalEntry& entry : journal.files) {
+    sources[entry.target.substr(entry.target.find_last_of("/\\") + 1)] =
+        entry.date_source + " " + entry.taken;
+  }
+  EXPECT_EQ(sources, (std::map<std::string, std::string>{
+                         {"IMG_20200101_123456.jpg", "name 2020-01-01 12:34:56"},
+                         {"photo.jpg", "sidecar 2006-05-24 15:06:26"},
+                         {"IMG_1234(1).JPG", "sidecar " + DateTimeText(*LocalTimeOf(1577880000))},
+                         {"night.jpg", "exif 2020-05-01 02:30:00"},
+                         {"IMG_2041.jpg", "mtime " + DateTimeText(*LocalTimeOf(kDay1))},
+                         {"late.mov", "mtime " + DateTimeText(*LocalTimeOf(two_in_the_night))}}));
+  EXPECT_NE(ReadFile(sink.report.journal).find("\tday_starts_at=04:00\tshift=+00:00\n"),
+            std::string::npos);
+
+  // As designed: every file without a date of its own goes by its last-write day.
+  const std::string designed_out = dir_ / "designed/";
+  ASSERT_TRUE(MakeFolders(designed_out));
+  RecordingObserver designed;
+  ASSERT_EQ(Run(&designed, false, "", designed_out), "");
+  std::map<std::string, std::string> by_design;
+  for (const std::string& path : expected) {
+    const std::string name = name_of(path);
+    by_design[(name == "night.jpg" ? "2020年/2020-05-01/" : "2014年/2014-12-31/") + name] =
+        ReadFile(src_ + "a/" + name);
+  }
+  EXPECT_EQ(ListFiles(designed_out), by_design);
+  const std::string text = ReadFile(designed.report.journal);
+  EXPECT_EQ(text.find("\ndate\t"), std::string::npos);
+  EXPECT_EQ(text.find("name_dates"), std::string::npos);
 }
 
 TEST_F(OrganizerTest, HostileCaptureDatesNeverLeaveTheOutputFolder) {

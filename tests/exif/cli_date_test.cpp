@@ -4,6 +4,7 @@
 #include <filesystem>
 
 #include "platform/file.h"
+#include "tests/engine/test_tree.h"
 #include "tests/support/jpeg_builder.h"
 #include "tests/support/media_builder.h"
 #include "tests/support/run_program.h"
@@ -13,7 +14,7 @@ namespace {
 
 using CliRun = ProgramRun;
 
-class CliDateTest : public testing::Test {
+class CliDateTest : public ::testing::Test {
  protected:
   // Runs nandell-cli with `args` from the temporary folder, with the environment entries
   // `env` ("NAME=value") added.
@@ -101,11 +102,72 @@ TEST_F(CliDateTest, MediaDatesFromTheOptionOrConfigIni) {
   EXPECT_EQ(run.exit_code, 0);
 }
 
+// The date sources in their order, with where each date came from, and the clock options:
+// the day printed is the day folder organize would choose.
+TEST_F(CliDateTest, SourcesAndClockOptionsAsOrganizeFilesThem) {
+  const time_t noon = nandell::testing::LocalNoon(2014, 12, 31);
+  Put("IMG_20200501_023000.jpg", "no metadata");
+  Put("night.jpg", MakeJpegWithDate("2020:05:01 02:30:00"));
+  Put("photo.jpg", "no metadata");
+  Put("photo.JPG.XMP",
+      "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:Description "
+      "xmlns:exif='http://ns.adobe.com/exif/1.0/'><exif:DateTimeOriginal>"
+      "2006-05-24T15:06:26</exif:DateTimeOriginal></rdf:Description></x:xmpmeta>");
+  ASSERT_TRUE(nandell::testing::WriteFile(dir_.File("IMG_2041.jpg"), "a counter", noon));
+  const std::vector<std::string> files = {"IMG_20200501_023000.jpg", "night.jpg", "photo.jpg",
+                                          "IMG_2041.jpg", "missing.jpg"};
+  ASSERT_TRUE(std::filesystem::create_directory(dir_.File("cfg")));
+  const std::vector<std::string> config = {"NANDELL_CONFIG_DIR=" + dir_.File("cfg")};
+  auto date = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), "date");
+    args.insert(args.end(), files.begin(), files.end());
+    return RunCli(args, config);
+  };
+  const std::string last_write = nandell::testing::LocalDayText(noon);
+  CliRun run = date({"--source", "--sidecar-dates", "--name-dates", "--day-starts-at", "04:00"});
+  EXPECT_EQ(run.out,
+            "IMG_20200501_023000.jpg\t2020-04-30\tname\n"
+            "night.jpg\t2020-04-30\texif\n"
+            "photo.jpg\t2006-05-24\tsidecar\n"
+            "IMG_2041.jpg\t" +
+                last_write +
+                "\tmtime\n"
+                "missing.jpg\t\t\n");
+  EXPECT_EQ(run.exit_code, 1);
+  EXPECT_EQ(run.err, "nandell-cli date: missing.jpg: No such file or directory\n");
+  // A shift moves capture times, never last-write times; without --source no last-write day.
+  run = date({"--shift=-03:00"});
+  EXPECT_EQ(run.out,
+            "IMG_20200501_023000.jpg\t\nnight.jpg\t2020-04-30\nphoto.jpg\t\n"
+            "IMG_2041.jpg\t\nmissing.jpg\t\n");
+  // The same from Config.ini; a start of the day that is not HH:MM is said and ignored.
+  Put("cfg/Config.ini", "[VovirurOrarudar]\nNameDates=1\nSidecarDates=1\nDayStartsAt=4\n");
+  run = date({"--source"});
+  EXPECT_EQ(run.out,
+            "IMG_20200501_023000.jpg\t2020-05-01\tname\n"
+            "night.jpg\t2020-05-01\texif\n"
+            "photo.jpg\t2006-05-24\tsidecar\n"
+            "IMG_2041.jpg\t" +
+                last_write +
+                "\tmtime\n"
+                "missing.jpg\t\t\n");
+  EXPECT_EQ(run.err.substr(0, run.err.find('\n')),
+            "nandell-cli date: DayStartsAt=4 of Config.ini is not HH:MM; days begin at 00:00");
+  for (const char* bad : {"--shift=3", "--day-starts-at=24:00"}) {
+    run = RunCli({"date", bad, "night.jpg"});
+    EXPECT_EQ(run.exit_code, 2) << bad;
+    EXPECT_EQ(run.out, "") << bad;
+    EXPECT_EQ(run.err.rfind("nandell-cli date: option '", 0), 0u) << run.err;
+  }
+}
+
 TEST_F(CliDateTest, NoFilesIsAUsageError) {
   const CliRun run = RunCli({"date"});
   EXPECT_EQ(run.exit_code, 2);
   EXPECT_EQ(run.out, "");
-  EXPECT_EQ(run.err, "usage: nandell-cli date FILE... [--media-dates]\n");
+  EXPECT_EQ(run.err,
+            "usage: nandell-cli date FILE... [--media-dates] [--sidecar-dates] [--name-dates]\n"
+            "                        [--day-starts-at HH:MM] [--shift [+|-]HH:MM] [--source]\n");
 }
 
 }  // namespace

@@ -215,6 +215,37 @@ TEST_F(SettingsStoreTest, OptionKeysDefaultOffAndSaveOptionsKeepsEveryOtherLine)
   EXPECT_EQ(again.Language, "en");
 }
 
+// The date keys added later are written once they are set, and then kept up to date; a file
+// saved with them at their defaults gains nothing.
+TEST_F(SettingsStoreTest, DateKeysAreWrittenOnlyOnceTheyAreSet) {
+  WriteFile(app_ + "Config.ini", "[VovirurOrarudar]\nSidecarDates=0\n");
+  SettingsStore store(app_, false);
+  EXPECT_EQ(store.NameDates, 0);
+  EXPECT_EQ(store.SidecarDates, 0);
+  EXPECT_EQ(store.DayStartsAt, "");
+  const std::string designed =
+      "[VovirurOrarudar]\nSidecarDates=0\nFileFilters=.jpg,.avi,.mov,.mp4,rmvb\n"
+      "IsClassifyByYear=1\nCheckVersion=1\nMediaDates=0\nSkipIdentical=0\nRenameConflicts=0\n"
+      "Language=\n";
+  ASSERT_TRUE(store.SaveOptions());
+  EXPECT_EQ(ReadIniText(app_ + "Config.ini"), designed);  // the key it held stays, as it was
+  store.NameDates = 1;
+  store.DayStartsAt = "04:00";
+  ASSERT_TRUE(store.SaveOptions());
+  EXPECT_EQ(ReadIniText(app_ + "Config.ini"), designed + "NameDates=1\nDayStartsAt=04:00\n");
+  store.NameDates = 0;
+  store.DayStartsAt.clear();
+  ASSERT_TRUE(store.SaveOptions());
+  EXPECT_EQ(ReadIniText(app_ + "Config.ini"), designed + "NameDates=0\nDayStartsAt=\n");
+  WriteFile(app_ + "Config.ini",
+            "[VovirurOrarudar]\nNameDates=1\nSidecarDates=2\n"
+            "DayStartsAt=03:30\n");
+  SettingsStore again(app_, false);
+  EXPECT_EQ(again.NameDates, 1);
+  EXPECT_EQ(again.SidecarDates, 2);
+  EXPECT_EQ(again.DayStartsAt, "03:30");
+}
+
 TEST_F(SettingsStoreTest, LongTextsAreCutTo1023Bytes) {
   std::string long_path = "/" + std::string(2000, 'p');
   WriteFile(app_ + "Config.ini", "[VovirurOrarudar]\nPathSrc=" + long_path + "\n");

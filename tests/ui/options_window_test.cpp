@@ -9,6 +9,7 @@
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimeEdit>
 #include <memory>
 
 #include "settings/settings_store.h"
@@ -143,6 +144,38 @@ class OptionsWindowTest : public QObject {
           "[Other]\nKey=value\n", "FileFilters=.jpg,.mov,.xyz,heic\n", "IsClassifyByYear=0\n",
           "CheckVersion=0\n", "SkipIdentical=0\n", "MediaDates=1\n", "RenameConflicts=1\n"})
       QVERIFY2(saved.contains(line), line);
+  }
+
+  void DateRowsWriteTheirKeysOnceSet() {
+    auto store = Store();
+    {
+      OptionsWindow window(*store);
+      QVERIFY(!window.SidecarDatesBox()->isChecked() && !window.NameDatesBox()->isChecked());
+      QCOMPARE(window.DayStartEdit()->time(), QTime(0, 0));
+      window.OnOk();
+    }
+    // Left off, they add nothing to the file.
+    for (const char* key : {"NameDates", "SidecarDates", "DayStartsAt"})
+      QVERIFY2(!Read(ini_).contains(key), key);
+    {
+      OptionsWindow window(*store);
+      window.SidecarDatesBox()->setChecked(true);
+      window.NameDatesBox()->setChecked(true);
+      window.DayStartEdit()->setTime(QTime(4, 30));
+      window.OnOk();
+    }
+    QCOMPARE(store->SidecarDates, 1);
+    QCOMPARE(store->NameDates, 1);
+    QCOMPARE(store->DayStartsAt, std::string("04:30"));
+    const QByteArray saved = Read(ini_);
+    for (const char* line : {"NameDates=1\n", "SidecarDates=1\n", "DayStartsAt=04:30\n"})
+      QVERIFY2(saved.contains(line), line);
+    // A value the window cannot show stays unless another time is chosen.
+    store->DayStartsAt = "late";
+    OptionsWindow window(*store);
+    QCOMPARE(window.DayStartEdit()->time(), QTime(0, 0));
+    window.OnOk();
+    QCOMPARE(store->DayStartsAt, std::string("late"));
   }
 
   void ConfigThatCannotBeWrittenIsReported() {
