@@ -212,6 +212,9 @@ void OrganizerJob::OrganizerThread() {
   while (!unreported_.empty()) ReportSettled(true);
   threads_.reset();
   claimed_.clear();
+  target_checks_.clear();
+  source_check_path_.clear();
+  conflict_numbers_.Clear();
   cleared_.clear();
   last_target_.reset();
   output_base_.reset();
@@ -233,12 +236,15 @@ void OrganizerJob::ScanFolder(const fs::FolderRef& folder) {
   // Sources that a move of an ended run left taken (hidden): put back once the listing is
   // done, and taken by this run then.
   std::vector<std::string> taken;
+  // A dry run of a move: the names of this folder that files would leave, and the names that
+  // the sources put back would take and keep.
+  std::unordered_set<std::string> vacated, given;
   fs::DirEntry entry;
   bool listed = listing->Next(&entry);
   while (listed) {
     const char first = entry.name.empty() ? '.' : entry.name[0];
     if (first == '.') {
-      if (entry.kind == fs::EntryKind::kFile && !config_.dry_run && fs::IsTakenName(entry.name)) {
+      if (entry.kind == fs::EntryKind::kFile && fs::IsTakenName(entry.name)) {
         taken.push_back(entry.name);
       }
     } else if (first != '~') {
@@ -253,7 +259,9 @@ void OrganizerJob::ScanFolder(const fs::FolderRef& folder) {
           ScanFolder(subfolder);
         }
       } else if (entry.kind == fs::EntryKind::kFile) {
-        HandleFile(folder, entry.name, *listing, sidecars);
+        if (HandleFile(folder, entry.name, entry.name, *listing, sidecars)) {
+          vacated.insert(entry.name);
+        }
       }
       // A link to a folder is never entered: the walk cannot loop.
     }
@@ -262,37 +270,79 @@ void OrganizerJob::ScanFolder(const fs::FolderRef& folder) {
   }
   // A listing that ended on a read error may have left files unseen.
   if (listing->Error() != 0) UnreadableFolder(folder->Path(), listing->Error());
+  // The files of this folder that are being moved by the transfer threads leave their names
+  // first, as a move by rename does: the sources put back then find the same names free in
+  // every run, and a dry run can tell which.
+  if (!config_.dry_run && !taken.empty()) {
+    while (!unreported_.empty()) ReportSettled(true);
+  }
+  const auto name_free = [&](const std::string& name) {
+    return given.count(name) == 0 &&
+           (vacated.count(name) != 0 || file_system_.CheckNameFree(*folder, name) == 0);
+  };
   for (const std::string& hidden : taken) {
     if (!IsRunning_.load()) return;
+    const fs::FileAt file{folder, hidden};
     std::string name;
-    if (file_system_.RecoverTaken(fs::FileAt{folder, hidden}, &name) == 0) {
-      HandleFile(folder, name, *listing, sidecars);
+    if (!config_.dry_run) {
+      if (file_system_.RecoverTaken(file, &name) == 0)
+        HandleFile(folder, name, name, *listing, sidecars);
+    } else if (PredictRecovery(file, name_free, &name) == 0) {
+      // Dated and predicted from where it lies now, under the name it would get back.
+      if (HandleFile(folder, name, hidden, *listing, sidecars)) {
+        vacated.insert(name);
+      } else {
+        given.insert(name);
+      }
     }
   }
 }
 
-void OrganizerJob::HandleFile(const fs::FolderRef& folder, const std::string& name,
-                              const fs::FolderListing& listing, const SidecarIndex& sidecars) {
+// A dry run's verdict on a source that an ended run left taken: the name RecoverTaken would
+// give it back (its own, else the first free recovery name), or the error that keeps it
+// hidden; nothing on disk changes.
+int OrganizerJob::PredictRecovery(const fs::FileAt& taken,
+                                  const std::function<bool(const std::string&)>& name_free,
+                                  std::string* name) {
+  std::string original;
+  if (!fs::IsTakenName(taken.name, &original)) return EINVAL;
+  if (!file_system_.IsLeftover(taken)) return EBUSY;
+  const FolderCheck& folder = CheckFolder(*taken.folder, "");
+  if (folder.error != 0 || folder.add_error != 0) {
+    return folder.error != 0 ? folder.error : folder.add_error;
+  }
+  for (int attempt = 0; attempt <= fs::kRecoveryAttempts; ++attempt) {
+    *name = attempt == 0 ? original : fs::RecoveryName(original, attempt);
+    if (name_free(*name)) return 0;
+  }
+  return EEXIST;
+}
+
+// Takes the file `name` of `folder`, found under the name `present` (a dry run's hidden
+// source, before it would get its name back). Returns true when a dry run of a move predicts
+// that the file leaves its folder.
+bool OrganizerJob::HandleFile(const fs::FolderRef& folder, const std::string& name,
+                              const std::string& present, const fs::FolderListing& listing,
+                              const SidecarIndex& sidecars) {
   // The path as listed is what the messages use; its lower-cased form only decides the
   // filter key (a lower-cased path may not exist on this file system).
   const std::string source = folder->Path() + name;
-  if (!TakesFile(config_.file_filters, source)) return;
-  const fs::FileAt file{folder, name};
-  const CaptureStamp stamp = LookUpCaptureDate(file, config_, sidecars, file_system_);
+  if (!TakesFile(config_.file_filters, source)) return false;
+  const fs::FileAt file{folder, present};
+  // The content is read where the file lies; sidecars and the name's date go by its name.
+  CaptureStamp stamp = GetCaptureStamp(file, config_.media_dates, file_system_);
+  AddFallbackDate(config_, fs::FileAt{folder, name}, sidecars, file_system_, &stamp);
   const std::string date = PlannedDay(config_, stamp);
   const bool by_last_write = NeedsLastWrite(config_, date);
   std::optional<int64_t> last_write;
   if (by_last_write) {
     int64_t seconds = 0;
-    if (listing.LastWriteTime(name, &seconds)) last_write = seconds;
+    if (listing.LastWriteTime(present, &seconds)) last_write = seconds;
   }
   const TargetPlan plan = PlanTarget(config_, name, date, last_write);
   // The year and day folders below the opened output folder ("2014年/2014-12-31/").
   const std::string relative = plan.folder.substr(output_base_path_.size());
-  if (config_.dry_run) {
-    Predict(file, source, plan, relative);
-    return;
-  }
+  if (config_.dry_run) return Predict(file, source, plan, relative) && config_.move;
   auto transfer = std::make_shared<Transfer>();
   transfer->source = source;
   transfer->target = plan.path;
@@ -336,8 +386,10 @@ void OrganizerJob::HandleFile(const fs::FolderRef& folder, const std::string& na
   transfer->skip_identical = config_.skip_identical;
   transfer->rename_conflicts = config_.rename_conflicts;
   transfer->journal = journal_.get();
+  transfer->conflict_numbers = &conflict_numbers_;
   transfer->date_fields = DateRecordFields(config_, stamp, by_last_write, last_write);
   TransferFile(std::move(transfer));
+  return false;
 }
 
 // A folder of the photo folder that could not be opened or read to its end: a failure, in
@@ -350,19 +402,31 @@ void OrganizerJob::UnreadableFolder(const std::string& folder, int error) {
   Settle(std::move(failure));
 }
 
-// A dry run's verdict on one file: a name is taken when it exists or an earlier file of this
-// run would take it, and then the file would be skipped, renamed or fail as in a real run;
-// nothing on disk changes.
-void OrganizerJob::Predict(const fs::FileAt& file, const std::string& source,
+// A dry run's verdict on one file, as the run would meet it: the target folder that cannot be
+// opened or made; a name that exists or that an earlier file of this run would take, and then
+// the file skipped, renamed or failed; a source that cannot be read or a folder that cannot be
+// changed, where the transfer needs them. Nothing on disk changes. Returns true when the file
+// would be placed.
+bool OrganizerJob::Predict(const fs::FileAt& file, const std::string& source,
                            const TargetPlan& plan, const std::string& relative) {
   Transfer predicted;
   predicted.source = source;
   predicted.target = plan.path;
   predicted.move = config_.move;
+  const FolderCheck target =
+      output_base_ ? CheckFolder(*output_base_, relative) : FolderCheck{output_base_error_, 0, 0};
+  predicted.error = target.error;
+  if (predicted.error != 0) {
+    Report(predicted);
+    return false;
+  }
+  std::optional<int> transfer_error;  // the same for every free name
   const auto place = [&](const std::string& name) {
     if (claimed_.count(plan.folder + name) != 0) return EEXIST;
-    if (!output_base_) return output_base_error_;
-    return file_system_.CheckNameFree(*output_base_, relative + name);
+    const int error = file_system_.CheckNameFree(*output_base_, relative + name);
+    if (error != 0) return error;
+    if (!transfer_error) transfer_error = PredictTransfer(file, target);
+    return *transfer_error;
   };
   fs::FolderRef target_folder;  // opened once a name in it is found taken, so it exists
   const auto identical = [&](const std::string& name) {
@@ -375,14 +439,56 @@ void OrganizerJob::Predict(const fs::FileAt& file, const std::string& source,
     }
     return IdenticalFile(file_system_, file, fs::FileAt{target_folder, name});
   };
-  const Placement placement =
-      PlaceResolvingConflicts({config_.skip_identical, config_.rename_conflicts},
-                              plan.path.substr(plan.folder.size()), place, identical);
+  const Placement placement = PlaceResolvingConflicts(
+      {config_.skip_identical, config_.rename_conflicts}, plan.path.substr(plan.folder.size()),
+      place, identical, &conflict_numbers_, plan.path);
   predicted.error = placement.error;
   predicted.placed = plan.folder + placement.name;
   predicted.skipped = placement.skipped;
-  if (placement.error == 0 && !placement.skipped) claimed_.emplace(predicted.placed, file);
+  const bool placed = placement.error == 0 && !placement.skipped;
+  if (placed) claimed_.emplace(predicted.placed, file);
   Report(predicted);
+  return placed;
+}
+
+// A dry run's CheckTargetFolder of `relative` below `base`: an output folder's target folder
+// (`base` the output base), or a source folder itself (`relative` empty).
+const OrganizerJob::FolderCheck& OrganizerJob::CheckFolder(const fs::Folder& base,
+                                                           const std::string& relative) {
+  FolderCheck* check = &source_check_;
+  if (!relative.empty()) {
+    const auto [found, added] = target_checks_.try_emplace(relative);
+    if (!added) return found->second;
+    check = &found->second;
+  } else if (source_check_path_ == base.Path()) {
+    return source_check_;
+  } else {
+    source_check_path_ = base.Path();
+  }
+  check->add_error = 0;
+  check->device = 0;
+  check->error = file_system_.CheckTargetFolder(base, relative, &check->add_error, &check->device);
+  return *check;
+}
+
+// What the transfer of `file` to a free name in the `target` folder would meet, as far as can
+// be seen without changing anything: a copy reads the source and adds to the target folder; a
+// move renames the source out of its folder, and reads it too when the target lies on another
+// file system.
+int OrganizerJob::PredictTransfer(const fs::FileAt& file, const FolderCheck& target) {
+  bool read = !config_.move;
+  if (config_.move) {
+    const FolderCheck& source = CheckFolder(*file.folder, "");
+    const int error = source.error != 0 ? source.error : source.add_error;
+    if (error != 0) return error;
+    read = source.device != target.device;
+  }
+  if (read) {
+    std::unique_ptr<fs::SourceFile> open;
+    const int error = file_system_.OpenSource(file, false, &open);
+    if (error != 0) return error;
+  }
+  return target.add_error;
 }
 
 // The transfer threads, started when the first copy needs them; null when the run does one

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -13,6 +14,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "engine/placement.h"
 #include "engine/plan.h"
 #include "engine/run_config.h"
 #include "engine/run_events.h"
@@ -92,11 +94,16 @@ class OrganizerJob {
   // Worker thread only, from here to WindUp.
   void OrganizerThread();
   void ScanFolder(const fs::FolderRef& folder);
-  void HandleFile(const fs::FolderRef& folder, const std::string& name,
+  bool HandleFile(const fs::FolderRef& folder, const std::string& name, const std::string& present,
                   const fs::FolderListing& listing, const SidecarIndex& sidecars);
   void UnreadableFolder(const std::string& folder, int error);
-  void Predict(const fs::FileAt& file, const std::string& source, const TargetPlan& plan,
+  bool Predict(const fs::FileAt& file, const std::string& source, const TargetPlan& plan,
                const std::string& relative);
+  struct FolderCheck;
+  const FolderCheck& CheckFolder(const fs::Folder& base, const std::string& relative);
+  int PredictTransfer(const fs::FileAt& file, const FolderCheck& target);
+  int PredictRecovery(const fs::FileAt& taken,
+                      const std::function<bool(const std::string&)>& name_free, std::string* name);
   TransferThreads* Threads();
   void TransferFile(std::shared_ptr<Transfer> transfer);
   void Settle(std::shared_ptr<Transfer> transfer);
@@ -125,6 +132,19 @@ class OrganizerJob {
   std::unique_ptr<RunJournal> journal_;  // the run's journal (none in a dry run)
   // Dry run: the names that earlier files would take, with the source that would be there.
   std::unordered_map<std::string, fs::FileAt> claimed_;
+  // Dry run: what making a folder and adding to it would meet (CheckTargetFolder's results).
+  // Nothing changes during a dry run, so each target folder is looked at once, and each
+  // source folder while its files are taken.
+  struct FolderCheck {
+    int error = 0;
+    int add_error = 0;
+    uint64_t device = 0;
+  };
+  std::unordered_map<std::string, FolderCheck> target_checks_;  // by relative path
+  std::string source_check_path_;
+  FolderCheck source_check_;
+  // How far the search for free names has come, per planned target.
+  ConflictNumbers conflict_numbers_;
   // The folder that every target folder is relative to: the output folder (its part up to
   // the last "/"), opened once at the start; or why it could not be.
   std::string output_base_path_;

@@ -13,14 +13,36 @@ std::string ConflictName(const std::string& name, int number) {
   return name.substr(0, dot) + "_" + std::to_string(number) + name.substr(dot);
 }
 
+int ConflictNumbers::First(const std::string& path) const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  const auto found = next_.find(path);
+  return found == next_.end() ? 1 : found->second;
+}
+
+void ConflictNumbers::Reached(const std::string& path, int next) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  int& known = next_.try_emplace(path, 1).first->second;
+  if (next > known) known = next;
+}
+
+void ConflictNumbers::Clear() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  next_.clear();
+}
+
 Placement PlaceResolvingConflicts(const ConflictRule& rule, const std::string& name,
                                   const std::function<int(const std::string&)>& place,
-                                  const std::function<bool(const std::string&)>& identical) {
+                                  const std::function<bool(const std::string&)>& identical,
+                                  ConflictNumbers* numbers, const std::string& path) {
+  // Skipping identical files compares every taken name, so none may be passed over there.
+  if (rule.skip_identical || !rule.rename_conflicts) numbers = nullptr;
   Placement result;
-  for (int number = 0;; ++number) {
+  int number = 0;
+  for (;;) {
     const std::string candidate = number == 0 ? name : ConflictName(name, number);
     result.error = place(candidate);
     if (result.error == 0) {
+      if (numbers != nullptr && number > 0) numbers->Reached(path, number + 1);
       result.name = candidate;
       return result;
     }
@@ -32,8 +54,16 @@ Placement PlaceResolvingConflicts(const ConflictRule& rule, const std::string& n
       result.name = candidate;
       return result;
     }
-    if (!rule.rename_conflicts || number == kMaxConflictNumber) break;
+    if (!rule.rename_conflicts || number == kMaxConflictNumber) {
+      if (numbers != nullptr) numbers->Reached(path, number + 1);
+      break;
+    }
+    // The planned name itself is always tried: the numbers go on from where the run has been.
+    number = number == 0 && numbers != nullptr ? numbers->First(path) : number + 1;
+    if (number > kMaxConflictNumber) break;
   }
+  // A failure other than a taken name: the numbers below this one were taken.
+  if (numbers != nullptr && number > 0 && result.error != EEXIST) numbers->Reached(path, number);
   result.name = name;
   return result;
 }
@@ -129,7 +159,8 @@ void CarryOut(fs::FileSystem& file_system, Transfer* transfer, bool rename_only)
   const auto identical = [&](const std::string& name) {
     return IdenticalFile(file_system, transfer->from, fs::FileAt{folder, name});
   };
-  const Placement placement = PlaceResolvingConflicts(rule, transfer->to.name, place, identical);
+  const Placement placement = PlaceResolvingConflicts(rule, transfer->to.name, place, identical,
+                                                      transfer->conflict_numbers, transfer->target);
   transfer->error = placement.error;
   transfer->placed = folder->Path() + placement.name;
   transfer->skipped = placement.skipped;

@@ -4,7 +4,9 @@
 // (SkipIdentical, RenameConflicts), and the journal line of what was done.
 
 #include <functional>
+#include <mutex>
 #include <string>
+#include <unordered_map>
 
 #include "engine/transfer_threads.h"
 #include "platform/file_system.h"
@@ -24,6 +26,24 @@ struct ConflictRule {
   bool rename_conflicts = false;  ///< Otherwise: the first free NAME_N.EXT.
 };
 
+/// How far the free-name search of one run has come for each planned target: every number
+/// below a target's next number was found taken (or used) by the run, so the next file aimed
+/// at that target starts there, and many files on one name cost a few probes each instead of
+/// one for every file before them. Thread-safe: the transfer threads share one.
+class ConflictNumbers {
+ public:
+  /// The first number NAME_N to try for the planned target `path` (1 when none is known).
+  int First(const std::string& path) const;
+  /// Records that every number below `next` is taken for the planned target `path`.
+  void Reached(const std::string& path, int next);
+  /// Forgets every target (a new run).
+  void Clear();
+
+ private:
+  mutable std::mutex mutex_;
+  std::unordered_map<std::string, int> next_;
+};
+
 /// Where a file went.
 struct Placement {
   int error = 0;         ///< 0, or the failure (EEXIST: no name was free).
@@ -36,10 +56,15 @@ struct Placement {
 /// EEXIST when the name is taken and nothing was done, or another failure). While names are
 /// taken: with skip_identical a name for which `identical` is true makes the file skipped;
 /// with rename_conflicts the next name ConflictName(name, 1 ... kMaxConflictNumber) is tried.
-/// Without a free name, or when neither rule applies, the result is EEXIST on `name`.
+/// Without a free name, or when neither rule applies, the result is EEXIST on `name`. With
+/// `numbers` (and rename_conflicts without skip_identical, where no taken name needs looking
+/// at), the numbers the run already found taken for the planned target `path` are not tried
+/// again, and the ones found now are recorded there.
 Placement PlaceResolvingConflicts(const ConflictRule& rule, const std::string& name,
                                   const std::function<int(const std::string&)>& place,
-                                  const std::function<bool(const std::string&)>& identical);
+                                  const std::function<bool(const std::string&)>& identical,
+                                  ConflictNumbers* numbers = nullptr,
+                                  const std::string& path = std::string());
 
 /// True when `other` is a regular file (not a link) that holds the same bytes as `source`.
 bool IdenticalFile(fs::FileSystem& file_system, const fs::FileAt& source, const fs::FileAt& other);

@@ -18,6 +18,7 @@
 namespace nandell {
 
 class RunJournal;
+class ConflictNumbers;
 
 /// One file's transfer and its result; or, settled at once, a folder the walk could not read.
 struct Transfer {
@@ -32,7 +33,8 @@ struct Transfer {
   bool skip_identical = false;     ///< A taken name holding the same bytes: skip the file.
   bool rename_conflicts = false;   ///< A taken name otherwise: the first free NAME_N.EXT.
   RunJournal* journal = nullptr;   ///< Where the line of what was done goes, or null.
-  std::string date_fields;         ///< Its journal's date record (DateRecordFields), or empty.
+  ConflictNumbers* conflict_numbers = nullptr;  ///< The run's free-name search, or null.
+  std::string date_fields;  ///< Its journal's date record (DateRecordFields), or empty.
   int error = 0;        ///< 0 or the result of the failure (an errno value or fs's own), once done.
   std::string kept_as;  ///< Where a failed move left its source, when not under its name.
   std::string placed;   ///< Once done: the path of the name used, or of the identical file.

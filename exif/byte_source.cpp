@@ -28,6 +28,15 @@ bool MemoryByteSource::Read(uint64_t offset, size_t n, unsigned char* out) {
   return true;
 }
 
+bool LimitedByteSource::Read(uint64_t offset, size_t n, unsigned char* out) {
+  if (n > left_) {
+    exhausted_ = true;
+    return false;
+  }
+  left_ -= n;
+  return inner_.Read(offset, n, out);
+}
+
 FileByteSource::~FileByteSource() {
   if (file_ != nullptr) std::fclose(file_);
 }
@@ -75,6 +84,11 @@ FILE* FileByteSource::Release() {
 
 // POSIX reads by offset without moving the stream (pread); Windows seeks the stream.
 bool FileByteSource::ReadFully(uint64_t offset, size_t n, unsigned char* out) const {
+  if (n > kMaxHeaderBytes - read_) {
+    errno = EFBIG;
+    return false;
+  }
+  read_ += n;
 #ifdef _WIN32
   if (::_fseeki64(file_, static_cast<__int64>(offset), SEEK_SET) != 0) return false;
   if (std::fread(out, 1, n, file_) != n) {

@@ -11,6 +11,10 @@
 
 namespace nandell {
 
+/// Bytes that the readers of one file's headers read in all, whatever the file holds: a file
+/// whose headers would need more is read that far and no further.
+inline constexpr uint64_t kMaxHeaderBytes = 8 * 1024 * 1024;
+
 /// A run of bytes read by offset. Reads never go past the end.
 class ByteSource {
  public:
@@ -35,10 +39,28 @@ class MemoryByteSource : public ByteSource {
   size_t size_;
 };
 
+/// The bytes of another source, of which at most `limit` are read in all: a read that would
+/// go past the limit fails as one past the end does, and Exhausted() tells why.
+class LimitedByteSource : public ByteSource {
+ public:
+  /// A source over `inner` (not owned, outliving this) with `limit` bytes to read.
+  LimitedByteSource(ByteSource& inner, uint64_t limit) : inner_(inner), left_(limit) {}
+  uint64_t Size() const override { return inner_.Size(); }
+  bool Read(uint64_t offset, size_t n, unsigned char* out) override;
+  /// True once a read was refused for the limit.
+  bool Exhausted() const { return exhausted_; }
+
+ private:
+  ByteSource& inner_;
+  uint64_t left_;
+  bool exhausted_ = false;
+};
+
 /// A regular file read by offset through two windows: the head of the file, read once when
 /// it is opened, and one window that moves to wherever a read outside the head lands. A box
 /// or chunk walker thus costs one system call per distant place it looks at, and the media
-/// data it seeks over is never read.
+/// data it seeks over is never read. At most kMaxHeaderBytes are read from the file in all
+/// (windows included): reads beyond fail.
 class FileByteSource : public ByteSource {
  public:
   /// Bytes of the head window and of the moving window.
@@ -77,6 +99,7 @@ class FileByteSource : public ByteSource {
   std::unique_ptr<unsigned char[]> window_;
   uint64_t window_offset_ = 0;
   size_t window_size_ = 0;
+  mutable uint64_t read_ = 0;  // bytes read from the file
 };
 
 }  // namespace nandell

@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "exif/byte_source.h"
+
 namespace nandell {
 
 namespace {
@@ -120,6 +122,9 @@ bool ExifReader::ReadSections(FILE* file) {
   }
 
   bool comment_seen = false;
+  // Bytes of the stream taken so far: segments that are discarded cost reading too, and a
+  // file of nothing but those must not be read to its end.
+  uint64_t consumed = 2;
   for (;;) {
     int marker = 0;
     int fill_bytes = 0;
@@ -144,6 +149,11 @@ bool ExifReader::ReadSections(FILE* file) {
       return false;
     }
     section.length = length;
+    consumed += static_cast<uint64_t>(fill_bytes) + 1 + static_cast<uint64_t>(length);
+    if (consumed > kMaxHeaderBytes) {
+      SetError("Header segments too large");
+      return false;
+    }
 
     auto* data = static_cast<unsigned char*>(std::malloc(static_cast<size_t>(length)));
     if (data == nullptr) {

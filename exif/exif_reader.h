@@ -70,7 +70,8 @@ class ExifReader {
 
   /// Reads segments from `file` (binary, at its first byte) up to and including the
   /// start-of-scan header. Returns true when that header was reached, false on any failure
-  /// (last_error() names most of them); fields stored before a failure stay.
+  /// (last_error() names most of them); fields stored before a failure stay. Reads at most
+  /// kMaxHeaderBytes (byte_source.h): a segment that would pass it ends the read.
   bool ReadSections(FILE* file);
 
   /// Parses an APP1 payload starting with "Exif"; `length` is the segment length as read

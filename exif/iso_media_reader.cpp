@@ -90,8 +90,13 @@ class IsoReader {
   IsoReader(ByteSource& source, MediaDates* dates) : source_(source), dates_(dates) {}
 
   bool Read(std::string* error) {
-    Walk(source_, 0, source_.Size(), [this](const Box& box) {
-      if (box.type == FourCc("meta")) ReadItems(box);
+    bool items_read = false;
+    Walk(source_, 0, source_.Size(), [&](const Box& box) {
+      // One "meta" box per file holds the items.
+      if (box.type == FourCc("meta") && !items_read) {
+        items_read = true;
+        ReadItems(box);
+      }
       if (box.type != FourCc("moov")) return true;
       ReadMovie(box);
       return false;  // fragments and data after the movie hold no dates
@@ -314,12 +319,15 @@ class IsoReader {
   void ReadItems(const Box& meta) {
     std::vector<uint32_t> exif_ids;
     std::vector<unsigned char> locations;
-    Box data;
+    Box info_box, locations_box, data;
     Walk(source_, meta.payload + 4, meta.end, [&](const Box& box) {
-      if (box.type == FourCc("iinf") && exif_ids.empty()) {
+      // The first of each table counts: a meta box holds one of each.
+      if (box.type == FourCc("iinf") && info_box.end == 0) {
+        info_box = box;
         std::vector<unsigned char> info;
         if (ReadPayload(box, &info)) FindExifItems(info, &exif_ids);
-      } else if (box.type == FourCc("iloc") && locations.empty()) {
+      } else if (box.type == FourCc("iloc") && locations_box.end == 0) {
+        locations_box = box;
         ReadPayload(box, &locations);
       } else if (box.type == FourCc("idat") && data.end == 0) {
         data = box;
@@ -479,8 +487,9 @@ class IsoReader {
 }  // namespace
 
 bool ReadIsoMediaDates(ByteSource& source, MediaDates* dates, std::string* error) {
-  IsoReader reader(source, dates);
-  return reader.Read(error);
+  LimitedByteSource limited(source, kMaxHeaderBytes);
+  IsoReader reader(limited, dates);
+  return media::WithinLimit(limited, reader.Read(error), error);
 }
 
 }  // namespace nandell

@@ -7,7 +7,17 @@
 #include <cstdint>
 #include <string>
 
+#include "exif/byte_source.h"
+
 namespace nandell::media {
+
+/// What a reader that read through `limited` gives: its result `ok`, or false with the reason
+/// in `error` (when given) when it was stopped by the limit. What it found stays.
+inline bool WithinLimit(const LimitedByteSource& limited, bool ok, std::string* error) {
+  if (!limited.Exhausted()) return ok;
+  if (error != nullptr) *error = "headers larger than the bytes read per file";
+  return false;
+}
 
 /// Unsigned big-endian integers of 2, 4 and 8 bytes at `p`.
 inline uint16_t Be16(const unsigned char* p) {

@@ -94,7 +94,9 @@ ExifBlockDate ReadExifPayloadDate(const unsigned char* payload, size_t size) {
   return ReadExifBlockDate(payload + start, size - start);
 }
 
-bool ReadTiffFileDates(ByteSource& source, MediaDates* dates, std::string* error) {
+namespace {
+
+bool TiffFileDates(ByteSource& source, MediaDates* dates, std::string* error) {
   // Raw files keep their directories near the start and the image data after them. The
   // window grows only while the parse points beyond it and no date was found.
   static constexpr size_t kWindows[] = {64 * 1024, 1024 * 1024, kMaxExifBlock};
@@ -126,7 +128,7 @@ bool ReadTiffFileDates(ByteSource& source, MediaDates* dates, std::string* error
   return false;
 }
 
-bool ReadPngDates(ByteSource& source, MediaDates* dates, std::string* error) {
+bool PngDates(ByteSource& source, MediaDates* dates, std::string* error) {
   static constexpr int kMaxChunks = 4096;
   static constexpr uint32_t kMaxChunkLength = 0x7FFFFFFF;
   const uint64_t size = source.Size();
@@ -164,10 +166,8 @@ bool ReadPngDates(ByteSource& source, MediaDates* dates, std::string* error) {
         return false;
       }
       const ExifBlockDate found = ReadExifPayloadDate(exif.data(), exif.size());
-      if (found.has_exif) {
-        dates->date_time_original = found.date_time_original;
-        return true;
-      }
+      if (found.has_exif) dates->date_time_original = found.date_time_original;
+      return true;  // one eXIf chunk per file
     }
     offset = data + length + 4;  // data and CRC
   }
@@ -175,30 +175,46 @@ bool ReadPngDates(ByteSource& source, MediaDates* dates, std::string* error) {
   return false;
 }
 
+}  // namespace
+
+bool ReadTiffFileDates(ByteSource& source, MediaDates* dates, std::string* error) {
+  LimitedByteSource limited(source, kMaxHeaderBytes);
+  return media::WithinLimit(limited, TiffFileDates(limited, dates, error), error);
+}
+
+bool ReadPngDates(ByteSource& source, MediaDates* dates, std::string* error) {
+  LimitedByteSource limited(source, kMaxHeaderBytes);
+  return media::WithinLimit(limited, PngDates(limited, dates, error), error);
+}
+
 MediaFormat ReadMediaDates(ByteSource& source, MediaDates* dates, std::string* error) {
+  // The format's first bytes count towards the file's limit with the reader's.
+  LimitedByteSource limited(source, kMaxHeaderBytes);
   unsigned char head[16] = {};
   const size_t size =
-      source.Size() < sizeof head ? static_cast<size_t>(source.Size()) : sizeof head;
-  if (!source.Read(0, size, head)) return MediaFormat::kUnknown;
+      limited.Size() < sizeof head ? static_cast<size_t>(limited.Size()) : sizeof head;
+  if (!limited.Read(0, size, head)) return MediaFormat::kUnknown;
   const MediaFormat format = SniffMediaFormat(head, size);
+  bool ok = true;
   switch (format) {
     case MediaFormat::kTiff:
-      ReadTiffFileDates(source, dates, error);
+      ok = ReadTiffFileDates(limited, dates, error);
       break;
     case MediaFormat::kPng:
-      ReadPngDates(source, dates, error);
+      ok = ReadPngDates(limited, dates, error);
       break;
     case MediaFormat::kIsoMedia:
-      ReadIsoMediaDates(source, dates, error);
+      ok = ReadIsoMediaDates(limited, dates, error);
       break;
     case MediaFormat::kWebp:
     case MediaFormat::kAvi:
-      ReadRiffDates(source, dates, error);
+      ok = ReadRiffDates(limited, dates, error);
       break;
     case MediaFormat::kJpeg:
     case MediaFormat::kUnknown:
       break;
   }
+  media::WithinLimit(limited, ok, error);
   return format;
 }
 

@@ -96,9 +96,12 @@ class RiffReader {
     }
     if (form_ == FourCc("WEBP")) return VisitWebp(id, data, size, depth);
     if (form_ != FourCc("AVI ")) return false;
-    if (id == FourCc("IDIT") && dates_->riff_date.empty()) {
+    // The first chunk of each kind counts.
+    if (id == FourCc("IDIT") && !idit_seen_) {
+      idit_seen_ = true;
       dates_->riff_date = ReadText(data, size);
-    } else if (id == FourCc("nctg") && dates_->nikon_date.empty()) {
+    } else if (id == FourCc("nctg") && !nikon_seen_) {
+      nikon_seen_ = true;
       ReadNikonTags(data, size);
     }
     return true;
@@ -162,14 +165,17 @@ class RiffReader {
   MediaDates* dates_;
   uint32_t form_ = 0;
   int chunks_ = 0;
+  bool idit_seen_ = false;
+  bool nikon_seen_ = false;
   const char* fault_ = nullptr;
 };
 
 }  // namespace
 
 bool ReadRiffDates(ByteSource& source, MediaDates* dates, std::string* error) {
-  RiffReader reader(source, dates);
-  return reader.Read(error);
+  LimitedByteSource limited(source, kMaxHeaderBytes);
+  RiffReader reader(limited, dates);
+  return media::WithinLimit(limited, reader.Read(error), error);
 }
 
 }  // namespace nandell

@@ -17,8 +17,6 @@ namespace {
 constexpr const char* kTakenPrefix = ".nandell-move.";
 // The longest name a folder entry may have on the file systems the run meets.
 constexpr size_t kMaxNameBytes = 255;
-// Recovery names tried before a source is left under its hidden name.
-constexpr int kRecoveryAttempts = 100;
 
 }  // namespace
 
@@ -93,10 +91,16 @@ int FileSystem::MoveByCopy(const FileAt& source, const FileAt& target, std::stri
   // Take the source first: from now on its name may receive a new file (a sync tool's new
   // version), which is never touched.
   const FileAt taken{source.folder, TakenName(source.name)};
-  const bool take = taken.name.size() <= kMaxNameBytes;
+  bool take = taken.name.size() <= kMaxNameBytes;
   if (take) {
     error = PlaceNoReplace(source, taken);
-    if (error != 0) return error;
+    // A source that a killed move left taken holds the name (it is put back after the
+    // listing): this one is moved under its own name, as one too long to take is.
+    if (error == EEXIST) {
+      take = false;
+    } else if (error != 0) {
+      return error;
+    }
   }
   const FileAt& current = take ? taken : source;
   std::unique_ptr<SourceFile> file;

@@ -211,6 +211,14 @@ class FileSystem {
   /// missing; EEXIST when the name is taken; kLinkInPlaceOfFolder for a link where a folder
   /// should be; otherwise the error that looking it up gives.
   virtual int CheckNameFree(const Folder& base, const std::string& relative);
+  /// What OpenTargetFolder(base, relative) and then adding a file to that folder would meet,
+  /// found without changing anything. Returns the error that opening or making the folder
+  /// would give (kLinkInPlaceOfFolder, ENOTDIR, and, for missing levels, EACCES or EROFS when
+  /// its deepest existing level takes no new folder), else 0; `add_error` then receives what
+  /// adding a file to it would give (0 for a folder that would be made). `device` receives the
+  /// file system of the folder, or of its deepest existing level.
+  virtual int CheckTargetFolder(const Folder& base, const std::string& relative, int* add_error,
+                                uint64_t* device);
   /// Removes the temporary files that killed runs left in `folder` (those no one holds
   /// locked). Errors are ignored.
   virtual void RemoveLeftovers(const Folder& folder);
@@ -323,6 +331,9 @@ std::string TakenName(const std::string& name);
 
 /// True when `name` is a TakenName; `original` (when given) receives the name it stands for.
 bool IsTakenName(const std::string& name, std::string* original = nullptr);
+
+/// Recovery names tried (RecoveryName 1 to this) before a source is left under its hidden name.
+inline constexpr int kRecoveryAttempts = 100;
 
 /// The visible name under which a source that cannot get its name back is kept: "NAME(恢复)"
 /// before the extension for `attempt` 1, "NAME(恢复2)" for 2, and so on.

@@ -333,6 +333,31 @@ int FileSystem::CheckNameFree(const Folder& base, const std::string& relative) {
   return errno == ENOENT ? 0 : errno;
 }
 
+int FileSystem::CheckTargetFolder(const Folder& base, const std::string& relative, int* add_error,
+                                  uint64_t* device) {
+  *add_error = 0;
+  // The deepest level that exists, reached as OpenTargetFolder reaches it.
+  std::string existing = relative;
+  int fd = -1;
+  int error = OpenLevels(FdOf(base), existing, false, nullptr, &fd);
+  while (error == ENOENT && !existing.empty()) {
+    existing.pop_back();  // the separator that ends the last level
+    const size_t slash = existing.rfind('/');
+    existing.resize(slash == std::string::npos ? 0 : slash + 1);
+    error = OpenLevels(FdOf(base), existing, false, nullptr, &fd);
+  }
+  if (error != 0) return error;
+  Fd level(fd);
+  struct stat st;
+  if (::fstat(level.get(), &st) != 0) return errno;
+  *device = static_cast<uint64_t>(st.st_dev);
+  // Entries are made in a folder that may be written and searched.
+  const int access = ::faccessat(level.get(), ".", W_OK | X_OK, AT_EACCESS) == 0 ? 0 : errno;
+  if (existing.size() < relative.size()) return access;  // levels to be made there
+  *add_error = access;
+  return 0;
+}
+
 void FileSystem::RemoveLeftovers(const Folder& folder) {
   RemoveLeftoverTemporaries(FdOf(folder));
 }

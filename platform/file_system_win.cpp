@@ -564,6 +564,35 @@ int FileSystem::CheckNameFree(const Folder& base, const std::string& relative) {
   return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? 0 : win::ErrorResult(code);
 }
 
+int FileSystem::CheckTargetFolder(const Folder& base, const std::string& relative, int* add_error,
+                                  uint64_t* device) {
+  *add_error = 0;
+  std::vector<std::string> levels = LevelsOf(relative);
+  const size_t wanted = levels.size();
+  for (const std::string& level : levels) {
+    if (const int error = NameError(level); error != 0) return error;
+  }
+  // The deepest level that exists, reached as OpenTargetFolder reaches it.
+  WinFolder folder;
+  int error = OpenLevels(Of(base), levels, false, nullptr, &folder);
+  while (error == ENOENT && !levels.empty()) {
+    levels.pop_back();
+    error = OpenLevels(Of(base), levels, false, nullptr, &folder);
+  }
+  if (error != 0) return error;
+  // Opened for adding files and folders: refused as the making of either would be.
+  Handle adding(::CreateFileW(folder.path.c_str(), FILE_ADD_FILE | FILE_ADD_SUBDIRECTORY, kShareAll,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  const int access = adding.valid() ? 0 : LastError();
+  BY_HANDLE_FILE_INFORMATION info;
+  if (adding.valid() && ::GetFileInformationByHandle(adding.get(), &info)) {
+    *device = info.dwVolumeSerialNumber;
+  }
+  if (levels.size() < wanted) return access;  // levels to be made there
+  *add_error = access;
+  return 0;
+}
+
 void FileSystem::RemoveLeftovers(const Folder& folder) {
   const std::wstring& path = Of(folder).path;
   WIN32_FIND_DATAW data;

@@ -1,11 +1,13 @@
 // `nandell-cli organize` end to end: the real program on real folders.
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 
 #include <cstring>
+#include <map>
 #include <thread>
 
 #include "tests/cli/cli_runner.h"
@@ -357,6 +359,125 @@ TEST_F(OrganizeCliTest, DryRunPrintsWhatTheRunThenDoesAndChangesNothing) {
   // Nothing taken: nothing to predict, exit 0.
   ASSERT_EQ(Run({"organize", src_, out_, "--filters", ".png", "--dry-run"}), 0);
   EXPECT_EQ(Out(), "\n\n整理文件 0 个, 失败 0 个\n" + last);
+}
+
+// The dry run and then the run on the same tree print the same lines and exit alike, where the
+// run recovers a source that a killed move left hidden and where it fails for want of rights:
+// a folder it cannot make or write to, a source it cannot read, a folder it cannot move out of.
+TEST(OrganizeDryRunTest, PredictsEveryLineAndTheExitCodeOfTheRun) {
+  // Rows with modes run as an unprivileged user, for whom the modes count.
+  const struct {
+    const char* name;
+    std::map<std::string, std::string> files;  // below the test's folder; "out/" made
+    std::map<std::string, mode_t> modes;       // then, every folder being open to all
+    // "copy", "move"; "move far" to another file system; "copy read-only" to one mounted so
+    const char* how;
+    const char* summary;
+  } rows[] = {
+      {"hidden source put back under a recovery name",
+       {{"src/left.mov", "new"}, {"src/.nandell-move.left.mov", "old"}},
+       {},
+       "copy",
+       "整理文件 2 个, 失败 0 个"},
+      {"hidden source put back under the name that a moved file left",
+       {{"src/left.mov", "new"}, {"src/.nandell-move.left.mov", "old"}},
+       {},
+       "move",
+       "整理文件 2 个, 失败 1 个"},
+      {"output folder read-only",
+       {{"src/a.mov", "a"}},
+       {{"out", 0555}},
+       "copy",
+       "整理文件 1 个, 失败 1 个"},
+      {"year folder read-only, day folder to be made",
+       {{"src/a.mov", "a"}, {"out/2014年/other", "o"}},
+       {{"out/2014年", 0555}},
+       "move",
+       "整理文件 1 个, 失败 1 个"},
+      {"day folder read-only",
+       {{"src/a.mov", "a"}, {"out/2014年/2014-12-31/other", "o"}},
+       {{"out/2014年/2014-12-31", 0555}},
+       "copy",
+       "整理文件 1 个, 失败 1 个"},
+      {"unreadable source copied",
+       {{"src/ok.mov", "o"}, {"src/secret.mov", "s"}},
+       {{"src/secret.mov", 0}},
+       "copy",
+       "整理文件 2 个, 失败 1 个"},
+      {"unreadable source renamed on one file system",
+       {{"src/secret.mov", "s"}},
+       {{"src/secret.mov", 0}},
+       "move",
+       "整理文件 1 个, 失败 0 个"},
+      {"unreadable source moved to another file system",
+       {{"src/secret.mov", "s"}},
+       {{"src/secret.mov", 0}},
+       "move far",
+       "整理文件 1 个, 失败 1 个"},
+      {"hidden source with a new file of its name, moved to another file system",
+       {{"src/left.mov", "new"}, {"src/.nandell-move.left.mov", "old"}},
+       {},
+       "move far",
+       "整理文件 2 个, 失败 1 个"},
+      {"output on a read-only file system",
+       {{"src/a.mov", "a"}, {"out/2014年/other", "o"}},
+       {},
+       "copy read-only",
+       "整理文件 1 个, 失败 1 个"},
+      {"source folder that cannot be changed",
+       {{"src/fixed/a.mov", "a"}},
+       {{"src/fixed", 0555}},
+       "move",
+       "整理文件 1 个, 失败 1 个"},
+  };
+  testing::ScopedTmpfs read_only;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    const int uid = row.modes.empty() ? -1 : 65534;
+    if (uid >= 0 && ::geteuid() != 0) continue;  // needs root to switch users
+    TempDir dir;
+    TempDir other(testing::kOtherFileSystem);
+    const std::string src = dir / "src";
+    const std::string how = row.how;
+    if (how == "copy read-only" && read_only.path().empty()) continue;  // cannot mount
+    const std::string out = how == "move far"         ? other.path() + "out"
+                            : how == "copy read-only" ? read_only.path() + "out"
+                                                      : dir / "out";
+    const auto at = [&](const std::string& path) {
+      return path.rfind("out", 0) == 0 ? out + path.substr(3) : dir / path;
+    };
+    ASSERT_TRUE(MakeFolders(out) && MakeFolders(dir / "cfg"));
+    for (const auto& [path, content] : row.files) ASSERT_TRUE(WriteFile(at(path), content, kDay1));
+    for (const std::string& folder : {dir.path(), src + "/", out + "/", dir / "cfg/"}) {
+      testing::WalkTree(folder, "", [&](const std::string& rel, const struct stat& st) {
+        if (S_ISDIR(st.st_mode)) ::chmod((folder + rel).c_str(), 0777);
+      });
+      ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
+    }
+    ASSERT_EQ(::chmod(other.path().c_str(), 0777), 0);
+    for (const auto& [path, mode] : row.modes) ASSERT_EQ(::chmod(at(path).c_str(), mode), 0);
+    if (how == "copy read-only") {
+      ASSERT_EQ(
+          ::mount(nullptr, read_only.path().c_str(), nullptr, MS_REMOUNT | MS_RDONLY, nullptr), 0);
+    }
+    std::vector<std::string> args = {"organize", src, out};
+    if (how.rfind("move", 0) == 0) args.push_back("--move");
+    const std::vector<std::string> env = {"NANDELL_CONFIG_DIR=" + dir / "cfg/"};
+    const auto tree = [&] {
+      return std::vector{testing::ListTree(src + "/"), testing::ListTree(out + "/")};
+    };
+    const auto before = tree();
+    args.push_back("--dry-run");
+    const int dry_code = RunCli(args, env, dir / "dry", dir / "dry-err", uid);
+    EXPECT_EQ(tree(), before) << "the dry run changed something";
+    args.pop_back();
+    const int code = RunCli(args, env, dir / "run", dir / "run-err", uid);
+    EXPECT_EQ(dry_code, code);
+    EXPECT_EQ(ReadFile(dir / "dry"), ReadFile(dir / "run") + "(预演: 未改动任何文件)\n");
+    EXPECT_NE(ReadFile(dir / "run").find("\n\n\n" + std::string(row.summary) + "\n"),
+              std::string::npos)
+        << ReadFile(dir / "run");
+  }
 }
 
 // The language is Config.ini's Language or --lang (before or after the command, the later

@@ -208,6 +208,52 @@ TEST(ConflictTest, MovedSourceThatLostItsNameIsNotRetriedUnderAFreeName) {
   EXPECT_FALSE(PathExists(dir / "out/" + kDayFolder + "IMG_1.mov"));
 }
 
+// Counts the looks at a name: the checks that it is free and the placements under it.
+class ProbeCountingFileSystem : public fs::FileSystem {
+ public:
+  int CheckNameFree(const fs::Folder& base, const std::string& relative) override {
+    ++probes;
+    return FileSystem::CheckNameFree(base, relative);
+  }
+  int PlaceNoReplace(const fs::FileAt& from, const fs::FileAt& to) override {
+    ++probes;
+    return FileSystem::PlaceNoReplace(from, to);
+  }
+  std::atomic<int> probes{0};
+};
+
+// Many files on one name, in a folder that holds many of that name already: each file takes
+// the next free number after the ones before it, with a few looks at names each, not one for
+// every name taken before it.
+TEST(ConflictTest, ManyFilesOnOneNameCostAFewProbesEach) {
+  constexpr int kTaken = 150;
+  constexpr int kFiles = 150;
+  testing::ScopedTmpfs tmpfs;
+  for (const char* mode : {"dry run", "copy", "move"}) {
+    SCOPED_TRACE(mode);
+    TempDir dir(tmpfs.path().empty() ? "/tmp" : tmpfs.path());
+    const std::string day = dir / "out/" + kDayFolder;
+    ASSERT_TRUE(WriteFile(day + "IMG.mov", "t"));
+    for (int i = 1; i < kTaken; ++i) ASSERT_TRUE(WriteFile(ConflictName(day + "IMG.mov", i), "t"));
+    for (int i = 0; i < kFiles; ++i) {
+      ASSERT_TRUE(
+          WriteFile(dir / "src/" + std::to_string(i) + "/IMG.mov", std::to_string(i), kDay));
+    }
+    ASSERT_TRUE(MakeFolders(dir / "src/.cfg"));
+    RunConfig config = Config(dir / "src/", dir / "out/", mode[0] == 'm', false, true);
+    config.dry_run = mode[0] == 'd';
+    ProbeCountingFileSystem disk;
+    RecordingObserver sink;
+    ASSERT_EQ(RunToEnd(config, &sink, disk), "");
+    ASSERT_EQ(sink.files.size(), static_cast<size_t>(kFiles));
+    EXPECT_EQ(sink.report.counters.FailedCount, 0);
+    for (int i = 0; i < kFiles; ++i) {
+      EXPECT_EQ(sink.files[i].target, ConflictName(day + "IMG.mov", kTaken + i));
+    }
+    EXPECT_LE(disk.probes.load(), 4 * (kTaken + kFiles));
+  }
+}
+
 TEST(ConflictTest, WhenEveryNameUpTo9999IsTakenTheFileFails) {
   testing::ScopedTmpfs tmpfs;  // ten thousand files are made quicker in memory
   TempDir dir(tmpfs.path().empty() ? "/tmp" : tmpfs.path());

@@ -953,8 +953,10 @@ TEST_F(OrganizerTest, DryRunPredictsTheRealRunAndChangesNothing) {
     testing::RemoveTree(dir_ / "src");
     testing::RemoveTree(dir_ / "out");
     ASSERT_TRUE(MakeFolders(out_));
-    // Two files that aim at one name, one whose target exists, a dated photo, a skipped file.
+    // Two files that aim at one name, one whose target exists, a dated photo, a skipped file,
+    // and a source that a killed move left hidden (put back and taken).
     ASSERT_TRUE(WriteFile(src_ + "a/IMG.mov", "first", kDay1));
+    ASSERT_TRUE(WriteFile(src_ + "b/.nandell-move.left.mov", "left", kDay2));
     ASSERT_TRUE(WriteFile(src_ + "b/IMG.mov", "second", kDay1));
     ASSERT_TRUE(WriteFile(src_ + "taken.avi", "mine", kDay2));
     ASSERT_TRUE(WriteFile(out_ + "2015年/2015-03-04/taken.avi", "theirs"));
@@ -972,7 +974,7 @@ TEST_F(OrganizerTest, DryRunPredictsTheRealRunAndChangesNothing) {
     EXPECT_EQ(testing::ListTree(dir_.path()), before);
     EXPECT_TRUE(dry.report.dry_run);
     EXPECT_TRUE(dry.report.error_file.empty());
-    EXPECT_EQ(dry.report.counters.ProcessedCount, 4);
+    EXPECT_EQ(dry.report.counters.ProcessedCount, 5);
     EXPECT_EQ(dry.report.counters.FailedCount, 2);
 
     RecordingObserver real;

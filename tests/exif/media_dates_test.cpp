@@ -3,12 +3,16 @@
 // name, and a movie header after 5 GiB of (sparse) media data.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
 #include <functional>
 #include <map>
+#include <utility>
+#include <vector>
 
 #include "engine/capture_date.h"
 #include "exif/media_reader.h"
@@ -39,6 +43,50 @@ class ScopedTimeZone {
 };
 
 using Reader = std::function<bool(ByteSource&, MediaDates*, std::string*)>;
+
+// Another source that counts the bytes asked of it.
+class CountingSource : public ByteSource {
+ public:
+  explicit CountingSource(ByteSource& inner) : inner_(inner) {}
+  uint64_t Size() const override { return inner_.Size(); }
+  bool Read(uint64_t offset, size_t n, unsigned char* out) override {
+    asked += n;
+    return inner_.Read(offset, n, out);
+  }
+  uint64_t asked = 0;
+
+ private:
+  ByteSource& inner_;
+};
+
+// The bytes this process has read from files so far, as the kernel counts its read calls.
+uint64_t BytesReadByThisProcess() {
+  std::ifstream io("/proc/self/io");
+  std::string key;
+  uint64_t value = 0;
+  while (io >> key >> value) {
+    if (key == "rchar:") return value;
+  }
+  return 0;
+}
+
+// Bytes at their offsets in a file of `size` bytes (at least up to the last piece), the rest
+// left as holes.
+using Pieces = std::vector<std::pair<uint64_t, Bytes>>;
+bool WriteSparse(const std::string& path, const Pieces& pieces, uint64_t size) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0) return false;
+  bool written = true;
+  for (const auto& [at, bytes] : pieces) {
+    written = written && ::pwrite(fd, bytes.data(), bytes.size(), static_cast<off_t>(at)) ==
+                             static_cast<ssize_t>(bytes.size());
+  }
+  struct stat st;
+  written =
+      written && ::fstat(fd, &st) == 0 &&
+      (static_cast<uint64_t>(st.st_size) >= size || ::ftruncate(fd, static_cast<off_t>(size)) == 0);
+  return ::close(fd) == 0 && written;
+}
 
 const std::map<std::string, Reader>& Readers() {
   static const std::map<std::string, Reader> readers = {{"iso_media", ReadIsoMediaDates},
@@ -181,31 +229,12 @@ TEST(MediaDates, MovieHeaderAfterFiveGibibytesOfMediaData) {
   facts.media_size = 5ull << 30;
   const MovieParts parts = MakeMovieParts(facts);
   const std::string path = dir.File("long.mp4");
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  ASSERT_GE(fd, 0);
-  const off_t tail_at = static_cast<off_t>(parts.head.size() + parts.media_size);
-  const bool written = ::pwrite(fd, parts.head.data(), parts.head.size(), 0) ==
-                           static_cast<ssize_t>(parts.head.size()) &&
-                       ::pwrite(fd, parts.tail.data(), parts.tail.size(), tail_at) ==
-                           static_cast<ssize_t>(parts.tail.size());
-  ::close(fd);
+  const bool written =
+      WriteSparse(path, {{0, parts.head}, {parts.head.size() + parts.media_size, parts.tail}}, 0);
   if (!written) GTEST_SKIP() << "no room for a sparse 5 GiB file here";
   EXPECT_EQ(GetCaptureDate(path, true), "2016-05-06");
 
   // The reader asks for headers only: a few hundred bytes, not the media data.
-  class CountingSource : public ByteSource {
-   public:
-    explicit CountingSource(ByteSource& inner) : inner_(inner) {}
-    uint64_t Size() const override { return inner_.Size(); }
-    bool Read(uint64_t offset, size_t n, unsigned char* out) override {
-      asked += n;
-      return inner_.Read(offset, n, out);
-    }
-    uint64_t asked = 0;
-
-   private:
-    ByteSource& inner_;
-  };
   FileByteSource file;
   ASSERT_TRUE(file.Open(path, nullptr));
   CountingSource counting(file);
@@ -213,6 +242,74 @@ TEST(MediaDates, MovieHeaderAfterFiveGibibytesOfMediaData) {
   EXPECT_TRUE(ReadIsoMediaDates(counting, &dates, nullptr));
   EXPECT_EQ(dates.movie_header_time, facts.movie_header_time);
   EXPECT_LT(counting.asked, 1024u);
+}
+
+// Hostile files whose headers would have the readers read far more than any photo's, most of
+// them sparse: each reader takes the first date box or chunk of a kind, and no file costs more
+// than kMaxHeaderBytes, asked of the byte source or read from the disk.
+TEST(MediaDates, HostileFilesAreReadAFewMebibytesAtMost) {
+  ScopedTimeZone utc("UTC0");
+  // A PNG of 4,095 eXIf chunks of 4 MiB without an Exif block: 16 GiB of chunks to read.
+  Pieces png = {{0, Bytes("\x89PNG\r\n\x1a\n", 8) + PngChunk("IHDR", Bytes(13, '\0'))}};
+  uint64_t png_end = png[0].second.size();
+  for (int i = 0; i < 4095; ++i, png_end += 12 + kMaxExifBlock) {
+    png.push_back({png_end, Be32(static_cast<uint32_t>(kMaxExifBlock)) + "eXIf"});
+  }
+  png.push_back({png_end, PngChunk("IEND", "")});
+  // A HEIC whose meta box holds 4,999 item tables of 1 MiB without an Exif item: 5 GiB.
+  constexpr uint64_t kTable = 1 << 20;
+  const Bytes ftyp = IsoBox("ftyp", "heic" + Be32(0));
+  const uint64_t meta_size = 20 + 4999 * (8 + kTable);
+  Pieces heic = {{0, ftyp + Be32(1) + "meta" + Be64(meta_size) + Be32(0)}};
+  for (uint64_t i = 0, at = heic[0].second.size(); i < 4999; ++i, at += 8 + kTable) {
+    heic.push_back({at, Be32(static_cast<uint32_t>(8 + kTable)) + "iinf"});
+  }
+  // Other readers' tables, chunks, boxes and segments repeated over some MiB.
+  const Bytes zeros(1 << 20, '\0');
+  Bytes keys, nikon, boxes;
+  for (int i = 0; i < 24; ++i) {
+    keys += IsoBox("meta", FullBox("keys", 0, Be32(0) + zeros.substr(64)) + IsoBox("ilst", ""));
+  }
+  for (int i = 0; i < 400; ++i) nikon += RiffChunk("nctg", zeros.substr(0, 64 << 10));
+  for (int i = 0; i < 1500; ++i) boxes += IsoBox("free", zeros.substr(0, 20 << 10));
+  JpegBuilder jpeg;
+  jpeg.Soi().App1Exif(CameraTiff({}));
+  for (int i = 0; i < 400; ++i) jpeg.Segment(0xE0, zeros.substr(0, 65533));
+  jpeg.StartOfScan();
+  const struct {
+    const char* name;
+    Pieces pieces;
+    uint64_t size;
+    const char* capture_date;
+  } cases[] = {
+      {"png_4095_exif_chunks", png, png_end + 12, ""},
+      {"heic_4999_item_tables", heic, ftyp.size() + meta_size, ""},
+      {"mov_24_key_tables", {{0, IsoBox("ftyp", "qt  " + Be32(0)) + IsoBox("moov", keys)}}, 0, ""},
+      {"avi_400_nikon_tag_chunks", {{0, Riff("AVI ", RiffList("ncdt", nikon))}}, 0, ""},
+      {"mp4_1500_boxes_16_kib_apart", {{0, IsoBox("ftyp", "isom" + Be32(0)) + boxes}}, 0, ""},
+      {"jpeg_400_app0_segments_after_exif", {{0, jpeg.bytes()}}, 0, "2015-03-04"},
+  };
+  constexpr uint64_t kStreamBuffers = 256 << 10;  // the readers' buffers, read ahead
+  TempDir dir;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string path = dir.File(std::string(c.name) + ".jpg");  // the content decides
+    if (!WriteSparse(path, c.pieces, c.size)) GTEST_SKIP() << "no room for sparse files here";
+    FileByteSource file;
+    ASSERT_TRUE(file.Open(path, nullptr));
+    CountingSource counting(file);
+    MediaDates dates;
+    ReadMediaDates(counting, &dates, nullptr);
+    EXPECT_LE(counting.asked, kMaxHeaderBytes);
+    for (const bool media_dates : {true, false}) {
+      const uint64_t before = BytesReadByThisProcess();
+      EXPECT_EQ(GetCaptureDate(path, media_dates),
+                media_dates || c.pieces[0].second[0] == '\xFF' ? c.capture_date : "");
+      EXPECT_LE(BytesReadByThisProcess() - before, kMaxHeaderBytes + kStreamBuffers)
+          << (media_dates ? "by content" : "as designed");
+    }
+    std::remove(path.c_str());
+  }
 }
 
 }  // namespace
