@@ -8,7 +8,7 @@
 #include "platform/file.h"
 #include "platform/translate.h"
 #ifdef _WIN32
-#include "platform/utf16.h"
+#include "platform/windows_support.h"
 #endif
 
 namespace nandell::fs {

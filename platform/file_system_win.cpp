@@ -16,7 +16,7 @@
 #include "platform/file_system.h"
 #include "platform/fs.h"
 #include "platform/path.h"
-#include "platform/utf16.h"
+#include "platform/windows_support.h"
 
 namespace nandell::fs {
 namespace {

@@ -1,4 +1,4 @@
-// The low-level file operations on Windows: UTF-8 paths made wide (platform/utf16.h).
+// The low-level file operations on Windows: UTF-8 paths made wide (platform/windows_support.h).
 #include <windows.h>
 
 #include <cstdio>
@@ -6,7 +6,7 @@
 
 #include "platform/fs.h"
 #include "platform/path.h"
-#include "platform/utf16.h"
+#include "platform/windows_support.h"
 
 namespace nandell::fs {
 namespace {

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <mutex>
 
-#include "platform/utf16.h"
+#include "platform/windows_support.h"
 
 namespace nandell {
 namespace {

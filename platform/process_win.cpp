@@ -11,7 +11,7 @@
 #include <cstdlib>
 
 #include "platform/path.h"
-#include "platform/utf16.h"
+#include "platform/windows_support.h"
 
 namespace nandell {
 namespace {

@@ -10,7 +10,7 @@
 #include <thread>
 
 #include "platform/text.h"
-#include "platform/utf16.h"
+#include "platform/windows_support.h"
 #include "update/http_get.h"
 
 namespace nandell::http {

@@ -15,7 +15,7 @@
 
 #include "platform/file.h"
 #include "platform/path.h"
-#include "platform/utf16.h"
+#include "platform/windows_support.h"
 #include "tests/support/jpeg_builder.h"
 #else
 #include <dirent.h>

@@ -5,7 +5,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "platform/utf16.h"
+#include "platform/windows_support.h"
 #else
 #include <sys/stat.h>
 #include <unistd.h>

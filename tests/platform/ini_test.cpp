@@ -3,7 +3,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "platform/utf16.h"
+#include "platform/windows_support.h"
 #else
 #include <sys/stat.h>
 #include <sys/wait.h>

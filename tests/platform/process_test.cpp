@@ -5,7 +5,7 @@
 // After windows.h, which it builds on.
 #include <shellapi.h>
 
-#include "platform/utf16.h"
+#include "platform/windows_support.h"
 #else
 #include <fcntl.h>
 #include <unistd.h>

@@ -12,7 +12,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "platform/utf16.h"
+#include "platform/windows_support.h"
 #endif
 
 namespace nandell::test_support {

@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cwchar>
 
-#include "platform/utf16.h"
+#include "platform/windows_support.h"
 #include "tests/support/jpeg_builder.h"
 #include "tests/support/run_program.h"
 

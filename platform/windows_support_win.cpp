@@ -1,4 +1,4 @@
-#include "platform/utf16.h"
+#include "platform/windows_support.h"
 
 #include <windows.h>
 

@@ -4,7 +4,7 @@
 // are the conversions, the Windows form of a path, and error texts.
 
 #ifndef _WIN32
-#error "platform/utf16.h is for Windows builds only"
+#error "platform/windows_support.h is for Windows builds only"
 #endif
 
 #include <cstdint>
