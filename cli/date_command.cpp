@@ -138,7 +138,8 @@ int RunDate(const Arguments& args) {
     std::fwrite(line.data(), 1, line.size(), stdout);
   }
   if (std::fflush(stdout) != 0) {
-    std::fprintf(stderr, "nandell-cli date: cannot write the output: %s\n", std::strerror(errno));
+    std::fprintf(stderr, "nandell-cli date: cannot write the output: %s\n",
+                 ErrorText(errno).c_str());
     return 1;
   }
   return status;

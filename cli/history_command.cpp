@@ -4,7 +4,7 @@
 
 #include "cli/commands.h"
 #include "engine/undo.h"
-#include "platform/fs.h"
+#include "platform/file.h"
 #include "platform/translate.h"
 
 namespace nandell::cli {
@@ -12,7 +12,7 @@ namespace nandell::cli {
 int RunHistory(const Arguments& args) {
   const std::string folder =
       FolderOperand(args.operands.empty() ? std::string() : args.operands[0]);
-  if (!fs::IsFolder(folder)) {
+  if (!IsFolder(folder)) {
     std::fprintf(stderr, "%s%s\n", Tr("目录不存在:"), folder.c_str());
     return 2;
   }

@@ -7,7 +7,7 @@
 #include "cli/commands.h"
 #include "cli/run_console.h"
 #include "engine/undo.h"
-#include "platform/fs.h"
+#include "platform/file.h"
 #include "platform/translate.h"
 
 namespace nandell::cli {
@@ -23,7 +23,7 @@ int RunUndo(const Arguments& args) {
   fs::FileSystem& disk = fs::RealFileSystem();
   std::string refusal;
   std::string journal;
-  if (fs::IsFolder(operand)) {
+  if (IsFolder(operand)) {
     journal = LatestJournal(disk, FolderOperand(operand), &refusal);
   } else if (disk.Exists(operand)) {
     journal = operand;

@@ -8,8 +8,9 @@
 #include <map>
 #include <utility>
 
+#include "platform/calendar.h"
 #include "platform/checksum.h"
-#include "platform/fs.h"
+#include "platform/file.h"
 #include "platform/path.h"
 #include "platform/process.h"
 
@@ -274,7 +275,7 @@ RunJournal::RunJournal(fs::FileSystem& file_system, const RunConfig& config)
       std::chrono::duration_cast<std::chrono::nanoseconds>(now.time_since_epoch()).count();
   const int64_t seconds = ns / 1000000000;
   const std::string pid = std::to_string(ProcessId());
-  name_stem_ = fs::LocalTimeText(seconds, "%Y%m%d-%H%M%S") + "-" + pid;
+  name_stem_ = LocalTimeText(seconds, "%Y%m%d-%H%M%S") + "-" + pid;
   const std::string output = Absolute(config.output_folder, working_dir_);
   folder_ = JournalFolder(output);
   header_ = std::string(kHeaderTag) + "\t" + kVersion +
@@ -285,7 +286,7 @@ RunJournal::RunJournal(fs::FileSystem& file_system, const RunConfig& config)
             "\tfilters=" + EscapeField(config.file_filters) +
             "\tphoto=" + EscapeField(Absolute(config.photo_folder, working_dir_)) +
             "\toutput=" + EscapeField(output) +
-            "\tstarted=" + fs::LocalTimeText(seconds, "%Y-%m-%d %H:%M:%S") +
+            "\tstarted=" + LocalTimeText(seconds, "%Y-%m-%d %H:%M:%S") +
             "\tstarted_ns=" + std::to_string(ns) + "\tpid=" + pid;
   if (RecordsDateSources(config)) {
     header_ += std::string("\tsidecar_dates=") + (config.sidecar_dates ? "1" : "0") +
@@ -354,7 +355,7 @@ void RunJournal::End(const JobCounters& counters, bool stopped) {
   Write("end\tprocessed=" + std::to_string(counters.ProcessedCount) +
         "\tfailed=" + std::to_string(counters.FailedCount) + "\tskipped=" +
         std::to_string(counters.SkippedCount) + "\tstopped=" + (stopped ? "1" : "0") + "\n");
-  if (!file_->Sync() && problem_.empty()) problem_ = path_ + ": " + fs::ReasonText(EIO);
+  if (!file_->Sync() && problem_.empty()) problem_ = path_ + ": " + ErrorText(EIO);
   file_.reset();
 }
 
@@ -394,7 +395,7 @@ bool RunJournal::Open() {
                                           &made, &journal_folder);
   }
   if (error != 0) {
-    problem_ = folder_ + ": " + fs::ReasonText(error);
+    problem_ = folder_ + ": " + ErrorText(error);
     broken_ = true;
     return false;
   }
@@ -406,7 +407,7 @@ bool RunJournal::Open() {
     error = file_system_.OpenLocked(fs::FileAt{journal_folder, name}, true, &file_);
   }
   if (error != 0) {
-    problem_ = path_ + ": " + fs::ReasonText(error);
+    problem_ = path_ + ": " + ErrorText(error);
     path_.clear();
     file_.reset();
     broken_ = true;
@@ -429,7 +430,7 @@ void RunJournal::Write(const std::string& line) {
   deferred_.clear();
   if (!written) {
     broken_ = true;
-    if (problem_.empty()) problem_ = path_ + ": " + fs::ReasonText(errno != 0 ? errno : EIO);
+    if (problem_.empty()) problem_ = path_ + ": " + ErrorText(errno != 0 ? errno : EIO);
   }
 }
 

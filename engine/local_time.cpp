@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "platform/fs.h"
+#include "platform/calendar.h"
 
 namespace nandell {
 namespace {
@@ -60,7 +60,7 @@ bool IsClockTime(int hour, int minute, int second) {
 }
 
 std::optional<LocalTime> LocalTimeOf(int64_t seconds) {
-  const std::string text = fs::LocalTimeText(seconds, "%Y-%m-%d %H:%M:%S");
+  const std::string text = LocalTimeText(seconds, "%Y-%m-%d %H:%M:%S");
   if (text.size() != 19) return std::nullopt;
   LocalTime time{DigitsAt(text, 0, 4),
                  DigitsAt(text, 5, 2),

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/capture_date.h"
+#include "engine/file_transfer.h"
 #include "engine/journal.h"
 #include "engine/placement.h"
 #include "engine/sidecar.h"
@@ -109,7 +110,7 @@ bool WriteFailureReport(fs::FileSystem& file_system, const RunConfig& config,
   // report stands whole, never a mix of both.
   const int code = file_system.ReplaceWholeFile(report, failure_log);
   if (code != 0) {
-    *problem = report + ": " + fs::ReasonText(code);
+    *problem = report + ": " + ErrorText(code);
     return false;
   }
   *path = report;
@@ -244,7 +245,7 @@ void OrganizerJob::ScanFolder(const fs::FolderRef& folder) {
   while (listed) {
     const char first = entry.name.empty() ? '.' : entry.name[0];
     if (first == '.') {
-      if (entry.kind == fs::EntryKind::kFile && fs::IsTakenName(entry.name)) {
+      if (entry.kind == fs::EntryKind::kFile && IsTakenName(entry.name)) {
         taken.push_back(entry.name);
       }
     } else if (first != '~') {
@@ -285,7 +286,7 @@ void OrganizerJob::ScanFolder(const fs::FolderRef& folder) {
     const fs::FileAt file{folder, hidden};
     std::string name;
     if (!config_.dry_run) {
-      if (file_system_.RecoverTaken(file, &name) == 0)
+      if (RecoverTaken(file_system_, file, &name) == 0)
         HandleFile(folder, name, name, *listing, sidecars);
     } else if (PredictRecovery(file, name_free, &name) == 0) {
       // Dated and predicted from where it lies now, under the name it would get back.
@@ -305,14 +306,14 @@ int OrganizerJob::PredictRecovery(const fs::FileAt& taken,
                                   const std::function<bool(const std::string&)>& name_free,
                                   std::string* name) {
   std::string original;
-  if (!fs::IsTakenName(taken.name, &original)) return EINVAL;
+  if (!IsTakenName(taken.name, &original)) return EINVAL;
   if (!file_system_.IsLeftover(taken)) return EBUSY;
   const FolderCheck& folder = CheckFolder(*taken.folder, "");
   if (folder.error != 0 || folder.add_error != 0) {
     return folder.error != 0 ? folder.error : folder.add_error;
   }
-  for (int attempt = 0; attempt <= fs::kRecoveryAttempts; ++attempt) {
-    *name = attempt == 0 ? original : fs::RecoveryName(original, attempt);
+  for (int attempt = 0; attempt <= kRecoveryAttempts; ++attempt) {
+    *name = attempt == 0 ? original : RecoveryName(original, attempt);
     if (name_free(*name)) return 0;
   }
   return EEXIST;
@@ -520,7 +521,7 @@ void OrganizerJob::TransferFile(std::shared_ptr<Transfer> transfer) {
     // Within one file system a move is one rename, done here: handing it to a transfer
     // thread and back would cost more than the rename itself.
     CarryOut(file_system_, transfer.get(), true);
-    if (!fs::NeedsCopyToMove(transfer->error)) {
+    if (!NeedsCopyToMove(transfer->error)) {
       Settle(std::move(transfer));
       return;
     }
@@ -571,7 +572,7 @@ void OrganizerJob::Report(const Transfer& transfer) {
   event.outcome = !ok                ? FileOutcome::kFailed
                   : transfer.skipped ? FileOutcome::kSkipped
                                      : FileOutcome::kTransferred;
-  if (!ok) event.reason = FailureReason(fs::ReasonText(transfer.error), transfer.kept_as);
+  if (!ok) event.reason = FailureReason(ErrorText(transfer.error), transfer.kept_as);
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (transfer.unreadable_folder) {

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "engine/file_transfer.h"
 #include "engine/journal.h"
 
 namespace nandell {
@@ -81,7 +82,7 @@ namespace {
 
 // Tells the run's journal of one placement before each step of it: the file's intent is in the
 // journal before the file can stand under the target's name (or hidden in its folder).
-class JournalLog : public fs::TransferLog {
+class JournalLog : public TransferLog {
  public:
   JournalLog(fs::FileSystem& file_system, const Transfer& transfer, std::string target)
       : file_system_(file_system), transfer_(transfer), target_(std::move(target)) {}
@@ -143,12 +144,12 @@ void CarryOut(fs::FileSystem& file_system, Transfer* transfer, bool rename_only)
     const fs::FileAt target{folder, name};
     if (rename_only) return MoveByRename(file_system, *transfer, target, &record);
     JournalLog log(file_system, *transfer, target.Path());
-    fs::TransferLog* journal = transfer->journal != nullptr ? &log : nullptr;
+    TransferLog* journal = transfer->journal != nullptr ? &log : nullptr;
     int error = 0;
     if (!transfer->move) {
-      error = file_system.CopyNoReplace(transfer->from, target, journal);
+      error = CopyNoReplace(file_system, transfer->from, target, journal);
     } else {
-      error = file_system.MoveByCopy(transfer->from, target, &transfer->kept_as, journal);
+      error = MoveByCopy(file_system, transfer->from, target, &transfer->kept_as, journal);
       // A source that could not get its name back (a new file has it) is not tried under
       // another name: the name now holds that new file.
       if (error == EEXIST && !transfer->kept_as.empty()) error = fs::kChangedWhileMoved;

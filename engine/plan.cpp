@@ -1,7 +1,7 @@
 #include "engine/plan.h"
 
 #include "engine/capture_date.h"
-#include "platform/fs.h"
+#include "platform/calendar.h"
 #include "platform/path.h"
 #include "platform/text.h"
 
@@ -23,7 +23,7 @@ std::string UsableDate(std::string date) {
 void LastWriteDay(const RunConfig& config, std::optional<int64_t> last_write, std::string* day,
                   std::string* year) {
   if (last_write && config.day_start_minutes == 0) {
-    fs::LocalDay(*last_write, day, year);
+    LocalDay(*last_write, day, year);
     return;
   }
   *day = LastWriteDay(config, last_write);
@@ -46,7 +46,7 @@ std::string LastWriteDay(const RunConfig& config, std::optional<int64_t> last_wr
   if (!last_write) return day;
   if (config.day_start_minutes == 0) {
     std::string year;
-    fs::LocalDay(*last_write, &day, &year);
+    LocalDay(*last_write, &day, &year);
     return day;
   }
   const std::optional<LocalTime> time = LocalTimeOf(*last_write);

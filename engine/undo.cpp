@@ -6,9 +6,10 @@
 #include <memory>
 #include <set>
 
+#include "engine/file_transfer.h"
 #include "engine/run_events.h"
+#include "platform/calendar.h"
 #include "platform/file.h"
-#include "platform/fs.h"
 #include "platform/path.h"
 #include "platform/process.h"
 #include "platform/text.h"
@@ -167,12 +168,12 @@ void ClearLeftovers(fs::FileSystem& file_system, RunFolders& folders, const fs::
 }
 
 // Gives a file that a killed run or undo left taken (hidden) under `file`'s name its name back.
-void RecoverTaken(fs::FileSystem& file_system, const fs::FileAt& file) {
+void RecoverTakenAt(fs::FileSystem& file_system, const fs::FileAt& file) {
   if (!file.folder) return;
-  const fs::FileAt taken{file.folder, fs::TakenName(file.name)};
+  const fs::FileAt taken{file.folder, TakenName(file.name)};
   fs::FileFacts facts;
   std::string name;
-  if (file_system.Examine(taken, &facts) == 0) file_system.RecoverTaken(taken, &name);
+  if (file_system.Examine(taken, &facts) == 0) RecoverTaken(file_system, taken, &name);
 }
 
 // What Examine found at a name of the run.
@@ -275,12 +276,12 @@ Outcome UndoMove(fs::FileSystem& file_system, RunFolders& folders, const Journal
                     : folders.photo_error;
   // A move back that was killed while it held the file taken (hidden) gives it its name back,
   // and so does a move of the run that was killed while it held the source taken.
-  RecoverTaken(file_system, at_target);
-  RecoverTaken(file_system, at_source);
+  RecoverTakenAt(file_system, at_target);
+  RecoverTakenAt(file_system, at_source);
   ClearLeftovers(file_system, folders, at_target.folder);
   ClearLeftovers(file_system, folders, at_source.folder);
   if (target_error != 0 && target_error != ENOENT) {
-    return Failed(failed, fs::ReasonText(target_error));
+    return Failed(failed, ErrorText(target_error));
   }
   const Found at_to = Examine(file_system, at_target, entry.record, entry.identity);
   const Found at_from = Examine(file_system, at_source, entry.record);
@@ -301,10 +302,9 @@ Outcome UndoMove(fs::FileSystem& file_system, RunFolders& folders, const Journal
     // the target goes.
     const int error = file_system.Remove(at_target);
     if (error == 0) return Undone("moved-back", moved_back);
-    return Failed(failed, fs::ReasonText(error));
+    return Failed(failed, ErrorText(error));
   }
-  if (source_error != 0 && source_error != ENOENT)
-    return Failed(failed, fs::ReasonText(source_error));
+  if (source_error != 0 && source_error != ENOENT) return Failed(failed, ErrorText(source_error));
   if (at_from.exists) return Kept("source-taken", source_taken);
   const size_t slash = LastSeparator(source);
   // The source folder levels that are gone are made again, the photo folder too.
@@ -317,12 +317,12 @@ Outcome UndoMove(fs::FileSystem& file_system, RunFolders& folders, const Journal
   }
   std::string kept_as;
   if (error == 0) {
-    error = file_system.MoveNoReplace(at_target, fs::FileAt{folder, source.substr(slash + 1)},
-                                      &kept_as);
+    error = MoveNoReplace(file_system, at_target, fs::FileAt{folder, source.substr(slash + 1)},
+                          &kept_as);
   }
   if (error == 0) return Undone("moved-back", moved_back);
   if (error == EEXIST) return Kept("source-taken", source_taken);
-  return Failed(failed, FailureReason(fs::ReasonText(error), kept_as));
+  return Failed(failed, FailureReason(ErrorText(error), kept_as));
 }
 
 // A copy is removed only while it holds what was placed and its source still does too, as
@@ -343,14 +343,13 @@ Outcome UndoCopy(fs::FileSystem& file_system, RunFolders& folders, const Journal
   // A folder of the copy that is gone took the copy with it; one that cannot be reached (a
   // link in its place) may still hold it.
   if (target_error == ENOENT) return entry.intent ? NotPlaced() : Undone("gone", gone);
-  if (target_error != 0) return Failed(failed, fs::ReasonText(target_error));
+  if (target_error != 0) return Failed(failed, ErrorText(target_error));
   const Found copy = Examine(file_system, at_target, entry.record, entry.identity);
   if (!copy.same) {
     if (entry.intent) return TookTheName(copy, entry) ? Changed(target) : NotPlaced();
     return copy.exists ? Changed(target) : Undone("gone", gone);
   }
-  if (source_error != 0 && source_error != ENOENT)
-    return Failed(failed, fs::ReasonText(source_error));
+  if (source_error != 0 && source_error != ENOENT) return Failed(failed, ErrorText(source_error));
   const Found original = Examine(file_system, at_source, entry.record);
   if (!original.same) {
     return Kept("source-changed",
@@ -358,7 +357,7 @@ Outcome UndoCopy(fs::FileSystem& file_system, RunFolders& folders, const Journal
   }
   if (SameFile(copy.facts, original.facts)) return SameFileKept(target);
   const int error = file_system.Remove(at_target);
-  if (error != 0) return Failed(failed, fs::ReasonText(error));
+  if (error != 0) return Failed(failed, ErrorText(error));
   return Undone("removed",
                 TrFormat("删除副本(%d): %s%c%c%c%c原文件: %s%c%c", ordinal, target.c_str(), '\r',
                          '\n', '\r', '\n', entry.source.c_str(), '\r', '\n'));
@@ -368,7 +367,7 @@ std::string NowText() {
   const auto now = std::chrono::system_clock::now();
   const int64_t seconds =
       std::chrono::duration_cast<std::chrono::seconds>(now.time_since_epoch()).count();
-  return fs::LocalTimeText(seconds, "%Y-%m-%d %H:%M:%S");
+  return LocalTimeText(seconds, "%Y-%m-%d %H:%M:%S");
 }
 
 // Reads the journal `name` of the open `folder`; false with `refusal` set when it cannot be
@@ -382,7 +381,7 @@ bool ReadJournalAt(fs::FileSystem& file_system, const fs::FolderRef& folder,
       file_system.ReadWholeFile(fs::FileAt{folder, name}, kJournalLimit, &text, &facts);
   if (error != 0) {
     *refusal = Tr(error == fs::kNotRegular ? kNotAJournalText : kJournalUnreadableText) + path +
-               " (" + fs::ReasonText(error) + ")";
+               " (" + ErrorText(error) + ")";
     return false;
   }
   if (!ParseJournal(text, journal)) {
@@ -450,7 +449,7 @@ bool ReadJournal(fs::FileSystem& file_system, const std::string& path, Journal* 
   fs::FolderRef folder;
   const int error = file_system.OpenFolder(folder_path, &folder);
   if (error != 0) {
-    *refusal = Tr(kJournalUnreadableText) + path + " (" + fs::ReasonText(error) + ")";
+    *refusal = Tr(kJournalUnreadableText) + path + " (" + ErrorText(error) + ")";
     return false;
   }
   return ReadJournalAt(file_system, folder, path.substr(slash + 1), path, journal, refusal);
@@ -561,7 +560,7 @@ int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::ato
   }
   if (error != 0) {
     *refusal = Tr(error == fs::kNotRegular ? kNotAJournalText : kJournalUnreadableText) + path +
-               " (" + fs::ReasonText(error) + ")";
+               " (" + ErrorText(error) + ")";
     return 2;
   }
   // Only the user's own journal, which no one else may have written, is followed: its lines
@@ -575,7 +574,7 @@ int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::ato
   std::string text;
   if (error == 0) error = file->ReadAll(kJournalLimit, &text);
   if (error != 0) {
-    *refusal = Tr(kJournalUnreadableText) + path + " (" + fs::ReasonText(error) + ")";
+    *refusal = Tr(kJournalUnreadableText) + path + " (" + ErrorText(error) + ")";
     return 2;
   }
   Journal journal;

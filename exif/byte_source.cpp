@@ -44,14 +44,14 @@ FileByteSource::~FileByteSource() {
 bool FileByteSource::Open(const std::string& path, std::string* error) {
   FILE* file = OpenForReading(path);
   if (file == nullptr) {
-    if (error != nullptr) *error = std::strerror(errno);
+    if (error != nullptr) *error = ErrorText(errno);
     return false;
   }
   return Adopt(file, error);
 }
 
 bool FileByteSource::Adopt(FILE* file, std::string* error) {
-  auto fail = [&](const char* text) {
+  auto fail = [&](const std::string& text) {
     if (error != nullptr) *error = text;
     if (file_ != nullptr) std::fclose(file_);
     file_ = nullptr;
@@ -61,18 +61,18 @@ bool FileByteSource::Adopt(FILE* file, std::string* error) {
   if (file_ == nullptr) return fail("no file");
 #ifdef _WIN32
   struct _stat64 st;
-  if (::_fstat64(_fileno(file_), &st) != 0) return fail(std::strerror(errno));
+  if (::_fstat64(_fileno(file_), &st) != 0) return fail(ErrorText(errno));
   if ((st.st_mode & _S_IFMT) != _S_IFREG) return fail("not a regular file");
 #else
   struct stat st;
-  if (::fstat(fileno(file_), &st) != 0) return fail(std::strerror(errno));
+  if (::fstat(fileno(file_), &st) != 0) return fail(ErrorText(errno));
   if (!S_ISREG(st.st_mode)) return fail("not a regular file");
 #endif
   size_ = static_cast<uint64_t>(st.st_size);
   head_size_ = size_ < kHeadSize ? static_cast<size_t>(size_) : kHeadSize;
   head_.reset(new (std::nothrow) unsigned char[head_size_ > 0 ? head_size_ : 1]);
   if (!head_) return fail("out of memory");
-  if (!ReadFully(0, head_size_, head_.get())) return fail(std::strerror(errno));
+  if (!ReadFully(0, head_size_, head_.get())) return fail(ErrorText(errno));
   return true;
 }
 

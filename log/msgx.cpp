@@ -1,5 +1,6 @@
 #include "log/msgx.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
@@ -143,7 +144,7 @@ void CMsgX::WriteLine(const std::string& line, int32_t level) {
         std::string name = base;
         if (n > 1) name += "_" + std::to_string(n);
         name += ".log";
-        if (RenameNoReplace(log_path, name) != RenameOutcome::kTargetExists) break;
+        if (RenameNoReplace(log_path, name) != EEXIST) break;
       }
       if (!file.Open(log_path)) return;
     }

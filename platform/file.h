@@ -1,8 +1,9 @@
 #pragma once
 
-// File operations outside the organizing run: reading a photo, checking an argument, the
-// settings folder, and the log file. Paths are UTF-8; on Windows "/" and "\" both separate
-// folders and paths beyond 260 characters work.
+// File operations by path, outside the organizing run: reading a photo, checking an argument,
+// the settings folder, the log file, the folders a window makes. Paths are UTF-8; on Windows
+// "/" and "\" both separate folders and paths beyond 260 characters work. The organizing run
+// reaches the disk through its own seam instead (platform/file_system.h).
 
 #include <cstdint>
 #include <cstdio>
@@ -14,6 +15,12 @@ namespace nandell {
 /// The result of opening, as a file to read or append to, something that is not a regular file
 /// (a folder, a pipe, a device): this program's own, never an errno value.
 inline constexpr int kNotRegularFile = -5;
+
+/// The reason a file operation failed, as the user reads it: the system's text for an errno
+/// value (as strerror words it; on Windows also for a Windows error without one,
+/// win::ErrorResult), and ours for this program's own results (kNotRegularFile, and the run's
+/// codes of platform/file_system.h).
+std::string ErrorText(int error);
 
 /// What identifies an open file, and who may change it.
 struct OpenFileFacts {
@@ -37,28 +44,36 @@ bool CheckReadableFile(const std::string& path, std::string* error);
 /// True when `path` names an existing file or folder (a dangling link does not).
 bool PathExists(const std::string& path);
 
+/// True when `path` is a folder (links followed).
+bool IsFolder(const std::string& path);
+
 /// True when this process may create files in the folder `dir`.
 bool FolderWritable(const std::string& dir);
 
-/// Creates the absolute folder `dir` and every missing folder above it (on POSIX private to
-/// the user, mode 0700). Returns false when a level could not be created.
-bool MakeFolders(const std::string& dir);
+/// Creates the absolute folder `dir` and every missing level above it, each with `mode` (on
+/// POSIX, less the umask; 0700 is private to the user). A level that exists is no error.
+/// Returns true when `dir` is a folder afterwards.
+bool MakeFolders(const std::string& dir, unsigned mode = 0700);
 
-/// How RenameNoReplace ended.
-enum class RenameOutcome {
-  kDone,          ///< Renamed.
-  kTargetExists,  ///< Nothing done: the new name is taken.
-  kFailed,        ///< Nothing done: another error.
-};
-
-/// Renames the file `from` to `to` without ever replacing an existing `to`.
-RenameOutcome RenameNoReplace(const std::string& from, const std::string& to);
+/// Gives the file `from` the name `to` unless `to` exists; an existing file is never replaced.
+/// On Windows: MoveFileExW without MOVEFILE_REPLACE_EXISTING. On POSIX, where the file system
+/// has no no-replace rename, a hard link takes the name (it fails on an existing name) and the
+/// old name is then removed; where it has neither (FAT and exFAT through FUSE, NTFS through
+/// FUSE; found once per file system and remembered), the name is checked to be free and the
+/// file renamed while an advisory lock on the target folder is held, and the file's times are
+/// put back (some of these file systems give a renamed file the time of the rename). Returns 0,
+/// EEXIST when the name is taken, or another error (ErrorText words it).
+int RenameNoReplace(const std::string& from, const std::string& to);
 
 /// A file opened for appending lines, such as a log: created when missing, every write goes
 /// to its current end, even when another process appends too.
 class AppendFile {
  public:
+  /// A file that is not open.
   AppendFile() = default;
+  /// Takes over the system's `handle` of an open file, for the platform's own code.
+  explicit AppendFile(intptr_t handle) : handle_(handle) {}
+  /// Closes the file.
   ~AppendFile() { Close(); }
   AppendFile(const AppendFile&) = delete;
   AppendFile& operator=(const AppendFile&) = delete;
@@ -67,16 +82,12 @@ class AppendFile {
   /// part of `path` is refused on POSIX. Returns false when it cannot be opened.
   bool Open(const std::string& path);
   /// Opens `path` for appending and reading, a new file with `create_new` (EEXIST when the name
-  /// is taken), else an existing one (a symbolic link refused on POSIX), never waiting for a
-  /// pipe or a device (refused: kNotRegularFile), then takes the file's exclusive lock against
-  /// other processes without waiting; the lock goes with Close or the end of the process.
-  /// Returns 0 or an errno value: EWOULDBLOCK when another holder has the lock (the file is
-  /// then not open).
+  /// is taken), else an existing one (a symbolic link refused), never waiting for a pipe or a
+  /// device (refused: kNotRegularFile), then takes the file's exclusive lock against other
+  /// processes without waiting; the lock goes with Close or the end of the process. Returns 0
+  /// or an errno value: EWOULDBLOCK when another holder has the lock (the file is then not
+  /// open).
   int OpenLocked(const std::string& path, bool create_new);
-#ifndef _WIN32
-  /// OpenLocked of the entry `name` of the open folder `folder_fd` (POSIX only).
-  int OpenLockedAt(int folder_fd, const std::string& name, bool create_new);
-#endif
   /// Reads the whole file as it stands into `data`: 0, EFBIG when it is longer than `limit`
   /// bytes, or another errno value.
   int ReadAll(int64_t limit, std::string* data) const;
@@ -92,11 +103,7 @@ class AppendFile {
   void Close();
 
  private:
-#ifdef _WIN32
-  void* handle_ = nullptr;
-#else
-  int fd_ = -1;
-#endif
+  intptr_t handle_ = -1;  // a descriptor on POSIX, a HANDLE on Windows; -1 when not open
 };
 
 }  // namespace nandell

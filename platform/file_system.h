@@ -1,8 +1,11 @@
 #pragma once
 
-// The file system as the organizing run sees it: one interface, in the run's own terms, that
-// every file operation of the run goes through. Its methods carry the operating system's
-// behaviour; a test derives from it and overrides one step to make it fail or wait.
+// The file system as the organizing run sees it: one interface of steps, in the run's own
+// terms, that every file operation of the run and its undo goes through, with one
+// implementation per operating system (RealFileSystem). The steps are mechanism only: how a
+// copy or a move is composed from them is the engine's (engine/file_transfer.h), so that a
+// test that makes one step fail or wait (deriving from tests/support/proxy_file_system.h)
+// reaches every transfer built on it.
 //
 // The run works from open folders: the photo folder and the output folder are opened once by
 // their paths, and everything below them is reached relative to an open folder without ever
@@ -20,7 +23,7 @@
 namespace nandell::fs {
 
 /// Results of the run's steps that are not the system's own errors (negative, never an errno
-/// value); ReasonText words them.
+/// value); ErrorText (platform/file.h) words them.
 inline constexpr int kLinkInPlaceOfFolder = -1;  ///< A link stands where a folder should be.
 inline constexpr int kChangedWhileCopied = -2;   ///< The source changed during both tries.
 inline constexpr int kChangedWhileMoved = -3;    ///< The source changed before its removal.
@@ -28,11 +31,6 @@ inline constexpr int kNameNotAllowed = -4;       ///< Windows cannot hold a file
 /// Not a regular file (a folder, a pipe, a device) where one was to be read: kNotRegularFile.
 inline constexpr int kNotRegular = nandell::kNotRegularFile;
 inline constexpr int kNotJournaled = -6;  ///< The run's journal cannot be written: not placed.
-
-/// The reason a step failed, as the user reads it: the system's text for an errno value (as
-/// strerror words it; on Windows also for a Windows error without one), ours for the codes
-/// above.
-std::string ReasonText(int error);
 
 /// What a folder entry is, as far as the walk cares.
 enum class EntryKind {
@@ -108,19 +106,6 @@ struct Copied {
   FileFacts facts;       ///< The temporary file's size, last-write time and identity.
 };
 
-/// Told by a transfer before each step after which a file of it may stand under a name that it
-/// did not have, so that the record of the step (the run's journal) is there before the step:
-/// each returns 0 to go on, or an error that fails the transfer at that point (nothing more is
-/// done, and what was done is taken back).
-class TransferLog {
- public:
-  virtual ~TransferLog() = default;
-  /// Before a move takes its source (hides it under TakenName).
-  virtual int BeforeTaking() = 0;
-  /// Before the complete `copy` takes the target's name.
-  virtual int BeforePlacing(const Copied& copy) = 0;
-};
-
 /// An open source file, with the stamps of its folder entry (a link's own, for a link) and of
 /// its content when they were last taken: a transfer compares them again before it trusts its
 /// copy or removes the source.
@@ -175,23 +160,23 @@ class FileSystem {
   // The start checks.
 
   /// True when `path` exists (links followed: a dangling link does not).
-  virtual bool Exists(const std::string& path);
+  virtual bool Exists(const std::string& path) = 0;
   /// `folder` with links, "." and ".." resolved, ending with "/"; empty on failure.
-  virtual std::string ResolvedFolder(const std::string& folder);
+  virtual std::string ResolvedFolder(const std::string& folder) = 0;
 
   // The walk and the dates.
 
   /// Opens the folder at `path` (ending with "/"; empty is the current folder), links in the
   /// path followed: the folders the user chose.
-  virtual int OpenFolder(const std::string& path, FolderRef* folder);
+  virtual int OpenFolder(const std::string& path, FolderRef* folder) = 0;
   /// Opens the folder `name` of `parent` (a relative path of several levels: each in turn);
   /// kLinkInPlaceOfFolder when a link stands there.
-  virtual int OpenSubfolder(const Folder& parent, const std::string& name, FolderRef* folder);
+  virtual int OpenSubfolder(const Folder& parent, const std::string& name, FolderRef* folder) = 0;
   /// Starts listing `folder`; null (and `error` set when given) when it cannot be listed.
-  virtual std::unique_ptr<FolderListing> ListFolder(const Folder& folder, int* error);
+  virtual std::unique_ptr<FolderListing> ListFolder(const Folder& folder, int* error) = 0;
   /// Opens a file for binary reading without ever waiting (see nandell::OpenForReading);
   /// null when it cannot be opened.
-  virtual FILE* OpenForReading(const FileAt& file);
+  virtual FILE* OpenForReading(const FileAt& file) = 0;
 
   // The targets.
 
@@ -200,17 +185,17 @@ class FileSystem {
   /// (kLinkInPlaceOfFolder). Sets `made` when the last level was made by this call. A level
   /// made before a later one failed stays.
   virtual int OpenTargetFolder(const Folder& base, const std::string& relative, bool* made,
-                               FolderRef* folder);
+                               FolderRef* folder) = 0;
   /// True when a folder that this file system has open cannot be renamed, removed or replaced
   /// by a link meanwhile (Windows: folders are held without delete sharing), so that a run may
   /// reuse an open target folder for the next file; false on POSIX, where each file's target
   /// folder is opened again.
-  virtual bool FoldersStayInPlace() const;
+  virtual bool FoldersStayInPlace() const = 0;
   /// Whether a file could take the name `relative` below `base` without anything being
   /// changed: 0 when no entry has it (links not followed) and its folders exist or are merely
   /// missing; EEXIST when the name is taken; kLinkInPlaceOfFolder for a link where a folder
   /// should be; otherwise the error that looking it up gives.
-  virtual int CheckNameFree(const Folder& base, const std::string& relative);
+  virtual int CheckNameFree(const Folder& base, const std::string& relative) = 0;
   /// What OpenTargetFolder(base, relative) and then adding a file to that folder would meet,
   /// found without changing anything. Returns the error that opening or making the folder
   /// would give (kLinkInPlaceOfFolder, ENOTDIR, and, for missing levels, EACCES or EROFS when
@@ -218,43 +203,47 @@ class FileSystem {
   /// adding a file to it would give (0 for a folder that would be made). `device` receives the
   /// file system of the folder, or of its deepest existing level.
   virtual int CheckTargetFolder(const Folder& base, const std::string& relative, int* add_error,
-                                uint64_t* device);
+                                uint64_t* device) = 0;
   /// Removes the temporary files that killed runs left in `folder` (those no one holds
   /// locked). Errors are ignored.
-  virtual void RemoveLeftovers(const Folder& folder);
+  virtual void RemoveLeftovers(const Folder& folder) = 0;
 
   // The steps of a transfer.
 
   /// Opens the regular file `file` (a link to one is followed) and takes its stamps. With
   /// `lock`, also a shared advisory lock that tells other runs that it is being moved.
-  virtual int OpenSource(const FileAt& file, bool lock, std::unique_ptr<SourceFile>* source);
+  virtual int OpenSource(const FileAt& file, bool lock, std::unique_ptr<SourceFile>* source) = 0;
+  /// Takes a fresh stamp of the open `source`'s content (after the run itself renamed it).
+  virtual int TakeStamp(SourceFile& source) = 0;
+  /// True when the open `source`'s content still has the stamp last taken.
+  virtual bool Unchanged(const SourceFile& source) = 0;
   /// Copies the open `source` into a new hidden temporary file in `folder` with its last-write
   /// time, permission bits (set-id bits dropped) and the extended attributes the folder's
   /// file system accepts; with `keep_owner`, run as root, its owner and group too. The copy
   /// is flushed to disk; `copy` receives its name, the checksum of the bytes written and its
   /// facts. On failure no temporary file is left.
   virtual int CopyToTemporary(SourceFile& source, const Folder& folder, bool keep_owner,
-                              Copied* copy);
+                              Copied* copy) = 0;
   /// Gives `from` the name `to` unless `to` exists (never replacing): EEXIST when taken.
-  virtual int PlaceNoReplace(const FileAt& from, const FileAt& to);
+  virtual int PlaceNoReplace(const FileAt& from, const FileAt& to) = 0;
   /// Removes the file `file`.
-  virtual int Remove(const FileAt& file);
+  virtual int Remove(const FileAt& file) = 0;
   /// True when `copy` holds the same bytes as the open `source`.
-  virtual bool SameContent(SourceFile& source, const FileAt& copy);
+  virtual bool SameContent(SourceFile& source, const FileAt& copy) = 0;
   /// Flushes the entries of `folder`, and of the `above` folders over it, to disk; errors
   /// are ignored.
-  virtual void FlushFolder(const Folder& folder, int above);
+  virtual void FlushFolder(const Folder& folder, int above) = 0;
   /// Removes the open source, found as `file`, only when `file` is still the entry that was
   /// opened and the content's stamp is unchanged: kChangedWhileMoved otherwise.
-  virtual int RemoveSource(SourceFile& source, const FileAt& file);
+  virtual int RemoveSource(SourceFile& source, const FileAt& file) = 0;
   /// True when `file` is held by no run: the run that took it (a source hidden while being
   /// moved) has ended.
-  virtual bool IsLeftover(const FileAt& file);
+  virtual bool IsLeftover(const FileAt& file) = 0;
   /// Fills `facts` for the entry `file` (a link is not followed). Returns 0, ENOENT when no
   /// entry has the name, or another errno value.
-  virtual int Examine(const FileAt& file, FileFacts* facts);
+  virtual int Examine(const FileAt& file, FileFacts* facts) = 0;
   /// The identity of the open `folder`: its file system and its number there (0 where unknown).
-  virtual int IdentifyFolder(const Folder& folder, uint64_t* device, uint64_t* inode);
+  virtual int IdentifyFolder(const Folder& folder, uint64_t* device, uint64_t* inode) = 0;
 
   // The journal of a run and its undo.
 
@@ -262,82 +251,24 @@ class FileSystem {
   /// device is refused without waiting: kNotRegular) into `data`, and fills `facts` for it.
   /// EFBIG when it holds more than `limit` bytes.
   virtual int ReadWholeFile(const FileAt& file, int64_t limit, std::string* data,
-                            OpenFileFacts* facts);
+                            OpenFileFacts* facts) = 0;
   /// Removes the folder `folder` (the entry itself: a link is not followed) when it is empty
   /// (ENOTEMPTY otherwise).
-  virtual int RemoveFolder(const FileAt& folder);
+  virtual int RemoveFolder(const FileAt& folder) = 0;
   /// Opens the entry `at` for appending and reading under its exclusive lock
   /// (AppendFile::OpenLocked): a new file with `create_new`, else an existing one. Returns 0
   /// with `file` open, or an errno value (EWOULDBLOCK: another process holds the lock).
-  virtual int OpenLocked(const FileAt& at, bool create_new, std::unique_ptr<AppendFile>* file);
+  virtual int OpenLocked(const FileAt& at, bool create_new, std::unique_ptr<AppendFile>* file) = 0;
 
   // The failure report.
 
   /// Makes the absolute folder `path` and every missing level above it, private to the user
   /// (see nandell::MakeFolders); false when a level could not be made.
-  virtual bool MakeFolders(const std::string& path);
+  virtual bool MakeFolders(const std::string& path) = 0;
   /// Replaces `path` with a file holding `data`, through a temporary file and a rename, so
   /// that a reader (or another run writing it) sees the old or the new content, never a mix.
-  virtual int ReplaceWholeFile(const std::string& path, const std::string& data);
-
-  /// Takes a fresh stamp of the open `source`'s content (after the run itself renamed it).
-  int TakeStamp(SourceFile& source);
-  /// True when the open `source`'s content still has the stamp last taken.
-  bool Unchanged(const SourceFile& source);
-
-  // Built from the steps above, so that a step made to fail or wait acts on these too.
-  /// Copies `source` to `target` without ever replacing: an existing target is refused
-  /// (EEXIST) before any data is written; the copy is made in a temporary file and, when the
-  /// source changed meanwhile, made once more (kChangedWhileCopied when it changed again);
-  /// then PlaceNoReplace, and the folder flushed. `log` (when given) is told before the copy
-  /// takes its name.
-  int CopyNoReplace(const FileAt& source, const FileAt& target, TransferLog* log = nullptr);
-  /// Moves `source` to a `target` on another file system. The source is first taken: renamed,
-  /// without replacing, to a hidden name in its folder (TakenName), so that a new file that
-  /// appears under its name meanwhile is never touched. Then it is copied as CopyNoReplace
-  /// does (owner and group kept when run as root), compared byte for byte, the folders above
-  /// the copy flushed, and the taken source removed only when it is still the file that was
-  /// copied, unchanged (RemoveSource). On failure the copy is taken back and the source put
-  /// back under its name; when a new file has the name meanwhile, under a visible recovery
-  /// name (RecoveryName), whose path `kept_as` receives (or the hidden one's, when even that
-  /// failed; a later run recovers it). A name too long to hide is moved without being taken,
-  /// still only removed when unchanged. `log` (when given) is told before the source is taken
-  /// and before the copy takes its name.
-  int MoveByCopy(const FileAt& source, const FileAt& target, std::string* kept_as,
-                 TransferLog* log = nullptr);
-  /// Moves `source` to `target` without ever replacing: PlaceNoReplace, or MoveByCopy when
-  /// the rename cannot do it (NeedsCopyToMove).
-  int MoveNoReplace(const FileAt& source, const FileAt& target, std::string* kept_as);
-  /// Puts a source that an ended run left taken (IsTakenName) back under its name, or under a
-  /// recovery name when its name is taken; `name` receives the name it now has. EBUSY when a
-  /// run still holds it.
-  int RecoverTaken(const FileAt& taken, std::string* name);
-
- private:
-  /// Copies the open `source` to a temporary file beside `target` and gives it the target's
-  /// name, `log` told before; a source that changed while it was copied is copied once more.
-  int CopyAndPlace(SourceFile& source, const FileAt& target, bool keep_owner, TransferLog* log);
-  /// Gives `taken` the name `original` without replacing, or the first free RecoveryName;
-  /// `name` receives the name it has afterwards (the taken one when none could be given).
-  int PutBack(const FileAt& taken, const std::string& original, std::string* name);
+  virtual int ReplaceWholeFile(const std::string& path, const std::string& data) = 0;
 };
-
-/// True when PlaceNoReplace failing with `error` means the file can only be moved by copying
-/// it: the target is on another file system.
-bool NeedsCopyToMove(int error);
-
-/// The hidden name under which a move takes the file `name` (".nandell-move." + name).
-std::string TakenName(const std::string& name);
-
-/// True when `name` is a TakenName; `original` (when given) receives the name it stands for.
-bool IsTakenName(const std::string& name, std::string* original = nullptr);
-
-/// Recovery names tried (RecoveryName 1 to this) before a source is left under its hidden name.
-inline constexpr int kRecoveryAttempts = 100;
-
-/// The visible name under which a source that cannot get its name back is kept: "NAME(恢复)"
-/// before the extension for `attempt` 1, "NAME(恢复2)" for 2, and so on.
-std::string RecoveryName(const std::string& name, int attempt);
 
 /// The process-wide file system of the operating system.
 FileSystem& RealFileSystem();

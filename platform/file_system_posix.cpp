@@ -11,13 +11,14 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
 #include "platform/checksum.h"
 #include "platform/file.h"
+#include "platform/file_private.h"
 #include "platform/file_system.h"
-#include "platform/fs.h"
 
 namespace nandell::fs {
 namespace {
@@ -101,7 +102,7 @@ int CopyData(int in, int out, ContentHash* hash) {
     }
     if (n == 0) return 0;
     hash->Update(buffer.get(), static_cast<size_t>(n));
-    if (!WriteAll(out, buffer.get(), static_cast<size_t>(n))) return errno;
+    if (!posix::WriteAll(out, buffer.get(), static_cast<size_t>(n))) return errno;
     at += n;
   }
 }
@@ -248,6 +249,43 @@ class PosixListing : public FolderListing {
   int error_ = 0;
 };
 
+// The run's file system on this operating system.
+class PosixFileSystem final : public FileSystem {
+ public:
+  bool Exists(const std::string& path) override;
+  std::string ResolvedFolder(const std::string& folder) override;
+  int OpenFolder(const std::string& path, FolderRef* folder) override;
+  int OpenSubfolder(const Folder& parent, const std::string& name, FolderRef* folder) override;
+  std::unique_ptr<FolderListing> ListFolder(const Folder& folder, int* error) override;
+  FILE* OpenForReading(const FileAt& file) override;
+  int OpenTargetFolder(const Folder& base, const std::string& relative, bool* made,
+                       FolderRef* folder) override;
+  bool FoldersStayInPlace() const override;
+  int CheckNameFree(const Folder& base, const std::string& relative) override;
+  int CheckTargetFolder(const Folder& base, const std::string& relative, int* add_error,
+                        uint64_t* device) override;
+  void RemoveLeftovers(const Folder& folder) override;
+  int OpenSource(const FileAt& file, bool lock, std::unique_ptr<SourceFile>* source) override;
+  int TakeStamp(SourceFile& source) override;
+  bool Unchanged(const SourceFile& source) override;
+  int CopyToTemporary(SourceFile& source, const Folder& folder, bool keep_owner,
+                      Copied* copy) override;
+  int PlaceNoReplace(const FileAt& from, const FileAt& to) override;
+  int Remove(const FileAt& file) override;
+  bool SameContent(SourceFile& source, const FileAt& copy) override;
+  void FlushFolder(const Folder& folder, int above) override;
+  int RemoveSource(SourceFile& source, const FileAt& file) override;
+  bool IsLeftover(const FileAt& file) override;
+  int Examine(const FileAt& file, FileFacts* facts) override;
+  int IdentifyFolder(const Folder& folder, uint64_t* device, uint64_t* inode) override;
+  int ReadWholeFile(const FileAt& file, int64_t limit, std::string* data,
+                    OpenFileFacts* facts) override;
+  int RemoveFolder(const FileAt& folder) override;
+  int OpenLocked(const FileAt& at, bool create_new, std::unique_ptr<AppendFile>* file) override;
+  bool MakeFolders(const std::string& path) override;
+  int ReplaceWholeFile(const std::string& path, const std::string& data) override;
+};
+
 }  // namespace
 
 Folder::~Folder() {
@@ -258,22 +296,28 @@ SourceFile::~SourceFile() {
   if (handle_ >= 0) ::close(static_cast<int>(handle_));
 }
 
-bool FileSystem::Exists(const std::string& path) {
+bool PosixFileSystem::Exists(const std::string& path) {
   return PathExists(path);
 }
 
-std::string FileSystem::ResolvedFolder(const std::string& folder) {
-  return fs::ResolvedFolder(folder);
+std::string PosixFileSystem::ResolvedFolder(const std::string& folder) {
+  char* resolved = ::realpath(folder.c_str(), nullptr);
+  if (resolved == nullptr) return std::string();
+  std::string text = resolved;
+  ::free(resolved);
+  if (text.empty() || text.back() != '/') text += '/';
+  return text;
 }
 
-int FileSystem::OpenFolder(const std::string& path, FolderRef* folder) {
+int PosixFileSystem::OpenFolder(const std::string& path, FolderRef* folder) {
   const int fd = ::open(path.empty() ? "." : path.c_str(), kOpenFolderFlags);
   if (fd < 0) return errno;
   *folder = std::make_shared<Folder>(path, fd);
   return 0;
 }
 
-int FileSystem::OpenSubfolder(const Folder& parent, const std::string& name, FolderRef* folder) {
+int PosixFileSystem::OpenSubfolder(const Folder& parent, const std::string& name,
+                                   FolderRef* folder) {
   int fd = -1;
   const int error = OpenLevels(FdOf(parent), name, false, nullptr, &fd);
   if (error != 0) return error;
@@ -281,7 +325,7 @@ int FileSystem::OpenSubfolder(const Folder& parent, const std::string& name, Fol
   return 0;
 }
 
-std::unique_ptr<FolderListing> FileSystem::ListFolder(const Folder& folder, int* error) {
+std::unique_ptr<FolderListing> PosixFileSystem::ListFolder(const Folder& folder, int* error) {
   // A description of its own, so that the listing's position is its alone.
   const int fd = ::openat(FdOf(folder), ".", kOpenFolderFlags);
   DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
@@ -293,7 +337,7 @@ std::unique_ptr<FolderListing> FileSystem::ListFolder(const Folder& folder, int*
   return std::make_unique<PosixListing>(dir);
 }
 
-FILE* FileSystem::OpenForReading(const FileAt& file) {
+FILE* PosixFileSystem::OpenForReading(const FileAt& file) {
   const int fd =
       ::openat(FdOf(*file.folder), file.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return nullptr;
@@ -302,8 +346,8 @@ FILE* FileSystem::OpenForReading(const FileAt& file) {
   return stream;
 }
 
-int FileSystem::OpenTargetFolder(const Folder& base, const std::string& relative, bool* made,
-                                 FolderRef* folder) {
+int PosixFileSystem::OpenTargetFolder(const Folder& base, const std::string& relative, bool* made,
+                                      FolderRef* folder) {
   *made = false;
   // Most files go to a folder that an earlier file made: one call opens it.
   int fd = OpenBeneath(FdOf(base), relative);
@@ -315,11 +359,11 @@ int FileSystem::OpenTargetFolder(const Folder& base, const std::string& relative
   return 0;
 }
 
-bool FileSystem::FoldersStayInPlace() const {
+bool PosixFileSystem::FoldersStayInPlace() const {
   return false;
 }
 
-int FileSystem::CheckNameFree(const Folder& base, const std::string& relative) {
+int PosixFileSystem::CheckNameFree(const Folder& base, const std::string& relative) {
   const size_t slash = relative.rfind('/');
   const std::string levels = slash == std::string::npos ? "" : relative.substr(0, slash + 1);
   const std::string name = relative.substr(slash == std::string::npos ? 0 : slash + 1);
@@ -333,8 +377,8 @@ int FileSystem::CheckNameFree(const Folder& base, const std::string& relative) {
   return errno == ENOENT ? 0 : errno;
 }
 
-int FileSystem::CheckTargetFolder(const Folder& base, const std::string& relative, int* add_error,
-                                  uint64_t* device) {
+int PosixFileSystem::CheckTargetFolder(const Folder& base, const std::string& relative,
+                                       int* add_error, uint64_t* device) {
   *add_error = 0;
   // The deepest level that exists, reached as OpenTargetFolder reaches it.
   std::string existing = relative;
@@ -358,11 +402,12 @@ int FileSystem::CheckTargetFolder(const Folder& base, const std::string& relativ
   return 0;
 }
 
-void FileSystem::RemoveLeftovers(const Folder& folder) {
-  RemoveLeftoverTemporaries(FdOf(folder));
+void PosixFileSystem::RemoveLeftovers(const Folder& folder) {
+  posix::RemoveLeftoverTemporaries(FdOf(folder));
 }
 
-int FileSystem::OpenSource(const FileAt& file, bool lock, std::unique_ptr<SourceFile>* source) {
+int PosixFileSystem::OpenSource(const FileAt& file, bool lock,
+                                std::unique_ptr<SourceFile>* source) {
   const int dir = FdOf(*file.folder);
   struct stat entry;
   if (::fstatat(dir, file.name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) return errno;
@@ -382,25 +427,25 @@ int FileSystem::OpenSource(const FileAt& file, bool lock, std::unique_ptr<Source
   return 0;
 }
 
-int FileSystem::TakeStamp(SourceFile& source) {
+int PosixFileSystem::TakeStamp(SourceFile& source) {
   struct stat st;
   if (::fstat(FdOf(source), &st) != 0) return errno;
   source.SetContent(StampOf(st));
   return 0;
 }
 
-bool FileSystem::Unchanged(const SourceFile& source) {
+bool PosixFileSystem::Unchanged(const SourceFile& source) {
   struct stat st;
   return ::fstat(FdOf(source), &st) == 0 && StampOf(st) == source.Content();
 }
 
-int FileSystem::CopyToTemporary(SourceFile& source, const Folder& folder, bool keep_owner,
-                                Copied* copy) {
+int PosixFileSystem::CopyToTemporary(SourceFile& source, const Folder& folder, bool keep_owner,
+                                     Copied* copy) {
   const int in = FdOf(source);
   struct stat st;
   if (::fstat(in, &st) != 0) return errno;
   ContentHash hash;
-  const int error = WriteTemporaryAt(
+  const int error = posix::WriteTemporaryAt(
       FdOf(folder), "",
       [&](int out) {
         int error = CopyData(in, out, &hash);
@@ -428,15 +473,15 @@ int FileSystem::CopyToTemporary(SourceFile& source, const Folder& folder, bool k
   return error;
 }
 
-int FileSystem::PlaceNoReplace(const FileAt& from, const FileAt& to) {
-  return PlaceNoReplaceAt(FdOf(*from.folder), from.name, FdOf(*to.folder), to.name);
+int PosixFileSystem::PlaceNoReplace(const FileAt& from, const FileAt& to) {
+  return posix::RenameNoReplaceAt(FdOf(*from.folder), from.name, FdOf(*to.folder), to.name);
 }
 
-int FileSystem::Remove(const FileAt& file) {
+int PosixFileSystem::Remove(const FileAt& file) {
   return ::unlinkat(FdOf(*file.folder), file.name.c_str(), 0) == 0 ? 0 : errno;
 }
 
-bool FileSystem::SameContent(SourceFile& source, const FileAt& copy) {
+bool PosixFileSystem::SameContent(SourceFile& source, const FileAt& copy) {
   Fd other(::openat(FdOf(*copy.folder), copy.name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
   if (other.get() < 0) return false;
   const int in = FdOf(source);
@@ -456,11 +501,11 @@ bool FileSystem::SameContent(SourceFile& source, const FileAt& copy) {
   }
 }
 
-void FileSystem::FlushFolder(const Folder& folder, int above) {
-  FlushFolderAt(FdOf(folder), above);
+void PosixFileSystem::FlushFolder(const Folder& folder, int above) {
+  posix::FlushFolderAt(FdOf(folder), above);
 }
 
-int FileSystem::RemoveSource(SourceFile& source, const FileAt& file) {
+int PosixFileSystem::RemoveSource(SourceFile& source, const FileAt& file) {
   const int dir = FdOf(*file.folder);
   struct stat entry;
   if (::fstatat(dir, file.name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) return errno;
@@ -471,13 +516,13 @@ int FileSystem::RemoveSource(SourceFile& source, const FileAt& file) {
   return ::unlinkat(dir, file.name.c_str(), 0) == 0 ? 0 : errno;
 }
 
-bool FileSystem::IsLeftover(const FileAt& file) {
+bool PosixFileSystem::IsLeftover(const FileAt& file) {
   Fd fd(::openat(FdOf(*file.folder), file.name.c_str(),
                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   return fd.get() >= 0 && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0;
 }
 
-int FileSystem::Examine(const FileAt& file, FileFacts* facts) {
+int PosixFileSystem::Examine(const FileAt& file, FileFacts* facts) {
   struct stat st;
   if (::fstatat(FdOf(*file.folder), file.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
     return errno;
@@ -486,7 +531,7 @@ int FileSystem::Examine(const FileAt& file, FileFacts* facts) {
   return 0;
 }
 
-int FileSystem::IdentifyFolder(const Folder& folder, uint64_t* device, uint64_t* inode) {
+int PosixFileSystem::IdentifyFolder(const Folder& folder, uint64_t* device, uint64_t* inode) {
   struct stat st;
   if (::fstat(FdOf(folder), &st) != 0) return errno;
   *device = static_cast<uint64_t>(st.st_dev);
@@ -494,8 +539,8 @@ int FileSystem::IdentifyFolder(const Folder& folder, uint64_t* device, uint64_t*
   return 0;
 }
 
-int FileSystem::ReadWholeFile(const FileAt& file, int64_t limit, std::string* data,
-                              OpenFileFacts* facts) {
+int PosixFileSystem::ReadWholeFile(const FileAt& file, int64_t limit, std::string* data,
+                                   OpenFileFacts* facts) {
   data->clear();
   // Never waiting for a pipe or a device: opened without blocking, then refused.
   Fd fd(::openat(FdOf(*file.folder), file.name.c_str(),
@@ -504,31 +549,33 @@ int FileSystem::ReadWholeFile(const FileAt& file, int64_t limit, std::string* da
   struct stat st;
   if (::fstat(fd.get(), &st) != 0) return errno;
   if (!S_ISREG(st.st_mode)) return kNotRegular;
-  facts->device = static_cast<uint64_t>(st.st_dev);
-  facts->inode = static_cast<uint64_t>(st.st_ino);
-  facts->owned = st.st_uid == ::geteuid();
-  facts->others_may_write = (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
-  return ReadAllAt(fd.get(), limit, data);
+  const int error = posix::FactsOf(fd.get(), facts);
+  return error != 0 ? error : posix::ReadAllAt(fd.get(), limit, data);
 }
 
-int FileSystem::RemoveFolder(const FileAt& folder) {
+int PosixFileSystem::RemoveFolder(const FileAt& folder) {
   return ::unlinkat(FdOf(*folder.folder), folder.name.c_str(), AT_REMOVEDIR) == 0 ? 0 : errno;
 }
 
-int FileSystem::OpenLocked(const FileAt& at, bool create_new, std::unique_ptr<AppendFile>* file) {
-  auto opened = std::make_unique<AppendFile>();
-  const int error = opened->OpenLockedAt(FdOf(*at.folder), at.name, create_new);
-  if (error == 0) *file = std::move(opened);
+int PosixFileSystem::OpenLocked(const FileAt& at, bool create_new,
+                                std::unique_ptr<AppendFile>* file) {
+  int fd = -1;
+  const int error = posix::OpenLockedAt(FdOf(*at.folder), at.name, create_new, &fd);
+  if (error == 0) *file = std::make_unique<AppendFile>(fd);
   return error;
 }
 
-int FileSystem::ReplaceWholeFile(const std::string& path, const std::string& data) {
-  return ReplaceFile(path,
-                     [&](int fd) { return WriteAll(fd, data.data(), data.size()) ? 0 : errno; });
+bool PosixFileSystem::MakeFolders(const std::string& path) {
+  return nandell::MakeFolders(path);
+}
+
+int PosixFileSystem::ReplaceWholeFile(const std::string& path, const std::string& data) {
+  return posix::ReplaceFile(
+      path, [&](int fd) { return posix::WriteAll(fd, data.data(), data.size()) ? 0 : errno; });
 }
 
 FileSystem& RealFileSystem() {
-  static FileSystem file_system;
+  static PosixFileSystem file_system;
   return file_system;
 }
 

@@ -13,8 +13,8 @@
 
 #include "platform/checksum.h"
 #include "platform/file.h"
+#include "platform/file_private.h"
 #include "platform/file_system.h"
-#include "platform/fs.h"
 #include "platform/path.h"
 #include "platform/windows_support.h"
 
@@ -461,6 +461,43 @@ int HashCopy(const std::wstring& path, Copied* copy) {
   return FactsOf(file.get(), &copy->facts);
 }
 
+// The run's file system on this operating system.
+class WindowsFileSystem final : public FileSystem {
+ public:
+  bool Exists(const std::string& path) override;
+  std::string ResolvedFolder(const std::string& folder) override;
+  int OpenFolder(const std::string& path, FolderRef* folder) override;
+  int OpenSubfolder(const Folder& parent, const std::string& name, FolderRef* folder) override;
+  std::unique_ptr<FolderListing> ListFolder(const Folder& folder, int* error) override;
+  FILE* OpenForReading(const FileAt& file) override;
+  int OpenTargetFolder(const Folder& base, const std::string& relative, bool* made,
+                       FolderRef* folder) override;
+  bool FoldersStayInPlace() const override;
+  int CheckNameFree(const Folder& base, const std::string& relative) override;
+  int CheckTargetFolder(const Folder& base, const std::string& relative, int* add_error,
+                        uint64_t* device) override;
+  void RemoveLeftovers(const Folder& folder) override;
+  int OpenSource(const FileAt& file, bool lock, std::unique_ptr<SourceFile>* source) override;
+  int TakeStamp(SourceFile& source) override;
+  bool Unchanged(const SourceFile& source) override;
+  int CopyToTemporary(SourceFile& source, const Folder& folder, bool keep_owner,
+                      Copied* copy) override;
+  int PlaceNoReplace(const FileAt& from, const FileAt& to) override;
+  int Remove(const FileAt& file) override;
+  bool SameContent(SourceFile& source, const FileAt& copy) override;
+  void FlushFolder(const Folder& folder, int above) override;
+  int RemoveSource(SourceFile& source, const FileAt& file) override;
+  bool IsLeftover(const FileAt& file) override;
+  int Examine(const FileAt& file, FileFacts* facts) override;
+  int IdentifyFolder(const Folder& folder, uint64_t* device, uint64_t* inode) override;
+  int ReadWholeFile(const FileAt& file, int64_t limit, std::string* data,
+                    OpenFileFacts* facts) override;
+  int RemoveFolder(const FileAt& folder) override;
+  int OpenLocked(const FileAt& at, bool create_new, std::unique_ptr<AppendFile>* file) override;
+  bool MakeFolders(const std::string& path) override;
+  int ReplaceWholeFile(const std::string& path, const std::string& data) override;
+};
+
 }  // namespace
 
 Folder::~Folder() {
@@ -475,15 +512,29 @@ SourceFile::~SourceFile() {
   delete source;
 }
 
-bool FileSystem::Exists(const std::string& path) {
+bool WindowsFileSystem::Exists(const std::string& path) {
   return PathExists(path);
 }
 
-std::string FileSystem::ResolvedFolder(const std::string& folder) {
-  return fs::ResolvedFolder(folder);
+std::string WindowsFileSystem::ResolvedFolder(const std::string& folder) {
+  // The final path of the opened folder (junctions resolved), in its plain form.
+  Handle handle(::CreateFileW(win::WinPath(folder).c_str(), FILE_READ_ATTRIBUTES, kShareAll,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!handle.valid()) return std::string();
+  std::wstring path(MAX_PATH, L'\0');
+  DWORD length = 0;
+  for (;;) {
+    length = ::GetFinalPathNameByHandleW(handle.get(), path.data(), static_cast<DWORD>(path.size()),
+                                         FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length < path.size()) break;
+    path.resize(length + 1);
+  }
+  if (length == 0) return std::string();
+  path.resize(length);
+  return WithTrailingSeparator(win::PlainPath(path));
 }
 
-int FileSystem::OpenFolder(const std::string& path, FolderRef* folder) {
+int WindowsFileSystem::OpenFolder(const std::string& path, FolderRef* folder) {
   // The chosen folder itself may be reached through links: the user named it.
   std::wstring full = win::WinPath(path.empty() ? "." : path);
   while (full.size() > 1 && full.back() == L'\\' && full[full.size() - 2] != L':') {
@@ -507,7 +558,8 @@ int FileSystem::OpenFolder(const std::string& path, FolderRef* folder) {
   return 0;
 }
 
-int FileSystem::OpenSubfolder(const Folder& parent, const std::string& name, FolderRef* folder) {
+int WindowsFileSystem::OpenSubfolder(const Folder& parent, const std::string& name,
+                                     FolderRef* folder) {
   // A relative path of several levels opens them one by one, as on POSIX.
   WinFolder opened;
   const int error = OpenLevels(Of(parent), LevelsOf(name), false, nullptr, &opened);
@@ -516,7 +568,7 @@ int FileSystem::OpenSubfolder(const Folder& parent, const std::string& name, Fol
   return 0;
 }
 
-std::unique_ptr<FolderListing> FileSystem::ListFolder(const Folder& folder, int* error) {
+std::unique_ptr<FolderListing> WindowsFileSystem::ListFolder(const Folder& folder, int* error) {
   auto listing = std::make_unique<WinListing>(Of(folder).path);
   if (!listing->Start()) {
     if (error != nullptr) *error = listing->Error();
@@ -525,12 +577,12 @@ std::unique_ptr<FolderListing> FileSystem::ListFolder(const Folder& folder, int*
   return listing;
 }
 
-FILE* FileSystem::OpenForReading(const FileAt& file) {
+FILE* WindowsFileSystem::OpenForReading(const FileAt& file) {
   return win::OpenStream(PathOf(file));
 }
 
-int FileSystem::OpenTargetFolder(const Folder& base, const std::string& relative, bool* made,
-                                 FolderRef* folder) {
+int WindowsFileSystem::OpenTargetFolder(const Folder& base, const std::string& relative, bool* made,
+                                        FolderRef* folder) {
   *made = false;
   WinFolder opened;
   const int error = OpenLevels(Of(base), LevelsOf(relative), true, made, &opened);
@@ -539,11 +591,11 @@ int FileSystem::OpenTargetFolder(const Folder& base, const std::string& relative
   return 0;
 }
 
-bool FileSystem::FoldersStayInPlace() const {
+bool WindowsFileSystem::FoldersStayInPlace() const {
   return true;
 }
 
-int FileSystem::CheckNameFree(const Folder& base, const std::string& relative) {
+int WindowsFileSystem::CheckNameFree(const Folder& base, const std::string& relative) {
   std::vector<std::string> levels = LevelsOf(relative);
   if (levels.empty()) return EINVAL;
   const std::string name = levels.back();
@@ -564,8 +616,8 @@ int FileSystem::CheckNameFree(const Folder& base, const std::string& relative) {
   return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? 0 : win::ErrorResult(code);
 }
 
-int FileSystem::CheckTargetFolder(const Folder& base, const std::string& relative, int* add_error,
-                                  uint64_t* device) {
+int WindowsFileSystem::CheckTargetFolder(const Folder& base, const std::string& relative,
+                                         int* add_error, uint64_t* device) {
   *add_error = 0;
   std::vector<std::string> levels = LevelsOf(relative);
   const size_t wanted = levels.size();
@@ -593,7 +645,7 @@ int FileSystem::CheckTargetFolder(const Folder& base, const std::string& relativ
   return 0;
 }
 
-void FileSystem::RemoveLeftovers(const Folder& folder) {
+void WindowsFileSystem::RemoveLeftovers(const Folder& folder) {
   const std::wstring& path = Of(folder).path;
   WIN32_FIND_DATAW data;
   HANDLE find = ::FindFirstFileExW(Join(path, ".nandell-*.part").c_str(), FindExInfoBasic, &data,
@@ -618,7 +670,8 @@ void FileSystem::RemoveLeftovers(const Folder& folder) {
   }
 }
 
-int FileSystem::OpenSource(const FileAt& file, bool lock, std::unique_ptr<SourceFile>* source) {
+int WindowsFileSystem::OpenSource(const FileAt& file, bool lock,
+                                  std::unique_ptr<SourceFile>* source) {
   const std::wstring path = PathOf(file);
   FileStamp entry;
   {
@@ -648,19 +701,20 @@ int FileSystem::OpenSource(const FileAt& file, bool lock, std::unique_ptr<Source
   return 0;
 }
 
-int FileSystem::TakeStamp(SourceFile& source) {
+int WindowsFileSystem::TakeStamp(SourceFile& source) {
   FileStamp stamp;
   if (!StampOf(Of(source).handle, &stamp)) return LastError();
   source.SetContent(stamp);
   return 0;
 }
 
-bool FileSystem::Unchanged(const SourceFile& source) {
+bool WindowsFileSystem::Unchanged(const SourceFile& source) {
   FileStamp stamp;
   return StampOf(Of(source).handle, &stamp) && stamp == source.Content();
 }
 
-int FileSystem::CopyToTemporary(SourceFile& source, const Folder& folder, bool, Copied* copy) {
+int WindowsFileSystem::CopyToTemporary(SourceFile& source, const Folder& folder, bool,
+                                       Copied* copy) {
   // The copy keeps the last-write time, the attributes and the alternate data streams (a
   // download's zone mark among them); its security comes from the folder, as with any copy
   // made in Explorer. The owner is not carried over: that needs the restore privilege.
@@ -696,16 +750,16 @@ int FileSystem::CopyToTemporary(SourceFile& source, const Folder& folder, bool, 
   return EEXIST;
 }
 
-int FileSystem::PlaceNoReplace(const FileAt& from, const FileAt& to) {
+int WindowsFileSystem::PlaceNoReplace(const FileAt& from, const FileAt& to) {
   if (const int error = NameError(to.name); error != 0) return error;
-  return ::MoveFileExW(PathOf(from).c_str(), PathOf(to).c_str(), 0) ? 0 : LastError();
+  return win::MoveNoReplace(PathOf(from), PathOf(to));
 }
 
-int FileSystem::Remove(const FileAt& file) {
+int WindowsFileSystem::Remove(const FileAt& file) {
   return RemoveEntry(PathOf(file));
 }
 
-bool FileSystem::SameContent(SourceFile& source, const FileAt& copy) {
+bool WindowsFileSystem::SameContent(SourceFile& source, const FileAt& copy) {
   Handle other(::CreateFileW(PathOf(copy).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!other.valid()) return false;
@@ -727,7 +781,7 @@ bool FileSystem::SameContent(SourceFile& source, const FileAt& copy) {
   }
 }
 
-void FileSystem::FlushFolder(const Folder& folder, int above) {
+void WindowsFileSystem::FlushFolder(const Folder& folder, int above) {
   // A folder opened for writing flushes its entries (NTFS and FAT write them through the
   // volume's cache); where the system refuses, nothing is lost but the early flush.
   std::wstring path = Of(folder).path;
@@ -741,7 +795,7 @@ void FileSystem::FlushFolder(const Folder& folder, int above) {
   }
 }
 
-int FileSystem::RemoveSource(SourceFile& source, const FileAt& file) {
+int WindowsFileSystem::RemoveSource(SourceFile& source, const FileAt& file) {
   // Opened for deleting without sharing writes: from the check to the deletion no one can
   // write into it. A program that has it open for writing keeps it where it is.
   Handle entry(::CreateFileW(PathOf(file).c_str(),
@@ -758,7 +812,7 @@ int FileSystem::RemoveSource(SourceFile& source, const FileAt& file) {
   return DeleteOpenFile(entry.get());
 }
 
-bool FileSystem::IsLeftover(const FileAt& file) {
+bool WindowsFileSystem::IsLeftover(const FileAt& file) {
   Handle handle(::CreateFileW(PathOf(file).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                               FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!handle.valid() || !LockByte(handle.get(), true)) return false;
@@ -766,7 +820,7 @@ bool FileSystem::IsLeftover(const FileAt& file) {
   return true;
 }
 
-int FileSystem::Examine(const FileAt& file, FileFacts* facts) {
+int WindowsFileSystem::Examine(const FileAt& file, FileFacts* facts) {
   // The entry itself: a link's own attributes.
   Handle entry(::CreateFileW(PathOf(file).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
                              OPEN_EXISTING,
@@ -775,7 +829,7 @@ int FileSystem::Examine(const FileAt& file, FileFacts* facts) {
   return FactsOf(entry.get(), facts);
 }
 
-int FileSystem::IdentifyFolder(const Folder& folder, uint64_t* device, uint64_t* inode) {
+int WindowsFileSystem::IdentifyFolder(const Folder& folder, uint64_t* device, uint64_t* inode) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!::GetFileInformationByHandle(Of(folder).level->handle, &info)) return LastError();
   *device = info.dwVolumeSerialNumber;
@@ -783,8 +837,8 @@ int FileSystem::IdentifyFolder(const Folder& folder, uint64_t* device, uint64_t*
   return 0;
 }
 
-int FileSystem::ReadWholeFile(const FileAt& file, int64_t limit, std::string* data,
-                              OpenFileFacts* facts) {
+int WindowsFileSystem::ReadWholeFile(const FileAt& file, int64_t limit, std::string* data,
+                                     OpenFileFacts* facts) {
   data->clear();
   Handle open(::CreateFileW(PathOf(file).c_str(), GENERIC_READ | READ_CONTROL, kShareAll, nullptr,
                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
@@ -799,19 +853,24 @@ int FileSystem::ReadWholeFile(const FileAt& file, int64_t limit, std::string* da
   return error != 0 ? error : win::ReadAllOf(open.get(), limit, data);
 }
 
-int FileSystem::OpenLocked(const FileAt& at, bool create_new, std::unique_ptr<AppendFile>* file) {
+int WindowsFileSystem::OpenLocked(const FileAt& at, bool create_new,
+                                  std::unique_ptr<AppendFile>* file) {
   auto opened = std::make_unique<AppendFile>();
   const int error = opened->OpenLocked(win::Narrow(PathOf(at)), create_new);
   if (error == 0) *file = std::move(opened);
   return error;
 }
 
-int FileSystem::RemoveFolder(const FileAt& folder) {
+int WindowsFileSystem::RemoveFolder(const FileAt& folder) {
   // A link or junction is removed itself, never what it leads to.
   return ::RemoveDirectoryW(PathOf(folder).c_str()) ? 0 : LastError();
 }
 
-int FileSystem::ReplaceWholeFile(const std::string& path, const std::string& data) {
+bool WindowsFileSystem::MakeFolders(const std::string& path) {
+  return nandell::MakeFolders(path);
+}
+
+int WindowsFileSystem::ReplaceWholeFile(const std::string& path, const std::string& data) {
   const std::wstring target = win::WinPath(path);
   const size_t slash = target.rfind(L'\\');
   const std::wstring folder = slash == std::wstring::npos ? L"." : target.substr(0, slash);
@@ -844,7 +903,7 @@ int FileSystem::ReplaceWholeFile(const std::string& path, const std::string& dat
 }
 
 FileSystem& RealFileSystem() {
-  static FileSystem file_system;
+  static WindowsFileSystem file_system;
   return file_system;
 }
 

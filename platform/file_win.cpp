@@ -9,7 +9,9 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstring>
 
+#include "platform/file_private.h"
 #include "platform/path.h"
 #include "platform/windows_support.h"
 
@@ -18,6 +20,40 @@ namespace {
 
 // Other programs may read, write, rename and delete a file while we read it.
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The Internet functions' error codes (WinHTTP's among them), whose texts are in their own
+// module's message table rather than the system's.
+constexpr unsigned long kInternetErrorFirst = 12000;
+constexpr unsigned long kInternetErrorLast = 12999;
+
+// The system's message for the Windows error `code` (from WinHTTP's table for its codes, when
+// it is loaded), without its closing full stop and line break; "error N" when there is none.
+std::string MessageText(unsigned long code) {
+  HMODULE module = nullptr;
+  if (code >= kInternetErrorFirst && code <= kInternetErrorLast) {
+    module = ::GetModuleHandleW(L"winhttp.dll");
+  }
+  wchar_t* buffer = nullptr;
+  const DWORD flags =
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
+      (module != nullptr ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM);
+  const DWORD length =
+      ::FormatMessageW(flags, module, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::string text;
+  if (length > 0 && buffer != nullptr) text = win::Narrow(std::wstring_view(buffer, length));
+  if (buffer != nullptr) ::LocalFree(buffer);
+  while (!text.empty() &&
+         (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.')) {
+    text.pop_back();
+  }
+  if (text.empty()) text = "error " + std::to_string(code);
+  return text;
+}
+
+// The text of the current thread's last Windows error.
+std::string LastErrorText() {
+  return ErrorText(win::ErrorResult(::GetLastError()));
+}
 
 // Creates the folder `path` after the missing folders above it. Whether a level above could
 // be made does not matter by itself: the creation of `path` decides (a drive or a share root
@@ -32,6 +68,17 @@ bool MakeFoldersWide(const std::wstring& path) {
 
 }  // namespace
 
+namespace fs {
+
+std::string SystemErrorText(int error) {
+  if (error >= win::kWindowsErrorBase) {
+    return MessageText(static_cast<unsigned long>(error - win::kWindowsErrorBase));
+  }
+  return std::strerror(error);
+}
+
+}  // namespace fs
+
 FILE* OpenForReading(const std::string& path) {
   return win::OpenStream(win::WinPath(path));
 }
@@ -41,13 +88,13 @@ bool CheckReadableFile(const std::string& path, std::string* error) {
   HANDLE handle = ::CreateFileW(win::WinPath(path).c_str(), GENERIC_READ, kShareAll, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
-    *error = win::ErrorText(::GetLastError());
+    *error = LastErrorText();
     return false;
   }
   bool ok = true;
   BY_HANDLE_FILE_INFORMATION info;
   if (!::GetFileInformationByHandle(handle, &info)) {
-    *error = win::ErrorText(::GetLastError());
+    *error = LastErrorText();
     ok = false;
   } else if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     *error = "is a folder";
@@ -59,7 +106,7 @@ bool CheckReadableFile(const std::string& path, std::string* error) {
     char byte;
     DWORD got = 0;
     if (!::ReadFile(handle, &byte, 1, &got, nullptr)) {
-      *error = win::ErrorText(::GetLastError());
+      *error = LastErrorText();
       ok = false;
     }
   }
@@ -70,6 +117,11 @@ bool CheckReadableFile(const std::string& path, std::string* error) {
 bool PathExists(const std::string& path) {
   return !path.empty() &&
          ::GetFileAttributesW(win::WinPath(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsFolder(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesW(win::WinPath(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
 bool FolderWritable(const std::string& dir) {
@@ -87,19 +139,14 @@ bool FolderWritable(const std::string& dir) {
   return true;
 }
 
-bool MakeFolders(const std::string& dir) {
+bool MakeFolders(const std::string& dir, unsigned) {
   std::wstring path = win::WinPath(dir);
   while (path.size() > 1 && path.back() == L'\\') path.pop_back();
   return !path.empty() && MakeFoldersWide(path);
 }
 
-RenameOutcome RenameNoReplace(const std::string& from, const std::string& to) {
-  if (::MoveFileExW(win::WinPath(from).c_str(), win::WinPath(to).c_str(), 0)) {
-    return RenameOutcome::kDone;
-  }
-  const DWORD error = ::GetLastError();
-  return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS ? RenameOutcome::kTargetExists
-                                                                     : RenameOutcome::kFailed;
+int RenameNoReplace(const std::string& from, const std::string& to) {
+  return win::MoveNoReplace(win::WinPath(from), win::WinPath(to));
 }
 
 bool AppendFile::Open(const std::string& path) {
@@ -109,7 +156,7 @@ bool AppendFile::Open(const std::string& path) {
                                 FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
-  handle_ = handle;
+  handle_ = reinterpret_cast<intptr_t>(handle);
   return true;
 }
 
@@ -148,48 +195,55 @@ int AppendFile::OpenLocked(const std::string& path, bool create_new) {
     ::CloseHandle(handle);
     return error;
   }
-  handle_ = handle;
+  handle_ = reinterpret_cast<intptr_t>(handle);
   return 0;
 }
 
 int AppendFile::ReadAll(int64_t limit, std::string* data) const {
   data->clear();
-  if (handle_ == nullptr) return EBADF;
-  return win::ReadAllOf(handle_, limit, data);
+  if (handle_ == -1) return EBADF;
+  return win::ReadAllOf(reinterpret_cast<HANDLE>(handle_), limit, data);
 }
 
 int AppendFile::Facts(OpenFileFacts* facts) const {
-  if (handle_ == nullptr) return EBADF;
-  return win::FactsOf(handle_, facts);
+  if (handle_ == -1) return EBADF;
+  return win::FactsOf(reinterpret_cast<HANDLE>(handle_), facts);
 }
 
 int64_t AppendFile::Size() const {
   LARGE_INTEGER size;
-  if (handle_ == nullptr || !::GetFileSizeEx(handle_, &size)) return -1;
+  if (handle_ == -1 || !::GetFileSizeEx(reinterpret_cast<HANDLE>(handle_), &size)) return -1;
   return static_cast<int64_t>(size.QuadPart);
 }
 
 bool AppendFile::Append(std::string_view data) {
-  if (handle_ == nullptr) return false;
+  if (handle_ == -1) return false;
   while (!data.empty()) {
     const DWORD chunk = data.size() > INT_MAX ? INT_MAX : static_cast<DWORD>(data.size());
     DWORD written = 0;
-    if (!::WriteFile(handle_, data.data(), chunk, &written, nullptr) || written == 0) return false;
+    if (!::WriteFile(reinterpret_cast<HANDLE>(handle_), data.data(), chunk, &written, nullptr) ||
+        written == 0) {
+      return false;
+    }
     data.remove_prefix(written);
   }
   return true;
 }
 
 bool AppendFile::Sync() {
-  return handle_ != nullptr && ::FlushFileBuffers(handle_);
+  return handle_ != -1 && ::FlushFileBuffers(reinterpret_cast<HANDLE>(handle_));
 }
 
 void AppendFile::Close() {
-  if (handle_ != nullptr) ::CloseHandle(handle_);
-  handle_ = nullptr;
+  if (handle_ != -1) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+  handle_ = -1;
 }
 
 namespace win {
+
+int MoveNoReplace(const std::wstring& from, const std::wstring& to) {
+  return ::MoveFileExW(from.c_str(), to.c_str(), 0) ? 0 : ErrorResult(::GetLastError());
+}
 
 int ReadAllOf(void* handle, int64_t limit, std::string* data) {
   data->clear();

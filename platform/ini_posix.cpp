@@ -10,14 +10,15 @@
 #include <cstring>
 #include <mutex>
 
-#include "platform/fs.h"
+#include "platform/file.h"
+#include "platform/file_private.h"
 #include "platform/text.h"
 
 namespace nandell {
 namespace {
 
 void SetError(std::string* error, const std::string& what, int err) {
-  if (error) *error = what + ": " + std::strerror(err);
+  if (error) *error = what + ": " + ErrorText(err);
 }
 
 // Serialises read-modify-write cycles of WriteIniString within the process.
@@ -78,8 +79,8 @@ bool IniFile::Save(const std::string& path, std::string* error) const {
     return false;
   }
   const std::string text = Text();
-  const int err = fs::ReplaceFile(target, [&](int fd) {
-    if (!fs::WriteAll(fd, text.data(), text.size())) return errno;
+  const int err = posix::ReplaceFile(target, [&](int fd) {
+    if (!posix::WriteAll(fd, text.data(), text.size())) return errno;
     // Keeping the old permission bits is best effort; the content matters more.
     if (exists) (void)::fchmod(fd, st.st_mode & 07777);
     return 0;

@@ -7,13 +7,14 @@
 #include <cstring>
 #include <mutex>
 
+#include "platform/file.h"
 #include "platform/windows_support.h"
 
 namespace nandell {
 namespace {
 
 void SetError(std::string* error, const std::string& what, DWORD code) {
-  if (error) *error = what + ": " + win::ErrorText(code);
+  if (error) *error = what + ": " + ErrorText(win::ErrorResult(code));
 }
 
 // Serialises read-modify-write cycles of WriteIniStrings within the process.

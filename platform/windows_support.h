@@ -1,20 +1,16 @@
 #pragma once
 
 // Windows only. Texts are UTF-8 inside the program and UTF-16 at every Windows call; these
-// are the conversions, the Windows form of a path, and error texts.
+// are the conversions, the Windows form of a path, the error results that stand for Windows
+// error codes (worded by ErrorText, platform/file.h), and the quoting of a command line's
+// arguments.
 
 #ifndef _WIN32
 #error "platform/windows_support.h is for Windows builds only"
 #endif
 
-#include <cstdint>
-#include <cstdio>
 #include <string>
 #include <string_view>
-
-namespace nandell {
-struct OpenFileFacts;
-}
 
 namespace nandell::win {
 
@@ -47,27 +43,6 @@ inline constexpr int kWindowsErrorBase = 1 << 24;
 /// The error result of a Windows error code: its errno value (ErrnoOf) where it has one, else
 /// kWindowsErrorBase + `code`.
 int ErrorResult(unsigned long code);
-
-/// The text of an error result (an errno value, or kWindowsErrorBase + a Windows code).
-std::string ErrorResultText(int error);
-
-/// A Windows error code as text, in UTF-8: the C library's text of its errno value where it
-/// has one, so that messages read as on other platforms ("No such file or directory"), else
-/// the system's message (from `module`'s message table when given), else "error N".
-std::string ErrorText(unsigned long code, void* module = nullptr);
-
-/// Opens the disk file `path` (in the Windows form) for binary reading as a C stream, other
-/// programs free to read, write, rename and delete it meanwhile; null when it cannot be opened
-/// or is not a disk file (a pipe or a console could keep a read waiting).
-FILE* OpenStream(const std::wstring& path);
-
-/// Reads the whole of the open disk file `handle` from its first byte into `data`: 0, EFBIG
-/// when it holds more than `limit` bytes, or another error result.
-int ReadAllOf(void* handle, int64_t limit, std::string* data);
-
-/// Fills `facts` for the open file `handle` (opened with READ_CONTROL, so that its owner can be
-/// read). Returns 0 or an error result.
-int FactsOf(void* handle, OpenFileFacts* facts);
 
 /// `argument` quoted for a Windows command line, so that the program receives it as one
 /// argument, unchanged (the rules of CommandLineToArgvW and the C runtime).

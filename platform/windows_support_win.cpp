@@ -114,30 +114,6 @@ int ErrorResult(unsigned long code) {
   return error != 0 ? error : kWindowsErrorBase + static_cast<int>(code & 0xFFFF);
 }
 
-std::string ErrorResultText(int error) {
-  if (error >= kWindowsErrorBase)
-    return ErrorText(static_cast<unsigned long>(error - kWindowsErrorBase));
-  return std::strerror(error);
-}
-
-std::string ErrorText(unsigned long code, void* module) {
-  if (const int error = ErrnoOf(code); error != 0) return std::strerror(error);
-  wchar_t* buffer = nullptr;
-  DWORD flags = FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS |
-                (module != nullptr ? FORMAT_MESSAGE_FROM_HMODULE : FORMAT_MESSAGE_FROM_SYSTEM);
-  const DWORD length =
-      ::FormatMessageW(flags, module, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::string text;
-  if (length > 0 && buffer != nullptr) text = Narrow(std::wstring_view(buffer, length));
-  if (buffer != nullptr) ::LocalFree(buffer);
-  while (!text.empty() &&
-         (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' || text.back() == '.')) {
-    text.pop_back();
-  }
-  if (text.empty()) text = "error " + std::to_string(code);
-  return text;
-}
-
 std::wstring QuoteArgument(std::wstring_view argument) {
   if (!argument.empty() && argument.find_first_of(L" \t\n\v\"") == std::wstring_view::npos) {
     return std::wstring(argument);

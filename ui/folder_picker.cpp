@@ -20,7 +20,6 @@
 #include <deque>
 
 #include "platform/file.h"
-#include "platform/fs.h"
 #include "ui/message_box.h"
 #include "ui/texts.h"
 #include "ui/window_position.h"
@@ -120,7 +119,7 @@ int32_t FolderPicker::ConfirmFolder(const std::string& path, QWidget* parent) {
   }
   // Only a folder is accepted as it stands: a plain file of that name is not a folder, so
   // the question comes and the creation then fails with the cannot-create message.
-  if (fs::IsFolder(path)) return 0;
+  if (IsFolder(path)) return 0;
   const QString question = FolderText("The folder:\n\n", path,
                                       "\n\ndoes not exist. Do you want the folder to be created?");
   if (MessageBox::ShowApp(parent, question, QMessageBox::Question,
@@ -135,29 +134,33 @@ int32_t FolderPicker::ConfirmFolder(const std::string& path, QWidget* parent) {
 
 int32_t FolderPicker::CheckOrCreatePath(const char* path, bool check_only) {
   if (path == nullptr) return 1;
-  std::string work(path);
+  const std::string work(path);
   if (work.empty() || work[0] != '/') return 1;
-  if (work.size() == 1) {
-    // The root: nothing is created for it.
-    if (check_only) return 0;
-    return PathExists(work) ? 0 : 2;
-  }
-  size_t start = 1;
-  for (;;) {
+  // The root: nothing is created for it.
+  if (work.size() == 1) return check_only || PathExists(work) ? 0 : 2;
+  // The levels up to the first invalid one (a trailing "/" makes a path invalid too).
+  bool valid = true;
+  size_t valid_end = work.size();
+  for (size_t start = 1;;) {
     const size_t slash = work.find('/', start);
     const size_t end = slash == std::string::npos ? work.size() : slash;
-    const std::string component = work.substr(start, end - start);
-    if (!IsValidFolderName(component.c_str())) return 1;
-    const std::string prefix = work.substr(0, end);
-    if (!check_only) {
-      // An existing level is no error; what counts is that it exists afterwards.
-      fs::MakeFolder(prefix);
-      if (!fs::IsFolder(prefix)) return 2;
+    if (!IsValidFolderName(work.substr(start, end - start).c_str())) {
+      valid = false;
+      valid_end = start - 1;
+      break;
     }
-    if (slash == std::string::npos) return 0;
-    if (slash + 1 == work.size()) return 1;  // a trailing "/" makes a path invalid
+    if (slash == std::string::npos) break;
+    if (slash + 1 == work.size()) {
+      valid = false;
+      valid_end = slash;
+      break;
+    }
     start = slash + 1;
   }
+  // Creating makes the levels before the first invalid one. An existing level is no error; what
+  // counts is that each is a folder afterwards.
+  if (!check_only && valid_end > 0 && !MakeFolders(work.substr(0, valid_end), 0777)) return 2;
+  return valid ? 0 : 1;
 }
 
 bool FolderPicker::IsValidFolderName(const char* name) {

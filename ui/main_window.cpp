@@ -11,7 +11,7 @@
 #include <QPlainTextEdit>
 
 #include "log/msgx.h"
-#include "platform/fs.h"
+#include "platform/file.h"
 #include "ui/about_box.h"
 #include "ui/build_info.h"
 #include "ui/elided_text.h"
@@ -295,7 +295,7 @@ std::optional<std::string> MainWindow::DroppedFolder(const QMimeData* data) {
   if (urls.size() != 1 || !urls[0].isLocalFile()) return std::nullopt;
   // The folder as the picker takes a typed path; it must exist as a folder (nothing is made).
   const std::string path = FolderPicker::TakeTypedPath(urls[0].toLocalFile().toStdString());
-  if (FolderPicker::CheckOrCreatePath(path.c_str(), true) != 0 || !fs::IsFolder(path))
+  if (FolderPicker::CheckOrCreatePath(path.c_str(), true) != 0 || !IsFolder(path))
     return std::nullopt;
   return path + "/";
 }

@@ -9,6 +9,7 @@
 #include <system_error>
 #include <thread>
 
+#include "platform/file.h"
 #include "platform/text.h"
 #include "platform/windows_support.h"
 #include "update/http_get.h"
@@ -37,10 +38,7 @@ class InternetHandle {
 
 // WinHTTP's text for one of its error codes, or the system's.
 std::string ClientError(DWORD code) {
-  if (code >= WINHTTP_ERROR_BASE && code <= WINHTTP_ERROR_LAST) {
-    return win::ErrorText(code, ::GetModuleHandleW(L"winhttp.dll"));
-  }
-  return win::ErrorText(code);
+  return ErrorText(win::ErrorResult(code));
 }
 
 // What the request thread hands to the waiting check. Shared, so that a check that stopped

@@ -10,8 +10,8 @@
 #include <random>
 #include <thread>
 
+#include "engine/file_transfer.h"
 #include "engine/journal.h"
-#include "platform/file_system.h"
 #include "tests/cli/cli_runner.h"
 #include "tests/engine/test_tree.h"
 
@@ -46,7 +46,7 @@ std::map<std::string, std::string> BuildTree(const std::string& src, std::mt1993
 // The name of a file as the walk knows it: a source that a move took (hid) counts as itself.
 std::string BaseName(const std::string& path) {
   std::string name = path.substr(path.rfind('/') + 1);
-  fs::IsTakenName(name, &name);
+  IsTakenName(name, &name);
   return name;
 }
 

@@ -10,6 +10,7 @@
 #include "engine/placement.h"
 #include "tests/engine/recording_observer.h"
 #include "tests/engine/test_tree.h"
+#include "tests/support/proxy_file_system.h"
 
 namespace nandell {
 namespace {
@@ -142,12 +143,12 @@ TEST(ConflictTest, IdenticalSkippedOthersRenamedInCopyAndMoveOnOneAndTwoFileSyst
 
 // Another program takes the name between the check and the placement: the file goes to the
 // next free name, the other program's file is left alone.
-class IntrudingFileSystem : public fs::FileSystem {
+class IntrudingFileSystem : public testing::ProxyFileSystem {
  public:
   explicit IntrudingFileSystem(std::string name) : name_(std::move(name)) {}
   int PlaceNoReplace(const fs::FileAt& from, const fs::FileAt& to) override {
     if (to.Path() == name_ && !intruded_.exchange(true)) WriteFile(to.Path(), "theirs");
-    return FileSystem::PlaceNoReplace(from, to);
+    return ProxyFileSystem::PlaceNoReplace(from, to);
   }
 
  private:
@@ -176,7 +177,7 @@ TEST(ConflictTest, NameTakenBetweenCheckAndPlacementGoesToTheNextName) {
 // A move by copy (the output as another file system) whose name is taken in a race while a
 // new file takes the source's name: the source is kept under a recovery name, and the new
 // file is never moved to a free name in its stead.
-class SourceReplacingFileSystem : public fs::FileSystem {
+class SourceReplacingFileSystem : public testing::ProxyFileSystem {
  public:
   SourceReplacingFileSystem(std::string source, std::string target)
       : source_(std::move(source)), target_(std::move(target)) {}
@@ -186,7 +187,7 @@ class SourceReplacingFileSystem : public fs::FileSystem {
       WriteFile(target_, "theirs");
       WriteFile(source_, "new");
     }
-    return FileSystem::PlaceNoReplace(from, to);
+    return ProxyFileSystem::PlaceNoReplace(from, to);
   }
 
  private:
@@ -209,15 +210,15 @@ TEST(ConflictTest, MovedSourceThatLostItsNameIsNotRetriedUnderAFreeName) {
 }
 
 // Counts the looks at a name: the checks that it is free and the placements under it.
-class ProbeCountingFileSystem : public fs::FileSystem {
+class ProbeCountingFileSystem : public testing::ProxyFileSystem {
  public:
   int CheckNameFree(const fs::Folder& base, const std::string& relative) override {
     ++probes;
-    return FileSystem::CheckNameFree(base, relative);
+    return ProxyFileSystem::CheckNameFree(base, relative);
   }
   int PlaceNoReplace(const fs::FileAt& from, const fs::FileAt& to) override {
     ++probes;
-    return FileSystem::PlaceNoReplace(from, to);
+    return ProxyFileSystem::PlaceNoReplace(from, to);
   }
   std::atomic<int> probes{0};
 };

@@ -17,6 +17,7 @@
 #include <set>
 #include <vector>
 
+#include "engine/file_transfer.h"
 #include "engine/journal.h"
 #include "engine/local_time.h"
 #include "platform/path.h"
@@ -24,6 +25,7 @@
 #include "settings/settings_store.h"
 #include "tests/engine/recording_observer.h"
 #include "tests/engine/test_tree.h"
+#include "tests/support/proxy_file_system.h"
 #ifndef _WIN32
 #include "tests/support/fat_card.h"
 #endif
@@ -757,7 +759,7 @@ TEST_F(OrganizerTest, LinksWhereYearOrDayFoldersShouldBeAreFailures) {
 
 // Replaces a folder of the photo folder with a link to another folder just before the walk
 // enters it, as another program could between its listing and its walk.
-class SwappingFileSystem : public fs::FileSystem {
+class SwappingFileSystem : public testing::ProxyFileSystem {
  public:
   SwappingFileSystem(std::string folder, std::string elsewhere)
       : folder_(folder), elsewhere_(elsewhere) {}
@@ -768,7 +770,7 @@ class SwappingFileSystem : public fs::FileSystem {
       EXPECT_EQ(::rename(path.c_str(), (path + "-moved").c_str()), 0);
       EXPECT_EQ(::symlink(elsewhere_.c_str(), path.c_str()), 0);
     }
-    return FileSystem::OpenSubfolder(parent, name, folder);
+    return ProxyFileSystem::OpenSubfolder(parent, name, folder);
   }
 
  private:
@@ -806,10 +808,10 @@ class BrokenListing : public fs::FolderListing {
   int given_ = 0;
 };
 
-class BrokenDisk : public fs::FileSystem {
+class BrokenDisk : public testing::ProxyFileSystem {
  public:
   std::unique_ptr<fs::FolderListing> ListFolder(const fs::Folder& folder, int* error) override {
-    std::unique_ptr<fs::FolderListing> real = FileSystem::ListFolder(folder, error);
+    std::unique_ptr<fs::FolderListing> real = ProxyFileSystem::ListFolder(folder, error);
     if (!real || folder.Path().find(Native("/broken/")) == std::string::npos) return real;
     return std::make_unique<BrokenListing>(std::move(real));
   }
@@ -838,8 +840,8 @@ TEST_F(OrganizerTest, LeftoversOfKilledRunsAreClearedOrRecovered) {
   const std::string day = out_ + "2014年/2014-12-31/";
   ASSERT_TRUE(WriteFile(day + ".nandell-4242-0.part", "partial"));
   ASSERT_TRUE(WriteFile(day + ".nandell-4242-1.part", "being written"));
-  ASSERT_TRUE(WriteFile(src_ + fs::TakenName("taken.mov"), "taken", kDay1));
-  ASSERT_TRUE(WriteFile(src_ + fs::TakenName("held.mov"), "held", kDay1));
+  ASSERT_TRUE(WriteFile(src_ + TakenName("taken.mov"), "taken", kDay1));
+  ASSERT_TRUE(WriteFile(src_ + TakenName("held.mov"), "held", kDay1));
   ASSERT_TRUE(WriteFile(src_ + "new.mov", "new", kDay1));
 #ifdef _WIN32
   // Another run still at work on these two: a temporary file of a process that still runs
@@ -849,7 +851,7 @@ TEST_F(OrganizerTest, LeftoversOfKilledRunsAreClearedOrRecovered) {
   fs::FolderRef folder;
   ASSERT_EQ(fs::RealFileSystem().OpenFolder(src_, &folder), 0);
   std::unique_ptr<fs::SourceFile> held;
-  ASSERT_EQ(fs::RealFileSystem().OpenSource({folder, fs::TakenName("held.mov")}, true, &held), 0);
+  ASSERT_EQ(fs::RealFileSystem().OpenSource({folder, TakenName("held.mov")}, true, &held), 0);
   RecordingObserver sink;
   ASSERT_EQ(Run(&sink, true), "");
   held.reset();
@@ -858,7 +860,7 @@ TEST_F(OrganizerTest, LeftoversOfKilledRunsAreClearedOrRecovered) {
   // Another run still at work on these two.
   const std::string part = ".nandell-4242-1.part";
   const int part_fd = ::open((day + part).c_str(), O_RDONLY);
-  const int held = ::open((src_ + fs::TakenName("held.mov")).c_str(), O_RDONLY);
+  const int held = ::open((src_ + TakenName("held.mov")).c_str(), O_RDONLY);
   ASSERT_TRUE(::flock(part_fd, LOCK_EX) == 0 && ::flock(held, LOCK_SH) == 0);
   RecordingObserver sink;
   ASSERT_EQ(Run(&sink, true), "");
@@ -869,7 +871,7 @@ TEST_F(OrganizerTest, LeftoversOfKilledRunsAreClearedOrRecovered) {
   EXPECT_EQ(ReadFile(day + part), "being written");
   EXPECT_EQ(ReadFile(day + "taken.mov"), "taken");
   EXPECT_EQ(ReadFile(day + "new.mov"), "new");
-  EXPECT_EQ(ReadFile(src_ + fs::TakenName("held.mov")), "held");
+  EXPECT_EQ(ReadFile(src_ + TakenName("held.mov")), "held");
   EXPECT_EQ(sink.report.counters.ProcessedCount, 2);
   EXPECT_EQ(sink.report.counters.FailedCount, 0);
 }

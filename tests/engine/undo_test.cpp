@@ -11,6 +11,7 @@
 
 #include "tests/engine/recording_observer.h"
 #include "tests/engine/test_tree.h"
+#include "tests/support/proxy_file_system.h"
 
 namespace nandell {
 namespace {
@@ -284,11 +285,11 @@ TEST_F(UndoTest, JournalWithoutIntentsOrTheOutputsIdentityIsUndone) {
 
 // Keeps the journal as it stands each time a file takes its name in the output folder: what a
 // run killed at that moment would leave.
-class JournalAtEachPlacement : public fs::FileSystem {
+class JournalAtEachPlacement : public testing::ProxyFileSystem {
  public:
   explicit JournalAtEachPlacement(std::string out) : out_(std::move(out)) {}
   int PlaceNoReplace(const fs::FileAt& from, const fs::FileAt& to) override {
-    const int error = FileSystem::PlaceNoReplace(from, to);
+    const int error = ProxyFileSystem::PlaceNoReplace(from, to);
     if (error == 0 && to.folder->Path().rfind(out_, 0) == 0 && to.name[0] != '.') {
       std::lock_guard<std::mutex> lock(mutex_);
       for (const auto& [name, text] : ListFiles(JournalFolder(out_))) {

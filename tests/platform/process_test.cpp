@@ -156,10 +156,10 @@ TEST(ProcessTest, WindowsPathForms) {
 }
 
 TEST(ProcessTest, WindowsErrorsReadAsElsewhere) {
-  EXPECT_EQ(win::ErrorText(ERROR_FILE_NOT_FOUND), "No such file or directory");
-  EXPECT_EQ(win::ErrorText(ERROR_ACCESS_DENIED), "Permission denied");
+  EXPECT_EQ(ErrorText(win::ErrorResult(ERROR_FILE_NOT_FOUND)), "No such file or directory");
+  EXPECT_EQ(ErrorText(win::ErrorResult(ERROR_ACCESS_DENIED)), "Permission denied");
   EXPECT_EQ(win::ErrnoOf(ERROR_ALREADY_EXISTS), EEXIST);
-  EXPECT_FALSE(win::ErrorText(ERROR_NOT_READY).empty());
+  EXPECT_FALSE(ErrorText(win::ErrorResult(ERROR_NOT_READY)).empty());
 }
 
 // The launched program is this test program itself, running one quick test and writing its

@@ -10,11 +10,11 @@
 #include <thread>
 #include <vector>
 
-#include "platform/file_system.h"
+#include "tests/support/proxy_file_system.h"
 
 namespace nandell::testing {
 
-class GatedFileSystem : public fs::FileSystem {
+class GatedFileSystem : public ProxyFileSystem {
  public:
   enum Step { kList, kOpen, kCopy, kPlace, kStepCount };
 
@@ -46,16 +46,16 @@ class GatedFileSystem : public fs::FileSystem {
 
   std::unique_ptr<fs::FolderListing> ListFolder(const fs::Folder& folder, int* error) override {
     Enter(kList);
-    return FileSystem::ListFolder(folder, error);
+    return ProxyFileSystem::ListFolder(folder, error);
   }
   FILE* OpenForReading(const fs::FileAt& file) override {
     Enter(kOpen);
-    return FileSystem::OpenForReading(file);
+    return ProxyFileSystem::OpenForReading(file);
   }
   int CopyToTemporary(fs::SourceFile& source, const fs::Folder& folder, bool keep_owner,
                       fs::Copied* copy) override {
     Enter(kCopy);
-    return FileSystem::CopyToTemporary(source, folder, keep_owner, copy);
+    return ProxyFileSystem::CopyToTemporary(source, folder, keep_owner, copy);
   }
   int PlaceNoReplace(const fs::FileAt& from, const fs::FileAt& to) override {
     {
@@ -63,7 +63,7 @@ class GatedFileSystem : public fs::FileSystem {
       place_threads_.push_back(std::this_thread::get_id());
     }
     Enter(kPlace);
-    return FileSystem::PlaceNoReplace(from, to);
+    return ProxyFileSystem::PlaceNoReplace(from, to);
   }
 
  private:

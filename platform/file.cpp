@@ -1,9 +1,36 @@
-// The parts of the low-level file operations that every platform shares.
+// The parts of the file operations that every platform shares.
+#include "platform/file.h"
+
 #include <atomic>
 #include <cstdint>
 #include <cstring>
 
-#include "platform/fs.h"
+#include "platform/file_private.h"
+#include "platform/file_system.h"
+#include "platform/translate.h"
+
+namespace nandell {
+
+std::string ErrorText(int error) {
+  switch (error) {
+    case fs::kLinkInPlaceOfFolder:
+      return Tr("目录位置上是一个链接");
+    case fs::kChangedWhileCopied:
+      return Tr("源文件在复制时被改动");
+    case fs::kChangedWhileMoved:
+      return Tr("源文件在移动时被改动");
+    case fs::kNameNotAllowed:
+      return Tr("Windows 不接受此名称");
+    case kNotRegularFile:
+      return Tr("不是普通文件");
+    case fs::kNotJournaled:
+      return Tr("整理记录无法写入");
+    default:
+      return fs::SystemErrorText(error);
+  }
+}
+
+}  // namespace nandell
 
 namespace nandell::fs {
 namespace {
