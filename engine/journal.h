@@ -57,6 +57,7 @@
 #include "engine/run_events.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
+#include "platform/translate.h"
 
 namespace nandell {
 
@@ -232,5 +233,30 @@ std::vector<JournalEntry> PendingFiles(const Journal& journal);
 
 /// True when an undo of `journal` ran to its end and no file of it is pending.
 bool FullyUndone(const Journal& journal);
+
+/// The longest journal read: beyond the lines of a run of a million files (an intent and a
+/// record of some 200 bytes each, and a second intent for a move to another file system), and
+/// short of what a planted file could make a reader hold in memory.
+inline constexpr int64_t kJournalLimit = int64_t{1} << 30;
+
+/// Refusals of a journal's reader, each followed by the journal's path (translated where shown).
+inline constexpr const char* kNotAJournalText = TrNoop("不是整理记录: ");
+inline constexpr const char* kJournalUnreadableText = TrNoop("无法打开整理记录: ");
+
+/// Reads the journal `path` (a regular file, read to a bound) into `journal`, setting its
+/// `trusted`. False with `refusal` set when it cannot be read or is not a journal.
+bool ReadJournal(fs::FileSystem& file_system, const std::string& path, Journal* journal,
+                 std::string* refusal);
+
+/// The journals of the runs into `output_folder`, oldest first (by their start); entries that
+/// are not regular files are passed over without being opened.
+std::vector<std::pair<std::string, Journal>> ListRuns(fs::FileSystem& file_system,
+                                                      const std::string& output_folder);
+
+/// One line of `nandell-cli history`: "START<TAB>复制|移动<TAB>整理文件 N 个, 失败 N 个
+/// [, 跳过 N 个]<TAB>未撤销|已撤销|部分撤销 (未撤销 N 个)|撤销未完成<TAB>JOURNAL"; a run that
+/// did not end says "整理文件 N 个 (未完成)" with the files it journaled, a stopped one adds
+/// " (已停止)". "部分撤销" is an undo that ended with N files kept for an error, to be tried again.
+std::string FormatHistoryLine(const std::string& path, const Journal& journal);
 
 }  // namespace nandell

@@ -18,11 +18,6 @@
 namespace nandell {
 namespace {
 
-// The longest journal read: beyond the lines of a run of a million files (an intent and a
-// record of some 200 bytes each, and a second intent for a move to another file system), and
-// short of what a planted file could make the undo hold in memory.
-constexpr int64_t kJournalLimit = int64_t{1} << 30;
-
 constexpr const char* kJournalFolderName = "journal";
 constexpr const char* kRecordsSuffix = ".nandell";
 
@@ -370,28 +365,6 @@ std::string NowText() {
   return LocalTimeText(seconds, "%Y-%m-%d %H:%M:%S");
 }
 
-// Reads the journal `name` of the open `folder`; false with `refusal` set when it cannot be
-// read or is not a journal.
-bool ReadJournalAt(fs::FileSystem& file_system, const fs::FolderRef& folder,
-                   const std::string& name, const std::string& path, Journal* journal,
-                   std::string* refusal) {
-  std::string text;
-  OpenFileFacts facts;
-  const int error =
-      file_system.ReadWholeFile(fs::FileAt{folder, name}, kJournalLimit, &text, &facts);
-  if (error != 0) {
-    *refusal = Tr(error == fs::kNotRegular ? kNotAJournalText : kJournalUnreadableText) + path +
-               " (" + ErrorText(error) + ")";
-    return false;
-  }
-  if (!ParseJournal(text, journal)) {
-    *refusal = Tr(kNotAJournalText) + path;
-    return false;
-  }
-  journal->trusted = facts.owned && !facts.others_may_write;
-  return true;
-}
-
 // The folder up to the last separator of the run's output text: where its folders were made.
 std::string BaseOf(const std::string& output) {
   const size_t separator = LastSeparator(output);
@@ -442,52 +415,6 @@ std::string CheckPlace(fs::FileSystem& file_system, const JournalPlace& place,
 
 }  // namespace
 
-bool ReadJournal(fs::FileSystem& file_system, const std::string& path, Journal* journal,
-                 std::string* refusal) {
-  const size_t slash = LastSeparator(path);
-  const std::string folder_path = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-  fs::FolderRef folder;
-  const int error = file_system.OpenFolder(folder_path, &folder);
-  if (error != 0) {
-    *refusal = Tr(kJournalUnreadableText) + path + " (" + ErrorText(error) + ")";
-    return false;
-  }
-  return ReadJournalAt(file_system, folder, path.substr(slash + 1), path, journal, refusal);
-}
-
-std::vector<std::pair<std::string, Journal>> ListRuns(fs::FileSystem& file_system,
-                                                      const std::string& output_folder) {
-  std::vector<std::pair<std::string, Journal>> runs;
-  const std::string folder = JournalFolder(output_folder);
-  fs::FolderRef open;
-  if (file_system.OpenFolder(folder, &open) != 0) return runs;
-  std::unique_ptr<fs::FolderListing> listing = file_system.ListFolder(*open, nullptr);
-  if (!listing) return runs;
-  fs::DirEntry entry;
-  while (listing->Next(&entry)) {
-    const std::string& name = entry.name;
-    // Only regular files are read: a pipe or a device by a journal's name is never opened.
-    fs::FileFacts facts;
-    if (entry.kind != fs::EntryKind::kFile || name.size() <= 4 || name[0] == '.' ||
-        name.compare(name.size() - 4, 4, ".tsv") != 0 ||
-        file_system.Examine(fs::FileAt{open, name}, &facts) != 0 || !facts.regular) {
-      continue;
-    }
-    Journal journal;
-    std::string refusal;
-    if (ReadJournalAt(file_system, open, name, folder + name, &journal, &refusal)) {
-      runs.emplace_back(folder + name, std::move(journal));
-    }
-  }
-  std::sort(runs.begin(), runs.end(), [](const auto& a, const auto& b) {
-    if (a.second.started_ns != b.second.started_ns) {
-      return a.second.started_ns < b.second.started_ns;
-    }
-    return a.first < b.first;
-  });
-  return runs;
-}
-
 std::string LatestJournal(fs::FileSystem& file_system, const std::string& output_folder,
                           std::string* refusal) {
   const auto runs = ListRuns(file_system, output_folder);
@@ -498,35 +425,6 @@ std::string LatestJournal(fs::FileSystem& file_system, const std::string& output
   }
   *refusal = Tr(kNothingToUndoText) + output_folder;
   return std::string();
-}
-
-std::string FormatHistoryLine(const std::string& path, const Journal& journal) {
-  std::string counts;
-  if (journal.complete) {
-    counts = TrFormat("整理文件 %d 个, 失败 %d 个", journal.counters.ProcessedCount,
-                      journal.counters.FailedCount);
-    if (journal.counters.SkippedCount > 0) {
-      counts += TrFormat(", 跳过 %d 个", journal.counters.SkippedCount);
-    }
-    if (journal.stopped) counts += Tr(" (已停止)");
-  } else {
-    int placed = 0;
-    for (const JournalEntry& entry : journal.files) placed += entry.intent ? 0 : 1;
-    counts = TrFormat("整理文件 %d 个 (未完成)", placed);
-  }
-  const size_t pending = PendingFiles(journal).size();
-  std::string state;
-  if (!journal.undo_started) {
-    state = Tr("未撤销");
-  } else if (!journal.undo_complete) {
-    state = Tr("撤销未完成");
-  } else if (pending == 0) {
-    state = Tr("已撤销");
-  } else {
-    state = TrFormat("部分撤销 (未撤销 %d 个)", static_cast<int>(pending));
-  }
-  return journal.started + "\t" + (journal.move ? Tr("移动") : Tr("复制")) + "\t" + counts + "\t" +
-         state + "\t" + path;
 }
 
 int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::atomic<bool>& running,

@@ -44,9 +44,7 @@ struct UndoEndEvent {
 /// Refusals of an undo, each followed by the folder or journal it is about.
 inline constexpr const char* kNothingToUndoText = TrNoop("没有可撤销的整理: ");
 inline constexpr const char* kAlreadyUndoneText = TrNoop("这次整理已撤销: ");
-inline constexpr const char* kNotAJournalText = TrNoop("不是整理记录: ");
 inline constexpr const char* kJournalBusyText = TrNoop("整理或撤销正在进行: ");
-inline constexpr const char* kJournalUnreadableText = TrNoop("无法打开整理记录: ");
 inline constexpr const char* kForeignJournalText =
     TrNoop("整理记录不属于当前用户, 或别人可以改写: ");
 inline constexpr const char* kOtherFolderText = TrNoop("整理记录属于另一个目录: ");
@@ -54,27 +52,11 @@ inline constexpr const char* kOutsideFolderText = TrNoop("整理记录中的文�
 /// The last line of an undo that was stopped.
 inline constexpr const char* kUndoStoppedText = TrNoop("(撤销已停止, 再次撤销可继续)");
 
-/// Reads the journal `path` (a regular file, read to a bound) into `journal`, setting its
-/// `trusted`. False with `refusal` set when it cannot be read or is not a journal.
-bool ReadJournal(fs::FileSystem& file_system, const std::string& path, Journal* journal,
-                 std::string* refusal);
-
-/// The journals of the runs into `output_folder`, oldest first (by their start); entries that
-/// are not regular files are passed over without being opened.
-std::vector<std::pair<std::string, Journal>> ListRuns(fs::FileSystem& file_system,
-                                                      const std::string& output_folder);
-
 /// The journal of the latest run into `output_folder` that is not undone yet (FullyUndone)
 /// among the trusted ones; empty with `refusal` set (kNothingToUndoText + the folder) when there
 /// is none.
 std::string LatestJournal(fs::FileSystem& file_system, const std::string& output_folder,
                           std::string* refusal);
-
-/// One line of `nandell-cli history`: "START<TAB>复制|移动<TAB>整理文件 N 个, 失败 N 个
-/// [, 跳过 N 个]<TAB>未撤销|已撤销|部分撤销 (未撤销 N 个)|撤销未完成<TAB>JOURNAL"; a run that
-/// did not end says "整理文件 N 个 (未完成)" with the files it journaled, a stopped one adds
-/// " (已停止)". "部分撤销" is an undo that ended with N files kept for an error, to be tried again.
-std::string FormatHistoryLine(const std::string& path, const Journal& journal);
 
 /// Undoes the run of the journal `path` (OUTPUT/.nandell/journal/NAME), holding the journal's
 /// lock, in the folder OUTPUT. Each file is reported to `on_file` as it is handled; `running`
