@@ -1,21 +1,14 @@
 #pragma once
 
-// The organizing run: a RunConfig in, the walk that plans and transfers every matching file,
-// and events out (RunObserver). Used by the main window and by the command line; neither
-// needs more than this header.
+// The organizing job: a RunConfig in, one run at a time on a worker thread (engine/run.h walks,
+// plans and transfers every matching file), and events out (RunObserver). Used by the main
+// window and by the command line; neither needs more than this header.
 
 #include <atomic>
-#include <deque>
-#include <functional>
-#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
-#include <unordered_map>
-#include <unordered_set>
 
-#include "engine/placement.h"
-#include "engine/plan.h"
 #include "engine/run_config.h"
 #include "engine/run_events.h"
 #include "platform/file_system.h"
@@ -24,9 +17,7 @@
 namespace nandell {
 
 struct Transfer;
-class TransferThreads;
-class RunJournal;
-class SidecarIndex;
+class Run;
 
 /// The caption of the start refusal boxes (translated where it is shown).
 inline constexpr const char* kStartRefusalCaption = TrNoop("提示");
@@ -46,8 +37,9 @@ std::string CheckStart(const std::string& photo_folder, const std::string& outpu
 bool WriteFailureReport(fs::FileSystem& file_system, const RunConfig& config,
                         const std::string& failure_log, std::string* path, std::string* problem);
 
-/// The run state and the worker of organizing runs, one at a time. All accessors are
-/// thread-safe: the texts are guarded by one lock and handed out as copies.
+/// The worker of organizing runs, one at a time, and the counters and texts of the current or
+/// last run. All accessors are thread-safe: the texts are guarded by one lock and handed out as
+/// copies.
 class OrganizerJob {
  public:
   /// A job reporting to `observer` and working through `file_system`; both must outlive it.
@@ -91,25 +83,10 @@ class OrganizerJob {
   static constexpr const char* kStartFailedText = TrNoop("无法开始整理.");
 
  private:
-  // Worker thread only, from here to WindUp.
-  void OrganizerThread();
-  void ScanFolder(const fs::FolderRef& folder);
-  bool HandleFile(const fs::FolderRef& folder, const std::string& name, const std::string& present,
-                  const fs::FolderListing& listing, const SidecarIndex& sidecars);
-  void UnreadableFolder(const std::string& folder, int error);
-  bool Predict(const fs::FileAt& file, const std::string& source, const TargetPlan& plan,
-               const std::string& relative);
-  struct FolderCheck;
-  const FolderCheck& CheckFolder(const fs::Folder& base, const std::string& relative);
-  int PredictTransfer(const fs::FileAt& file, const FolderCheck& target);
-  int PredictRecovery(const fs::FileAt& taken,
-                      const std::function<bool(const std::string&)>& name_free, std::string* name);
-  TransferThreads* Threads();
-  void TransferFile(std::shared_ptr<Transfer> transfer);
-  void Settle(std::shared_ptr<Transfer> transfer);
-  void ReportSettled(bool wait_for_front);
+  // Worker thread only.
+  void OrganizerThread(const RunConfig& config);
   void Report(const Transfer& transfer);
-  void WindUp();
+  void WindUp(const RunConfig& config, Run& run);
 
   RunObserver& observer_;
   fs::FileSystem& file_system_;
@@ -122,41 +99,6 @@ class OrganizerJob {
   JobCounters counters_;
   std::string FailureLog_;
   std::string LastMessage_;
-
-  // The run's own state, set before its worker starts and used by the worker only.
-  RunConfig config_;
-  std::unique_ptr<TransferThreads> threads_;
-  bool threads_tried_ = false;
-  std::deque<std::shared_ptr<Transfer>> unreported_;  // in walk order
-  size_t unreported_limit_ = 0;
-  std::unique_ptr<RunJournal> journal_;  // the run's journal (none in a dry run)
-  // Dry run: the names that earlier files would take, with the source that would be there.
-  std::unordered_map<std::string, fs::FileAt> claimed_;
-  // Dry run: what making a folder and adding to it would meet (CheckTargetFolder's results).
-  // Nothing changes during a dry run, so each target folder is looked at once, and each
-  // source folder while its files are taken.
-  struct FolderCheck {
-    int error = 0;
-    int add_error = 0;
-    uint64_t device = 0;
-  };
-  std::unordered_map<std::string, FolderCheck> target_checks_;  // by relative path
-  std::string source_check_path_;
-  FolderCheck source_check_;
-  // How far the search for free names has come, per planned target.
-  ConflictNumbers conflict_numbers_;
-  // The folder that every target folder is relative to: the output folder (its part up to
-  // the last "/"), opened once at the start; or why it could not be.
-  std::string output_base_path_;
-  fs::FolderRef output_base_;
-  int output_base_error_ = 0;
-  // Target folders (relative to the output base) cleared of killed runs' leftovers, or made by
-  // this run.
-  std::unordered_set<std::string> cleared_;
-  // The target folder of the last file, kept open for the next files of the same day where
-  // the file system keeps an open folder in its place (FoldersStayInPlace).
-  std::string last_target_relative_;
-  fs::FolderRef last_target_;
 
   std::mutex worker_mutex_;  // guards worker_ (start, wait, destruction)
   std::thread worker_;

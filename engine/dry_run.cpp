@@ -1,0 +1,113 @@
+#include "engine/dry_run.h"
+
+#include <cerrno>
+#include <memory>
+#include <optional>
+
+#include "engine/file_transfer.h"
+
+namespace nandell {
+
+DryRunPredictor::DryRunPredictor(const RunConfig& config, fs::FileSystem& file_system,
+                                 const TargetFolders& targets)
+    : config_(config), file_system_(file_system), targets_(targets) {}
+
+bool DryRunPredictor::Predict(const fs::FileAt& file, const std::string& source,
+                              const TargetPlan& plan, Transfer* predicted) {
+  predicted->source = source;
+  predicted->target = plan.path;
+  predicted->move = config_.move;
+  const fs::FolderRef& base = targets_.Base();
+  const std::string relative = targets_.Relative(plan);
+  const FolderCheck target =
+      base ? CheckFolder(*base, relative) : FolderCheck{targets_.BaseError(), 0, 0};
+  predicted->error = target.error;
+  if (predicted->error != 0) return false;
+  std::optional<int> transfer_error;  // the same for every free name
+  const auto place = [&](const std::string& name) {
+    if (claimed_.count(plan.folder + name) != 0) return EEXIST;
+    const int error = file_system_.CheckNameFree(*base, relative + name);
+    if (error != 0) return error;
+    if (!transfer_error) transfer_error = PredictTransfer(file, target);
+    return *transfer_error;
+  };
+  fs::FolderRef target_folder;  // opened once a name in it is found taken, so it exists
+  const auto identical = [&](const std::string& name) {
+    const auto claimed = claimed_.find(plan.folder + name);
+    if (claimed != claimed_.end()) return IdenticalFile(file_system_, file, claimed->second);
+    bool made = false;
+    if (!target_folder &&
+        file_system_.OpenTargetFolder(*base, relative, &made, &target_folder) != 0) {
+      return false;
+    }
+    return IdenticalFile(file_system_, file, fs::FileAt{target_folder, name});
+  };
+  const Placement placement = PlaceResolvingConflicts(
+      {config_.skip_identical, config_.rename_conflicts}, plan.path.substr(plan.folder.size()),
+      place, identical, &conflict_numbers_, plan.path);
+  predicted->error = placement.error;
+  predicted->placed = plan.folder + placement.name;
+  predicted->skipped = placement.skipped;
+  const bool placed = placement.error == 0 && !placement.skipped;
+  if (placed) claimed_.emplace(predicted->placed, file);
+  return placed;
+}
+
+int DryRunPredictor::PredictRecovery(const fs::FileAt& taken,
+                                     const std::function<bool(const std::string&)>& name_free,
+                                     std::string* name) {
+  std::string original;
+  if (!IsTakenName(taken.name, &original)) return EINVAL;
+  if (!file_system_.IsLeftover(taken)) return EBUSY;
+  const FolderCheck& folder = CheckFolder(*taken.folder, "");
+  if (folder.error != 0 || folder.add_error != 0) {
+    return folder.error != 0 ? folder.error : folder.add_error;
+  }
+  for (int attempt = 0; attempt <= kRecoveryAttempts; ++attempt) {
+    *name = attempt == 0 ? original : RecoveryName(original, attempt);
+    if (name_free(*name)) return 0;
+  }
+  return EEXIST;
+}
+
+// CheckTargetFolder of `relative` below `base`, once: an output folder's target folder
+// (`base` the output base), or a source folder itself (`relative` empty).
+const DryRunPredictor::FolderCheck& DryRunPredictor::CheckFolder(const fs::Folder& base,
+                                                                 const std::string& relative) {
+  FolderCheck* check = &source_check_;
+  if (!relative.empty()) {
+    const auto [found, added] = target_checks_.try_emplace(relative);
+    if (!added) return found->second;
+    check = &found->second;
+  } else if (source_check_path_ == base.Path()) {
+    return source_check_;
+  } else {
+    source_check_path_ = base.Path();
+  }
+  check->add_error = 0;
+  check->device = 0;
+  check->error = file_system_.CheckTargetFolder(base, relative, &check->add_error, &check->device);
+  return *check;
+}
+
+// What the transfer of `file` to a free name in the `target` folder would meet, as far as can
+// be seen without changing anything: a copy reads the source and adds to the target folder; a
+// move renames the source out of its folder, and reads it too when the target lies on another
+// file system.
+int DryRunPredictor::PredictTransfer(const fs::FileAt& file, const FolderCheck& target) {
+  bool read = !config_.move;
+  if (config_.move) {
+    const FolderCheck& source = CheckFolder(*file.folder, "");
+    const int error = source.error != 0 ? source.error : source.add_error;
+    if (error != 0) return error;
+    read = source.device != target.device;
+  }
+  if (read) {
+    std::unique_ptr<fs::SourceFile> open;
+    const int error = file_system_.OpenSource(file, false, &open);
+    if (error != 0) return error;
+  }
+  return target.add_error;
+}
+
+}  // namespace nandell
