@@ -1,17 +1,16 @@
 #pragma once
 
 // Private to platform/'s own files: what the path-level file operations (platform/file.h) and
-// the run's file system (platform/file_system.h) share on each operating system. No other
-// module includes it: system descriptors and handles never leave platform/.
+// the run's file system (platform/file_system.h) share on each operating system, and the
+// system's implementation of that file system. No other module includes it: system
+// descriptors and handles never leave platform/.
 
 #include <cstdint>
 #include <cstdio>
 #include <functional>
 #include <string>
 
-namespace nandell {
-struct OpenFileFacts;
-}
+#include "platform/file_system.h"
 
 namespace nandell::fs {
 
@@ -21,6 +20,44 @@ std::string TemporaryName(unsigned long process_id);
 
 /// True when `name` has TemporaryName's form; `process_id` (when given) receives PID.
 bool IsTemporaryName(const std::string& name, unsigned long* process_id = nullptr);
+
+/// The operating system's file system (RealFileSystem), implemented once per system:
+/// file_system_posix.cpp and file_system_win.cpp.
+class SystemFileSystem final : public FileSystem {
+ public:
+  bool Exists(const std::string& path) override;
+  std::string ResolvedFolder(const std::string& folder) override;
+  int OpenFolder(const std::string& path, FolderRef* folder) override;
+  int OpenSubfolder(const Folder& parent, const std::string& name, FolderRef* folder) override;
+  std::unique_ptr<FolderListing> ListFolder(const Folder& folder, int* error) override;
+  FILE* OpenForReading(const FileAt& file) override;
+  int OpenTargetFolder(const Folder& base, const std::string& relative, bool* made,
+                       FolderRef* folder) override;
+  bool FoldersStayInPlace() const override;
+  int CheckNameFree(const Folder& base, const std::string& relative) override;
+  int CheckTargetFolder(const Folder& base, const std::string& relative, int* add_error,
+                        uint64_t* device) override;
+  void RemoveLeftovers(const Folder& folder) override;
+  int OpenSource(const FileAt& file, bool lock, std::unique_ptr<SourceFile>* source) override;
+  int TakeStamp(SourceFile& source) override;
+  bool Unchanged(const SourceFile& source) override;
+  int CopyToTemporary(SourceFile& source, const Folder& folder, bool keep_owner,
+                      Copied* copy) override;
+  int PlaceNoReplace(const FileAt& from, const FileAt& to) override;
+  int Remove(const FileAt& file) override;
+  bool SameContent(SourceFile& source, const FileAt& copy) override;
+  void FlushFolder(const Folder& folder, int above) override;
+  int RemoveSource(SourceFile& source, const FileAt& file) override;
+  bool IsLeftover(const FileAt& file) override;
+  int Examine(const FileAt& file, FileFacts* facts) override;
+  int IdentifyFolder(const Folder& folder, uint64_t* device, uint64_t* inode) override;
+  int ReadWholeFile(const FileAt& file, int64_t limit, std::string* data,
+                    OpenFileFacts* facts) override;
+  int RemoveFolder(const FileAt& folder) override;
+  int OpenLocked(const FileAt& at, bool create_new, std::unique_ptr<AppendFile>* file) override;
+  bool MakeFolders(const std::string& path) override;
+  int ReplaceWholeFile(const std::string& path, const std::string& data) override;
+};
 
 /// The system's text for an error result that is not one of this program's own codes: an
 /// errno value, or on Windows kWindowsErrorBase + a Windows code.

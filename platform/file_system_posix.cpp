@@ -249,43 +249,6 @@ class PosixListing : public FolderListing {
   int error_ = 0;
 };
 
-// The run's file system on this operating system.
-class PosixFileSystem final : public FileSystem {
- public:
-  bool Exists(const std::string& path) override;
-  std::string ResolvedFolder(const std::string& folder) override;
-  int OpenFolder(const std::string& path, FolderRef* folder) override;
-  int OpenSubfolder(const Folder& parent, const std::string& name, FolderRef* folder) override;
-  std::unique_ptr<FolderListing> ListFolder(const Folder& folder, int* error) override;
-  FILE* OpenForReading(const FileAt& file) override;
-  int OpenTargetFolder(const Folder& base, const std::string& relative, bool* made,
-                       FolderRef* folder) override;
-  bool FoldersStayInPlace() const override;
-  int CheckNameFree(const Folder& base, const std::string& relative) override;
-  int CheckTargetFolder(const Folder& base, const std::string& relative, int* add_error,
-                        uint64_t* device) override;
-  void RemoveLeftovers(const Folder& folder) override;
-  int OpenSource(const FileAt& file, bool lock, std::unique_ptr<SourceFile>* source) override;
-  int TakeStamp(SourceFile& source) override;
-  bool Unchanged(const SourceFile& source) override;
-  int CopyToTemporary(SourceFile& source, const Folder& folder, bool keep_owner,
-                      Copied* copy) override;
-  int PlaceNoReplace(const FileAt& from, const FileAt& to) override;
-  int Remove(const FileAt& file) override;
-  bool SameContent(SourceFile& source, const FileAt& copy) override;
-  void FlushFolder(const Folder& folder, int above) override;
-  int RemoveSource(SourceFile& source, const FileAt& file) override;
-  bool IsLeftover(const FileAt& file) override;
-  int Examine(const FileAt& file, FileFacts* facts) override;
-  int IdentifyFolder(const Folder& folder, uint64_t* device, uint64_t* inode) override;
-  int ReadWholeFile(const FileAt& file, int64_t limit, std::string* data,
-                    OpenFileFacts* facts) override;
-  int RemoveFolder(const FileAt& folder) override;
-  int OpenLocked(const FileAt& at, bool create_new, std::unique_ptr<AppendFile>* file) override;
-  bool MakeFolders(const std::string& path) override;
-  int ReplaceWholeFile(const std::string& path, const std::string& data) override;
-};
-
 }  // namespace
 
 Folder::~Folder() {
@@ -296,11 +259,11 @@ SourceFile::~SourceFile() {
   if (handle_ >= 0) ::close(static_cast<int>(handle_));
 }
 
-bool PosixFileSystem::Exists(const std::string& path) {
+bool SystemFileSystem::Exists(const std::string& path) {
   return PathExists(path);
 }
 
-std::string PosixFileSystem::ResolvedFolder(const std::string& folder) {
+std::string SystemFileSystem::ResolvedFolder(const std::string& folder) {
   char* resolved = ::realpath(folder.c_str(), nullptr);
   if (resolved == nullptr) return std::string();
   std::string text = resolved;
@@ -309,15 +272,15 @@ std::string PosixFileSystem::ResolvedFolder(const std::string& folder) {
   return text;
 }
 
-int PosixFileSystem::OpenFolder(const std::string& path, FolderRef* folder) {
+int SystemFileSystem::OpenFolder(const std::string& path, FolderRef* folder) {
   const int fd = ::open(path.empty() ? "." : path.c_str(), kOpenFolderFlags);
   if (fd < 0) return errno;
   *folder = std::make_shared<Folder>(path, fd);
   return 0;
 }
 
-int PosixFileSystem::OpenSubfolder(const Folder& parent, const std::string& name,
-                                   FolderRef* folder) {
+int SystemFileSystem::OpenSubfolder(const Folder& parent, const std::string& name,
+                                    FolderRef* folder) {
   int fd = -1;
   const int error = OpenLevels(FdOf(parent), name, false, nullptr, &fd);
   if (error != 0) return error;
@@ -325,7 +288,7 @@ int PosixFileSystem::OpenSubfolder(const Folder& parent, const std::string& name
   return 0;
 }
 
-std::unique_ptr<FolderListing> PosixFileSystem::ListFolder(const Folder& folder, int* error) {
+std::unique_ptr<FolderListing> SystemFileSystem::ListFolder(const Folder& folder, int* error) {
   // A description of its own, so that the listing's position is its alone.
   const int fd = ::openat(FdOf(folder), ".", kOpenFolderFlags);
   DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
@@ -337,7 +300,7 @@ std::unique_ptr<FolderListing> PosixFileSystem::ListFolder(const Folder& folder,
   return std::make_unique<PosixListing>(dir);
 }
 
-FILE* PosixFileSystem::OpenForReading(const FileAt& file) {
+FILE* SystemFileSystem::OpenForReading(const FileAt& file) {
   const int fd =
       ::openat(FdOf(*file.folder), file.name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) return nullptr;
@@ -346,8 +309,8 @@ FILE* PosixFileSystem::OpenForReading(const FileAt& file) {
   return stream;
 }
 
-int PosixFileSystem::OpenTargetFolder(const Folder& base, const std::string& relative, bool* made,
-                                      FolderRef* folder) {
+int SystemFileSystem::OpenTargetFolder(const Folder& base, const std::string& relative, bool* made,
+                                       FolderRef* folder) {
   *made = false;
   // Most files go to a folder that an earlier file made: one call opens it.
   int fd = OpenBeneath(FdOf(base), relative);
@@ -359,11 +322,11 @@ int PosixFileSystem::OpenTargetFolder(const Folder& base, const std::string& rel
   return 0;
 }
 
-bool PosixFileSystem::FoldersStayInPlace() const {
+bool SystemFileSystem::FoldersStayInPlace() const {
   return false;
 }
 
-int PosixFileSystem::CheckNameFree(const Folder& base, const std::string& relative) {
+int SystemFileSystem::CheckNameFree(const Folder& base, const std::string& relative) {
   const size_t slash = relative.rfind('/');
   const std::string levels = slash == std::string::npos ? "" : relative.substr(0, slash + 1);
   const std::string name = relative.substr(slash == std::string::npos ? 0 : slash + 1);
@@ -377,8 +340,8 @@ int PosixFileSystem::CheckNameFree(const Folder& base, const std::string& relati
   return errno == ENOENT ? 0 : errno;
 }
 
-int PosixFileSystem::CheckTargetFolder(const Folder& base, const std::string& relative,
-                                       int* add_error, uint64_t* device) {
+int SystemFileSystem::CheckTargetFolder(const Folder& base, const std::string& relative,
+                                        int* add_error, uint64_t* device) {
   *add_error = 0;
   // The deepest level that exists, reached as OpenTargetFolder reaches it.
   std::string existing = relative;
@@ -402,12 +365,12 @@ int PosixFileSystem::CheckTargetFolder(const Folder& base, const std::string& re
   return 0;
 }
 
-void PosixFileSystem::RemoveLeftovers(const Folder& folder) {
+void SystemFileSystem::RemoveLeftovers(const Folder& folder) {
   posix::RemoveLeftoverTemporaries(FdOf(folder));
 }
 
-int PosixFileSystem::OpenSource(const FileAt& file, bool lock,
-                                std::unique_ptr<SourceFile>* source) {
+int SystemFileSystem::OpenSource(const FileAt& file, bool lock,
+                                 std::unique_ptr<SourceFile>* source) {
   const int dir = FdOf(*file.folder);
   struct stat entry;
   if (::fstatat(dir, file.name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) return errno;
@@ -427,20 +390,20 @@ int PosixFileSystem::OpenSource(const FileAt& file, bool lock,
   return 0;
 }
 
-int PosixFileSystem::TakeStamp(SourceFile& source) {
+int SystemFileSystem::TakeStamp(SourceFile& source) {
   struct stat st;
   if (::fstat(FdOf(source), &st) != 0) return errno;
   source.SetContent(StampOf(st));
   return 0;
 }
 
-bool PosixFileSystem::Unchanged(const SourceFile& source) {
+bool SystemFileSystem::Unchanged(const SourceFile& source) {
   struct stat st;
   return ::fstat(FdOf(source), &st) == 0 && StampOf(st) == source.Content();
 }
 
-int PosixFileSystem::CopyToTemporary(SourceFile& source, const Folder& folder, bool keep_owner,
-                                     Copied* copy) {
+int SystemFileSystem::CopyToTemporary(SourceFile& source, const Folder& folder, bool keep_owner,
+                                      Copied* copy) {
   const int in = FdOf(source);
   struct stat st;
   if (::fstat(in, &st) != 0) return errno;
@@ -473,15 +436,15 @@ int PosixFileSystem::CopyToTemporary(SourceFile& source, const Folder& folder, b
   return error;
 }
 
-int PosixFileSystem::PlaceNoReplace(const FileAt& from, const FileAt& to) {
+int SystemFileSystem::PlaceNoReplace(const FileAt& from, const FileAt& to) {
   return posix::RenameNoReplaceAt(FdOf(*from.folder), from.name, FdOf(*to.folder), to.name);
 }
 
-int PosixFileSystem::Remove(const FileAt& file) {
+int SystemFileSystem::Remove(const FileAt& file) {
   return ::unlinkat(FdOf(*file.folder), file.name.c_str(), 0) == 0 ? 0 : errno;
 }
 
-bool PosixFileSystem::SameContent(SourceFile& source, const FileAt& copy) {
+bool SystemFileSystem::SameContent(SourceFile& source, const FileAt& copy) {
   Fd other(::openat(FdOf(*copy.folder), copy.name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
   if (other.get() < 0) return false;
   const int in = FdOf(source);
@@ -501,11 +464,11 @@ bool PosixFileSystem::SameContent(SourceFile& source, const FileAt& copy) {
   }
 }
 
-void PosixFileSystem::FlushFolder(const Folder& folder, int above) {
+void SystemFileSystem::FlushFolder(const Folder& folder, int above) {
   posix::FlushFolderAt(FdOf(folder), above);
 }
 
-int PosixFileSystem::RemoveSource(SourceFile& source, const FileAt& file) {
+int SystemFileSystem::RemoveSource(SourceFile& source, const FileAt& file) {
   const int dir = FdOf(*file.folder);
   struct stat entry;
   if (::fstatat(dir, file.name.c_str(), &entry, AT_SYMLINK_NOFOLLOW) != 0) return errno;
@@ -516,13 +479,13 @@ int PosixFileSystem::RemoveSource(SourceFile& source, const FileAt& file) {
   return ::unlinkat(dir, file.name.c_str(), 0) == 0 ? 0 : errno;
 }
 
-bool PosixFileSystem::IsLeftover(const FileAt& file) {
+bool SystemFileSystem::IsLeftover(const FileAt& file) {
   Fd fd(::openat(FdOf(*file.folder), file.name.c_str(),
                  O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   return fd.get() >= 0 && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0;
 }
 
-int PosixFileSystem::Examine(const FileAt& file, FileFacts* facts) {
+int SystemFileSystem::Examine(const FileAt& file, FileFacts* facts) {
   struct stat st;
   if (::fstatat(FdOf(*file.folder), file.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
     return errno;
@@ -531,7 +494,7 @@ int PosixFileSystem::Examine(const FileAt& file, FileFacts* facts) {
   return 0;
 }
 
-int PosixFileSystem::IdentifyFolder(const Folder& folder, uint64_t* device, uint64_t* inode) {
+int SystemFileSystem::IdentifyFolder(const Folder& folder, uint64_t* device, uint64_t* inode) {
   struct stat st;
   if (::fstat(FdOf(folder), &st) != 0) return errno;
   *device = static_cast<uint64_t>(st.st_dev);
@@ -539,8 +502,8 @@ int PosixFileSystem::IdentifyFolder(const Folder& folder, uint64_t* device, uint
   return 0;
 }
 
-int PosixFileSystem::ReadWholeFile(const FileAt& file, int64_t limit, std::string* data,
-                                   OpenFileFacts* facts) {
+int SystemFileSystem::ReadWholeFile(const FileAt& file, int64_t limit, std::string* data,
+                                    OpenFileFacts* facts) {
   data->clear();
   // Never waiting for a pipe or a device: opened without blocking, then refused.
   Fd fd(::openat(FdOf(*file.folder), file.name.c_str(),
@@ -553,29 +516,29 @@ int PosixFileSystem::ReadWholeFile(const FileAt& file, int64_t limit, std::strin
   return error != 0 ? error : posix::ReadAllAt(fd.get(), limit, data);
 }
 
-int PosixFileSystem::RemoveFolder(const FileAt& folder) {
+int SystemFileSystem::RemoveFolder(const FileAt& folder) {
   return ::unlinkat(FdOf(*folder.folder), folder.name.c_str(), AT_REMOVEDIR) == 0 ? 0 : errno;
 }
 
-int PosixFileSystem::OpenLocked(const FileAt& at, bool create_new,
-                                std::unique_ptr<AppendFile>* file) {
+int SystemFileSystem::OpenLocked(const FileAt& at, bool create_new,
+                                 std::unique_ptr<AppendFile>* file) {
   int fd = -1;
   const int error = posix::OpenLockedAt(FdOf(*at.folder), at.name, create_new, &fd);
   if (error == 0) *file = std::make_unique<AppendFile>(fd);
   return error;
 }
 
-bool PosixFileSystem::MakeFolders(const std::string& path) {
+bool SystemFileSystem::MakeFolders(const std::string& path) {
   return nandell::MakeFolders(path);
 }
 
-int PosixFileSystem::ReplaceWholeFile(const std::string& path, const std::string& data) {
+int SystemFileSystem::ReplaceWholeFile(const std::string& path, const std::string& data) {
   return posix::ReplaceFile(
       path, [&](int fd) { return posix::WriteAll(fd, data.data(), data.size()) ? 0 : errno; });
 }
 
 FileSystem& RealFileSystem() {
-  static PosixFileSystem file_system;
+  static SystemFileSystem file_system;
   return file_system;
 }
 

@@ -461,43 +461,6 @@ int HashCopy(const std::wstring& path, Copied* copy) {
   return FactsOf(file.get(), &copy->facts);
 }
 
-// The run's file system on this operating system.
-class WindowsFileSystem final : public FileSystem {
- public:
-  bool Exists(const std::string& path) override;
-  std::string ResolvedFolder(const std::string& folder) override;
-  int OpenFolder(const std::string& path, FolderRef* folder) override;
-  int OpenSubfolder(const Folder& parent, const std::string& name, FolderRef* folder) override;
-  std::unique_ptr<FolderListing> ListFolder(const Folder& folder, int* error) override;
-  FILE* OpenForReading(const FileAt& file) override;
-  int OpenTargetFolder(const Folder& base, const std::string& relative, bool* made,
-                       FolderRef* folder) override;
-  bool FoldersStayInPlace() const override;
-  int CheckNameFree(const Folder& base, const std::string& relative) override;
-  int CheckTargetFolder(const Folder& base, const std::string& relative, int* add_error,
-                        uint64_t* device) override;
-  void RemoveLeftovers(const Folder& folder) override;
-  int OpenSource(const FileAt& file, bool lock, std::unique_ptr<SourceFile>* source) override;
-  int TakeStamp(SourceFile& source) override;
-  bool Unchanged(const SourceFile& source) override;
-  int CopyToTemporary(SourceFile& source, const Folder& folder, bool keep_owner,
-                      Copied* copy) override;
-  int PlaceNoReplace(const FileAt& from, const FileAt& to) override;
-  int Remove(const FileAt& file) override;
-  bool SameContent(SourceFile& source, const FileAt& copy) override;
-  void FlushFolder(const Folder& folder, int above) override;
-  int RemoveSource(SourceFile& source, const FileAt& file) override;
-  bool IsLeftover(const FileAt& file) override;
-  int Examine(const FileAt& file, FileFacts* facts) override;
-  int IdentifyFolder(const Folder& folder, uint64_t* device, uint64_t* inode) override;
-  int ReadWholeFile(const FileAt& file, int64_t limit, std::string* data,
-                    OpenFileFacts* facts) override;
-  int RemoveFolder(const FileAt& folder) override;
-  int OpenLocked(const FileAt& at, bool create_new, std::unique_ptr<AppendFile>* file) override;
-  bool MakeFolders(const std::string& path) override;
-  int ReplaceWholeFile(const std::string& path, const std::string& data) override;
-};
-
 }  // namespace
 
 Folder::~Folder() {
@@ -512,11 +475,11 @@ SourceFile::~SourceFile() {
   delete source;
 }
 
-bool WindowsFileSystem::Exists(const std::string& path) {
+bool SystemFileSystem::Exists(const std::string& path) {
   return PathExists(path);
 }
 
-std::string WindowsFileSystem::ResolvedFolder(const std::string& folder) {
+std::string SystemFileSystem::ResolvedFolder(const std::string& folder) {
   // The final path of the opened folder (junctions resolved), in its plain form.
   Handle handle(::CreateFileW(win::WinPath(folder).c_str(), FILE_READ_ATTRIBUTES, kShareAll,
                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -534,7 +497,7 @@ std::string WindowsFileSystem::ResolvedFolder(const std::string& folder) {
   return WithTrailingSeparator(win::PlainPath(path));
 }
 
-int WindowsFileSystem::OpenFolder(const std::string& path, FolderRef* folder) {
+int SystemFileSystem::OpenFolder(const std::string& path, FolderRef* folder) {
   // The chosen folder itself may be reached through links: the user named it.
   std::wstring full = win::WinPath(path.empty() ? "." : path);
   while (full.size() > 1 && full.back() == L'\\' && full[full.size() - 2] != L':') {
@@ -558,8 +521,8 @@ int WindowsFileSystem::OpenFolder(const std::string& path, FolderRef* folder) {
   return 0;
 }
 
-int WindowsFileSystem::OpenSubfolder(const Folder& parent, const std::string& name,
-                                     FolderRef* folder) {
+int SystemFileSystem::OpenSubfolder(const Folder& parent, const std::string& name,
+                                    FolderRef* folder) {
   // A relative path of several levels opens them one by one, as on POSIX.
   WinFolder opened;
   const int error = OpenLevels(Of(parent), LevelsOf(name), false, nullptr, &opened);
@@ -568,7 +531,7 @@ int WindowsFileSystem::OpenSubfolder(const Folder& parent, const std::string& na
   return 0;
 }
 
-std::unique_ptr<FolderListing> WindowsFileSystem::ListFolder(const Folder& folder, int* error) {
+std::unique_ptr<FolderListing> SystemFileSystem::ListFolder(const Folder& folder, int* error) {
   auto listing = std::make_unique<WinListing>(Of(folder).path);
   if (!listing->Start()) {
     if (error != nullptr) *error = listing->Error();
@@ -577,12 +540,12 @@ std::unique_ptr<FolderListing> WindowsFileSystem::ListFolder(const Folder& folde
   return listing;
 }
 
-FILE* WindowsFileSystem::OpenForReading(const FileAt& file) {
+FILE* SystemFileSystem::OpenForReading(const FileAt& file) {
   return win::OpenStream(PathOf(file));
 }
 
-int WindowsFileSystem::OpenTargetFolder(const Folder& base, const std::string& relative, bool* made,
-                                        FolderRef* folder) {
+int SystemFileSystem::OpenTargetFolder(const Folder& base, const std::string& relative, bool* made,
+                                       FolderRef* folder) {
   *made = false;
   WinFolder opened;
   const int error = OpenLevels(Of(base), LevelsOf(relative), true, made, &opened);
@@ -591,11 +554,11 @@ int WindowsFileSystem::OpenTargetFolder(const Folder& base, const std::string& r
   return 0;
 }
 
-bool WindowsFileSystem::FoldersStayInPlace() const {
+bool SystemFileSystem::FoldersStayInPlace() const {
   return true;
 }
 
-int WindowsFileSystem::CheckNameFree(const Folder& base, const std::string& relative) {
+int SystemFileSystem::CheckNameFree(const Folder& base, const std::string& relative) {
   std::vector<std::string> levels = LevelsOf(relative);
   if (levels.empty()) return EINVAL;
   const std::string name = levels.back();
@@ -616,8 +579,8 @@ int WindowsFileSystem::CheckNameFree(const Folder& base, const std::string& rela
   return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? 0 : win::ErrorResult(code);
 }
 
-int WindowsFileSystem::CheckTargetFolder(const Folder& base, const std::string& relative,
-                                         int* add_error, uint64_t* device) {
+int SystemFileSystem::CheckTargetFolder(const Folder& base, const std::string& relative,
+                                        int* add_error, uint64_t* device) {
   *add_error = 0;
   std::vector<std::string> levels = LevelsOf(relative);
   const size_t wanted = levels.size();
@@ -645,7 +608,7 @@ int WindowsFileSystem::CheckTargetFolder(const Folder& base, const std::string& 
   return 0;
 }
 
-void WindowsFileSystem::RemoveLeftovers(const Folder& folder) {
+void SystemFileSystem::RemoveLeftovers(const Folder& folder) {
   const std::wstring& path = Of(folder).path;
   WIN32_FIND_DATAW data;
   HANDLE find = ::FindFirstFileExW(Join(path, ".nandell-*.part").c_str(), FindExInfoBasic, &data,
@@ -670,8 +633,8 @@ void WindowsFileSystem::RemoveLeftovers(const Folder& folder) {
   }
 }
 
-int WindowsFileSystem::OpenSource(const FileAt& file, bool lock,
-                                  std::unique_ptr<SourceFile>* source) {
+int SystemFileSystem::OpenSource(const FileAt& file, bool lock,
+                                 std::unique_ptr<SourceFile>* source) {
   const std::wstring path = PathOf(file);
   FileStamp entry;
   {
@@ -701,20 +664,20 @@ int WindowsFileSystem::OpenSource(const FileAt& file, bool lock,
   return 0;
 }
 
-int WindowsFileSystem::TakeStamp(SourceFile& source) {
+int SystemFileSystem::TakeStamp(SourceFile& source) {
   FileStamp stamp;
   if (!StampOf(Of(source).handle, &stamp)) return LastError();
   source.SetContent(stamp);
   return 0;
 }
 
-bool WindowsFileSystem::Unchanged(const SourceFile& source) {
+bool SystemFileSystem::Unchanged(const SourceFile& source) {
   FileStamp stamp;
   return StampOf(Of(source).handle, &stamp) && stamp == source.Content();
 }
 
-int WindowsFileSystem::CopyToTemporary(SourceFile& source, const Folder& folder, bool,
-                                       Copied* copy) {
+int SystemFileSystem::CopyToTemporary(SourceFile& source, const Folder& folder, bool,
+                                      Copied* copy) {
   // The copy keeps the last-write time, the attributes and the alternate data streams (a
   // download's zone mark among them); its security comes from the folder, as with any copy
   // made in Explorer. The owner is not carried over: that needs the restore privilege.
@@ -750,16 +713,16 @@ int WindowsFileSystem::CopyToTemporary(SourceFile& source, const Folder& folder,
   return EEXIST;
 }
 
-int WindowsFileSystem::PlaceNoReplace(const FileAt& from, const FileAt& to) {
+int SystemFileSystem::PlaceNoReplace(const FileAt& from, const FileAt& to) {
   if (const int error = NameError(to.name); error != 0) return error;
   return win::MoveNoReplace(PathOf(from), PathOf(to));
 }
 
-int WindowsFileSystem::Remove(const FileAt& file) {
+int SystemFileSystem::Remove(const FileAt& file) {
   return RemoveEntry(PathOf(file));
 }
 
-bool WindowsFileSystem::SameContent(SourceFile& source, const FileAt& copy) {
+bool SystemFileSystem::SameContent(SourceFile& source, const FileAt& copy) {
   Handle other(::CreateFileW(PathOf(copy).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                              FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!other.valid()) return false;
@@ -781,7 +744,7 @@ bool WindowsFileSystem::SameContent(SourceFile& source, const FileAt& copy) {
   }
 }
 
-void WindowsFileSystem::FlushFolder(const Folder& folder, int above) {
+void SystemFileSystem::FlushFolder(const Folder& folder, int above) {
   // A folder opened for writing flushes its entries (NTFS and FAT write them through the
   // volume's cache); where the system refuses, nothing is lost but the early flush.
   std::wstring path = Of(folder).path;
@@ -795,7 +758,7 @@ void WindowsFileSystem::FlushFolder(const Folder& folder, int above) {
   }
 }
 
-int WindowsFileSystem::RemoveSource(SourceFile& source, const FileAt& file) {
+int SystemFileSystem::RemoveSource(SourceFile& source, const FileAt& file) {
   // Opened for deleting without sharing writes: from the check to the deletion no one can
   // write into it. A program that has it open for writing keeps it where it is.
   Handle entry(::CreateFileW(PathOf(file).c_str(),
@@ -812,7 +775,7 @@ int WindowsFileSystem::RemoveSource(SourceFile& source, const FileAt& file) {
   return DeleteOpenFile(entry.get());
 }
 
-bool WindowsFileSystem::IsLeftover(const FileAt& file) {
+bool SystemFileSystem::IsLeftover(const FileAt& file) {
   Handle handle(::CreateFileW(PathOf(file).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                               FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!handle.valid() || !LockByte(handle.get(), true)) return false;
@@ -820,7 +783,7 @@ bool WindowsFileSystem::IsLeftover(const FileAt& file) {
   return true;
 }
 
-int WindowsFileSystem::Examine(const FileAt& file, FileFacts* facts) {
+int SystemFileSystem::Examine(const FileAt& file, FileFacts* facts) {
   // The entry itself: a link's own attributes.
   Handle entry(::CreateFileW(PathOf(file).c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
                              OPEN_EXISTING,
@@ -829,7 +792,7 @@ int WindowsFileSystem::Examine(const FileAt& file, FileFacts* facts) {
   return FactsOf(entry.get(), facts);
 }
 
-int WindowsFileSystem::IdentifyFolder(const Folder& folder, uint64_t* device, uint64_t* inode) {
+int SystemFileSystem::IdentifyFolder(const Folder& folder, uint64_t* device, uint64_t* inode) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!::GetFileInformationByHandle(Of(folder).level->handle, &info)) return LastError();
   *device = info.dwVolumeSerialNumber;
@@ -837,8 +800,8 @@ int WindowsFileSystem::IdentifyFolder(const Folder& folder, uint64_t* device, ui
   return 0;
 }
 
-int WindowsFileSystem::ReadWholeFile(const FileAt& file, int64_t limit, std::string* data,
-                                     OpenFileFacts* facts) {
+int SystemFileSystem::ReadWholeFile(const FileAt& file, int64_t limit, std::string* data,
+                                    OpenFileFacts* facts) {
   data->clear();
   Handle open(::CreateFileW(PathOf(file).c_str(), GENERIC_READ | READ_CONTROL, kShareAll, nullptr,
                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
@@ -853,24 +816,24 @@ int WindowsFileSystem::ReadWholeFile(const FileAt& file, int64_t limit, std::str
   return error != 0 ? error : win::ReadAllOf(open.get(), limit, data);
 }
 
-int WindowsFileSystem::OpenLocked(const FileAt& at, bool create_new,
-                                  std::unique_ptr<AppendFile>* file) {
+int SystemFileSystem::OpenLocked(const FileAt& at, bool create_new,
+                                 std::unique_ptr<AppendFile>* file) {
   auto opened = std::make_unique<AppendFile>();
   const int error = opened->OpenLocked(win::Narrow(PathOf(at)), create_new);
   if (error == 0) *file = std::move(opened);
   return error;
 }
 
-int WindowsFileSystem::RemoveFolder(const FileAt& folder) {
+int SystemFileSystem::RemoveFolder(const FileAt& folder) {
   // A link or junction is removed itself, never what it leads to.
   return ::RemoveDirectoryW(PathOf(folder).c_str()) ? 0 : LastError();
 }
 
-bool WindowsFileSystem::MakeFolders(const std::string& path) {
+bool SystemFileSystem::MakeFolders(const std::string& path) {
   return nandell::MakeFolders(path);
 }
 
-int WindowsFileSystem::ReplaceWholeFile(const std::string& path, const std::string& data) {
+int SystemFileSystem::ReplaceWholeFile(const std::string& path, const std::string& data) {
   const std::wstring target = win::WinPath(path);
   const size_t slash = target.rfind(L'\\');
   const std::wstring folder = slash == std::wstring::npos ? L"." : target.substr(0, slash);
@@ -903,7 +866,7 @@ int WindowsFileSystem::ReplaceWholeFile(const std::string& path, const std::stri
 }
 
 FileSystem& RealFileSystem() {
-  static WindowsFileSystem file_system;
+  static SystemFileSystem file_system;
   return file_system;
 }
 

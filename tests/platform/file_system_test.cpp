@@ -12,10 +12,12 @@
 
 #include "platform/path.h"
 #include "tests/engine/test_tree.h"
+#include "tests/support/proxy_file_system.h"
 
 namespace nandell {
 namespace {
 
+using testing::At;
 using testing::ListFiles;
 using testing::MakeFolders;
 using testing::PathExists;
@@ -24,14 +26,6 @@ using testing::TempDir;
 using testing::WriteFile;
 
 fs::FileSystem& disk = fs::RealFileSystem();
-
-// The file at `path`, relative to its folder opened (which must exist).
-fs::FileAt At(const std::string& path) {
-  const size_t slash = LastSeparator(path);
-  fs::FolderRef folder;
-  EXPECT_EQ(disk.OpenFolder(path.substr(0, slash + 1), &folder), 0) << path;
-  return {folder, path.substr(slash + 1)};
-}
 
 TEST(FsTest, TargetFoldersAreMadeWithoutFollowingLinks) {
   TempDir dir;

@@ -3,9 +3,23 @@
 // A file system that forwards every step to another one (the operating system's by default), so
 // that a test derives from it and overrides only the step it makes fail, wait or count.
 
+#include <gtest/gtest.h>
+
+#include <string>
+
 #include "platform/file_system.h"
+#include "platform/path.h"
 
 namespace nandell::testing {
+
+/// The file at `path`, named relative to its folder, which the operating system's file system
+/// opens (a test fails when it cannot).
+inline fs::FileAt At(const std::string& path) {
+  const size_t slash = LastSeparator(path);
+  fs::FolderRef folder;
+  EXPECT_EQ(fs::RealFileSystem().OpenFolder(path.substr(0, slash + 1), &folder), 0) << path;
+  return {folder, path.substr(slash + 1)};
+}
 
 class ProxyFileSystem : public fs::FileSystem {
  public:
