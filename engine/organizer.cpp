@@ -215,6 +215,7 @@ void OrganizerJob::OrganizerThread() {
   target_checks_.clear();
   source_check_path_.clear();
   conflict_numbers_.Clear();
+  journal_lost_ = false;
   cleared_.clear();
   last_target_.reset();
   output_base_.reset();
@@ -415,7 +416,8 @@ bool OrganizerJob::Predict(const fs::FileAt& file, const std::string& source,
   predicted.move = config_.move;
   const FolderCheck target =
       output_base_ ? CheckFolder(*output_base_, relative) : FolderCheck{output_base_error_, 0, 0};
-  predicted.error = target.error;
+  // Once a file fails for want of the journal, the run places nothing more.
+  predicted.error = journal_lost_ ? fs::kNotJournaled : target.error;
   if (predicted.error != 0) {
     Report(predicted);
     return false;
@@ -447,6 +449,7 @@ bool OrganizerJob::Predict(const fs::FileAt& file, const std::string& source,
   predicted.skipped = placement.skipped;
   const bool placed = placement.error == 0 && !placement.skipped;
   if (placed) claimed_.emplace(predicted.placed, file);
+  if (placement.error == fs::kNotJournaled) journal_lost_ = true;
   Report(predicted);
   return placed;
 }
@@ -476,6 +479,9 @@ const OrganizerJob::FolderCheck& OrganizerJob::CheckFolder(const fs::Folder& bas
 // move renames the source out of its folder, and reads it too when the target lies on another
 // file system.
 int OrganizerJob::PredictTransfer(const fs::FileAt& file, const FolderCheck& target) {
+  // The journal's intent comes before a move touches its source, and after a copy's data is
+  // written.
+  if (config_.move && !JournalWritable()) return fs::kNotJournaled;
   bool read = !config_.move;
   if (config_.move) {
     const FolderCheck& source = CheckFolder(*file.folder, "");
@@ -488,7 +494,16 @@ int OrganizerJob::PredictTransfer(const fs::FileAt& file, const FolderCheck& tar
     const int error = file_system_.OpenSource(file, false, &open);
     if (error != 0) return error;
   }
-  return target.add_error;
+  if (target.add_error != 0) return target.add_error;
+  return JournalWritable() ? 0 : fs::kNotJournaled;
+}
+
+// A dry run's verdict on the run's journal: whether its folder could be made (or exists) in
+// the output folder and take the journal.
+bool OrganizerJob::JournalWritable() {
+  const FolderCheck& journal = CheckFolder(
+      *output_base_, config_.output_folder.substr(output_base_path_.size()) + JournalFolder(""));
+  return journal.error == 0 && journal.add_error == 0;
 }
 
 // The transfer threads, started when the first copy needs them; null when the run does one

@@ -102,6 +102,7 @@ class OrganizerJob {
   struct FolderCheck;
   const FolderCheck& CheckFolder(const fs::Folder& base, const std::string& relative);
   int PredictTransfer(const fs::FileAt& file, const FolderCheck& target);
+  bool JournalWritable();
   int PredictRecovery(const fs::FileAt& taken,
                       const std::function<bool(const std::string&)>& name_free, std::string* name);
   TransferThreads* Threads();
@@ -143,6 +144,8 @@ class OrganizerJob {
   std::unordered_map<std::string, FolderCheck> target_checks_;  // by relative path
   std::string source_check_path_;
   FolderCheck source_check_;
+  // Dry run: a file was predicted to fail for want of the journal (so would every later one).
+  bool journal_lost_ = false;
   // How far the search for free names has come, per planned target.
   ConflictNumbers conflict_numbers_;
   // The folder that every target folder is relative to: the output folder (its part up to
