@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "engine/file_transfer.h"
+#include "engine/journal.h"
 
 namespace nandell {
 
@@ -18,10 +19,11 @@ bool DryRunPredictor::Predict(const fs::FileAt& file, const std::string& source,
   predicted->target = plan.path;
   predicted->move = config_.move;
   const fs::FolderRef& base = targets_.Base();
-  const std::string relative = targets_.Relative(plan);
+  const std::string relative = targets_.Relative(plan.folder);
   const FolderCheck target =
       base ? CheckFolder(*base, relative) : FolderCheck{targets_.BaseError(), 0, 0};
-  predicted->error = target.error;
+  // Once a file fails for want of the journal, the run places nothing more.
+  predicted->error = journal_lost_ ? fs::kNotJournaled : target.error;
   if (predicted->error != 0) return false;
   std::optional<int> transfer_error;  // the same for every free name
   const auto place = [&](const std::string& name) {
@@ -50,6 +52,7 @@ bool DryRunPredictor::Predict(const fs::FileAt& file, const std::string& source,
   predicted->skipped = placement.skipped;
   const bool placed = placement.error == 0 && !placement.skipped;
   if (placed) claimed_.emplace(predicted->placed, file);
+  if (placement.error == fs::kNotJournaled) journal_lost_ = true;
   return placed;
 }
 
@@ -95,6 +98,9 @@ const DryRunPredictor::FolderCheck& DryRunPredictor::CheckFolder(const fs::Folde
 // move renames the source out of its folder, and reads it too when the target lies on another
 // file system.
 int DryRunPredictor::PredictTransfer(const fs::FileAt& file, const FolderCheck& target) {
+  // The journal's intent comes before a move touches its source, and after a copy's data is
+  // written.
+  if (config_.move && !JournalWritable()) return fs::kNotJournaled;
   bool read = !config_.move;
   if (config_.move) {
     const FolderCheck& source = CheckFolder(*file.folder, "");
@@ -107,7 +113,16 @@ int DryRunPredictor::PredictTransfer(const fs::FileAt& file, const FolderCheck& 
     const int error = file_system_.OpenSource(file, false, &open);
     if (error != 0) return error;
   }
-  return target.add_error;
+  if (target.add_error != 0) return target.add_error;
+  return JournalWritable() ? 0 : fs::kNotJournaled;
+}
+
+// Whether the run's journal folder could be made (or exists) in the output folder and take the
+// journal.
+bool DryRunPredictor::JournalWritable() {
+  const FolderCheck& journal =
+      CheckFolder(*targets_.Base(), targets_.Relative(config_.output_folder) + JournalFolder(""));
+  return journal.error == 0 && journal.add_error == 0;
 }
 
 }  // namespace nandell

@@ -50,6 +50,7 @@ class DryRunPredictor {
   };
   const FolderCheck& CheckFolder(const fs::Folder& base, const std::string& relative);
   int PredictTransfer(const fs::FileAt& file, const FolderCheck& target);
+  bool JournalWritable();
 
   const RunConfig& config_;
   fs::FileSystem& file_system_;
@@ -59,6 +60,8 @@ class DryRunPredictor {
   std::unordered_map<std::string, FolderCheck> target_checks_;  // by relative path
   std::string source_check_path_;
   FolderCheck source_check_;
+  // A file was predicted to fail for want of the journal (so would every later one).
+  bool journal_lost_ = false;
   // How far the search for free names has come, per planned target.
   ConflictNumbers conflict_numbers_;
 };

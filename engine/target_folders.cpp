@@ -13,12 +13,12 @@ TargetFolders::TargetFolders(fs::FileSystem& file_system, const std::string& out
   base_error_ = file_system_.OpenFolder(base_path_, &base_);
 }
 
-std::string TargetFolders::Relative(const TargetPlan& plan) const {
-  return plan.folder.substr(base_path_.size());
+std::string TargetFolders::Relative(const std::string& folder) const {
+  return folder.substr(base_path_.size());
 }
 
 int TargetFolders::Open(const TargetPlan& plan, RunJournal& journal, fs::FolderRef* folder) {
-  const std::string relative = Relative(plan);
+  const std::string relative = Relative(plan.folder);
   if (last_ && relative == last_relative_) {
     *folder = last_;
     return 0;

@@ -26,8 +26,9 @@ class TargetFolders {
   const fs::FolderRef& Base() const { return base_; }
   /// Why the output folder could not be opened, else 0.
   int BaseError() const { return base_error_; }
-  /// The target folder of `plan` relative to the output folder ("2014年/2014-12-31/").
-  std::string Relative(const TargetPlan& plan) const;
+  /// The folder `folder` (a target folder of a plan, or the output folder's own journal folder)
+  /// relative to the folder that Base opened ("2014年/2014-12-31/").
+  std::string Relative(const std::string& folder) const;
 
   /// Opens the target folder of `plan`, making the levels that are missing; the folders this
   /// run makes are recorded in `journal`. A folder that was there before the run is cleared of

@@ -55,7 +55,7 @@ TEST(JournalTest, IntentsGiveWayToTheirRecordsAndFilesKeptForAnErrorStayPending)
       "intent\tmove\t/s/a\t/o/a\t1\t1.0\tab\t1:2\n"  // 3: before the copy takes its name
       "intent\tcopy\t/s/b\t/o/b\t1\t1.0\tcd\t1:3\n"  // 4: killed, or not placed
       "move\t/s/a\t/o/a\t1\t1.0\tab\n"               // 5: placed
-      "date\t/o/a\tsource=name\ttaken=2014-12-31\n"   // 6: how a was dated
+      "date\t/o/a\tsource=name\ttaken=2014-12-31\n"  // 6: how a was dated
       "move\t/s/c\t/o/c\t1\t1.0\tef\n"               // 7
       "move\t/s/d\t/o/d\t1\t1.0\tef\n"               // 8
       "undo-begin\nkept\t7\tchanged\nkept\t8\terror: No space left on device\nundo-end\n",

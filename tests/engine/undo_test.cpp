@@ -333,9 +333,10 @@ TEST_F(UndoTest, EveryFileIsJournaledBeforeItTakesItsNameAndUndoneFromItsIntent)
     RecordingObserver sink;
     ASSERT_EQ(RunToEnd(Config(c.move), &sink, disk), "");
     ASSERT_EQ(disk.placed.size(), 4u);
-    for (const auto& [placed, text] : disk.placed) {
+    for (const auto& [path, text] : disk.placed) {
       Journal journal;
       ASSERT_TRUE(ParseJournal(text, &journal));
+      const std::string& placed = path;
       EXPECT_TRUE(std::any_of(journal.files.begin(), journal.files.end(),
                               [&](const JournalEntry& entry) { return entry.target == placed; }))
           << placed << " is not in the journal yet:\n"
