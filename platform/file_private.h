@@ -25,6 +25,7 @@ bool IsTemporaryName(const std::string& name, unsigned long* process_id = nullpt
 /// file_system_posix.cpp and file_system_win.cpp.
 class SystemFileSystem final : public FileSystem {
  public:
+  // FileSystem's steps, as this system carries them out.
   bool Exists(const std::string& path) override;
   std::string ResolvedFolder(const std::string& folder) override;
   int OpenFolder(const std::string& path, FolderRef* folder) override;
