@@ -114,16 +114,16 @@ void WalkFrom(const std::string& root, const std::string& relative,
   }
 }
 
-// Removes `path` entry by entry, giving each folder its owner's permissions before it is
-// listed and each file its owner's write permission (on Windows: no read-only attribute).
-void RemoveEach(const std::string& path) {
+// Removes `path`, an entry of the kind `kind`, entry by entry: a folder gets its owner's
+// permissions before it is listed, a file its owner's write permission (on Windows: no
+// read-only attribute); links are removed, never entered.
+void RemoveEach(const std::string& path, TreeEntry::Kind kind) {
   std::error_code ignored;
   const stdfs::path at = FsPath(path);
-  const stdfs::file_status status = stdfs::symlink_status(at, ignored);
-  if (stdfs::is_directory(status)) {
+  if (kind == TreeEntry::kFolder) {
     stdfs::permissions(at, stdfs::perms::owner_all, stdfs::perm_options::add, ignored);
-    for (const auto& [name, entry] : ReadFolder(path)) RemoveEach(path + "/" + name);
-  } else if (!stdfs::is_symlink(status)) {
+    for (const auto& [name, entry] : ReadFolder(path)) RemoveEach(path + "/" + name, entry.kind);
+  } else if (kind != TreeEntry::kLink) {
     stdfs::permissions(at, stdfs::perms::owner_write, stdfs::perm_options::add, ignored);
   }
   stdfs::remove(at, ignored);
@@ -232,21 +232,25 @@ bool PathExists(const std::string& path) {
 
 bool RemoveTree(const std::string& path) {
   std::error_code error;
-  // Relative to open folders, so at any depth on POSIX.
-  stdfs::remove_all(FsPath(path), error);
-  // What that leaves: entries without their owner's permissions, read-only files on Windows,
-  // folders there past the 260 characters that the runtime's folder iterator stops at.
-  if (PathExists(path)) RemoveEach(path);
+#ifndef _WIN32
+  stdfs::remove_all(FsPath(path), error);  // relative to open folders, so at any depth
+#endif
+  // Entry by entry, what is left: entries without their owner's permissions; on Windows the
+  // whole tree, since the runtime's folder iterator that remove_all walks with stops at folders
+  // past 260 characters.
+  const stdfs::file_status status = stdfs::symlink_status(FsPath(path), error);
+  if (stdfs::exists(status)) {
+    RemoveEach(path, stdfs::is_symlink(status)     ? TreeEntry::kLink
+                     : stdfs::is_directory(status) ? TreeEntry::kFolder
+                                                   : TreeEntry::kFile);
+  }
   return !PathExists(path);
 }
 
 int64_t LastWriteSeconds(const std::string& path) {
   std::error_code error;
   const stdfs::file_time_type time = stdfs::last_write_time(FsPath(path), error);
-  if (error) return -1;
-  return std::chrono::duration_cast<std::chrono::seconds>(
-             std::chrono::file_clock::to_sys(time).time_since_epoch())
-      .count();
+  return error ? -1 : NanosecondsSince1970(time) / 1000000000;
 }
 
 void WalkTree(const std::string& root,

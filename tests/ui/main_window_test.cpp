@@ -169,19 +169,11 @@ class MainWindowTest : public QObject {
                                      stop,       check_box, footer};
     QList<QPoint> places;
     for (QWidget* widget : widgets) places << widget->pos();
-    QCOMPARE(places, (QList<QPoint>{{582, 2},
-                                    {544, 2},
-                                    {512, 5},
-                                    {494, 5},
-                                    {87, 91},
-                                    {252, 91},
-                                    {87, 183},
-                                    {252, 183},
-                                    {87, 274},
-                                    {252, 274},
-                                    {573, 286},
-                                    {93, 391},
-                                    {261, 396}}));
+    // clang-format off
+    QCOMPARE(places, (QList<QPoint>{{582, 2}, {544, 2}, {512, 5}, {494, 5}, {87, 91}, {252, 91},
+                                    {87, 183}, {252, 183}, {87, 274}, {252, 274}, {573, 286},
+                                    {93, 391}, {261, 396}}));
+    // clang-format on
 
     // How they stand to each other: the title bar's buttons in a row ending at the skin's
     // right edge; each text right of its button, level with it, half the skin wide, as tall as
