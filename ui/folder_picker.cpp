@@ -16,13 +16,13 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <deque>
 
 #include "platform/file.h"
 #include "ui/message_box.h"
 #include "ui/texts.h"
 #include "ui/window_position.h"
+#include "uicore/folder_name.h"
 
 namespace nandell {
 namespace {
@@ -164,11 +164,7 @@ int32_t FolderPicker::CheckOrCreatePath(const char* path, bool check_only) {
 }
 
 bool FolderPicker::IsValidFolderName(const char* name) {
-  if (name == nullptr || *name == '\0') return false;
-  const size_t length = std::strlen(name);
-  auto edge = [](char c) { return c == '\t' || c == ' ' || c == '.'; };
-  if (edge(name[0]) || edge(name[length - 1])) return false;
-  return std::strpbrk(name, "\"*/:<>?\\|") == nullptr;
+  return nandell::IsValidFolderName(name);
 }
 
 std::string FolderPicker::TakeTypedPath(std::string path) {
