@@ -138,29 +138,7 @@ int32_t FolderPicker::CheckOrCreatePath(const char* path, bool check_only) {
   if (work.empty() || work[0] != '/') return 1;
   // The root: nothing is created for it.
   if (work.size() == 1) return check_only || PathExists(work) ? 0 : 2;
-  // The levels up to the first invalid one (a trailing "/" makes a path invalid too).
-  bool valid = true;
-  size_t valid_end = work.size();
-  for (size_t start = 1;;) {
-    const size_t slash = work.find('/', start);
-    const size_t end = slash == std::string::npos ? work.size() : slash;
-    if (!IsValidFolderName(work.substr(start, end - start).c_str())) {
-      valid = false;
-      valid_end = start - 1;
-      break;
-    }
-    if (slash == std::string::npos) break;
-    if (slash + 1 == work.size()) {
-      valid = false;
-      valid_end = slash;
-      break;
-    }
-    start = slash + 1;
-  }
-  // Creating makes the levels before the first invalid one. An existing level is no error; what
-  // counts is that each is a folder afterwards.
-  if (!check_only && valid_end > 0 && !MakeFolders(work.substr(0, valid_end), 0777)) return 2;
-  return valid ? 0 : 1;
+  return CheckOrCreateBelowRoot(work, 1, '/', check_only);
 }
 
 bool FolderPicker::IsValidFolderName(const char* name) {

@@ -1,0 +1,81 @@
+// A helper of the Windows window's test (window_check.sh), run under Wine beside the program:
+// what the test cannot ask the X server, it asks Windows.
+//   wintool shot TITLE OUT.png   the window titled TITLE, as on the screen, into a PNG
+//   wintool text TITLE ID        the text of its control ID (UTF-8, line ends as they are)
+//   wintool state TITLE ID       "visible" or "hidden", then "enabled" or "disabled"
+//   wintool size TITLE           its client area's "WIDTH HEIGHT"
+// Exits 3 when no window has that title or it has no such control.
+#include <windows.h>
+// After windows.h, which they build on.
+#include <objidl.h>
+// GDI+ after the COM declarations it builds on.
+#include <gdiplus.h>
+
+#include <cstdio>
+#include <string>
+
+#include "platform/windows_support.h"
+
+namespace {
+
+namespace gdip = Gdiplus::DllExports;
+
+int Shot(HWND window, const wchar_t* path) {
+  RECT area{};
+  ::GetWindowRect(window, &area);
+  const int width = area.right - area.left;
+  const int height = area.bottom - area.top;
+  HDC screen = ::GetDC(nullptr);
+  HDC memory = ::CreateCompatibleDC(screen);
+  HBITMAP bitmap = ::CreateCompatibleBitmap(screen, width, height);
+  HGDIOBJ old = ::SelectObject(memory, bitmap);
+  ::BitBlt(memory, 0, 0, width, height, screen, area.left, area.top, SRCCOPY);
+  ::SelectObject(memory, old);
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+  Gdiplus::GdiplusStartupInput input;
+  ULONG_PTR token = 0;
+  Gdiplus::GdiplusStartup(&token, &input, nullptr);
+  Gdiplus::GpBitmap* image = nullptr;
+  gdip::GdipCreateBitmapFromHBITMAP(bitmap, nullptr, &image);
+  CLSID png{};
+  ::CLSIDFromString(L"{557CF406-1A04-11D3-9A73-0000F81EF32E}", &png);
+  const int status = image != nullptr ? gdip::GdipSaveImageToFile(image, path, &png, nullptr) : 1;
+  if (image != nullptr) gdip::GdipDisposeImage(image);
+  Gdiplus::GdiplusShutdown(token);
+  ::DeleteObject(bitmap);
+  return status == 0 ? 0 : 1;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc < 3) return 2;
+  const std::wstring command = argv[1];
+  HWND window = ::FindWindowW(nullptr, argv[2]);
+  if (window == nullptr) return 3;
+  if (command == L"shot" && argc == 4) return Shot(window, argv[3]);
+  if (command == L"size") {
+    RECT client{};
+    ::GetClientRect(window, &client);
+    std::printf("%ld %ld\n", client.right, client.bottom);
+    return 0;
+  }
+  if (argc != 4) return 2;
+  HWND control = ::GetDlgItem(window, _wtoi(argv[3]));
+  if (control == nullptr) return 3;
+  if (command == L"text") {
+    std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(control)) + 1, L'\0');
+    text.resize(
+        static_cast<size_t>(::GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
+    const std::string utf8 = nandell::win::Narrow(text);
+    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+    return 0;
+  }
+  if (command == L"state") {
+    std::printf("%s %s\n", ::IsWindowVisible(control) ? "visible" : "hidden",
+                ::IsWindowEnabled(control) ? "enabled" : "disabled");
+    return 0;
+  }
+  return 2;
+}
