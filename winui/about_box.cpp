@@ -1,8 +1,10 @@
 #include "winui/about_box.h"
 
+#include <algorithm>
 #include <string>
 
 #include "platform/translate.h"
+#include "platform/windows_support.h"
 #include "uicore/build_info.h"
 #include "winui/link_label.h"
 #include "winui/resources.h"
@@ -33,6 +35,31 @@ void AboutBox::OnInitDialog() {
     label->SetNotify(1);
     label->SetLinkCursor(LinkCursor());
     label->SetLink(link.target);
+  }
+  // The lines where the template puts them, in the template font's dialog units as SimSun 9 pt
+  // makes them (x * 3 / 2, y * 13 / 8), whatever font stands in for it: the skin is drawn in
+  // pixels. A line is never cut: it is at least as wide and high as its text.
+  const struct {
+    int id, x, y, width, height;
+  } lines[] = {
+      {IDC_ABOUT_TITLE, 7, 3, 101, 10},   {IDC_ABOUT_VERSION, 63, 35, 119, 8},
+      {IDC_ABOUT_RIGHTS, 63, 50, 119, 8}, {IDC_ABOUT_MAKER, 63, 65, 119, 8},
+      {IDC_ABOUT_WEB, 63, 80, 119, 8},    {IDC_ABOUT_EMAIL, 63, 95, 119, 8},
+      {IDC_ABOUT_MESSENGER, 64, 110, 119, 8},
+  };
+  for (const auto& line : lines) {
+    HWND control = Item(line.id);
+    HDC dc = ::GetDC(control);
+    HGDIOBJ old =
+        ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageW(control, WM_GETFONT, 0, 0)));
+    const std::wstring text = win::Widen(GetText(control));
+    SIZE extent{};
+    ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    ::SelectObject(dc, old);
+    ::ReleaseDC(control, dc);
+    Place(line.id, line.x * 3 / 2, line.y * 13 / 8,
+          std::max(line.width * 3 / 2, static_cast<int>(extent.cx) + 2),
+          std::max(line.height * 13 / 8, static_cast<int>(extent.cy) + 2));
   }
   // The skin decides the size; the close button goes 5 pixels from the top-right corner.
   LoadSkin(IDB_SKIN_ABOUT);

@@ -4,6 +4,7 @@
 //   wintool text TITLE ID        the text of its control ID (UTF-8, line ends as they are)
 //   wintool state TITLE ID       "visible" or "hidden", then "enabled" or "disabled"
 //   wintool size TITLE           its client area's "WIDTH HEIGHT"
+//   wintool rect TITLE ID        its control ID's "X Y WIDTH HEIGHT" in its client area
 // Exits 3 when no window has that title or it has no such control.
 #include <windows.h>
 // After windows.h, which they build on.
@@ -12,7 +13,9 @@
 #include <gdiplus.h>
 
 #include <cstdio>
+#include <cwchar>
 #include <string>
+#include <vector>
 
 #include "platform/windows_support.h"
 
@@ -47,13 +50,32 @@ int Shot(HWND window, const wchar_t* path) {
   return status == 0 ? 0 : 1;
 }
 
+// The top-level windows titled `title`, topmost first.
+std::vector<HWND> WindowsTitled(const wchar_t* title) {
+  struct Search {
+    const wchar_t* title;
+    std::vector<HWND> found;
+  } search{title, {}};
+  ::EnumWindows(
+      [](HWND window, LPARAM param) -> BOOL {
+        auto* search = reinterpret_cast<Search*>(param);
+        wchar_t text[256] = {};
+        ::GetWindowTextW(window, text, 256);
+        if (std::wcscmp(text, search->title) == 0) search->found.push_back(window);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&search));
+  return search.found;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) return 2;
   const std::wstring command = argv[1];
-  HWND window = ::FindWindowW(nullptr, argv[2]);
-  if (window == nullptr) return 3;
+  const std::vector<HWND> windows = WindowsTitled(argv[2]);
+  if (windows.empty()) return 3;
+  HWND window = windows.front();
   if (command == L"shot" && argc == 4) return Shot(window, argv[3]);
   if (command == L"size") {
     RECT client{};
@@ -62,7 +84,15 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   if (argc != 4) return 2;
-  HWND control = ::GetDlgItem(window, _wtoi(argv[3]));
+  // The first window of that title that has the control (a message box may share the title).
+  HWND control = nullptr;
+  for (HWND candidate : windows) {
+    control = ::GetDlgItem(candidate, _wtoi(argv[3]));
+    if (control != nullptr) {
+      window = candidate;
+      break;
+    }
+  }
   if (control == nullptr) return 3;
   if (command == L"text") {
     std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(control)) + 1, L'\0');
@@ -70,6 +100,14 @@ int wmain(int argc, wchar_t** argv) {
         static_cast<size_t>(::GetWindowTextW(control, text.data(), static_cast<int>(text.size()))));
     const std::string utf8 = nandell::win::Narrow(text);
     std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+    return 0;
+  }
+  if (command == L"rect") {
+    RECT area{};
+    ::GetWindowRect(control, &area);
+    ::MapWindowPoints(nullptr, window, reinterpret_cast<POINT*>(&area), 2);
+    std::printf("%ld %ld %ld %ld\n", area.left, area.top, area.right - area.left,
+                area.bottom - area.top);
     return 0;
   }
   if (command == L"state") {
