@@ -101,8 +101,8 @@ install_case 'C:\Program Files\Nandell' 1
 install_case 'C:\NandellTest' 2 '/D=C:\NandellTest'
 
 # The zip, unpacked on drive C:.
-mkdir -p "$drive/nandell-zip" && cmake -E chdir "$drive/nandell-zip" cmake -E tar xf "$zip" ||
-  fail "the zip could not be unpacked"
+mkdir -p "$drive/nandell-zip"
+(cd "$drive/nandell-zip" && cmake -E tar xf "$zip") || fail "the zip could not be unpacked"
 top=$(basename "$zip" .zip)
 expected=$(printf '%s\n' "${files[@]}" | LC_ALL=C sort)
 [ "$(listing "$drive/nandell-zip/$top")" = "$expected" ] ||
