@@ -1,21 +1,12 @@
 #!/usr/bin/env bash
-# The Windows packages, made by CPack from the Windows build and tried under Wine in a prefix of
-# their own, made anew each time:
-# - the installer (NSIS), run silently (/S) into the default folder (the 64-bit Program
-#   Files\Nandell) and into a folder named with /D, there twice (a new version over an old
-#   one): the folder holds the programs, the catalog and the uninstaller and nothing else; the
-#   installed nandell-cli.exe runs and speaks English when asked; the Start-menu folder holds
-#   the uninstaller's entry (and the window's, when the window is packaged); Windows lists the
-#   program among the installed ones. Then the uninstaller, started as Windows starts it (the
-#   listed UninstallString, /S), leaves nothing behind: no file or folder, no registry key;
-# - the zip: one folder with the programs and the catalog, whose nandell-cli.exe runs and
-#   speaks English when asked.
+# The Windows installer and zip, made by CPack from the Windows build and tried under Wine in a
+# prefix of their own, made anew: silent installs (/S) into Program Files and, twice (an update),
+# into a folder named with /D hold the programs, the catalog and the uninstaller alone; the
+# installed nandell-cli.exe runs and speaks English; the Start-menu entries and the installed
+# program's entry exist; the listed uninstaller (/S) leaves drive C: and the registry as they
+# were. The zip holds the programs and the catalog, and its nandell-cli.exe speaks English.
 #   windows_packages.sh CPACK BUILD_DIR WINE_RUN PREFIX WITH_WINDOW(0|1)
 set -uo pipefail
-if [ $# -ne 5 ]; then
-  echo "usage: windows_packages.sh CPACK BUILD_DIR WINE_RUN PREFIX WITH_WINDOW" >&2
-  exit 2
-fi
 cpack=$1 build=$2 wine_run=$3 prefix=$4 with_window=$5
 work=$(mktemp -d) || exit 1
 [ -n "${KEEP_WORK:-}" ] || trap 'rm -rf "$work"' EXIT
