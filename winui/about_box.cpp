@@ -42,9 +42,9 @@ void AboutBox::OnInitDialog() {
   const struct {
     int id, x, y, width, height;
   } lines[] = {
-      {IDC_ABOUT_TITLE, 7, 3, 101, 10},   {IDC_ABOUT_VERSION, 63, 35, 119, 8},
-      {IDC_ABOUT_RIGHTS, 63, 50, 119, 8}, {IDC_ABOUT_MAKER, 63, 65, 119, 8},
-      {IDC_ABOUT_WEB, 63, 80, 119, 8},    {IDC_ABOUT_EMAIL, 63, 95, 119, 8},
+      {IDC_ABOUT_TITLE, 7, 3, 101, 10},       {IDC_ABOUT_VERSION, 63, 35, 119, 8},
+      {IDC_ABOUT_RIGHTS, 63, 50, 119, 8},     {IDC_ABOUT_MAKER, 63, 65, 119, 8},
+      {IDC_ABOUT_WEB, 63, 80, 119, 8},        {IDC_ABOUT_EMAIL, 63, 95, 119, 8},
       {IDC_ABOUT_MESSENGER, 64, 110, 119, 8},
   };
   for (const auto& line : lines) {

@@ -263,6 +263,9 @@ void MainWindow::OnRunStarted(bool /*undo*/) {
   UpdateData(false);
   ShowLine(IDC_FAILURE_LIST, "");
   ShowLine(IDC_REPORT_PROBLEM, "");
+  // The focus leaves the button first: a disabled control holding it would leave the dialog
+  // without one, and Escape would no longer reach it.
+  if (::GetFocus() == Item(IDC_ORGANIZE)) ::SendMessageW(Window(), WM_NEXTDLGCTL, 0, FALSE);
   ::EnableWindow(Item(IDC_ORGANIZE), FALSE);
   ::ShowWindow(Item(IDC_STOP), SW_SHOW);
 }

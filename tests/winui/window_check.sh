@@ -287,6 +287,14 @@ pick_folder 164 209 "$C\\out\\big" ask
 click 164 300
 wait_until 200 bash -c "\"$wine_run\" \"$WINEPREFIX\" \"$wintool\" state Nandell 1007 2>/dev/null | grep -q visible" ||
   fail "the stop button did not show"
+# Escape during the run asks first; "No" keeps the window and the run.
+keys "$main" key Escape
+question=$(find_window '提示')
+[ -n "$question" ] && keys "$question" key n || fail "Escape during the run did not ask first"
+sleep 0.5
+kill -0 "$program" 2>/dev/null && tool state Nandell 1007 | grep -q visible ||
+  fail "answering No ended the run or the program"
+shot Nandell main-window-running.png
 click 585 298
 wait_until 300 message_has '整理文件' || fail "the stopped run did not end: '$(text 1018)'"
 done_count=$(summary_of '整理文件 [0-9]* 个' | grep -o '[0-9]*')
