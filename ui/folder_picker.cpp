@@ -39,18 +39,6 @@ std::optional<std::string> CopyOf(const char* text) {
   return std::string(text);
 }
 
-QString FolderText(const char* format_head, const std::string& path, const char* tail) {
-  return QString::fromUtf8(format_head) + QString::fromStdString(path) + QString::fromUtf8(tail);
-}
-
-// The invalid / cannot-create message for result `r`.
-void ShowFolderError(int32_t r, const std::string& path, QWidget* parent) {
-  const QString text =
-      r == 1 ? FolderText("The folder:\n\n", path, "\n\nis invalid. Please reenter.")
-             : FolderText("The folder:\n\n", path, "\n\ncan not be created. Please double check.");
-  MessageBox::ShowApp(parent, text, QMessageBox::Warning, QMessageBox::Ok);
-}
-
 // The icon of a place: the desktop theme's, else the style's.
 QIcon PlaceIcon(Place::Kind kind, const QStyle* style) {
   switch (kind) {
@@ -112,24 +100,16 @@ int32_t FolderPicker::DoModal() {
 }
 
 int32_t FolderPicker::ConfirmFolder(const std::string& path, QWidget* parent) {
-  int32_t r = CheckOrCreatePath(path.c_str(), true);
-  if (r != 0) {
-    ShowFolderError(r, path, parent);
-    return r;
-  }
-  // Only a folder is accepted as it stands: a plain file of that name is not a folder, so
-  // the question comes and the creation then fails with the cannot-create message.
-  if (IsFolder(path)) return 0;
-  const QString question = FolderText("The folder:\n\n", path,
-                                      "\n\ndoes not exist. Do you want the folder to be created?");
-  if (MessageBox::ShowApp(parent, question, QMessageBox::Question,
-                          QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
-    return -1;
-  }
-  r = CheckOrCreatePath(path.c_str(), false);
-  if (r == 0) return 0;
-  ShowFolderError(r, path, parent);
-  return r;
+  const FolderDialogue dialogue{
+      [parent](const std::string& question) {
+        return MessageBox::ShowApp(parent, QString::fromStdString(question), QMessageBox::Question,
+                                   QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+      },
+      [parent](const std::string& message) {
+        MessageBox::ShowApp(parent, QString::fromStdString(message), QMessageBox::Warning,
+                            QMessageBox::Ok);
+      }};
+  return ConfirmFolderPath(path, CheckOrCreatePath, dialogue);
 }
 
 int32_t FolderPicker::CheckOrCreatePath(const char* path, bool check_only) {

@@ -14,6 +14,38 @@ bool IsValidFolderName(const char* name) {
   return std::strpbrk(name, "\"*/:<>?\\|") == nullptr;
 }
 
+namespace {
+
+std::string FolderText(const std::string& path, const char* tail) {
+  return "The folder:\n\n" + path + tail;
+}
+
+// The invalid / cannot-create message for result `r`.
+void TellFolderError(int32_t r, const std::string& path, const FolderDialogue& dialogue) {
+  dialogue.tell(FolderText(path, r == 1 ? "\n\nis invalid. Please reenter."
+                                        : "\n\ncan not be created. Please double check."));
+}
+
+}  // namespace
+
+int32_t ConfirmFolderPath(const std::string& path,
+                          const std::function<int32_t(const char*, bool)>& check_or_create,
+                          const FolderDialogue& dialogue) {
+  int32_t r = check_or_create(path.c_str(), true);
+  if (r != 0) {
+    TellFolderError(r, path, dialogue);
+    return r;
+  }
+  // Only a folder is accepted as it stands: a file of that name is no folder, so the question
+  // comes and the creation then fails with the cannot-create message.
+  if (IsFolder(path)) return 0;
+  if (!dialogue.ask(FolderText(path, "\n\ndoes not exist. Do you want the folder to be created?")))
+    return -1;
+  r = check_or_create(path.c_str(), false);
+  if (r != 0) TellFolderError(r, path, dialogue);
+  return r;
+}
+
 int32_t CheckOrCreateBelowRoot(const std::string& path, size_t root_length, char separator,
                                bool check_only) {
   bool valid = true;

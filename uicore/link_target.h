@@ -14,4 +14,14 @@ namespace nandell {
 /// unchanged.
 int LinkTargetFor(const std::string& text, std::string* target);
 
+/// The process-wide link label `n` of a window toolkit's `Label` class (constructed from its
+/// underline flag), made in the order 1 to 4 on the first call: 1 the main window's footer, not
+/// underlined; 2 the About box's e-mail, 3 its web address, 4 its messenger number, underlined.
+/// Null for any other `n`.
+template <class Label>
+Label* LinkLabelInstance(int n) {
+  static Label labels[4] = {Label(0), Label(1), Label(1), Label(1)};
+  return n >= 1 && n <= 4 ? &labels[n - 1] : nullptr;
+}
+
 }  // namespace nandell

@@ -22,18 +22,6 @@ std::optional<std::wstring> WideOf(const char* text) {
   return win::Widen(text);
 }
 
-std::string FolderText(const std::string& path, const char* tail) {
-  return "The folder:\n\n" + path + tail;
-}
-
-// The invalid / cannot-create message for result `r`.
-void ShowFolderError(int32_t r, const std::string& path, HWND owner) {
-  ShowAppMessageBox(owner,
-                    FolderText(path, r == 1 ? "\n\nis invalid. Please reenter."
-                                            : "\n\ncan not be created. Please double check."),
-                    MB_OK | MB_ICONEXCLAMATION);
-}
-
 bool IsAsciiLetter(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
@@ -141,23 +129,14 @@ LRESULT CALLBACK FolderPicker::HookProcedure(HWND window, UINT message, WPARAM w
 }
 
 int32_t FolderPicker::ConfirmFolder(const std::string& path, HWND owner) {
-  int32_t r = CheckOrCreatePath(path.c_str(), true);
-  if (r != 0) {
-    ShowFolderError(r, path, owner);
-    return r;
-  }
-  // Only a folder is accepted as it stands: a file of that name is no folder, so the question
-  // comes and the creation then fails with the cannot-create message.
-  if (IsFolder(path)) return 0;
-  if (ShowAppMessageBox(
-          owner, FolderText(path, "\n\ndoes not exist. Do you want the folder to be created?"),
-          MB_YESNO | MB_ICONQUESTION) != IDYES) {
-    return -1;
-  }
-  r = CheckOrCreatePath(path.c_str(), false);
-  if (r == 0) return 0;
-  ShowFolderError(r, path, owner);
-  return r;
+  const FolderDialogue dialogue{[owner](const std::string& question) {
+                                  return ShowAppMessageBox(owner, question,
+                                                           MB_YESNO | MB_ICONQUESTION) == IDYES;
+                                },
+                                [owner](const std::string& message) {
+                                  ShowAppMessageBox(owner, message, MB_OK | MB_ICONEXCLAMATION);
+                                }};
+  return ConfirmFolderPath(path, CheckOrCreatePath, dialogue);
 }
 
 int32_t FolderPicker::CheckOrCreatePath(const char* path, bool check_only) {

@@ -20,22 +20,7 @@ LinkLabel::~LinkLabel() {
 }
 
 LinkLabel* LinkLabel::Instance(int n) {
-  static LinkLabel one(0);
-  static LinkLabel two(1);
-  static LinkLabel three(1);
-  static LinkLabel four(1);
-  switch (n) {
-    case 1:
-      return &one;
-    case 2:
-      return &two;
-    case 3:
-      return &three;
-    case 4:
-      return &four;
-    default:
-      return nullptr;
-  }
+  return LinkLabelInstance<LinkLabel>(n);
 }
 
 LinkLabel* LinkLabel::AttachedTo(HWND control) {
