@@ -69,7 +69,8 @@ wait_until() {
   done
   return 1
 }
-wait_until 100 bash -c "xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'" ||
+wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
+wait_until 100 wm_ready ||
   { echo "FAIL: openbox did not start"; exit 1; }
 
 if [ ! -f "$WINEPREFIX/.window-check-ready" ]; then
@@ -196,7 +197,8 @@ start() {
   main=$(find_window Nandell)
 }
 # Waits up to 20 s for the program to end; false when it did not.
-ended() { wait_until 200 bash -c "! kill -0 $program 2>/dev/null"; }
+gone_program() { ! kill -0 "$program" 2>/dev/null; }
+ended() { wait_until 200 gone_program; }
 
 # ---- First start: the designed window, a run, its undo, failures, links, stop, close ----
 
@@ -205,7 +207,8 @@ start
 if [ -z "$main" ]; then
   echo "FAIL: the window \"Nandell\" did not appear"; cat "$work/program.txt"; exit 1
 fi
-wait_until 50 bash -c "[ -n \"\$(\"$wine_run\" \"$WINEPREFIX\" \"$wintool\" text Nandell 1019 2>/dev/null)\" ]"
+folder_shown() { [ -n "$(text 1019)" ]; }
+wait_until 50 folder_shown
 read -r _ _ w h <<<"$(geometry "$main")"
 [ "$w $h" = "622 416" ] || fail "the window is ${w}x$h, not the skin's 622x416"
 [ "$(text 1019)" = "$C\\照片\\相机\\" ] || fail "the photo folder shows '$(text 1019)'"
@@ -216,7 +219,14 @@ pick_folder 164 209 "$C\\out\\sorted" ask folder-picker.png
 [ -d "$root/out/sorted" ] || fail "the output folder was not made"
 [ "$(text 1020)" = "$C\\out\\sorted\\" ] || fail "the output folder shows '$(text 1020)'"
 
-# Organize (the button at 87,274, 155 x 52): the same result as nandell-cli.exe's.
+# The organize button (at 87,274, 155 x 52) shows its hover slice when the pointer rests on it.
+normal=$(tool pixel Nandell 100 290)
+read -r mx my _ _ <<<"$(geometry "$main")"
+xdotool mousemove $((mx + 164)) $((my + 300))
+hovered() { [ "$(tool pixel Nandell 100 290)" != "$normal" ]; }
+wait_until 30 hovered ||
+  fail "the organize button kept its normal look under the pointer ($normal)"
+# Organize: the same result as nandell-cli.exe's.
 click 164 300
 wait_until 300 message_has '整理文件' || fail "the run did not end: '$(text 1018)'"
 [ "$(summary_of '整理文件 [0-9]* 个, 失败 [0-9]* 个')" = "整理文件 $sample_count 个, 失败 0 个" ] ||
@@ -285,7 +295,8 @@ fi
 pick_folder 164 117 "$C\\big"
 pick_folder 164 209 "$C\\out\\big" ask
 click 164 300
-wait_until 200 bash -c "\"$wine_run\" \"$WINEPREFIX\" \"$wintool\" state Nandell 1007 2>/dev/null | grep -q visible" ||
+stop_shown() { tool state Nandell 1007 | grep -q visible; }
+wait_until 200 stop_shown ||
   fail "the stop button did not show"
 # Escape during the run asks first; "No" keeps the window and the run.
 keys "$main" key Escape
@@ -314,7 +325,8 @@ for step in 1 2 3 4 5; do
 done
 sleep 0.3
 xdotool mouseup 1
-wait_until 30 bash -c "xwininfo -id $main | grep -q 'Absolute upper-left X:  $((x0 + 40))\$'" ||
+moved() { [ "$(geometry "$main" | cut -d' ' -f1-2)" = "$((x0 + 40)) $((y0 + 30))" ]; }
+wait_until 30 moved ||
   fail "the drag moved the window from ($x0,$y0) to ($(geometry "$main"))"
 
 # The close button ends the program; Config.ini keeps the folders, in UTF-16.
@@ -337,7 +349,8 @@ else
   [ -n "$refusal" ] || fail "no refusal box titled Notice"
   [ -n "$refusal" ] && shot Notice refusal-box-en.png && keys "$refusal" key Return
   click 563 19
-  wait_until 50 bash -c "xprop -id $main _NET_WM_STATE | grep -q HIDDEN" ||
+  minimized() { xprop -id "$main" _NET_WM_STATE | grep -q HIDDEN; }
+  wait_until 50 minimized ||
     fail "the minimize button did not minimize the window"
   xdotool windowactivate --sync "$main" 2>/dev/null
   keys "$main" key Escape

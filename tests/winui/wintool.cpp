@@ -5,6 +5,7 @@
 //   wintool state TITLE ID       "visible" or "hidden", then "enabled" or "disabled"
 //   wintool size TITLE           its client area's "WIDTH HEIGHT"
 //   wintool rect TITLE ID        its control ID's "X Y WIDTH HEIGHT" in its client area
+//   wintool pixel TITLE X Y      the colour on the screen at (X, Y) of it, as "RRGGBB"
 // Exits 3 when no window has that title or it has no such control.
 #include <windows.h>
 // After windows.h, which they build on.
@@ -81,6 +82,16 @@ int wmain(int argc, wchar_t** argv) {
     RECT client{};
     ::GetClientRect(window, &client);
     std::printf("%ld %ld\n", client.right, client.bottom);
+    return 0;
+  }
+  if (command == L"pixel" && argc == 5) {
+    RECT area{};
+    ::GetWindowRect(window, &area);
+    HDC screen = ::GetDC(nullptr);
+    const COLORREF colour =
+        ::GetPixel(screen, area.left + _wtoi(argv[3]), area.top + _wtoi(argv[4]));
+    ::ReleaseDC(nullptr, screen);
+    std::printf("%02X%02X%02X\n", GetRValue(colour), GetGValue(colour), GetBValue(colour));
     return 0;
   }
   if (argc != 4) return 2;
