@@ -119,6 +119,8 @@ OptionsWindow::OptionsWindow(SettingsStore& settings, QWidget* parent)
        TrNoop("输出目录中已有内容完全相同的文件时跳过, 不算失败")},
       {&rename_conflicts_, "RenameConflicts", TrNoop("重名时另取名字"),
        TrNoop("输出目录中已有同名而内容不同的文件时, 存为 名字_1.扩展名")},
+      {&keep_together_, "KeepTogether", TrNoop("同名的附属文件与照片一起整理"),
+       TrNoop("XMP、AAE、THM、RAW 和实况照片的视频与照片放在同一个目录, 用同一个名字")},
   };
   int y = 258;
   for (const Row& row : rows) {
@@ -179,6 +181,7 @@ OptionsWindow::OptionsWindow(SettingsStore& settings, QWidget* parent)
     day_start_->setTime(QTime(day_start / 60, day_start % 60));
     skip_identical_->setChecked(settings_.SkipIdentical != 0);
     rename_conflicts_->setChecked(settings_.RenameConflicts != 0);
+    keep_together_->setChecked(settings_.KeepTogether != 0);
     check_version_->setChecked(settings_.CheckVersion != 0);
     Language language = Language::kChinese;
     ParseLanguage(settings_.Language, &language);
@@ -257,6 +260,7 @@ void OptionsWindow::OnOk() {
     if (chosen_start != day_start) settings_.DayStartsAt = ClockText(chosen_start);
     settings_.SkipIdentical = Switch(skip_identical_->isChecked(), settings_.SkipIdentical);
     settings_.RenameConflicts = Switch(rename_conflicts_->isChecked(), settings_.RenameConflicts);
+    settings_.KeepTogether = Switch(keep_together_->isChecked(), settings_.KeepTogether);
     settings_.CheckVersion = Switch(check_version_->isChecked(), settings_.CheckVersion);
     // A setting that already means the language chosen is kept as it is written.
     const std::string chosen = language_->currentData().toString().toStdString();

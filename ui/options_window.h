@@ -23,7 +23,7 @@ class SettingsStore;
 /// About box, that edits the switches of the settings store: the file types to organize
 /// (check boxes over the FileFilters text, which stays editable for any other type), the
 /// folder layout (IsClassifyByYear), MediaDates, SidecarDates, NameDates, SkipIdentical,
-/// RenameConflicts, DayStartsAt, CheckVersion and the Language of the texts (used from the next
+/// RenameConflicts, KeepTogether, DayStartsAt, CheckVersion and the Language of the texts (used from the next
 /// start). 确定 puts the values into the store
 /// and writes them to Config.ini at once (SaveOptions); 取消, the close cross and Escape change
 /// nothing.
@@ -74,6 +74,7 @@ class OptionsWindow : public SkinnedDialog {
   QTimeEdit* DayStartEdit() const { return day_start_; }
   QCheckBox* SkipIdenticalBox() const { return skip_identical_; }
   QCheckBox* RenameConflictsBox() const { return rename_conflicts_; }
+  QCheckBox* KeepTogetherBox() const { return keep_together_; }
   QCheckBox* CheckVersionBox() const { return check_version_; }
   QComboBox* LanguageBox() const { return language_; }
   PngButton* OkButton() const { return ok_; }
@@ -110,6 +111,7 @@ class OptionsWindow : public SkinnedDialog {
   QTimeEdit* day_start_ = nullptr;
   QCheckBox* skip_identical_ = nullptr;
   QCheckBox* rename_conflicts_ = nullptr;
+  QCheckBox* keep_together_ = nullptr;
   QCheckBox* check_version_ = nullptr;
   QComboBox* language_ = nullptr;
   PngButton* ok_ = nullptr;
