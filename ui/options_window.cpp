@@ -120,7 +120,7 @@ OptionsWindow::OptionsWindow(SettingsStore& settings, QWidget* parent)
       {&rename_conflicts_, "RenameConflicts", TrNoop("重名时另取名字"),
        TrNoop("输出目录中已有同名而内容不同的文件时, 存为 名字_1.扩展名")},
       {&keep_together_, "KeepTogether", TrNoop("同名的附属文件与照片一起整理"),
-       TrNoop("XMP、AAE、THM、RAW 和实况照片的视频与照片放在同一个目录, 用同一个名字")},
+       TrNoop("XMP、RAW 和实况照片的视频随照片放入同一目录, 名字相同")},
   };
   int y = 258;
   for (const Row& row : rows) {
