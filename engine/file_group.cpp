@@ -84,8 +84,8 @@ FolderGroups::FolderGroups(const std::vector<std::string>& names, const SidecarI
       found.push_back(std::move(group));
     }
     for (const auto& [index, kind] : files) {
-      if (still == files.end() || (kind != Kind::kRaw && kind != Kind::kMovie &&
-                                   index != still->first)) {
+      if (still == files.end() ||
+          (kind != Kind::kRaw && kind != Kind::kMovie && index != still->first)) {
         found.push_back({{{names[index], MemberRole::kPrincipal, std::nullopt, 0}}});
       }
     }

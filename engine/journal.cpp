@@ -380,8 +380,7 @@ void RunJournal::AddFile(JournalAction action, const std::string& source, const 
 }
 
 void RunJournal::AddGroup(JournalAction action, bool skipped,
-                          const std::vector<JournaledFile>& files,
-                          const std::string& date_fields) {
+                          const std::vector<JournaledFile>& files, const std::string& date_fields) {
   std::lock_guard<std::mutex> lock(mutex_);
   // One piece, so that no other record comes between the group's and the group record.
   std::string lines;

@@ -173,10 +173,9 @@ void OrganizerJob::Report(const Transfer& transfer) {
     // The other files of a group, each with its line: counted once, with their group.
     for (const Companion& companion : transfer.companions) {
       const bool failed = event.outcome == FileOutcome::kFailed;
-      event.message += FormatCompanionLine(companion.source,
-                                           failed ? companion.target : companion.placed,
-                                           transfer.move, event.outcome,
-                                           failed ? companion.kept_as : std::string());
+      event.message += FormatCompanionLine(
+          companion.source, failed ? companion.target : companion.placed, transfer.move,
+          event.outcome, failed ? companion.kept_as : std::string());
     }
     if (!ok) {
       ++counters_.FailedCount;

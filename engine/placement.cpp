@@ -196,9 +196,9 @@ void CarryOutGroup(fs::FileSystem& file_system, Transfer* transfer, bool rename_
     std::vector<size_t> placed;
     for (size_t k = 1; k <= count; ++k) {
       const size_t member = k % count;
-      int error = PlaceFile(file_system, *transfer, file_of(member),
-                            fs::FileAt{folder, names[member]}, rename_only, &records[member],
-                            kept_as_of(member));
+      int error =
+          PlaceFile(file_system, *transfer, file_of(member), fs::FileAt{folder, names[member]},
+                    rename_only, &records[member], kept_as_of(member));
       if (error == 0) {
         placed.push_back(member);
         continue;
@@ -242,7 +242,8 @@ void CarryOutGroup(fs::FileSystem& file_system, Transfer* transfer, bool rename_
   std::vector<JournaledFile> files;
   for (size_t member = 0; member < count; ++member) {
     const FileOfTransfer file = file_of(member);
-    if (placement.skipped) RecordFile(file_system, file.from, RecordContent::kNone, &records[member]);
+    if (placement.skipped)
+      RecordFile(file_system, file.from, RecordContent::kNone, &records[member]);
     files.push_back({file.source, folder->Path() + names[member], records[member]});
   }
   transfer->journal->AddGroup(transfer->move ? JournalAction::kMove : JournalAction::kCopy,

@@ -235,8 +235,8 @@ bool Run::HandleFile(const fs::FolderRef& folder, const std::string& name,
   // filter key (a lower-cased path may not exist on this file system).
   if (!TakesFile(config_.file_filters, folder->Path() + name)) return false;
   // The content is read where the file lies; sidecars and the name's date go by its name.
-  CaptureStamp stamp = GetCaptureStamp(fs::FileAt{folder, present}, config_.media_dates,
-                                       file_system_);
+  CaptureStamp stamp =
+      GetCaptureStamp(fs::FileAt{folder, present}, config_.media_dates, file_system_);
   AddFallbackDate(config_, fs::FileAt{folder, name}, sidecars, file_system_, &stamp);
   return Place(folder, name, present, listing, stamp, nullptr);
 }
@@ -299,9 +299,8 @@ bool Run::Place(const fs::FolderRef& folder, const std::string& name, const std:
     transfer->group = std::make_shared<const FileGroup>(*group);
     for (size_t member = 1; member < group->members.size(); ++member) {
       const std::string& member_name = group->members[member].name;
-      transfer->companions.push_back(
-          {folder->Path() + member_name, fs::FileAt{folder, member_name}, plan.folder + member_name,
-           std::string(), std::string()});
+      transfer->companions.push_back({folder->Path() + member_name, fs::FileAt{folder, member_name},
+                                      plan.folder + member_name, std::string(), std::string()});
     }
   }
   if (config_.dry_run) {

@@ -319,8 +319,8 @@ Outcome UndoMove(fs::FileSystem& file_system, RunFolders& folders, const Journal
     if (!folders.photo) error = OpenMakingFolders(file_system, folders.photo_path, &folders.photo);
     fs::FolderRef folder;
     if (error == 0) {
-      error = OpenBelow(file_system, folders.photo, folders.photo_path,
-                        source.substr(0, slash + 1), true, &folder);
+      error = OpenBelow(file_system, folders.photo, folders.photo_path, source.substr(0, slash + 1),
+                        true, &folder);
     }
     std::string kept_as;
     if (error == 0) {
@@ -423,7 +423,7 @@ std::vector<Outcome> UndoGroup(fs::FileSystem& file_system, RunFolders& folders,
     if (outcomes[i].silent) continue;
     const bool kept_by_group = !outcomes[i].undone && outcomes[i].message.empty();
     *message += (first || own[i]) && !kept_by_group ? outcomes[i].message
-                                                     : CompanionLine(members[i], outcomes[i]);
+                                                    : CompanionLine(members[i], outcomes[i]);
     first = false;
   }
   return outcomes;

@@ -36,7 +36,8 @@ std::map<std::string, std::string> BuildTree(const std::string& src, std::mt1993
   std::map<std::string, std::string> files;
   for (int i = 0; i < kFiles; ++i) {
     std::string name = "f" + std::to_string(i) + ".mov";
-    if (groups) name = "g" + std::to_string(i / 3) + (i % 3 == 0 ? ".jpg" : i % 3 == 1 ? ".mov" : ".xmp");
+    if (groups)
+      name = "g" + std::to_string(i / 3) + (i % 3 == 0 ? ".jpg" : i % 3 == 1 ? ".mov" : ".xmp");
     std::string content(150000 + (*random)() % 100000, '\0');
     for (auto& c : content) c = static_cast<char>((*random)() & 0xff);
     WriteFile(src + "d" + std::to_string((groups ? i / 3 : i) % 4) + "/" + name, content,

@@ -676,9 +676,8 @@ TEST_F(OrganizeCliTest, KeepTogetherMovesEachGroupWholeUnderOneStemAndUndoBrings
   };
   write_tree();
   ASSERT_TRUE(WriteFile(day1 + "IMG_0001.JPG", "taken"));
-  const std::vector<std::string> args = {"organize",     src_,           out_,
-                                         "--move",       "--media-dates", "--rename-conflicts",
-                                         "--quiet"};
+  const std::vector<std::string> args = {
+      "organize", src_, out_, "--move", "--media-dates", "--rename-conflicts", "--quiet"};
   ASSERT_EQ(Run(args), 0) << Err();
   std::map<std::string, std::string> placed;
   for (const auto& [path, content] : ListFiles(out_ + "/")) placed[path] = content;

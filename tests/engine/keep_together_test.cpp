@@ -37,12 +37,29 @@ std::string Joined(const std::vector<std::string>& names) {
 }
 
 TEST(FolderGroupsTest, StillsTakeTheirRawsMoviesAndSidecarsAnyCase) {
-  const std::vector<std::string> names = {
-      "IMG_0001.JPG", "img_0001.cr2", "IMG_0001.xmp", "IMG_0001.JPG.xmp", "IMG_0002.HEIC",
-      "IMG_0002.MOV", "IMG_0002.AAE", "orphan.xmp", "MVI_0120.AVI", "MVI_0120.THM", "alone.png",
-      "DSC_3.NEF", "DSC_3.NEF.xmp", "DSC_3.MOV", "P1.jpg", "P1.jpg.supplemental-metadata.json",
-      "photo(1).jpg", "photo.jpg(1).json", "IMG_4.JPG", "IMG_4.HEIC", ".IMG_4.xmp",
-      kLongName + ".jpg", kLongName + ".jpg.s.json"};
+  const std::vector<std::string> names = {"IMG_0001.JPG",
+                                          "img_0001.cr2",
+                                          "IMG_0001.xmp",
+                                          "IMG_0001.JPG.xmp",
+                                          "IMG_0002.HEIC",
+                                          "IMG_0002.MOV",
+                                          "IMG_0002.AAE",
+                                          "orphan.xmp",
+                                          "MVI_0120.AVI",
+                                          "MVI_0120.THM",
+                                          "alone.png",
+                                          "DSC_3.NEF",
+                                          "DSC_3.NEF.xmp",
+                                          "DSC_3.MOV",
+                                          "P1.jpg",
+                                          "P1.jpg.supplemental-metadata.json",
+                                          "photo(1).jpg",
+                                          "photo.jpg(1).json",
+                                          "IMG_4.JPG",
+                                          "IMG_4.HEIC",
+                                          ".IMG_4.xmp",
+                                          kLongName + ".jpg",
+                                          kLongName + ".jpg.s.json"};
   SidecarIndex sidecars;
   for (const std::string& name : names) sidecars.Add(name);
   const FolderGroups groups(names, sidecars);
@@ -163,26 +180,21 @@ TEST_F(KeepTogetherTest, GroupsGoWholeToTheStillsDayAndComeBackOnOneAndTwoFileSy
       Run(Config(move), &sink);
       const std::string exif = kExifDay + "/", day2 = LocalDayText(kDay2) + "/";
       const std::map<std::string, std::string> placed = {
-          {exif + "IMG_0001.JPG", photo},
-          {exif + "IMG_0001.CR2", "raw"},
-          {exif + "IMG_0001.xmp", "edits"},
-          {exif + "IMG_0001.JPG.xmp", "tags"},
-          {day2 + "IMG_0002.HEIC", "still"},
-          {day2 + "IMG_0002.MOV", "movie"},
-          {day2 + "Case.jpg", "c"},
-          {day2 + "CASE.XMP", "x"}};
+          {exif + "IMG_0001.JPG", photo},    {exif + "IMG_0001.CR2", "raw"},
+          {exif + "IMG_0001.xmp", "edits"},  {exif + "IMG_0001.JPG.xmp", "tags"},
+          {day2 + "IMG_0002.HEIC", "still"}, {day2 + "IMG_0002.MOV", "movie"},
+          {day2 + "Case.jpg", "c"},          {day2 + "CASE.XMP", "x"}};
       EXPECT_EQ(ListFiles(out_), placed);
       EXPECT_EQ(ListFiles(src_).size(), move ? 1u : 9u);  // the orphan stays
       EXPECT_EQ(sink.report.counters.ProcessedCount, 3);
       const std::string verb = move ? "移动" : "复制";
       ASSERT_EQ(sink.files.size(), 3u);
-      EXPECT_EQ(sink.files[0].message, verb + "文件(1): " + src_ + "IMG_0001.JPG\r\n\r\n" + verb +
-                                           "到: " + out_ + exif + "IMG_0001.JPG\r\n一同" + verb +
-                                           ": " + src_ + "IMG_0001.CR2 -> " + out_ + exif +
-                                           "IMG_0001.CR2\r\n一同" + verb + ": " + src_ +
-                                           "IMG_0001.JPG.xmp -> " + out_ + exif +
-                                           "IMG_0001.JPG.xmp\r\n一同" + verb + ": " + src_ +
-                                           "IMG_0001.xmp -> " + out_ + exif + "IMG_0001.xmp\r\n");
+      EXPECT_EQ(sink.files[0].message,
+                verb + "文件(1): " + src_ + "IMG_0001.JPG\r\n\r\n" + verb + "到: " + out_ + exif +
+                    "IMG_0001.JPG\r\n一同" + verb + ": " + src_ + "IMG_0001.CR2 -> " + out_ + exif +
+                    "IMG_0001.CR2\r\n一同" + verb + ": " + src_ + "IMG_0001.JPG.xmp -> " + out_ +
+                    exif + "IMG_0001.JPG.xmp\r\n一同" + verb + ": " + src_ + "IMG_0001.xmp -> " +
+                    out_ + exif + "IMG_0001.xmp\r\n");
       EXPECT_EQ(Undo(), 0) << messages_;
       EXPECT_TRUE(Snapshot(src_) == before);
       EXPECT_TRUE(ListFiles(out_).empty());
@@ -302,8 +314,7 @@ TEST_F(KeepTogetherTest, MembersOfOtherDaysFollowTheFirstOwnDate) {
     std::string day;
   } cases[] = {
       {test_support::MakeHeif(undated), test_support::MakeMovie(dated), true, "2019-06-01"},
-      {test_support::MakeHeif(undated), test_support::MakeMovie(dated), false,
-       LocalDayText(kDay2)},
+      {test_support::MakeHeif(undated), test_support::MakeMovie(dated), false, LocalDayText(kDay2)},
       {test_support::MakeJpegWithDate("2015:03:04 12:00:00"), test_support::MakeMovie(dated), true,
        kExifDay},
   };
@@ -361,7 +372,7 @@ TEST_F(KeepTogetherTest, UndoWithoutGroupsUndoesEveryMemberAndAChangedMemberKeep
     WriteGroups(src_);
     const auto before = Snapshot(src_);
     RecordingObserver sink;
-      Run(Config(!know_groups), &sink);
+    Run(Config(!know_groups), &sink);
     const std::string journal = sink.report.journal;
     std::string text = ReadFile(journal);
     ASSERT_NE(text.find("\ngroup\t4\t"), std::string::npos);

@@ -215,8 +215,8 @@ TEST_F(SettingsStoreTest, OptionKeysDefaultOffAndSaveOptionsKeepsEveryOtherLine)
   EXPECT_EQ(again.Language, "en");
 }
 
-// The date keys and KeepTogether, added later, are written once they are set, and then kept up to date; a file
-// saved with them at their defaults gains nothing.
+// The date keys and KeepTogether, added later, are written once they are set, and then kept up to
+// date; a file saved with them at their defaults gains nothing.
 TEST_F(SettingsStoreTest, AddedKeysAreWrittenOnlyOnceTheyAreSet) {
   WriteFile(app_ + "Config.ini", "[VovirurOrarudar]\nSidecarDates=0\n");
   SettingsStore store(app_, false);
