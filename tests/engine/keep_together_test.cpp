@@ -4,6 +4,7 @@
 // and an undo (also one that does not know groups) brings the photo folder back exactly.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 
 #include "engine/file_group.h"
@@ -122,6 +123,19 @@ class KeepTogetherTest : public ::testing::Test {
     config.by_year = false;
     return config;
   }
+  // Calls `body(move)` for a copy and a move into a fresh output folder on this file system, then
+  // on a tmpfs of the test's own (skipped where none can be mounted).
+  void OnOneAndTwoFileSystems(const std::function<void(bool move)>& body) {
+    testing::ScopedTmpfs tmpfs;
+    for (const bool other : {false, true}) {
+      for (const bool move : {false, true}) {
+        if (other && tmpfs.path().empty()) GTEST_SKIP() << "no tmpfs here (needs root)";
+        SCOPED_TRACE(std::string(move ? "move" : "copy") + (other ? " to tmpfs" : ""));
+        Make(other ? tmpfs.path() : "/tmp");
+        body(move);
+      }
+    }
+  }
   // Runs `config` into `sink` (after its dry run, which must say the same) through `disk`.
   void Run(RunConfig config, RecordingObserver* sink, fs::FileSystem& disk = fs::RealFileSystem()) {
     RecordingObserver dry;
@@ -167,39 +181,33 @@ void WriteGroups(const std::string& src) {
 }
 
 TEST_F(KeepTogetherTest, GroupsGoWholeToTheStillsDayAndComeBackOnOneAndTwoFileSystems) {
-  testing::ScopedTmpfs tmpfs;
-  for (const bool other : {false, true}) {
-    for (const bool move : {false, true}) {
-      if (other && tmpfs.path().empty()) GTEST_SKIP() << "no tmpfs here (needs root)";
-      SCOPED_TRACE(std::string(move ? "move" : "copy") + (other ? " to tmpfs" : ""));
-      Make(other ? tmpfs.path() : "/tmp");
-      WriteGroups(src_);
-      const auto before = Snapshot(src_);
-      const std::string photo = ReadFile(src_ + "IMG_0001.JPG");
-      RecordingObserver sink;
-      Run(Config(move), &sink);
-      const std::string exif = kExifDay + "/", day2 = LocalDayText(kDay2) + "/";
-      const std::map<std::string, std::string> placed = {
-          {exif + "IMG_0001.JPG", photo},    {exif + "IMG_0001.CR2", "raw"},
-          {exif + "IMG_0001.xmp", "edits"},  {exif + "IMG_0001.JPG.xmp", "tags"},
-          {day2 + "IMG_0002.HEIC", "still"}, {day2 + "IMG_0002.MOV", "movie"},
-          {day2 + "Case.jpg", "c"},          {day2 + "CASE.XMP", "x"}};
-      EXPECT_EQ(ListFiles(out_), placed);
-      EXPECT_EQ(ListFiles(src_).size(), move ? 1u : 9u);  // the orphan stays
-      EXPECT_EQ(sink.report.counters.ProcessedCount, 3);
-      const std::string verb = move ? "移动" : "复制";
-      ASSERT_EQ(sink.files.size(), 3u);
-      EXPECT_EQ(sink.files[0].message,
-                verb + "文件(1): " + src_ + "IMG_0001.JPG\r\n\r\n" + verb + "到: " + out_ + exif +
-                    "IMG_0001.JPG\r\n一同" + verb + ": " + src_ + "IMG_0001.CR2 -> " + out_ + exif +
-                    "IMG_0001.CR2\r\n一同" + verb + ": " + src_ + "IMG_0001.JPG.xmp -> " + out_ +
-                    exif + "IMG_0001.JPG.xmp\r\n一同" + verb + ": " + src_ + "IMG_0001.xmp -> " +
-                    out_ + exif + "IMG_0001.xmp\r\n");
-      EXPECT_EQ(Undo(), 0) << messages_;
-      EXPECT_TRUE(Snapshot(src_) == before);
-      EXPECT_TRUE(ListFiles(out_).empty());
-    }
-  }
+  OnOneAndTwoFileSystems([&](bool move) {
+    WriteGroups(src_);
+    const auto before = Snapshot(src_);
+    const std::string photo = ReadFile(src_ + "IMG_0001.JPG");
+    RecordingObserver sink;
+    Run(Config(move), &sink);
+    const std::string exif = kExifDay + "/", day2 = LocalDayText(kDay2) + "/";
+    const std::map<std::string, std::string> placed = {
+        {exif + "IMG_0001.JPG", photo},    {exif + "IMG_0001.CR2", "raw"},
+        {exif + "IMG_0001.xmp", "edits"},  {exif + "IMG_0001.JPG.xmp", "tags"},
+        {day2 + "IMG_0002.HEIC", "still"}, {day2 + "IMG_0002.MOV", "movie"},
+        {day2 + "Case.jpg", "c"},          {day2 + "CASE.XMP", "x"}};
+    EXPECT_EQ(ListFiles(out_), placed);
+    EXPECT_EQ(ListFiles(src_).size(), move ? 1u : 9u);  // the orphan stays
+    EXPECT_EQ(sink.report.counters.ProcessedCount, 3);
+    const std::string verb = move ? "移动" : "复制";
+    ASSERT_EQ(sink.files.size(), 3u);
+    EXPECT_EQ(sink.files[0].message,
+              verb + "文件(1): " + src_ + "IMG_0001.JPG\r\n\r\n" + verb + "到: " + out_ + exif +
+                  "IMG_0001.JPG\r\n一同" + verb + ": " + src_ + "IMG_0001.CR2 -> " + out_ + exif +
+                  "IMG_0001.CR2\r\n一同" + verb + ": " + src_ + "IMG_0001.JPG.xmp -> " + out_ +
+                  exif + "IMG_0001.JPG.xmp\r\n一同" + verb + ": " + src_ + "IMG_0001.xmp -> " +
+                  out_ + exif + "IMG_0001.xmp\r\n");
+    EXPECT_EQ(Undo(), 0) << messages_;
+    EXPECT_TRUE(Snapshot(src_) == before);
+    EXPECT_TRUE(ListFiles(out_).empty());
+  });
 }
 
 // What a group becomes when names of it are taken in its day folder, with SkipIdentical and
@@ -268,37 +276,31 @@ class FailingPrincipal : public testing::ProxyFileSystem {
 };
 
 TEST_F(KeepTogetherTest, AMemberThatFailsLeavesTheWholeGroupWhereItWas) {
-  testing::ScopedTmpfs tmpfs;
   expect_dry_run_ = false;  // a read error is not foreseen
-  for (const bool other : {false, true}) {
-    for (const bool move : {false, true}) {
-      if (other && tmpfs.path().empty()) GTEST_SKIP() << "no tmpfs here (needs root)";
-      SCOPED_TRACE(std::string(move ? "move" : "copy") + (other ? " to tmpfs" : ""));
-      Make(other ? tmpfs.path() : "/tmp");
-      for (const char* name : {"G.JPG", "G.CR2", "G.xmp", "G.JPG.xmp"}) {
-        WriteFile(src_ + name, name, kDay1);
-      }
-      const auto before = Snapshot(src_);
-      FailingPrincipal disk;
-      RecordingObserver sink;
-      Run(Config(move), &sink, disk);
-      EXPECT_TRUE(Snapshot(src_) == before);
-      EXPECT_TRUE(ListFiles(out_).empty());
-      EXPECT_EQ(sink.report.counters.FailedCount, 1);
-      ASSERT_EQ(sink.files.size(), 1u);
-      const std::string verb = move ? "移动" : "复制";
-      EXPECT_EQ(sink.files[0].message.rfind(verb + "文件失败: " + src_ + "G.JPG -> " + Day(kDay1) +
-                                                "G.JPG (Input/output error)\r\n同组文件未" + verb +
-                                                ": " + src_ + "G.CR2 -> ",
-                                            0),
-                0u)
-          << sink.files[0].message;
-      EXPECT_EQ(ReadFile(dir_ / "cfg/errorFile.txt").find(sink.files[0].message), 0u);
-      // The intents of the members taken back are not files of the run.
-      EXPECT_EQ(Undo(), 0);
-      EXPECT_EQ(messages_, "");
+  OnOneAndTwoFileSystems([&](bool move) {
+    for (const char* name : {"G.JPG", "G.CR2", "G.xmp", "G.JPG.xmp"}) {
+      WriteFile(src_ + name, name, kDay1);
     }
-  }
+    const auto before = Snapshot(src_);
+    FailingPrincipal disk;
+    RecordingObserver sink;
+    Run(Config(move), &sink, disk);
+    EXPECT_TRUE(Snapshot(src_) == before);
+    EXPECT_TRUE(ListFiles(out_).empty());
+    EXPECT_EQ(sink.report.counters.FailedCount, 1);
+    ASSERT_EQ(sink.files.size(), 1u);
+    const std::string verb = move ? "移动" : "复制";
+    EXPECT_EQ(sink.files[0].message.rfind(verb + "文件失败: " + src_ + "G.JPG -> " + Day(kDay1) +
+                                              "G.JPG (Input/output error)\r\n同组文件未" + verb +
+                                              ": " + src_ + "G.CR2 -> ",
+                                          0),
+              0u)
+        << sink.files[0].message;
+    EXPECT_EQ(ReadFile(dir_ / "cfg/errorFile.txt").find(sink.files[0].message), 0u);
+    // The intents of the members taken back are not files of the run.
+    EXPECT_EQ(Undo(), 0);
+    EXPECT_EQ(messages_, "");
+  });
 }
 
 // The group goes to the day of the first of its still, raw file and movie with a date of its
