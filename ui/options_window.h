@@ -53,6 +53,7 @@ class OptionsWindow : public SkinnedDialog {
   QTimeEdit* DayStartEdit() const { return day_start_; }
   QCheckBox* SkipIdenticalBox() const { return switches_[3]; }
   QCheckBox* RenameConflictsBox() const { return switches_[4]; }
+  QCheckBox* KeepTogetherBox() const { return switches_[5]; }
   QCheckBox* CheckVersionBox() const { return check_version_; }
   QComboBox* LanguageBox() const { return language_; }
   PngButton* OkButton() const { return ok_; }

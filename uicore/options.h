@@ -50,7 +50,7 @@ struct OptionSwitch {
 };
 
 /// The switches of "整理方式", in the order the window shows them.
-inline constexpr std::array<OptionSwitch, 5> kOptionSwitches = {{
+inline constexpr std::array<OptionSwitch, 6> kOptionSwitches = {{
     {"MediaDates", &SettingsStore::MediaDates, TrNoop("从 HEIC 照片和视频中读取拍摄日期"),
      TrNoop("HEIC、WebP、RAW 照片和视频也按拍摄日期整理, 而不是按修改日期")},
     {"SidecarDates", &SettingsStore::SidecarDates, TrNoop("从附带的 XMP 或 JSON 文件中读取日期"),
@@ -61,6 +61,8 @@ inline constexpr std::array<OptionSwitch, 5> kOptionSwitches = {{
      TrNoop("输出目录中已有内容完全相同的文件时跳过, 不算失败")},
     {"RenameConflicts", &SettingsStore::RenameConflicts, TrNoop("重名时另取名字"),
      TrNoop("输出目录中已有同名而内容不同的文件时, 存为 名字_1.扩展名")},
+    {"KeepTogether", &SettingsStore::KeepTogether, TrNoop("同名的附属文件与照片一起整理"),
+     TrNoop("XMP、RAW 和实况照片的视频随照片放入同一目录, 名字相同")},
 }};
 
 /// The options window's other texts (shown translated where marked).
