@@ -90,6 +90,13 @@ struct WorkSpan {
   double end_ms = 0;
 };
 
+// The arguments of a run of `dir` into `out`.
+std::vector<std::string> Organize(const std::string& dir, const std::string& out, bool move) {
+  std::vector<std::string> args = {"organize", dir, out, "--quiet"};
+  if (move) args.push_back("--move");
+  return args;
+}
+
 // The milliseconds of the shortest of three runs of the command `make` readies and returns.
 double ShortestRun(const std::function<std::vector<std::string>()>& make,
                    const std::vector<std::string>& env) {
@@ -103,6 +110,26 @@ double ShortestRun(const std::function<std::vector<std::string>()>& make,
     if (i == 0 || ms < shortest) shortest = ms;
   }
   return shortest;
+}
+
+// The span of the command that `make` readies for a new photo folder (a tree, or empty) and a
+// new output folder on `output_base`: from its end with an empty photo folder to its end with
+// a tree.
+WorkSpan MeasureSpan(
+    const std::string& output_base, const std::vector<std::string>& env, std::mt19937* random,
+    const std::function<std::vector<std::string>(const std::string&, const std::string&, bool)>&
+        make) {
+  std::unique_ptr<TempDir> dir, out;
+  const auto run = [&](bool files) {
+    dir = std::make_unique<TempDir>();
+    out = std::make_unique<TempDir>(output_base);
+    if (files) BuildTree(dir->path(), random);
+    return make(dir->path(), out->path(), files);
+  };
+  WorkSpan span;
+  span.begin_ms = ShortestRun([&] { return run(false); }, env);
+  span.end_ms = ShortestRun([&] { return run(true); }, env);
+  return span;
 }
 
 // Starts `args`, kills it with SIGKILL at a random moment of `span`; returns the delay.
@@ -163,31 +190,17 @@ void KillRuns(bool move, const std::string& output_base, bool undo) {
   std::mt19937 random(start);
   TempDir cfg;
   const std::vector<std::string> env = {"NANDELL_CONFIG_DIR=" + cfg.path()};
-  const auto organize = [&](const std::string& dir, const std::string& out) {
-    std::vector<std::string> args = {"organize", dir, out, "--quiet"};
-    if (move) args.push_back("--move");
-    return args;
-  };
-  // The kill moments fall while the run handles files: from the end of a run of an empty
-  // folder to the end of a run of a whole tree.
-  WorkSpan span;
-  {
-    std::unique_ptr<TempDir> dir, out;
-    const auto run = [&](bool files) {
-      dir = std::make_unique<TempDir>();
-      out = std::make_unique<TempDir>(output_base);
-      if (files) BuildTree(dir->path(), &random);
-      return organize(dir->path(), out->path());
-    };
-    span.begin_ms = ShortestRun([&] { return run(false); }, env);
-    span.end_ms = ShortestRun([&] { return run(true); }, env);
-  }
+  // The kill moments fall while the run handles files.
+  const WorkSpan span = MeasureSpan(output_base, env, &random,
+                                    [&](const std::string& dir, const std::string& out, bool) {
+                                      return Organize(dir, out, move);
+                                    });
   for (int round = 0; round < kKills; ++round) {
     TempDir dir;
     TempDir out(output_base);
     const auto files = BuildTree(dir.path(), &random);
     const auto before = Snapshot(dir.path());
-    const auto args = organize(dir.path(), out.path());
+    const auto args = Organize(dir.path(), out.path(), move);
     const int delay_us = KillAtRandom(args, env, span, &random);
     const std::string context = std::string(move ? "move" : "copy") + " round " +
                                 std::to_string(round) + " after " + std::to_string(delay_us) +
@@ -250,35 +263,22 @@ void KillUndos(bool move) {
   testing::ScopedTmpfs tmpfs;
   TempDir cfg;
   const std::vector<std::string> env = {"NANDELL_CONFIG_DIR=" + cfg.path()};
-  const auto organize = [&](const std::string& dir, const std::string& out) {
-    std::vector<std::string> args = {"organize", dir, out, "--quiet"};
-    if (move) args.push_back("--move");
-    return args;
-  };
-  // The kill moments fall while the undo handles files: from the end of an undo of a folder
-  // without runs to the end of an undo of a whole run.
-  WorkSpan span;
-  {
-    std::unique_ptr<TempDir> dir, out;
-    const auto undo = [&](bool files) {
-      dir = std::make_unique<TempDir>();
-      out = std::make_unique<TempDir>(OtherFileSystem(tmpfs));
-      if (files) {
-        BuildTree(dir->path(), &random);
-        EXPECT_EQ(
-            testing::RunCli(organize(dir->path(), out->path()), env, "/dev/null", "/dev/null"), 0);
-      }
-      return std::vector<std::string>{"undo", out->path()};
-    };
-    span.begin_ms = ShortestRun([&] { return undo(false); }, env);
-    span.end_ms = ShortestRun([&] { return undo(true); }, env);
-  }
+  // The kill moments fall while the undo handles files.
+  const WorkSpan span = MeasureSpan(
+      OtherFileSystem(tmpfs), env, &random,
+      [&](const std::string& dir, const std::string& out, bool files) {
+        if (files) {
+          EXPECT_EQ(testing::RunCli(Organize(dir, out, move), env, "/dev/null", "/dev/null"), 0);
+        }
+        return std::vector<std::string>{"undo", out};
+      });
   for (int round = 1; round <= kKills; ++round) {
     TempDir dir;
     TempDir out(OtherFileSystem(tmpfs));
     const auto files = BuildTree(dir.path(), &random);
     const auto before = Snapshot(dir.path());
-    ASSERT_EQ(testing::RunCli(organize(dir.path(), out.path()), env, "/dev/null", "/dev/null"), 0);
+    ASSERT_EQ(
+        testing::RunCli(Organize(dir.path(), out.path(), move), env, "/dev/null", "/dev/null"), 0);
     const int delay_us = KillAtRandom({"undo", out.path()}, env, span, &random);
     const std::string context = std::string(move ? "move" : "copy") + " round " +
                                 std::to_string(round) + " after " + std::to_string(delay_us) +
