@@ -60,25 +60,8 @@ PngButton* MakeButton(QWidget* parent, const char* id, const char* caption) {
 
 }  // namespace
 
-// Receives the run's events on the worker thread and forwards them to the window's thread in
-// order; it never waits for the window.
-class MainWindow::Observer : public RunObserver {
- public:
-  explicit Observer(MainWindow* window) : window_(window) {}
-
-  void OnFileDone(const FileEvent& event) override { window_->PostProgress(event.message); }
-  void OnRunEnded(const RunEndEvent& event) override {
-    MainWindow* w = window_;
-    QMetaObject::invokeMethod(
-        w, [w, event] { w->OnRunEnded(event); }, Qt::QueuedConnection);
-  }
-
- private:
-  MainWindow* window_;
-};
-
 MainWindow::MainWindow(SettingsStore& settings, QWidget* parent, fs::FileSystem& file_system)
-    : SkinnedDialog(parent), settings_(settings), file_system_(file_system) {
+    : SkinnedDialog(parent), settings_(settings) {
   InitResources();
   // Frameless: the skin is the whole face; a window of its own with a taskbar button.
   setWindowFlags(Qt::Window | Qt::FramelessWindowHint | Qt::WindowMinimizeButtonHint);
@@ -149,8 +132,11 @@ MainWindow::MainWindow(SettingsStore& settings, QWidget* parent, fs::FileSystem&
   // Folders dragged from a file manager onto the folder fields (see dropEvent).
   setAcceptDrops(true);
 
-  observer_ = std::make_unique<Observer>(this);
-  job_ = std::make_unique<OrganizerJob>(*observer_, file_system);
+  // The session wakes the window from its workers; the window asks it what to show.
+  session_ = std::make_unique<RunSession>(
+      static_cast<SessionListener&>(*this),
+      [this] { QMetaObject::invokeMethod(this, &MainWindow::OnJobProgress, Qt::QueuedConnection); },
+      file_system);
 
   refresh_timer_.setSingleShot(true);
   refresh_timer_.setTimerType(Qt::PreciseTimer);
@@ -163,7 +149,7 @@ MainWindow::MainWindow(SettingsStore& settings, QWidget* parent, fs::FileSystem&
 
 MainWindow::~MainWindow() {
   // Never leave a worker posting to a window that is going away.
-  StopAndWaitForWorker();
+  session_->StopAndWait();
   OnDestroy();
   refresh_timer_.stop();
   version_timer_.stop();
@@ -348,7 +334,6 @@ void MainWindow::dropEvent(QDropEvent* event) {
 // ---- The run ----
 
 void MainWindow::OnOrganize() {
-  if (undo_active_) return;
   UpdateData(true);
   // The run takes the folders, the switch and the settings as they are now; changes made
   // while it runs apply to the next run.
@@ -356,165 +341,73 @@ void MainWindow::OnOrganize() {
   config.photo_folder = PhotoFolder_;
   config.output_folder = OutputFolder_;
   config.move = DeleteSource_ != 0;
-  if (!IsRunning()) {
-    // A file message of the last run still waiting to be shown is not the next run's; the
-    // last run's end, whenever it arrives, shows its summary.
-    std::lock_guard<std::mutex> lock(progress_mutex_);
-    refresh_posted_ = false;
-    refresh_timer_.stop();
-  }
-  const std::string refusal = job_->OnOrganize(std::move(config));
-  if (!refusal.empty()) {
+  std::string refusal;
+  if (!session_->Organize(std::move(config), &refusal) && !refusal.empty()) {
     MessageBox::Show(this, QTr(kStartRefusalCaption), QString::fromStdString(refusal),
                      QMessageBox::Information, QMessageBox::Ok);
-    return;
   }
-  run_output_ = OutputFolder_;
-  LastMessage_.clear();
-  message_->clear();
-  message_->setToolTip(QString());
-  failure_list_->hide();
-  report_problem_->hide();
-  organize_->setEnabled(false);
-  stop_->show();
-  last_refresh_.invalidate();
 }
 
 void MainWindow::OnStop() {
-  job_->OnStop();
-  undo_running_.store(false);
+  session_->Stop();
   stop_->hide();
-}
-
-bool MainWindow::CanUndo() const {
-  return !job_->IsRunning() && !undo_active_ && !undo_journal_.empty() &&
-         undo_output_ == OutputFolder_;
 }
 
 void MainWindow::OnUndo() {
   if (!CanUndo()) return;
-  Journal journal;
-  std::string refusal;
   size_t count = 0;
-  if (ReadJournal(file_system_, undo_journal_, &journal, &refusal)) {
-    if (FullyUndone(journal)) {
-      refusal = Tr(kAlreadyUndoneText) + undo_journal_;
-    } else {
-      count = PendingFiles(journal).size();
-    }
-  }
-  if (refusal.empty()) {
+  std::string refusal;
+  if (session_->UndoCount(&count, &refusal)) {
     const QMessageBox::StandardButton answer = MessageBox::Show(
         this, QString::fromUtf8(kStartRefusalCaption), QTr(kUndoQuestionText).arg(count),
         QMessageBox::Question, QMessageBox::Yes | QMessageBox::No);
     if (answer != QMessageBox::Yes) return;
   }
-  if (undo_worker_.joinable()) undo_worker_.join();
+  ClearMessages();
+  // A run that cannot be undone is said where the outcome would be.
+  session_->Undo();
+}
+
+void MainWindow::ClearMessages() {
   LastMessage_.clear();
   message_->clear();
   message_->setToolTip(QString());
   failure_list_->hide();
-  if (!refusal.empty()) {
-    // Undone already (from the command line, say): said where the outcome would be.
-    OnUndoEnded(UndoEndEvent(), refusal);
-    return;
-  }
-  undo_active_ = true;
-  undo_running_.store(true);
+  report_problem_->hide();
+}
+
+void MainWindow::OnRunStarted(bool /*undo*/) {
+  refresh_timer_.stop();
+  ClearMessages();
   organize_->setEnabled(false);
   stop_->show();
-  last_refresh_.invalidate();
-  // The undo reports like a run: each file's message through the same coalesced refresh.
-  undo_worker_ = std::thread([this, path = undo_journal_] {
-    UndoEndEvent end;
-    std::string refused;
-    UndoRun(
-        file_system_, path, undo_running_,
-        [this](const UndoFileEvent& event) { PostProgress(event.message); }, &end, &refused);
-    QMetaObject::invokeMethod(
-        this, [this, end, refused] { OnUndoEnded(end, refused); }, Qt::QueuedConnection);
-  });
-}
-
-void MainWindow::OnUndoEnded(const UndoEndEvent& end, const std::string& refusal) {
-  {
-    std::lock_guard<std::mutex> lock(progress_mutex_);
-    refresh_posted_ = false;  // a file message still waiting would hide the summary
-  }
-  refresh_timer_.stop();
-  undo_active_ = false;
-  LastMessage_ = refusal.empty() ? end.summary : refusal;
-  if (end.stopped) LastMessage_ += std::string("\r\n") + Tr(kUndoStoppedText);
-  // Undone (or refused for good): the entry goes; a stopped undo, or one that kept files for an
-  // error (a link in the way, a full disk), can be taken up again.
-  if (!end.stopped && end.to_retry == 0) undo_journal_.clear();
-  UpdateData(false);
-  organize_->setEnabled(true);
-  stop_->hide();
-  update(message_->geometry());
-  ++undos_ended_;
-}
-
-void MainWindow::PostProgress(const std::string& message) {
-  std::lock_guard<std::mutex> lock(progress_mutex_);
-  pending_message_ = message;
-  if (refresh_posted_) return;
-  refresh_posted_ = true;
-  QMetaObject::invokeMethod(this, &MainWindow::OnJobProgress, Qt::QueuedConnection);
 }
 
 void MainWindow::OnJobProgress() {
-  std::string message;
-  {
-    std::lock_guard<std::mutex> lock(progress_mutex_);
-    if (!refresh_posted_) return;  // Shown already (a timer and a post may both arrive).
-    // Within the refresh interval the message waits for the timer and is then shown as the
-    // newest one.
-    if (last_refresh_.isValid() && last_refresh_.elapsed() < kRefreshIntervalMs) {
-      if (!refresh_timer_.isActive())
-        refresh_timer_.start(kRefreshIntervalMs - static_cast<int>(last_refresh_.elapsed()));
-      return;
-    }
-    message = pending_message_;
-    refresh_posted_ = false;
+  const int delay = session_->Pump();
+  if (delay >= 0) {
+    refresh_timer_.start(delay);
+  } else {
+    refresh_timer_.stop();
   }
-  refresh_timer_.stop();
-  last_refresh_.start();
-  ++progress_refreshes_;
-  LastMessage_ = message;
+}
+
+void MainWindow::OnFileDone(const SessionProgress& progress) {
+  LastMessage_ = progress.message;
   UpdateData(false);
   update(message_->geometry());
 }
 
 void MainWindow::OnRunEnded(const RunEndEvent& event) {
-  // The end of a run that finished before a new one started leaves the new run's state,
-  // buttons and message alone.
-  if (!IsRunning()) {
-    {
-      std::lock_guard<std::mutex> lock(progress_mutex_);
-      refresh_posted_ = false;  // a file message still waiting would hide the summary
-    }
-    refresh_timer_.stop();
-    ++progress_refreshes_;
-    // The designed order: the summary, the organize button, the stop button, the redraw.
-    LastMessage_ = event.summary;
-    UpdateData(false);
-    organize_->setEnabled(true);
-    stop_->hide();
-    update(message_->geometry());
-  }
-  // The failure list is shown in the desktop's viewer; the window does not wait for it.
-  if (!event.error_file.empty()) {
-    SettingsStore::RunProgram("notepad.exe", event.error_file, 0, 1, "open");
-  }
-  last_report_ = event;
-  ++runs_ended_;
-  // The undo entry belongs to the run that ended last, and only when it placed files.
-  undo_journal_ = event.journal;
-  undo_output_ = run_output_;
+  refresh_timer_.stop();
+  // The designed order: the summary, the organize button, the stop button, the redraw.
+  LastMessage_ = event.summary;
+  UpdateData(false);
+  organize_->setEnabled(true);
+  stop_->hide();
+  update(message_->geometry());
   // Where the failure list is, also when no viewer could show it, or why it (or, failing
-  // that, the run's journal) could not be written; not over a run started since.
-  if (IsRunning()) return;
+  // that, the run's journal) could not be written.
   if (!event.error_file_problem.empty()) {
     ShowText(report_problem_, Tr(kReportProblemText) + event.error_file_problem);
     report_problem_->show();
@@ -527,13 +420,14 @@ void MainWindow::OnRunEnded(const RunEndEvent& event) {
   failure_list_->show();
 }
 
-void MainWindow::StopAndWaitForWorker() {
-  // An undo that is stopped is finished by the next one.
-  undo_running_.store(false);
-  if (undo_worker_.joinable()) undo_worker_.join();
-  if (!job_) return;
-  job_->OnStop();
-  job_->Wait();
+void MainWindow::OnUndoEnded(const UndoEndEvent& end, const std::string& refusal) {
+  refresh_timer_.stop();
+  LastMessage_ = refusal.empty() ? end.summary : refusal;
+  if (end.stopped) LastMessage_ += std::string("\r\n") + Tr(kUndoStoppedText);
+  UpdateData(false);
+  organize_->setEnabled(true);
+  stop_->hide();
+  update(message_->geometry());
 }
 
 // ---- Buttons ----
@@ -609,7 +503,7 @@ void MainWindow::done(int result) {
     if (answer != QMessageBox::Yes) return;
   }
   // The window never goes while a worker still runs: the files in hand are finished first.
-  StopAndWaitForWorker();
+  session_->StopAndWait();
   OnDestroy();
   QDialog::done(result);
 }
@@ -657,8 +551,8 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   // A left press on the failure list's line opens the list in the desktop's viewer.
   if (watched == failure_list_ && event->type() == QEvent::MouseButtonPress &&
       static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
-      !last_report_.error_file.empty()) {
-    SettingsStore::RunProgram("notepad.exe", last_report_.error_file, 0, 1, "open");
+      !LastReport().error_file.empty()) {
+    SettingsStore::RunProgram("notepad.exe", LastReport().error_file, 0, 1, "open");
     return true;
   }
   return SkinnedDialog::eventFilter(watched, event);

@@ -1,21 +1,16 @@
 #pragma once
 
 #include <QDialog>
-#include <QElapsedTimer>
 #include <QIcon>
 #include <QPixmap>
 #include <QPoint>
 #include <QTimer>
-#include <atomic>
 #include <cstdint>
 #include <memory>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 
-#include "engine/organizer.h"
-#include "engine/undo.h"
+#include "engine/run_session.h"
 #include "settings/settings_store.h"
 #include "ui/skinned_dialog.h"
 #include "update/version_check.h"
@@ -42,7 +37,7 @@ class PngButton;
 /// After a run that placed files, the right-click menu offers to undo it while its output
 /// folder is the one chosen. A folder dragged from a file manager onto the photo or output
 /// folder's button or text sets that folder as the folder picker would.
-class MainWindow : public SkinnedDialog {
+class MainWindow : public SkinnedDialog, private SessionListener {
   Q_OBJECT
 
  public:
@@ -81,9 +76,6 @@ class MainWindow : public SkinnedDialog {
   /// Text colours: every text over the skin, and the footer link.
   static constexpr QRgb kTextColor = qRgb(31, 107, 129);
   static constexpr QRgb kFooterColor = qRgb(255, 255, 255);
-  /// Shortest time between two refreshes of the message area during a run (about 30 a
-  /// second); the final state is always shown at once.
-  static constexpr int kRefreshIntervalMs = 33;
 
   /// Copies the controls into the fields (check box into DeleteSource) when `save` is true,
   /// else the fields into the controls (check box, the three texts).
@@ -128,21 +120,21 @@ class MainWindow : public SkinnedDialog {
   /// The line that says the failure list could not be written ("无法写入失败列表: PATH: ...").
   QLabel* ReportProblemLabel() const { return report_problem_; }
 
-  /// The run state and worker.
-  OrganizerJob& Job() { return *job_; }
+  /// The window's runs and undos.
+  RunSession& Session() { return *session_; }
   /// True from a start until the worker's wind-up (or a stop).
-  bool IsRunning() const { return job_->IsRunning(); }
+  bool IsRunning() const { return session_->IsRunning(); }
   /// The end of the last run that ended, with the path of errorFile.txt if written.
-  const RunEndEvent& LastReport() const { return last_report_; }
+  const RunEndEvent& LastReport() const { return session_->LastReport(); }
   /// Number of runs that ended since the window opened.
-  int RunsEnded() const { return runs_ended_; }
+  int RunsEnded() const { return session_->RunsEnded(); }
   /// True when the right-click menu offers to undo the last run: it placed files, into the
   /// output folder chosen now, and neither a run nor an undo is active.
-  bool CanUndo() const;
+  bool CanUndo() const { return session_->CanUndo(OutputFolder_); }
   /// Number of undos that ended since the window opened.
-  int UndosEnded() const { return undos_ended_; }
+  int UndosEnded() const { return session_->UndosEnded(); }
   /// Number of times the message area was refreshed during the runs so far.
-  int ProgressRefreshes() const { return progress_refreshes_; }
+  int ProgressRefreshes() const { return session_->Refreshes(); }
 
   /// The timer that starts the version check (active for 3 seconds after opening when
   /// CheckVersion is set) and the check it starts.
@@ -163,7 +155,8 @@ class MainWindow : public SkinnedDialog {
   /// Undo the last run after asking (kUndoQuestionText with its number of files); every
   /// file's message and the summary show in the message area, as a run's do.
   void OnUndo();
-  /// Show the newest run state in the controls (at most about 30 times a second).
+  /// Show what the run or undo has to show (the newest file's message at most about 30 times a
+  /// second, the summary at once).
   void OnJobProgress();
   /// Choose the photo folder / the output folder with the folder picker.
   void OnPhotoFolder();
@@ -197,17 +190,17 @@ class MainWindow : public SkinnedDialog {
   void showEvent(QShowEvent* event) override;
 
  private:
-  class Observer;
-
   void OnInitDialog();
   void OnDestroy();
-  void StopAndWaitForWorker();
-  // Worker side (any thread): remember the newest message, post one refresh at a time.
-  void PostProgress(const std::string& message);
-  // The end of a run, on the window's thread: its summary and buttons, then the report.
-  void OnRunEnded(const RunEndEvent& event);
-  // The end of an undo, on the window's thread: its summary (or refusal) and the buttons.
-  void OnUndoEnded(const UndoEndEvent& end, const std::string& refusal);
+  // The session's events, on the window's thread.
+  void OnRunStarted(bool undo) override;
+  void OnFileDone(const SessionProgress& progress) override;
+  // The end of a run: its summary and buttons, then where its report is.
+  void OnRunEnded(const RunEndEvent& event) override;
+  // The end of an undo: its summary (or refusal) and the buttons.
+  void OnUndoEnded(const UndoEndEvent& end, const std::string& refusal) override;
+  // Clears the message area and the lines under it.
+  void ClearMessages();
   // The text of the folder field a drop at `position` sets (the field's button or text);
   // null elsewhere.
   QLabel* DropField(const QPoint& position) const;
@@ -215,7 +208,6 @@ class MainWindow : public SkinnedDialog {
   void ShowText(QLabel* label, const std::string& text);
 
   SettingsStore& settings_;
-  fs::FileSystem& file_system_;
 
   // Fields as the window holds them (names of the design).
   int SkinWidth_ = 0;
@@ -243,27 +235,8 @@ class MainWindow : public SkinnedDialog {
   QLabel* report_problem_ = nullptr;
   QPlainTextEdit* edit_ = nullptr;
 
-  // The run: the observer outlives the job, which stops and joins its worker when destroyed.
-  std::unique_ptr<Observer> observer_;
-  std::unique_ptr<OrganizerJob> job_;
-  RunEndEvent last_report_;
-  int runs_ended_ = 0;
-
-  // The undo of the last run: its journal and output folder, and the undo's own worker.
-  std::string run_output_;  // output folder of the run started last
-  std::string undo_journal_;
-  std::string undo_output_;
-  std::thread undo_worker_;
-  std::atomic<bool> undo_running_{false};
-  bool undo_active_ = false;
-  int undos_ended_ = 0;
-  int progress_refreshes_ = 0;
-
-  // The newest file message from the worker, and whether a refresh is already on its way.
-  std::mutex progress_mutex_;
-  std::string pending_message_;
-  bool refresh_posted_ = false;
-  QElapsedTimer last_refresh_;
+  // The runs and undos; a message held back is shown when refresh_timer_ fires.
+  std::unique_ptr<RunSession> session_;
   QTimer refresh_timer_;
 
   QTimer version_timer_;

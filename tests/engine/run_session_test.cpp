@@ -1,0 +1,303 @@
+// The run session as a window uses it, without a window: a test thread plays the window's
+// thread (it pumps when woken or when a held-back message is due) and records what it hears.
+#include "engine/run_session.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/process.h"
+#include "tests/engine/test_tree.h"
+#include "tests/support/gated_file_system.h"
+
+namespace nandell {
+namespace {
+
+using testing::ListFiles;
+using testing::TempDir;
+using testing::WriteFile;
+
+constexpr time_t kJuly2019 = 1561975200;  // 2019-07-01, mid-day in any zone
+
+// What a window hears, in order, and a loop that plays the window's thread.
+class Window : public SessionListener {
+ public:
+  explicit Window(fs::FileSystem& disk = fs::RealFileSystem())
+      : session(
+            *this, [this] { Wake(); }, disk) {}
+
+  void OnRunStarted(bool undo) override { events.push_back(undo ? "undo started" : "started"); }
+  void OnFileDone(const SessionProgress& progress) override {
+    events.push_back("file");
+    last_message = progress.message;
+  }
+  void OnRunEnded(const RunEndEvent& event) override {
+    events.push_back("ended");
+    last_message = event.summary;
+  }
+  void OnUndoEnded(const UndoEndEvent& end, const std::string& refusal) override {
+    events.push_back(refusal.empty() ? "undo ended" : "undo refused");
+    last_message = refusal.empty() ? end.summary : refusal;
+    undo_end = end;
+  }
+  void OnUndoAvailable(bool available) override {
+    events.push_back(available ? "undo offered" : "undo withdrawn");
+  }
+
+  // Pumps as the window's thread does until `done` holds (false after 60 s).
+  bool PumpUntil(const std::function<bool()>& done) {
+    const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    int delay = -1;
+    while (!done()) {
+      std::unique_lock<std::mutex> lock(mutex_);
+      const auto until = delay < 0 ? give_up
+                                   : std::min(give_up, std::chrono::steady_clock::now() +
+                                                           std::chrono::milliseconds(delay));
+      woken_.wait_until(lock, until, [this] { return wakes_ > 0; });
+      if (std::chrono::steady_clock::now() >= give_up) return done();
+      wakes_ = 0;
+      lock.unlock();
+      delay = session.Pump();
+    }
+    return true;
+  }
+  bool RunToEnd(RunConfig config) {
+    std::string refusal;
+    const int ended = session.RunsEnded();
+    if (!session.Organize(std::move(config), &refusal)) return false;
+    return PumpUntil([&] { return session.RunsEnded() > ended; });
+  }
+  bool UndoToEnd() {
+    const int ended = session.UndosEnded();
+    session.Undo();
+    return PumpUntil([&] { return session.UndosEnded() > ended; });
+  }
+  int Count(const std::string& event) const {
+    return static_cast<int>(std::count(events.begin(), events.end(), event));
+  }
+
+  std::vector<std::string> events;
+  std::string last_message;
+  UndoEndEvent undo_end;
+  RunSession session;
+
+ private:
+  void Wake() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++wakes_;
+    woken_.notify_one();
+  }
+  std::mutex mutex_;
+  std::condition_variable woken_;
+  int wakes_ = 0;
+};
+
+class RunSessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(dir_.path().empty());
+    SetProgramLauncher([this](const std::string& file, const std::string& parameters, bool) {
+      std::lock_guard<std::mutex> lock(launch_mutex_);
+      launches_.push_back(file + " " + parameters);
+      return 0;
+    });
+  }
+  void TearDown() override { SetProgramLauncher(nullptr); }
+
+  // `count` files in nested folders, all last written on 2019-07-01.
+  void MakePhotos(int count) {
+    for (int i = 0; i < count; ++i) {
+      ASSERT_TRUE(WriteFile(photos_ + "sub" + std::to_string(i % 7) + "/file" + std::to_string(i) +
+                                (i % 2 ? ".jpg" : ".mov"),
+                            std::string(64 + i % 100, static_cast<char>('a' + i % 26)), kJuly2019));
+    }
+    ASSERT_TRUE(testing::MakeFolders(out_));
+  }
+  RunConfig Config(bool move) const {
+    RunConfig config;
+    config.photo_folder = photos_;
+    config.output_folder = out_;
+    config.move = move;
+    config.error_file_folder = dir_.path();
+    return config;
+  }
+  size_t FilesIn(const std::string& root) const {
+    size_t count = 0;
+    for (const auto& [path, facts] : ListFiles(root))
+      count += path.rfind(".nandell/", 0) == 0 ? 0 : 1;
+    return count;
+  }
+
+  TempDir dir_;
+  const std::string photos_ = dir_ / "in/";
+  const std::string out_ = dir_ / "out/";
+  std::mutex launch_mutex_;
+  std::vector<std::string> launches_;
+};
+
+TEST_F(RunSessionTest, RunReportsItsFilesThenItsEndAndOpensTheFailureList) {
+  MakePhotos(12);
+  Window window;
+  ASSERT_TRUE(window.RunToEnd(Config(false)));
+  ASSERT_GE(window.events.size(), 3u);
+  EXPECT_EQ(window.events.front(), "started");
+  EXPECT_EQ(window.events[window.events.size() - 2], "ended");
+  EXPECT_EQ(window.events.back(), "undo offered");
+  EXPECT_GE(window.Count("file"), 1);
+  EXPECT_EQ(window.last_message, FormatSummary({12, 0}));
+  EXPECT_EQ(FilesIn(out_), 12u);
+  EXPECT_TRUE(launches_.empty());
+  EXPECT_TRUE(window.session.CanUndo(out_));
+  EXPECT_FALSE(window.session.CanUndo(photos_));
+
+  // Again: every target is taken, every file fails, and the failure list is opened.
+  ASSERT_TRUE(window.RunToEnd(Config(false)));
+  EXPECT_EQ(window.last_message, FormatSummary({12, 12}));
+  EXPECT_EQ(window.session.LastReport().error_file, dir_ / "errorFile.txt");
+  ASSERT_EQ(launches_.size(), 1u);
+  EXPECT_EQ(launches_[0], "notepad.exe " + dir_ / "errorFile.txt");
+  // It placed nothing: the first run is no longer the one offered.
+  EXPECT_EQ(window.events.back(), "undo withdrawn");
+  EXPECT_FALSE(window.session.CanUndo(out_));
+}
+
+TEST_F(RunSessionTest, StartChecksRefuseWithTheTextForTheNotice) {
+  MakePhotos(1);
+  Window window;
+  std::string refusal;
+  RunConfig config = Config(false);
+  config.output_folder = photos_ + "sub0/";
+  EXPECT_FALSE(window.session.Organize(config, &refusal));
+  EXPECT_EQ(refusal, Tr("照片目录和输出目录不能在是同一个目录内."));
+  EXPECT_TRUE(window.events.empty());
+}
+
+TEST_F(RunSessionTest, EndOfARunIsDeliveredBeforeTheNextRunStarts) {
+  // The first run has wound up while the window handled nothing; the second run is held
+  // before its walk. The window hears the first end, then the second start, never mixed.
+  MakePhotos(3);
+  testing::GatedFileSystem disk;
+  Window window(disk);
+  std::string refusal;
+  ASSERT_TRUE(window.session.Organize(Config(false), &refusal));
+  while (window.session.IsWorkerActive()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  disk.Hold(testing::GatedFileSystem::kList);
+  RunConfig second = Config(false);
+  second.output_folder = dir_ / "out2/";
+  ASSERT_TRUE(testing::MakeFolders(second.output_folder));
+  ASSERT_TRUE(window.session.Organize(second, &refusal)) << refusal;
+  std::vector<std::string> heard = window.events;
+  ASSERT_GE(heard.size(), 3u);
+  EXPECT_EQ(heard.front(), "started");
+  EXPECT_EQ(heard[heard.size() - 3], "ended");
+  EXPECT_EQ(heard.back(), "started");
+  EXPECT_EQ(window.session.RunsEnded(), 1);
+  disk.Release();
+  ASSERT_TRUE(window.PumpUntil([&] { return window.session.RunsEnded() == 2; }));
+  EXPECT_EQ(window.last_message, FormatSummary({3, 0}));
+}
+
+TEST_F(RunSessionTest, FileMessagesAreCoalescedAndTheSummaryComesAtOnce) {
+  const int total = 600;
+  MakePhotos(total);
+  Window window;
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(window.RunToEnd(Config(false)));
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  // One message per refresh interval at most, plus the summary.
+  EXPECT_GE(window.session.Refreshes(), 1);
+  EXPECT_LE(window.session.Refreshes(), elapsed / RunSession::kRefreshInterval + 2);
+  EXPECT_EQ(window.last_message, FormatSummary({total, 0}));
+}
+
+TEST_F(RunSessionTest, StopEndsTheRunAfterTheFileInHandAndStopAndWaitLosesNothing) {
+  const int total = 1500;
+  MakePhotos(total);
+  for (const bool close : {false, true}) {
+    SCOPED_TRACE(close ? "closing" : "stop");
+    TempDir out;
+    RunConfig config = Config(close);  // a closing window's run moves: nothing may be lost
+    config.output_folder = out.path();
+    Window window;
+    std::string refusal;
+    ASSERT_TRUE(window.session.Organize(config, &refusal));
+    if (close) {
+      window.session.StopAndWait();
+      EXPECT_FALSE(window.session.IsWorkerActive());
+    } else {
+      window.session.Stop();
+      EXPECT_FALSE(window.session.IsRunning());
+      ASSERT_TRUE(window.PumpUntil([&] { return window.session.RunsEnded() == 1; }));
+      EXPECT_TRUE(window.session.LastReport().stopped);
+      EXPECT_EQ(window.last_message, FormatSummary(window.session.LastReport().counters));
+    }
+    // Every file is either in the output, whole, or still in the photo folder.
+    const auto placed = ListFiles(out.path());
+    size_t moved = 0;
+    for (const auto& [path, facts] : placed) {
+      if (path.rfind(".nandell/", 0) == 0) continue;
+      ++moved;
+      const std::string name = path.substr(path.rfind('/') + 1);
+      ASSERT_NE(name[0], '.') << path;
+      const int i = std::stoi(name.substr(4));
+      EXPECT_EQ(testing::ReadFile(out.path() + path).size(), size_t(64 + i % 100)) << path;
+    }
+    EXPECT_LT(moved, size_t(total));
+    EXPECT_EQ(FilesIn(photos_), close ? total - moved : size_t(total));
+    if (close) {
+      // The moved files go back, so that the next case starts from the whole tree.
+      ASSERT_TRUE(window.PumpUntil([&] { return window.session.RunsEnded() == 1; }));
+      window.session.Undo();
+      ASSERT_TRUE(window.PumpUntil([&] { return window.session.UndosEnded() == 1; }));
+      ASSERT_EQ(FilesIn(photos_), size_t(total));
+    }
+  }
+}
+
+TEST_F(RunSessionTest, UndoCountsThenPutsTheFilesBackAndIsOfferedAgainForWhatItKept) {
+  MakePhotos(6);
+  Window window;
+  ASSERT_TRUE(window.RunToEnd(Config(true)));
+  ASSERT_EQ(FilesIn(out_), 6u);
+  size_t count = 0;
+  std::string refusal;
+  ASSERT_TRUE(window.session.UndoCount(&count, &refusal)) << refusal;
+  EXPECT_EQ(count, 6u);
+
+  // A link where a source folder was keeps its file for an error: still offered after.
+  const std::string sub = photos_ + "sub0";
+  ASSERT_EQ(::rename(sub.c_str(), (sub + ".real").c_str()), 0);
+  ASSERT_EQ(::symlink(dir_.path().c_str(), sub.c_str()), 0);
+  ASSERT_TRUE(window.UndoToEnd());
+  EXPECT_EQ(window.Count("undo started"), 1);
+  EXPECT_EQ(window.undo_end.kept, 1);
+  EXPECT_TRUE(window.session.CanUndo(out_));
+  ASSERT_TRUE(window.session.UndoCount(&count, &refusal));
+  EXPECT_EQ(count, 1u);
+
+  ASSERT_EQ(::unlink(sub.c_str()), 0);
+  ASSERT_EQ(::rename((sub + ".real").c_str(), sub.c_str()), 0);
+  ASSERT_TRUE(window.UndoToEnd());
+  EXPECT_EQ(window.undo_end.undone, 1);
+  EXPECT_EQ(window.events.back(), "undo withdrawn");
+  EXPECT_FALSE(window.session.CanUndo(out_));
+  EXPECT_EQ(FilesIn(out_), 0u);
+  EXPECT_EQ(FilesIn(photos_), 6u);
+
+  // Undone already (from elsewhere): refused at once, nothing started.
+  window.events.clear();
+  window.session.UndoJournal(window.session.LastReport().journal);
+  ASSERT_EQ(window.events.size(), 1u);
+  EXPECT_EQ(window.events[0], "undo refused");
+  EXPECT_EQ(window.last_message, Tr(kAlreadyUndoneText) + window.session.LastReport().journal);
+}
+
+}  // namespace
+}  // namespace nandell
