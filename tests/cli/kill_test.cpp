@@ -31,14 +31,18 @@ using testing::WriteFile;
 constexpr int kFiles = 24;
 constexpr int kKills = 20;
 
-// Source files by name (unique across folders), with their content.
-std::map<std::string, std::string> BuildTree(const std::string& src, std::mt19937* random) {
+// Source files by name (unique across folders), with their content. With `groups`, in groups of
+// three that go together (KeepTogether): a still, its movie and its sidecar.
+std::map<std::string, std::string> BuildTree(const std::string& src, std::mt19937* random,
+                                             bool groups = false) {
   std::map<std::string, std::string> files;
   for (int i = 0; i < kFiles; ++i) {
     std::string name = "f" + std::to_string(i) + ".mov";
+    if (groups)
+      name = "g" + std::to_string(i / 3) + (i % 3 == 0 ? ".jpg" : i % 3 == 1 ? ".mov" : ".xmp");
     std::string content(150000 + (*random)() % 100000, '\0');
     for (auto& c : content) c = static_cast<char>((*random)() & 0xff);
-    WriteFile(src + "d" + std::to_string(i % 4) + "/" + name, content,
+    WriteFile(src + "d" + std::to_string((groups ? i / 3 : i) % 4) + "/" + name, content,
               LocalNoon(2015, 1 + i % 12, 1 + i % 28));
     files[name] = content;
   }
@@ -90,10 +94,12 @@ struct WorkSpan {
   double end_ms = 0;
 };
 
-// The arguments of a run of `dir` into `out`.
-std::vector<std::string> Organize(const std::string& dir, const std::string& out, bool move) {
+// The arguments of a run of `dir` into `out`; with `groups`, one that keeps groups together.
+std::vector<std::string> Organize(const std::string& dir, const std::string& out, bool move,
+                                  bool groups = false) {
   std::vector<std::string> args = {"organize", dir, out, "--quiet"};
   if (move) args.push_back("--move");
+  if (groups) args.push_back("--keep-together");
   return args;
 }
 
@@ -112,18 +118,19 @@ double ShortestRun(const std::function<std::vector<std::string>()>& make,
   return shortest;
 }
 
-// The span of the command that `make` readies for a new photo folder (a tree, or empty) and a
-// new output folder on `output_base`: from its end with an empty photo folder to its end with
-// a tree.
+// The span of the command that `make` readies for a new photo folder (a tree, or empty; with
+// `groups`, of groups) and a new output folder on `output_base`: from its end with an empty
+// photo folder to its end with a tree.
 WorkSpan MeasureSpan(
     const std::string& output_base, const std::vector<std::string>& env, std::mt19937* random,
+    bool groups,
     const std::function<std::vector<std::string>(const std::string&, const std::string&, bool)>&
         make) {
   std::unique_ptr<TempDir> dir, out;
   const auto run = [&](bool files) {
     dir = std::make_unique<TempDir>();
     out = std::make_unique<TempDir>(output_base);
-    if (files) BuildTree(dir->path(), random);
+    if (files) BuildTree(dir->path(), random, groups);
     return make(dir->path(), out->path(), files);
   };
   WorkSpan span;
@@ -156,6 +163,18 @@ std::vector<std::string> Placed(const std::string& out) {
   return placed;
 }
 
+// The files of the groups recorded whole in the journals of `out` beyond one each: an undo
+// counts a group once.
+size_t GroupedAway(const std::string& out) {
+  std::map<int, size_t> members;
+  for (const Journal& journal : Journals(out)) {
+    for (const JournalEntry& entry : journal.files) members[entry.group] += entry.group != 0;
+  }
+  size_t away = 0;
+  for (const auto& [group, count] : members) away += count > 0 ? count - 1 : 0;
+  return away;
+}
+
 // Undoes the runs into `out` (the latest one, as the command line does) and checks that the
 // photo folder `dir` is exactly `before` again, that no file of the run is left in the output,
 // and that the undo counted every file it took back: the `placed` ones, and with `in_hand` the
@@ -185,29 +204,30 @@ void UndoAndCheck(const std::string& dir, const std::string& out,
 
 // Runs killed at random moments. Then either the same run again, which finishes the job, or
 // an undo, which brings the photo folder back exactly; no file is ever lost.
-void KillRuns(bool move, const std::string& output_base, bool undo) {
+void KillRuns(bool move, const std::string& output_base, bool undo, bool groups = false) {
   const unsigned start = std::random_device()();
   std::mt19937 random(start);
   TempDir cfg;
   const std::vector<std::string> env = {"NANDELL_CONFIG_DIR=" + cfg.path()};
   // The kill moments fall while the run handles files.
-  const WorkSpan span = MeasureSpan(output_base, env, &random,
+  const WorkSpan span = MeasureSpan(output_base, env, &random, groups,
                                     [&](const std::string& dir, const std::string& out, bool) {
-                                      return Organize(dir, out, move);
+                                      return Organize(dir, out, move, groups);
                                     });
   for (int round = 0; round < kKills; ++round) {
     TempDir dir;
     TempDir out(output_base);
-    const auto files = BuildTree(dir.path(), &random);
+    const auto files = BuildTree(dir.path(), &random, groups);
     const auto before = Snapshot(dir.path());
-    const auto args = Organize(dir.path(), out.path(), move);
+    const auto args = Organize(dir.path(), out.path(), move, groups);
     const int delay_us = KillAtRandom(args, env, span, &random);
     const std::string context = std::string(move ? "move" : "copy") + " round " +
                                 std::to_string(round) + " after " + std::to_string(delay_us) +
                                 "us (random start " + std::to_string(start) + ")";
     CheckInvariant(files, dir.path(), out.path(), context);
     if (undo) {
-      UndoAndCheck(dir.path(), out.path(), before, Placed(out.path()).size(), false, env, context);
+      UndoAndCheck(dir.path(), out.path(), before,
+                   Placed(out.path()).size() - GroupedAway(out.path()), false, env, context);
       continue;
     }
     // Running again finishes the job: every file ends up complete at its target.
@@ -255,6 +275,15 @@ TEST(KillTest, MoveRunWithinOneFileSystemKilledAtRandomMomentsThenUndone) {
   KillRuns(true, "/tmp", true);
 }
 
+TEST(KillTest, CopyRunOfGroupsKilledAtRandomMomentsThenUndone) {
+  KillRuns(false, "/tmp", true, true);
+}
+
+TEST(KillTest, MoveRunOfGroupsToAnotherFileSystemKilledAtRandomMomentsThenUndone) {
+  testing::ScopedTmpfs tmpfs;
+  KillRuns(true, OtherFileSystem(tmpfs), true, true);
+}
+
 // Undos of a run killed at random moments: the next undo finishes, and the photo folder is as
 // it was before the run.
 void KillUndos(bool move) {
@@ -265,7 +294,7 @@ void KillUndos(bool move) {
   const std::vector<std::string> env = {"NANDELL_CONFIG_DIR=" + cfg.path()};
   // The kill moments fall while the undo handles files.
   const WorkSpan span = MeasureSpan(
-      OtherFileSystem(tmpfs), env, &random,
+      OtherFileSystem(tmpfs), env, &random, false,
       [&](const std::string& dir, const std::string& out, bool files) {
         if (files) {
           EXPECT_EQ(testing::RunCli(Organize(dir, out, move), env, "/dev/null", "/dev/null"), 0);
