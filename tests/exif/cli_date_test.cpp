@@ -177,7 +177,7 @@ TEST_F(CliDateTest, SourcesAndClockOptionsAsOrganizeFilesThem) {
 // A sidecar is read to its bound and no further, whatever it is: a pipe or a device never
 // holds the run, and a date past the bound is not read.
 TEST_F(CliDateTest, SidecarsAreReadToTheirBoundOnly) {
-  const time_t noon = nandell::testing::LocalNoon(2014, 12, 31);
+  const time_t noon = LocalNoon(2014, 12, 31);
   const std::string date = "<x xmp:CreateDate='2002-02-02'/>";
   const struct {
     const char* name;
@@ -192,8 +192,8 @@ TEST_F(CliDateTest, SidecarsAreReadToTheirBoundOnly) {
   std::vector<std::string> args = {"date", "--sidecar-dates", "--source"};
   std::string expected;
   for (const auto& row : rows) {
-    const std::string sidecar = dir_.File(std::string(row.name) + ".xmp");
-    ASSERT_TRUE(nandell::testing::WriteFile(dir_.File(row.name), "x", noon));
+    const std::string sidecar = dir_ / (std::string(row.name) + ".xmp");
+    ASSERT_TRUE(WriteFile(dir_ / row.name, "x", noon));
     if (row.sidecar == "pipe") {
       ASSERT_EQ(::mkfifo(sidecar.c_str(), 0600), 0);
     } else if (row.sidecar == "zero") {
@@ -202,10 +202,9 @@ TEST_F(CliDateTest, SidecarsAreReadToTheirBoundOnly) {
       Put(std::string(row.name) + ".xmp", row.sidecar);
     }
     args.push_back(row.name);
-    expected +=
-        std::string(row.name) + "\t" +
-        (std::string(row.source) == "mtime" ? nandell::testing::LocalDayText(noon) : "2002-02-02") +
-        "\t" + row.source + "\n";
+    expected += std::string(row.name) + "\t" +
+                (std::string(row.source) == "mtime" ? LocalDayText(noon) : "2002-02-02") + "\t" +
+                row.source + "\n";
   }
   const CliRun run = RunCli(args);
   EXPECT_EQ(run.exit_code, 0);
