@@ -13,10 +13,11 @@
 #include "exif/exif_reader.h"
 #include "platform/file_system.h"
 #include "tests/support/jpeg_builder.h"
+#include "tests/support/temp_tree.h"
 
 namespace {
 
-using nandell::test_support::TempDir;
+using nandell::testing::TempDir;
 
 // A Canon EOS 7D photo from the shared corpus (an Exif block with a thumbnail, maker notes
 // and a dozen header segments); a builder-made camera file when the corpus is absent.
@@ -29,10 +30,9 @@ const std::string& TypicalPhoto() {
     nandell::test_support::JpegBuilder thumbnail;
     thumbnail.Soi().BaselineImage({160, 120, 1});
     facts.thumbnail = thumbnail.bytes();
-    const std::string made = dir.File("typical.jpg");
-    nandell::test_support::WriteFile(
-        made,
-        nandell::test_support::MakeCameraJpeg(facts, {1024, 768, 2}) + std::string(150000, '\x55'));
+    const std::string made = dir / "typical.jpg";
+    nandell::testing::WriteFile(made, nandell::test_support::MakeCameraJpeg(facts, {1024, 768, 2}) +
+                                          std::string(150000, '\x55'));
     return made;
   }();
   return path;
@@ -94,8 +94,8 @@ void BM_GetCaptureDateHostile(benchmark::State& state) {
   static const std::vector<std::string> paths = [] {
     std::vector<std::string> made;
     for (const auto& hostile : nandell::test_support::HostileJpegs()) {
-      made.push_back(dir.File(hostile.name + ".jpg"));
-      nandell::test_support::WriteFile(made.back(), hostile.bytes);
+      made.push_back(dir / (hostile.name + ".jpg"));
+      nandell::testing::WriteFile(made.back(), hostile.bytes);
     }
     return made;
   }();

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tests/support/jpeg_builder.h"
+#include "tests/support/temp_tree.h"
 
 using namespace nandell::test_support;
 
@@ -56,7 +57,7 @@ int main(int argc, char** argv) {
     bytes.insert(bytes.size() - 2, filler);
     char name[32];
     std::snprintf(name, sizeof(name), "/IMG_%05d.jpg", i);
-    if (!WriteFile(dir2 + name, bytes)) {
+    if (!nandell::testing::WriteFile(dir2 + name, bytes)) {
       std::fprintf(stderr, "make_bench_tree: cannot write %s%s\n", dir2.c_str(), name);
       return 1;
     }

@@ -19,6 +19,7 @@
 
 #include "engine/capture_date.h"
 #include "tests/support/media_builder.h"
+#include "tests/support/temp_tree.h"
 
 namespace {
 
@@ -72,7 +73,7 @@ int main(int argc, char** argv) {
   const int count = argc > 1 ? std::atoi(argv[1]) : 2000;
   const uint64_t mib = argc > 2 ? std::strtoull(argv[2], nullptr, 10) : 20;
   ::setenv("TZ", "UTC0", 1);
-  nandell::test_support::TempDir dir;
+  nandell::testing::TempDir dir;
   if (dir.path().empty()) return 1;
 
   // Movies: half QuickTime, half MP4 (64-bit media box), the movie box at the end.
@@ -89,7 +90,7 @@ int main(int argc, char** argv) {
     const Bytes head_only = nandell::test_support::MakeMovieParts(facts).head;
     facts.media_size = size - head_only.size() - tail.size();
     const auto parts = nandell::test_support::MakeMovieParts(facts);
-    movies.push_back(dir.File("clip_" + std::to_string(i) + (i % 2 == 0 ? ".mov" : ".mp4")));
+    movies.push_back(dir / ("clip_" + std::to_string(i) + (i % 2 == 0 ? ".mov" : ".mp4")));
     if (!WriteSparse(movies.back(), parts.head, size, parts.tail)) return 1;
   }
 
@@ -98,7 +99,7 @@ int main(int argc, char** argv) {
   uint64_t photo_size = 0;
   std::string photo_day = "2015-03-04";
   const std::string real = NANDELL_FORMATS_DIR "/Apple__iPhone_XR__IMG_3604.HEIC";
-  if (nandell::test_support::ReadFile(real, &photo)) {
+  if (nandell::testing::ReadFile(real, &photo)) {
     photo_size = photo.size();
     photo.resize(64 * 1024);
     photo_day = "2020-04-17";
@@ -108,7 +109,7 @@ int main(int argc, char** argv) {
   }
   std::vector<std::string> photos;
   for (int i = 0; i < count; ++i) {
-    photos.push_back(dir.File("IMG_" + std::to_string(i) + ".HEIC"));
+    photos.push_back(dir / ("IMG_" + std::to_string(i) + ".HEIC"));
     if (!WriteSparse(photos.back(), photo, photo_size, "")) return 1;
   }
 

@@ -9,9 +9,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
+
+#include "tests/support/wait_until.h"
 
 extern char** environ;
 
@@ -84,30 +89,58 @@ inline int WaitCli(const CliProcess& process) {
   return WEXITSTATUS(status);
 }
 
-// Sends `signal` to the program and waits until one of its threads has taken it (it is no
-// longer pending), and a moment more for the handler that the thread then runs; at most 10
-// seconds. Without this, a test that reads the program's output right after the signal can
-// let the program go on before the handler has run.
-inline bool SignalAndWaitTaken(const CliProcess& process, int signal) {
-  if (::kill(process.pid, signal) != 0) return false;
-  const std::string status_path = "/proc/" + std::to_string(process.pid) + "/status";
-  const unsigned long long bit = 1ULL << (signal - 1);
-  for (int i = 0; i < 10000; ++i) {
-    std::ifstream status(status_path);
-    std::string line;
-    bool pending = false;
-    while (std::getline(status, line)) {
-      if (line.rfind("ShdPnd:", 0) == 0 || line.rfind("SigPnd:", 0) == 0) {
-        pending = pending || (std::stoull(line.substr(7), nullptr, 16) & bit) != 0;
-      }
+// The lines of /proc/PID/task/*/FILE, one a thread of the process `pid`.
+inline std::vector<std::string> ThreadLines(pid_t pid, const std::string& file,
+                                            const std::string& prefix = "") {
+  std::vector<std::string> lines;
+  std::error_code error;
+  const std::string tasks = "/proc/" + std::to_string(pid) + "/task";
+  for (std::filesystem::directory_iterator it(tasks, error), end; !error && it != end;
+       it.increment(error)) {
+    std::ifstream in(it->path() / file);
+    for (std::string line; std::getline(in, line);) {
+      if (line.rfind(prefix, 0) == 0) lines.push_back(line.substr(prefix.size()));
     }
-    if (!pending) {
-      ::usleep(20000);
+  }
+  return lines;
+}
+
+// Whether a thread of the process `pid` is inside one of the system calls `numbers` (with
+// `first_argument` as its first argument, when given): blocked in it, or held there by a
+// tracer.
+inline bool InSystemCall(pid_t pid, const std::vector<long>& numbers, long first_argument = -1) {
+  for (const std::string& line : ThreadLines(pid, "syscall")) {
+    long number = -1;
+    unsigned long argument = 0;
+    if (std::sscanf(line.c_str(), "%ld %lx", &number, &argument) < 1) continue;
+    const bool listed = std::find(numbers.begin(), numbers.end(), number) != numbers.end();
+    if (listed && (first_argument < 0 || argument == static_cast<unsigned long>(first_argument)))
       return true;
-    }
-    ::usleep(1000);
   }
   return false;
+}
+
+// Sends `signal` to the program and waits until one of its threads has taken it (it is no
+// longer pending) and has left the handler that it then ran (no thread holds it blocked, as a
+// thread does while it runs the signal's handler); at most 10 seconds each. Without this, a
+// test that reads the program's output right after the signal can let the program go on
+// before the handler has run.
+inline bool SignalAndWaitTaken(const CliProcess& process, int signal) {
+  if (::kill(process.pid, signal) != 0) return false;
+  const unsigned long long bit = 1ULL << (signal - 1);
+  const auto any_has_bit = [&](const std::vector<std::string>& masks) {
+    for (const std::string& mask : masks) {
+      if ((std::stoull(mask, nullptr, 16) & bit) != 0) return true;
+    }
+    return false;
+  };
+  return WaitUntil([&] {
+           std::vector<std::string> pending = ThreadLines(process.pid, "status", "ShdPnd:");
+           for (const std::string& mask : ThreadLines(process.pid, "status", "SigPnd:"))
+             pending.push_back(mask);
+           return !any_has_bit(pending);
+         }) &&
+         WaitUntil([&] { return !any_has_bit(ThreadLines(process.pid, "status", "SigBlk:")); });
 }
 
 inline int RunCli(const std::vector<std::string>& args, const std::vector<std::string>& env,
@@ -120,12 +153,10 @@ inline int RunCliWithin(int seconds, const std::vector<std::string>& args,
                         const std::vector<std::string>& env, const std::string& stdout_path,
                         const std::string& stderr_path) {
   const CliProcess process = StartCli(args, env, stdout_path, stderr_path);
-  for (int i = 0; i < seconds * 100; ++i) {
-    int status = 0;
-    if (::waitpid(process.pid, &status, WNOHANG) == process.pid) {
-      return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
-    }
-    ::usleep(10000);
+  int status = 0;
+  if (WaitUntil([&] { return ::waitpid(process.pid, &status, WNOHANG) == process.pid; },
+                std::chrono::seconds(seconds))) {
+    return WIFSIGNALED(status) ? 128 + WTERMSIG(status) : WEXITSTATUS(status);
   }
   ::kill(process.pid, SIGKILL);
   WaitCli(process);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <functional>
@@ -15,7 +16,7 @@
 #include "engine/file_transfer.h"
 #include "engine/journal.h"
 #include "tests/cli/cli_runner.h"
-#include "tests/engine/test_tree.h"
+#include "tests/support/temp_tree.h"
 
 namespace nandell {
 namespace {
@@ -147,6 +148,7 @@ int KillAtRandom(const std::vector<std::string>& args, const std::vector<std::st
       begin * 1000 + (*random)() % static_cast<unsigned>((span.end_ms - begin) * 1000 + 1));
   testing::CliProcess process = testing::StartCli(args, env, "/dev/null", "/dev/null");
   EXPECT_GT(process.pid, 0);
+  // The random moment is the point: no condition to wait for.
   std::this_thread::sleep_for(std::chrono::microseconds(delay_us));
   ::kill(process.pid, SIGKILL);
   testing::WaitCli(process);

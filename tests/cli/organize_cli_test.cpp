@@ -2,18 +2,21 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/mount.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstring>
+#include <fstream>
 #include <map>
-#include <thread>
 
 #include "tests/cli/cli_runner.h"
-#include "tests/engine/test_tree.h"
 #include "tests/support/jpeg_builder.h"
 #include "tests/support/media_builder.h"
+#include "tests/support/temp_tree.h"
 
 namespace nandell {
 namespace {
@@ -119,11 +122,15 @@ TEST_F(OrganizeCliTest, CopiesThenFailsTheSecondTimeWithAReportButNoEditor) {
   EXPECT_EQ(ReadFile(target), "movie");
   EXPECT_FALSE(PathExists(cfg_ + "errorFile.txt"));
 
+  // A program the run started and left running becomes this test's child when the run ends:
+  // once every one has ended, none can still open the report.
+  ASSERT_EQ(::prctl(PR_SET_CHILD_SUBREAPER, 1), 0);
   ASSERT_EQ(Run({"organize", src_, out_}), 1);
+  EXPECT_TRUE(testing::WaitUntil([] { return ::waitpid(-1, nullptr, WNOHANG) < 0; }));
+  ::prctl(PR_SET_CHILD_SUBREAPER, 0);
   const std::string line = "复制文件失败: " + src_ + "/clip.mov -> " + target + " (File exists)";
   EXPECT_EQ(Out(), line + "\n\n\n整理文件 1 个, 失败 1 个\n");
   EXPECT_EQ(ReadFile(cfg_ + "errorFile.txt"), line + "\r\n\r\n\r\n整理文件 1 个, 失败 1 个");
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
   EXPECT_FALSE(PathExists(dir_ / "opened"));
   EXPECT_FALSE(PathExists(cfg_ + "Config.ini"));  // never written
 }
@@ -171,6 +178,15 @@ TEST_F(OrganizeCliTest, ReaderNoticesGoToStandardError) {
   EXPECT_EQ(Err(), "No image in jpeg!\n");
 }
 
+// The processes that `tracer` (strace) started: its children.
+std::vector<pid_t> TracedBy(pid_t tracer) {
+  std::ifstream children("/proc/" + std::to_string(tracer) + "/task/" + std::to_string(tracer) +
+                         "/children");
+  std::vector<pid_t> pids;
+  for (pid_t pid; children >> pid;) pids.push_back(pid);
+  return pids;
+}
+
 // Two runs that end together: errorFile.txt is the whole report of one of them, never a mix.
 // The first run is held by strace just after it truncated the report (the old writer) or just
 // before it renames its new report into place (a temporary file), while the second one runs.
@@ -211,11 +227,15 @@ TEST_F(OrganizeCliTest, ReportsOfTwoRunsAtOnceNeverMix) {
     ::execvp("strace", argv.data());
     ::_exit(127);
   }
-  // The first run has reached its report: the file, or its temporary file, exists.
-  for (int i = 0; i < 1000 && !PathExists(report) && ListFiles(cfg_).empty(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  // The first run has reached its report (the file, or its temporary file, exists) and is
+  // held in the truncation or the rename.
+  EXPECT_TRUE(testing::WaitUntil([&] { return PathExists(report) || !ListFiles(cfg_).empty(); }));
+  EXPECT_TRUE(testing::WaitUntil([&] {
+    for (const pid_t traced : TracedBy(first)) {
+      if (testing::InSystemCall(traced, {SYS_ftruncate, SYS_rename})) return true;
+    }
+    return false;
+  }));
   EXPECT_EQ(Run({"organize", many, out_, "--quiet"}), 1);
   const std::string second = ReadFile(report);
   int status = 0;
@@ -455,8 +475,8 @@ TEST(OrganizeDryRunTest, PredictsEveryLineAndTheExitCodeOfTheRun) {
     ASSERT_TRUE(MakeFolders(out) && MakeFolders(dir / "cfg"));
     for (const auto& [path, content] : row.files) ASSERT_TRUE(WriteFile(at(path), content, kDay1));
     for (const std::string& folder : {dir.path(), src + "/", out + "/", dir / "cfg/"}) {
-      testing::WalkTree(folder, "", [&](const std::string& rel, const struct stat& st) {
-        if (S_ISDIR(st.st_mode)) ::chmod((folder + rel).c_str(), 0777);
+      testing::WalkTree(folder, [&](const std::string& rel, const testing::TreeEntry& entry) {
+        if (entry.kind == testing::TreeEntry::kFolder) ::chmod((folder + rel).c_str(), 0777);
       });
       ASSERT_EQ(::chmod(folder.c_str(), 0777), 0);
     }
@@ -568,7 +588,9 @@ TEST_F(OrganizeCliTest, StopSignalsEndTheRunBetweenFilesAndStillSummarize) {
     ASSERT_GT(process.pid, 0);
     struct pollfd p = {process.stdout_pipe, POLLIN, 0};
     ASSERT_EQ(::poll(&p, 1, 10000), 1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(testing::WaitUntil([&] {
+      return testing::InSystemCall(process.pid, {SYS_write, SYS_writev}, STDOUT_FILENO);
+    }));
     // The run is stopped before the pipe is read: reading lets the blocked run go on.
     ASSERT_TRUE(testing::SignalAndWaitTaken(process, signal));
     std::string output;

@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "tests/cli/cli_runner.h"
-#include "tests/engine/test_tree.h"
+#include "tests/support/temp_tree.h"
 
 namespace nandell::cli {
 namespace {

@@ -2,6 +2,8 @@
 // (RenameConflicts), on one file system and across two, in copy and move runs, predicted by
 // the dry run; names taken in a race; the last free name.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <atomic>
@@ -9,8 +11,8 @@
 
 #include "engine/placement.h"
 #include "tests/engine/recording_observer.h"
-#include "tests/engine/test_tree.h"
 #include "tests/support/proxy_file_system.h"
+#include "tests/support/temp_tree.h"
 
 namespace nandell {
 namespace {

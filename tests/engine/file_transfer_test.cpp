@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -14,8 +16,8 @@
 #include <string>
 #include <utility>
 
-#include "tests/engine/test_tree.h"
 #include "tests/support/proxy_file_system.h"
+#include "tests/support/temp_tree.h"
 
 namespace nandell {
 namespace {

@@ -10,7 +10,7 @@
 #include "engine/file_group.h"
 #include "engine/undo.h"
 #include "tests/engine/recording_observer.h"
-#include "tests/engine/test_tree.h"
+#include "tests/support/temp_tree.h"
 #include "tests/support/media_builder.h"
 #include "tests/support/proxy_file_system.h"
 

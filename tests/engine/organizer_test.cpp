@@ -3,11 +3,17 @@
 
 #include <gtest/gtest.h>
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <dirent.h>
+#include <fcntl.h>
 #include <grp.h>
 #include <sys/file.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include <algorithm>
@@ -24,8 +30,8 @@
 #include "platform/process.h"
 #include "settings/settings_store.h"
 #include "tests/engine/recording_observer.h"
-#include "tests/engine/test_tree.h"
 #include "tests/support/proxy_file_system.h"
+#include "tests/support/temp_tree.h"
 #ifndef _WIN32
 #include "tests/support/fat_card.h"
 #endif

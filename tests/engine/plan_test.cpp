@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/engine/test_tree.h"
+#include "tests/support/temp_tree.h"
 
 namespace nandell {
 namespace {

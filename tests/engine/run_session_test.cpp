@@ -3,10 +3,12 @@
 #include "engine/run_session.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <functional>
 #include <mutex>
 #include <string>
@@ -14,8 +16,9 @@
 #include <vector>
 
 #include "platform/process.h"
-#include "tests/engine/test_tree.h"
 #include "tests/support/gated_file_system.h"
+#include "tests/support/temp_tree.h"
+#include "tests/support/wait_until.h"
 
 namespace nandell {
 namespace {
@@ -217,7 +220,7 @@ TEST_F(RunSessionTest, EndOfARunIsDeliveredBeforeTheNextRunStarts) {
   Window window(disk);
   std::string refusal;
   ASSERT_TRUE(window.session.Organize(Config(false), &refusal));
-  while (window.session.IsWorkerActive()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  ASSERT_TRUE(testing::WaitUntil([&] { return !window.session.IsWorkerActive(); }));
   disk.Hold(testing::GatedFileSystem::kList);
   RunConfig second = Config(false);
   second.output_folder = dir_ / "out2/";

@@ -4,14 +4,23 @@
 
 #include <gtest/gtest.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <cstdio>
 #include <mutex>
 #include <set>
 
 #include "tests/engine/recording_observer.h"
-#include "tests/engine/test_tree.h"
 #include "tests/support/proxy_file_system.h"
+#include "tests/support/temp_tree.h"
 
 namespace nandell {
 namespace {
@@ -51,7 +60,7 @@ fs::FileAt At(const std::string& path) {
 // A photo folder and an output folder (on `output_base`), and runs and undos between them.
 class UndoTest : public ::testing::Test {
  protected:
-  void Make(const std::string& output_base = "/tmp") {
+  void Make(const std::string& output_base = "") {
     out_dir_ = std::make_unique<TempDir>(output_base);
     src_ = dir_ / "src/";
     out_ = out_dir_->path();
@@ -123,7 +132,7 @@ TEST_F(UndoTest, PutsTheTreeBackAfterCopyAndMoveOnOneAndTwoFileSystems) {
     for (const bool move : {false, true}) {
       SCOPED_TRACE(std::string(move ? "move" : "copy") + (other_file_system ? " to tmpfs" : ""));
       testing::RemoveTree(dir_ / "src");
-      Make(other_file_system ? other_base : "/tmp");
+      Make(other_file_system ? other_base : "");
       if (other_file_system && !testing::OnOtherFileSystem(src_, out_)) {
         GTEST_SKIP() << out_ << " is on the photo folder's file system";
       }
@@ -323,7 +332,7 @@ TEST_F(UndoTest, EveryFileIsJournaledBeforeItTakesItsNameAndUndoneFromItsIntent)
                  std::to_string(c.replaced));
     if (c.other_file_system && other_base.empty()) continue;
     testing::RemoveTree(dir_ / "src");
-    Make(c.other_file_system ? other_base : "/tmp");
+    Make(c.other_file_system ? other_base : "");
     for (int i = 0; i < 4; ++i) {
       ASSERT_TRUE(
           WriteFile(src_ + "f" + std::to_string(i) + ".mov", std::string(i + 1, 'x'), kDay1));

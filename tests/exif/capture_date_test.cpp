@@ -13,16 +13,21 @@
 
 #include "engine/capture_date.h"
 #include "platform/file.h"
+#include "platform/path.h"
 #include "tests/support/jpeg_builder.h"
+#include "tests/support/temp_tree.h"
 
 namespace nandell::test_support {
 namespace {
 
-class CaptureDateTest : public testing::Test {
+using testing::TempDir;
+using testing::WriteFile;
+
+class CaptureDateTest : public ::testing::Test {
  protected:
   // Writes `bytes` as `name` in the temporary folder and returns its path.
   std::string Put(const std::string& name, const Bytes& bytes) {
-    const std::string path = dir_.File(name);
+    const std::string path = dir_ / name;
     EXPECT_TRUE(WriteFile(path, bytes)) << path;
     return path;
   }
@@ -74,7 +79,7 @@ TEST_F(CaptureDateTest, FilesWithoutADateGiveNothing) {
   EXPECT_EQ(GetCaptureDate(Put("nodate.jpg", MakeCameraJpeg(facts, {}))), "");
   EXPECT_EQ(GetCaptureDate(Put("empty.jpg", "")), "");
   EXPECT_EQ(GetCaptureDate(Put("text.jpg", "not a picture at all")), "");
-  EXPECT_EQ(GetCaptureDate(dir_.File("missing.jpg")), "");
+  EXPECT_EQ(GetCaptureDate(dir_ / "missing.jpg"), "");
 }
 
 TEST_F(CaptureDateTest, DateOfABlockThatFailedIsIgnored) {
@@ -93,7 +98,7 @@ TEST_F(CaptureDateTest, ExifAfterTheStartOfScanIsNeverRead) {
 }
 
 TEST_F(CaptureDateTest, FoldersPipesAndUnreadableFilesGiveNothing) {
-  const std::string folder = dir_.File("folder.jpg");
+  const std::string folder = dir_ / "folder.jpg";
   ASSERT_TRUE(MakeFolders(folder));
   EXPECT_EQ(GetCaptureDate(folder), "");
   const std::string locked = Put("locked.jpg", MakeJpegWithDate("2015:03:04 12:34:56"));
@@ -106,7 +111,7 @@ TEST_F(CaptureDateTest, FoldersPipesAndUnreadableFilesGiveNothing) {
   ::CloseHandle(holder);
   EXPECT_EQ(GetCaptureDate(locked), "2015-03-04");
 #else
-  const std::string fifo = dir_.File("pipe.jpg");
+  const std::string fifo = dir_ / "pipe.jpg";
   ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
   EXPECT_EQ(GetCaptureDate(fifo), "") << "must not wait for a writer";
   ASSERT_EQ(::chmod(locked.c_str(), 0), 0);
@@ -119,12 +124,12 @@ TEST_F(CaptureDateTest, FoldersPipesAndUnreadableFilesGiveNothing) {
 // On Windows: UTF-8 names reach the wide calls, "/" separates like "\", and paths beyond 260
 // characters are read in their long form.
 TEST_F(CaptureDateTest, NamesInAnyScriptAndLongPathsAreRead) {
-  std::string deep = dir_.File("照片 2015年");
+  std::string deep = dir_ / "照片 2015年";
   for (int i = 0; i < 8; ++i) deep += kPathSeparator + std::string(40, 'd');
   ASSERT_GT(deep.size(), 300u);
   ASSERT_TRUE(MakeFolders(deep));
   const Bytes photo = MakeJpegWithDate("2015:03:04 12:34:56");
-  for (const std::string& path : {dir_.File("照片.jpg"), deep + kPathSeparator + "IMG 0001.JPG"}) {
+  for (const std::string& path : {dir_ / "照片.jpg", deep + kPathSeparator + "IMG 0001.JPG"}) {
     ASSERT_TRUE(WriteFile(path, photo)) << path;
     EXPECT_EQ(GetCaptureDate(path), "2015-03-04") << path;
   }
@@ -145,7 +150,7 @@ TEST_F(CaptureDateTest, FileCutAtEveryByteGivesTheDateOrNothing) {
   thumbnail.Soi().BaselineImage({16, 16, 0});
   facts.thumbnail = thumbnail.bytes();
   const Bytes whole = MakeCameraJpeg(facts, {32, 16, 2});
-  const std::string path = dir_.File("cut.jpg");
+  const std::string path = dir_ / "cut.jpg";
   const size_t exif_end = 4 + 2 + BuildExifPayload(CameraTiff(facts)).size();
   for (size_t size = 0; size <= whole.size(); ++size) {
     ASSERT_TRUE(WriteFile(path, whole.substr(0, size)));

@@ -10,13 +10,19 @@
 
 #include "engine/sidecar.h"
 #include "platform/file.h"
-#include "tests/engine/test_tree.h"
 #include "tests/support/jpeg_builder.h"
 #include "tests/support/media_builder.h"
 #include "tests/support/run_program.h"
+#include "tests/support/temp_tree.h"
 
 namespace nandell::test_support {
 namespace {
+
+using testing::LocalDayText;
+using testing::LocalNoon;
+using testing::ReadFile;
+using testing::TempDir;
+using testing::WriteFile;
 
 using CliRun = ProgramRun;
 
@@ -33,7 +39,7 @@ class CliDateTest : public ::testing::Test {
     return RunToEnd(command, start);
   }
   void Put(const std::string& name, const Bytes& bytes) {
-    ASSERT_TRUE(WriteFile(dir_.File(name), bytes));
+    ASSERT_TRUE(WriteFile(dir_ / name, bytes));
   }
   TempDir dir_;
 };
@@ -61,7 +67,7 @@ TEST_F(CliDateTest, PrintsOneLinePerFileInOrder) {
 
 TEST_F(CliDateTest, FilesThatCannotBeExaminedAreReportedAndExitOne) {
   Put("a.jpg", MakeJpegWithDate("2015:03:04 12:34:56"));
-  ASSERT_TRUE(MakeFolders(dir_.File("folder.jpg")));
+  ASSERT_TRUE(MakeFolders(dir_ / "folder.jpg"));
   const CliRun run = RunCli({"date", "missing.jpg", "a.jpg", "folder.jpg"});
   EXPECT_EQ(run.exit_code, 1);
   EXPECT_EQ(run.out, "missing.jpg\t\na.jpg\t2015-03-04\nfolder.jpg\t\n");
@@ -87,8 +93,8 @@ TEST_F(CliDateTest, MediaDatesFromTheOptionOrConfigIni) {
   const std::vector<std::string> files = {"photo.heic", "a.jpg", "zero.jpg"};
   const std::string designed = "photo.heic\t\na.jpg\t2015-03-04\nzero.jpg\t0000-00-00\n";
   const std::string media = "photo.heic\t2015-03-04\na.jpg\t2015-03-04\nzero.jpg\t\n";
-  ASSERT_TRUE(std::filesystem::create_directory(dir_.File("cfg")));
-  const std::vector<std::string> config = {"NANDELL_CONFIG_DIR=" + dir_.File("cfg")};
+  ASSERT_TRUE(std::filesystem::create_directory(dir_ / "cfg"));
+  const std::vector<std::string> config = {"NANDELL_CONFIG_DIR=" + dir_ / "cfg"};
   auto date = [&](std::vector<std::string> args) {
     args.insert(args.begin(), "date");
     args.insert(args.end(), files.begin(), files.end());
@@ -100,7 +106,7 @@ TEST_F(CliDateTest, MediaDatesFromTheOptionOrConfigIni) {
   EXPECT_EQ(date({}), media);
   Put("cfg/Config.ini", "[VovirurOrarudar]\nMediaDates=0\n");
   EXPECT_EQ(date({}), designed);
-  EXPECT_EQ(ReadFile(dir_.File("cfg/Config.ini")), "[VovirurOrarudar]\nMediaDates=0\n");
+  EXPECT_EQ(ReadFile(dir_ / "cfg/Config.ini"), "[VovirurOrarudar]\nMediaDates=0\n");
   // "--" ends the options: a file may be called --media-dates.
   Put("--media-dates", MakeHeif({}));
   const CliRun run = RunCli({"date", "--media-dates", "--", "--media-dates"});
@@ -111,7 +117,7 @@ TEST_F(CliDateTest, MediaDatesFromTheOptionOrConfigIni) {
 // The date sources in their order, with where each date came from, and the clock options:
 // the day printed is the day folder organize would choose.
 TEST_F(CliDateTest, SourcesAndClockOptionsAsOrganizeFilesThem) {
-  const time_t noon = nandell::testing::LocalNoon(2014, 12, 31);
+  const time_t noon = LocalNoon(2014, 12, 31);
   Put("IMG_20200501_023000.jpg", "no metadata");
   Put("night.jpg", MakeJpegWithDate("2020:05:01 02:30:00"));
   Put("photo.jpg", "no metadata");
@@ -119,17 +125,17 @@ TEST_F(CliDateTest, SourcesAndClockOptionsAsOrganizeFilesThem) {
       "<x:xmpmeta xmlns:x='adobe:ns:meta/'><rdf:Description "
       "xmlns:exif='http://ns.adobe.com/exif/1.0/'><exif:DateTimeOriginal>"
       "2006-05-24T15:06:26</exif:DateTimeOriginal></rdf:Description></x:xmpmeta>");
-  ASSERT_TRUE(nandell::testing::WriteFile(dir_.File("IMG_2041.jpg"), "a counter", noon));
+  ASSERT_TRUE(WriteFile(dir_ / "IMG_2041.jpg", "a counter", noon));
   const std::vector<std::string> files = {"IMG_20200501_023000.jpg", "night.jpg", "photo.jpg",
                                           "IMG_2041.jpg", "missing.jpg"};
-  ASSERT_TRUE(std::filesystem::create_directory(dir_.File("cfg")));
-  const std::vector<std::string> config = {"NANDELL_CONFIG_DIR=" + dir_.File("cfg")};
+  ASSERT_TRUE(std::filesystem::create_directory(dir_ / "cfg"));
+  const std::vector<std::string> config = {"NANDELL_CONFIG_DIR=" + dir_ / "cfg"};
   auto date = [&](std::vector<std::string> args) {
     args.insert(args.begin(), "date");
     args.insert(args.end(), files.begin(), files.end());
     return RunCli(args, config);
   };
-  const std::string last_write = nandell::testing::LocalDayText(noon);
+  const std::string last_write = LocalDayText(noon);
   CliRun run = date({"--source", "--sidecar-dates", "--name-dates", "--day-starts-at", "04:00"});
   EXPECT_EQ(run.out,
             "IMG_20200501_023000.jpg\t2020-04-30\tname\n"
@@ -171,7 +177,7 @@ TEST_F(CliDateTest, SourcesAndClockOptionsAsOrganizeFilesThem) {
 // A sidecar is read to its bound and no further, whatever it is: a pipe or a device never
 // holds the run, and a date past the bound is not read.
 TEST_F(CliDateTest, SidecarsAreReadToTheirBoundOnly) {
-  const time_t noon = nandell::testing::LocalNoon(2014, 12, 31);
+  const time_t noon = LocalNoon(2014, 12, 31);
   const std::string date = "<x xmp:CreateDate='2002-02-02'/>";
   const struct {
     const char* name;
@@ -186,8 +192,8 @@ TEST_F(CliDateTest, SidecarsAreReadToTheirBoundOnly) {
   std::vector<std::string> args = {"date", "--sidecar-dates", "--source"};
   std::string expected;
   for (const auto& row : rows) {
-    const std::string sidecar = dir_.File(std::string(row.name) + ".xmp");
-    ASSERT_TRUE(nandell::testing::WriteFile(dir_.File(row.name), "x", noon));
+    const std::string sidecar = dir_ / (std::string(row.name) + ".xmp");
+    ASSERT_TRUE(WriteFile(dir_ / row.name, "x", noon));
     if (row.sidecar == "pipe") {
       ASSERT_EQ(::mkfifo(sidecar.c_str(), 0600), 0);
     } else if (row.sidecar == "zero") {
@@ -196,10 +202,9 @@ TEST_F(CliDateTest, SidecarsAreReadToTheirBoundOnly) {
       Put(std::string(row.name) + ".xmp", row.sidecar);
     }
     args.push_back(row.name);
-    expected +=
-        std::string(row.name) + "\t" +
-        (std::string(row.source) == "mtime" ? nandell::testing::LocalDayText(noon) : "2002-02-02") +
-        "\t" + row.source + "\n";
+    expected += std::string(row.name) + "\t" +
+                (std::string(row.source) == "mtime" ? LocalDayText(noon) : "2002-02-02") + "\t" +
+                row.source + "\n";
   }
   const CliRun run = RunCli(args);
   EXPECT_EQ(run.exit_code, 0);

@@ -17,9 +17,13 @@
 #include "engine/capture_date.h"
 #include "exif/media_reader.h"
 #include "tests/support/media_builder.h"
+#include "tests/support/temp_tree.h"
 
 namespace nandell::test_support {
 namespace {
+
+using testing::TempDir;
+using testing::WriteFile;
 
 // Sets TZ for the test's life (the movie header is converted to local time).
 class ScopedTimeZone {
@@ -108,7 +112,7 @@ TEST(MediaDates, HandMadeFilesByFormat) {
                             media.bytes.size());
     EXPECT_EQ(Readers().at(media.reader)(memory, &dates, &error), media.fault.empty());
     EXPECT_EQ(error, media.fault);
-    const std::string path = dir.File(media.name + ".jpg");  // the content decides
+    const std::string path = dir / (media.name + ".jpg");  // the content decides
     ASSERT_TRUE(WriteFile(path, media.bytes));
     FileByteSource file;
     ASSERT_TRUE(file.Open(path, nullptr));
@@ -125,16 +129,16 @@ TEST(MediaDates, ContentDecidesNotTheName) {
   const Bytes heif = MakeHeif({});
   const Bytes jpeg = MakeJpegWithDate("2001:02:03 04:05:06");
   for (const char* name : {"a.heic", "a.jpg", "a.mp4", "a"}) {
-    ASSERT_TRUE(WriteFile(dir.File(name), heif));
-    EXPECT_EQ(GetCaptureDate(dir.File(name), true), "2015-03-04") << name;
-    ASSERT_TRUE(WriteFile(dir.File(name), jpeg));
-    EXPECT_EQ(GetCaptureDate(dir.File(name), true), "2001-02-03") << name;
+    ASSERT_TRUE(WriteFile(dir / name, heif));
+    EXPECT_EQ(GetCaptureDate(dir / name, true), "2015-03-04") << name;
+    ASSERT_TRUE(WriteFile(dir / name, jpeg));
+    EXPECT_EQ(GetCaptureDate(dir / name, true), "2001-02-03") << name;
   }
   // Switched off, only ".jpg" names are looked into, by the JPEG reader.
-  EXPECT_EQ(GetCaptureDate(dir.File("a.jpg"), false), "2001-02-03");
-  ASSERT_TRUE(WriteFile(dir.File("a.jpg"), heif));
-  EXPECT_EQ(GetCaptureDate(dir.File("a.jpg"), false), "");
-  EXPECT_EQ(GetCaptureDate(dir.File("missing.mov"), true), "");
+  EXPECT_EQ(GetCaptureDate(dir / "a.jpg", false), "2001-02-03");
+  ASSERT_TRUE(WriteFile(dir / "a.jpg", heif));
+  EXPECT_EQ(GetCaptureDate(dir / "a.jpg", false), "");
+  EXPECT_EQ(GetCaptureDate(dir / "missing.mov", true), "");
   EXPECT_EQ(GetCaptureDate(dir.path(), true), "") << "a folder";
 }
 
@@ -194,9 +198,9 @@ TEST(MediaDates, FileSourceReadsWhatMemoryHolds) {
   TempDir dir;
   Bytes bytes(300 * 1024, '\0');
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>((i * 7919) >> 5);
-  ASSERT_TRUE(WriteFile(dir.File("f"), bytes));
+  ASSERT_TRUE(WriteFile(dir / "f", bytes));
   FileByteSource file;
-  ASSERT_TRUE(file.Open(dir.File("f"), nullptr));
+  ASSERT_TRUE(file.Open(dir / "f", nullptr));
   ASSERT_EQ(file.Size(), bytes.size());
   // Inside the head, across its end, inside the moving window, across it, larger than it.
   const size_t head = FileByteSource::kHeadSize, window = FileByteSource::kWindowSize;
@@ -214,8 +218,8 @@ TEST(MediaDates, FileSourceReadsWhatMemoryHolds) {
   EXPECT_FALSE(file.Read(UINT64_MAX, 1, &byte));
   std::string error;
   FileByteSource fifo;
-  ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0644), 0);
-  EXPECT_FALSE(fifo.Open(dir.File("pipe"), &error));
+  ASSERT_EQ(::mkfifo((dir / "pipe").c_str(), 0644), 0);
+  EXPECT_FALSE(fifo.Open(dir / "pipe", &error));
   EXPECT_EQ(error, "not a regular file");
 }
 
@@ -228,7 +232,7 @@ TEST(MediaDates, MovieHeaderAfterFiveGibibytesOfMediaData) {
   facts.large_media_box = true;
   facts.media_size = 5ull << 30;
   const MovieParts parts = MakeMovieParts(facts);
-  const std::string path = dir.File("long.mp4");
+  const std::string path = dir / "long.mp4";
   const bool written =
       WriteSparse(path, {{0, parts.head}, {parts.head.size() + parts.media_size, parts.tail}}, 0);
   if (!written) GTEST_SKIP() << "no room for a sparse 5 GiB file here";
@@ -293,7 +297,7 @@ TEST(MediaDates, HostileFilesAreReadAFewMebibytesAtMost) {
   TempDir dir;
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
-    const std::string path = dir.File(std::string(c.name) + ".jpg");  // the content decides
+    const std::string path = dir / (std::string(c.name) + ".jpg");  // the content decides
     if (!WriteSparse(path, c.pieces, c.size)) GTEST_SKIP() << "no room for sparse files here";
     FileByteSource file;
     ASSERT_TRUE(file.Open(path, nullptr));

@@ -8,6 +8,7 @@
 
 #include "exif/exif_reader.h"
 #include "tests/support/jpeg_builder.h"
+#include "tests/support/temp_tree.h"
 
 namespace nandell::test_support {
 
@@ -15,7 +16,7 @@ namespace nandell::test_support {
 inline FILE* OpenBytes(Bytes* bytes) {
 #ifdef _WIN32
   // No memory streams here: the bytes go through a temporary file.
-  FILE* file = TempStream();
+  FILE* file = testing::TempStream();
   if (file != nullptr && (std::fwrite(bytes->data(), 1, bytes->size(), file) != bytes->size() ||
                           std::fseek(file, 0, SEEK_SET) != 0)) {
     std::fclose(file);
@@ -23,7 +24,7 @@ inline FILE* OpenBytes(Bytes* bytes) {
   }
   return file;
 #else
-  if (bytes->empty()) return TempStream();
+  if (bytes->empty()) return testing::TempStream();
   return fmemopen(bytes->data(), bytes->size(), "rb");
 #endif
 }
@@ -53,7 +54,7 @@ class Reading {
 /// Collects what the reader writes as notices while it lives, instead of standard output.
 class NoticeCapture {
  public:
-  NoticeCapture() : file_(TempStream()) { SetReaderNoticeStream(file_); }
+  NoticeCapture() : file_(testing::TempStream()) { SetReaderNoticeStream(file_); }
   ~NoticeCapture() {
     SetReaderNoticeStream(stdout);
     if (file_ != nullptr) std::fclose(file_);

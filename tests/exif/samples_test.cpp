@@ -7,16 +7,20 @@
 #include "engine/capture_date.h"
 #include "tests/support/jpeg_builder.h"
 #include "tests/support/run_program.h"
+#include "tests/support/temp_tree.h"
 
 namespace nandell::test_support {
 namespace {
+
+using testing::ReadFile;
+using testing::TempDir;
 
 // `folder` (when given) is a folder inside the set's output and inside `committed`.
 void ExpectSameFiles(const std::string& set, std::string committed,
                      const std::string& folder = "") {
   TempDir dir;
   ASSERT_EQ(RunToEnd({MAKE_SAMPLE_JPEGS_PATH, set, dir.path()}).exit_code, 0);
-  const std::string made_dir = folder.empty() ? dir.path() : dir.File(folder);
+  const std::string made_dir = folder.empty() ? dir.path() : dir / folder;
   if (!folder.empty()) committed += "/" + folder;
   int files = 0;
   for (const auto& entry : std::filesystem::directory_iterator(made_dir)) {

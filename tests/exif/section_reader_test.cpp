@@ -177,13 +177,13 @@ TEST(SectionReader, EndOfImageNeedsALengthLikeAnyMarker) {
 TEST(SectionReader, NoticesGoToStandardOutputByDefault) {
   JpegBuilder builder;
   builder.Soi().Eoi().Raw(Bytes("\x00\x02", 2));
-  testing::internal::CaptureStdout();
+  ::testing::internal::CaptureStdout();
   {
     Reading reading(builder.bytes());
     EXPECT_FALSE(reading.ok());
   }
   std::fflush(stdout);
-  EXPECT_EQ(testing::internal::GetCapturedStdout(), "No image in jpeg!\n");
+  EXPECT_EQ(::testing::internal::GetCapturedStdout(), "No image in jpeg!\n");
 }
 
 TEST(SectionReader, FirstCommentIsCleanedAndKept) {

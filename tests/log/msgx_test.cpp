@@ -8,13 +8,13 @@
 #include <gtest/gtest.h>
 
 #include "platform/file.h"
-#include "tests/support/jpeg_builder.h"
+#include "tests/support/temp_tree.h"
 
 namespace nandell {
 namespace {
 
-using test_support::ReadFile;
-using test_support::WriteFile;
+using testing::ReadFile;
+using testing::WriteFile;
 
 std::vector<std::string> SplitLines(const std::string& text) {
   std::vector<std::string> lines;
@@ -44,8 +44,8 @@ class MsgXTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(temp_.path().empty());
-    ini_ = temp_.File("MsgX.ini");
-    log_path_ = temp_.File("MsgX.log");
+    ini_ = temp_ / "MsgX.ini";
+    log_path_ = temp_ / "MsgX.log";
   }
 
   // A facility whose debugger lines are collected in `lines_`, with the fixed clock.
@@ -55,7 +55,7 @@ class MsgXTest : public ::testing::Test {
         FixedTime);
   }
 
-  test_support::TempDir temp_;
+  testing::TempDir temp_;
   std::string ini_, log_path_;
   std::vector<std::string> lines_;
 };
@@ -217,7 +217,7 @@ TEST_F(MsgXTest, RotationNeverOverwritesAnEarlierRotatedLog) {
 TEST_F(MsgXTest, UnopenableLogFileDropsOnlyTheFilePart) {
   auto log = Make(1);
   log->write_file = 1;
-  log->log_path = temp_.File("missing") + kPathSeparator + "MsgX.log";
+  log->log_path = temp_ / "missing/MsgX.log";
   lines_.clear();
   log->Log("still shown", 0, 1, "");
   EXPECT_EQ(lines_, std::vector<std::string>{"C_V : still shown  #1 \n"});

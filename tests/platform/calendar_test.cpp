@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "tests/engine/test_tree.h"
+#include "tests/support/temp_tree.h"
 
 namespace nandell {
 namespace {

@@ -11,8 +11,8 @@
 #include <set>
 
 #include "platform/path.h"
-#include "tests/engine/test_tree.h"
 #include "tests/support/proxy_file_system.h"
+#include "tests/support/temp_tree.h"
 
 namespace nandell {
 namespace {

@@ -11,7 +11,7 @@
 #include <cerrno>
 
 #include "platform/file_system.h"
-#include "tests/engine/test_tree.h"
+#include "tests/support/temp_tree.h"
 
 namespace nandell {
 namespace {

@@ -17,23 +17,23 @@
 #include <gtest/gtest.h>
 
 #include "platform/file.h"
-#include "tests/support/jpeg_builder.h"
+#include "tests/support/temp_tree.h"
 
 namespace nandell {
 namespace {
 
 namespace fs = std::filesystem;
 
-using test_support::ReadFile;
-using test_support::ReadIniText;
-using test_support::WriteFile;
+using testing::ReadFile;
+using testing::ReadIniText;
+using testing::WriteFile;
 
 class IniTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(temp_.path().empty());
     dir_ = temp_.path();
-    path_ = temp_.File("Config.ini");
+    path_ = temp_ / "Config.ini";
   }
   void TearDown() override {
     std::error_code ec;
@@ -48,7 +48,7 @@ class IniTest : public ::testing::Test {
     }
     return entries;
   }
-  test_support::TempDir temp_;
+  testing::TempDir temp_;
   std::string dir_;
   std::string path_;
 };
@@ -124,8 +124,7 @@ TEST_F(IniTest, MissingFileGivesDefaults) {
 
 TEST_F(IniTest, WriteIntoMissingFolderFailsCleanly) {
   std::string error;
-  EXPECT_FALSE(
-      WriteIniString(temp_.File("no") + kPathSeparator + "Config.ini", "S", "k", "v", &error));
+  EXPECT_FALSE(WriteIniString(temp_ / "no/Config.ini", "S", "k", "v", &error));
   EXPECT_FALSE(error.empty());
 }
 
@@ -203,7 +202,7 @@ TEST_F(IniTest, WriteCreatesFileAndSection) {
 }
 
 TEST_F(IniTest, SaveKeepsPermissionsAndFollowsSymbolicLink) {
-  std::string real = dir_ + "/real.ini";
+  std::string real = temp_ / "real.ini";
   WriteFile(real, "[S]\nk=1\n");
   ASSERT_EQ(chmod(real.c_str(), 0640), 0);
   ASSERT_EQ(symlink(real.c_str(), path_.c_str()), 0);
@@ -254,7 +253,7 @@ TEST_F(IniTest, ReadOnlyFolderLeavesFileUnchanged) {
     std::string error;
     if (WriteIniString(path_, "S", "k", "new", &error)) return 2;
     if (error.empty()) return 3;
-    if (WriteIniString(temp_.File("Other.ini"), "S", "k", "v")) return 4;
+    if (WriteIniString(temp_ / "Other.ini", "S", "k", "v")) return 4;
     return 0;
   };
   ASSERT_EQ(chmod(dir_.c_str(), 0555), 0);
@@ -264,7 +263,7 @@ TEST_F(IniTest, ReadOnlyFolderLeavesFileUnchanged) {
     EXPECT_EQ(attempt(), 0);
   }
   EXPECT_EQ(ReadFile(path_), original);
-  EXPECT_FALSE(PathExists(temp_.File("Other.ini")));
+  EXPECT_FALSE(PathExists(temp_ / "Other.ini"));
 }
 
 TEST_F(IniTest, ReadOnlyFileInWritableFolderIsNotReplaced) {

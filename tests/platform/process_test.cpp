@@ -18,15 +18,15 @@
 
 #include "platform/file.h"
 #include "platform/path.h"
-#include "tests/support/jpeg_builder.h"
 #include "tests/support/run_program.h"
+#include "tests/support/temp_tree.h"
 
 namespace nandell {
 namespace {
 
 namespace fs = std::filesystem;
 
-using test_support::TempDir;
+using testing::TempDir;
 
 TEST(ProcessTest, ExecutablePathAndFolder) {
   std::string path = ExecutablePath();
@@ -62,11 +62,11 @@ TEST(ProcessTest, CurrentDirectoryRoundTrip) {
   EXPECT_EQ(before.back(), kPathSeparator);
   ASSERT_TRUE(SetWorkingDirectory(temp.path()));
 #ifdef _WIN32
-  EXPECT_EQ(CurrentDirectory(), temp.path() + "\\");
+  EXPECT_EQ(CurrentDirectory(), temp.path());
 #else
   EXPECT_EQ(CurrentDirectory(), fs::canonical(temp.path()).string() + "/");
 #endif
-  EXPECT_FALSE(SetWorkingDirectory(temp.path() + "/missing"));
+  EXPECT_FALSE(SetWorkingDirectory(temp / "missing"));
   EXPECT_FALSE(SetWorkingDirectory(""));
   ASSERT_TRUE(SetWorkingDirectory(before));
   EXPECT_EQ(CurrentDirectory(), before);
@@ -166,20 +166,20 @@ TEST(ProcessTest, WindowsErrorsReadAsElsewhere) {
 // report where the single parameter says: a name with blanks and shell characters.
 TEST(ProcessTest, DesktopLauncherPassesParametersAsOneArgumentAndWaits) {
   TempDir temp;
-  const std::string report = temp.File("a b; & c.xml");
+  const std::string report = temp / "a b; & c.xml";
   test_support::SetEnvironment("GTEST_FILTER", "ProcessTest.PathSeparators");
   const int32_t result = LaunchWithDesktop(ExecutablePath(), "--gtest_output=xml:" + report, true);
   test_support::SetEnvironment("GTEST_FILTER", "");
   EXPECT_EQ(result, 0);
   EXPECT_TRUE(PathExists(report)) << "written before the launcher returned";
-  EXPECT_FALSE(PathExists(temp.File("a")));
+  EXPECT_FALSE(PathExists(temp / "a"));
 }
 
 #else
 
 TEST(ProcessTest, DebugOutputGoesToStandardErrorUnchanged) {
   TempDir temp;
-  std::string capture = temp.path() + "/stderr.txt";
+  std::string capture = temp / "stderr.txt";
   fflush(stderr);
   int saved = dup(STDERR_FILENO);
   int fd = open(capture.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
@@ -190,16 +190,16 @@ TEST(ProcessTest, DebugOutputGoesToStandardErrorUnchanged) {
   DebugOutput("中文 no newline");
   dup2(saved, STDERR_FILENO);
   close(saved);
-  EXPECT_EQ(test_support::ReadFile(capture), "C_V : line one  #1 \n中文 no newline");
+  EXPECT_EQ(testing::ReadFile(capture), "C_V : line one  #1 \n中文 no newline");
 }
 
 TEST(ProcessTest, DesktopLauncherPassesParametersAsOneArgument) {
   TempDir temp;
   // Blanks and shell characters must reach the program untouched, as one argument.
-  std::string target = temp.path() + "/a b; echo c";
+  std::string target = temp / "a b; echo c";
   EXPECT_EQ(LaunchWithDesktop("touch", target, true), 0);
   EXPECT_TRUE(fs::exists(target));
-  EXPECT_FALSE(fs::exists(temp.path() + "/a"));
+  EXPECT_FALSE(fs::exists(temp / "a"));
 }
 
 #endif

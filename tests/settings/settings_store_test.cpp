@@ -16,16 +16,16 @@
 #include "platform/file.h"
 #include "platform/path.h"
 #include "platform/process.h"
-#include "tests/support/jpeg_builder.h"
 #include "tests/support/run_program.h"
+#include "tests/support/temp_tree.h"
 
 namespace nandell {
 namespace {
 
 namespace fs = std::filesystem;
 
-using test_support::ReadIniText;
-using test_support::WriteFile;
+using testing::ReadIniText;
+using testing::WriteFile;
 
 // What the helper printed, and how it ended.
 struct HelperRun {
@@ -65,8 +65,8 @@ class SettingsStoreTest : public ::testing::Test {
 #ifndef _WIN32
     ASSERT_EQ(chmod(root_.c_str(), 0755), 0);
 #endif
-    app_ = temp_.File("app") + kPathSeparator;
-    elsewhere_ = temp_.File("elsewhere") + kPathSeparator;
+    app_ = temp_ / "app/";
+    elsewhere_ = temp_ / "elsewhere/";
     fs::create_directories(app_);
     fs::create_directories(elsewhere_);
     helper_ = app_ + fs::path(SETTINGS_HELPER_PATH).filename().string();
@@ -100,7 +100,7 @@ class SettingsStoreTest : public ::testing::Test {
     return run;
   }
 
-  test_support::TempDir temp_;
+  testing::TempDir temp_;
   std::string root_, app_, elsewhere_, helper_;
 };
 
@@ -273,8 +273,8 @@ TEST_F(SettingsStoreTest, ReaderStoreNeverWritesAndKeepsWorkingDirectory) {
 // no folder refuses.)
 
 TEST_F(SettingsStoreTest, UnwritableProgramFolderUsesPerUserFolder) {
-  std::string xdg = root_ + "/xdg";
-  std::string home = root_ + "/home";
+  std::string xdg = temp_ / "xdg";
+  std::string home = temp_ / "home";
   fs::create_directories(xdg);
   fs::create_directories(home);
   HelperOptions options{elsewhere_, {"PathSrc=/p/"}, {"XDG_CONFIG_HOME=" + xdg}, false};
@@ -303,7 +303,7 @@ TEST_F(SettingsStoreTest, UnwritableProgramFolderUsesPerUserFolder) {
 TEST_F(SettingsStoreTest, ConfigBesideUnwritableProgramIsStillTheOneUsed) {
   const std::string original = "[VovirurOrarudar]\nPathSrc=/beside/\n";
   WriteFile(app_ + "Config.ini", original);
-  std::string xdg = root_ + "/xdg";
+  std::string xdg = temp_ / "xdg";
   fs::create_directories(xdg);
   HelperOptions options{elsewhere_, {"PathSrc=/changed/"}, {"XDG_CONFIG_HOME=" + xdg}, false};
   if (geteuid() == 0) {

@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "tests/engine/test_tree.h"
+#include "tests/support/temp_tree.h"
 
 namespace nandell::testing {
 

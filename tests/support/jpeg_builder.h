@@ -6,13 +6,10 @@
 // (bad lengths, cycles, wild offsets) are as easy to make as sound ones.
 
 #include <cstdint>
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
-
-#include "platform/path.h"
 
 namespace nandell::test_support {
 
@@ -157,44 +154,5 @@ struct HostileJpeg {
 /// Directory cycles, huge counts, wrapping offsets, short and overlong segments and the
 /// like. Each must be read quickly and safely.
 std::vector<HostileJpeg> HostileJpegs();
-
-/// Writes `bytes` to `path` (replacing it; any UTF-8 name). Returns false on failure.
-bool WriteFile(const std::string& path, const Bytes& bytes);
-/// Reads the whole file at `path` into `bytes`. Returns false on failure.
-bool ReadFile(const std::string& path, Bytes* bytes);
-/// The whole file at `path`; empty when it cannot be read.
-Bytes ReadFile(const std::string& path);
-
-/// The text of an INI file in UTF-8 with LF line ends when it is stored in UTF-16 (after its
-/// byte-order mark FF FE, as Windows keeps Config.ini); any other file byte for byte.
-Bytes ReadIniText(const std::string& path);
-
-/// An empty stream open for reading and writing on a temporary file, removed when closed;
-/// null on failure.
-FILE* TempStream();
-
-#ifdef _WIN32
-/// Removes the folder `path` (in the long form "\\?\...") with everything in it, read-only
-/// files included; links are removed, never entered. Returns false when something stays.
-bool RemoveFolderTree(const std::wstring& path);
-#endif
-
-/// A fresh folder under the system's temporary folder, removed with its contents on
-/// destruction.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-
-  /// The folder's path, without a trailing separator; empty when it could not be made.
-  const std::string& path() const { return path_; }
-  /// path() + the native separator + name.
-  std::string File(const std::string& name) const { return path_ + kPathSeparator + name; }
-
- private:
-  std::string path_;
-};
 
 }  // namespace nandell::test_support

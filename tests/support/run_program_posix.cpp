@@ -3,16 +3,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "tests/support/jpeg_builder.h"
 #include "tests/support/run_program.h"
+#include "tests/support/temp_tree.h"
 
 namespace nandell::test_support {
 
 ProgramRun RunToEnd(const std::vector<std::string>& args, const ProgramStart& start) {
   ProgramRun run;
-  TempDir outputs;
-  const std::string out_path = outputs.File("out");
-  const std::string err_path = outputs.File("err");
+  testing::TempDir outputs;
+  const std::string out_path = outputs / "out";
+  const std::string err_path = outputs / "err";
   std::vector<std::string> argv_text = args;
   std::vector<char*> argv;
   for (std::string& arg : argv_text) argv.push_back(arg.data());
@@ -39,8 +39,8 @@ ProgramRun RunToEnd(const std::vector<std::string>& args, const ProgramStart& st
   }
   int status = 0;
   if (::waitpid(pid, &status, 0) == pid && WIFEXITED(status)) run.exit_code = WEXITSTATUS(status);
-  ReadFile(out_path, &run.out);
-  ReadFile(err_path, &run.err);
+  testing::ReadFile(out_path, &run.out);
+  testing::ReadFile(err_path, &run.err);
   return run;
 }
 

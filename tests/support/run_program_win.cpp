@@ -5,8 +5,8 @@
 #include <cwchar>
 
 #include "platform/windows_support.h"
-#include "tests/support/jpeg_builder.h"
 #include "tests/support/run_program.h"
+#include "tests/support/temp_tree.h"
 
 namespace nandell::test_support {
 namespace {
@@ -48,10 +48,10 @@ std::wstring EnvironmentBlock(const std::vector<std::string>& env) {
 
 ProgramRun RunToEnd(const std::vector<std::string>& args, const ProgramStart& start) {
   ProgramRun run;
-  TempDir outputs;
+  testing::TempDir outputs;
   if (args.empty() || outputs.path().empty()) return run;
-  const std::string out_path = outputs.File("out");
-  const std::string err_path = outputs.File("err");
+  const std::string out_path = outputs / "out";
+  const std::string err_path = outputs / "err";
   std::wstring command_line;
   for (const std::string& arg : args) {
     if (!command_line.empty()) command_line += L' ';
@@ -85,8 +85,8 @@ ProgramRun RunToEnd(const std::vector<std::string>& args, const ProgramStart& st
     ::CloseHandle(process.hThread);
     ::CloseHandle(process.hProcess);
   }
-  ReadFile(out_path, &run.out);
-  ReadFile(err_path, &run.err);
+  testing::ReadFile(out_path, &run.out);
+  testing::ReadFile(err_path, &run.err);
   return run;
 }
 

@@ -18,6 +18,7 @@
 #include "platform/process.h"
 #include "platform/translate.h"
 #include "settings/settings_store.h"
+#include "tests/support/temp_tree.h"
 #include "ui/about_box.h"
 #include "ui/application.h"
 #include "ui/folder_picker.h"
@@ -111,11 +112,8 @@ class LanguageTest : public QObject {
     Choose("en");
     const QString photos = dir_.path() + QStringLiteral("/photos");
     const QString out = dir_.path() + QStringLiteral("/out");
-    QDir().mkpath(photos);
-    QDir().mkpath(out);
-    QFile photo(photos + QStringLiteral("/a.mov"));
-    QVERIFY(photo.open(QIODevice::WriteOnly) && photo.write("movie") == 5);
-    photo.close();
+    QVERIFY(nandell::testing::WriteFile(photos.toStdString() + "/a.mov", "movie"));
+    QVERIFY(nandell::testing::MakeFolders(out.toStdString()));
     SettingsStore store(dir_.path().toStdString() + "/", false);
     store.CheckVersion = 0;
     MainWindow window(store);

@@ -1,13 +1,9 @@
 // The main window on real widgets over real temporary folders: its layout, the start checks,
 // what runs, Stop and undo show, closing during a run, the settings it hands back, the
 // version-check timer, and the keys, buttons and menu that end or move it.
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
-#include <QDirIterator>
 #include <QFile>
 #include <QHelpEvent>
 #include <QLabel>
@@ -19,10 +15,10 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
+#include <chrono>
 #include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "engine/organizer.h"
@@ -30,6 +26,8 @@
 #include "platform/process.h"
 #include "settings/settings_store.h"
 #include "tests/support/gated_file_system.h"
+#include "tests/support/temp_tree.h"
+#include "tests/support/wait_until.h"
 #include "ui/about_box.h"
 #include "ui/application.h"
 #include "ui/build_info.h"
@@ -59,43 +57,28 @@ std::string Slash(const QString& path) {
   return path.toStdString() + "/";
 }
 
-void WriteFile(const QString& path, const QByteArray& bytes) {
-  QDir().mkpath(QFileInfo(path).absolutePath());
-  QFile file(path);
-  QVERIFY(file.open(QIODevice::WriteOnly));
-  QCOMPARE(file.write(bytes), bytes.size());
-}
-
 // A photo folder of `count` dated files (".jpg", ".mov" and ".JPG" in nested folders) and
 // two files the filter list does not take. All get a fixed last-write time in 2019.
 void MakePhotoTree(const QString& root, int count) {
+  const std::string at = Slash(root);
+  const time_t taken = 1561975200;  // 2019-07-01, mid-day in any zone
   for (int i = 0; i < count; ++i) {
     const char* ext = i % 3 == 0 ? ".jpg" : i % 3 == 1 ? ".mov" : ".JPG";
-    const QString path = root + QStringLiteral("/sub%1/file%2%3").arg(i % 7).arg(i).arg(ext);
-    WriteFile(path, QByteArray(64 + i % 100, static_cast<char>('a' + i % 26)));
+    const std::string name = "sub" + std::to_string(i % 7) + "/file" + std::to_string(i) + ext;
+    const std::string content(64 + i % 100, static_cast<char>('a' + i % 26));
+    QVERIFY(nandell::testing::WriteFile(at + name, content, taken));
   }
-  WriteFile(root + QStringLiteral("/notes.txt"), "not a photo");
-  WriteFile(root + QStringLiteral("/.hidden.jpg"), "skipped");
-  QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-  while (it.hasNext()) {
-    const QByteArray path = it.next().toLocal8Bit();
-    struct timespec times[2];
-    times[0].tv_sec = times[1].tv_sec = 1561975200;  // 2019-07-01, mid-day in any zone
-    times[0].tv_nsec = times[1].tv_nsec = 0;
-    QVERIFY(::utimensat(AT_FDCWD, path.constData(), times, 0) == 0);
-  }
+  QVERIFY(nandell::testing::WriteFile(at + "notes.txt", "not a photo", taken));
+  QVERIFY(nandell::testing::WriteFile(at + ".hidden.jpg", "skipped", taken));
 }
 
 // Every regular file under `root`, as paths relative to it, hidden ones included, except the
 // runs' journals in root/.nandell/.
 QStringList FilesUnder(const QString& root) {
   QStringList files;
-  QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
-  while (it.hasNext()) {
-    const QString file = QDir(root).relativeFilePath(it.next());
-    if (!file.startsWith(QStringLiteral(".nandell/"))) files << file;
+  for (const auto& [path, content] : nandell::testing::ListFiles(Slash(root))) {
+    files << QString::fromStdString(path);
   }
-  files.sort();
   return files;
 }
 
@@ -167,19 +150,59 @@ class MainWindowTest : public QObject {
     QCOMPARE(window.size(), QSize(622, 416));
     QCOMPARE(QSize(window.SkinWidth(), window.SkinHeight()), QSize(622, 416));
     QVERIFY(window.windowFlags() & Qt::FramelessWindowHint);
-    QCOMPARE(window.CloseButton()->geometry(), QRect(582, 2, 38, 34));
-    QCOMPARE(window.MinimizeButton()->geometry(), QRect(544, 2, 38, 34));
-    QCOMPARE(window.OptionsButton()->geometry(), QRect(512, 5, 16, 16));
-    QCOMPARE(window.AboutButton()->geometry(), QRect(494, 5, 16, 16));
-    QCOMPARE(window.PhotoFolderButton()->geometry(), QRect(87, 91, 155, 52));
-    QCOMPARE(window.PhotoFolderLabel()->geometry(), QRect(252, 91, 311, 52));
-    QCOMPARE(window.OutputFolderButton()->geometry(), QRect(87, 183, 155, 52));
-    QCOMPARE(window.OutputFolderLabel()->geometry(), QRect(252, 183, 311, 52));
-    QCOMPARE(window.OrganizeButton()->geometry(), QRect(87, 274, 155, 52));
-    QCOMPARE(window.MessageLabel()->geometry(), QRect(252, 274, 311, 104));
-    QCOMPARE(window.StopButton()->geometry(), QRect(573, 286, 24, 24));
-    QCOMPARE(window.DeleteSourceBox()->geometry(), QRect(93, 391, 200, 18));
-    QCOMPARE(window.FooterLabel()->geometry(), QRect(261, 396, 400, 18));
+    // Where the design puts each widget with the shipped skin and strips (its top-left corner).
+    QWidget* const close = window.CloseButton();
+    QWidget* const minimize = window.MinimizeButton();
+    QWidget* const options = window.OptionsButton();
+    QWidget* const about = window.AboutButton();
+    QWidget* const photo = window.PhotoFolderButton();
+    QWidget* const photo_text = window.PhotoFolderLabel();
+    QWidget* const output = window.OutputFolderButton();
+    QWidget* const output_text = window.OutputFolderLabel();
+    QWidget* const organize = window.OrganizeButton();
+    QWidget* const message = window.MessageLabel();
+    QWidget* const stop = window.StopButton();
+    QWidget* const check_box = window.DeleteSourceBox();
+    QWidget* const footer = window.FooterLabel();
+    const QList<QWidget*> widgets = {close,      minimize,  options,     about,    photo,
+                                     photo_text, output,    output_text, organize, message,
+                                     stop,       check_box, footer};
+    QList<QPoint> places;
+    for (QWidget* widget : widgets) places << widget->pos();
+    // clang-format off
+    QCOMPARE(places, (QList<QPoint>{{582, 2}, {544, 2}, {512, 5}, {494, 5}, {87, 91}, {252, 91},
+                                    {87, 183}, {252, 183}, {87, 274}, {252, 274}, {573, 286},
+                                    {93, 391}, {261, 396}}));
+    // clang-format on
+
+    // How they stand to each other: the title bar's buttons in a row ending at the skin's
+    // right edge; each text right of its button, level with it, half the skin wide, as tall as
+    // the photo folder button (the message area two organize buttons); Stop right of the
+    // message area. Nothing overlaps but the check box's box and the footer's, and everything
+    // lies on the skin but the footer, which runs past its right edge and is clipped.
+    const QRect skin = window.rect();
+    const auto left_of = [](QWidget* a, QWidget* b) { return a->geometry().right() < b->x(); };
+    QVERIFY(left_of(about, options) && left_of(options, minimize) && left_of(minimize, close));
+    QCOMPARE(close->geometry().right(), skin.right() - 2);
+    for (const auto& [button, text] : {std::pair{photo, photo_text}, std::pair{output, output_text},
+                                       std::pair{organize, message}}) {
+      QVERIFY(left_of(button, text));
+      QCOMPARE(text->y(), button->y());
+      QCOMPARE(text->width(), skin.width() / 2);
+    }
+    QCOMPARE(photo_text->height(), photo->height());
+    QCOMPARE(output_text->height(), photo->height());
+    QCOMPARE(message->height(), 2 * organize->height());
+    QVERIFY(left_of(message, stop));
+    for (qsizetype i = 0; i < widgets.size(); ++i) {
+      for (qsizetype j = i + 1; j < widgets.size(); ++j) {
+        if (widgets[i] == check_box && widgets[j] == footer) continue;
+        QVERIFY2(!widgets[i]->geometry().intersects(widgets[j]->geometry()),
+                 qPrintable(QStringLiteral("widgets %1 and %2 overlap").arg(i).arg(j)));
+      }
+      if (widgets[i] != footer) QVERIFY(skin.contains(widgets[i]->geometry()));
+    }
+    QVERIFY(skin.contains(footer->pos()) && !skin.contains(footer->geometry()));
 
     // The skin size goes to the log with its line number.
     {
@@ -359,8 +382,8 @@ class MainWindowTest : public QObject {
 
     QTest::mouseClick(window.OrganizeButton(), Qt::LeftButton);
     // The first run ends while the window handles none of its calls.
-    while (window.Session().IsWorkerActive())
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    QVERIFY(nandell::testing::WaitUntil([&] { return !window.Session().IsWorkerActive(); },
+                                        std::chrono::seconds(30)));
     window.SetOutputFolder((dir.path() + QStringLiteral("/out2/")).toStdString());
     {
       // The second run's worker waits before it lists the photo folder, so it is running
@@ -500,8 +523,8 @@ class MainWindowTest : public QObject {
     const QString photos = dir.path() + QStringLiteral("/in");
     const QString out = dir.path() + QStringLiteral("/out");
     MakePhotoTree(photos, 1);
-    WriteFile(out + QStringLiteral("/2019年/2019-07-01/file0.jpg"), "taken");
-    WriteFile(dir.path() + QStringLiteral("/file"), "");
+    QVERIFY(nandell::testing::WriteFile(Slash(out) + "2019年/2019-07-01/file0.jpg", "taken"));
+    QVERIFY(nandell::testing::WriteFile(Slash(dir.path()) + "file", ""));
     auto store = NewStore(dir.path());
     store->ConfigDir = (dir.path() + QStringLiteral("/file/")).toStdString();  // cannot be made
     MainWindow window(*store);
@@ -679,7 +702,8 @@ class MainWindowTest : public QObject {
       MainWindow window(*store);
       QVERIFY(!window.VersionTimer().isActive());
       window.show();
-      QTest::qWait(50);
+      QVERIFY(QTest::qWaitForWindowExposed(&window));
+      QVERIFY(!window.VersionTimer().isActive());
       QVERIFY(!window.VersionCheckStarted());
     }
     auto store = NewStore(dir.path(), 1);
@@ -750,8 +774,9 @@ class MainWindowTest : public QObject {
       QCOMPARE(box.text, QStringLiteral("整理正在进行, 确定要停止并退出吗?"));
       QCOMPARE(box.icon, QMessageBox::Question);
       QCOMPARE(box.buttons, QMessageBox::Yes | QMessageBox::No);
-      // 否: the window and the run go on.
-      QTest::qWait(20);
+      // 否: the window and the run go on, also once what the answer posted has been handled.
+      QCoreApplication::sendPostedEvents();
+      QCoreApplication::processEvents();
       QVERIFY(window.isVisible());
       QVERIFY(window.IsRunning());
     }
@@ -867,7 +892,7 @@ class MainWindowTest : public QObject {
     QTemporaryDir dir;
     for (const char* folder : {"相册", "old photos", "old output", ".hidden"})
       QVERIFY(QDir(dir.path()).mkpath(QString::fromUtf8(folder)));
-    WriteFile(dir.path() + QStringLiteral("/相册/a.jpg"), "photo");
+    QVERIFY(nandell::testing::WriteFile(Slash(dir.path()) + "相册/a.jpg", "photo"));
     auto at = [&dir](QString text) { return text.replace(QLatin1Char('@'), dir.path()); };
     auto store = NewStore(dir.path());
     MainWindow window(*store);

@@ -68,39 +68,53 @@ window_gone() {
   return 1
 }
 
+# Waits up to 10 s until the window manager has window $1 in hand (it has set the window's frame
+# extents): from then on the window stands where it was placed.
+managed() {
+  for _ in $(seq 100); do
+    xprop -id "$1" _NET_FRAME_EXTENTS 2>/dev/null | grep -q '=' && return 0
+    sleep 0.1
+  done
+  return 1
+}
+
 # "X Y W H" of window $1's own area in screen coordinates, as the X server has it.
 geometry() {
   xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
                            /Width:/ {w=$NF} /Height:/ {h=$NF} END {print x, y, w, h}'
 }
 
-# Asserts that the area "X Y W H" in $2 is centred over the area in $3 (to the pixel).
+# Asserts that window $2 ($1 in messages) has its area centred over the area "X Y W H" in $3
+# (to the pixel); the window manager is given up to 3 s to place it.
 check_centred() {
-  local what=$1 x y w h mx my mw mh
-  read -r x y w h <<<"$2"
+  local what=$1 x y w h mx my mw mh want_x want_y
   read -r mx my mw mh <<<"$3"
-  local want_x=$((mx + (mw - w) / 2)) want_y=$((my + (mh - h) / 2))
-  if [ $((x - want_x)) -lt -1 ] || [ $((x - want_x)) -gt 1 ] ||
-     [ $((y - want_y)) -lt -1 ] || [ $((y - want_y)) -gt 1 ]; then
-    fail "$what at ($x,$y) ${w}x$h, not centred over the main window at ($mx,$my) ${mw}x$mh" \
-         "(centred: ($want_x,$want_y))"
-  fi
+  for _ in $(seq 30); do
+    read -r x y w h <<<"$(geometry "$2")"
+    want_x=$((mx + (mw - w) / 2)) want_y=$((my + (mh - h) / 2))
+    [ $((x - want_x)) -ge -1 ] && [ $((x - want_x)) -le 1 ] &&
+      [ $((y - want_y)) -ge -1 ] && [ $((y - want_y)) -le 1 ] && return
+    sleep 0.1
+  done
+  fail "$what at ($x,$y) ${w}x$h, not centred over the main window at ($mx,$my) ${mw}x$mh" \
+       "(centred: ($want_x,$want_y))"
 }
 
-# Drags with the left button from ($1,$2) by ($3,$4) in small steps, as a hand does.
+# Drags with the left button from ($1,$2) by ($3,$4) in small steps, at a hand's pace: the
+# pauses between the steps are the point (a drag that is all one instant is not a hand's), so
+# they are fixed; the pointer is at each step before the next (--sync).
 drag() {
   local x=$1 y=$2 dx=$3 dy=$4
-  xdotool mousemove "$x" "$y"
+  xdotool mousemove --sync "$x" "$y"
   sleep 0.2
   xdotool mousedown 1
   sleep 0.2
   for step in 1 2 3 4 5; do
-    xdotool mousemove $((x + dx * step / 5)) $((y + dy * step / 5))
+    xdotool mousemove --sync $((x + dx * step / 5)) $((y + dy * step / 5))
     sleep 0.05
   done
   sleep 0.3
   xdotool mouseup 1
-  sleep 0.4
 }
 
 # Asserts that window $5 ($1 in messages) moved from "X Y W H" in $2 by ($3,$4); the window
@@ -133,7 +147,7 @@ for start in $(seq "$starts"); do
     wait "$program" 2>/dev/null
     continue
   fi
-  sleep 0.3
+  managed "$main" || fail "the window manager did not take the main window"
   read -r mx my mw mh <<<"$(geometry "$main")"
 
   # The About box, from its button (about: 494,5 16x16).
@@ -142,9 +156,8 @@ for start in $(seq "$starts"); do
   if [ -z "$about" ]; then
     fail "the About box did not open"
   else
-    sleep 0.2
+    check_centred "the About box" "$about" "$mx $my $mw $mh"
     about_place=$(geometry "$about")
-    check_centred "the About box" "$about_place" "$mx $my $mw $mh"
     # Dragged by its background, below its title band.
     read -r ax ay _ _ <<<"$about_place"
     drag $((ax + 40)) $((ay + 160)) 30 20
@@ -161,8 +174,7 @@ for start in $(seq "$starts"); do
   if [ -z "$picker" ]; then
     fail "the folder picker did not open"
   else
-    sleep 0.3
-    check_centred "the folder picker" "$(geometry "$picker")" "$mx $my $mw $mh"
+    check_centred "the folder picker" "$picker" "$mx $my $mw $mh"
     xdotool windowactivate --sync "$picker" >/dev/null 2>&1
     xdotool key Escape
     window_gone '浏览目录' || fail "the folder picker did not close"

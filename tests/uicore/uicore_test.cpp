@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "tests/support/jpeg_builder.h"
+#include "tests/support/temp_tree.h"
 #include "uicore/link_target.h"
 #include "uicore/options.h"
 #include "uicore/skin_layout.h"
@@ -12,7 +12,7 @@
 namespace nandell {
 namespace {
 
-using test_support::TempDir;
+using testing::TempDir;
 
 TEST(SkinLayout, ShippedSkinAndStripsGiveTheDesignedPositions) {
   // 622 x 416 skin; strips 136/137 38 x 34, 134/135 16 x 16, 138/140/141 155 x 52, 142 24 x 24.

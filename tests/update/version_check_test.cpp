@@ -12,8 +12,9 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/jpeg_builder.h"
 #include "tests/support/run_program.h"
+#include "tests/support/temp_tree.h"
+#include "tests/support/wait_until.h"
 #include "tests/update/test_http_server.h"
 
 namespace nandell {
@@ -151,7 +152,7 @@ class QueryVersionTest : public ::testing::Test {
     }
     ASSERT_FALSE(dir_.path().empty());
     settings_ = std::make_unique<SettingsStore>(dir_.path(), false);
-    log_ = std::make_unique<CMsgX>(dir_.File("MsgX.ini"));
+    log_ = std::make_unique<CMsgX>(dir_ / "MsgX.ini");
     log_->debug_output = [this](const std::string& line) {
       std::lock_guard<std::mutex> lock(lines_mutex_);
       lines_.push_back(line);
@@ -176,7 +177,7 @@ class QueryVersionTest : public ::testing::Test {
     return QueryVersion(*settings_, *log_);
   }
 
-  test_support::TempDir dir_;
+  testing::TempDir dir_;
   std::unique_ptr<SettingsStore> settings_;
   std::unique_ptr<CMsgX> log_;
   std::mutex lines_mutex_;
@@ -384,9 +385,7 @@ TEST_F(QueryVersionTest, StoppingTheRunnerEndsASlowCheckQuietly) {
   {
     VersionCheckRunner runner;
     ASSERT_TRUE(runner.Start(*settings_, *log_));  // the default 5 s / 30 s limits
-    for (int i = 0; i < 10000 && server_.Connections() == 0; ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    EXPECT_TRUE(testing::WaitUntil([&] { return server_.Connections() > 0; }));
     runner.Stop();
     EXPECT_TRUE(runner.Finished());
     EXPECT_EQ(runner.Wait(), 0);

@@ -150,19 +150,29 @@ geometry() {
   xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
                            /Width:/ {w=$NF} /Height:/ {h=$NF} END {print x, y, w, h}'
 }
-# Keys go to the active window: `xdotool key --window` does not reach Wine's windows.
+# Keys go to the active window: `xdotool key --window` does not reach Wine's windows. They are
+# sent once Windows has made the window the foreground window, so that they reach it.
 keys() {
   xdotool windowactivate --sync "$1" 2>/dev/null || xdotool windowfocus --sync "$1"
-  sleep 0.2
+  local title
+  title=$(xdotool getwindowname "$1" 2>/dev/null)
+  wait_until 50 tool foreground "$title" || fail "'$title' did not get the input"
   shift
   xdotool "$@"
 }
-# A click at ($1,$2) of the main window's client area.
+# A click at ($1,$2) of the main window's client area, once the pointer is there.
 click() {
   read -r mx my _ _ <<<"$(geometry "$main")"
-  xdotool mousemove $((mx + $1)) $((my + $2))
-  sleep 0.2
+  xdotool mousemove --sync $((mx + $1)) $((my + $2))
   xdotool click "${3:-1}"
+}
+# The right-click menu is open: a visible window of the program without a name.
+menu_open() {
+  local window
+  for window in $(xdotool search --onlyvisible --class nandell.exe 2>/dev/null); do
+    [ -z "$(xdotool getwindowname "$window" 2>/dev/null)" ] && return 0
+  done
+  return 1
 }
 text() { tool text Nandell "$1"; }
 shot() { tool shot "$1" "$(winepath -w "$shots/$2" 2>/dev/null)" || fail "no screenshot of $1"; }
@@ -177,6 +187,8 @@ pick_folder() {
   local picker
   picker=$(find_window '浏览目录')
   [ -n "$picker" ] || { fail "the folder picker did not open"; return; }
+  # The shell's dialog fills its tree and its edit box after it shows, with nothing to see from
+  # outside when it is done: a fixed pause, so that the typing is not overwritten.
   sleep 0.5
   keys "$picker" type --delay 30 "$3"
   [ -n "${5:-}" ] && shot '浏览目录' "$5"
@@ -242,8 +254,8 @@ shot Nandell main-window-run.png
 
 # Undo from the right-click menu, after its question.
 click 300 60 3
-menu_keys() { xdotool key "$@"; }
-sleep 0.5 && menu_keys u
+wait_until 50 menu_open || fail "the right-click menu did not open"
+xdotool key u
 question=$(find_window '提示')
 [ -n "$question" ] && keys "$question" key Return || fail "no question before the undo"
 wait_until 300 message_has '撤销文件' || fail "the undo did not end: '$(text 1018)'"
@@ -302,7 +314,7 @@ wait_until 200 stop_shown ||
 keys "$main" key Escape
 question=$(find_window '提示')
 [ -n "$question" ] && keys "$question" key n || fail "Escape during the run did not ask first"
-sleep 0.5
+wait_until 50 gone '提示' || fail "the question stayed after No"
 kill -0 "$program" 2>/dev/null && tool state Nandell 1007 | grep -q visible ||
   fail "answering No ended the run or the program"
 shot Nandell main-window-running.png
@@ -313,7 +325,8 @@ done_count=$(summary_of '整理文件 [0-9]* 个' | grep -o '[0-9]*')
   fail "the stop did not stop the run: '$(text 1018)' of $big_count files"
 tool state Nandell 1007 | grep -q hidden || fail "the stop button is still shown"
 
-# Dragged by the skin: the window moves as far as the mouse.
+# Dragged by the skin: the window moves as far as the mouse, moved at a hand's pace (the pauses
+# are the point: a drag that is all one instant is not a hand's).
 read -r x0 y0 _ _ <<<"$(geometry "$main")"
 xdotool mousemove $((x0 + 320)) $((y0 + 60))
 sleep 0.2
@@ -342,7 +355,7 @@ start
 if [ -z "$main" ]; then
   fail "the English window did not appear"
 else
-  sleep 1
+  wait_until 50 folder_shown
   shot Nandell main-window-en.png
   click 164 300
   refusal=$(find_window Notice)

@@ -6,6 +6,8 @@
 //   wintool size TITLE           its client area's "WIDTH HEIGHT"
 //   wintool rect TITLE ID        its control ID's "X Y WIDTH HEIGHT" in its client area
 //   wintool pixel TITLE X Y      the colour on the screen at (X, Y) of it, as "RRGGBB"
+//   wintool foreground TITLE     exits 0 when it has the input (Windows has made it the
+//                                foreground window), 1 when not
 // Exits 3 when no window has that title or it has no such control.
 #include <windows.h>
 // After windows.h, which they build on.
@@ -13,6 +15,7 @@
 // GDI+ after the COM declarations it builds on.
 #include <gdiplus.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -83,6 +86,10 @@ int wmain(int argc, wchar_t** argv) {
     ::GetClientRect(window, &client);
     std::printf("%ld %ld\n", client.right, client.bottom);
     return 0;
+  }
+  if (command == L"foreground") {
+    return std::find(windows.begin(), windows.end(), ::GetForegroundWindow()) != windows.end() ? 0
+                                                                                               : 1;
   }
   if (command == L"pixel" && argc == 5) {
     RECT area{};

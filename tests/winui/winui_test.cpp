@@ -13,7 +13,7 @@
 
 #include "platform/file.h"
 #include "platform/translate.h"
-#include "tests/support/jpeg_builder.h"
+#include "tests/support/temp_tree.h"
 #include "winui/folder_picker.h"
 #include "winui/message_box.h"
 #include "winui/png_button.h"
@@ -22,7 +22,7 @@
 namespace nandell::winui {
 namespace {
 
-using test_support::TempDir;
+using testing::TempDir;
 
 TEST(FolderPicker, DrivePathRules) {
   const struct {
@@ -43,7 +43,7 @@ TEST(FolderPicker, DrivePathRules) {
 
 TEST(FolderPicker, MissingLevelsMadeAfterOneQuestion) {
   TempDir dir;
-  const std::string path = dir.File("新的") + "\\2024";
+  const std::string path = dir / "新的/2024";
   ClearShownBoxes();
   QueueMessageBoxAnswer(IDNO);
   EXPECT_EQ(FolderPicker::ConfirmFolder(path, nullptr), -1);
@@ -60,8 +60,8 @@ TEST(FolderPicker, MissingLevelsMadeAfterOneQuestion) {
   ClearShownBoxes();
   QueueMessageBoxAnswer(IDOK);
   EXPECT_EQ(FolderPicker::ConfirmFolder(path + "\\", nullptr), 1);
-  const std::string file = dir.File("file");
-  ASSERT_TRUE(test_support::WriteFile(file, test_support::Bytes{'x'}));
+  const std::string file = dir / "file";
+  ASSERT_TRUE(testing::WriteFile(file, "x"));
   QueueMessageBoxAnswer(IDYES);
   QueueMessageBoxAnswer(IDOK);
   EXPECT_EQ(FolderPicker::ConfirmFolder(file, nullptr), 2);
@@ -72,7 +72,7 @@ TEST(FolderPicker, MissingLevelsMadeAfterOneQuestion) {
   EXPECT_EQ(ShownBoxes()[2].type, static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION));
 }
 
-class Artwork : public testing::Test {
+class Artwork : public ::testing::Test {
  protected:
   void SetUp() override { Gdiplus::GdiplusStartup(&token_, &input_, nullptr); }
   void TearDown() override {

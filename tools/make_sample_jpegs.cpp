@@ -10,6 +10,7 @@
 
 #include "tests/support/jpeg_builder.h"
 #include "tests/support/media_builder.h"
+#include "tests/support/temp_tree.h"
 
 namespace {
 
@@ -59,7 +60,7 @@ Bytes SamplePhoto(const Sample& sample) {
 
 bool Write(const std::string& dir, const std::string& name, const Bytes& bytes) {
   const std::string path = dir + "/" + name;
-  if (nandell::test_support::WriteFile(path, bytes)) return true;
+  if (nandell::testing::WriteFile(path, bytes)) return true;
   std::fprintf(stderr, "make-sample-jpegs: cannot write %s\n", path.c_str());
   return false;
 }

@@ -1,6 +1,6 @@
 // Saves pictures of the About box, the options window and the folder picker with its places
 // for the documentation:
-//   xvfb-run -a build/tests/ui/ui_screenshots docs/ [en]
+//   xvfb-run -a build/tools/ui_screenshots docs/ [en]
 // (run under a real X server so that the desktop's fonts are used). With "en", in English, the
 // names ending in "-en", with a refusal box of the main window too (refusal-box-en.png, with
 // its frame when a window manager runs: openbox --sm-disable &). Run as root, the picker shows
@@ -20,7 +20,7 @@
 
 #include "engine/organizer.h"
 #include "settings/settings_store.h"
-#include "tests/ui/settle.h"
+#include "tools/settle.h"
 #include "ui/about_box.h"
 #include "ui/application.h"
 #include "ui/folder_picker.h"
@@ -30,7 +30,7 @@
 
 namespace {
 
-using nandell::testing::Settle;
+using nandell::tools::Settle;
 
 std::string g_folder;
 

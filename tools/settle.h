@@ -4,7 +4,7 @@
 #include <QElapsedTimer>
 #include <QTest>
 
-namespace nandell::testing {
+namespace nandell::tools {
 
 /// Lets the window system (and the folder model) settle for `ms` milliseconds before a
 /// picture is taken.
@@ -17,4 +17,4 @@ inline void Settle(int ms) {
   }
 }
 
-}  // namespace nandell::testing
+}  // namespace nandell::tools

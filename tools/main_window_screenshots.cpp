@@ -1,5 +1,5 @@
 // Saves pictures of the main window for the documentation (not a test):
-//   xvfb-run -a -s '-screen 0 1024x768x24' build/tests/ui/main_window_screenshots PHOTOS docs/ [en]
+//   xvfb-run -a -s '-screen 0 1024x768x24' build/tools/main_window_screenshots PHOTOS docs/ [en]
 // It copies PHOTOS (never changed) into a deeply nested folder whose path does not fit the
 // field, chooses it and a fresh output folder, saves the window as main-window.png,
 // organizes and saves the finished run as main-window-run.png, then organizes again into the
@@ -16,7 +16,7 @@
 
 #include "platform/process.h"
 #include "settings/settings_store.h"
-#include "tests/ui/settle.h"
+#include "tools/settle.h"
 #include "ui/application.h"
 #include "ui/folder_picker.h"
 #include "ui/main_window.h"
@@ -24,7 +24,7 @@
 
 namespace {
 
-using nandell::testing::Settle;
+using nandell::tools::Settle;
 
 }  // namespace
 
