@@ -103,6 +103,41 @@ void Run::Walk() {
   threads_.reset();
 }
 
+int32_t Run::CountFiles() {
+  int32_t count = 0;
+  fs::FolderRef root;
+  if (running_.load() &&
+      file_system_.OpenFolder(WithTrailingSeparator(config_.photo_folder), &root) == 0) {
+    CountFolder(*root, &count);
+  }
+  return count;
+}
+
+// The rules of ScanFolder: hidden names only for the sources an ended run left taken, "~"
+// names never, folders without following a link.
+void Run::CountFolder(const fs::Folder& folder, int32_t* count) {
+  std::unique_ptr<fs::FolderListing> listing = file_system_.ListFolder(folder, nullptr);
+  if (!listing) return;
+  fs::DirEntry entry;
+  while (running_.load() && listing->Next(&entry)) {
+    const char first = entry.name.empty() ? '.' : entry.name[0];
+    if (entry.kind == fs::EntryKind::kFile) {
+      std::string name;
+      if (first == '.') {
+        if (!IsTakenName(entry.name, &name)) continue;
+      } else if (first != '~') {
+        name = entry.name;
+      }
+      if (!name.empty() && TakesFile(config_.file_filters, folder.Path() + name)) ++*count;
+    } else if (entry.kind == fs::EntryKind::kDirectory && first != '.' && first != '~') {
+      fs::FolderRef subfolder;
+      if (file_system_.OpenSubfolder(folder, entry.name, &subfolder) == 0) {
+        CountFolder(*subfolder, count);
+      }
+    }
+  }
+}
+
 void Run::EndJournal(const JobCounters& counters, bool stopped, RunEndEvent* end) {
   if (!journal_) return;
   journal_->End(counters, stopped);

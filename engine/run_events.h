@@ -28,7 +28,10 @@ enum class FileOutcome {
 /// One file taken by the run (or a folder it could not read).
 struct FileEvent {
   int32_t ordinal = 0;  ///< 1 for the first file taken, failed ones counted too.
-  std::string source;   ///< The path as listed.
+  /// The files the run counted before its walk (the files it is to take; 0 when none). A file
+  /// added to the photo folder during the run can make `ordinal` pass it.
+  int32_t total = 0;
+  std::string source;  ///< The path as listed.
   /// The target path the file went (or was to go) to: a free name when its own was taken
   /// (RenameConflicts); the identical file when it was skipped.
   std::string target;
