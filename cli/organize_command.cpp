@@ -20,8 +20,6 @@ namespace {
 // Exit code of a run that was stopped before its walk finished.
 constexpr int kStoppedExitCode = 3;
 
-// The last line of a dry run.
-constexpr const char* kDryRunLine = TrNoop("(预演: 未改动任何文件)\n");
 // Said on standard error after a run that was stopped.
 constexpr const char* kStoppedLine = TrNoop("整理已停止, 其余文件未整理.\n");
 
@@ -49,7 +47,7 @@ class ConsoleObserver : public RunObserver {
   void OnRunEnded(const RunEndEvent& event) override {
     stopped_ = event.stopped;
     ClearLine();
-    Print(event.summary + "\n" + (event.dry_run ? Tr(kDryRunLine) : ""));
+    Print(event.summary + "\n" + (event.dry_run ? Tr(kDryRunNoteText) : ""));
     if (event.stopped) std::fputs(Tr(kStoppedLine), stderr);
     if (!event.error_file.empty()) {
       std::fprintf(stderr, "errorFile.txt: %s\n", event.error_file.c_str());

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/translate.h"
+
 namespace nandell {
 
 /// The counters of a run (both 0 at its start).
@@ -68,6 +70,9 @@ struct RunEndEvent {
   /// reason. Empty otherwise.
   std::string journal_problem;
 };
+
+/// The last line of a dry run, after its summary (translated where it is shown).
+inline constexpr const char* kDryRunNoteText = TrNoop("(预演: 未改动任何文件)\n");
 
 /// Receives a run's events. Every call is made on the run's worker thread, in order, and must
 /// return promptly without waiting for a thread that waits for the run.

@@ -67,10 +67,12 @@ bool RunSession::Organize(RunConfig config, std::string* refusal) {
 }
 
 bool RunSession::Preview(RunConfig config, std::string* refusal) {
-  config.dry_run = false;
-  preview_config_ = config;
+  RunConfig to_run = config;
+  to_run.dry_run = false;
   config.dry_run = true;
-  return Start(std::move(config), true, refusal);
+  if (!Start(std::move(config), true, refusal)) return false;
+  preview_config_ = std::move(to_run);
+  return true;
 }
 
 bool RunSession::Start(RunConfig config, bool keep_plan, std::string* refusal) {
@@ -93,6 +95,7 @@ bool RunSession::Start(RunConfig config, bool keep_plan, std::string* refusal) {
   if (!refusal->empty()) return false;
   run_output_ = output;
   previewing_ = keep_plan;
+  plan_ = RunPlan();  // the last preview's plan is not kept beyond the next run
   refreshed_ = false;
   listener_.OnRunStarted(false);
   return true;

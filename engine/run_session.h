@@ -134,7 +134,7 @@ class RunSession {
 
   /// The end of the last run that was delivered.
   const RunEndEvent& LastReport() const { return last_report_; }
-  /// The plan of the last preview delivered (empty before one).
+  /// The plan of the last preview delivered (empty before one, and again once a run starts).
   const RunPlan& LastPlan() const { return plan_; }
   /// Runs, undos and file messages delivered since the session began.
   int RunsEnded() const { return runs_ended_; }

@@ -24,10 +24,11 @@ class GatedFileSystem : public ProxyFileSystem {
     held_[step] = true;
   }
   // Calls of `step` from its `call`-th on (counting from 1, the calls made so far included)
-  // wait until Release: the calls before it go through.
+  // wait until Release: the calls before it go through (also those waiting now).
   void HoldFrom(Step step, int call) {
     std::lock_guard<std::mutex> lock(mutex_);
     held_from_[step] = call;
+    changed_.notify_all();
   }
   // Lets every held call go on; later calls no longer wait.
   void Release() {
