@@ -389,29 +389,21 @@ def about_skin():
 def options_skin():
     """The options window: the main window's light body under the About box's dark title band,
     with two faint rules between the groups of settings."""
-    W, H = 460, 626
+    return panel_skin(460, 626, rules=(188, 226))
+
+
+def panel_skin(W, H, rules=()):
+    """A skinned window beside the main one (options, preview, history): the main window's light
+    body under the About box's dark title band, faint rules at the heights `rules` and above the
+    buttons at the bottom."""
     img = vgradient(W, H, ICE, ICE_2)
     big, d = ss_draw(W, H)
     d.rounded_rectangle([-20 * SS, -20 * SS, (W + 20) * SS, 30 * SS], 10 * SS, fill=NAVY + (255,))
     img.alpha_composite(ss_done(big, W, H))
     d = ImageDraw.Draw(img)
     d.rectangle([0, 30, W, 31], fill=SKY + (255,))
-    for y in (188, 226):
+    for y in rules:
         d.line([(20, y), (W - 20, y)], fill=PANEL_EDGE + (255,))
-    d.line([(20, H - 50), (W - 20, H - 50)], fill=PANEL_EDGE + (255,))
-    d.rectangle([0, H - 1, W, H - 1], fill=NAVY + (255,))
-    return img.convert("RGB")
-
-
-def panel_skin(W, H):
-    """A window of lists (the preview, the history): the options window's body and title band,
-    with the rule above the buttons at the bottom."""
-    img = vgradient(W, H, ICE, ICE_2)
-    big, d = ss_draw(W, H)
-    d.rounded_rectangle([-20 * SS, -20 * SS, (W + 20) * SS, 30 * SS], 10 * SS, fill=NAVY + (255,))
-    img.alpha_composite(ss_done(big, W, H))
-    d = ImageDraw.Draw(img)
-    d.rectangle([0, 30, W, 31], fill=SKY + (255,))
     d.line([(20, H - 50), (W - 20, H - 50)], fill=PANEL_EDGE + (255,))
     d.rectangle([0, H - 1, W, H - 1], fill=NAVY + (255,))
     return img.convert("RGB")

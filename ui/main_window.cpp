@@ -369,9 +369,11 @@ RunConfig MainWindow::CurrentConfig() {
   return config;
 }
 
-void MainWindow::StartRun(RunConfig config) {
+void MainWindow::StartRun(RunConfig config, bool preview) {
   std::string refusal;
-  if (!session_->Organize(std::move(config), &refusal) && !refusal.empty()) {
+  const bool started = preview ? session_->Preview(std::move(config), &refusal)
+                               : session_->Organize(std::move(config), &refusal);
+  if (!started && !refusal.empty()) {
     MessageBox::Show(this, QTr(kStartRefusalCaption), QString::fromStdString(refusal),
                      QMessageBox::Information, QMessageBox::Ok);
   }
@@ -382,11 +384,7 @@ void MainWindow::OnOrganize() {
 }
 
 void MainWindow::OnPreview() {
-  std::string refusal;
-  if (!session_->Preview(CurrentConfig(), &refusal) && !refusal.empty()) {
-    MessageBox::Show(this, QTr(kStartRefusalCaption), QString::fromStdString(refusal),
-                     QMessageBox::Information, QMessageBox::Ok);
-  }
+  StartRun(CurrentConfig(), true);
 }
 
 void MainWindow::OnPlanReady(const RunPlan& plan) {

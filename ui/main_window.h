@@ -235,8 +235,8 @@ class MainWindow : public SkinnedDialog, private SessionListener {
   void ClearMessages();
   // The config of a run on the window's folders and switch and the store's settings now.
   RunConfig CurrentConfig();
-  // Starts a run on `config`, or shows the refusal.
-  void StartRun(RunConfig config);
+  // Starts a run (or a preview) on `config`, or shows the refusal.
+  void StartRun(RunConfig config, bool preview = false);
   // The text of the folder field a drop at `position` sets (the field's button or text);
   // null elsewhere.
   QLabel* DropField(const QPoint& position) const;

@@ -959,6 +959,7 @@ class MainWindowTest : public QObject {
     QCOMPARE(Utf8(store->PathSrc), at(photo));
     QCOMPARE(Utf8(store->PathTar), at(output));
   }
+
   void ProgressBarAndFiguresFollowAHeldRun() {
     QTemporaryDir dir;
     const QString photos = dir.path() + QStringLiteral("/in");
