@@ -64,8 +64,11 @@ void HistoryWindow::Refresh() {
   const int chosen = list_->indexOfTopLevelItem(list_->currentItem());
   list_->clear();
   runs_.clear();
-  // The lines of `nandell-cli history`, one field a column; the journal in the tooltip.
-  for (const auto& [journal, run] : ListRuns(fs::RealFileSystem(), output_folder_)) {
+  // The lines of `nandell-cli history`, one field a column; the journal in the tooltip. No
+  // output folder chosen yet has no runs (an empty path would be the current folder).
+  std::vector<std::pair<std::string, Journal>> listed;
+  if (!output_folder_.empty()) listed = ListRuns(fs::RealFileSystem(), output_folder_);
+  for (const auto& [journal, run] : listed) {
     const QStringList fields =
         QString::fromStdString(FormatHistoryLine(journal, run)).split(QLatin1Char('\t'));
     auto* item = new QTreeWidgetItem(list_, fields.mid(0, 4));

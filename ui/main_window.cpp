@@ -166,6 +166,9 @@ MainWindow::MainWindow(SettingsStore& settings, QWidget* parent, fs::FileSystem&
 }
 
 MainWindow::~MainWindow() {
+  // The preview and the history go first: the history asks the session.
+  delete preview_;
+  delete history_;
   // Never leave a worker posting to a window that is going away.
   session_->StopAndWait();
   OnDestroy();
