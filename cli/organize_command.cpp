@@ -135,6 +135,7 @@ int RunOrganize(const Arguments& args) {
   }
   if (args.Has("--skip-identical")) config.skip_identical = true;
   if (args.Has("--rename-conflicts")) config.rename_conflicts = true;
+  if (args.Has("--keep-together")) config.keep_together = true;
   // On Windows "/" and "\" both separate on input; the messages use "\" throughout.
   config.photo_folder = FolderOperand(folders[0]);
   config.output_folder = FolderOperand(folders[1]);

@@ -312,6 +312,7 @@ RunJournal::RunJournal(fs::FileSystem& file_system, const RunConfig& config)
             "\toutput=" + EscapeField(output) +
             "\tstarted=" + LocalTimeText(seconds, "%Y-%m-%d %H:%M:%S") +
             "\tstarted_ns=" + std::to_string(ns) + "\tpid=" + pid;
+  if (config.keep_together) header_ += "\tkeep_together=1";
   if (RecordsDateSources(config)) {
     header_ += std::string("\tsidecar_dates=") + (config.sidecar_dates ? "1" : "0") +
                "\tname_dates=" + (config.name_dates ? "1" : "0") +
@@ -347,24 +348,49 @@ int RunJournal::AddIntent(JournalAction action, const std::string& source,
   return broken_ ? fs::kNotJournaled : 0;
 }
 
+std::string RunJournal::FileLines(JournalAction action, const std::string& source,
+                                  const std::string& target, const FileRecord& record,
+                                  const std::string& date_fields) {
+  std::string lines = ActionName(action) + "\t" + PathFields(source, target) + "\t" +
+                      std::to_string(record.size) + "\t" + record.mtime + "\t" + record.checksum +
+                      "\n";
+  // The date record goes with the file's record, right after it.
+  if (!date_fields.empty()) {
+    lines += "date\t" + EscapeField(Absolute(target, working_dir_)) + "\t" + date_fields + "\n";
+  }
+  return lines;
+}
+
+void RunJournal::WriteRecords(bool placed, const std::string& lines) {
+  if (placed && !file_ && !Open()) return;
+  // The record of a placed file goes out with the next line: its intent, written before, tells
+  // an undo where to look meanwhile. A move then costs one write, as it did before intents.
+  if (placed && file_) {
+    deferred_ += lines;
+    return;
+  }
+  Write(lines);
+}
+
 void RunJournal::AddFile(JournalAction action, const std::string& source, const std::string& target,
                          const FileRecord& record, const std::string& date_fields) {
   std::lock_guard<std::mutex> lock(mutex_);
-  std::string line = ActionName(action) + "\t" + PathFields(source, target) + "\t" +
-                     std::to_string(record.size) + "\t" + record.mtime + "\t" + record.checksum +
-                     "\n";
-  // The date record goes with the file's record, right after it.
-  if (!date_fields.empty()) {
-    line += "date\t" + EscapeField(Absolute(target, working_dir_)) + "\t" + date_fields + "\n";
+  WriteRecords(action != JournalAction::kSkip,
+               FileLines(action, source, target, record, date_fields));
+}
+
+void RunJournal::AddGroup(JournalAction action, bool skipped,
+                          const std::vector<JournaledFile>& files, const std::string& date_fields) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  // One piece, so that no other record comes between the group's and the group record.
+  std::string lines;
+  for (const JournaledFile& file : files) {
+    lines += FileLines(skipped ? JournalAction::kSkip : action, file.source, file.target,
+                       file.record, date_fields);
   }
-  if (action != JournalAction::kSkip && !file_ && !Open()) return;
-  // The record of a placed file goes out with the next line: its intent, written before, tells
-  // an undo where to look meanwhile. A move then costs one write, as it did before intents.
-  if (action != JournalAction::kSkip && file_) {
-    deferred_ += line;
-    return;
-  }
-  Write(line);
+  lines += "group\t" + std::to_string(files.size()) + "\t" +
+           EscapeField(Absolute(files.front().target, working_dir_)) + "\n";
+  WriteRecords(!skipped, lines);
 }
 
 void RunJournal::End(const JobCounters& counters, bool stopped) {
@@ -465,6 +491,10 @@ bool ParseJournal(const std::string& text, Journal* journal) {
   // The file record read last (not an intent), which a date record belongs to.
   constexpr size_t kNoRecord = static_cast<size_t>(-1);
   size_t last_record = kNoRecord;
+  // The file records read one after another (date records between them), which a group record
+  // may take; any other line ends the run.
+  std::vector<size_t> record_run;
+  int groups = 0;
   size_t start = 0;
   int line_number = 0;
   while (start < text.size()) {
@@ -478,6 +508,8 @@ bool ParseJournal(const std::string& text, Journal* journal) {
     ++line_number;
     const std::vector<std::string_view> fields = SplitFields(line);
     const std::string_view kind = fields[0];
+    const bool in_run = kind == "copy" || kind == "move" || kind == "skip" || kind == "date";
+    if (!in_run && kind != "group") record_run.clear();
     if (line_number == 1) {
       if (kind != kHeaderTag || fields.size() < 2 || fields[1] != kVersion) return false;
       journal->move = Setting(fields, "mode") == "move";
@@ -523,6 +555,24 @@ bool ParseJournal(const std::string& text, Journal* journal) {
         journal->files.push_back(std::move(entry));
       }
       last_record = intent ? kNoRecord : index;
+      if (intent) {
+        record_run.clear();
+      } else {
+        record_run.push_back(index);
+      }
+    } else if (kind == "group") {
+      // The COUNT records before it, the first of them the principal at TARGET.
+      int64_t count = 0;
+      std::string target;
+      if (fields.size() >= 3 && ParseInt(fields[1], &count) && count >= 2 &&
+          static_cast<size_t>(count) <= record_run.size() && UnescapeField(fields[2], &target) &&
+          journal->files[record_run[record_run.size() - count]].target == target) {
+        ++groups;
+        for (size_t k = record_run.size() - count; k < record_run.size(); ++k) {
+          journal->files[record_run[k]].group = groups;
+        }
+      }
+      record_run.clear();
     } else if (kind == "date") {
       // Belongs to the file record just before it, of the same target.
       std::string target;
@@ -565,6 +615,9 @@ bool ParseJournal(const std::string& text, Journal* journal) {
 }
 
 bool KeptForGood(std::string_view word) {
+  // A file kept for its group is kept as long as the member that kept the group.
+  constexpr std::string_view kGroupPrefix = "group:";
+  if (word.substr(0, kGroupPrefix.size()) == kGroupPrefix) word.remove_prefix(kGroupPrefix.size());
   // Each says what became of the file since the run; errors ("error: REASON", a link in the
   // way, a full disk) may be gone at the next try.
   for (const char* final_word :
@@ -583,6 +636,16 @@ std::vector<JournalEntry> PendingFiles(const Journal& journal) {
     }
   }
   return pending;
+}
+
+size_t CountGroupsOnce(const std::vector<JournalEntry>& entries, bool records_only) {
+  size_t count = 0;
+  std::set<int> groups;
+  for (const JournalEntry& entry : entries) {
+    if (records_only && entry.intent) continue;
+    if (entry.group == 0 || groups.insert(entry.group).second) ++count;
+  }
+  return count;
 }
 
 bool FullyUndone(const Journal& journal) {
@@ -645,11 +708,10 @@ std::string FormatHistoryLine(const std::string& path, const Journal& journal) {
     }
     if (journal.stopped) counts += Tr(" (已停止)");
   } else {
-    int placed = 0;
-    for (const JournalEntry& entry : journal.files) placed += entry.intent ? 0 : 1;
-    counts = TrFormat("整理文件 %d 个 (未完成)", placed);
+    const size_t placed = CountGroupsOnce(journal.files, true);
+    counts = TrFormat("整理文件 %d 个 (未完成)", static_cast<int>(placed));
   }
-  const size_t pending = PendingFiles(journal).size();
+  const size_t pending = CountGroupsOnce(PendingFiles(journal));
   std::string state;
   if (!journal.undo_started) {
     state = Tr("未撤销");

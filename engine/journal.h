@@ -22,10 +22,18 @@
 //   skip             SOURCE  TARGET  SIZE  MTIME  (empty)       identical to TARGET, not moved
 //   date             TARGET  source=exif|media|sidecar|name|mtime  taken=YYYY-MM-DD[ HH:MM:SS]
 //                    how the file just recorded was dated (only in runs with date switches)
+//   group            COUNT  TARGET        the COUNT file records just before it (their date
+//                    records between them) are one group, the first one's TARGET its principal
 //   end              processed=N  failed=N  skipped=N  stopped=0|1          the run is complete
 //   undo-begin       started=YYYY-MM-DD HH:MM:SS  pid=N
 //   undone|kept      LINE  WHAT             the undo of the record on line LINE (from 1)
 //   undo-end         undone=N  kept=N                                      the undo is complete
+//
+// A run that keeps files together adds keep_together=1 to its first line; it writes the records
+// of a group's members, intents aside, only once the whole group is placed (or skipped), all
+// together and followed by their group record, so that a reader that does not know groups
+// undoes each member as a file of its own. A member kept by an undo because another member of
+// its group is kept says so with "group:" before that member's word.
 //
 // A run that uses a date switch adds sidecar_dates=0|1 name_dates=0|1 day_starts_at=HH:MM
 // shift=+|-HH:MM to its first line and a date record after each file record; a reader that
@@ -113,6 +121,13 @@ std::string DateRecordFields(const RunConfig& config, const CaptureStamp& stamp,
 /// What a journal line says was done with a file.
 enum class JournalAction { kCopy, kMove, kSkip };
 
+/// One file of a group as the journal records it.
+struct JournaledFile {
+  std::string source;
+  std::string target;
+  FileRecord record;
+};
+
 /// "DEVICE:INODE", the form of an identity in the journal.
 std::string IdentityText(uint64_t device, uint64_t inode);
 
@@ -145,6 +160,10 @@ class RunJournal {
   /// add the file's date record right after its line.
   void AddFile(JournalAction action, const std::string& source, const std::string& target,
                const FileRecord& record, const std::string& date_fields = std::string());
+  /// Records the files of one group (KeepTogether), its principal first: each as AddFile does
+  /// (copied or moved with `action`, or with `skipped` all skipped), then the group record.
+  void AddGroup(JournalAction action, bool skipped, const std::vector<JournaledFile>& files,
+                const std::string& date_fields);
   /// True once the journal could not be made or a line could not be written: the run places
   /// no more files.
   bool Broken() const;
@@ -159,6 +178,11 @@ class RunJournal {
 
  private:
   void Write(const std::string& line);  // with mutex_ held
+  // The record line of one file (and its date record), with mutex_ held.
+  std::string FileLines(JournalAction action, const std::string& source, const std::string& target,
+                        const FileRecord& record, const std::string& date_fields);
+  // Writes the record lines `lines`: a placed file's with the next line. With mutex_ held.
+  void WriteRecords(bool placed, const std::string& lines);
   // "SOURCE<TAB>TARGET" escaped, with mutex_ held.
   const std::string& PathFields(const std::string& source, const std::string& target);
   bool Open();  // with mutex_ held
@@ -194,6 +218,9 @@ struct JournalEntry {
   std::string identity;     ///< An intent's IDENTITY ("DEVICE:INODE"), or empty.
   std::string date_source;  ///< Its date record's source ("exif" ... "mtime"), else empty.
   std::string taken;        ///< Its date record's capture time, else empty.
+  /// The group (KeepTogether) the file belongs to, numbered from 1 in the journal, its
+  /// principal first; 0 for a file that went alone.
+  int group = 0;
 };
 
 /// A journal as read back.
@@ -224,8 +251,13 @@ struct Journal {
 /// of version 1. Lines that cannot be read (one cut short) are passed over.
 bool ParseJournal(const std::string& text, Journal* journal);
 
-/// True when a file kept by an undo with the word `word` stays kept whatever a retry does.
+/// True when a file kept by an undo with the word `word` stays kept whatever a retry does (a
+/// file kept for its group: when the member that kept the group stays kept).
 bool KeptForGood(std::string_view word);
+
+/// The number of files among `entries`, a group's members counted once; with `records_only`,
+/// unresolved intents left out.
+size_t CountGroupsOnce(const std::vector<JournalEntry>& entries, bool records_only = false);
 
 /// The copy and move records (and unresolved intents) of `journal` that are neither undone
 /// nor kept for good.

@@ -20,6 +20,8 @@
 
 namespace nandell {
 
+struct CaptureStamp;
+struct FileGroup;
 struct Transfer;
 class DryRunPredictor;
 class RunJournal;
@@ -55,6 +57,11 @@ class Run {
   void CountFolder(const fs::Folder& folder, int32_t* count);
   bool HandleFile(const fs::FolderRef& folder, const std::string& name, const std::string& present,
                   const fs::FolderListing& listing, const SidecarIndex& sidecars);
+  bool TakesGroup(const fs::Folder& folder, const FileGroup& group) const;
+  bool HandleGroup(const fs::FolderRef& folder, const FileGroup& group,
+                   const fs::FolderListing& listing, const SidecarIndex& sidecars);
+  bool Place(const fs::FolderRef& folder, const std::string& name, const std::string& present,
+             const fs::FolderListing& listing, const CaptureStamp& stamp, const FileGroup* group);
   void UnreadableFolder(const std::string& folder, int error);
   TransferThreads* Threads();
   void TransferFile(std::shared_ptr<Transfer> transfer);

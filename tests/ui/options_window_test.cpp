@@ -146,19 +146,21 @@ class OptionsWindowTest : public QObject {
       QVERIFY2(saved.contains(line), line);
   }
 
-  void DateRowsWriteTheirKeysOnceSet() {
+  void AddedRowsWriteTheirKeysOnceSet() {
     auto store = Store();
     {
       OptionsWindow window(*store);
       QVERIFY(!window.SidecarDatesBox()->isChecked() && !window.NameDatesBox()->isChecked());
+      QVERIFY(!window.KeepTogetherBox()->isChecked());
       QCOMPARE(window.DayStartEdit()->time(), QTime(0, 0));
       window.OnOk();
     }
     // Left off, they add nothing to the file.
-    for (const char* key : {"NameDates", "SidecarDates", "DayStartsAt"})
+    for (const char* key : {"NameDates", "SidecarDates", "DayStartsAt", "KeepTogether"})
       QVERIFY2(!Read(ini_).contains(key), key);
     {
       OptionsWindow window(*store);
+      window.KeepTogetherBox()->setChecked(true);
       window.SidecarDatesBox()->setChecked(true);
       window.NameDatesBox()->setChecked(true);
       window.DayStartEdit()->setTime(QTime(4, 30));
@@ -167,8 +169,10 @@ class OptionsWindowTest : public QObject {
     QCOMPARE(store->SidecarDates, 1);
     QCOMPARE(store->NameDates, 1);
     QCOMPARE(store->DayStartsAt, std::string("04:30"));
+    QCOMPARE(store->KeepTogether, 1);
     const QByteArray saved = Read(ini_);
-    for (const char* line : {"NameDates=1\n", "SidecarDates=1\n", "DayStartsAt=04:30\n"})
+    for (const char* line :
+         {"NameDates=1\n", "SidecarDates=1\n", "DayStartsAt=04:30\n", "KeepTogether=1\n"})
       QVERIFY2(saved.contains(line), line);
     // A value the window cannot show stays unless another time is chosen.
     store->DayStartsAt = "late";
