@@ -2,17 +2,17 @@
 # What counting the files before the walk costs a move run, where the rest is cheapest (one
 # rename per file): `nandell-cli organize --move` of a large tree on one file system, timed
 # against a baseline build of nandell-cli that does not count (say, one of the main branch),
-# the two alternating, each run undone (untimed) before the next. Prints the median of each and
-# their ratio (goal: at most 1.1).
+# the two alternating, each run undone (untimed) before the next. Prints the medians of each,
+# wall-clock and processor time, and their ratios (goal: at most 1.1).
 #
 # usage: bench/count_first.sh BASELINE_CLI [CLI]     (CLI: build/cli/nandell-cli)
-# env:   FILES (20000), ROUNDS (5), BENCH_DIR (/tmp)
+# env:   FILES (20000), ROUNDS (9), BENCH_DIR (/tmp)
 set -euo pipefail
 
 base=$(readlink -f "$1")
 cli=$(readlink -f "${2:-build/cli/nandell-cli}")
 files=${FILES:-20000}
-rounds=${ROUNDS:-5}
+rounds=${ROUNDS:-9}
 for program in "$base" "$cli"; do
   [ -x "$program" ] || { echo "no nandell-cli at $program" >&2; exit 2; }
 done
@@ -41,15 +41,14 @@ for i in range(count):
         f.write(b"\xff\xd8" + app1 + b"\xff\xda\x00\x02" + bytes(1024) + b"\xff\xd9")
 EOF
 
-# Seconds of one move run of `program`; the run is then undone by the baseline.
+# The wall-clock and the processor seconds (user + system) of one move run of `program`; the
+# run is then undone by the baseline. The processor time says more on a busy machine.
 move_run() {
-  local start end
-  start=$(date +%s.%N)
-  "$1" organize "$work/src" "$work/out" --move --quiet >/dev/null
-  end=$(date +%s.%N)
+  /usr/bin/time -f "%e %U %S" -o "$work/time" \
+    "$1" organize "$work/src" "$work/out" --move --quiet >/dev/null
   "$base" undo "$work/out" >/dev/null
   rm -rf "$work/out/.nandell"
-  echo "$end - $start" | bc -l
+  awk '{ printf "%s %.3f\n", $1, $2 + $3 }' "$work/time"
 }
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
@@ -61,7 +60,10 @@ for ((i = 0; i < rounds; i++)); do
   move_run "$base" >>"$work/base.times"
   move_run "$cli" >>"$work/cli.times"
 done
-b=$(median <"$work/base.times")
-c=$(median <"$work/cli.times")
-printf "move of %d files: baseline %.3f s, counting first %.3f s (median of %d), ratio %.3f\n" \
-  "$files" "$b" "$c" "$rounds" "$(echo "$c / $b" | bc -l)"
+for column in 1 2; do
+  b=$(cut -d' ' -f$column "$work/base.times" | median)
+  c=$(cut -d' ' -f$column "$work/cli.times" | median)
+  what=$([ $column = 1 ] && echo "wall-clock" || echo "processor")
+  printf "move of %d files, %s: baseline %.3f s, counting first %.3f s (median of %d), ratio %.3f\n" \
+    "$files" "$what" "$b" "$c" "$rounds" "$(echo "$c / $b" | bc -l)"
+done
