@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/run_console.h"
 #include "engine/organizer.h"
+#include "engine/progress.h"
 #include "exif/exif_reader.h"
 #include "platform/translate.h"
 #include "settings/settings_store.h"
@@ -19,8 +20,6 @@ namespace {
 // Exit code of a run that was stopped before its walk finished.
 constexpr int kStoppedExitCode = 3;
 
-// The last line of a dry run.
-constexpr const char* kDryRunLine = TrNoop("(预演: 未改动任何文件)\n");
 // Said on standard error after a run that was stopped.
 constexpr const char* kStoppedLine = TrNoop("整理已停止, 其余文件未整理.\n");
 
@@ -37,6 +36,7 @@ class ConsoleObserver : public RunObserver {
 
   void OnFileDone(const FileEvent& event) override {
     counters_ = event.counters;
+    figures_ = estimator_.Update(event.ordinal, event.total, std::chrono::steady_clock::now());
     if (!quiet_) {
       if (live_) ClearLine();
       Print(event.message);
@@ -47,7 +47,7 @@ class ConsoleObserver : public RunObserver {
   void OnRunEnded(const RunEndEvent& event) override {
     stopped_ = event.stopped;
     ClearLine();
-    Print(event.summary + "\n" + (event.dry_run ? Tr(kDryRunLine) : ""));
+    Print(event.summary + "\n" + (event.dry_run ? Tr(kDryRunNoteText) : ""));
     if (event.stopped) std::fputs(Tr(kStoppedLine), stderr);
     if (!event.error_file.empty()) {
       std::fprintf(stderr, "errorFile.txt: %s\n", event.error_file.c_str());
@@ -88,10 +88,10 @@ class ConsoleObserver : public RunObserver {
     auto now = std::chrono::steady_clock::now();
     if (line_shown_ && now - last_draw_ < std::chrono::milliseconds(100)) return;
     last_draw_ = now;
-    double seconds = std::chrono::duration<double>(now - start_).count();
-    double rate = seconds > 0 ? counters_.ProcessedCount / seconds : 0.0;
-    std::fprintf(stderr, "\r\033[K%d files, %d failed, %.0f files/s", counters_.ProcessedCount,
-                 counters_.FailedCount, rate);
+    // The window's figures ("N / M 个文件, 剩余约 M:SS"), and the failures so far.
+    std::string line = FormatProgress(figures_);
+    if (counters_.FailedCount > 0) line += TrFormat(", 失败 %d 个", counters_.FailedCount);
+    std::fprintf(stderr, "\r\033[K%s", line.c_str());
     std::fflush(stderr);
     line_shown_ = true;
   }
@@ -102,8 +102,9 @@ class ConsoleObserver : public RunObserver {
   bool output_closed_ = false;
   bool stopped_ = false;
   JobCounters counters_;
+  ProgressEstimator estimator_;
+  ProgressFigures figures_;
   bool line_shown_ = false;
-  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
   std::chrono::steady_clock::time_point last_draw_;
 };
 

@@ -135,7 +135,8 @@ ProgramSpec MakeProgram() {
            "The window's start checks come first (both folders given, not the same, neither "
            "inside the other, both existing); a refusal is printed on standard error. Every "
            "file's message goes to standard output, with a live progress line on standard error "
-           "when that is a terminal, and the summary at the end. The failures are listed in "
+           "when that is a terminal (the files done of the files counted first, the time left "
+           "and the failures so far), and the summary at the end. The failures are listed in "
            "errorFile.txt, each with its reason. Ctrl-C, SIGTERM, SIGHUP and a closed standard "
            "output stop the run after the files in hand, like the window's Stop button.",
            "The filter list, the year folders, the date switches and what to do with a target "

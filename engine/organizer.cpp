@@ -97,6 +97,7 @@ std::string OrganizerJob::OnOrganize(RunConfig config) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     counters_ = JobCounters{};
+    total_ = 0;
     FailureLog_.clear();
     LastMessage_.clear();
   }
@@ -132,6 +133,13 @@ void OrganizerJob::Wait() {
 
 void OrganizerJob::OrganizerThread(const RunConfig& config) {
   Run run(config, file_system_, IsRunning_, [this](const Transfer& transfer) { Report(transfer); });
+  // The files are counted first, so that every file's event says how many there are: the walk
+  // lists the same folders again from the system's cache.
+  const int32_t total = run.CountFiles();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    total_ = total;
+  }
   run.Walk();
   WindUp(config, run);
 }
@@ -183,6 +191,7 @@ void OrganizerJob::Report(const Transfer& transfer) {
     }
     LastMessage_ = event.message;
     event.counters = counters_;
+    event.total = total_;
   }
   observer_.OnFileDone(event);
 }

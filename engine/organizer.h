@@ -95,8 +95,9 @@ class OrganizerJob {
   std::atomic<bool> worker_active_{false};
   std::atomic<bool> stop_requested_{false};
 
-  mutable std::mutex mutex_;  // guards the three fields below
+  mutable std::mutex mutex_;  // guards the four fields below
   JobCounters counters_;
+  int32_t total_ = 0;  // the files the run counted before its walk
   std::string FailureLog_;
   std::string LastMessage_;
 

@@ -127,6 +127,58 @@ void Run::Walk() {
   threads_.reset();
 }
 
+int32_t Run::CountFiles() {
+  int32_t count = 0;
+  fs::FolderRef root;
+  if (running_.load() &&
+      file_system_.OpenFolder(WithTrailingSeparator(config_.photo_folder), &root) == 0) {
+    CountFolder(*root, &count);
+  }
+  return count;
+}
+
+// The rules of ScanFolder: hidden names only for the sources an ended run left taken, "~"
+// names never, folders without following a link, and the files that belong together (with
+// KeepTogether) counted once, as their group is taken.
+void Run::CountFolder(const fs::Folder& folder, int32_t* count) {
+  std::unique_ptr<fs::FolderListing> listing = file_system_.ListFolder(folder, nullptr);
+  if (!listing) return;
+  std::vector<std::string> names;
+  fs::DirEntry entry;
+  while (running_.load() && listing->Next(&entry)) {
+    const char first = entry.name.empty() ? '.' : entry.name[0];
+    if (entry.kind == fs::EntryKind::kFile) {
+      std::string original;
+      if (first != '.' && first != '~') {
+        names.push_back(entry.name);
+      } else if (first == '.' && IsTakenName(entry.name, &original) &&
+                 TakesFile(config_.file_filters, folder.Path() + original)) {
+        ++*count;  // put back and taken alone
+      }
+    } else if (entry.kind == fs::EntryKind::kDirectory && first != '.' && first != '~') {
+      fs::FolderRef subfolder;
+      if (file_system_.OpenSubfolder(folder, entry.name, &subfolder) == 0) {
+        CountFolder(*subfolder, count);
+      }
+    }
+  }
+  SidecarIndex sidecars;
+  std::unique_ptr<FolderGroups> groups;
+  if (config_.keep_together) {
+    for (const std::string& name : names) sidecars.Add(name);
+    groups = std::make_unique<FolderGroups>(names, sidecars);
+  }
+  std::unordered_set<const FileGroup*> groups_counted;
+  for (const std::string& name : names) {
+    const FileGroup* group = groups ? groups->GroupOf(name) : nullptr;
+    if (group != nullptr && TakesGroup(folder, *group)) {
+      if (groups_counted.insert(group).second) ++*count;
+    } else if (TakesFile(config_.file_filters, folder.Path() + name)) {
+      ++*count;
+    }
+  }
+}
+
 void Run::EndJournal(const JobCounters& counters, bool stopped, RunEndEvent* end) {
   if (!journal_) return;
   journal_->End(counters, stopped);

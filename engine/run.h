@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <memory>
@@ -41,6 +42,9 @@ class Run {
   Run(const Run&) = delete;
   Run& operator=(const Run&) = delete;
 
+  /// Counts the files the walk is to take (the walk's rules without dating or placing
+  /// anything): only folders are listed. Stops early, with the count so far, on a stop.
+  int32_t CountFiles();
   /// Walks the photo folder to its end or to a stop; returns once every transfer under way has
   /// finished and been reported (those a stop kept from starting are dropped).
   void Walk();
@@ -50,6 +54,7 @@ class Run {
 
  private:
   void ScanFolder(const fs::FolderRef& folder);
+  void CountFolder(const fs::Folder& folder, int32_t* count);
   bool HandleFile(const fs::FolderRef& folder, const std::string& name, const std::string& present,
                   const fs::FolderListing& listing, const SidecarIndex& sidecars);
   bool TakesGroup(const fs::Folder& folder, const FileGroup& group) const;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/translate.h"
+
 namespace nandell {
 
 /// The counters of a run (both 0 at its start).
@@ -28,7 +30,10 @@ enum class FileOutcome {
 /// One file taken by the run (or a folder it could not read).
 struct FileEvent {
   int32_t ordinal = 0;  ///< 1 for the first file taken, failed ones counted too.
-  std::string source;   ///< The path as listed.
+  /// The files the run counted before its walk (the files it is to take; 0 when none). A file
+  /// added to the photo folder during the run can make `ordinal` pass it.
+  int32_t total = 0;
+  std::string source;  ///< The path as listed.
   /// The target path the file went (or was to go) to: a free name when its own was taken
   /// (RenameConflicts); the identical file when it was skipped.
   std::string target;
@@ -66,6 +71,9 @@ struct RunEndEvent {
   /// reason. Empty otherwise.
   std::string journal_problem;
 };
+
+/// The last line of a dry run, after its summary (translated where it is shown).
+inline constexpr const char* kDryRunNoteText = TrNoop("(预演: 未改动任何文件)\n");
 
 /// Receives a run's events. Every call is made on the run's worker thread, in order, and must
 /// return promptly without waiting for a thread that waits for the run.

@@ -15,13 +15,30 @@ class RunSession::Observer : public RunObserver {
  public:
   explicit Observer(RunSession* session) : session_(session) {}
 
-  void OnFileDone(const FileEvent& event) override {
-    session_->Post(SessionProgress{false, event.message, event.ordinal});
+  /// Whether the next run's verdicts are kept (a preview); set before its worker starts.
+  void KeepPlan(bool keep) {
+    keep_plan_ = keep;
+    plan_.clear();
   }
-  void OnRunEnded(const RunEndEvent& event) override { session_->PostRunEnd(event); }
+
+  void OnFileDone(const FileEvent& event) override {
+    if (keep_plan_) plan_.push_back(event);
+    SessionProgress progress;
+    progress.message = event.message;
+    progress.done = event.ordinal;
+    progress.total = event.total;
+    session_->Post(std::move(progress));
+  }
+  void OnRunEnded(const RunEndEvent& event) override {
+    session_->PostRunEnd(event, std::move(plan_));
+    plan_.clear();
+  }
 
  private:
   RunSession* session_;
+  // The worker's own while a run is under way.
+  bool keep_plan_ = false;
+  std::vector<FileEvent> plan_;
 };
 
 RunSession::RunSession(SessionListener& listener, std::function<void()> wake,
@@ -46,6 +63,19 @@ bool RunSession::IsWorkerActive() const {
 // ---- Runs ----
 
 bool RunSession::Organize(RunConfig config, std::string* refusal) {
+  return Start(std::move(config), false, refusal);
+}
+
+bool RunSession::Preview(RunConfig config, std::string* refusal) {
+  RunConfig to_run = config;
+  to_run.dry_run = false;
+  config.dry_run = true;
+  if (!Start(std::move(config), true, refusal)) return false;
+  preview_config_ = std::move(to_run);
+  return true;
+}
+
+bool RunSession::Start(RunConfig config, bool keep_plan, std::string* refusal) {
   refusal->clear();
   if (undo_active_) return false;
   if (!job_->IsRunning()) {
@@ -55,11 +85,17 @@ bool RunSession::Organize(RunConfig config, std::string* refusal) {
     DeliverEnds();
     std::lock_guard<std::mutex> lock(mutex_);
     has_progress_ = false;  // a file message of the last run is not the next run's
+    // No worker runs now: the observer and the estimate are the window's until the next one
+    // starts.
+    observer_->KeepPlan(keep_plan);
+    estimator_.Restart();
   }
   const std::string output = config.output_folder;
   *refusal = job_->OnOrganize(std::move(config));
   if (!refusal->empty()) return false;
   run_output_ = output;
+  previewing_ = keep_plan;
+  plan_ = RunPlan();  // the last preview's plan is not kept beyond the next run
   refreshed_ = false;
   listener_.OnRunStarted(false);
   return true;
@@ -104,7 +140,11 @@ bool PendingCount(fs::FileSystem& file_system, const std::string& path, size_t* 
 }  // namespace
 
 bool RunSession::UndoCount(size_t* count, std::string* refusal) const {
-  return PendingCount(file_system_, undo_journal_, count, refusal);
+  return UndoCount(undo_journal_, count, refusal);
+}
+
+bool RunSession::UndoCount(const std::string& journal, size_t* count, std::string* refusal) const {
+  return PendingCount(file_system_, journal, count, refusal);
 }
 
 void RunSession::Undo() {
@@ -130,6 +170,7 @@ void RunSession::UndoJournal(const std::string& journal) {
     std::lock_guard<std::mutex> lock(mutex_);
     has_progress_ = false;
   }
+  RestartEstimate(static_cast<int32_t>(count));
   listener_.OnRunStarted(true);
   try {
     undo_worker_ = std::thread([this, journal] {
@@ -138,7 +179,11 @@ void RunSession::UndoJournal(const std::string& journal) {
       UndoRun(
           file_system_, journal, undo_running_,
           [this](const UndoFileEvent& event) {
-            Post(SessionProgress{true, event.message, event.ordinal});
+            SessionProgress progress;
+            progress.undo = true;
+            progress.message = event.message;
+            progress.done = event.ordinal;
+            Post(std::move(progress));
           },
           &end, &refused);
       PostUndoEnd(end, refused);
@@ -162,16 +207,30 @@ void RunSession::WakeLocked(bool always) {
   if (wake_) wake_();
 }
 
-void RunSession::Post(SessionProgress progress) {
+void RunSession::RestartEstimate(int32_t total) {
   std::lock_guard<std::mutex> lock(mutex_);
+  estimator_.Restart();
+  undo_total_ = total;
+}
+
+void RunSession::Post(SessionProgress progress) {
+  const auto now = ProgressEstimator::Clock::now();
+  std::lock_guard<std::mutex> lock(mutex_);
+  // The figures of every event, also of those a window never shows, at the time it came.
+  if (progress.undo) progress.total = undo_total_;
+  const ProgressFigures figures = estimator_.Update(progress.done, progress.total, now);
+  progress.total = figures.total;
+  progress.remaining_secs = figures.remaining_secs;
+  progress.figures = FormatProgress(figures);
   progress_ = std::move(progress);
   has_progress_ = true;
   WakeLocked(false);
 }
 
-void RunSession::PostRunEnd(const RunEndEvent& event) {
+void RunSession::PostRunEnd(const RunEndEvent& event, std::vector<FileEvent> plan) {
   std::lock_guard<std::mutex> lock(mutex_);
   run_end_ = event;
+  run_plan_ = std::move(plan);
   run_ended_ = true;
   has_progress_ = false;  // a file message still waiting would hide the summary
   WakeLocked(true);
@@ -217,34 +276,46 @@ void RunSession::DeliverEnds() {
   bool run_ended = false;
   bool undo_ended = false;
   RunEndEvent run_end;
+  std::vector<FileEvent> run_plan;
   UndoEndEvent undo_end;
   std::string undo_refusal;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     std::swap(run_ended, run_ended_);
     std::swap(undo_ended, undo_ended_);
-    if (run_ended) run_end = std::move(run_end_);
+    if (run_ended) {
+      run_end = std::move(run_end_);
+      run_plan = std::move(run_plan_);
+    }
     if (undo_ended) {
       undo_end = std::move(undo_end_);
       undo_refusal = std::move(undo_refusal_);
     }
   }
-  if (run_ended) DeliverRunEnd(run_end);
+  if (run_ended) DeliverRunEnd(run_end, std::move(run_plan));
   if (undo_ended) {
     JoinUndoWorker();
     DeliverUndoEnd(undo_end, undo_refusal);
   }
 }
 
-void RunSession::DeliverRunEnd(const RunEndEvent& event) {
+void RunSession::DeliverRunEnd(const RunEndEvent& event, std::vector<FileEvent> plan) {
   ++refreshes_;
   last_report_ = event;
   ++runs_ended_;
+  const bool preview = previewing_;
+  previewing_ = false;
   listener_.OnRunEnded(event);
   // The failure list is shown in the desktop's viewer; nobody waits for it.
   if (!event.error_file.empty()) {
     SettingsStore::RunProgram("notepad.exe", event.error_file, 0, 1, "open");
   }
+  if (preview && !event.stopped) {
+    plan_ = RunPlan{preview_config_, std::move(plan), event};
+    listener_.OnPlanReady(plan_);
+  }
+  // A dry run placed nothing: what can be undone stays as it was.
+  if (event.dry_run) return;
   // What can be undone is the run that ended last, and only when it placed files.
   const bool was_undoable = !undo_journal_.empty();
   undo_journal_ = event.journal;

@@ -19,8 +19,10 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "engine/organizer.h"
+#include "engine/progress.h"
 #include "engine/run_config.h"
 #include "engine/run_events.h"
 #include "engine/undo.h"
@@ -28,11 +30,26 @@
 
 namespace nandell {
 
-/// The file a window shows while a run or an undo is under way.
+/// The file a window shows while a run or an undo is under way, and how far it has come.
 struct SessionProgress {
   bool undo = false;    ///< True while an undo is under way, false during a run.
   std::string message;  ///< The newest file's message, as the run or the undo words it.
   int32_t done = 0;     ///< Files handled so far (the newest file's ordinal).
+  /// Files in all: those the run counted before its walk, or the files the undo takes back;
+  /// never less than `done`, 0 when there are none to count.
+  int32_t total = 0;
+  /// About how many seconds the rest takes at the pace since the first file (ProgressEstimator,
+  /// at the time of the newest file's event); -1 while not known.
+  int32_t remaining_secs = -1;
+  /// The three as the window shows them: "N / M 个文件, 剩余约 M:SS" (FormatProgress).
+  std::string figures;
+};
+
+/// A dry run's plan: what a run of `config` would do with each file.
+struct RunPlan {
+  RunConfig config;              ///< The run's config (dry_run false): what carrying it out runs.
+  std::vector<FileEvent> files;  ///< Every file's verdict (and every unreadable folder's).
+  RunEndEvent end;               ///< The dry run's end, with its summary.
 };
 
 /// What a window hears from its session, always on its own thread (see the top of this file).
@@ -46,6 +63,8 @@ class SessionListener {
   virtual void OnFileDone(const SessionProgress& /*progress*/) {}
   /// A run has ended (errorFile.txt written, or why not, in `event`).
   virtual void OnRunEnded(const RunEndEvent& /*event*/) {}
+  /// The plan of a Preview, right after its dry run's OnRunEnded; not for a preview stopped.
+  virtual void OnPlanReady(const RunPlan& /*plan*/) {}
   /// An undo has ended: its end, or why it was refused (`refusal` not empty; nothing changed).
   virtual void OnUndoEnded(const UndoEndEvent& /*end*/, const std::string& /*refusal*/) {}
   /// Whether there is a run to undo changed (see RunSession::CanUndo).
@@ -75,6 +94,10 @@ class RunSession {
   /// (caption kStartRefusalCaption), or false with `refusal` empty while an undo is under way.
   /// The end of an earlier run not yet delivered is delivered first.
   bool Organize(RunConfig config, std::string* refusal);
+  /// Starts a dry run of `config` as Organize starts a run (the same checks and events), which
+  /// keeps every file's verdict: its plan comes to OnPlanReady and LastPlan, its config ready
+  /// to be carried out. A dry run changes nothing on disk, nor what can be undone.
+  bool Preview(RunConfig config, std::string* refusal);
   /// Asks the run or the undo in progress to stop after the file in hand. Does not wait.
   void Stop();
   /// Stops a run or undo in progress, waits for it and delivers what is due (a window closing).
@@ -94,6 +117,8 @@ class RunSession {
   /// Returns false with `refusal` set when it cannot be undone (undone already from the command
   /// line, say, or its journal unreadable); Undo then delivers that refusal.
   bool UndoCount(size_t* count, std::string* refusal) const;
+  /// The same for the run of journal `journal` (UndoJournal).
+  bool UndoCount(const std::string& journal, size_t* count, std::string* refusal) const;
   /// Undoes the last run (CanUndo must hold) on the undo's own thread: OnRunStarted(true), its
   /// files through OnFileDone, then OnUndoEnded. A run that cannot be undone is not started:
   /// OnUndoEnded is called at once with the refusal.
@@ -109,6 +134,8 @@ class RunSession {
 
   /// The end of the last run that was delivered.
   const RunEndEvent& LastReport() const { return last_report_; }
+  /// The plan of the last preview delivered (empty before one, and again once a run starts).
+  const RunPlan& LastPlan() const { return plan_; }
   /// Runs, undos and file messages delivered since the session began.
   int RunsEnded() const { return runs_ended_; }
   int UndosEnded() const { return undos_ended_; }
@@ -119,14 +146,16 @@ class RunSession {
  private:
   class Observer;
 
+  bool Start(RunConfig config, bool keep_plan, std::string* refusal);
+  void RestartEstimate(int32_t total);
   // Any thread: hold `progress` as the newest, and wake the window once.
   void Post(SessionProgress progress);
-  void PostRunEnd(const RunEndEvent& event);
+  void PostRunEnd(const RunEndEvent& event, std::vector<FileEvent> plan);
   void PostUndoEnd(const UndoEndEvent& end, const std::string& refusal);
   void WakeLocked(bool always);  // with mutex_ held
   // The window's thread: what the workers handed over, ends first.
   void DeliverEnds();
-  void DeliverRunEnd(const RunEndEvent& event);
+  void DeliverRunEnd(const RunEndEvent& event, std::vector<FileEvent> plan);
   void DeliverUndoEnd(const UndoEndEvent& end, const std::string& refusal);
   void JoinUndoWorker();
 
@@ -145,6 +174,9 @@ class RunSession {
   SessionProgress progress_;
   bool run_ended_ = false;
   RunEndEvent run_end_;
+  std::vector<FileEvent> run_plan_;  // a preview's verdicts
+  ProgressEstimator estimator_;      // of the run or undo under way
+  int32_t undo_total_ = 0;           // files the undo under way takes back
   bool undo_ended_ = false;
   UndoEndEvent undo_end_;
   std::string undo_refusal_;
@@ -152,14 +184,17 @@ class RunSession {
 
   // The window's thread only.
   std::chrono::steady_clock::time_point last_refresh_{};
-  bool refreshed_ = false;  // last_refresh_ holds a time during this run or undo
-  std::string run_output_;  // output folder of the run started last
+  bool refreshed_ = false;   // last_refresh_ holds a time during this run or undo
+  std::string run_output_;   // output folder of the run started last
+  bool previewing_ = false;  // the run started last is a preview
   std::string undo_journal_;
   std::string undo_output_;
   std::thread undo_worker_;
   std::atomic<bool> undo_running_{false};
   bool undo_active_ = false;
   RunEndEvent last_report_;
+  RunConfig preview_config_;  // of the preview under way
+  RunPlan plan_;
   int runs_ended_ = 0;
   int undos_ended_ = 0;
   int refreshes_ = 0;

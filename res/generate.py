@@ -6,13 +6,16 @@
 bmp/129.png  main window skin, 622 x 416, RGB
 bmp/144.png  About box skin, 360 x 200, RGB
 bmp/146.png  options window skin, 460 x 670, RGB
+bmp/149.png  preview window skin, 760 x 540, RGB
+bmp/150.png  history window skin, 680 x 420, RGB
 png/<id>.png button strips (four slices: normal, hover, pressed, greyed), RGBA
 icon/128.png application icon, 64 x 64, RGBA
 hicolor/<n>x<n>/apps/nandell.png  the same icon for the desktop's icon theme, at 48, 64, 128
              and 256 px (installed under share/icons/hicolor/)
 cursor/143.png link cursor, 32 x 32, RGBA, hot spot (12, 1)
 en/...       the English drawings of the artwork that carries text (the main window's skin, the
-             three big buttons, OK and Cancel), under the same names; the program uses them
+             three big buttons, OK, Cancel, Organize (151) and Undo (152) of the preview and
+             history windows), under the same names; the program uses them
              while English is its language
 
 The texts drawn are the designed Chinese ones and their English translations in TEXTS.
@@ -386,14 +389,20 @@ def about_skin():
 def options_skin():
     """The options window: the main window's light body under the About box's dark title band,
     with two faint rules between the groups of settings."""
-    W, H = 460, 670
+    return panel_skin(460, 670, rules=(188, 226))
+
+
+def panel_skin(W, H, rules=()):
+    """A skinned window beside the main one (options, preview, history): the main window's light
+    body under the About box's dark title band, faint rules at the heights `rules` and above the
+    buttons at the bottom."""
     img = vgradient(W, H, ICE, ICE_2)
     big, d = ss_draw(W, H)
     d.rounded_rectangle([-20 * SS, -20 * SS, (W + 20) * SS, 30 * SS], 10 * SS, fill=NAVY + (255,))
     img.alpha_composite(ss_done(big, W, H))
     d = ImageDraw.Draw(img)
     d.rectangle([0, 30, W, 31], fill=SKY + (255,))
-    for y in (188, 226):
+    for y in rules:
         d.line([(20, y), (W - 20, y)], fill=PANEL_EDGE + (255,))
     d.line([(20, H - 50), (W - 20, H - 50)], fill=PANEL_EDGE + (255,))
     d.rectangle([0, H - 1, W, H - 1], fill=NAVY + (255,))
@@ -467,9 +476,11 @@ def save(img, *parts):
 # behind the check box "删除源文件" / "Delete source files".
 TEXTS = {
     "zh_CN": {"subtitle": "照片整理", "chip_right": 198, "photo": "照片目录", "output": "输出目录",
-              "organize": "整理", "ok": "确定", "cancel": "取消"},
+              "organize": "整理", "ok": "确定", "cancel": "取消", "start": "开始整理",
+              "undo": "撤销"},
     "en": {"subtitle": "Photo organizer", "chip_right": 222, "photo": "Photos",
-           "output": "Output", "organize": "Organize", "ok": "OK", "cancel": "Cancel"},
+           "output": "Output", "organize": "Organize", "ok": "OK", "cancel": "Cancel",
+           "start": "Organize", "undo": "Undo"},
 }
 
 
@@ -485,6 +496,10 @@ def save_text_artwork(texts, *folder):
          "147.png")
     save(strip([text_button_face(texts["cancel"], s, False) for s in states]), *folder, "png",
          "148.png")
+    save(strip([text_button_face(texts["start"], s, True) for s in states]), *folder, "png",
+         "151.png")
+    save(strip([text_button_face(texts["undo"], s, False) for s in states]), *folder, "png",
+         "152.png")
 
 
 def main():
@@ -493,6 +508,8 @@ def main():
     save_text_artwork(TEXTS["en"], "en")
     save(about_skin(), "bmp", "144.png")
     save(options_skin(), "bmp", "146.png")
+    save(panel_skin(760, 540), "bmp", "149.png")
+    save(panel_skin(680, 420), "bmp", "150.png")
     save(strip([gear_face(s) for s in states]), "png", "134.png")
     save(strip([bubble_face(s) for s in states]), "png", "135.png")
     save(strip([close_face(s) for s in states]), "png", "136.png")

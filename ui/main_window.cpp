@@ -9,6 +9,8 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
+#include <QProgressBar>
+#include <algorithm>
 
 #include "log/msgx.h"
 #include "platform/file.h"
@@ -16,10 +18,12 @@
 #include "ui/build_info.h"
 #include "ui/elided_text.h"
 #include "ui/folder_picker.h"
+#include "ui/history_window.h"
 #include "ui/link_label.h"
 #include "ui/message_box.h"
 #include "ui/options_window.h"
 #include "ui/png_button.h"
+#include "ui/preview_window.h"
 #include "ui/resources.h"
 #include "ui/texts.h"
 #include "uicore/skin_layout.h"
@@ -105,6 +109,20 @@ MainWindow::MainWindow(SettingsStore& settings, QWidget* parent, fs::FileSystem&
   report_problem_ = MakeText(this, "reportProblem", Qt::AlignLeft | Qt::AlignVCenter);
   report_problem_->hide();
 
+  // How far a run has come: its figures and a thin bar in the skin's blues, at the foot of the
+  // message area, shown only during a run or an undo.
+  progress_text_ = MakeText(this, "progress", Qt::AlignLeft | Qt::AlignVCenter);
+  progress_text_->hide();
+  progress_bar_ = new QProgressBar(this);
+  progress_bar_->setObjectName(QStringLiteral("progressBar"));
+  progress_bar_->setTextVisible(false);
+  progress_bar_->setAttribute(Qt::WA_TransparentForMouseEvents, true);
+  progress_bar_->setStyleSheet(QStringLiteral(
+      "QProgressBar { border: 1px solid rgb(176, 208, 240); border-radius: 3px;"
+      " background: rgb(236, 244, 252); }"
+      " QProgressBar::chunk { background: rgb(30, 110, 215); border-radius: 2px; }"));
+  progress_bar_->hide();
+
   footer_ = new QLabel(QTr(build_info::kFooterText), this);
   footer_->setObjectName(QStringLiteral("1013"));
   footer_->setTextFormat(Qt::PlainText);
@@ -149,6 +167,9 @@ MainWindow::MainWindow(SettingsStore& settings, QWidget* parent, fs::FileSystem&
 }
 
 MainWindow::~MainWindow() {
+  // The preview and the history go first: the history asks the session.
+  delete preview_;
+  delete history_;
   // Never leave a worker posting to a window that is going away.
   session_->StopAndWait();
   OnDestroy();
@@ -217,6 +238,13 @@ void MainWindow::LayoutSkin() {
   const int line = message_->fontMetrics().lineSpacing();
   failure_list_->setGeometry(message_->x(), message_->y() + 3 * line, message_->width(), line + 2);
   report_problem_->setGeometry(failure_list_->geometry());
+  // The run's figures and bar: the foot of the message area, under the file's message (its
+  // source, an empty line and its target, or a failure's two lines).
+  const int bar_height = 8;
+  progress_bar_->setGeometry(message_->x(), message_->geometry().bottom() - bar_height - 5,
+                             message_->width() - 8, bar_height);
+  progress_text_->setGeometry(message_->x(), progress_bar_->y() - line - 4, message_->width(),
+                              line + 2);
 
   // The footer is the maker's web link (link label 1), drawn white over the skin.
   LinkLabel* link = LinkLabel::Instance(1);
@@ -317,7 +345,7 @@ void MainWindow::dropEvent(QDropEvent* event) {
 
 // ---- The run ----
 
-void MainWindow::OnOrganize() {
+RunConfig MainWindow::CurrentConfig() {
   UpdateData(true);
   // The run takes the folders, the switch and the settings as they are now; changes made
   // while it runs apply to the next run.
@@ -325,11 +353,54 @@ void MainWindow::OnOrganize() {
   config.photo_folder = PhotoFolder_;
   config.output_folder = OutputFolder_;
   config.move = DeleteSource_ != 0;
+  return config;
+}
+
+void MainWindow::StartRun(RunConfig config, bool preview) {
   std::string refusal;
-  if (!session_->Organize(std::move(config), &refusal) && !refusal.empty()) {
+  const bool started = preview ? session_->Preview(std::move(config), &refusal)
+                               : session_->Organize(std::move(config), &refusal);
+  if (!started && !refusal.empty()) {
     MessageBox::Show(this, QTr(kStartRefusalCaption), QString::fromStdString(refusal),
                      QMessageBox::Information, QMessageBox::Ok);
   }
+}
+
+void MainWindow::OnOrganize() {
+  StartRun(CurrentConfig());
+}
+
+void MainWindow::OnPreview() {
+  StartRun(CurrentConfig(), true);
+}
+
+void MainWindow::OnPlanReady(const RunPlan& plan) {
+  if (preview_) preview_->close();
+  preview_ = new PreviewWindow(plan, this);
+  preview_->setAttribute(Qt::WA_DeleteOnClose);
+  // Exactly the plan's config is run, whatever the window shows by then.
+  connect(preview_, &QDialog::accepted, this, [this, config = plan.config] { StartRun(config); });
+  preview_->open();
+}
+
+PreviewWindow* MainWindow::Preview() const {
+  return preview_;
+}
+
+HistoryWindow* MainWindow::History() const {
+  return history_;
+}
+
+void MainWindow::OnHistory() {
+  if (history_) {
+    history_->raise();
+    history_->activateWindow();
+    return;
+  }
+  history_ = new HistoryWindow(*session_, OutputFolder_, this);
+  history_->setAttribute(Qt::WA_DeleteOnClose);
+  connect(history_, &HistoryWindow::UndoRequested, this, &MainWindow::OnUndoJournal);
+  history_->show();
 }
 
 void MainWindow::OnStop() {
@@ -352,12 +423,29 @@ void MainWindow::OnUndo() {
   session_->Undo();
 }
 
+void MainWindow::OnUndoJournal(const QString& journal) {
+  if (!session_->IsIdle()) return;
+  const std::string path = journal.toStdString();
+  size_t count = 0;
+  std::string refusal;
+  if (session_->UndoCount(path, &count, &refusal)) {
+    const QMessageBox::StandardButton answer = MessageBox::Show(
+        this, QString::fromUtf8(kStartRefusalCaption), QTr(kUndoRunQuestionText).arg(count),
+        QMessageBox::Question, QMessageBox::Yes | QMessageBox::No);
+    if (answer != QMessageBox::Yes) return;
+  }
+  ClearMessages();
+  session_->UndoJournal(path);
+}
+
 void MainWindow::ClearMessages() {
   LastMessage_.clear();
   message_->clear();
   message_->setToolTip(QString());
   failure_list_->hide();
   report_problem_->hide();
+  progress_text_->hide();
+  progress_bar_->hide();
 }
 
 void MainWindow::OnRunStarted(bool /*undo*/) {
@@ -365,6 +453,11 @@ void MainWindow::OnRunStarted(bool /*undo*/) {
   ClearMessages();
   organize_->setEnabled(false);
   stop_->show();
+  progress_text_->clear();
+  progress_bar_->setRange(0, 1);
+  progress_bar_->setValue(0);
+  progress_bar_->show();
+  if (history_) history_->UpdateUndoButton();
 }
 
 void MainWindow::OnJobProgress() {
@@ -379,17 +472,26 @@ void MainWindow::OnJobProgress() {
 void MainWindow::OnFileDone(const SessionProgress& progress) {
   LastMessage_ = progress.message;
   UpdateData(false);
+  ShowText(progress_text_, progress.figures);
+  progress_text_->setVisible(!progress.figures.empty());
+  progress_bar_->setRange(0, std::max(progress.total, 1));
+  progress_bar_->setValue(std::min(progress.done, progress_bar_->maximum()));
   update(message_->geometry());
 }
 
 void MainWindow::OnRunEnded(const RunEndEvent& event) {
   refresh_timer_.stop();
-  // The designed order: the summary, the organize button, the stop button, the redraw.
+  // The designed order: the summary, the organize button, the stop button, the redraw. A
+  // dry run says under its summary that it changed nothing.
   LastMessage_ = event.summary;
+  if (event.dry_run) LastMessage_ += std::string("\r\n") + Tr(kDryRunNoteText);
+  progress_text_->hide();
+  progress_bar_->hide();
   UpdateData(false);
   organize_->setEnabled(true);
   stop_->hide();
   update(message_->geometry());
+  if (history_) history_->Refresh();
   // Where the failure list is, also when no viewer could show it, or why it (or, failing
   // that, the run's journal) could not be written.
   if (!event.error_file_problem.empty()) {
@@ -408,10 +510,14 @@ void MainWindow::OnUndoEnded(const UndoEndEvent& end, const std::string& refusal
   refresh_timer_.stop();
   LastMessage_ = refusal.empty() ? end.summary : refusal;
   if (end.stopped) LastMessage_ += std::string("\r\n") + Tr(kUndoStoppedText);
+  progress_text_->hide();
+  progress_bar_->hide();
   UpdateData(false);
   organize_->setEnabled(true);
   stop_->hide();
   update(message_->geometry());
+  // The history that asked for it shows the outcome too, and the run's new state.
+  if (history_) history_->ShowOutcome(LastMessage_);
 }
 
 // ---- Buttons ----
@@ -464,10 +570,11 @@ void MainWindow::OnTimer(int id) {
 
 QMenu* MainWindow::CreateSystemMenu() {
   auto* menu = new QMenu(this);
-  if (CanUndo()) {
-    menu->addAction(QTr(kUndoMenuText), this, &MainWindow::OnUndo);
-    menu->addSeparator();
-  }
+  if (CanUndo()) menu->addAction(QTr(kUndoMenuText), this, &MainWindow::OnUndo);
+  menu->addAction(QTr(kPreviewMenuText), this, &MainWindow::OnPreview)
+      ->setEnabled(session_->IsIdle());
+  menu->addAction(QTr(kHistoryMenuText), this, &MainWindow::OnHistory);
+  menu->addSeparator();
   menu->addAction(QTr(main_window_texts::kMinimizeMenu), this, &MainWindow::OnMinimizeButton);
   menu->addAction(QTr(main_window_texts::kCloseMenu), this, &MainWindow::OnCloseButton);
   menu->addSeparator();

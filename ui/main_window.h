@@ -4,6 +4,7 @@
 #include <QIcon>
 #include <QPixmap>
 #include <QPoint>
+#include <QPointer>
 #include <QTimer>
 #include <cstdint>
 #include <memory>
@@ -21,10 +22,13 @@ class QLabel;
 class QMenu;
 class QMimeData;
 class QPlainTextEdit;
+class QProgressBar;
 
 namespace nandell {
 
+class HistoryWindow;
 class PngButton;
+class PreviewWindow;
 
 /// The program's main window: a frameless dialog painted with skin 129, with eight image
 /// buttons, the photo folder, output folder and message texts, the "删除源文件" check box and
@@ -37,7 +41,11 @@ class PngButton;
 /// the path of the failure list is shown under the summary and opens the list when clicked.
 /// After a run that placed files, the right-click menu offers to undo it while its output
 /// folder is the one chosen. A folder dragged from a file manager onto the photo or output
-/// folder's button or text sets that folder as the folder picker would.
+/// folder's button or text sets that folder as the folder picker would. During a run or an undo,
+/// the message area shows, under the file's message, the files done of the files in all with
+/// the time left and a progress bar. The right-click menu also previews a run (a dry run shown
+/// in the preview window, from which it is carried out) and lists the output folder's runs in
+/// the history window, from which any of them is undone.
 class MainWindow : public SkinnedDialog, private SessionListener {
   Q_OBJECT
 
@@ -61,6 +69,11 @@ class MainWindow : public SkinnedDialog, private SessionListener {
   static constexpr const char* kUndoMenuText = main_window_texts::kUndoMenu;
   /// The question before an undo (caption "提示", 是/否); "%1" is the number of files.
   static constexpr const char* kUndoQuestionText = main_window_texts::kUndoQuestion;
+  /// The right-click entries that preview a run and list the runs.
+  static constexpr const char* kPreviewMenuText = main_window_texts::kPreviewMenu;
+  static constexpr const char* kHistoryMenuText = main_window_texts::kHistoryMenu;
+  /// The question before the undo of a run chosen in the history; "%1" is the number of files.
+  static constexpr const char* kUndoRunQuestionText = main_window_texts::kUndoRunQuestion;
   /// The line under the summary that names the failure list: this text, then its path.
   static constexpr const char* kFailureListText = main_window_texts::kFailureList;
   /// The line under the summary when the failure list could not be written: this text, then
@@ -120,6 +133,13 @@ class MainWindow : public SkinnedDialog, private SessionListener {
   QLabel* FailureListLabel() const { return failure_list_; }
   /// The line that says the failure list could not be written ("无法写入失败列表: PATH: ...").
   QLabel* ReportProblemLabel() const { return report_problem_; }
+  /// The figures of a run or an undo under way ("N / M 个文件, 剩余约 M:SS") and its bar, at
+  /// the foot of the message area; hidden between runs.
+  QLabel* ProgressLabel() const { return progress_text_; }
+  QProgressBar* ProgressBar() const { return progress_bar_; }
+  /// The preview window and the history window while they are open, else null.
+  PreviewWindow* Preview() const;
+  HistoryWindow* History() const;
 
   /// The window's runs and undos.
   RunSession& Session() { return *session_; }
@@ -143,8 +163,9 @@ class MainWindow : public SkinnedDialog, private SessionListener {
   bool VersionCheckStarted() const { return version_check_started_; }
   VersionCheckRunner& VersionCheck() { return version_check_; }
 
-  /// The right-click menu of the skin (the system menu): the undo entry and a separator when
-  /// CanUndo, minimize, close, a separator and the About entry. The caller owns it.
+  /// The right-click menu of the skin (the system menu): the undo entry when CanUndo, the
+  /// preview (while idle) and history entries and a separator, minimize, close, a separator and
+  /// the About entry. The caller owns it.
   QMenu* CreateSystemMenu();
 
  public slots:
@@ -156,6 +177,14 @@ class MainWindow : public SkinnedDialog, private SessionListener {
   /// Undo the last run after asking (kUndoQuestionText with its number of files); every
   /// file's message and the summary show in the message area, as a run's do.
   void OnUndo();
+  /// Preview a run on the window's folders and settings as they are now (a dry run, its
+  /// progress in the message area); its plan then opens in the preview window, whose
+  /// "开始整理" runs that plan's config. A refusal is shown as OnOrganize shows it.
+  void OnPreview();
+  /// Open the history window on the output folder (or bring it to the front).
+  void OnHistory();
+  /// Undo the run of `journal` after asking (kUndoRunQuestionText), shown as OnUndo shows it.
+  void OnUndoJournal(const QString& journal);
   /// Show what the run or undo has to show (the newest file's message at most about 30 times a
   /// second, the summary at once).
   void OnJobProgress();
@@ -198,10 +227,16 @@ class MainWindow : public SkinnedDialog, private SessionListener {
   void OnFileDone(const SessionProgress& progress) override;
   // The end of a run: its summary and buttons, then where its report is.
   void OnRunEnded(const RunEndEvent& event) override;
+  // A preview's plan: the preview window.
+  void OnPlanReady(const RunPlan& plan) override;
   // The end of an undo: its summary (or refusal) and the buttons.
   void OnUndoEnded(const UndoEndEvent& end, const std::string& refusal) override;
   // Clears the message area and the lines under it.
   void ClearMessages();
+  // The config of a run on the window's folders and switch and the store's settings now.
+  RunConfig CurrentConfig();
+  // Starts a run (or a preview) on `config`, or shows the refusal.
+  void StartRun(RunConfig config, bool preview = false);
   // The text of the folder field a drop at `position` sets (the field's button or text);
   // null elsewhere.
   QLabel* DropField(const QPoint& position) const;
@@ -234,7 +269,11 @@ class MainWindow : public SkinnedDialog, private SessionListener {
   QLabel* footer_ = nullptr;
   QLabel* failure_list_ = nullptr;
   QLabel* report_problem_ = nullptr;
+  QLabel* progress_text_ = nullptr;
+  QProgressBar* progress_bar_ = nullptr;
   QPlainTextEdit* edit_ = nullptr;
+  QPointer<PreviewWindow> preview_;
+  QPointer<HistoryWindow> history_;
 
   // The runs and undos; a message held back is shown when refresh_timer_ fires.
   std::unique_ptr<RunSession> session_;

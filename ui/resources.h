@@ -11,8 +11,8 @@
 namespace nandell {
 
 // The artwork is compiled in with the Qt resource system, one file per numeric id:
-//   type "png"    -> :/png/<id>.png     (button strips 134-142, 145, 147, 148)
-//   type "bitmap" -> :/bmp/<id>.png     (skins 129, 144, 146)
+//   type "png"    -> :/png/<id>.png     (button strips 134-142, 145, 147, 148, 151, 152)
+//   type "bitmap" -> :/bmp/<id>.png     (skins 129, 144, 146, 149, 150)
 //   type "icon"   -> :/icon/<id>.png    (application icon 128)
 //   type "cursor" -> :/cursor/<id>.png  (link cursor 143)
 // Artwork that carries text has an English drawing too, under :/en/ (":/en/png/138.png"),
@@ -35,6 +35,10 @@ inline constexpr uint32_t kPngAboutClose = 145;
 inline constexpr uint32_t kSkinOptions = 146;
 inline constexpr uint32_t kPngOptionsOk = 147;
 inline constexpr uint32_t kPngOptionsCancel = 148;
+inline constexpr uint32_t kSkinPreview = 149;
+inline constexpr uint32_t kSkinHistory = 150;
+inline constexpr uint32_t kPngStartRun = 151;
+inline constexpr uint32_t kPngUndo = 152;
 
 /// Stateless helpers around the compiled-in resources.
 class CGlobal {

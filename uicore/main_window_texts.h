@@ -17,6 +17,12 @@ inline constexpr const char* kCloseDuringRun = TrNoop("整理正在进行, 确�
 inline constexpr const char* kUndoMenu = TrNoop("撤销上次整理(&U)");
 /// The question before an undo (caption "提示", 是/否); "%1" is the number of files.
 inline constexpr const char* kUndoQuestion = TrNoop("确定要撤销上次整理吗? (共 %1 个文件)");
+/// The right-click entries that preview a run (a dry run shown before anything changes) and
+/// list the output folder's runs.
+inline constexpr const char* kPreviewMenu = TrNoop("预览整理(&P)...");
+inline constexpr const char* kHistoryMenu = TrNoop("整理历史(&H)...");
+/// The question before the undo of a run chosen in the history; "%1" is the number of files.
+inline constexpr const char* kUndoRunQuestion = TrNoop("确定要撤销这次整理吗? (共 %1 个文件)");
 /// The line under the summary that names the failure list: this text, then its path.
 inline constexpr const char* kFailureList = TrNoop("失败列表: ");
 /// The same line when the failure list could not be written: this text, its path and reason.

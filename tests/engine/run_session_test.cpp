@@ -37,9 +37,10 @@ class Window : public SessionListener {
             *this, [this] { Wake(); }, disk) {}
 
   void OnRunStarted(bool undo) override { events.push_back(undo ? "undo started" : "started"); }
-  void OnFileDone(const SessionProgress& progress) override {
+  void OnFileDone(const SessionProgress& shown) override {
     events.push_back("file");
-    last_message = progress.message;
+    last_message = shown.message;
+    progress.push_back(shown);
     if (on_file) on_file();
   }
   void OnRunEnded(const RunEndEvent& event) override {
@@ -50,6 +51,10 @@ class Window : public SessionListener {
     events.push_back(refusal.empty() ? "undo ended" : "undo refused");
     last_message = refusal.empty() ? end.summary : refusal;
     undo_end = end;
+  }
+  void OnPlanReady(const RunPlan& plan) override {
+    events.push_back("plan");
+    EXPECT_EQ(&plan, &session.LastPlan());
   }
   void OnUndoAvailable(bool available) override {
     events.push_back(available ? "undo offered" : "undo withdrawn");
@@ -88,6 +93,7 @@ class Window : public SessionListener {
   }
 
   std::vector<std::string> events;
+  std::vector<SessionProgress> progress;
   std::string last_message;
   UndoEndEvent undo_end;
   std::function<void()> on_file;  // called after each file message
@@ -330,6 +336,118 @@ TEST_F(RunSessionTest, UndoCountsThenPutsTheFilesBackAndIsOfferedAgainForWhatItK
   ASSERT_EQ(window.events.size(), 1u);
   EXPECT_EQ(window.events[0], "undo refused");
   EXPECT_EQ(window.last_message, Tr(kAlreadyUndoneText) + window.session.LastReport().journal);
+}
+
+TEST(SessionProgressTest, EstimateIsTheRestAtThePaceSinceTheFirstFile) {
+  struct Case {
+    std::vector<std::pair<int32_t, int>> events;  // files done, at milliseconds
+    int32_t total;
+    ProgressFigures figures;
+    std::string text;
+  };
+  const Case cases[] = {
+      {{{1, 0}}, 10, {1, 10, -1}, "1 / 10 个文件"},
+      {{{1, 0}, {4, 900}}, 10, {4, 10, -1}, "4 / 10 个文件"},  // too soon to tell
+      {{{1, 0}, {11, 1000}}, 21, {11, 21, 1}, "11 / 21 个文件, 剩余约 0:01"},
+      {{{1, 5000}, {3, 7000}}, 63, {3, 63, 60}, "3 / 63 个文件, 剩余约 1:00"},
+      {{{2, 0}, {3, 1500}}, 3, {3, 3, 0}, "3 / 3 个文件, 剩余约 0:00"},
+      {{{4, 0}}, 3, {4, 4, -1}, "4 / 4 个文件"},  // a file added after the count
+      {{{1, 0}, {1, 2000}}, 5, {1, 5, -1}, "1 / 5 个文件"},
+      {{{0, 0}}, 0, {0, 0, -1}, ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    ProgressEstimator estimator;
+    estimator.Update(99, 100, {});  // a run before, forgotten
+    estimator.Restart();
+    ProgressFigures figures;
+    for (const auto& [done, ms] : c.events) {
+      figures = estimator.Update(
+          done, c.total, ProgressEstimator::Clock::time_point(std::chrono::milliseconds(ms)));
+    }
+    EXPECT_EQ(figures.done, c.figures.done);
+    EXPECT_EQ(figures.total, c.figures.total);
+    EXPECT_EQ(figures.remaining_secs, c.figures.remaining_secs);
+    EXPECT_EQ(FormatProgress(figures), c.text);
+  }
+}
+
+TEST_F(RunSessionTest, ProgressFiguresFollowTheEventsOfAHeldRunAndOfItsUndo) {
+  MakePhotos(10);
+  testing::GatedFileSystem disk;
+  Window window(disk);
+  RunConfig config = Config(false);
+  config.transfers_at_once = 1;  // the worker places each file itself, in walk order
+  disk.HoldFrom(testing::GatedFileSystem::kPlace, 4);
+  std::string refusal;
+  ASSERT_TRUE(window.session.Organize(config, &refusal));
+  ASSERT_TRUE(window.PumpUntil(
+      [&] { return !window.progress.empty() && window.progress.back().done == 3; }));
+  const SessionProgress held = window.progress.back();
+  EXPECT_EQ(held.total, 10);
+  EXPECT_EQ(held.figures, FormatProgress({3, 10, held.remaining_secs}));
+  EXPECT_NE(held.message.find("(3)"), std::string::npos) << held.message;
+  disk.Release();
+  ASSERT_TRUE(window.PumpUntil([&] { return window.session.RunsEnded() == 1; }));
+
+  window.progress.clear();
+  ASSERT_TRUE(window.UndoToEnd());
+  ASSERT_FALSE(window.progress.empty());
+  int32_t done = 0;
+  for (const SessionProgress& shown : window.progress) {
+    EXPECT_TRUE(shown.undo);
+    EXPECT_EQ(shown.total, 10);  // the files it takes back
+    EXPECT_GT(shown.done, done);
+    done = shown.done;
+  }
+}
+
+TEST_F(RunSessionTest, FilesThatGoTogetherAreCountedOnceAsTheirGroupIsTaken) {
+  for (const char* name : {"IMG_1.JPG", "IMG_1.CR2", "IMG_1.xmp", "IMG_2.jpg", "notes.txt"})
+    ASSERT_TRUE(WriteFile(photos_ + "sub/" + name, name, kJuly2019));
+  ASSERT_TRUE(testing::MakeFolders(out_));
+  RunConfig config = Config(false);
+  config.file_filters = ".jpg,.cr2";
+  config.keep_together = true;
+  config.transfers_at_once = 1;
+  testing::GatedFileSystem disk;
+  Window window(disk);
+  disk.HoldFrom(testing::GatedFileSystem::kPlace, 4);  // the group's three, then IMG_2 waits
+  std::string refusal;
+  ASSERT_TRUE(window.session.Organize(config, &refusal));
+  ASSERT_TRUE(window.PumpUntil([&] { return !window.progress.empty(); }));
+  EXPECT_EQ(window.progress.back().done, 1);
+  EXPECT_EQ(window.progress.back().total, 2);
+  disk.Release();
+  ASSERT_TRUE(window.PumpUntil([&] { return window.session.RunsEnded() == 1; }));
+  EXPECT_EQ(window.session.LastReport().counters.ProcessedCount, 2);
+}
+
+TEST_F(RunSessionTest, PreviewKeepsEveryVerdictChangesNothingAndLeavesTheUndoOffered) {
+  MakePhotos(5);
+  Window window;
+  ASSERT_TRUE(window.RunToEnd(Config(false)));
+  ASSERT_TRUE(window.session.CanUndo(out_));
+  const auto before = ListFiles(dir_.path());
+  window.events.clear();
+  std::string refusal;
+  ASSERT_TRUE(window.session.Preview(Config(true), &refusal)) << refusal;
+  ASSERT_TRUE(window.PumpUntil([&] { return window.Count("plan") == 1; }));
+  EXPECT_EQ(window.events.back(), "plan");
+  EXPECT_EQ(window.Count("undo withdrawn"), 0);
+  EXPECT_EQ(ListFiles(dir_.path()), before);
+  // Every target is taken: each file would fail, and the plan says so, ready to be run.
+  const RunPlan& plan = window.session.LastPlan();
+  EXPECT_TRUE(plan.end.dry_run);
+  EXPECT_FALSE(plan.config.dry_run);
+  EXPECT_TRUE(plan.config.move);
+  ASSERT_EQ(plan.files.size(), 5u);
+  for (const FileEvent& file : plan.files) EXPECT_EQ(file.outcome, FileOutcome::kFailed);
+  EXPECT_EQ(plan.end.counters.FailedCount, 5);
+  // The copies are still the run to undo.
+  EXPECT_TRUE(window.session.CanUndo(out_));
+  ASSERT_TRUE(window.UndoToEnd());
+  EXPECT_EQ(window.undo_end.undone, 5);
 }
 
 }  // namespace

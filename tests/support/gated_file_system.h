@@ -23,10 +23,18 @@ class GatedFileSystem : public ProxyFileSystem {
     std::lock_guard<std::mutex> lock(mutex_);
     held_[step] = true;
   }
+  // Calls of `step` from its `call`-th on (counting from 1, the calls made so far included)
+  // wait until Release: the calls before it go through (also those waiting now).
+  void HoldFrom(Step step, int call) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    held_from_[step] = call;
+    changed_.notify_all();
+  }
   // Lets every held call go on; later calls no longer wait.
   void Release() {
     std::lock_guard<std::mutex> lock(mutex_);
     for (bool& held : held_) held = false;
+    for (int& from : held_from_) from = 0;
     changed_.notify_all();
   }
   int Calls(Step step) {
@@ -69,14 +77,16 @@ class GatedFileSystem : public ProxyFileSystem {
  private:
   void Enter(Step step) {
     std::unique_lock<std::mutex> lock(mutex_);
-    ++calls_[step];
+    const int call = ++calls_[step];
     changed_.notify_all();
-    changed_.wait(lock, [&] { return !held_[step]; });
+    changed_.wait(
+        lock, [&] { return !held_[step] && (held_from_[step] == 0 || call < held_from_[step]); });
   }
 
   std::mutex mutex_;
   std::condition_variable changed_;
   bool held_[kStepCount] = {};
+  int held_from_[kStepCount] = {};
   int calls_[kStepCount] = {};
   std::vector<std::thread::id> place_threads_;
 };

@@ -1,6 +1,7 @@
 // The windows in each language: English from the build's catalog (texts, artwork, Qt's own
 // buttons, a run and its failure list), the choice made in the options window, and every text
-// of the fixed skin layout fitting its place in both languages.
+// of the fixed skin layouts (the main window, the About box, the options, preview and history
+// windows) fitting its place in both languages.
 #include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
@@ -22,10 +23,12 @@
 #include "ui/about_box.h"
 #include "ui/application.h"
 #include "ui/folder_picker.h"
+#include "ui/history_window.h"
 #include "ui/main_window.h"
 #include "ui/message_box.h"
 #include "ui/options_window.h"
 #include "ui/png_button.h"
+#include "ui/preview_window.h"
 #include "ui/resources.h"
 
 using nandell::MainWindow;
@@ -94,7 +97,14 @@ class LanguageTest : public QObject {
     MainWindow main(store);
     nandell::AboutBox about;
     nandell::OptionsWindow options(store);
-    for (QWidget* window : std::initializer_list<QWidget*>{&main, &about, &options}) {
+    nandell::RunPlan plan;
+    plan.config.photo_folder = "/home/me/Photos/";
+    plan.config.output_folder = "/home/me/Sorted/";
+    plan.end.summary = nandell::FormatSummary({12345, 678, 90});
+    nandell::PreviewWindow preview(plan);
+    nandell::HistoryWindow history(main.Session(), "/home/me/Sorted/");
+    for (QWidget* window :
+         std::initializer_list<QWidget*>{&main, &about, &options, &preview, &history}) {
       window->show();
       QVERIFY(QTest::qWaitForWindowExposed(window));
       QCOMPARE(Clipped(window).join(QStringLiteral(" | ")), QString());

@@ -4,17 +4,22 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
+#include <QProcess>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolTip>
+#include <QTreeWidget>
 #include <chrono>
 #include <memory>
 #include <mutex>
@@ -28,15 +33,20 @@
 #include "tests/support/gated_file_system.h"
 #include "tests/support/temp_tree.h"
 #include "tests/support/wait_until.h"
+#include "tests/ui/photo_jpeg.h"
 #include "ui/about_box.h"
 #include "ui/application.h"
 #include "ui/build_info.h"
 #include "ui/folder_picker.h"
+#include "ui/history_window.h"
 #include "ui/link_label.h"
 #include "ui/main_window.h"
 #include "ui/message_box.h"
 #include "ui/options_window.h"
 #include "ui/png_button.h"
+#include "ui/preview_window.h"
+#include "ui/texts.h"
+#include "ui/thumbnails.h"
 
 using nandell::FolderPicker;
 using nandell::MainWindow;
@@ -91,6 +101,46 @@ QString Shown(QLabel* label) {
 
 QString Utf8(const std::string& text) {
   return QString::fromStdString(text);
+}
+
+// Writes `bytes` to `path` (its folders made first).
+void WriteFile(const QString& path, const QByteArray& bytes) {
+  QVERIFY(nandell::testing::WriteFile(path.toStdString(), bytes.toStdString()));
+}
+
+// Every file under `root` with its size, last-write time and first bytes: what a run changes.
+QStringList Snapshot(const QString& root) {
+  QStringList files;
+  QDirIterator it(root, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+  while (it.hasNext()) {
+    const QFileInfo info(it.next());
+    QFile file(info.filePath());
+    const QByteArray head = file.open(QIODevice::ReadOnly) ? file.read(64) : QByteArray();
+    files << info.filePath() + QLatin1Char(' ') + QString::number(info.size()) + QLatin1Char(' ') +
+                 QString::number(info.lastModified().toMSecsSinceEpoch()) + QLatin1Char(' ') +
+                 QString::fromLatin1(head.toHex());
+  }
+  files.sort();
+  return files;
+}
+
+// The standard output of nandell-cli with `args`, its Config.ini and reports in `config`.
+QString Cli(const QStringList& args, const QString& config) {
+  QProcess cli;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("NANDELL_CONFIG_DIR"), config);
+  cli.setProcessEnvironment(env);
+  cli.start(QStringLiteral(NANDELL_CLI_PATH), args);
+  if (!cli.waitForFinished(60000)) return QString();
+  return QString::fromUtf8(cli.readAllStandardOutput());
+}
+
+// The action of the skin's right-click menu with `text`.
+void TriggerMenu(MainWindow& window, const char* text) {
+  std::unique_ptr<QMenu> menu(window.CreateSystemMenu());
+  for (QAction* action : menu->actions()) {
+    if (action->text() == nandell::QTr(text)) action->trigger();
+  }
 }
 
 }  // namespace
@@ -481,7 +531,9 @@ class MainWindowTest : public QObject {
     std::unique_ptr<QMenu> menu(window.CreateSystemMenu());
     QAction* undo = menu->actions().first();
     QCOMPARE(undo->text(), QStringLiteral("撤销上次整理(&U)"));
-    QVERIFY(menu->actions()[1]->isSeparator());
+    QCOMPARE(menu->actions()[1]->text(), QStringLiteral("预览整理(&P)..."));
+    QCOMPARE(menu->actions()[2]->text(), QStringLiteral("整理历史(&H)..."));
+    QVERIFY(menu->actions()[3]->isSeparator());
 
     // The question names the files; 否 changes nothing.
     MessageBox::SetNextAnswer(QMessageBox::No);
@@ -937,6 +989,217 @@ class MainWindowTest : public QObject {
     window.reject();
     QCOMPARE(Utf8(store->PathSrc), at(photo));
     QCOMPARE(Utf8(store->PathTar), at(output));
+  }
+
+  void ProgressBarAndFiguresFollowAHeldRun() {
+    QTemporaryDir dir;
+    const QString photos = dir.path() + QStringLiteral("/in");
+    const QString out = dir.path() + QStringLiteral("/out");
+    MakePhotoTree(photos, 10);
+    QDir().mkpath(out);
+    auto store = NewStore(dir.path());
+    nandell::testing::GatedFileSystem disk;
+    MainWindow window(*store, nullptr, disk);
+    window.show();
+    ChooseFolders(window, photos, out);
+    window.DeleteSourceBox()->setChecked(true);  // each file moved by the worker, in order
+    disk.HoldFrom(nandell::testing::GatedFileSystem::kPlace, 4);
+    const auto release = qScopeGuard([&disk] { disk.Release(); });
+    QTest::mouseClick(window.OrganizeButton(), Qt::LeftButton);
+    QProgressBar* bar = window.ProgressBar();
+    QVERIFY(bar->isVisible());
+    QTRY_COMPARE_WITH_TIMEOUT(bar->value(), 3, 30000);
+    QCOMPARE(bar->maximum(), 10);
+    QVERIFY2(Shown(window.ProgressLabel()).startsWith(QStringLiteral("3 / 10 个文件")),
+             qPrintable(Shown(window.ProgressLabel())));
+    QVERIFY(Shown(window.MessageLabel()).startsWith(QStringLiteral("移动文件(3): ")));
+    // Both at the foot of the message area, under the file's three lines.
+    const QRect area = window.MessageLabel()->geometry();
+    QVERIFY(area.contains(bar->geometry()) && area.contains(window.ProgressLabel()->geometry()));
+    QVERIFY(window.ProgressLabel()->y() >= area.y() + 3 * window.ProgressLabel()->height());
+    disk.Release();
+    QTRY_COMPARE_WITH_TIMEOUT(window.RunsEnded(), 1, 30000);
+    QVERIFY(!bar->isVisible());
+    QVERIFY(!window.ProgressLabel()->isVisible());
+  }
+
+  void PreviewShowsTheDryRunOfTheCommandLineAndChangesNothing() {
+    QTemporaryDir dir;
+    const QString photos = dir.path() + QStringLiteral("/in");
+    const QString out = dir.path() + QStringLiteral("/out");
+    MakePhotoTree(photos, 8);
+    const auto jpeg = [](const char* date) {
+      const std::string bytes = nandell::test_support::MakeJpegWithDate(date);
+      return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    };
+    WriteFile(photos + QStringLiteral("/trip/a.jpg"), jpeg("2021:05:02 10:00:00"));
+    WriteFile(photos + QStringLiteral("/trip/b.jpg"), jpeg("2021:05:03 10:00:00"));
+    WriteFile(out + QStringLiteral("/2019年/2019-07-01/file0.jpg"), "taken");  // fails
+    const QString config = dir.path() + QStringLiteral("/cfg");
+    QDir().mkpath(config);
+    const QStringList dry =
+        Cli({QStringLiteral("organize"), QStringLiteral("--dry-run"), photos, out}, config)
+            .split(QLatin1Char('\n'));
+    QVERIFY(dry.size() > 20);
+    const QStringList before = Snapshot(dir.path());
+
+    auto store = NewStore(config);
+    MainWindow window(*store);
+    ChooseFolders(window, photos, out);
+    TriggerMenu(window, MainWindow::kPreviewMenuText);
+    QTRY_VERIFY_WITH_TIMEOUT(window.Preview() != nullptr, 30000);
+    nandell::PreviewWindow* preview = window.Preview();
+    QCOMPARE(preview->windowTitle(), QStringLiteral("整理预览"));
+    QString shown;
+    for (const nandell::FileEvent& file : preview->Plan().files) shown += Utf8(file.message);
+    shown += Utf8(preview->Plan().end.summary) + QLatin1Char('\n') +
+             nandell::QTr(nandell::kDryRunNoteText);
+    shown.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));  // as the command line prints
+    QCOMPARE(shown.split(QLatin1Char('\n')), dry);
+
+    // The tree: each year and day folder with as many files as the dry run puts there, then
+    // the file that would fail, with its reason.
+    QTreeWidget* tree = preview->Tree();
+    QCOMPARE(tree->topLevelItemCount(), 3);
+    int days = 0;
+    for (int y = 0; y < 2; ++y) {
+      QTreeWidgetItem* year = tree->topLevelItem(y);
+      for (int d = 0; d < year->childCount(); ++d, ++days) {
+        QTreeWidgetItem* day = year->child(d);
+        const QString folder = out + QLatin1Char('/') + year->text(0) + QLatin1Char('/') +
+                               day->text(0) + QLatin1Char('/');
+        QCOMPARE(day->text(1).toInt(), dry.filter(QStringLiteral("复制到: ") + folder).size());
+      }
+    }
+    QCOMPARE(days, 3);
+    QTreeWidgetItem* failed = tree->topLevelItem(2);
+    QCOMPARE(failed->text(0), QStringLiteral("将失败的文件"));
+    QCOMPARE(failed->childCount(), 1);
+    QCOMPARE(failed->child(0)->text(0), photos + QStringLiteral("/sub0/file0.jpg"));
+    QCOMPARE(failed->child(0)->text(2), QStringLiteral("File exists"));
+    // The day chosen shows its photos.
+    QCOMPARE(tree->currentItem()->text(0), QStringLiteral("2019-07-01"));
+    QCOMPARE(preview->ThumbnailItems()->rowCount(), 7);
+    QVERIFY(Shown(window.MessageLabel()).endsWith(QStringLiteral("(预演: 未改动任何文件)\n")));
+    QCOMPARE(Snapshot(dir.path()), before);
+    preview->reject();
+  }
+
+  void StartInThePreviewRunsItsPlanAsTheOrganizeButtonDoes() {
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    for (const char* name : {"/a", "/b"}) MakePhotoTree(root + QString::fromUtf8(name), 9);
+    QDir().mkpath(root + QStringLiteral("/out-a"));
+    QDir().mkpath(root + QStringLiteral("/out-b"));
+    auto store = NewStore(root);
+    MainWindow window(*store);
+    ChooseFolders(window, root + QStringLiteral("/a"), root + QStringLiteral("/out-a"));
+    window.DeleteSourceBox()->setChecked(true);
+    window.OnPreview();
+    QTRY_VERIFY_WITH_TIMEOUT(window.Preview() != nullptr, 30000);
+    // What the window shows now is not the plan: the plan is what runs.
+    window.DeleteSourceBox()->setChecked(false);
+    window.SetOutputFolder(Slash(root + QStringLiteral("/out-b")));
+    QTest::mouseClick(window.Preview()->StartButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(window.RunsEnded(), 2, 30000);
+    QTRY_VERIFY(window.Preview() == nullptr);
+
+    ChooseFolders(window, root + QStringLiteral("/b"), root + QStringLiteral("/out-b"));
+    window.DeleteSourceBox()->setChecked(true);
+    QTest::mouseClick(window.OrganizeButton(), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(window.RunsEnded(), 3, 30000);
+    QCOMPARE(FilesUnder(root + QStringLiteral("/out-a")).size(), 9);
+    const auto relative = [&root](const char* folder) {
+      QStringList files = Snapshot(root + QString::fromUtf8(folder));
+      files.replaceInStrings(root + QString::fromUtf8(folder), QString());
+      return files.filter(QRegularExpression(QStringLiteral("^/(?!\\.nandell/)")));
+    };
+    QCOMPARE(relative("/out-a"), relative("/out-b"));
+    QCOMPARE(relative("/a"), relative("/b"));
+  }
+
+  void HistoryListsTheCommandLinesRunsAndUndoesAnyOfThem() {
+    QTemporaryDir dir;
+    const QString out = dir.path() + QStringLiteral("/out");
+    const QString config = dir.path() + QStringLiteral("/cfg");
+    MakePhotoTree(dir.path() + QStringLiteral("/p1"), 3);
+    MakePhotoTree(dir.path() + QStringLiteral("/p2"), 4);  // file0-2 fail: their names are taken
+    QDir().mkpath(out);
+    QDir().mkpath(config);
+    Cli({QStringLiteral("organize"), dir.path() + QStringLiteral("/p1"), out}, config);
+    Cli({QStringLiteral("organize"), QStringLiteral("--move"), dir.path() + QStringLiteral("/p2"),
+         out},
+        config);
+    const auto listed = [](nandell::HistoryWindow* history) {
+      QStringList lines;
+      for (int row = 0; row < history->List()->topLevelItemCount(); ++row) {
+        QTreeWidgetItem* item = history->List()->topLevelItem(row);
+        lines << QStringList{item->text(0), item->text(1), item->text(2), item->text(3),
+                             item->toolTip(0)}
+                     .join(QLatin1Char('\t'));
+      }
+      return lines.join(QLatin1Char('\n')) + QLatin1Char('\n');
+    };
+
+    auto store = NewStore(config);
+    MainWindow window(*store);
+    window.SetOutputFolder(Slash(out));
+    TriggerMenu(window, MainWindow::kHistoryMenuText);
+    nandell::HistoryWindow* history = window.History();
+    QVERIFY(history != nullptr);
+    QCOMPARE(history->windowTitle(), QStringLiteral("整理历史"));
+    QCOMPARE(listed(history), Cli({QStringLiteral("history"), out}, config));
+    QCOMPARE(history->List()->topLevelItemCount(), 2);
+    QVERIFY(history->List()->topLevelItem(1)->text(2).contains(QStringLiteral("失败 3 个")));
+
+    // The older run, not the last one, is undone after the question; the outcome is shown as
+    // the message area shows it, and the run is listed as undone.
+    history->List()->setCurrentItem(history->List()->topLevelItem(0));
+    QVERIFY(history->UndoButton()->isVisible());
+    MessageBox::SetNextAnswer(QMessageBox::Yes);
+    QTest::mouseClick(history->UndoButton(), Qt::LeftButton);
+    QCOMPARE(MessageBox::ShownBoxes().back().text,
+             QStringLiteral("确定要撤销这次整理吗? (共 3 个文件)"));
+    QTRY_COMPARE_WITH_TIMEOUT(window.UndosEnded(), 1, 30000);
+    QCOMPARE(history->Outcome()->text(), QStringLiteral("撤销文件 3 个, 保留 0 个"));
+    QCOMPARE(Shown(window.MessageLabel()).trimmed(), history->Outcome()->text());
+    QCOMPARE(history->List()->topLevelItem(0)->text(3), QStringLiteral("已撤销"));
+    QVERIFY(!history->UndoButton()->isVisible());
+    QCOMPARE(listed(history), Cli({QStringLiteral("history"), out}, config));
+    QCOMPARE(FilesUnder(out).size(), 1);
+    history->reject();
+  }
+
+  void ThumbnailsAreTheExifOnesElseADecodeMadeOffTheWindowsThread() {
+    QTemporaryDir dir;
+    QImage blue(320, 240, QImage::Format_RGB32);
+    blue.fill(QColor(0, 0, 255));
+    QImage red(160, 120, QImage::Format_RGB32);
+    red.fill(QColor(255, 0, 0));
+    const QString with = dir.path() + QStringLiteral("/with.jpg");
+    const QString without = dir.path() + QStringLiteral("/without.jpg");
+    WriteFile(with, nandell::testing::PhotoJpeg(blue, red, "2020:01:02 03:04:05"));
+    WriteFile(without, nandell::testing::PhotoJpeg(blue, QImage(), "2020:01:02 03:04:05"));
+    WriteFile(dir.path() + QStringLiteral("/clip.mov"), "not a picture");
+    const auto colour = [](const QImage& image) {
+      const QColor c = image.pixelColor(image.width() / 2, image.height() / 2);
+      return c.red() > 200 ? 'r' : c.blue() > 200 ? 'b' : '?';
+    };
+    const QImage exif = nandell::MakeThumbnail(with, 96);
+    QCOMPARE(exif.size(), QSize(96, 72));
+    QCOMPARE(colour(exif), 'r');
+    QCOMPARE(colour(nandell::MakeThumbnail(without, 96)), 'b');
+    QVERIFY(nandell::MakeThumbnail(dir.path() + QStringLiteral("/clip.mov"), 96).isNull());
+
+    // Asked for, it comes later from a worker, then at once from the cache.
+    nandell::ThumbnailLoader loader;
+    QSignalSpy ready(&loader, &nandell::ThumbnailLoader::Ready);
+    QImage found;
+    QVERIFY(!loader.Find(with, &found));
+    QVERIFY(ready.wait(10000));
+    QCOMPARE(ready.front().front().toString(), with);
+    QVERIFY(loader.Find(with, &found));
+    QCOMPARE(colour(found), 'r');
   }
 };
 
