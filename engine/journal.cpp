@@ -312,6 +312,8 @@ RunJournal::RunJournal(fs::FileSystem& file_system, const RunConfig& config)
             "\toutput=" + EscapeField(output) +
             "\tstarted=" + LocalTimeText(seconds, "%Y-%m-%d %H:%M:%S") +
             "\tstarted_ns=" + std::to_string(ns) + "\tpid=" + pid;
+  // A switch beyond the designed ones is named only when it is on.
+  if (config.skip_known) header_ += "\tskip_known=1";
   if (RecordsDateSources(config)) {
     header_ += std::string("\tsidecar_dates=") + (config.sidecar_dates ? "1" : "0") +
                "\tname_dates=" + (config.name_dates ? "1" : "0") +

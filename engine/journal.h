@@ -27,7 +27,8 @@
 //   undone|kept      LINE  WHAT             the undo of the record on line LINE (from 1)
 //   undo-end         undone=N  kept=N                                      the undo is complete
 //
-// A run that uses a date switch adds sidecar_dates=0|1 name_dates=0|1 day_starts_at=HH:MM
+// A run that skips files the library holds adds skip_known=1 to its first line, and a skip record
+// for each such file, whose TARGET is where the library holds it. A run that uses a date switch adds sidecar_dates=0|1 name_dates=0|1 day_starts_at=HH:MM
 // shift=+|-HH:MM to its first line and a date record after each file record; a reader that
 // knows neither passes them over, and without the switches the journal is as before.
 //

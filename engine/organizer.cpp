@@ -130,9 +130,15 @@ void OrganizerJob::Wait() {
 }
 
 void OrganizerJob::OrganizerThread(const RunConfig& config) {
-  Run run(config, file_system_, IsRunning_, [this](const Transfer& transfer) { Report(transfer); });
+  std::string index_notices;
+  Run run(
+      config, file_system_, IsRunning_, [this](const Transfer& transfer) { Report(transfer); },
+      [this, &index_notices](const IndexProgress& progress) {
+        if (!progress.notice.empty()) index_notices += progress.notice + "\n";
+        observer_.OnIndexProgress(progress);
+      });
   run.Walk();
-  WindUp(config, run);
+  WindUp(config, run, index_notices);
 }
 
 // Counts one file taken (its ordinal is the new ProcessedCount), keeps its message, and
@@ -156,7 +162,9 @@ void OrganizerJob::Report(const Transfer& transfer) {
     } else if (transfer.skipped) {
       event.ordinal = ++counters_.ProcessedCount;
       ++counters_.SkippedCount;
-      event.message = FormatSkipMessage(event.ordinal, transfer.source, event.target);
+      event.message = transfer.known
+                          ? FormatKnownMessage(event.ordinal, transfer.source, event.target)
+                          : FormatSkipMessage(event.ordinal, transfer.source, event.target);
     } else {
       event.ordinal = ++counters_.ProcessedCount;
       event.message = FormatFileMessage(event.ordinal, transfer.source, event.target, transfer.move,
@@ -172,8 +180,9 @@ void OrganizerJob::Report(const Transfer& transfer) {
   observer_.OnFileDone(event);
 }
 
-void OrganizerJob::WindUp(const RunConfig& config, Run& run) {
+void OrganizerJob::WindUp(const RunConfig& config, Run& run, const std::string& index_notices) {
   RunEndEvent end;
+  end.index_notices = index_notices;
   std::string failure_log;
   {
     std::lock_guard<std::mutex> lock(mutex_);

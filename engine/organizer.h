@@ -86,7 +86,7 @@ class OrganizerJob {
   // Worker thread only.
   void OrganizerThread(const RunConfig& config);
   void Report(const Transfer& transfer);
-  void WindUp(const RunConfig& config, Run& run);
+  void WindUp(const RunConfig& config, Run& run, const std::string& index_notices);
 
   RunObserver& observer_;
   fs::FileSystem& file_system_;

@@ -176,6 +176,7 @@ void CarryOut(fs::FileSystem& file_system, Transfer* transfer, bool rename_only)
   }
   transfer->journal->AddFile(transfer->move ? JournalAction::kMove : JournalAction::kCopy,
                              transfer->source, transfer->placed, record, transfer->date_fields);
+  if (record.checksum.compare(0, 3, "id:") != 0) transfer->checksum = record.checksum;
 }
 
 }  // namespace nandell

@@ -19,14 +19,20 @@ class RunSession::Observer : public RunObserver {
     session_->Post(SessionProgress{false, event.message, event.ordinal});
   }
   void OnRunEnded(const RunEndEvent& event) override { session_->PostRunEnd(event); }
+  void OnIndexProgress(const IndexProgress& progress) override {
+    session_->Post(SessionProgress{false, FormatIndexProgress(progress), 0});
+  }
 
  private:
   RunSession* session_;
 };
 
 RunSession::RunSession(SessionListener& listener, std::function<void()> wake,
-                       fs::FileSystem& file_system)
-    : listener_(listener), wake_(std::move(wake)), file_system_(file_system) {
+                       fs::FileSystem& file_system, KnownFilesOpener known_files)
+    : listener_(listener),
+      wake_(std::move(wake)),
+      file_system_(file_system),
+      known_files_(std::move(known_files)) {
   observer_ = std::make_unique<Observer>(this);
   job_ = std::make_unique<OrganizerJob>(*observer_, file_system_);
 }
@@ -57,6 +63,7 @@ bool RunSession::Organize(RunConfig config, std::string* refusal) {
     has_progress_ = false;  // a file message of the last run is not the next run's
   }
   const std::string output = config.output_folder;
+  if (!config.known_files) config.known_files = known_files_;
   *refusal = job_->OnOrganize(std::move(config));
   if (!refusal->empty()) return false;
   run_output_ = output;
@@ -140,7 +147,7 @@ void RunSession::UndoJournal(const std::string& journal) {
           [this](const UndoFileEvent& event) {
             Post(SessionProgress{true, event.message, event.ordinal});
           },
-          &end, &refused);
+          &end, &refused, known_files_);
       PostUndoEnd(end, refused);
     });
   } catch (const std::system_error&) {

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -39,6 +40,10 @@ struct Transfer {
   std::string kept_as;  ///< Where a failed move left its source, when not under its name.
   std::string placed;   ///< Once done: the path of the name used, or of the identical file.
   bool skipped = false;  ///< Once done: skipped, an identical file has the name.
+  bool known = false;    ///< Skipped because the library holds its content at `placed`.
+  int64_t size = -1;     ///< The source's size when the run looked it up in the library.
+  /// Once placed: the content's checksum when the placement read it (a copy), else empty.
+  std::string checksum;
   State state = State::kQueued;
 };
 

@@ -429,7 +429,7 @@ std::string LatestJournal(fs::FileSystem& file_system, const std::string& output
 
 int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::atomic<bool>& running,
             const std::function<void(const UndoFileEvent&)>& on_file, UndoEndEvent* end,
-            std::string* refusal) {
+            std::string* refusal, const KnownFilesOpener& known_files) {
   *end = UndoEndEvent();
   const std::string absolute = AbsolutePath(path);
   JournalPlace place;
@@ -497,6 +497,11 @@ int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::ato
   folders.photo_error = file_system.OpenFolder(folders.photo_path, &folders.photo);
   std::vector<JournalEntry> pending = PendingFiles(journal);
   std::reverse(pending.begin(), pending.end());
+  // The library's index of the output folder, where there is one, is kept current.
+  std::unique_ptr<KnownFiles> known;
+  if (known_files && place.stem.empty()) {
+    known = known_files(file_system, place.base, IndexUse::kKeepCurrent, running, {});
+  }
   int32_t ordinal = 0;
   for (const JournalEntry& entry : pending) {
     if (!running.load()) {
@@ -508,6 +513,7 @@ int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::ato
                                 : UndoCopy(file_system, folders, entry, ordinal + 1);
     file->Append(std::string(outcome.undone ? "undone" : "kept") + "\t" +
                  std::to_string(entry.line) + "\t" + EscapeField(outcome.word) + "\n");
+    if (known && outcome.undone) known->Removed(entry.target);
     if (outcome.silent) continue;
     ++ordinal;
     (outcome.undone ? end->undone : end->kept) += 1;

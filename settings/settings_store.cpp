@@ -103,6 +103,7 @@ void SettingsStore::Load() {
   int32_t name_dates = ReadIniInt(path, section, "NameDates", 0);
   int32_t sidecar_dates = ReadIniInt(path, section, "SidecarDates", 0);
   std::string day_starts_at = ReadIniString(path, section, "DayStartsAt", "", kTextBufferSize);
+  int32_t skip_known = ReadIniInt(path, section, "SkipKnown", 0);
 
   std::lock_guard<std::mutex> lock(Mutex);
   IsDeleteSrc = is_delete_src;
@@ -119,6 +120,7 @@ void SettingsStore::Load() {
   NameDates = name_dates;
   SidecarDates = sidecar_dates;
   DayStartsAt = std::move(day_starts_at);
+  SkipKnown = skip_known;
 }
 
 bool SettingsStore::Save() const {
@@ -154,7 +156,8 @@ bool SettingsStore::SaveOptions() const {
             {"Language", Language}};
     added = {{"NameDates", std::to_string(NameDates), NameDates == 0},
              {"SidecarDates", std::to_string(SidecarDates), SidecarDates == 0},
-             {"DayStartsAt", DayStartsAt, DayStartsAt.empty()}};
+             {"DayStartsAt", DayStartsAt, DayStartsAt.empty()},
+             {"SkipKnown", std::to_string(SkipKnown), SkipKnown == 0}};
     config_path = ConfigDir + "Config.ini";
   }
   // A key added after the designed ones is written when it is on, or to turn it off.

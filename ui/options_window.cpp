@@ -117,6 +117,8 @@ OptionsWindow::OptionsWindow(SettingsStore& settings, QWidget* parent)
        TrNoop("没有拍摄日期的文件按文件名中的日期整理, 如 IMG_20200101")},
       {&skip_identical_, "SkipIdentical", TrNoop("跳过完全相同的文件"),
        TrNoop("输出目录中已有内容完全相同的文件时跳过, 不算失败")},
+      {&skip_known_, "SkipKnown", TrNoop("跳过库中已有的文件"),
+       TrNoop("输出目录中任何位置已有内容相同的文件时跳过, 照片不会被删除")},
       {&rename_conflicts_, "RenameConflicts", TrNoop("重名时另取名字"),
        TrNoop("输出目录中已有同名而内容不同的文件时, 存为 名字_1.扩展名")},
   };
@@ -178,6 +180,7 @@ OptionsWindow::OptionsWindow(SettingsStore& settings, QWidget* parent)
     if (!ParseClockText(settings_.DayStartsAt, &day_start)) day_start = 0;
     day_start_->setTime(QTime(day_start / 60, day_start % 60));
     skip_identical_->setChecked(settings_.SkipIdentical != 0);
+    skip_known_->setChecked(settings_.SkipKnown != 0);
     rename_conflicts_->setChecked(settings_.RenameConflicts != 0);
     check_version_->setChecked(settings_.CheckVersion != 0);
     Language language = Language::kChinese;
@@ -256,6 +259,7 @@ void OptionsWindow::OnOk() {
     if (!ParseClockText(settings_.DayStartsAt, &day_start)) day_start = 0;
     if (chosen_start != day_start) settings_.DayStartsAt = ClockText(chosen_start);
     settings_.SkipIdentical = Switch(skip_identical_->isChecked(), settings_.SkipIdentical);
+    settings_.SkipKnown = Switch(skip_known_->isChecked(), settings_.SkipKnown);
     settings_.RenameConflicts = Switch(rename_conflicts_->isChecked(), settings_.RenameConflicts);
     settings_.CheckVersion = Switch(check_version_->isChecked(), settings_.CheckVersion);
     // A setting that already means the language chosen is kept as it is written.

@@ -23,7 +23,7 @@ class SettingsStore;
 /// About box, that edits the switches of the settings store: the file types to organize
 /// (check boxes over the FileFilters text, which stays editable for any other type), the
 /// folder layout (IsClassifyByYear), MediaDates, SidecarDates, NameDates, SkipIdentical,
-/// RenameConflicts, DayStartsAt, CheckVersion and the Language of the texts (used from the next
+/// SkipKnown, RenameConflicts, DayStartsAt, CheckVersion and the Language of the texts (used from the next
 /// start). 确定 puts the values into the store
 /// and writes them to Config.ini at once (SaveOptions); 取消, the close cross and Escape change
 /// nothing.
@@ -73,6 +73,7 @@ class OptionsWindow : public SkinnedDialog {
   QCheckBox* NameDatesBox() const { return name_dates_; }
   QTimeEdit* DayStartEdit() const { return day_start_; }
   QCheckBox* SkipIdenticalBox() const { return skip_identical_; }
+  QCheckBox* SkipKnownBox() const { return skip_known_; }
   QCheckBox* RenameConflictsBox() const { return rename_conflicts_; }
   QCheckBox* CheckVersionBox() const { return check_version_; }
   QComboBox* LanguageBox() const { return language_; }
@@ -109,6 +110,7 @@ class OptionsWindow : public SkinnedDialog {
   QCheckBox* name_dates_ = nullptr;
   QTimeEdit* day_start_ = nullptr;
   QCheckBox* skip_identical_ = nullptr;
+  QCheckBox* skip_known_ = nullptr;
   QCheckBox* rename_conflicts_ = nullptr;
   QCheckBox* check_version_ = nullptr;
   QComboBox* language_ = nullptr;

@@ -146,7 +146,7 @@ class OptionsWindowTest : public QObject {
       QVERIFY2(saved.contains(line), line);
   }
 
-  void DateRowsWriteTheirKeysOnceSet() {
+  void AddedRowsWriteTheirKeysOnceSet() {
     auto store = Store();
     {
       OptionsWindow window(*store);
@@ -155,12 +155,13 @@ class OptionsWindowTest : public QObject {
       window.OnOk();
     }
     // Left off, they add nothing to the file.
-    for (const char* key : {"NameDates", "SidecarDates", "DayStartsAt"})
+    for (const char* key : {"NameDates", "SidecarDates", "DayStartsAt", "SkipKnown"})
       QVERIFY2(!Read(ini_).contains(key), key);
     {
       OptionsWindow window(*store);
       window.SidecarDatesBox()->setChecked(true);
       window.NameDatesBox()->setChecked(true);
+      window.SkipKnownBox()->setChecked(true);
       window.DayStartEdit()->setTime(QTime(4, 30));
       window.OnOk();
     }
@@ -168,7 +169,8 @@ class OptionsWindowTest : public QObject {
     QCOMPARE(store->NameDates, 1);
     QCOMPARE(store->DayStartsAt, std::string("04:30"));
     const QByteArray saved = Read(ini_);
-    for (const char* line : {"NameDates=1\n", "SidecarDates=1\n", "DayStartsAt=04:30\n"})
+    for (const char* line :
+         {"NameDates=1\n", "SidecarDates=1\n", "DayStartsAt=04:30\n", "SkipKnown=1\n"})
       QVERIFY2(saved.contains(line), line);
     // A value the window cannot show stays unless another time is chosen.
     store->DayStartsAt = "late";
