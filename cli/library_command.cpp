@@ -49,16 +49,16 @@ int RunLibrary(const Arguments& args) {
   if (!index) return code;
   const LibraryCounts counts = index->Counts();
   std::printf("%s\n", TrFormat("照片库索引: %s", index->Path().c_str()).c_str());
-  std::printf("%s\n", TrFormat("文件 %lld 个, 共 %lld 字节, 已读取内容 %lld 个",
-                               static_cast<long long>(counts.files),
-                               static_cast<long long>(counts.bytes),
-                               static_cast<long long>(counts.read))
-                          .c_str());
-  std::printf("%s\n", TrFormat("本次新增 %lld 个, 改动 %lld 个, 移除 %lld 个",
-                               static_cast<long long>(counts.added),
-                               static_cast<long long>(counts.changed),
-                               static_cast<long long>(counts.removed))
-                          .c_str());
+  std::printf("%s\n",
+              TrFormat("文件 %lld 个, 共 %lld 字节, 已读取内容 %lld 个",
+                       static_cast<long long>(counts.files), static_cast<long long>(counts.bytes),
+                       static_cast<long long>(counts.read))
+                  .c_str());
+  std::printf(
+      "%s\n",
+      TrFormat("本次新增 %lld 个, 改动 %lld 个, 移除 %lld 个", static_cast<long long>(counts.added),
+               static_cast<long long>(counts.changed), static_cast<long long>(counts.removed))
+          .c_str());
   return std::fflush(stdout) == 0 ? 0 : 1;
 }
 

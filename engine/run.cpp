@@ -113,8 +113,7 @@ void Run::OpenKnownFiles() {
   if (!config_.known_files || (config_.dry_run && !config_.skip_known)) return;
   IndexUse use = IndexUse::kKeepCurrent;
   if (config_.skip_known) use = config_.dry_run ? IndexUse::kDryRun : IndexUse::kSkipKnown;
-  known_ =
-      config_.known_files(file_system_, config_.output_folder, use, running_, index_progress_);
+  known_ = config_.known_files(file_system_, config_.output_folder, use, running_, index_progress_);
 }
 
 // A file whose content the library holds already is skipped, counted apart, and its source left

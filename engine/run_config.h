@@ -68,8 +68,8 @@ struct RunConfig {
 };
 
 /// A config with the settings store's part filled in, read once under its lock: FileFilters,
-/// IsClassifyByYear, MediaDates, SkipIdentical, SkipKnown, RenameConflicts, SidecarDates, NameDates,
-/// DayStartsAt (one that is not "HH:MM" counts as 00:00), and ConfigDir as the folder of
+/// IsClassifyByYear, MediaDates, SkipIdentical, SkipKnown, RenameConflicts, SidecarDates,
+/// NameDates, DayStartsAt (one that is not "HH:MM" counts as 00:00), and ConfigDir as the folder of
 /// errorFile.txt (made when needed if it is not the program's folder). The folders, the mode and
 /// the switches of the run are the caller's.
 RunConfig RunConfigFromSettings(const SettingsStore& settings);

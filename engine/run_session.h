@@ -65,8 +65,7 @@ class RunSession {
   /// the next Pump); it must not block or call into the session. `known_files` opens the
   /// library's index for every run (unless its config names one) and undo.
   RunSession(SessionListener& listener, std::function<void()> wake,
-             fs::FileSystem& file_system = fs::RealFileSystem(),
-             KnownFilesOpener known_files = {});
+             fs::FileSystem& file_system = fs::RealFileSystem(), KnownFilesOpener known_files = {});
   /// Stops a run or an undo in progress and waits for it (StopAndWait).
   ~RunSession();
 

@@ -60,10 +60,8 @@ PRAGMA application_id = 1313622338;
 PRAGMA user_version = 1;
 )";
 
-constexpr const char* kUnusableText =
-    TrNoop("照片库索引无法使用, 库中已有的文件照常整理: %s (%s)");
-constexpr const char* kSetAsideText =
-    TrNoop("照片库索引已损坏或不是本程序的, 已移到 %s, 重新建立");
+constexpr const char* kUnusableText = TrNoop("照片库索引无法使用, 库中已有的文件照常整理: %s (%s)");
+constexpr const char* kSetAsideText = TrNoop("照片库索引已损坏或不是本程序的, 已移到 %s, 重新建立");
 
 int64_t NowMilliseconds() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -132,8 +130,8 @@ std::unique_ptr<LibraryIndex> LibraryIndex::Open(
   const std::string path = use == IndexUse::kDryRun ? "" : LibraryIndexPath(output_folder);
   const auto unusable = [&](const std::string& reason) {
     if (!keep_current) {
-      index->Notice(TrFormat(kUnusableText, LibraryIndexPath(output_folder).c_str(),
-                             reason.c_str()));
+      index->Notice(
+          TrFormat(kUnusableText, LibraryIndexPath(output_folder).c_str(), reason.c_str()));
     }
     return nullptr;
   };
@@ -150,9 +148,8 @@ std::unique_ptr<LibraryIndex> LibraryIndex::Open(
     }
   } else if (use == IndexUse::kSkipKnown) {
     bool made = false;
-    error = file_system.OpenTargetFolder(*index->root_folder_,
-                                         std::string(kRecordsFolder) + kPathSeparator, &made,
-                                         &records);
+    error = file_system.OpenTargetFolder(
+        *index->root_folder_, std::string(kRecordsFolder) + kPathSeparator, &made, &records);
     if (error != 0) return unusable(ErrorText(error));
   }
   Opened opened = index->OpenDatabase(path, !keep_current);
@@ -216,7 +213,7 @@ LibraryIndex::Opened LibraryIndex::OpenDatabase(const std::string& path, bool cr
     result = db_.Execute("BEGIN IMMEDIATE");
     if (result == SQLITE_OK) result = db_.Execute(kSchema);
     result = db_.Execute(result == SQLITE_OK ? "COMMIT" : "ROLLBACK") == SQLITE_OK ? result
-                                                                                  : SQLITE_ERROR;
+                                                                                   : SQLITE_ERROR;
   }
   if (result == SQLITE_OK && !Prepare()) return Opened::kSetAside;
   if (sqlite::IsDamage(result)) return Opened::kSetAside;
@@ -227,8 +224,8 @@ LibraryIndex::Opened LibraryIndex::OpenDatabase(const std::string& path, bool cr
 bool LibraryIndex::Prepare() {
   sqlite3* db = db_.Handle();
   const char* const kRowColumns = "folder, name, size, mtime_ns, inode, source";
-  const std::string unread = std::string("SELECT ") + kRowColumns +
-                             " FROM files WHERE size = ?1 AND checksum IS NULL";
+  const std::string unread =
+      std::string("SELECT ") + kRowColumns + " FROM files WHERE size = ?1 AND checksum IS NULL";
   const std::string of_checksum =
       std::string("SELECT ") + kRowColumns + " FROM files WHERE size = ?1 AND checksum = ?2";
   return has_size_.Prepare(db, "SELECT 1 FROM files WHERE size = ?1 LIMIT 1") == SQLITE_OK &&
@@ -243,8 +240,8 @@ bool LibraryIndex::Prepare() {
              SQLITE_OK &&
          delete_file_.Prepare(db, "DELETE FROM files WHERE folder = ?1 AND name = ?2") ==
              SQLITE_OK &&
-         folder_rows_.Prepare(db, "SELECT name, size, mtime_ns, inode FROM files WHERE folder = ?1") ==
-             SQLITE_OK &&
+         folder_rows_.Prepare(
+             db, "SELECT name, size, mtime_ns, inode FROM files WHERE folder = ?1") == SQLITE_OK &&
          seen_folder_.Prepare(db,
                               "INSERT INTO folders(path, seen) VALUES(?1, ?2) ON CONFLICT(path) "
                               "DO UPDATE SET seen = excluded.seen") == SQLITE_OK &&
@@ -333,8 +330,8 @@ bool LibraryIndex::RefreshFolder(const fs::FolderRef& folder, const std::string&
   const auto keep_below = [&] {
     sqlite::Statement keep;
     if (Writing() &&
-        Check(keep.Prepare(db_.Handle(),
-                           "UPDATE folders SET seen = ?2 WHERE substr(path, 1, length(?1)) = ?1"))) {
+        Check(keep.Prepare(
+            db_.Handle(), "UPDATE folders SET seen = ?2 WHERE substr(path, 1, length(?1)) = ?1"))) {
       keep.Bind(1, relative);
       keep.Bind(2, generation_);
       Check(keep.Run());
@@ -436,7 +433,8 @@ std::string LibraryIndex::FindWritten(int64_t size, const std::string& checksum)
   std::vector<Row> rows;
   unread_of_size_.Bind(1, size);
   int result = unread_of_size_.Step();
-  for (; result == SQLITE_ROW; result = unread_of_size_.Step()) rows.push_back(Row::Of(unread_of_size_));
+  for (; result == SQLITE_ROW; result = unread_of_size_.Step())
+    rows.push_back(Row::Of(unread_of_size_));
   if (!Check(result)) return std::string();
   for (const Row& row : rows) ReadRow(row);
   rows.clear();
@@ -486,9 +484,9 @@ bool LibraryIndex::ReadRow(const Row& row) {
   const bool read = RecordFile(file_system_, file, RecordContent::kChecksum, &record) == 0;
   // A file that changed while it was read keeps no checksum: it is read again when needed.
   fs::FileFacts after;
-  const bool steady = !row.source.empty() ||
-                      (file_system_.Examine(file, &after) == 0 && after.size == facts.size &&
-                       MtimeNs(after) == MtimeNs(facts));
+  const bool steady =
+      !row.source.empty() || (file_system_.Examine(file, &after) == 0 && after.size == facts.size &&
+                              MtimeNs(after) == MtimeNs(facts));
   set_read_.Bind(1, row.folder);
   set_read_.Bind(2, row.name);
   set_read_.Bind(3, facts.size);
@@ -632,10 +630,11 @@ bool LibraryIndex::ListDuplicates(
   Flush();
   // Every file whose size another shares is read once, a batch at a time.
   sqlite::Statement unread;
-  if (!Check(unread.Prepare(db_.Handle(),
-                            "SELECT folder, name, size, mtime_ns, inode, source FROM files "
-                            "WHERE checksum IS NULL AND size IN "
-                            "(SELECT size FROM files GROUP BY size HAVING count(*) > 1) LIMIT 500"))) {
+  if (!Check(
+          unread.Prepare(db_.Handle(),
+                         "SELECT folder, name, size, mtime_ns, inode, source FROM files "
+                         "WHERE checksum IS NULL AND size IN "
+                         "(SELECT size FROM files GROUP BY size HAVING count(*) > 1) LIMIT 500"))) {
     return false;
   }
   for (;;) {
@@ -711,10 +710,9 @@ void LibraryIndex::Notice(const std::string& text) {
   if (progress_) progress_(IndexProgress{0, false, text});
 }
 
-std::unique_ptr<KnownFiles> OpenLibraryIndex(fs::FileSystem& file_system,
-                                             const std::string& output_folder, IndexUse use,
-                                             const std::atomic<bool>& running,
-                                             const std::function<void(const IndexProgress&)>& progress) {
+std::unique_ptr<KnownFiles> OpenLibraryIndex(
+    fs::FileSystem& file_system, const std::string& output_folder, IndexUse use,
+    const std::atomic<bool>& running, const std::function<void(const IndexProgress&)>& progress) {
   return LibraryIndex::Open(file_system, output_folder, use, running, progress);
 }
 

@@ -10,8 +10,9 @@
 // took. Before the index is trusted it is checked against the folder: a file whose size,
 // last-write time or identity changed is read again when needed, a missing one is dropped, a new
 // one added. Writes go in short transactions of many rows, never left open between two calls, so
-// that with WAL and a busy timeout two runs share the index and neither waits long for the other. A damaged database, or one that is not this program's, is set aside beside it (renamed)
-// and made anew: the index is never a reason to lose a photo or to skip one wrongly.
+// that with WAL and a busy timeout two runs share the index and neither waits long for the other. A
+// damaged database, or one that is not this program's, is set aside beside it (renamed) and made
+// anew: the index is never a reason to lose a photo or to skip one wrongly.
 
 #include <atomic>
 #include <cstdint>
@@ -65,8 +66,8 @@ class LibraryIndex : public KnownFiles {
   /// with each group of files of identical content, the largest files first, each group's paths
   /// (as the library's paths are named: the output folder's text and the relative path) in
   /// order. Returns false when the index could not be read to its end.
-  bool ListDuplicates(const std::function<void(int64_t size, const std::vector<std::string>& paths)>&
-                          group);
+  bool ListDuplicates(
+      const std::function<void(int64_t size, const std::vector<std::string>& paths)>& group);
   /// The database's path (empty for a dry run's private one).
   const std::string& Path() const { return path_; }
 
@@ -111,14 +112,13 @@ class LibraryIndex : public KnownFiles {
   std::vector<Change> queued_;
   int64_t queued_since_ = 0;
   // The statements, prepared once.
-  sqlite::Statement has_size_, unread_of_size_, of_checksum_, set_read_, upsert_file_,
-      delete_file_, folder_rows_, seen_folder_, known_folder_;
+  sqlite::Statement has_size_, unread_of_size_, of_checksum_, set_read_, upsert_file_, delete_file_,
+      folder_rows_, seen_folder_, known_folder_;
 };
 
 /// A KnownFilesOpener over LibraryIndex::Open.
-std::unique_ptr<KnownFiles> OpenLibraryIndex(fs::FileSystem& file_system,
-                                             const std::string& output_folder, IndexUse use,
-                                             const std::atomic<bool>& running,
-                                             const std::function<void(const IndexProgress&)>& progress);
+std::unique_ptr<KnownFiles> OpenLibraryIndex(
+    fs::FileSystem& file_system, const std::string& output_folder, IndexUse use,
+    const std::atomic<bool>& running, const std::function<void(const IndexProgress&)>& progress);
 
 }  // namespace nandell

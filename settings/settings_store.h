@@ -49,8 +49,8 @@ class SettingsStore {
   /// Writes the keys the options window edits (FileFilters, IsClassifyByYear, CheckVersion,
   /// MediaDates, SkipIdentical, RenameConflicts, Language, then NameDates, SidecarDates,
   /// DayStartsAt and SkipKnown) to Config.ini at once, in one atomic replacement that keeps every
-  /// other line. The last four are written only when they differ from their defaults or the file holds
-  /// them already, so that a file saved with them off stays as it was. Returns false when any
+  /// other line. The last four are written only when they differ from their defaults or the file
+  /// holds them already, so that a file saved with them off stays as it was. Returns false when any
   /// key could not be written.
   bool SaveOptions() const;
 
@@ -96,7 +96,7 @@ class SettingsStore {
   int32_t NameDates = 0;        ///< 1: a file without a date of its own goes by its name's date.
   int32_t SidecarDates = 0;     ///< 1: ... by its XMP or Takeout JSON sidecar's date first.
   std::string DayStartsAt;      ///< "HH:MM" at which a day begins; "" (or "00:00"): midnight.
-  int32_t SkipKnown = 0;  ///< 1: a file whose content is anywhere in the output is skipped.
+  int32_t SkipKnown = 0;        ///< 1: a file whose content is anywhere in the output is skipped.
 
   /// Guards the fields that one thread writes after start-up while another reads them.
   mutable std::mutex Mutex;

@@ -23,10 +23,9 @@ class SettingsStore;
 /// About box, that edits the switches of the settings store: the file types to organize
 /// (check boxes over the FileFilters text, which stays editable for any other type), the
 /// folder layout (IsClassifyByYear), MediaDates, SidecarDates, NameDates, SkipIdentical,
-/// SkipKnown, RenameConflicts, DayStartsAt, CheckVersion and the Language of the texts (used from the next
-/// start). 确定 puts the values into the store
-/// and writes them to Config.ini at once (SaveOptions); 取消, the close cross and Escape change
-/// nothing.
+/// SkipKnown, RenameConflicts, DayStartsAt, CheckVersion and the Language of the texts (used from
+/// the next start). 确定 puts the values into the store and writes them to Config.ini at once
+/// (SaveOptions); 取消, the close cross and Escape change nothing.
 class OptionsWindow : public SkinnedDialog {
   Q_OBJECT
 
