@@ -6,6 +6,7 @@
 
 #include "engine/file_transfer.h"
 #include "engine/journal.h"
+#include "platform/path.h"
 
 namespace nandell {
 
@@ -14,7 +15,7 @@ DryRunPredictor::DryRunPredictor(const RunConfig& config, fs::FileSystem& file_s
     : config_(config), file_system_(file_system), targets_(targets) {}
 
 bool DryRunPredictor::Predict(const fs::FileAt& file, const std::string& source,
-                              const TargetPlan& plan, Transfer* predicted) {
+                              const TargetPlan& plan, int64_t size, Transfer* predicted) {
   predicted->source = source;
   predicted->target = plan.path;
   predicted->move = config_.move;
@@ -27,7 +28,7 @@ bool DryRunPredictor::Predict(const fs::FileAt& file, const std::string& source,
   if (predicted->error != 0) return false;
   std::optional<int> transfer_error;  // the same for every free name
   const auto place = [&](const std::string& name) {
-    if (claimed_.count(plan.folder + name) != 0) return EEXIST;
+    if (Claimed(plan.folder + name, nullptr)) return EEXIST;
     const int error = file_system_.CheckNameFree(*base, relative + name);
     if (error != 0) return error;
     if (!transfer_error) transfer_error = PredictTransfer(file, target);
@@ -35,8 +36,10 @@ bool DryRunPredictor::Predict(const fs::FileAt& file, const std::string& source,
   };
   fs::FolderRef target_folder;  // opened once a name in it is found taken, so it exists
   const auto identical = [&](const std::string& name) {
-    const auto claimed = claimed_.find(plan.folder + name);
-    if (claimed != claimed_.end()) return IdenticalFile(file_system_, file, claimed->second);
+    fs::FileAt claimed;
+    if (Claimed(plan.folder + name, &claimed)) {
+      return claimed.folder && IdenticalFile(file_system_, file, claimed);
+    }
     bool made = false;
     if (!target_folder &&
         file_system_.OpenTargetFolder(*base, relative, &made, &target_folder) != 0) {
@@ -51,7 +54,11 @@ bool DryRunPredictor::Predict(const fs::FileAt& file, const std::string& source,
   predicted->placed = plan.folder + placement.name;
   predicted->skipped = placement.skipped;
   const bool placed = placement.error == 0 && !placement.skipped;
-  if (placed) claimed_.emplace(predicted->placed, file);
+  if (placed && predictions_ != nullptr) {
+    predictions_->Predicted(predicted->placed, size, file);
+  } else if (placed) {
+    claimed_.emplace(predicted->placed, file);
+  }
   if (placement.error == fs::kNotJournaled) journal_lost_ = true;
   return placed;
 }
@@ -115,6 +122,27 @@ int DryRunPredictor::PredictTransfer(const fs::FileAt& file, const FolderCheck& 
   }
   if (target.add_error != 0) return target.add_error;
   return JournalWritable() ? 0 : fs::kNotJournaled;
+}
+
+// True when an earlier file of the run would take `path`; `source` (when given) receives the file
+// that would be there (its folder null when it cannot be opened).
+bool DryRunPredictor::Claimed(const std::string& path, fs::FileAt* source) {
+  if (predictions_ == nullptr) {
+    const auto claimed = claimed_.find(path);
+    if (claimed == claimed_.end()) return false;
+    if (source != nullptr) *source = claimed->second;
+    return true;
+  }
+  std::string from;
+  if (!predictions_->Claimed(path, &from)) return false;
+  if (source != nullptr) {
+    const size_t separator = LastSeparator(from);
+    source->name = from.substr(separator + 1);
+    if (file_system_.OpenFolder(from.substr(0, separator + 1), &source->folder) != 0) {
+      source->folder.reset();
+    }
+  }
+  return true;
 }
 
 // Whether the run's journal folder could be made (or exists) in the output folder and take the

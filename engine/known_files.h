@@ -23,9 +23,13 @@ enum class IndexUse {
   /// whose size or last-write time changed is read again when asked about; a missing one is
   /// dropped); then asked and kept current.
   kSkipKnown,
-  /// A dry run's: made from a walk of the output folder into a private temporary index, so that
-  /// nothing in the output folder changes; predictions are recorded there.
+  /// A dry run's that skips known files: made from a walk of the output folder into a private
+  /// temporary index, so that nothing in the output folder changes; predictions are recorded
+  /// there.
   kDryRun,
+  /// Any other dry run's: a private temporary index that holds only its predictions, so that a
+  /// dry run of many files keeps them out of memory.
+  kPredictions,
   /// Only kept current: used when the index exists and can be opened, never built, checked or
   /// set aside (a run or an undo without SkipKnown).
   kKeepCurrent,
@@ -62,8 +66,11 @@ class KnownFiles {
   /// when the placement read it (a copy), else empty: read when a file of its size is asked for.
   virtual void Placed(const fs::FileAt& file, const std::string& checksum) = 0;
   /// A dry run's prediction: `path` (as the run names it) would hold the content of `source`, of
-  /// `size` bytes, which is read in its place when asked for.
+  /// `size` bytes (-1 when not known), which is read in its place when asked for.
   virtual void Predicted(const std::string& path, int64_t size, const fs::FileAt& source) = 0;
+  /// True when a prediction names `path`; `source` receives the path of the file it would come
+  /// from.
+  virtual bool Claimed(const std::string& path, std::string* source) = 0;
   /// Records that the file at `path` (as the undo names it) left the library.
   virtual void Removed(const std::string& path) = 0;
 };

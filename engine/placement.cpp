@@ -22,6 +22,7 @@ int ConflictNumbers::First(const std::string& path) const {
 
 void ConflictNumbers::Reached(const std::string& path, int next) {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (next_.size() >= kMaxTargets && next_.count(path) == 0) next_.clear();
   int& known = next_.try_emplace(path, 1).first->second;
   if (next > known) known = next;
 }

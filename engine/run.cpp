@@ -107,13 +107,15 @@ void Run::Walk() {
   known_.reset();  // what it recorded is written
 }
 
-// The library's index: asked by a run that skips known files (a dry run's a private one), kept
-// current by any other run where it exists.
+// The library's index: asked by a run that skips known files, kept current by any other run where
+// it exists; a dry run's is a private one, which holds its predictions too.
 void Run::OpenKnownFiles() {
-  if (!config_.known_files || (config_.dry_run && !config_.skip_known)) return;
-  IndexUse use = IndexUse::kKeepCurrent;
-  if (config_.skip_known) use = config_.dry_run ? IndexUse::kDryRun : IndexUse::kSkipKnown;
+  if (!config_.known_files) return;
+  IndexUse use = config_.skip_known ? IndexUse::kSkipKnown : IndexUse::kKeepCurrent;
+  if (config_.dry_run) use = config_.skip_known ? IndexUse::kDryRun : IndexUse::kPredictions;
   known_ = config_.known_files(file_system_, config_.output_folder, use, running_, index_progress_);
+  // A dry run keeps its predictions there, out of memory.
+  if (predictor_ && known_) predictor_->KeepPredictionsIn(known_.get());
 }
 
 // A file whose content the library holds already is skipped, counted apart, and its source left
@@ -264,8 +266,7 @@ bool Run::HandleFile(const fs::FolderRef& folder, const std::string& name,
   }
   if (config_.dry_run) {
     Transfer predicted;
-    const bool placed = predictor_->Predict(file, source, plan, &predicted);
-    if (placed && known_ && size >= 0) known_->Predicted(predicted.placed, size, file);
+    const bool placed = predictor_->Predict(file, source, plan, size, &predicted);
     report_(predicted);
     return placed && config_.move;
   }

@@ -127,7 +127,8 @@ std::unique_ptr<LibraryIndex> LibraryIndex::Open(
   std::unique_ptr<LibraryIndex> index(new LibraryIndex(
       file_system, WithTrailingSeparator(output_folder), running, std::move(progress)));
   const bool keep_current = use == IndexUse::kKeepCurrent;
-  const std::string path = use == IndexUse::kDryRun ? "" : LibraryIndexPath(output_folder);
+  const bool private_index = use == IndexUse::kDryRun || use == IndexUse::kPredictions;
+  const std::string path = private_index ? "" : LibraryIndexPath(output_folder);
   const auto unusable = [&](const std::string& reason) {
     if (!keep_current) {
       index->Notice(
@@ -164,7 +165,8 @@ std::unique_ptr<LibraryIndex> LibraryIndex::Open(
     index->db_.Close();
     return unusable(reason);
   }
-  if (!keep_current && (!index->Refresh() || index->broken_)) {
+  if ((use == IndexUse::kSkipKnown || use == IndexUse::kDryRun) &&
+      (!index->Refresh() || index->broken_)) {
     // Stopped, or damaged meanwhile (set aside as the index goes): nothing is known.
     return nullptr;
   }
@@ -208,6 +210,9 @@ LibraryIndex::Opened LibraryIndex::OpenDatabase(const std::string& path, bool cr
   if (!path.empty()) {
     result = db_.Execute("PRAGMA journal_mode = WAL");
     if (result == SQLITE_OK) result = db_.Execute("PRAGMA synchronous = NORMAL");
+  } else {
+    // A private index goes with its run: nothing of it needs to last.
+    result = db_.Execute("PRAGMA journal_mode = MEMORY; PRAGMA synchronous = OFF");
   }
   if (fresh && result == SQLITE_OK) {
     result = db_.Execute("BEGIN IMMEDIATE");
@@ -246,7 +251,10 @@ bool LibraryIndex::Prepare() {
                               "INSERT INTO folders(path, seen) VALUES(?1, ?2) ON CONFLICT(path) "
                               "DO UPDATE SET seen = excluded.seen") == SQLITE_OK &&
          known_folder_.Prepare(db, "INSERT OR IGNORE INTO folders(path, seen) VALUES(?1, ?2)") ==
-             SQLITE_OK;
+             SQLITE_OK &&
+         claimed_.Prepare(db,
+                          "SELECT source FROM files WHERE folder = ?1 AND name = ?2 AND "
+                          "source IS NOT NULL") == SQLITE_OK;
 }
 
 // Renames the database (and its write-ahead log) beside it, without replacing anything, and
@@ -254,7 +262,7 @@ bool LibraryIndex::Prepare() {
 std::string LibraryIndex::SetAside() {
   for (sqlite::Statement* statement :
        {&has_size_, &unread_of_size_, &of_checksum_, &set_read_, &upsert_file_, &delete_file_,
-        &folder_rows_, &seen_folder_, &known_folder_}) {
+        &folder_rows_, &seen_folder_, &known_folder_, &claimed_}) {
     *statement = sqlite::Statement();
   }
   db_.Close();
@@ -555,7 +563,29 @@ void LibraryIndex::Removed(const std::string& path) {
   Queue(std::move(change));
 }
 
+bool LibraryIndex::Claimed(const std::string& path, std::string* source) {
+  std::string folder, name;
+  if (broken_ || !Split(path, &folder, &name)) return false;
+  Flush();
+  claimed_.Bind(1, folder);
+  claimed_.Bind(2, name);
+  const int result = claimed_.Step();
+  if (result != SQLITE_ROW) {
+    Check(result);
+    return false;
+  }
+  *source = claimed_.Text(0);
+  claimed_.Reset();
+  return true;
+}
+
 void LibraryIndex::Queue(Change change) {
+  // A private index has no other reader: written at once, in long transactions.
+  if (path_.empty()) {
+    queued_.push_back(std::move(change));
+    Flush(false);
+    return;
+  }
   if (queued_.empty()) queued_since_ = NowMilliseconds();
   queued_.push_back(std::move(change));
   if (queued_.size() >= kQueuedChanges || NowMilliseconds() - queued_since_ >= kBatchMilliseconds) {
@@ -566,12 +596,12 @@ void LibraryIndex::Queue(Change change) {
 // Writes the queued changes in one transaction. When the index cannot be written (another run
 // kept it past the busy timeout) they are left out: the next check against the folder finds the
 // files, and until then a file is only placed again, never skipped wrongly.
-void LibraryIndex::Flush() {
+void LibraryIndex::Flush(bool commit) {
   if (queued_.empty()) return;
   std::vector<Change> changes;
   changes.swap(queued_);
-  if (!Writing()) return;
   for (const Change& change : changes) {
+    if (!Writing()) break;
     if (change.remove) {
       delete_file_.Bind(1, change.folder);
       delete_file_.Bind(2, change.name);
@@ -582,8 +612,9 @@ void LibraryIndex::Flush() {
       known_folder_.Bind(2, generation_);
       if (!Check(known_folder_.Run()) || !Upsert(change)) break;
     }
+    Wrote();
   }
-  Commit();
+  if (commit) Commit();
 }
 
 // Writes the row of one file (its checksum NULL when not read).

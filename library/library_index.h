@@ -58,6 +58,7 @@ class LibraryIndex : public KnownFiles {
   std::string Find(int64_t size, const std::string& checksum) override;
   void Placed(const fs::FileAt& file, const std::string& checksum) override;
   void Predicted(const std::string& path, int64_t size, const fs::FileAt& source) override;
+  bool Claimed(const std::string& path, std::string* source) override;
   void Removed(const std::string& path) override;
 
   /// What the index holds now, and what its last check changed.
@@ -91,7 +92,7 @@ class LibraryIndex : public KnownFiles {
   void Wrote();
   void Commit();
   void Queue(Change change);
-  void Flush();
+  void Flush(bool commit = true);
   bool Upsert(const Change& change);
   void Notice(const std::string& text);
 
@@ -113,7 +114,7 @@ class LibraryIndex : public KnownFiles {
   int64_t queued_since_ = 0;
   // The statements, prepared once.
   sqlite::Statement has_size_, unread_of_size_, of_checksum_, set_read_, upsert_file_, delete_file_,
-      folder_rows_, seen_folder_, known_folder_;
+      folder_rows_, seen_folder_, known_folder_, claimed_;
 };
 
 /// A KnownFilesOpener over LibraryIndex::Open.
