@@ -211,9 +211,12 @@ LibraryIndex::Opened LibraryIndex::OpenDatabase(const std::string& path, bool cr
     result = db_.Execute("PRAGMA journal_mode = WAL");
     if (result == SQLITE_OK) result = db_.Execute("PRAGMA synchronous = NORMAL");
   } else {
-    // A private index goes with its run: nothing of it needs to last.
-    result = db_.Execute("PRAGMA journal_mode = MEMORY; PRAGMA synchronous = OFF");
+    // A private index goes with its run: nothing of it needs to last, nor to be rolled back
+    // (which would hold every page a transaction changes in memory).
+    result = db_.Execute("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF");
   }
+  // A cache of its own size, whatever the number of files.
+  if (result == SQLITE_OK) result = db_.Execute("PRAGMA cache_size = -2048");
   if (fresh && result == SQLITE_OK) {
     result = db_.Execute("BEGIN IMMEDIATE");
     if (result == SQLITE_OK) result = db_.Execute(kSchema);
