@@ -124,16 +124,18 @@ std::string ActionName(JournalAction action) {
 bool ReadJournalAt(fs::FileSystem& file_system, const fs::FolderRef& folder,
                    const std::string& name, const std::string& path, Journal* journal,
                    std::string* refusal) {
-  std::string text;
+  // Read a piece at a time and kept as its counts: a journal of any length takes little memory.
+  JournalReader reader(journal, false);
   OpenFileFacts facts;
-  const int error =
-      file_system.ReadWholeFile(fs::FileAt{folder, name}, kJournalLimit, &text, &facts);
+  const int error = file_system.ReadInPieces(
+      fs::FileAt{folder, name}, kJournalLimit, [&](std::string_view piece) { reader.Feed(piece); },
+      &facts);
   if (error != 0) {
     *refusal = Tr(error == fs::kNotRegular ? kNotAJournalText : kJournalUnreadableText) + path +
                " (" + ErrorText(error) + ")";
     return false;
   }
-  if (!ParseJournal(text, journal)) {
+  if (!reader.Finish()) {
     *refusal = Tr(kNotAJournalText) + path;
     return false;
   }
@@ -460,110 +462,170 @@ void RunJournal::Write(const std::string& line) {
   }
 }
 
-bool ParseJournal(const std::string& text, Journal* journal) {
-  *journal = Journal();
-  // Intents not resolved yet, by their source and target: index in journal->files.
-  std::map<std::pair<std::string, std::string>, size_t> unresolved;
-  // The file record read last (not an intent), which a date record belongs to.
-  constexpr size_t kNoRecord = static_cast<size_t>(-1);
-  size_t last_record = kNoRecord;
-  size_t start = 0;
-  int line_number = 0;
-  while (start < text.size()) {
-    const size_t end = text.find('\n', start);
-    if (end == std::string::npos) {
-      journal->ends_with_line_break = false;  // cut short: passed over
-      break;
+bool ParseFileLine(std::string_view line, int line_number, JournalEntry* entry) {
+  const std::vector<std::string_view> fields = SplitFields(line);
+  const std::string_view kind = fields[0];
+  if (kind != "copy" && kind != "move" && kind != "skip" && kind != "intent") return false;
+  // An intent has its action in a field of its own: the rest is as in a file record.
+  const bool intent = kind == "intent";
+  const size_t at = intent ? 1 : 0;
+  const std::string_view action = intent ? fields.size() > 1 ? fields[1] : "" : kind;
+  *entry = JournalEntry();
+  entry->line = line_number;
+  entry->intent = intent;
+  entry->action = action == "copy"   ? JournalAction::kCopy
+                  : action == "move" ? JournalAction::kMove
+                                     : JournalAction::kSkip;
+  if (fields.size() != (intent ? 8u : 6u) || (intent && action != "copy" && action != "move") ||
+      !UnescapeField(fields[at + 1], &entry->source) ||
+      !UnescapeField(fields[at + 2], &entry->target) ||
+      !ParseInt(fields[at + 3], &entry->record.size)) {
+    return false;
+  }
+  entry->record.mtime = fields[at + 4];
+  entry->record.checksum = fields[at + 5];
+  if (intent) entry->identity = fields[7];
+  return true;
+}
+
+JournalReader::JournalReader(Journal* journal, bool keep_files, std::vector<JournalSlot>* pending,
+                             std::function<void(const JournalEntry&)> on_file)
+    : journal_(journal), keep_files_(keep_files), pending_(pending), on_file_(std::move(on_file)) {
+  *journal_ = Journal();
+}
+
+void JournalReader::Feed(std::string_view piece) {
+  while (!piece.empty()) {
+    const size_t end = piece.find('\n');
+    if (end == std::string_view::npos) {
+      partial_.append(piece);
+      return;
     }
-    const std::string_view line(text.data() + start, end - start);
-    start = end + 1;
-    ++line_number;
+    const int64_t length = static_cast<int64_t>(partial_.size() + end) + 1;
+    if (partial_.empty()) {
+      Line(piece.substr(0, end));
+    } else {
+      partial_.append(piece.substr(0, end));
+      Line(partial_);
+      partial_.clear();
+    }
+    offset_ += length;
+    piece.remove_prefix(end + 1);
+  }
+}
+
+bool JournalReader::Finish() {
+  // A last line cut short is passed over.
+  if (!partial_.empty()) journal_->ends_with_line_break = false;
+  if (line_number_ == 0 || !header_) return false;
+  for (const Item& item : items_) {
+    journal_->placed += item.intent ? 0 : 1;
+    const bool done = item.line < static_cast<int>(done_.size()) && done_[item.line];
+    if (item.skip || done) continue;
+    ++journal_->pending;
+    if (pending_ != nullptr) pending_->push_back(JournalSlot{item.offset, item.line});
+  }
+  return true;
+}
+
+void JournalReader::Line(std::string_view line) {
+  ++line_number_;
+  if (line_number_ == 1) {
     const std::vector<std::string_view> fields = SplitFields(line);
-    const std::string_view kind = fields[0];
-    if (line_number == 1) {
-      if (kind != kHeaderTag || fields.size() < 2 || fields[1] != kVersion) return false;
-      journal->move = Setting(fields, "mode") == "move";
-      journal->photo = Setting(fields, "photo");
-      journal->output = Setting(fields, "output");
-      journal->output_id = Setting(fields, "output_id");
-      journal->started = Setting(fields, "started");
-      ParseInt(Setting(fields, "started_ns"), &journal->started_ns);
-      continue;
+    if (fields[0] != kHeaderTag || fields.size() < 2 || fields[1] != kVersion) return;
+    header_ = true;
+    journal_->move = Setting(fields, "mode") == "move";
+    journal_->photo = Setting(fields, "photo");
+    journal_->output = Setting(fields, "output");
+    journal_->output_id = Setting(fields, "output_id");
+    journal_->started = Setting(fields, "started");
+    ParseInt(Setting(fields, "started_ns"), &journal_->started_ns);
+    return;
+  }
+  if (!header_) return;
+  JournalEntry entry;
+  if (ParseFileLine(line, line_number_, &entry)) {
+    if (on_file_) on_file_(entry);
+    File(std::move(entry), line);
+    return;
+  }
+  const std::vector<std::string_view> fields = SplitFields(line);
+  const std::string_view kind = fields[0];
+  if (kind == "date") {
+    // Belongs to the file record just before it, of the same target.
+    std::string target;
+    if (keep_files_ && fields.size() >= 2 && UnescapeField(fields[1], &target) &&
+        last_record_ != kNoRecord && journal_->files[last_record_].target == target) {
+      journal_->files[last_record_].date_source = Setting(fields, "source");
+      journal_->files[last_record_].taken = Setting(fields, "taken");
     }
-    if (kind == "copy" || kind == "move" || kind == "skip" || kind == "intent") {
-      // An intent has its action in a field of its own: the rest is as in a file record.
-      const bool intent = kind == "intent";
-      const size_t at = intent ? 1 : 0;
-      const std::string_view action = intent ? fields.size() > 1 ? fields[1] : "" : kind;
-      JournalEntry entry;
-      entry.line = line_number;
-      entry.intent = intent;
-      entry.action = action == "copy"   ? JournalAction::kCopy
-                     : action == "move" ? JournalAction::kMove
-                                        : JournalAction::kSkip;
-      if (fields.size() != (intent ? 8u : 6u) || (intent && action != "copy" && action != "move") ||
-          !UnescapeField(fields[at + 1], &entry.source) ||
-          !UnescapeField(fields[at + 2], &entry.target) ||
-          !ParseInt(fields[at + 3], &entry.record.size)) {
-        continue;
+  } else if (kind == "folder") {
+    std::string folder;
+    if (fields.size() >= 3 && UnescapeField(fields[2], &folder)) {
+      journal_->folders.push_back(folder);
+    }
+  } else if (kind == "end") {
+    journal_->complete = true;
+    journal_->counters.ProcessedCount = IntSetting(fields, "processed");
+    journal_->counters.FailedCount = IntSetting(fields, "failed");
+    journal_->counters.SkippedCount = IntSetting(fields, "skipped");
+    journal_->stopped = Setting(fields, "stopped") == "1";
+  } else if (kind == "undo-begin") {
+    journal_->undo_started = true;
+    journal_->undo_complete = false;
+  } else if (kind == "undone" || kind == "kept") {
+    int64_t undone_line = 0;
+    std::string word;
+    if (fields.size() >= 2 && ParseInt(fields[1], &undone_line) && undone_line > 0 &&
+        undone_line < line_number_ && (fields.size() < 3 || UnescapeField(fields[2], &word))) {
+      const int record = static_cast<int>(undone_line);
+      const bool done = kind == "undone" || KeptForGood(word);
+      if (keep_files_ && done) {
+        (kind == "undone" ? journal_->undone : journal_->kept_for_good).insert(record);
       }
-      entry.record.mtime = fields[at + 4];
-      entry.record.checksum = fields[at + 5];
-      if (intent) entry.identity = fields[7];
-      // A later intent or the record of the same file takes the place of the intent before.
-      auto key = std::make_pair(entry.source, entry.target);
-      const auto open = unresolved.find(key);
-      size_t index = journal->files.size();
-      if (entry.action == JournalAction::kSkip) {
-        journal->files.push_back(std::move(entry));
-      } else if (open != unresolved.end()) {
-        index = open->second;
-        journal->files[index] = std::move(entry);
-        if (!intent) unresolved.erase(open);
-      } else {
-        if (intent) unresolved.emplace(std::move(key), index);
-        journal->files.push_back(std::move(entry));
+      if (done) {
+        if (done_.size() <= static_cast<size_t>(record)) done_.resize(record + 1);
+        done_[record] = true;
       }
-      last_record = intent ? kNoRecord : index;
-    } else if (kind == "date") {
-      // Belongs to the file record just before it, of the same target.
-      std::string target;
-      if (fields.size() >= 2 && UnescapeField(fields[1], &target) && last_record != kNoRecord &&
-          journal->files[last_record].target == target) {
-        journal->files[last_record].date_source = Setting(fields, "source");
-        journal->files[last_record].taken = Setting(fields, "taken");
-      }
-    } else if (kind == "folder") {
-      std::string folder;
-      if (fields.size() >= 3 && UnescapeField(fields[2], &folder)) {
-        journal->folders.push_back(folder);
-      }
-    } else if (kind == "end") {
-      journal->complete = true;
-      journal->counters.ProcessedCount = IntSetting(fields, "processed");
-      journal->counters.FailedCount = IntSetting(fields, "failed");
-      journal->counters.SkippedCount = IntSetting(fields, "skipped");
-      journal->stopped = Setting(fields, "stopped") == "1";
-    } else if (kind == "undo-begin") {
-      journal->undo_started = true;
-      journal->undo_complete = false;
-    } else if (kind == "undone" || kind == "kept") {
-      int64_t undone_line = 0;
-      std::string word;
-      if (fields.size() >= 2 && ParseInt(fields[1], &undone_line) &&
-          (fields.size() < 3 || UnescapeField(fields[2], &word))) {
-        const int record = static_cast<int>(undone_line);
-        if (kind == "undone") {
-          journal->undone.insert(record);
-        } else if (KeptForGood(word)) {
-          journal->kept_for_good.insert(record);
-        }
-      }
-    } else if (kind == "undo-end") {
-      journal->undo_complete = true;
+    }
+  } else if (kind == "undo-end") {
+    journal_->undo_complete = true;
+  }
+}
+
+// A file record or intent read: a later intent or the record of the same file takes the place
+// of the intent before.
+void JournalReader::File(JournalEntry entry, std::string_view line) {
+  const std::vector<std::string_view> fields = SplitFields(line);
+  const size_t at = entry.intent ? 1 : 0;
+  std::string key = std::string(fields[at + 1]) + "\t" + std::string(fields[at + 2]);
+  const auto open = unresolved_.find(key);
+  size_t index = items_.size();
+  const Item item{offset_, entry.line, entry.intent, entry.action == JournalAction::kSkip};
+  if (item.skip) {
+    items_.push_back(item);
+  } else if (open != unresolved_.end()) {
+    index = open->second;
+    items_[index] = item;
+    if (!entry.intent) unresolved_.erase(open);
+  } else {
+    if (entry.intent) unresolved_.emplace(std::move(key), index);
+    items_.push_back(item);
+  }
+  if (keep_files_) {
+    if (index == journal_->files.size()) {
+      journal_->files.push_back(std::move(entry));
+    } else {
+      journal_->files[index] = std::move(entry);
     }
   }
-  return line_number >= 1;
+  last_record_ = item.intent ? kNoRecord : index;
+}
+
+bool ParseJournal(const std::string& text, Journal* journal) {
+  JournalReader reader(journal, true);
+  reader.Feed(text);
+  return reader.Finish();
 }
 
 bool KeptForGood(std::string_view word) {
@@ -588,7 +650,7 @@ std::vector<JournalEntry> PendingFiles(const Journal& journal) {
 }
 
 bool FullyUndone(const Journal& journal) {
-  return journal.undo_complete && PendingFiles(journal).empty();
+  return journal.undo_complete && journal.pending == 0;
 }
 
 bool ReadJournal(fs::FileSystem& file_system, const std::string& path, Journal* journal,
@@ -647,11 +709,9 @@ std::string FormatHistoryLine(const std::string& path, const Journal& journal) {
     }
     if (journal.stopped) counts += Tr(" (已停止)");
   } else {
-    int placed = 0;
-    for (const JournalEntry& entry : journal.files) placed += entry.intent ? 0 : 1;
-    counts = TrFormat("整理文件 %d 个 (未完成)", placed);
+    counts = TrFormat("整理文件 %d 个 (未完成)", static_cast<int>(journal.placed));
   }
-  const size_t pending = PendingFiles(journal).size();
+  const size_t pending = journal.pending;
   std::string state;
   if (!journal.undo_started) {
     state = Tr("未撤销");

@@ -28,9 +28,10 @@
 //   undo-end         undone=N  kept=N                                      the undo is complete
 //
 // A run that skips files the library holds adds skip_known=1 to its first line, and a skip record
-// for each such file, whose TARGET is where the library holds it. A run that uses a date switch adds sidecar_dates=0|1 name_dates=0|1 day_starts_at=HH:MM
-// shift=+|-HH:MM to its first line and a date record after each file record; a reader that
-// knows neither passes them over, and without the switches the journal is as before.
+// for each such file, whose TARGET is where the library holds it. A run that uses a date switch
+// adds sidecar_dates=0|1 name_dates=0|1 day_starts_at=HH:MM shift=+|-HH:MM to its first line and a
+// date record after each file record; a reader that knows neither passes them over, and without the
+// switches the journal is as before.
 //
 // Paths are absolute. SIZE and MTIME ("SECONDS.NANOSECONDS") are those of the placed file (of
 // the source for a skip), CHECKSUM its content's XXH3-128 as 32 hexadecimal digits, or, for a
@@ -45,6 +46,8 @@
 // the folder that was renamed from a copy of it.
 
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -217,13 +220,69 @@ struct Journal {
   bool undo_started = false;         ///< An undo has begun.
   bool undo_complete = false;        ///< The last undo that began ran to its end.
   bool ends_with_line_break = true;  ///< False when the last line was cut short.
+  /// The files recorded (copy, move and skip records; intents not resolved left out).
+  int64_t placed = 0;
+  /// The copy and move records (and unresolved intents) neither undone nor kept for good.
+  int64_t pending = 0;
   /// The file is the user's own and no one else may write it (set by ReadJournal).
   bool trusted = true;
 };
 
-/// Reads the text of a journal. Returns false when it does not begin with a journal header
-/// of version 1. Lines that cannot be read (one cut short) are passed over.
+/// Reads the text of a journal with its file records. Returns false when it does not begin with
+/// a journal header of version 1. Lines that cannot be read (one cut short) are passed over.
 bool ParseJournal(const std::string& text, Journal* journal);
+
+/// Reads one copy, move, skip or intent line (without its line break), line `line_number` of its
+/// journal, into `entry`; false for any other line, or one that cannot be read.
+bool ParseFileLine(std::string_view line, int line_number, JournalEntry* entry);
+
+/// Where a pending file of a journal is recorded, for an undo that reads its line again.
+struct JournalSlot {
+  int64_t offset = 0;  ///< The offset of its latest line (its record, or the intent for it).
+  int32_t line = 0;    ///< That line's number, from 1.
+};
+
+/// Reads a journal as ParseJournal does, a piece of its text at a time, so that a journal of any
+/// length is read in little memory: its file records are kept only when asked for, else only
+/// counted (and, when asked for, their slots).
+class JournalReader {
+ public:
+  /// Reads into `journal`: with `keep_files` its files, undone and kept_for_good as ParseJournal
+  /// fills them; `pending` (when given) receives the slots of the pending files, in the order
+  /// of their files; `on_file` (when given) is called with every file line read.
+  JournalReader(Journal* journal, bool keep_files, std::vector<JournalSlot>* pending = nullptr,
+                std::function<void(const JournalEntry&)> on_file = {});
+  /// Reads the next `piece` of the text.
+  void Feed(std::string_view piece);
+  /// Ends the text: the counts and slots are filled. False when it is not a journal.
+  bool Finish();
+
+ private:
+  // One file as far as the reading has come: where its latest line lies.
+  struct Item {
+    int64_t offset;
+    int line;
+    bool intent;
+    bool skip;
+  };
+  static constexpr size_t kNoRecord = static_cast<size_t>(-1);
+  void Line(std::string_view line);
+  void File(JournalEntry entry, std::string_view line);
+
+  Journal* journal_;
+  const bool keep_files_;
+  std::vector<JournalSlot>* pending_;
+  std::function<void(const JournalEntry&)> on_file_;
+  std::string partial_;  // a line not ended yet
+  int64_t offset_ = 0;   // of the line being read
+  int line_number_ = 0;
+  bool header_ = false;
+  std::vector<Item> items_;
+  // Intents not resolved yet, by their SOURCE and TARGET fields: index in items_.
+  std::map<std::string, size_t> unresolved_;
+  size_t last_record_ = kNoRecord;  // the file record read last, which a date record follows
+  std::vector<bool> done_;          // by line: undone, or kept for good
+};
 
 /// True when a file kept by an undo with the word `word` stays kept whatever a retry does.
 bool KeptForGood(std::string_view word);

@@ -104,7 +104,7 @@ bool PendingCount(fs::FileSystem& file_system, const std::string& path, size_t* 
     *refusal = Tr(kAlreadyUndoneText) + path;
     return false;
   }
-  *count = PendingFiles(journal).size();
+  *count = static_cast<size_t>(journal.pending);
   return true;
 }
 

@@ -358,6 +358,52 @@ Outcome UndoCopy(fs::FileSystem& file_system, RunFolders& folders, const Journal
                          '\n', '\r', '\n', entry.source.c_str(), '\r', '\n'));
 }
 
+// Reads lines of a journal at their offsets, latest first, a window of the file at a time.
+class LineReader {
+ public:
+  explicit LineReader(const AppendFile& file) : file_(file) {}
+
+  // The line that begins at `offset`, without its line break; false when it cannot be read.
+  bool Read(int64_t offset, std::string* line) {
+    size_t end = Find(offset);
+    if (end == std::string::npos) {
+      // The window ends a little after the line, so that the lines before it come from it too.
+      start_ = std::max<int64_t>(0, offset + kAhead - kWindow);
+      if (file_.ReadAt(start_, kWindow, &window_) != 0) window_.clear();
+      end = Find(offset);
+    }
+    if (end == std::string::npos) {
+      // A line longer than the window ahead of it: read on to its end.
+      start_ = offset;
+      for (size_t length = 2 * kAhead; end == std::string::npos; length *= 2) {
+        if (file_.ReadAt(offset, length, &window_) != 0) return false;
+        end = Find(offset);
+        if (end == std::string::npos && window_.size() < length) return false;
+      }
+    }
+    *line = window_.substr(static_cast<size_t>(offset - start_), end);
+    return true;
+  }
+
+ private:
+  static constexpr int64_t kWindow = 1 << 20;
+  static constexpr int64_t kAhead = 1 << 16;
+
+  // The length of the line at `offset` when the window holds it whole, else npos.
+  size_t Find(int64_t offset) const {
+    if (offset < start_ || offset >= start_ + static_cast<int64_t>(window_.size())) {
+      return std::string::npos;
+    }
+    const size_t begin = static_cast<size_t>(offset - start_);
+    const size_t end = window_.find('\n', begin);
+    return end == std::string::npos ? end : end - begin;
+  }
+
+  const AppendFile& file_;
+  std::string window_;
+  int64_t start_ = 0;
+};
+
 std::string NowText() {
   const auto now = std::chrono::system_clock::now();
   const int64_t seconds =
@@ -372,12 +418,14 @@ std::string BaseOf(const std::string& output) {
 }
 
 // Checks that `journal`, found at `place` in the open folder `given`, records a run into that
-// folder, and moves its paths there: the run's output folder may have been renamed or moved
+// folder, and moves its folders there: the run's output folder may have been renamed or moved
 // since (it is the same folder, by identity, as the run's), but a journal that names another
 // folder (a copy of the output folder, or one planted there) is refused, and so is a path that
-// lies outside the run's two folders. Returns the refusal, or empty.
+// lies outside the run's two folders (`outside`, the first file's found so). Returns the refusal,
+// or empty.
 std::string CheckPlace(fs::FileSystem& file_system, const JournalPlace& place,
-                       const fs::Folder& given, const std::string& path, Journal* journal) {
+                       const fs::Folder& given, const std::string& path, const std::string& outside,
+                       Journal* journal) {
   const std::string other = Tr(kOtherFolderText) + journal->output + " (" + path + ")";
   const std::string recorded_base = BaseOf(journal->output);
   if (!IsAbsolutePath(journal->output) ||
@@ -398,14 +446,7 @@ std::string CheckPlace(fs::FileSystem& file_system, const JournalPlace& place,
     same = recorded_device == device && recorded_inode == inode && inode != 0;
   }
   if (!same) return other;
-  const std::string photo = WithTrailingSeparator(journal->photo);
-  for (JournalEntry& entry : journal->files) {
-    if (!Inside(entry.target, journal->output) || !Inside(entry.source, photo)) {
-      return Tr(kOutsideFolderText) +
-             (Inside(entry.target, journal->output) ? entry.source : entry.target);
-    }
-    entry.target = place.base + entry.target.substr(recorded_base.size());
-  }
+  if (!outside.empty()) return Tr(kOutsideFolderText) + outside;
   for (std::string& folder : journal->folders) {
     if (!Inside(folder, journal->output)) return Tr(kOutsideFolderText) + folder;
     folder = place.base + folder.substr(recorded_base.size());
@@ -469,14 +510,27 @@ int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::ato
     *refusal = Tr(kForeignJournalText) + path;
     return 2;
   }
-  std::string text;
-  if (error == 0) error = file->ReadAll(kJournalLimit, &text);
+  // Read a piece at a time, keeping only where each pending file's line lies, and checking that
+  // every file it names is inside the run's two folders.
+  Journal journal;
+  std::vector<JournalSlot> pending;
+  std::string outside;
+  JournalReader reader(&journal, false, &pending, [&](const JournalEntry& entry) {
+    if (!outside.empty()) return;
+    if (!Inside(entry.target, journal.output)) {
+      outside = entry.target;
+    } else if (!Inside(entry.source, WithTrailingSeparator(journal.photo))) {
+      outside = entry.source;
+    }
+  });
+  if (error == 0) {
+    error = file->ReadPieces(kJournalLimit, [&](std::string_view piece) { reader.Feed(piece); });
+  }
   if (error != 0) {
     *refusal = Tr(kJournalUnreadableText) + path + " (" + ErrorText(error) + ")";
     return 2;
   }
-  Journal journal;
-  if (!ParseJournal(text, &journal)) {
+  if (!reader.Finish()) {
     *refusal = Tr(kNotAJournalText) + path;
     return 2;
   }
@@ -484,7 +538,7 @@ int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::ato
     *refusal = Tr(kAlreadyUndoneText) + path;
     return 2;
   }
-  *refusal = CheckPlace(file_system, place, *folders.output, path, &journal);
+  *refusal = CheckPlace(file_system, place, *folders.output, path, outside, &journal);
   if (!refusal->empty()) return 2;
   // A line that a killed writer left without its line break is ended first.
   if (!journal.ends_with_line_break) file->Append("\n");
@@ -495,19 +549,24 @@ int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::ato
   folders.photo_path = WithTrailingSeparator(journal.photo);
   folders.output_path = place.base;
   folders.photo_error = file_system.OpenFolder(folders.photo_path, &folders.photo);
-  std::vector<JournalEntry> pending = PendingFiles(journal);
-  std::reverse(pending.begin(), pending.end());
+  const std::string recorded_base = BaseOf(journal.output);
+  LineReader lines(*file);
   // The library's index of the output folder, where there is one, is kept current.
   std::unique_ptr<KnownFiles> known;
   if (known_files && place.stem.empty()) {
     known = known_files(file_system, place.base, IndexUse::kKeepCurrent, running, {});
   }
   int32_t ordinal = 0;
-  for (const JournalEntry& entry : pending) {
+  for (auto slot = pending.rbegin(); slot != pending.rend(); ++slot) {
     if (!running.load()) {
       end->stopped = true;
       break;
     }
+    // The file's line read again, its target where the output folder is now.
+    JournalEntry entry;
+    std::string line;
+    if (!lines.Read(slot->offset, &line) || !ParseFileLine(line, slot->line, &entry)) continue;
+    entry.target = place.base + entry.target.substr(recorded_base.size());
     const Outcome outcome = entry.action == JournalAction::kMove
                                 ? UndoMove(file_system, folders, entry, ordinal + 1)
                                 : UndoCopy(file_system, folders, entry, ordinal + 1);

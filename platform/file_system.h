@@ -15,8 +15,10 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/file.h"
 
@@ -247,11 +249,13 @@ class FileSystem {
 
   // The journal of a run and its undo.
 
-  /// Reads the whole content of the regular file `file` (a link is not followed; a pipe or a
-  /// device is refused without waiting: kNotRegular) into `data`, and fills `facts` for it.
-  /// EFBIG when it holds more than `limit` bytes.
-  virtual int ReadWholeFile(const FileAt& file, int64_t limit, std::string* data,
-                            OpenFileFacts* facts) = 0;
+  /// Reads the regular file `file` (a link is not followed; a pipe or a device is refused
+  /// without waiting: kNotRegular) from its first byte to its end, handing each piece read to
+  /// `piece` in order, so that a file of any length is read in little memory; fills `facts` for
+  /// it first. EFBIG when it holds more than `limit` bytes.
+  virtual int ReadInPieces(const FileAt& file, int64_t limit,
+                           const std::function<void(std::string_view)>& piece,
+                           OpenFileFacts* facts) = 0;
   /// Removes the folder `folder` (the entry itself: a link is not followed) when it is empty
   /// (ENOTEMPTY otherwise).
   virtual int RemoveFolder(const FileAt& folder) = 0;

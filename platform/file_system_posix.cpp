@@ -502,9 +502,9 @@ int SystemFileSystem::IdentifyFolder(const Folder& folder, uint64_t* device, uin
   return 0;
 }
 
-int SystemFileSystem::ReadWholeFile(const FileAt& file, int64_t limit, std::string* data,
-                                    OpenFileFacts* facts) {
-  data->clear();
+int SystemFileSystem::ReadInPieces(const FileAt& file, int64_t limit,
+                                   const std::function<void(std::string_view)>& piece,
+                                   OpenFileFacts* facts) {
   // Never waiting for a pipe or a device: opened without blocking, then refused.
   Fd fd(::openat(FdOf(*file.folder), file.name.c_str(),
                  O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
@@ -513,7 +513,7 @@ int SystemFileSystem::ReadWholeFile(const FileAt& file, int64_t limit, std::stri
   if (::fstat(fd.get(), &st) != 0) return errno;
   if (!S_ISREG(st.st_mode)) return kNotRegular;
   const int error = posix::FactsOf(fd.get(), facts);
-  return error != 0 ? error : posix::ReadAllAt(fd.get(), limit, data);
+  return error != 0 ? error : posix::ReadPiecesAt(fd.get(), limit, piece);
 }
 
 int SystemFileSystem::RemoveFolder(const FileAt& folder) {

@@ -800,9 +800,9 @@ int SystemFileSystem::IdentifyFolder(const Folder& folder, uint64_t* device, uin
   return 0;
 }
 
-int SystemFileSystem::ReadWholeFile(const FileAt& file, int64_t limit, std::string* data,
-                                    OpenFileFacts* facts) {
-  data->clear();
+int SystemFileSystem::ReadInPieces(const FileAt& file, int64_t limit,
+                                   const std::function<void(std::string_view)>& piece,
+                                   OpenFileFacts* facts) {
   Handle open(::CreateFileW(PathOf(file).c_str(), GENERIC_READ | READ_CONTROL, kShareAll, nullptr,
                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!open.valid()) return LastError();
@@ -813,7 +813,7 @@ int SystemFileSystem::ReadWholeFile(const FileAt& file, int64_t limit, std::stri
     return kNotRegular;
   }
   const int error = win::FactsOf(open.get(), facts);
-  return error != 0 ? error : win::ReadAllOf(open.get(), limit, data);
+  return error != 0 ? error : win::ReadPiecesOf(open.get(), limit, piece);
 }
 
 int SystemFileSystem::OpenLocked(const FileAt& at, bool create_new,

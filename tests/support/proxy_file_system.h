@@ -83,9 +83,10 @@ class ProxyFileSystem : public fs::FileSystem {
   int IdentifyFolder(const fs::Folder& folder, uint64_t* device, uint64_t* inode) override {
     return base_.IdentifyFolder(folder, device, inode);
   }
-  int ReadWholeFile(const fs::FileAt& file, int64_t limit, std::string* data,
-                    OpenFileFacts* facts) override {
-    return base_.ReadWholeFile(file, limit, data, facts);
+  int ReadInPieces(const fs::FileAt& file, int64_t limit,
+                   const std::function<void(std::string_view)>& piece,
+                   OpenFileFacts* facts) override {
+    return base_.ReadInPieces(file, limit, piece, facts);
   }
   int RemoveFolder(const fs::FileAt& folder) override { return base_.RemoveFolder(folder); }
   int OpenLocked(const fs::FileAt& at, bool create_new,
