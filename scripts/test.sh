@@ -4,7 +4,7 @@
 # (installed, run and purged: scripts/package-test.sh), then the core suites again under
 # AddressSanitizer and UndefinedBehaviorSanitizer, with the fuzzers of the JPEG reader and the
 # media readers, and last the core and nandell-cli built for Windows (MinGW-w64) with their
-# tests run under Wine.
+# tests run under Wine, the installer and the zip made from that build among them.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 bash scripts/setup.sh || exit 1
