@@ -3,7 +3,7 @@
 # so that the disk does not set the pace: a dry run of a move, the move, history, date, library,
 # duplicates, and the undo of the move, beside the mv loop that moves the same files. The peak
 # memory of a command must not grow with the number of files, and an undo takes at most 1.2x
-# its run.
+# its run (both without a library index to keep current: library made one, it is removed first).
 #
 # usage: bench/scale.sh [path/to/nandell-cli]
 # env:   COUNTS ("50000 200000"; "50000 200000 1000000" for the million), FOLDER_FILES (1000),
@@ -100,6 +100,8 @@ for count in $counts; do
   measure date bash -c date_all
   measure library "$cli" library "$work/out"
   measure duplicates "$cli" duplicates "$work/out"
+  # The undo beside its run: both without an index to keep current.
+  rm -f "$work/out/.nandell/library.sqlite"*
   measure undo "$cli" undo "$work/out"
   measure mv bash -c mv_loop
   for c in $commands; do

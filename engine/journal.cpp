@@ -518,14 +518,27 @@ bool JournalReader::Finish() {
   // A last line cut short is passed over.
   if (!partial_.empty()) journal_->ends_with_line_break = false;
   if (line_number_ == 0 || !header_) return false;
-  for (const Item& item : items_) {
-    journal_->placed += item.intent ? 0 : 1;
-    const bool done = item.line < static_cast<int>(done_.size()) && done_[item.line];
-    if (item.skip || done) continue;
-    ++journal_->pending;
-    if (pending_ != nullptr) pending_->push_back(JournalSlot{item.offset, item.line});
+  const auto done = [this](int line) {
+    return line < static_cast<int>(done_.size()) && done_[line];
+  };
+  if (!KeepsItems()) {
+    for (size_t line = 0; line < candidates_.size(); ++line) {
+      journal_->pending += candidates_[line] && !done(static_cast<int>(line)) ? 1 : 0;
+    }
+    return true;
   }
+  // The pending ones kept in their order, in the memory they had.
+  items_.erase(
+      std::remove_if(items_.begin(), items_.end(),
+                     [&](const JournalSlot& item) { return item.skip || done(item.line); }),
+      items_.end());
+  journal_->pending = static_cast<int64_t>(items_.size());
+  if (pending_ != nullptr) pending_->swap(items_);
   return true;
+}
+
+bool JournalReader::KeepsItems() const {
+  return keep_files_ || pending_ != nullptr;
 }
 
 void JournalReader::Line(std::string_view line) {
@@ -600,17 +613,26 @@ void JournalReader::File(JournalEntry entry, std::string_view line) {
   const size_t at = entry.intent ? 1 : 0;
   std::string key = std::string(fields[at + 1]) + "\t" + std::string(fields[at + 2]);
   const auto open = unresolved_.find(key);
+  const JournalSlot item{offset_, entry.line, entry.intent, entry.action == JournalAction::kSkip};
+  journal_->placed += item.intent ? 0 : 1;
+  // Only counted, a file is the bit of its latest line among the candidates.
+  const bool keeps = KeepsItems();
+  if (!keeps && !item.skip) {
+    if (candidates_.size() <= static_cast<size_t>(item.line)) candidates_.resize(item.line + 1);
+    candidates_[item.line] = true;
+  }
   size_t index = items_.size();
-  const Item item{offset_, entry.line, entry.intent, entry.action == JournalAction::kSkip};
   if (item.skip) {
-    items_.push_back(item);
+    if (keeps) items_.push_back(item);
   } else if (open != unresolved_.end()) {
-    index = open->second;
-    items_[index] = item;
+    index = open->second.index;
+    if (keeps) items_[index] = item;
+    if (!keeps) candidates_[open->second.line] = false;
+    open->second.line = item.line;
     if (!entry.intent) unresolved_.erase(open);
   } else {
-    if (entry.intent) unresolved_.emplace(std::move(key), index);
-    items_.push_back(item);
+    if (entry.intent) unresolved_.emplace(std::move(key), Unresolved{index, item.line});
+    if (keeps) items_.push_back(item);
   }
   if (keep_files_) {
     if (index == journal_->files.size()) {

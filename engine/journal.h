@@ -238,8 +238,10 @@ bool ParseFileLine(std::string_view line, int line_number, JournalEntry* entry);
 
 /// Where a pending file of a journal is recorded, for an undo that reads its line again.
 struct JournalSlot {
-  int64_t offset = 0;  ///< The offset of its latest line (its record, or the intent for it).
-  int32_t line = 0;    ///< That line's number, from 1.
+  int64_t offset = 0;   ///< The offset of its latest line (its record, or the intent for it).
+  int32_t line = 0;     ///< That line's number, from 1.
+  bool intent = false;  ///< That line is an intent.
+  bool skip = false;    ///< A skip record (never pending).
 };
 
 /// Reads a journal as ParseJournal does, a piece of its text at a time, so that a journal of any
@@ -258,14 +260,13 @@ class JournalReader {
   bool Finish();
 
  private:
-  // One file as far as the reading has come: where its latest line lies.
-  struct Item {
-    int64_t offset;
+  // An intent not resolved yet: its file's index in items_ and its line.
+  struct Unresolved {
+    size_t index;
     int line;
-    bool intent;
-    bool skip;
   };
   static constexpr size_t kNoRecord = static_cast<size_t>(-1);
+  bool KeepsItems() const;
   void Line(std::string_view line);
   void File(JournalEntry entry, std::string_view line);
 
@@ -277,9 +278,12 @@ class JournalReader {
   int64_t offset_ = 0;   // of the line being read
   int line_number_ = 0;
   bool header_ = false;
-  std::vector<Item> items_;
-  // Intents not resolved yet, by their SOURCE and TARGET fields: index in items_.
-  std::map<std::string, size_t> unresolved_;
+  // Every file so far, where its latest line lies (when the files or slots are kept).
+  std::vector<JournalSlot> items_;
+  // Else, by line: the latest line of a file that is no skip.
+  std::vector<bool> candidates_;
+  // Intents not resolved yet, by their SOURCE and TARGET fields.
+  std::map<std::string, Unresolved> unresolved_;
   size_t last_record_ = kNoRecord;  // the file record read last, which a date record follows
   std::vector<bool> done_;          // by line: undone, or kept for good
 };

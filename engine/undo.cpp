@@ -192,9 +192,11 @@ Found Examine(fs::FileSystem& file_system, const fs::FileAt& file, const FileRec
     return found;
   }
   const bool by_identity = recorded.checksum.compare(0, 3, "id:") == 0;
+  // A file known by its identity is not looked at again: the facts just taken tell it.
   FileRecord now;
-  if (RecordFile(file_system, file,
-                 by_identity ? RecordContent::kIdentity : RecordContent::kChecksum, &now) != 0) {
+  if (by_identity) {
+    now = IdentityRecord(file_system, file, found.facts);
+  } else if (RecordFile(file_system, file, RecordContent::kChecksum, &now) != 0) {
     return found;
   }
   if (by_identity && now.mtime != recorded.mtime) return found;
@@ -302,11 +304,12 @@ Outcome UndoMove(fs::FileSystem& file_system, RunFolders& folders, const Journal
   if (source_error != 0 && source_error != ENOENT) return Failed(failed, ErrorText(source_error));
   if (at_from.exists) return Kept("source-taken", source_taken);
   const size_t slash = LastSeparator(source);
-  // The source folder levels that are gone are made again, the photo folder too.
+  // The source folder levels that are gone are made again, the photo folder too; one that is
+  // there is open already.
   int error = 0;
   if (!folders.photo) error = OpenMakingFolders(file_system, folders.photo_path, &folders.photo);
-  fs::FolderRef folder;
-  if (error == 0) {
+  fs::FolderRef folder = source_error == 0 ? at_source.folder : nullptr;
+  if (error == 0 && !folder) {
     error = OpenBelow(file_system, folders.photo, folders.photo_path, source.substr(0, slash + 1),
                       true, &folder);
   }

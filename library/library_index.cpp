@@ -554,6 +554,9 @@ void LibraryIndex::Placed(const fs::FileAt& file, const std::string& checksum) {
 void LibraryIndex::Predicted(const std::string& path, int64_t size, const fs::FileAt& source) {
   Change change;
   if (broken_ || !Split(path, &change.folder, &change.name)) return;
+  if (predicted_.empty()) predicted_.resize(kPredictionBits);
+  predicted_[PredictionBit(change.folder, change.name, 0)] = true;
+  predicted_[PredictionBit(change.folder, change.name, 1)] = true;
   change.size = size;
   change.source = source.Path();
   Queue(std::move(change));
@@ -568,7 +571,7 @@ void LibraryIndex::Removed(const std::string& path) {
 
 bool LibraryIndex::Claimed(const std::string& path, std::string* source) {
   std::string folder, name;
-  if (broken_ || !Split(path, &folder, &name)) return false;
+  if (broken_ || !Split(path, &folder, &name) || !MayBePredicted(folder, name)) return false;
   Flush();
   claimed_.Bind(1, folder);
   claimed_.Bind(2, name);
@@ -580,6 +583,19 @@ bool LibraryIndex::Claimed(const std::string& path, std::string* source) {
   *source = claimed_.Text(0);
   claimed_.Reset();
   return true;
+}
+
+// Bit `which` (0 or 1) of the prediction of `name` in `folder` in predicted_.
+size_t LibraryIndex::PredictionBit(const std::string& folder, const std::string& name, int which) {
+  const size_t hash = std::hash<std::string>()(folder + '/' + name);
+  return (which == 0 ? hash : (hash >> 32) * 0x9e3779b97f4a7c15ull) % kPredictionBits;
+}
+
+// False when no prediction names `name` in `folder` (most names of a dry run): the database is
+// asked only when one may.
+bool LibraryIndex::MayBePredicted(const std::string& folder, const std::string& name) const {
+  return !predicted_.empty() && predicted_[PredictionBit(folder, name, 0)] &&
+         predicted_[PredictionBit(folder, name, 1)];
 }
 
 void LibraryIndex::Queue(Change change) {
@@ -610,10 +626,11 @@ void LibraryIndex::Flush(bool commit) {
       delete_file_.Bind(2, change.name);
       if (!Check(delete_file_.Run())) break;
     } else {
-      // The folder is known, so that the files in it are dropped once it is gone.
+      // The folder is known, so that the files in it are dropped once it is gone (a private
+      // index is never checked against the folder again).
       known_folder_.Bind(1, change.folder);
       known_folder_.Bind(2, generation_);
-      if (!Check(known_folder_.Run()) || !Upsert(change)) break;
+      if ((!path_.empty() && !Check(known_folder_.Run())) || !Upsert(change)) break;
     }
     Wrote();
   }

@@ -92,6 +92,8 @@ class LibraryIndex : public KnownFiles {
   void Wrote();
   void Commit();
   void Queue(Change change);
+  static size_t PredictionBit(const std::string& folder, const std::string& name, int which);
+  bool MayBePredicted(const std::string& folder, const std::string& name) const;
   void Flush(bool commit = true);
   bool Upsert(const Change& change);
   void Notice(const std::string& text);
@@ -112,6 +114,10 @@ class LibraryIndex : public KnownFiles {
   // What the run placed, predicted or took away, written together (Flush).
   std::vector<Change> queued_;
   int64_t queued_since_ = 0;
+  // The predictions recorded, as a filter of a fixed size: a name whose two bits are not both
+  // set was never predicted.
+  static constexpr size_t kPredictionBits = size_t{1} << 23;
+  std::vector<bool> predicted_;  // made with the first prediction
   // The statements, prepared once.
   sqlite::Statement has_size_, unread_of_size_, of_checksum_, set_read_, upsert_file_, delete_file_,
       folder_rows_, seen_folder_, known_folder_, claimed_;

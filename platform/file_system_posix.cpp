@@ -281,9 +281,13 @@ int SystemFileSystem::OpenFolder(const std::string& path, FolderRef* folder) {
 
 int SystemFileSystem::OpenSubfolder(const Folder& parent, const std::string& name,
                                     FolderRef* folder) {
-  int fd = -1;
-  const int error = OpenLevels(FdOf(parent), name, false, nullptr, &fd);
-  if (error != 0) return error;
+  // One call where the kernel refuses links at every level itself; else, or to tell why not,
+  // a level at a time.
+  int fd = OpenBeneath(FdOf(parent), name);
+  if (fd < 0) {
+    const int error = OpenLevels(FdOf(parent), name, false, nullptr, &fd);
+    if (error != 0) return error;
+  }
   *folder = std::make_shared<Folder>(parent.Path() + name + "/", fd);
   return 0;
 }
