@@ -745,6 +745,9 @@ bool LibraryIndex::Writing() {
 }
 
 void LibraryIndex::Wrote() {
+  // A private index has no other reader: one transaction for its whole life, whose pages are
+  // written only when its cache is full.
+  if (path_.empty()) return;
   if (++pending_writes_ >= kBatchRows ||
       NowMilliseconds() - transaction_start_ >= kBatchMilliseconds) {
     Commit();
