@@ -94,8 +94,9 @@ for count in $counts; do
   rm -rf "$work/src" "$work/out" "$work/mv"
   make_tree "$work/src" "$count"
   mkdir -p "$work/out" "$work/mv"
-  measure dry "$cli" organize "$work/src" "$work/out" --move --dry-run --quiet
-  measure move "$cli" organize "$work/src" "$work/out" --move --quiet
+  # Every file's message printed, as the undo prints its own.
+  measure dry "$cli" organize "$work/src" "$work/out" --move --dry-run
+  measure move "$cli" organize "$work/src" "$work/out" --move
   measure history "$cli" history "$work/out"
   measure date bash -c date_all
   measure library "$cli" library "$work/out"
