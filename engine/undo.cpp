@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <map>
 #include <memory>
 #include <set>
 
@@ -33,6 +34,11 @@ struct RunFolders {
   int photo_error = 0;
   fs::FolderRef output;
   std::set<std::string> cleared;  // folders whose leftovers are removed already
+  // The taken (hidden) names found in each folder that was looked at, listed once.
+  std::map<std::string, std::set<std::string>> taken;
+  // The source folder reached last, held as the run held it while it took its files.
+  std::string source_path;
+  fs::FolderRef source_folder;
 };
 
 // Where a journal lies: OUTPUT + STEM + ".nandell/journal/" + NAME, where the run's output
@@ -156,6 +162,25 @@ int Locate(fs::FileSystem& file_system, const fs::FolderRef& base, const std::st
   return 0;
 }
 
+// `path` of the photo folder as an entry of its folder, as Locate finds it; the folder found last
+// is held for the next file of the same folder, as the run held it while it took its files.
+int LocateSource(fs::FileSystem& file_system, RunFolders& folders, const std::string& path,
+                 fs::FileAt* file) {
+  const size_t slash = LastSeparator(path);
+  if (slash != std::string::npos && folders.source_folder &&
+      path.compare(0, slash + 1, folders.source_path) == 0 &&
+      folders.source_path.size() == slash + 1) {
+    *file = fs::FileAt{folders.source_folder, path.substr(slash + 1)};
+    return 0;
+  }
+  const int error = Locate(file_system, folders.photo, folders.photo_path, path, file);
+  if (error == 0) {
+    folders.source_path = path.substr(0, slash + 1);
+    folders.source_folder = file->folder;
+  }
+  return error;
+}
+
 // Removes the temporary files that a killed run or undo left in `folder`, once per folder: a
 // copy back that was killed leaves a full-size one in the photo folder.
 void ClearLeftovers(fs::FileSystem& file_system, RunFolders& folders, const fs::FolderRef& folder) {
@@ -163,8 +188,18 @@ void ClearLeftovers(fs::FileSystem& file_system, RunFolders& folders, const fs::
 }
 
 // Gives a file that a killed run or undo left taken (hidden) under `file`'s name its name back.
-void RecoverTakenAt(fs::FileSystem& file_system, const fs::FileAt& file) {
+// Each folder is listed for taken names once: most hold none, and their files need no look-up.
+void RecoverTakenAt(fs::FileSystem& file_system, RunFolders& folders, const fs::FileAt& file) {
   if (!file.folder) return;
+  const auto [found, added] = folders.taken.try_emplace(file.folder->Path());
+  if (added) {
+    std::unique_ptr<fs::FolderListing> listing = file_system.ListFolder(*file.folder, nullptr);
+    fs::DirEntry entry;
+    while (listing && listing->Next(&entry)) {
+      if (IsTakenName(entry.name)) found->second.insert(entry.name);
+    }
+  }
+  if (found->second.count(TakenName(file.name)) == 0) return;
   const fs::FileAt taken{file.folder, TakenName(file.name)};
   fs::FileFacts facts;
   std::string name;
@@ -269,12 +304,11 @@ Outcome UndoMove(fs::FileSystem& file_system, RunFolders& folders, const Journal
   const int target_error =
       Locate(file_system, folders.output, folders.output_path, target, &at_target);
   int source_error =
-      folders.photo ? Locate(file_system, folders.photo, folders.photo_path, source, &at_source)
-                    : folders.photo_error;
+      folders.photo ? LocateSource(file_system, folders, source, &at_source) : folders.photo_error;
   // A move back that was killed while it held the file taken (hidden) gives it its name back,
   // and so does a move of the run that was killed while it held the source taken.
-  RecoverTakenAt(file_system, at_target);
-  RecoverTakenAt(file_system, at_source);
+  RecoverTakenAt(file_system, folders, at_target);
+  RecoverTakenAt(file_system, folders, at_source);
   ClearLeftovers(file_system, folders, at_target.folder);
   ClearLeftovers(file_system, folders, at_source.folder);
   if (target_error != 0 && target_error != ENOENT) {
@@ -334,9 +368,9 @@ Outcome UndoCopy(fs::FileSystem& file_system, RunFolders& folders, const Journal
   fs::FileAt at_source;
   const int target_error =
       Locate(file_system, folders.output, folders.output_path, target, &at_target);
-  const int source_error = folders.photo ? Locate(file_system, folders.photo, folders.photo_path,
-                                                  entry.source, &at_source)
-                                         : folders.photo_error;
+  const int source_error = folders.photo
+                               ? LocateSource(file_system, folders, entry.source, &at_source)
+                               : folders.photo_error;
   ClearLeftovers(file_system, folders, at_target.folder);
   // A folder of the copy that is gone took the copy with it; one that cannot be reached (a
   // link in its place) may still hold it.
