@@ -141,6 +141,7 @@ int RunOrganize(const Arguments& args) {
   }
   if (args.Has("--skip-identical")) config.skip_identical = true;
   if (args.Has("--rename-conflicts")) config.rename_conflicts = true;
+  if (args.Has("--keep-together")) config.keep_together = true;
 #ifdef NANDELL_WITH_LIBRARY
   if (args.Has("--skip-known")) config.skip_known = true;
   config.known_files = OpenLibraryIndex;

@@ -179,6 +179,18 @@ ProgramSpec MakeProgram() {
                     "--skip-identical) goes to the first free name NAME_1.EXT ... "
                     "NAME_9999.EXT in the same folder. Overrides RenameConflicts of "
                     "Config.ini."},
+           {.name = "--keep-together",
+            .help = "Keep files that belong together as one group: a photo and its sidecars "
+                    "(NAME.xmp, NAME.EXT.xmp, NAME.aae, NAME.thm, Takeout's NAME.EXT.json), a raw "
+                    "file (.crw .cr2 .cr3 .nef .arw .dng .raf .orf .rw2 .pef .srw) beside its JPEG "
+                    "or HEIC, a Live Photo's .mov or .mp4 beside its still: files of one folder "
+                    "with one stem, any letter case. A group goes whether the filter names all of "
+                    "its files or one, into the day folder of the first of its still, raw file "
+                    "and movie that has a date of its own (else the still's), each file under the "
+                    "still's stem (IMG_0001_1.CR2 beside IMG_0001_1.JPG); if one file cannot be "
+                    "placed, none is. It counts once, fails once, is skipped only when every "
+                    "file is identical, and is undone as one. A sidecar without its photo stays. "
+                    "Overrides KeepTogether of Config.ini."},
            {.name = "--dry-run",
             .help = "Change nothing: print the messages and the summary the run would print, "
                     "the failures, skips and free names it can foresee included (a target that "

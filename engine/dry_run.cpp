@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <memory>
 #include <optional>
+#include <vector>
 
+#include "engine/file_group.h"
 #include "engine/file_transfer.h"
 #include "engine/journal.h"
 #include "platform/path.h"
@@ -26,38 +28,76 @@ bool DryRunPredictor::Predict(const fs::FileAt& file, const std::string& source,
   // Once a file fails for want of the journal, the run places nothing more.
   predicted->error = journal_lost_ ? fs::kNotJournaled : target.error;
   if (predicted->error != 0) return false;
-  std::optional<int> transfer_error;  // the same for every free name
+  // The members of a group (KeepTogether), its principal first; a file alone is its only one.
+  const size_t count = predicted->companions.size() + 1;
+  const auto file_of = [&](size_t member) -> const fs::FileAt& {
+    return member == 0 ? file : predicted->companions[member - 1].from;
+  };
+  const auto names_for = [&](const std::string& name) {
+    return predicted->group ? MemberNames(*predicted->group, name) : std::vector<std::string>{name};
+  };
+  // What each member's transfer would meet, the same for every free name.
+  std::vector<std::optional<int>> transfer_errors(count);
+  size_t failed = 0;
   const auto place = [&](const std::string& name) {
-    if (Claimed(plan.folder + name, nullptr)) return EEXIST;
-    const int error = file_system_.CheckNameFree(*base, relative + name);
-    if (error != 0) return error;
-    if (!transfer_error) transfer_error = PredictTransfer(file, target);
-    return *transfer_error;
+    const std::vector<std::string> names = names_for(name);
+    for (size_t member = 0; member < count; ++member) {
+      failed = member;
+      if (Claimed(plan.folder + names[member], nullptr)) return EEXIST;
+      const int error = file_system_.CheckNameFree(*base, relative + names[member]);
+      if (error != 0) return error;
+    }
+    // As the run places them: the companions first, the principal last.
+    for (size_t k = 1; k <= count; ++k) {
+      failed = k % count;
+      std::optional<int>& error = transfer_errors[failed];
+      if (!error) error = PredictTransfer(file_of(failed), target);
+      if (*error != 0) return *error;
+    }
+    return 0;
   };
   fs::FolderRef target_folder;  // opened once a name in it is found taken, so it exists
-  const auto identical = [&](const std::string& name) {
+  const auto identical_one = [&](const fs::FileAt& from, const std::string& name) {
     fs::FileAt claimed;
     if (Claimed(plan.folder + name, &claimed)) {
-      return claimed.folder && IdenticalFile(file_system_, file, claimed);
+      return claimed.folder && IdenticalFile(file_system_, from, claimed);
     }
     bool made = false;
     if (!target_folder &&
         file_system_.OpenTargetFolder(*base, relative, &made, &target_folder) != 0) {
       return false;
     }
-    return IdenticalFile(file_system_, file, fs::FileAt{target_folder, name});
+    return IdenticalFile(file_system_, from, fs::FileAt{target_folder, name});
+  };
+  const auto identical = [&](const std::string& name) {
+    const std::vector<std::string> names = names_for(name);
+    for (size_t member = 0; member < count; ++member) {
+      if (!identical_one(file_of(member), names[member])) return false;
+    }
+    return true;
   };
   const Placement placement = PlaceResolvingConflicts(
       {config_.skip_identical, config_.rename_conflicts}, plan.path.substr(plan.folder.size()),
-      place, identical, &conflict_numbers_, plan.path);
+      place, identical, predicted->group ? nullptr : &conflict_numbers_, plan.path);
+  const std::vector<std::string> names = names_for(placement.name);
   predicted->error = placement.error;
-  predicted->placed = plan.folder + placement.name;
+  predicted->placed = plan.folder + names[0];
   predicted->skipped = placement.skipped;
+  predicted->failed_companion = placement.error != 0 ? failed : 0;
+  for (size_t member = 1; member < count; ++member) {
+    predicted->companions[member - 1].placed = plan.folder + names[member];
+  }
   const bool placed = placement.error == 0 && !placement.skipped;
-  if (placed && predictions_ != nullptr) {
-    predictions_->Predicted(predicted->placed, size, file);
-  } else if (placed) {
-    claimed_.emplace(predicted->placed, file);
+  if (placed) {
+    // The principal's size is the one known (a group's members are never looked up by it).
+    for (size_t member = 0; member < count; ++member) {
+      if (predictions_ != nullptr) {
+        predictions_->Predicted(plan.folder + names[member], member == 0 ? size : -1,
+                                file_of(member));
+      } else {
+        claimed_.emplace(plan.folder + names[member], file_of(member));
+      }
+    }
   }
   if (placement.error == fs::kNotJournaled) journal_lost_ = true;
   return placed;

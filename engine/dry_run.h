@@ -36,8 +36,9 @@ class DryRunPredictor {
   /// run would meet it: the target folder that cannot be opened or made; a name that exists or
   /// that an earlier file of this run would take, and then the file skipped, renamed or failed;
   /// a source that cannot be read or a folder that cannot be changed, where the transfer needs
-  /// them. Fills `predicted` as the transfer would end. Returns true when the file would be
-  /// placed.
+  /// them. With companions in `predicted` (a group, KeepTogether), the same for every member,
+  /// all or none. Fills `predicted` as the transfer would end. Returns true when the file would
+  /// be placed.
   bool Predict(const fs::FileAt& file, const std::string& source, const TargetPlan& plan,
                int64_t size, Transfer* predicted);
 

@@ -144,6 +144,19 @@ int MoveNoReplace(fs::FileSystem& file_system, const fs::FileAt& source, const f
   return MoveByCopy(file_system, source, target, kept_as);
 }
 
+int MoveBack(fs::FileSystem& file_system, const fs::FileAt& placed, const fs::FileAt& original,
+             std::string* kept_as) {
+  std::string left_as;  // where a failed move by copy left the placed file: under its name
+  int error = MoveNoReplace(file_system, placed, original, &left_as);
+  for (int attempt = 1; error == EEXIST && left_as.empty() && attempt <= kRecoveryAttempts;
+       ++attempt) {
+    const fs::FileAt recovery{original.folder, RecoveryName(original.name, attempt)};
+    error = MoveNoReplace(file_system, placed, recovery, &left_as);
+    if (error == 0) *kept_as = recovery.Path();
+  }
+  return error;
+}
+
 int RecoverTaken(fs::FileSystem& file_system, const fs::FileAt& taken, std::string* name) {
   std::string original;
   if (!IsTakenName(taken.name, &original)) return EINVAL;

@@ -53,6 +53,12 @@ int MoveByCopy(fs::FileSystem& file_system, const fs::FileAt& source, const fs::
 int MoveNoReplace(fs::FileSystem& file_system, const fs::FileAt& source, const fs::FileAt& target,
                   std::string* kept_as);
 
+/// Moves the file `placed` back to `original` (its source), as MoveNoReplace does, or, when a
+/// new file has taken that name meanwhile, under the first free RecoveryName beside it, whose
+/// path `kept_as` receives.
+int MoveBack(fs::FileSystem& file_system, const fs::FileAt& placed, const fs::FileAt& original,
+             std::string* kept_as);
+
 /// Puts a source that an ended run left taken (IsTakenName) back under its name, or under a
 /// recovery name when its name is taken; `name` receives the name it now has. EBUSY when a run
 /// still holds it.

@@ -315,6 +315,7 @@ RunJournal::RunJournal(fs::FileSystem& file_system, const RunConfig& config)
             "\tstarted=" + LocalTimeText(seconds, "%Y-%m-%d %H:%M:%S") +
             "\tstarted_ns=" + std::to_string(ns) + "\tpid=" + pid;
   // A switch beyond the designed ones is named only when it is on.
+  if (config.keep_together) header_ += "\tkeep_together=1";
   if (config.skip_known) header_ += "\tskip_known=1";
   if (RecordsDateSources(config)) {
     header_ += std::string("\tsidecar_dates=") + (config.sidecar_dates ? "1" : "0") +
@@ -351,24 +352,49 @@ int RunJournal::AddIntent(JournalAction action, const std::string& source,
   return broken_ ? fs::kNotJournaled : 0;
 }
 
+std::string RunJournal::FileLines(JournalAction action, const std::string& source,
+                                  const std::string& target, const FileRecord& record,
+                                  const std::string& date_fields) {
+  std::string lines = ActionName(action) + "\t" + PathFields(source, target) + "\t" +
+                      std::to_string(record.size) + "\t" + record.mtime + "\t" + record.checksum +
+                      "\n";
+  // The date record goes with the file's record, right after it.
+  if (!date_fields.empty()) {
+    lines += "date\t" + EscapeField(Absolute(target, working_dir_)) + "\t" + date_fields + "\n";
+  }
+  return lines;
+}
+
+void RunJournal::WriteRecords(bool placed, const std::string& lines) {
+  if (placed && !file_ && !Open()) return;
+  // The record of a placed file goes out with the next line: its intent, written before, tells
+  // an undo where to look meanwhile. A move then costs one write, as it did before intents.
+  if (placed && file_) {
+    deferred_ += lines;
+    return;
+  }
+  Write(lines);
+}
+
 void RunJournal::AddFile(JournalAction action, const std::string& source, const std::string& target,
                          const FileRecord& record, const std::string& date_fields) {
   std::lock_guard<std::mutex> lock(mutex_);
-  std::string line = ActionName(action) + "\t" + PathFields(source, target) + "\t" +
-                     std::to_string(record.size) + "\t" + record.mtime + "\t" + record.checksum +
-                     "\n";
-  // The date record goes with the file's record, right after it.
-  if (!date_fields.empty()) {
-    line += "date\t" + EscapeField(Absolute(target, working_dir_)) + "\t" + date_fields + "\n";
+  WriteRecords(action != JournalAction::kSkip,
+               FileLines(action, source, target, record, date_fields));
+}
+
+void RunJournal::AddGroup(JournalAction action, bool skipped,
+                          const std::vector<JournaledFile>& files, const std::string& date_fields) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  // One piece, so that no other record comes between the group's and the group record.
+  std::string lines;
+  for (const JournaledFile& file : files) {
+    lines += FileLines(skipped ? JournalAction::kSkip : action, file.source, file.target,
+                       file.record, date_fields);
   }
-  if (action != JournalAction::kSkip && !file_ && !Open()) return;
-  // The record of a placed file goes out with the next line: its intent, written before, tells
-  // an undo where to look meanwhile. A move then costs one write, as it did before intents.
-  if (action != JournalAction::kSkip && file_) {
-    deferred_ += line;
-    return;
-  }
-  Write(line);
+  lines += "group\t" + std::to_string(files.size()) + "\t" +
+           EscapeField(Absolute(files.front().target, working_dir_)) + "\n";
+  WriteRecords(!skipped, lines);
 }
 
 void RunJournal::End(const JobCounters& counters, bool stopped) {
@@ -521,18 +547,25 @@ bool JournalReader::Finish() {
   const auto done = [this](int line) {
     return line < static_cast<int>(done_.size()) && done_[line];
   };
+  // The pending files, a group's members counted once.
+  std::set<int32_t> groups;
+  const auto count = [&](int32_t group) {
+    if (group == 0 || groups.insert(group).second) ++journal_->pending;
+  };
   if (!KeepsItems()) {
     for (size_t line = 0; line < candidates_.size(); ++line) {
-      journal_->pending += candidates_[line] && !done(static_cast<int>(line)) ? 1 : 0;
+      if (!candidates_[line] || done(static_cast<int>(line))) continue;
+      const auto group = group_of_line_.find(static_cast<int>(line));
+      count(group == group_of_line_.end() ? 0 : group->second);
     }
     return true;
   }
   // The pending ones kept in their order, in the memory they had.
-  items_.erase(
-      std::remove_if(items_.begin(), items_.end(),
-                     [&](const JournalSlot& item) { return item.skip || done(item.line); }),
-      items_.end());
-  journal_->pending = static_cast<int64_t>(items_.size());
+  items_.erase(std::remove_if(
+                   items_.begin(), items_.end(),
+                   [&](const JournalSlot& item) { return item.group == kSkip || done(item.line); }),
+               items_.end());
+  for (const JournalSlot& item : items_) count(item.group);
   if (pending_ != nullptr) pending_->swap(items_);
   return true;
 }
@@ -564,7 +597,13 @@ void JournalReader::Line(std::string_view line) {
   }
   const std::vector<std::string_view> fields = SplitFields(line);
   const std::string_view kind = fields[0];
-  if (kind == "date") {
+  // Any other line than a file record, its date or a group record ends a run of records.
+  if (kind != "date" && kind != "group" && kind != "copy" && kind != "move" && kind != "skip") {
+    run_.clear();
+  }
+  if (kind == "group") {
+    Group(fields);
+  } else if (kind == "date") {
     // Belongs to the file record just before it, of the same target.
     std::string target;
     if (keep_files_ && fields.size() >= 2 && UnescapeField(fields[1], &target) &&
@@ -613,25 +652,27 @@ void JournalReader::File(JournalEntry entry, std::string_view line) {
   const size_t at = entry.intent ? 1 : 0;
   std::string key = std::string(fields[at + 1]) + "\t" + std::string(fields[at + 2]);
   const auto open = unresolved_.find(key);
-  const JournalSlot item{offset_, entry.line, entry.intent, entry.action == JournalAction::kSkip};
-  journal_->placed += item.intent ? 0 : 1;
+  const bool intent = entry.intent;
+  const bool skip = entry.action == JournalAction::kSkip;
+  const JournalSlot item{offset_, entry.line, skip ? kSkip : 0};
+  journal_->placed += intent ? 0 : 1;
   // Only counted, a file is the bit of its latest line among the candidates.
   const bool keeps = KeepsItems();
-  if (!keeps && !item.skip) {
+  if (!keeps && !skip) {
     if (candidates_.size() <= static_cast<size_t>(item.line)) candidates_.resize(item.line + 1);
     candidates_[item.line] = true;
   }
   size_t index = items_.size();
-  if (item.skip) {
+  if (skip) {
     if (keeps) items_.push_back(item);
   } else if (open != unresolved_.end()) {
     index = open->second.index;
     if (keeps) items_[index] = item;
     if (!keeps) candidates_[open->second.line] = false;
     open->second.line = item.line;
-    if (!entry.intent) unresolved_.erase(open);
+    if (!intent) unresolved_.erase(open);
   } else {
-    if (entry.intent) unresolved_.emplace(std::move(key), Unresolved{index, item.line});
+    if (intent) unresolved_.emplace(std::move(key), Unresolved{index, item.line});
     if (keeps) items_.push_back(item);
   }
   if (keep_files_) {
@@ -641,7 +682,35 @@ void JournalReader::File(JournalEntry entry, std::string_view line) {
       journal_->files[index] = std::move(entry);
     }
   }
-  last_record_ = item.intent ? kNoRecord : index;
+  last_record_ = intent ? kNoRecord : index;
+  // The records read one after another, which a group record may take.
+  if (intent) {
+    run_.clear();
+  } else {
+    run_.push_back(RunRecord{index, item.line, std::string(fields[at + 2])});
+    if (run_.size() > kRunRecords) run_.pop_front();
+  }
+}
+
+// A group record (KeepTogether): the COUNT file records just before it are one group, the first
+// of them its principal at TARGET; the group counts as one file.
+void JournalReader::Group(const std::vector<std::string_view>& fields) {
+  int64_t count = 0;
+  if (fields.size() >= 3 && ParseInt(fields[1], &count) && count >= 2 &&
+      static_cast<size_t>(count) <= run_.size() && run_[run_.size() - count].target == fields[2]) {
+    ++groups_;
+    journal_->placed -= count - 1;
+    for (size_t k = run_.size() - static_cast<size_t>(count); k < run_.size(); ++k) {
+      const RunRecord& record = run_[k];
+      if (keep_files_) journal_->files[record.index].group = groups_;
+      if (!KeepsItems()) {
+        group_of_line_[record.line] = groups_;
+      } else if (items_[record.index].group != kSkip) {
+        items_[record.index].group = groups_;
+      }
+    }
+  }
+  run_.clear();
 }
 
 bool ParseJournal(const std::string& text, Journal* journal) {
@@ -651,6 +720,9 @@ bool ParseJournal(const std::string& text, Journal* journal) {
 }
 
 bool KeptForGood(std::string_view word) {
+  // A file kept for its group is kept as long as the member that kept the group.
+  constexpr std::string_view kGroupPrefix = "group:";
+  if (word.substr(0, kGroupPrefix.size()) == kGroupPrefix) word.remove_prefix(kGroupPrefix.size());
   // Each says what became of the file since the run; errors ("error: REASON", a link in the
   // way, a full disk) may be gone at the next try.
   for (const char* final_word :
@@ -669,6 +741,16 @@ std::vector<JournalEntry> PendingFiles(const Journal& journal) {
     }
   }
   return pending;
+}
+
+size_t CountGroupsOnce(const std::vector<JournalEntry>& entries, bool records_only) {
+  size_t count = 0;
+  std::set<int> groups;
+  for (const JournalEntry& entry : entries) {
+    if (records_only && entry.intent) continue;
+    if (entry.group == 0 || groups.insert(entry.group).second) ++count;
+  }
+  return count;
 }
 
 bool FullyUndone(const Journal& journal) {

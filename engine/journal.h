@@ -22,16 +22,25 @@
 //   skip             SOURCE  TARGET  SIZE  MTIME  (empty)       identical to TARGET, not moved
 //   date             TARGET  source=exif|media|sidecar|name|mtime  taken=YYYY-MM-DD[ HH:MM:SS]
 //                    how the file just recorded was dated (only in runs with date switches)
+//   group            COUNT  TARGET        the COUNT file records just before it (their date
+//                    records between them) are one group, the first one's TARGET its principal
 //   end              processed=N  failed=N  skipped=N  stopped=0|1          the run is complete
 //   undo-begin       started=YYYY-MM-DD HH:MM:SS  pid=N
 //   undone|kept      LINE  WHAT             the undo of the record on line LINE (from 1)
 //   undo-end         undone=N  kept=N                                      the undo is complete
 //
+// A run that keeps files together adds keep_together=1 to its first line; it writes the records
+// of a group's members, intents aside, only once the whole group is placed (or skipped), all
+// together and followed by their group record, so that a reader that does not know groups
+// undoes each member as a file of its own. A member kept by an undo because another member of
+// its group is kept says so with "group:" before that member's word.
+//
 // A run that skips files the library holds adds skip_known=1 to its first line, and a skip record
-// for each such file, whose TARGET is where the library holds it. A run that uses a date switch
-// adds sidecar_dates=0|1 name_dates=0|1 day_starts_at=HH:MM shift=+|-HH:MM to its first line and a
-// date record after each file record; a reader that knows neither passes them over, and without the
-// switches the journal is as before.
+// for each such file, whose TARGET is where the library holds it.
+//
+// A run that uses a date switch adds sidecar_dates=0|1 name_dates=0|1 day_starts_at=HH:MM
+// shift=+|-HH:MM to its first line and a date record after each file record; a reader that
+// knows neither passes them over, and without the switches the journal is as before.
 //
 // Paths are absolute. SIZE and MTIME ("SECONDS.NANOSECONDS") are those of the placed file (of
 // the source for a skip), CHECKSUM its content's XXH3-128 as 32 hexadecimal digits, or, for a
@@ -46,6 +55,7 @@
 // the folder that was renamed from a copy of it.
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -54,6 +64,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/capture_date.h"
@@ -117,6 +128,13 @@ std::string DateRecordFields(const RunConfig& config, const CaptureStamp& stamp,
 /// What a journal line says was done with a file.
 enum class JournalAction { kCopy, kMove, kSkip };
 
+/// One file of a group as the journal records it.
+struct JournaledFile {
+  std::string source;
+  std::string target;
+  FileRecord record;
+};
+
 /// "DEVICE:INODE", the form of an identity in the journal.
 std::string IdentityText(uint64_t device, uint64_t inode);
 
@@ -149,6 +167,10 @@ class RunJournal {
   /// add the file's date record right after its line.
   void AddFile(JournalAction action, const std::string& source, const std::string& target,
                const FileRecord& record, const std::string& date_fields = std::string());
+  /// Records the files of one group (KeepTogether), its principal first: each as AddFile does
+  /// (copied or moved with `action`, or with `skipped` all skipped), then the group record.
+  void AddGroup(JournalAction action, bool skipped, const std::vector<JournaledFile>& files,
+                const std::string& date_fields);
   /// True once the journal could not be made or a line could not be written: the run places
   /// no more files.
   bool Broken() const;
@@ -163,6 +185,11 @@ class RunJournal {
 
  private:
   void Write(const std::string& line);  // with mutex_ held
+  // The record line of one file (and its date record), with mutex_ held.
+  std::string FileLines(JournalAction action, const std::string& source, const std::string& target,
+                        const FileRecord& record, const std::string& date_fields);
+  // Writes the record lines `lines`: a placed file's with the next line. With mutex_ held.
+  void WriteRecords(bool placed, const std::string& lines);
   // "SOURCE<TAB>TARGET" escaped, with mutex_ held.
   const std::string& PathFields(const std::string& source, const std::string& target);
   bool Open();  // with mutex_ held
@@ -198,6 +225,9 @@ struct JournalEntry {
   std::string identity;     ///< An intent's IDENTITY ("DEVICE:INODE"), or empty.
   std::string date_source;  ///< Its date record's source ("exif" ... "mtime"), else empty.
   std::string taken;        ///< Its date record's capture time, else empty.
+  /// The group (KeepTogether) the file belongs to, numbered from 1 in the journal, its
+  /// principal first; 0 for a file that went alone.
+  int group = 0;
 };
 
 /// A journal as read back.
@@ -238,10 +268,9 @@ bool ParseFileLine(std::string_view line, int line_number, JournalEntry* entry);
 
 /// Where a pending file of a journal is recorded, for an undo that reads its line again.
 struct JournalSlot {
-  int64_t offset = 0;   ///< The offset of its latest line (its record, or the intent for it).
-  int32_t line = 0;     ///< That line's number, from 1.
-  bool intent = false;  ///< That line is an intent.
-  bool skip = false;    ///< A skip record (never pending).
+  int64_t offset = 0;  ///< The offset of its latest line (its record, or the intent for it).
+  int32_t line = 0;    ///< That line's number, from 1.
+  int32_t group = 0;   ///< Its group (KeepTogether), numbered from 1; 0 for a file alone.
 };
 
 /// Reads a journal as ParseJournal does, a piece of its text at a time, so that a journal of any
@@ -265,10 +294,21 @@ class JournalReader {
     size_t index;
     int line;
   };
+  // A file record of the records read one after another, which a group record may take.
+  struct RunRecord {
+    size_t index;
+    int line;
+    std::string target;  // the TARGET field as written
+  };
   static constexpr size_t kNoRecord = static_cast<size_t>(-1);
+  // An item whose file is a skip (never pending), in place of a group.
+  static constexpr int32_t kSkip = -1;
+  // The most records of a run kept for a group record: a group has a few members.
+  static constexpr size_t kRunRecords = 256;
   bool KeepsItems() const;
   void Line(std::string_view line);
   void File(JournalEntry entry, std::string_view line);
+  void Group(const std::vector<std::string_view>& fields);
 
   Journal* journal_;
   const bool keep_files_;
@@ -286,10 +326,19 @@ class JournalReader {
   std::map<std::string, Unresolved> unresolved_;
   size_t last_record_ = kNoRecord;  // the file record read last, which a date record follows
   std::vector<bool> done_;          // by line: undone, or kept for good
+  std::deque<RunRecord> run_;       // the last records read one after another
+  int32_t groups_ = 0;
+  // When only counted: the group of each grouped file's latest line.
+  std::unordered_map<int, int32_t> group_of_line_;
 };
 
-/// True when a file kept by an undo with the word `word` stays kept whatever a retry does.
+/// True when a file kept by an undo with the word `word` stays kept whatever a retry does (a
+/// file kept for its group: when the member that kept the group stays kept).
 bool KeptForGood(std::string_view word);
+
+/// The number of files among `entries`, a group's members counted once; with `records_only`,
+/// unresolved intents left out.
+size_t CountGroupsOnce(const std::vector<JournalEntry>& entries, bool records_only = false);
 
 /// The copy and move records (and unresolved intents) of `journal` that are neither undone
 /// nor kept for good.

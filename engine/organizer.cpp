@@ -5,6 +5,7 @@
 
 #include "engine/run.h"
 #include "engine/transfer_threads.h"
+#include "platform/path.h"
 #include "platform/text.h"
 
 namespace nandell {
@@ -152,7 +153,14 @@ void OrganizerJob::Report(const Transfer& transfer) {
   event.outcome = !ok                ? FileOutcome::kFailed
                   : transfer.skipped ? FileOutcome::kSkipped
                                      : FileOutcome::kTransferred;
-  if (!ok) event.reason = FailureReason(ErrorText(transfer.error), transfer.kept_as);
+  if (!ok && transfer.failed_companion > 0) {
+    // A group failed for one of its other files: the reason names that file.
+    const Companion& failed = transfer.companions[transfer.failed_companion - 1];
+    event.reason = failed.source.substr(LastSeparator(failed.source) + 1) + ": " +
+                   FailureReason(ErrorText(transfer.error), failed.kept_as);
+  } else if (!ok) {
+    event.reason = FailureReason(ErrorText(transfer.error), transfer.kept_as);
+  }
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (transfer.unreadable_folder) {
@@ -169,6 +177,13 @@ void OrganizerJob::Report(const Transfer& transfer) {
       event.ordinal = ++counters_.ProcessedCount;
       event.message = FormatFileMessage(event.ordinal, transfer.source, event.target, transfer.move,
                                         ok, event.reason);
+    }
+    // The other files of a group, each with its line: counted once, with their group.
+    for (const Companion& companion : transfer.companions) {
+      const bool failed = event.outcome == FileOutcome::kFailed;
+      event.message += FormatCompanionLine(
+          companion.source, failed ? companion.target : companion.placed, transfer.move,
+          event.outcome, failed ? companion.kept_as : std::string());
     }
     if (!ok) {
       ++counters_.FailedCount;

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 
+#include "engine/file_group.h"
 #include "engine/file_transfer.h"
 #include "engine/journal.h"
 
@@ -81,23 +82,30 @@ bool IdenticalFile(fs::FileSystem& file_system, const fs::FileAt& source, const 
 
 namespace {
 
+// One file of a transfer: its principal's (the transfer's own), or a companion's.
+struct FileOfTransfer {
+  const fs::FileAt& from;
+  const std::string& source;
+};
+
 // Tells the run's journal of one placement before each step of it: the file's intent is in the
 // journal before the file can stand under the target's name (or hidden in its folder).
 class JournalLog : public TransferLog {
  public:
-  JournalLog(fs::FileSystem& file_system, const Transfer& transfer, std::string target)
-      : file_system_(file_system), transfer_(transfer), target_(std::move(target)) {}
+  JournalLog(fs::FileSystem& file_system, const Transfer& transfer, FileOfTransfer file,
+             std::string target)
+      : file_system_(file_system), transfer_(transfer), file_(file), target_(std::move(target)) {}
 
   int BeforeTaking() override {
     // The source as it stands; its copy's checksum and identity follow before it is placed.
     FileRecord record;
-    RecordFile(file_system_, transfer_.from, RecordContent::kNone, &record);
-    return transfer_.journal->AddIntent(Action(), transfer_.source, target_, record, "");
+    RecordFile(file_system_, file_.from, RecordContent::kNone, &record);
+    return transfer_.journal->AddIntent(Action(), file_.source, target_, record, "");
   }
 
   int BeforePlacing(const fs::Copied& copy) override {
     record_ = RecordOf(copy);
-    return transfer_.journal->AddIntent(Action(), transfer_.source, target_, record_,
+    return transfer_.journal->AddIntent(Action(), file_.source, target_, record_,
                                         IdentityText(copy.facts.device, copy.facts.inode));
   }
 
@@ -111,6 +119,7 @@ class JournalLog : public TransferLog {
 
   fs::FileSystem& file_system_;
   const Transfer& transfer_;
+  const FileOfTransfer file_;
   const std::string target_;
   FileRecord record_;
 };
@@ -118,45 +127,143 @@ class JournalLog : public TransferLog {
 // A move by one rename: its intent with the file's identity first, then the rename. (A rename
 // that cannot move the file, to another file system, leaves the intent unresolved, to be
 // followed by those of the move by copy.)
-int MoveByRename(fs::FileSystem& file_system, const Transfer& transfer, const fs::FileAt& target,
-                 FileRecord* record) {
+int MoveByRename(fs::FileSystem& file_system, const Transfer& transfer, FileOfTransfer file,
+                 const fs::FileAt& target, FileRecord* record) {
   fs::FileFacts facts;
-  const int error = file_system.Examine(transfer.from, &facts);
+  const int error = file_system.Examine(file.from, &facts);
   if (error != 0) return error;
   if (transfer.journal != nullptr) {
     // A file that was only renamed is known by its identity: reading it for a checksum would
     // make a move within one file system cost the time of reading every photo.
-    if (facts.regular) *record = IdentityRecord(file_system, transfer.from, facts);
+    if (facts.regular) *record = IdentityRecord(file_system, file.from, facts);
     const int journaled =
-        transfer.journal->AddIntent(JournalAction::kMove, transfer.source, target.Path(), *record,
+        transfer.journal->AddIntent(JournalAction::kMove, file.source, target.Path(), *record,
                                     IdentityText(facts.device, facts.inode));
     if (journaled != 0) return journaled;
   }
-  return file_system.PlaceNoReplace(transfer.from, target);
+  return file_system.PlaceNoReplace(file.from, target);
+}
+
+// Places `file` of `transfer` at `target` as the transfer's mode says (with `rename_only`, by a
+// rename alone), filling `record` on success and `kept_as` when a failed move left its source
+// under another name.
+int PlaceFile(fs::FileSystem& file_system, const Transfer& transfer, FileOfTransfer file,
+              const fs::FileAt& target, bool rename_only, FileRecord* record,
+              std::string* kept_as) {
+  if (rename_only) return MoveByRename(file_system, transfer, file, target, record);
+  JournalLog log(file_system, transfer, file, target.Path());
+  TransferLog* journal = transfer.journal != nullptr ? &log : nullptr;
+  int error = 0;
+  if (!transfer.move) {
+    error = CopyNoReplace(file_system, file.from, target, journal);
+  } else {
+    error = MoveByCopy(file_system, file.from, target, kept_as, journal);
+    // A source that could not get its name back (a new file has it) is not tried under
+    // another name: the name now holds that new file.
+    if (error == EEXIST && !kept_as->empty()) error = fs::kChangedWhileMoved;
+  }
+  if (error == 0) *record = log.Record();
+  return error;
+}
+
+// A group (KeepTogether) placed as one: every member under its name for the principal's
+// candidate name, all or none.
+void CarryOutGroup(fs::FileSystem& file_system, Transfer* transfer, bool rename_only) {
+  const FileGroup& group = *transfer->group;
+  const size_t count = transfer->companions.size() + 1;
+  const fs::FolderRef& folder = transfer->to.folder;
+  const auto file_of = [&](size_t member) {
+    if (member == 0) return FileOfTransfer{transfer->from, transfer->source};
+    const Companion& companion = transfer->companions[member - 1];
+    return FileOfTransfer{companion.from, companion.source};
+  };
+  const auto kept_as_of = [&](size_t member) {
+    return member == 0 ? &transfer->kept_as : &transfer->companions[member - 1].kept_as;
+  };
+  std::vector<FileRecord> records(count);
+  size_t failed = 0;
+  const auto place = [&](const std::string& candidate) {
+    const std::vector<std::string> names = MemberNames(group, candidate);
+    // Every name is looked at first, so that a taken one costs no transfer.
+    for (size_t member = 0; member < count; ++member) {
+      const int error = file_system.CheckNameFree(*folder, names[member]);
+      if (error != 0) {
+        failed = member;
+        return error;
+      }
+    }
+    // The companions first and the principal last: a move killed meanwhile leaves the principal,
+    // and so its group, in the photo folder for the next run.
+    std::vector<size_t> placed;
+    for (size_t k = 1; k <= count; ++k) {
+      const size_t member = k % count;
+      int error =
+          PlaceFile(file_system, *transfer, file_of(member), fs::FileAt{folder, names[member]},
+                    rename_only, &records[member], kept_as_of(member));
+      if (error == 0) {
+        placed.push_back(member);
+        continue;
+      }
+      failed = member;
+      // No member stays placed: copies are removed again, moved files put back. A group that
+      // could not be made whole again is tried under no other name.
+      for (auto it = placed.rbegin(); it != placed.rend(); ++it) {
+        const fs::FileAt at{folder, names[*it]};
+        const int back = transfer->move
+                             ? MoveBack(file_system, at, file_of(*it).from, kept_as_of(*it))
+                             : file_system.Remove(at);
+        if (back != 0 && error == EEXIST) error = back;
+      }
+      return error;
+    }
+    return 0;
+  };
+  // A group is skipped only when every member is identical to the file under its name.
+  const auto identical = [&](const std::string& candidate) {
+    const std::vector<std::string> names = MemberNames(group, candidate);
+    for (size_t member = 0; member < count; ++member) {
+      if (!IdenticalFile(file_system, file_of(member).from, fs::FileAt{folder, names[member]})) {
+        return false;
+      }
+    }
+    return true;
+  };
+  const ConflictRule rule{transfer->skip_identical, transfer->rename_conflicts};
+  const Placement placement = PlaceResolvingConflicts(rule, transfer->to.name, place, identical);
+  const std::vector<std::string> names = MemberNames(group, placement.name);
+  transfer->error = placement.error;
+  transfer->skipped = placement.skipped;
+  transfer->failed_companion = placement.error != 0 ? failed : 0;
+  transfer->placed = folder->Path() + names[0];
+  for (size_t member = 1; member < count; ++member) {
+    transfer->companions[member - 1].placed = folder->Path() + names[member];
+  }
+  if (transfer->journal == nullptr || placement.error != 0) return;
+  // The records of the whole group, as one: until then the intents stand for the members placed.
+  std::vector<JournaledFile> files;
+  for (size_t member = 0; member < count; ++member) {
+    const FileOfTransfer file = file_of(member);
+    if (placement.skipped)
+      RecordFile(file_system, file.from, RecordContent::kNone, &records[member]);
+    files.push_back({file.source, folder->Path() + names[member], records[member]});
+  }
+  transfer->journal->AddGroup(transfer->move ? JournalAction::kMove : JournalAction::kCopy,
+                              placement.skipped, files, transfer->date_fields);
 }
 
 }  // namespace
 
 void CarryOut(fs::FileSystem& file_system, Transfer* transfer, bool rename_only) {
+  if (!transfer->companions.empty()) {
+    CarryOutGroup(file_system, transfer, rename_only);
+    return;
+  }
   const ConflictRule rule{transfer->skip_identical, transfer->rename_conflicts};
   const fs::FolderRef& folder = transfer->to.folder;
   FileRecord record;
   const auto place = [&](const std::string& name) {
-    const fs::FileAt target{folder, name};
-    if (rename_only) return MoveByRename(file_system, *transfer, target, &record);
-    JournalLog log(file_system, *transfer, target.Path());
-    TransferLog* journal = transfer->journal != nullptr ? &log : nullptr;
-    int error = 0;
-    if (!transfer->move) {
-      error = CopyNoReplace(file_system, transfer->from, target, journal);
-    } else {
-      error = MoveByCopy(file_system, transfer->from, target, &transfer->kept_as, journal);
-      // A source that could not get its name back (a new file has it) is not tried under
-      // another name: the name now holds that new file.
-      if (error == EEXIST && !transfer->kept_as.empty()) error = fs::kChangedWhileMoved;
-    }
-    if (error == 0) record = log.Record();
-    return error;
+    return PlaceFile(file_system, *transfer, FileOfTransfer{transfer->from, transfer->source},
+                     fs::FileAt{folder, name}, rename_only, &record, &transfer->kept_as);
   };
   const auto identical = [&](const std::string& name) {
     return IdenticalFile(file_system, transfer->from, fs::FileAt{folder, name});

@@ -1,5 +1,6 @@
 #include "engine/run.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 #include <unordered_set>
@@ -8,6 +9,7 @@
 
 #include "engine/capture_date.h"
 #include "engine/dry_run.h"
+#include "engine/file_group.h"
 #include "engine/file_transfer.h"
 #include "engine/journal.h"
 #include "engine/plan.h"
@@ -23,8 +25,9 @@ namespace {
 constexpr size_t kUnreportedPerThread = 2;
 
 // A folder's listing read to its end before the walk takes its entries, so that the sidecars of
-// every file are known when the file comes (sidecar dates): the folder is still read once, and
-// a last-write time that the listing holds is kept with its entry.
+// every file are known when the file comes (sidecar dates), and its companions (KeepTogether):
+// the folder is still read once, and a last-write time that the listing holds is kept with its
+// entry.
 class ReadAheadListing : public fs::FolderListing {
  public:
   ReadAheadListing(std::unique_ptr<fs::FolderListing> listing, SidecarIndex* sidecars)
@@ -47,6 +50,14 @@ class ReadAheadListing : public fs::FolderListing {
     return true;
   }
   int Error() const override { return listing_->Error(); }
+  // The names of the folder's files, as listed.
+  std::vector<std::string> FileNames() const {
+    std::vector<std::string> names;
+    for (const Entry& entry : entries_) {
+      if (entry.entry.kind == fs::EntryKind::kFile) names.push_back(entry.entry.name);
+    }
+    return names;
+  }
   bool LastWriteTime(const std::string& name, int64_t* seconds) const override {
     if (name == current_.entry.name && ListedLastWriteTime(seconds)) return true;
     return listing_->LastWriteTime(name, seconds);
@@ -67,6 +78,19 @@ class ReadAheadListing : public fs::FolderListing {
   size_t next_ = 0;
   Entry current_;
 };
+
+// True when `a` and `b` aim at one target path: the file listed later waits for the earlier.
+bool ShareATarget(const Transfer& a, const Transfer& b) {
+  if (a.companions.empty() && b.companions.empty()) return a.target == b.target;
+  const auto aims_at = [](const Transfer& transfer, const std::string& path) {
+    return transfer.target == path ||
+           std::any_of(transfer.companions.begin(), transfer.companions.end(),
+                       [&](const Companion& companion) { return companion.target == path; });
+  };
+  return aims_at(a, b.target) ||
+         std::any_of(b.companions.begin(), b.companions.end(),
+                     [&](const Companion& companion) { return aims_at(a, companion.target); });
+}
 
 }  // namespace
 
@@ -169,9 +193,16 @@ void Run::ScanFolder(const fs::FolderRef& folder) {
     return;
   }
   SidecarIndex sidecars;
-  if (config_.sidecar_dates) {
-    listing = std::make_unique<ReadAheadListing>(std::move(listing), &sidecars);
+  std::unique_ptr<FolderGroups> groups;
+  if (config_.sidecar_dates || config_.keep_together) {
+    auto read_ahead = std::make_unique<ReadAheadListing>(std::move(listing), &sidecars);
+    if (config_.keep_together) {
+      groups = std::make_unique<FolderGroups>(read_ahead->FileNames(), sidecars);
+    }
+    listing = std::move(read_ahead);
   }
+  // The groups taken already: each goes where its first member is listed.
+  std::unordered_set<const FileGroup*> groups_taken;
   // Sources that a move of an ended run left taken (hidden): put back once the listing is
   // done, and taken by this run then.
   std::vector<std::string> taken;
@@ -198,7 +229,13 @@ void Run::ScanFolder(const fs::FolderRef& folder) {
           ScanFolder(subfolder);
         }
       } else if (entry.kind == fs::EntryKind::kFile) {
-        if (HandleFile(folder, entry.name, entry.name, *listing, sidecars)) {
+        const FileGroup* group = groups ? groups->GroupOf(entry.name) : nullptr;
+        if (group != nullptr && TakesGroup(*folder, *group)) {
+          if (groups_taken.insert(group).second &&
+              HandleGroup(folder, *group, *listing, sidecars)) {
+            for (const GroupMember& member : group->members) vacated.insert(member.name);
+          }
+        } else if (HandleFile(folder, entry.name, entry.name, *listing, sidecars)) {
           vacated.insert(entry.name);
         }
       }
@@ -245,12 +282,58 @@ bool Run::HandleFile(const fs::FolderRef& folder, const std::string& name,
                      const SidecarIndex& sidecars) {
   // The path as listed is what the messages use; its lower-cased form only decides the
   // filter key (a lower-cased path may not exist on this file system).
-  const std::string source = folder->Path() + name;
-  if (!TakesFile(config_.file_filters, source)) return false;
-  const fs::FileAt file{folder, present};
+  if (!TakesFile(config_.file_filters, folder->Path() + name)) return false;
   // The content is read where the file lies; sidecars and the name's date go by its name.
-  CaptureStamp stamp = GetCaptureStamp(file, config_.media_dates, file_system_);
+  CaptureStamp stamp =
+      GetCaptureStamp(fs::FileAt{folder, present}, config_.media_dates, file_system_);
   AddFallbackDate(config_, fs::FileAt{folder, name}, sidecars, file_system_, &stamp);
+  return Place(folder, name, present, listing, stamp, nullptr);
+}
+
+// True when the filter takes a member of `group` that is not a sidecar: then the whole group
+// goes, whatever the filter says of the others.
+bool Run::TakesGroup(const fs::Folder& folder, const FileGroup& group) const {
+  return std::any_of(group.members.begin(), group.members.end(), [&](const GroupMember& member) {
+    return member.role != MemberRole::kSidecar &&
+           TakesFile(config_.file_filters, folder.Path() + member.name);
+  });
+}
+
+// Takes the files of `group` as one. The group is dated by the first of its still, raw files
+// and movies (in that order) that has a date of its own; without one, by its principal's
+// lookup, as the file alone would be. Returns true when a dry run of a move predicts that the
+// group leaves its folder.
+bool Run::HandleGroup(const fs::FolderRef& folder, const FileGroup& group,
+                      const fs::FolderListing& listing, const SidecarIndex& sidecars) {
+  const std::string& principal = group.members.front().name;
+  std::optional<CaptureStamp> own;
+  CaptureStamp stamp;
+  for (const GroupMember& member : group.members) {
+    if (member.role == MemberRole::kSidecar) break;  // the sidecars come last
+    CaptureStamp found =
+        GetCaptureStamp(fs::FileAt{folder, member.name}, config_.media_dates, file_system_);
+    if (!NeedsLastWrite(config_, found.date)) {
+      own = std::move(found);
+      break;
+    }
+    if (&member == &group.members.front()) stamp = std::move(found);
+  }
+  if (own) {
+    stamp = std::move(*own);
+  } else {
+    AddFallbackDate(config_, fs::FileAt{folder, principal}, sidecars, file_system_, &stamp);
+  }
+  return Place(folder, principal, principal, listing, stamp, &group);
+}
+
+// Plans the file `name` of `folder` (found as `present`) dated `stamp`, with the other members
+// of `group` when it has one, and transfers it (or predicts, in a dry run). Returns true when a
+// dry run of a move predicts that it leaves its folder.
+bool Run::Place(const fs::FolderRef& folder, const std::string& name, const std::string& present,
+                const fs::FolderListing& listing, const CaptureStamp& stamp,
+                const FileGroup* group) {
+  const std::string source = folder->Path() + name;
+  const fs::FileAt file{folder, present};
   const std::string date = PlannedDay(config_, stamp);
   const bool by_last_write = NeedsLastWrite(config_, date);
   std::optional<int64_t> last_write;
@@ -261,16 +344,26 @@ bool Run::HandleFile(const fs::FolderRef& folder, const std::string& name,
   const TargetPlan plan = PlanTarget(config_, name, date, last_write);
   const std::string date_fields = DateRecordFields(config_, stamp, by_last_write, last_write);
   int64_t size = -1;
-  if (config_.skip_known && known_ && SkipIfKnown(file, source, plan, date_fields, &size)) {
+  // A group (KeepTogether) goes as designed: only a file that goes alone is looked up.
+  if (config_.skip_known && known_ && group == nullptr &&
+      SkipIfKnown(file, source, plan, date_fields, &size)) {
     return false;
   }
+  auto transfer = std::make_shared<Transfer>();
+  if (group != nullptr) {
+    // The members after the principal, each planned under its own name beside it.
+    transfer->group = std::make_shared<const FileGroup>(*group);
+    for (size_t member = 1; member < group->members.size(); ++member) {
+      const std::string& member_name = group->members[member].name;
+      transfer->companions.push_back({folder->Path() + member_name, fs::FileAt{folder, member_name},
+                                      plan.folder + member_name, std::string(), std::string()});
+    }
+  }
   if (config_.dry_run) {
-    Transfer predicted;
-    const bool placed = predictor_->Predict(file, source, plan, size, &predicted);
-    report_(predicted);
+    const bool placed = predictor_->Predict(file, source, plan, size, transfer.get());
+    report_(*transfer);
     return placed && config_.move;
   }
-  auto transfer = std::make_shared<Transfer>();
   transfer->source = source;
   transfer->target = plan.path;
   transfer->move = config_.move;
@@ -327,7 +420,7 @@ void Run::TransferFile(std::shared_ptr<Transfer> transfer) {
   // A transfer to a name that one still under way may take waits for it, so that the file
   // listed first is the one that gets the name.
   for (const auto& earlier : unreported_) {
-    if (earlier->target == transfer->target) threads_->WaitFor(*earlier);
+    if (ShareATarget(*earlier, *transfer)) threads_->WaitFor(*earlier);
   }
   if (transfer->move) {
     // Within one file system a move is one rename, done here: handing it to a transfer

@@ -21,6 +21,8 @@
 
 namespace nandell {
 
+struct CaptureStamp;
+struct FileGroup;
 struct Transfer;
 class DryRunPredictor;
 class RunJournal;
@@ -56,6 +58,11 @@ class Run {
   void ScanFolder(const fs::FolderRef& folder);
   bool HandleFile(const fs::FolderRef& folder, const std::string& name, const std::string& present,
                   const fs::FolderListing& listing, const SidecarIndex& sidecars);
+  bool TakesGroup(const fs::Folder& folder, const FileGroup& group) const;
+  bool HandleGroup(const fs::FolderRef& folder, const FileGroup& group,
+                   const fs::FolderListing& listing, const SidecarIndex& sidecars);
+  bool Place(const fs::FolderRef& folder, const std::string& name, const std::string& present,
+             const fs::FolderListing& listing, const CaptureStamp& stamp, const FileGroup* group);
   void UnreadableFolder(const std::string& folder, int error);
   void OpenKnownFiles();
   bool SkipIfKnown(const fs::FileAt& file, const std::string& source, const TargetPlan& plan,

@@ -18,6 +18,7 @@ RunConfig RunConfigFromSettings(const SettingsStore& settings) {
   config.rename_conflicts = settings.RenameConflicts != 0;
   config.sidecar_dates = settings.SidecarDates != 0;
   config.name_dates = settings.NameDates != 0;
+  config.keep_together = settings.KeepTogether != 0;
   if (!ParseClockText(settings.DayStartsAt, &config.day_start_minutes)) {
     config.day_start_minutes = 0;
   }

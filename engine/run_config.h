@@ -62,6 +62,11 @@ struct RunConfig {
   /// Minutes added to every capture time of day from metadata, sidecars and names, not to
   /// last-write times (a camera clock set wrong; for one run only).
   int shift_minutes = 0;
+  /// True: files that belong together go as one group (KeepTogether): a photo with its sidecars
+  /// (XMP, AAE, THM, Takeout JSON), a raw file beside its JPEG or HEIC, a Live Photo's movie
+  /// beside its still (engine/file_group.h). Every member whether the filter names it or not,
+  /// into the group's one day folder under one stem, all or none; one message, one count.
+  bool keep_together = false;
   /// True: the run walks, dates and plans every file and reports what a real run would do,
   /// but changes nothing on disk (no folder, file, temporary file or errorFile.txt).
   bool dry_run = false;
@@ -69,7 +74,7 @@ struct RunConfig {
 
 /// A config with the settings store's part filled in, read once under its lock: FileFilters,
 /// IsClassifyByYear, MediaDates, SkipIdentical, SkipKnown, RenameConflicts, SidecarDates,
-/// NameDates, DayStartsAt (one that is not "HH:MM" counts as 00:00), and ConfigDir as the folder of
+/// NameDates, KeepTogether, DayStartsAt (one that is not "HH:MM" counts as 00:00), and ConfigDir as the folder of
 /// errorFile.txt (made when needed if it is not the program's folder). The folders, the mode and
 /// the switches of the run are the caller's.
 RunConfig RunConfigFromSettings(const SettingsStore& settings);

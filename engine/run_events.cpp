@@ -34,6 +34,24 @@ std::string FormatFileMessage(int32_t ordinal, const std::string& source, const 
                          '\n', to, '\r', '\n');
 }
 
+std::string FormatCompanionLine(const std::string& source, const std::string& target, bool move,
+                                FileOutcome outcome, const std::string& kept_as) {
+  const char* from = source.c_str();
+  const char* to = target.c_str();
+  switch (outcome) {
+    case FileOutcome::kTransferred:
+      return move ? TrFormat("一同移动: %s -> %s%c%c", from, to, '\r', '\n')
+                  : TrFormat("一同复制: %s -> %s%c%c", from, to, '\r', '\n');
+    case FileOutcome::kSkipped:
+      return TrFormat("一同跳过: %s -> %s%c%c", from, to, '\r', '\n');
+    default:
+      break;
+  }
+  const std::string why = Bracketed(kept_as.empty() ? kept_as : Tr("源文件保留为: ") + kept_as);
+  return move ? TrFormat("同组文件未移动: %s -> %s%s%c%c", from, to, why.c_str(), '\r', '\n')
+              : TrFormat("同组文件未复制: %s -> %s%s%c%c", from, to, why.c_str(), '\r', '\n');
+}
+
 std::string FormatSkipMessage(int32_t ordinal, const std::string& source,
                               const std::string& target) {
   return TrFormat("相同文件已存在(%d): %s%c%c%c%c跳过: %s%c%c", ordinal, source.c_str(), '\r', '\n',

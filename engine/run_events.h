@@ -44,7 +44,8 @@ struct FileEvent {
   /// "复制文件失败: SOURCE -> TARGET (REASON)\r\n" (or 移动文件失败…), or
   /// "无法读取目录: FOLDER (REASON)\r\n", or for a skipped file
   /// "相同文件已存在(N): SOURCE\r\n\r\n跳过: TARGET\r\n" (or, known to the library,
-  /// "已在库中(N): SOURCE\r\n\r\n位置: TARGET\r\n").
+  /// "已在库中(N): SOURCE\r\n\r\n位置: TARGET\r\n"). For a group (KeepTogether) its
+  /// principal's, followed by one line for each other member (FormatCompanionLine).
   std::string message;
   /// Why the file failed, as the system words it ("File exists"), and where a failed move
   /// left its source when not under its name; empty on success.
@@ -104,6 +105,13 @@ std::string FormatUnreadableFolder(const std::string& folder, const std::string&
 /// The reason of a failed file: `reason`, and where a failed move left its source when that is
 /// not its own name ("源文件保留为: PATH").
 std::string FailureReason(const std::string& reason, const std::string& kept_as);
+
+/// The line of a file that went (or was to go) with the file of a message as one group, after
+/// that message: "一同复制: SOURCE -> TARGET\r\n" (一同移动, 一同跳过), or after a failure
+/// "同组文件未复制: SOURCE -> TARGET\r\n" (同组文件未移动), with "(源文件保留为: PATH)" when a
+/// failed move left the source under another name `kept_as`.
+std::string FormatCompanionLine(const std::string& source, const std::string& target, bool move,
+                                FileOutcome outcome, const std::string& kept_as = std::string());
 
 /// The message of a file skipped because `target` holds the same bytes.
 std::string FormatSkipMessage(int32_t ordinal, const std::string& source,

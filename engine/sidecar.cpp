@@ -37,7 +37,31 @@ size_t DuplicateMarkLength(std::string_view stem) {
   return stem.size() - open;
 }
 
+// Takeout's name before ".json" of the sidecar of `form` for the file `name`.
+std::string TakeoutName(const std::string& name, SidecarForm form) {
+  const char* suffix = form == SidecarForm::kTakeoutSupplement ? ".supplemental-metadata" : "";
+  return FirstCharacters(name + suffix, kTakeoutNameCharacters);
+}
+
 }  // namespace
+
+std::string SidecarNameFor(const Sidecar& sidecar, const std::string& name) {
+  const size_t own_dot = sidecar.name.rfind('.');
+  const std::string extension =
+      own_dot == std::string::npos ? std::string() : sidecar.name.substr(own_dot);
+  switch (sidecar.form) {
+    case SidecarForm::kXmpOfName:
+      return name + extension;
+    case SidecarForm::kXmpOfStem: {
+      const size_t dot = name.rfind('.');
+      return (dot == std::string::npos || dot == 0 ? name : name.substr(0, dot)) + extension;
+    }
+    case SidecarForm::kTakeout:
+    case SidecarForm::kTakeoutSupplement:
+      return TakeoutName(name, sidecar.form) + extension;
+  }
+  return name + extension;
+}
 
 void SidecarIndex::Add(const std::string& name) {
   if (EndsWithIgnoringCase(name, ".xmp") || EndsWithIgnoringCase(name, ".json")) {
@@ -48,7 +72,7 @@ void SidecarIndex::Add(const std::string& name) {
 std::vector<Sidecar> SidecarIndex::SidecarsOf(const std::string& name) const {
   std::vector<Sidecar> found;
   if (names_.empty()) return found;
-  const auto look_up = [&](const std::string& candidate, SidecarKind kind) {
+  const auto look_up = [&](const std::string& candidate, SidecarKind kind, SidecarForm form) {
     const auto it = names_.find(AsciiLower(candidate));
     if (it == names_.end()) return;
     const std::vector<std::string>& spellings = it->second;
@@ -56,13 +80,15 @@ std::vector<Sidecar> SidecarIndex::SidecarsOf(const std::string& name) const {
     const std::string& listed = same != spellings.end() ? *same : spellings.front();
     if (std::none_of(found.begin(), found.end(),
                      [&](const Sidecar& sidecar) { return sidecar.name == listed; })) {
-      found.push_back({listed, kind});
+      found.push_back({listed, kind, form});
     }
   };
   const size_t dot = name.rfind('.');
   const bool has_extension = dot != std::string::npos && dot > 0;
-  look_up(name + ".xmp", SidecarKind::kXmp);
-  if (has_extension) look_up(name.substr(0, dot) + ".xmp", SidecarKind::kXmp);
+  look_up(name + ".xmp", SidecarKind::kXmp, SidecarForm::kXmpOfName);
+  if (has_extension) {
+    look_up(name.substr(0, dot) + ".xmp", SidecarKind::kXmp, SidecarForm::kXmpOfStem);
+  }
 
   // Takeout: the name itself, and for NAME(N).EXT the name NAME.EXT with (N) after the cut.
   std::vector<std::pair<std::string, std::string>> bases = {{name, ""}};
@@ -74,9 +100,8 @@ std::vector<Sidecar> SidecarIndex::SidecarsOf(const std::string& name) const {
                        name.substr(stem_end, mark));
   }
   for (const auto& [base, duplicate] : bases) {
-    for (const char* suffix : {"", ".supplemental-metadata"}) {
-      look_up(FirstCharacters(base + suffix, kTakeoutNameCharacters) + duplicate + ".json",
-              SidecarKind::kTakeoutJson);
+    for (const SidecarForm form : {SidecarForm::kTakeout, SidecarForm::kTakeoutSupplement}) {
+      look_up(TakeoutName(base, form) + duplicate + ".json", SidecarKind::kTakeoutJson, form);
     }
   }
   return found;

@@ -16,11 +16,25 @@ inline constexpr size_t kSidecarReadBound = 256 * 1024;
 /// What a sidecar is written in.
 enum class SidecarKind { kXmp, kTakeoutJson };
 
-/// A sidecar of a file: its name in the file's folder and what it is.
+/// How a sidecar's name is made from its file's name NAME.EXT.
+enum class SidecarForm {
+  kXmpOfName,         ///< NAME.EXT.xmp
+  kXmpOfStem,         ///< NAME.xmp
+  kTakeout,           ///< NAME.EXT.json (Takeout's cut and "(N)" forms included)
+  kTakeoutSupplement  ///< NAME.EXT.supplemental-metadata.json (cut likewise)
+};
+
+/// A sidecar of a file: its name in the file's folder, what it is and how it is named.
 struct Sidecar {
   std::string name;
   SidecarKind kind = SidecarKind::kXmp;
+  SidecarForm form = SidecarForm::kXmpOfName;
 };
+
+/// The name that `sidecar` (of some file) has for the file `name` in its form: NAME.EXT.xmp,
+/// NAME.xmp, or Takeout's NAME.EXT.json or NAME.EXT.supplemental-metadata.json cut to 46
+/// characters before ".json"; the extension in the letter case of the sidecar's own.
+std::string SidecarNameFor(const Sidecar& sidecar, const std::string& name);
 
 /// The names of one folder that may be sidecars (ending in ".xmp" or ".json", any letter case).
 class SidecarIndex {

@@ -20,6 +20,16 @@ namespace nandell {
 
 class RunJournal;
 class ConflictNumbers;
+struct FileGroup;
+
+/// A file that goes with the file of its transfer as one group (KeepTogether), and its result.
+struct Companion {
+  std::string source;  ///< The source path as listed.
+  fs::FileAt from;     ///< The source, relative to its open folder.
+  std::string target;  ///< Its planned target path (beside the planned one of its group).
+  std::string placed;  ///< Once done: the path of the name it took (or the identical file's).
+  std::string kept_as;  ///< Where a failed move left its source, when not under its name.
+};
 
 /// One file's transfer and its result; or, settled at once, a folder the walk could not read.
 struct Transfer {
@@ -44,6 +54,14 @@ struct Transfer {
   int64_t size = -1;     ///< The source's size when the run looked it up in the library.
   /// Once placed: the content's checksum when the placement read it (a copy), else empty.
   std::string checksum;
+  /// The other files of its group (KeepTogether), members 1, 2, ... of `group` (this transfer's
+  /// file is its principal), placed into the same folder under the same stem, all or none.
+  /// Empty for a file that goes alone.
+  std::vector<Companion> companions;
+  std::shared_ptr<const FileGroup> group;  ///< The group, when there are companions.
+  /// Once done, for a group that failed: the companion whose failure failed it (its index + 1),
+  /// or 0 when it was the principal's.
+  size_t failed_companion = 0;
   State state = State::kQueued;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <functional>
 #include <map>
 #include <memory>
 #include <set>
@@ -250,24 +251,31 @@ bool SameFile(const fs::FileFacts& a, const fs::FileFacts& b) {
 }
 
 // One file's undo: whether it was undone, the word for the journal, and the message (none for
-// an intent whose file was never placed: nothing of the run is there to tell of).
+// an intent whose file was never placed: nothing of the run is there to tell of). A file that
+// is still to be moved back or removed has the step that does it, whose outcome is the file's.
 struct Outcome {
   bool undone = false;
   std::string word;
   std::string message;
   bool silent = false;
+  std::function<Outcome()> step;
 };
 
 Outcome Undone(const std::string& word, std::string message) {
-  return {true, word, std::move(message), false};
+  return {true, word, std::move(message), false, nullptr};
 }
 
 Outcome Kept(const std::string& word, std::string message) {
-  return {false, word, std::move(message), false};
+  return {false, word, std::move(message), false, nullptr};
 }
 
 Outcome NotPlaced() {
-  return {true, "not-placed", std::string(), true};
+  return {true, "not-placed", std::string(), true, nullptr};
+}
+
+// A file that is to be undone by `step`.
+Outcome Step(std::function<Outcome()> step) {
+  return {true, std::string(), std::string(), false, std::move(step)};
 }
 
 // A file that could not be undone: its line names the reason, as a run's failure lines do; a
@@ -331,30 +339,35 @@ Outcome UndoMove(fs::FileSystem& file_system, RunFolders& folders, const Journal
     // A move back by copy that was stopped after the copy took its name (or a move of the run
     // killed before it removed its source): the copy is complete and checked, so the file at
     // the target goes.
-    const int error = file_system.Remove(at_target);
-    if (error == 0) return Undone("moved-back", moved_back);
-    return Failed(failed, ErrorText(error));
+    return Step([&file_system, at_target, moved_back, failed] {
+      const int error = file_system.Remove(at_target);
+      if (error == 0) return Undone("moved-back", moved_back);
+      return Failed(failed, ErrorText(error));
+    });
   }
   if (source_error != 0 && source_error != ENOENT) return Failed(failed, ErrorText(source_error));
   if (at_from.exists) return Kept("source-taken", source_taken);
-  const size_t slash = LastSeparator(source);
-  // The source folder levels that are gone are made again, the photo folder too; one that is
-  // there is open already.
-  int error = 0;
-  if (!folders.photo) error = OpenMakingFolders(file_system, folders.photo_path, &folders.photo);
-  fs::FolderRef folder = source_error == 0 ? at_source.folder : nullptr;
-  if (error == 0 && !folder) {
-    error = OpenBelow(file_system, folders.photo, folders.photo_path, source.substr(0, slash + 1),
-                      true, &folder);
-  }
-  std::string kept_as;
-  if (error == 0) {
-    error = MoveNoReplace(file_system, at_target, fs::FileAt{folder, source.substr(slash + 1)},
-                          &kept_as);
-  }
-  if (error == 0) return Undone("moved-back", moved_back);
-  if (error == EEXIST) return Kept("source-taken", source_taken);
-  return Failed(failed, FailureReason(ErrorText(error), kept_as));
+  return Step([&file_system, &folders, at_target, source, moved_back, source_taken, failed,
+               open = source_error == 0 ? at_source.folder : nullptr] {
+    const size_t slash = LastSeparator(source);
+    // The source folder levels that are gone are made again, the photo folder too; one that is
+    // there is open already.
+    int error = 0;
+    if (!folders.photo) error = OpenMakingFolders(file_system, folders.photo_path, &folders.photo);
+    fs::FolderRef folder = open;
+    if (error == 0 && !folder) {
+      error = OpenBelow(file_system, folders.photo, folders.photo_path, source.substr(0, slash + 1),
+                        true, &folder);
+    }
+    std::string kept_as;
+    if (error == 0) {
+      error = MoveNoReplace(file_system, at_target, fs::FileAt{folder, source.substr(slash + 1)},
+                            &kept_as);
+    }
+    if (error == 0) return Undone("moved-back", moved_back);
+    if (error == EEXIST) return Kept("source-taken", source_taken);
+    return Failed(failed, FailureReason(ErrorText(error), kept_as));
+  });
 }
 
 // A copy is removed only while it holds what was placed and its source still does too, as
@@ -388,11 +401,69 @@ Outcome UndoCopy(fs::FileSystem& file_system, RunFolders& folders, const Journal
                 TrFormat("原文件已不在或已改动, 保留副本: %s%c%c", target.c_str(), '\r', '\n'));
   }
   if (SameFile(copy.facts, original.facts)) return SameFileKept(target);
-  const int error = file_system.Remove(at_target);
-  if (error != 0) return Failed(failed, ErrorText(error));
-  return Undone("removed",
-                TrFormat("删除副本(%d): %s%c%c%c%c原文件: %s%c%c", ordinal, target.c_str(), '\r',
-                         '\n', '\r', '\n', entry.source.c_str(), '\r', '\n'));
+  const std::string removed =
+      TrFormat("删除副本(%d): %s%c%c%c%c原文件: %s%c%c", ordinal, target.c_str(), '\r', '\n', '\r',
+               '\n', entry.source.c_str(), '\r', '\n');
+  return Step([&file_system, at_target, removed, failed] {
+    const int error = file_system.Remove(at_target);
+    if (error != 0) return Failed(failed, ErrorText(error));
+    return Undone("removed", removed);
+  });
+}
+
+// The undo of one file, its step taken.
+Outcome UndoFile(fs::FileSystem& file_system, RunFolders& folders, const JournalEntry& entry,
+                 int32_t ordinal) {
+  Outcome outcome = entry.action == JournalAction::kMove
+                        ? UndoMove(file_system, folders, entry, ordinal)
+                        : UndoCopy(file_system, folders, entry, ordinal);
+  return outcome.step ? outcome.step() : outcome;
+}
+
+// The line of a member of a group (KeepTogether) after its group's message.
+std::string CompanionLine(const JournalEntry& entry, const Outcome& outcome) {
+  const char* to = entry.target.c_str();
+  if (!outcome.undone) return TrFormat("同组文件保留: %s%c%c", to, '\r', '\n');
+  if (outcome.word == "moved-back") {
+    return TrFormat("一同移回: %s -> %s%c%c", to, entry.source.c_str(), '\r', '\n');
+  }
+  if (outcome.word == "removed") return TrFormat("一同删除副本: %s%c%c", to, '\r', '\n');
+  return TrFormat("同组副本已不在: %s%c%c", to, '\r', '\n');
+}
+
+// The undo of the pending members of one group, its principal first: when one of them is to be
+// kept, so is every other one that is still where the run put it; else each is undone. The
+// message is the first member's, then a line for each other one (its own, when it kept the
+// group).
+std::vector<Outcome> UndoGroup(fs::FileSystem& file_system, RunFolders& folders,
+                               const std::vector<JournalEntry>& members, int32_t ordinal,
+                               std::string* message) {
+  std::vector<Outcome> outcomes;
+  for (const JournalEntry& entry : members) {
+    outcomes.push_back(entry.action == JournalAction::kMove
+                           ? UndoMove(file_system, folders, entry, ordinal)
+                           : UndoCopy(file_system, folders, entry, ordinal));
+  }
+  const auto keeper = std::find_if(outcomes.begin(), outcomes.end(), [](const Outcome& outcome) {
+    return !outcome.undone && !outcome.silent;
+  });
+  const std::string kept_word = keeper == outcomes.end() ? std::string() : "group:" + keeper->word;
+  std::vector<bool> own(outcomes.size(), false);  // a message of its own: it kept the group
+  for (size_t i = 0; i < outcomes.size(); ++i) {
+    Outcome& outcome = outcomes[i];
+    own[i] = !outcome.undone;
+    if (!outcome.step) continue;
+    outcome = kept_word.empty() ? outcome.step() : Kept(kept_word, std::string());
+  }
+  bool first = true;
+  for (size_t i = 0; i < outcomes.size(); ++i) {
+    if (outcomes[i].silent) continue;
+    const bool kept_by_group = !outcomes[i].undone && outcomes[i].message.empty();
+    *message += (first || own[i]) && !kept_by_group ? outcomes[i].message
+                                                    : CompanionLine(members[i], outcomes[i]);
+    first = false;
+  }
+  return outcomes;
 }
 
 // Reads lines of a journal at their offsets, latest first, a window of the file at a time.
@@ -593,31 +664,69 @@ int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::ato
   if (known_files && place.stem.empty()) {
     known = known_files(file_system, place.base, IndexUse::kKeepCurrent, running, {});
   }
+  // The pending members of each group (KeepTogether), undone together where the first of them
+  // comes; in the order their records were written, the principal first.
+  std::map<int, std::vector<JournalSlot>> groups;
+  for (const JournalSlot& slot : pending) {
+    if (slot.group != 0) groups[slot.group].push_back(slot);
+  }
+  for (auto& [group, members] : groups) {
+    std::sort(members.begin(), members.end(),
+              [](const JournalSlot& a, const JournalSlot& b) { return a.line < b.line; });
+  }
+  // A file's line read again, its target where the output folder is now.
+  const auto read = [&](const JournalSlot& slot, JournalEntry* entry) {
+    std::string line;
+    if (!lines.Read(slot.offset, &line) || !ParseFileLine(line, slot.line, entry)) return false;
+    entry->target = place.base + entry->target.substr(recorded_base.size());
+    entry->group = slot.group;
+    return true;
+  };
   int32_t ordinal = 0;
   for (auto slot = pending.rbegin(); slot != pending.rend(); ++slot) {
+    if (slot->group != 0 && groups.count(slot->group) == 0) continue;  // undone with its group
     if (!running.load()) {
       end->stopped = true;
       break;
     }
-    // The file's line read again, its target where the output folder is now.
-    JournalEntry entry;
-    std::string line;
-    if (!lines.Read(slot->offset, &line) || !ParseFileLine(line, slot->line, &entry)) continue;
-    entry.target = place.base + entry.target.substr(recorded_base.size());
-    const Outcome outcome = entry.action == JournalAction::kMove
-                                ? UndoMove(file_system, folders, entry, ordinal + 1)
-                                : UndoCopy(file_system, folders, entry, ordinal + 1);
-    file->Append(std::string(outcome.undone ? "undone" : "kept") + "\t" +
-                 std::to_string(entry.line) + "\t" + EscapeField(outcome.word) + "\n");
-    if (known && outcome.undone) known->Removed(entry.target);
-    if (outcome.silent) continue;
+    std::vector<JournalEntry> files;
+    std::vector<Outcome> outcomes;
+    std::string message;
+    if (slot->group != 0) {
+      for (const JournalSlot& member : groups[slot->group]) {
+        JournalEntry entry;
+        if (read(member, &entry)) files.push_back(std::move(entry));
+      }
+      groups.erase(slot->group);
+      if (files.empty()) continue;
+      outcomes = UndoGroup(file_system, folders, files, ordinal + 1, &message);
+    } else {
+      JournalEntry entry;
+      if (!read(*slot, &entry)) continue;
+      files.push_back(entry);
+      outcomes.push_back(UndoFile(file_system, folders, entry, ordinal + 1));
+      message = outcomes.back().message;
+    }
+    bool silent = true;
+    bool undone = true;
+    bool for_good = true;
+    for (size_t i = 0; i < files.size(); ++i) {
+      const Outcome& outcome = outcomes[i];
+      file->Append(std::string(outcome.undone ? "undone" : "kept") + "\t" +
+                   std::to_string(files[i].line) + "\t" + EscapeField(outcome.word) + "\n");
+      if (known && outcome.undone) known->Removed(files[i].target);
+      silent = silent && outcome.silent;
+      undone = undone && outcome.undone;
+      if (!outcome.undone) for_good = for_good && KeptForGood(outcome.word);
+    }
+    if (silent) continue;
     ++ordinal;
-    (outcome.undone ? end->undone : end->kept) += 1;
-    if (!outcome.undone && !KeptForGood(outcome.word)) ++end->to_retry;
+    (undone ? end->undone : end->kept) += 1;
+    if (!undone && !for_good) ++end->to_retry;
     UndoFileEvent event;
     event.ordinal = ordinal;
-    event.kept = !outcome.undone;
-    event.message = outcome.message;
+    event.kept = !undone;
+    event.message = message;
     on_file(event);
   }
   if (!end->stopped) {

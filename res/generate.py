@@ -5,7 +5,7 @@
 
 bmp/129.png  main window skin, 622 x 416, RGB
 bmp/144.png  About box skin, 360 x 200, RGB
-bmp/146.png  options window skin, 460 x 670, RGB
+bmp/146.png  options window skin, 460 x 714, RGB
 png/<id>.png button strips (four slices: normal, hover, pressed, greyed), RGBA
 icon/128.png application icon, 64 x 64, RGBA
 hicolor/<n>x<n>/apps/nandell.png  the same icon for the desktop's icon theme, at 48, 64, 128
@@ -386,7 +386,7 @@ def about_skin():
 def options_skin():
     """The options window: the main window's light body under the About box's dark title band,
     with two faint rules between the groups of settings."""
-    W, H = 460, 670
+    W, H = 460, 714
     img = vgradient(W, H, ICE, ICE_2)
     big, d = ss_draw(W, H)
     d.rounded_rectangle([-20 * SS, -20 * SS, (W + 20) * SS, 30 * SS], 10 * SS, fill=NAVY + (255,))

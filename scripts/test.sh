@@ -3,8 +3,9 @@
 # build (windows under the offscreen platform), then the Debian package made from that build
 # (installed, run and purged: scripts/package-test.sh), then the core suites again under
 # AddressSanitizer and UndefinedBehaviorSanitizer, with the fuzzers of the JPEG reader and the
-# media readers, and last the core and nandell-cli built for Windows (MinGW-w64) with their
-# tests run under Wine, the installer and the zip made from that build among them.
+# media readers, and last the core, nandell-cli and the Windows window (nandell.exe) built for
+# Windows (MinGW-w64) with their tests run under Wine, the installer and the zip made from that
+# build among them.
 set -uo pipefail
 cd "$(dirname "$0")/.." || exit 1
 bash scripts/setup.sh || exit 1
@@ -29,9 +30,10 @@ ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:ha
   ctest --test-dir build-san "${ctest_args[@]}" || status=1
 
 # Wine runs the Windows tests headless in a prefix of its own under build-win/ (made on the
-# first run); the Linux nandell-cli is the reference that the Windows one must agree with.
+# first run); the Linux nandell-cli is the reference that the Windows one must agree with. The
+# Windows window (nandell.exe) is tested under Wine on a virtual display (window_check.sh).
 cmake -S . -B build-win -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-  -DCMAKE_BUILD_TYPE=Release -DNANDELL_BUILD_GUI=OFF -DNANDELL_BUILD_TESTS=ON \
+  -DCMAKE_BUILD_TYPE=Release -DNANDELL_BUILD_GUI=ON -DNANDELL_BUILD_TESTS=ON \
   -DNANDELL_REFERENCE_CLI="$PWD/build/cli/nandell-cli" || exit 1
 cmake --build build-win -j "$jobs" || exit 1
 ctest --test-dir build-win "${ctest_args[@]}" || status=1

@@ -16,13 +16,13 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <deque>
 
 #include "platform/file.h"
 #include "ui/message_box.h"
 #include "ui/texts.h"
 #include "ui/window_position.h"
+#include "uicore/folder_name.h"
 
 namespace nandell {
 namespace {
@@ -37,18 +37,6 @@ void (*g_dialog_hook)(FolderPickerDialog&) = nullptr;
 std::optional<std::string> CopyOf(const char* text) {
   if (text == nullptr) return std::nullopt;
   return std::string(text);
-}
-
-QString FolderText(const char* format_head, const std::string& path, const char* tail) {
-  return QString::fromUtf8(format_head) + QString::fromStdString(path) + QString::fromUtf8(tail);
-}
-
-// The invalid / cannot-create message for result `r`.
-void ShowFolderError(int32_t r, const std::string& path, QWidget* parent) {
-  const QString text =
-      r == 1 ? FolderText("The folder:\n\n", path, "\n\nis invalid. Please reenter.")
-             : FolderText("The folder:\n\n", path, "\n\ncan not be created. Please double check.");
-  MessageBox::ShowApp(parent, text, QMessageBox::Warning, QMessageBox::Ok);
 }
 
 // The icon of a place: the desktop theme's, else the style's.
@@ -112,24 +100,16 @@ int32_t FolderPicker::DoModal() {
 }
 
 int32_t FolderPicker::ConfirmFolder(const std::string& path, QWidget* parent) {
-  int32_t r = CheckOrCreatePath(path.c_str(), true);
-  if (r != 0) {
-    ShowFolderError(r, path, parent);
-    return r;
-  }
-  // Only a folder is accepted as it stands: a plain file of that name is not a folder, so
-  // the question comes and the creation then fails with the cannot-create message.
-  if (IsFolder(path)) return 0;
-  const QString question = FolderText("The folder:\n\n", path,
-                                      "\n\ndoes not exist. Do you want the folder to be created?");
-  if (MessageBox::ShowApp(parent, question, QMessageBox::Question,
-                          QMessageBox::Yes | QMessageBox::No) != QMessageBox::Yes) {
-    return -1;
-  }
-  r = CheckOrCreatePath(path.c_str(), false);
-  if (r == 0) return 0;
-  ShowFolderError(r, path, parent);
-  return r;
+  const FolderDialogue dialogue{
+      [parent](const std::string& question) {
+        return MessageBox::ShowApp(parent, QString::fromStdString(question), QMessageBox::Question,
+                                   QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+      },
+      [parent](const std::string& message) {
+        MessageBox::ShowApp(parent, QString::fromStdString(message), QMessageBox::Warning,
+                            QMessageBox::Ok);
+      }};
+  return ConfirmFolderPath(path, CheckOrCreatePath, dialogue);
 }
 
 int32_t FolderPicker::CheckOrCreatePath(const char* path, bool check_only) {
@@ -138,37 +118,11 @@ int32_t FolderPicker::CheckOrCreatePath(const char* path, bool check_only) {
   if (work.empty() || work[0] != '/') return 1;
   // The root: nothing is created for it.
   if (work.size() == 1) return check_only || PathExists(work) ? 0 : 2;
-  // The levels up to the first invalid one (a trailing "/" makes a path invalid too).
-  bool valid = true;
-  size_t valid_end = work.size();
-  for (size_t start = 1;;) {
-    const size_t slash = work.find('/', start);
-    const size_t end = slash == std::string::npos ? work.size() : slash;
-    if (!IsValidFolderName(work.substr(start, end - start).c_str())) {
-      valid = false;
-      valid_end = start - 1;
-      break;
-    }
-    if (slash == std::string::npos) break;
-    if (slash + 1 == work.size()) {
-      valid = false;
-      valid_end = slash;
-      break;
-    }
-    start = slash + 1;
-  }
-  // Creating makes the levels before the first invalid one. An existing level is no error; what
-  // counts is that each is a folder afterwards.
-  if (!check_only && valid_end > 0 && !MakeFolders(work.substr(0, valid_end), 0777)) return 2;
-  return valid ? 0 : 1;
+  return CheckOrCreateBelowRoot(work, 1, '/', check_only);
 }
 
 bool FolderPicker::IsValidFolderName(const char* name) {
-  if (name == nullptr || *name == '\0') return false;
-  const size_t length = std::strlen(name);
-  auto edge = [](char c) { return c == '\t' || c == ' ' || c == '.'; };
-  if (edge(name[0]) || edge(name[length - 1])) return false;
-  return std::strpbrk(name, "\"*/:<>?\\|") == nullptr;
+  return nandell::IsValidFolderName(name);
 }
 
 std::string FolderPicker::TakeTypedPath(std::string path) {

@@ -7,7 +7,7 @@
 #include <QMouseEvent>
 #include <QUrl>
 
-#include "ui/build_info.h"
+#include "uicore/link_target.h"
 
 namespace nandell {
 
@@ -74,22 +74,7 @@ LinkLabel::~LinkLabel() {
 }
 
 LinkLabel* LinkLabel::Instance(int n) {
-  static LinkLabel one(0);
-  static LinkLabel two(1);
-  static LinkLabel three(1);
-  static LinkLabel four(1);
-  switch (n) {
-    case 1:
-      return &one;
-    case 2:
-      return &two;
-    case 3:
-      return &three;
-    case 4:
-      return &four;
-    default:
-      return nullptr;
-  }
+  return LinkLabelInstance<LinkLabel>(n);
 }
 
 QFont LinkLabel::Font() const {
@@ -139,22 +124,7 @@ void LinkLabel::SetLinkCursor(const QCursor& cursor) {
 }
 
 int LinkLabel::SetLink(std::string text) {
-  if (text.empty()) return 0;
-  if (text.find("http") != std::string::npos) {
-    link_target_ = text;
-    return 1;
-  }
-  if (text.find('@') != std::string::npos) {
-    link_target_ = "mailto:" + text;
-    return 1;
-  }
-  if (const size_t at = text.find("QQ:"); at != std::string::npos) {
-    link_target_ = "tencent://message/?uin=" + text.substr(at + 3) +
-                   "&Site=" + build_info::kWebHost + "&Menu=yes";
-    return 1;
-  }
-  link_target_.clear();
-  return 0;
+  return LinkTargetFor(text, &link_target_);
 }
 
 void LinkLabel::SetParentColor(std::optional<QColor> color) {

@@ -23,6 +23,7 @@
 #include "ui/png_button.h"
 #include "ui/resources.h"
 #include "ui/texts.h"
+#include "uicore/skin_layout.h"
 
 namespace nandell {
 namespace {
@@ -73,15 +74,15 @@ MainWindow::MainWindow(SettingsStore& settings, QWidget* parent, fs::FileSystem&
 
   // The buttons, in the order of the window's fields.
   about_ = MakeButton(this, "1012", "about");
-  stop_ = MakeButton(this, "1007", Tr("停止"));
+  stop_ = MakeButton(this, "1007", Tr(main_window_texts::kStopButton));
   options_ = MakeButton(this, "1011", "options");
-  output_ = MakeButton(this, "1003", Tr("输出目录"));
-  photo_ = MakeButton(this, "1001", Tr("照片目录"));
+  output_ = MakeButton(this, "1003", Tr(main_window_texts::kOutputFolderButton));
+  photo_ = MakeButton(this, "1001", Tr(main_window_texts::kPhotoFolderButton));
   minimize_ = MakeButton(this, "1010", "-");
   close_ = MakeButton(this, "1009", "X");
-  organize_ = MakeButton(this, "1005", Tr("整理"));
+  organize_ = MakeButton(this, "1005", Tr(main_window_texts::kOrganizeButton));
 
-  delete_source_ = new QCheckBox(QTr("删除源文件"), this);
+  delete_source_ = new QCheckBox(QTr(main_window_texts::kDeleteSource), this);
   delete_source_->setObjectName(QStringLiteral("1006"));
   delete_source_->setFocusPolicy(Qt::NoFocus);
   QPalette box_palette = delete_source_->palette();
@@ -184,56 +185,39 @@ void MainWindow::LayoutSkin() {
   // The window takes the skin's size, its top-left corner staying where it is.
   setFixedSize(W, H);
 
-  // Buttons: load the strip (which sizes the button to one slice), then place it. "prev" is
-  // the x of the row above. All divisions truncate.
-  close_->LoadPng(kPngClose);
-  int w = close_->width();
-  int x = W - w - 2;
-  close_->move(x, 2);
-
-  minimize_->LoadPng(kPngMinimize);
-  w = minimize_->width();
-  x = W - 2 * w - 2;
-  minimize_->move(x, 2);
-
-  options_->LoadPng(kPngOptions);
-  w = options_->width();
-  x = x - 2 * w;
-  options_->move(x, 5);
-
-  about_->LoadPng(kPngAbout);
-  w = about_->width();
-  x = x - w - 2;
-  about_->move(x, 5);
-
-  photo_->LoadPng(kPngPhotoFolder);
-  photo_->move(photo_->width() / 2 + 10, 22 * H / 100);
-  photo_text_->setGeometry(photo_->x() + photo_->width() + 10, 22 * H / 100, W / 2,
-                           photo_->height());
-
-  output_->LoadPng(kPngOutputFolder);
-  output_->move(output_->width() / 2 + 10, 44 * H / 100);
-  // The output folder's text takes its height from the photo folder button.
-  output_text_->setGeometry(output_->x() + output_->width() + 10, 44 * H / 100, W / 2,
-                            photo_->height());
-
-  organize_->LoadPng(kPngOrganize);
-  organize_->move(organize_->width() / 2 + 10, 66 * H / 100);
+  // Buttons: load the strip (which sizes the button to one slice); then every control goes
+  // where the layout table (uicore/skin_layout.h) puts it.
+  const struct {
+    PngButton* button;
+    uint32_t strip;
+  } buttons[] = {{close_, kPngClose},       {minimize_, kPngMinimize}, {options_, kPngOptions},
+                 {about_, kPngAbout},       {photo_, kPngPhotoFolder}, {output_, kPngOutputFolder},
+                 {organize_, kPngOrganize}, {stop_, kPngStop}};
+  for (const auto& row : buttons) row.button->LoadPng(row.strip);
+  auto size = [](const QWidget* widget) { return SkinSize{widget->width(), widget->height()}; };
+  const MainLayout layout =
+      LayoutMainWindow(W, H,
+                       MainButtonSizes{size(close_), size(minimize_), size(options_), size(about_),
+                                       size(photo_), size(output_), size(organize_), size(stop_)});
+  const struct {
+    QWidget* widget;
+    SkinRect place;
+  } places[] = {{close_, layout.close},       {minimize_, layout.minimize},
+                {options_, layout.options},   {about_, layout.about},
+                {photo_, layout.photo},       {photo_text_, layout.photo_text},
+                {output_, layout.output},     {output_text_, layout.output_text},
+                {organize_, layout.organize}, {message_, layout.message},
+                {stop_, layout.stop},         {delete_source_, layout.delete_source},
+                {footer_, layout.footer}};
+  for (const auto& row : places)
+    row.widget->setGeometry(row.place.x, row.place.y, row.place.width, row.place.height);
   edit_->hide();
-  message_->setGeometry(organize_->x() + organize_->width() + 10, 66 * H / 100, W / 2,
-                        2 * organize_->height());
-
-  stop_->LoadPng(kPngStop);
-  stop_->move(message_->x() + W / 2 + 10, 66 * H / 100 + stop_->height() / 2);
   stop_->hide();
 
   // The failure list's line: the fourth line of the message area, under the summary.
   const int line = message_->fontMetrics().lineSpacing();
   failure_list_->setGeometry(message_->x(), message_->y() + 3 * line, message_->width(), line + 2);
   report_problem_->setGeometry(failure_list_->geometry());
-
-  delete_source_->setGeometry(15 * W / 100, H - 25, 200, 18);
-  footer_->setGeometry(42 * W / 100, H - 20, 400, 18);
 
   // The footer is the maker's web link (link label 1), drawn white over the skin.
   LinkLabel* link = LinkLabel::Instance(1);
@@ -441,13 +425,15 @@ void MainWindow::OnUndoEnded(const UndoEndEvent& end, const std::string& refusal
 
 void MainWindow::OnPhotoFolder() {
   UpdateData(true);
-  FolderPicker picker(Tr("浏览目录"), Tr("导入目录"), PhotoFolder_.c_str(), this);
+  FolderPicker picker(Tr(main_window_texts::kBrowseCaption),
+                      Tr(main_window_texts::kPhotoFolderTitle), PhotoFolder_.c_str(), this);
   if (picker.DoModal() == 1) SetPhotoFolder(picker.GetPath() + "/");
 }
 
 void MainWindow::OnOutputFolder() {
   UpdateData(true);
-  FolderPicker picker(Tr("浏览目录"), Tr("保存目录"), OutputFolder_.c_str(), this);
+  FolderPicker picker(Tr(main_window_texts::kBrowseCaption),
+                      Tr(main_window_texts::kOutputFolderTitle), OutputFolder_.c_str(), this);
   if (picker.DoModal() == 1) SetOutputFolder(picker.GetPath() + "/");
 }
 
@@ -489,8 +475,8 @@ QMenu* MainWindow::CreateSystemMenu() {
     menu->addAction(QTr(kUndoMenuText), this, &MainWindow::OnUndo);
     menu->addSeparator();
   }
-  menu->addAction(QTr("最小化(&N)"), this, &MainWindow::OnMinimizeButton);
-  menu->addAction(QTr("关闭(&C)"), this, &MainWindow::OnCloseButton);
+  menu->addAction(QTr(main_window_texts::kMinimizeMenu), this, &MainWindow::OnMinimizeButton);
+  menu->addAction(QTr(main_window_texts::kCloseMenu), this, &MainWindow::OnCloseButton);
   menu->addSeparator();
   menu->addAction(QTr(kAboutMenuText), this, [this] { OnSysCommand(kIdmAbout); });
   return menu;

@@ -13,6 +13,7 @@
 #include "engine/run_session.h"
 #include "settings/settings_store.h"
 #include "ui/skinned_dialog.h"
+#include "uicore/main_window_texts.h"
 #include "update/version_check.h"
 
 class QCheckBox;
@@ -53,21 +54,21 @@ class MainWindow : public SkinnedDialog, private SessionListener {
   MainWindow& operator=(const MainWindow&) = delete;
 
   /// The system menu entry that opens the About box. These texts are shown translated (Tr).
-  static constexpr const char* kAboutMenuText = TrNoop("关于 Nandell(&A)...");
+  static constexpr const char* kAboutMenuText = main_window_texts::kAboutMenu;
   /// The question before a close stops a run in progress (caption "提示", 是/否).
-  static constexpr const char* kCloseDuringRunText = TrNoop("整理正在进行, 确定要停止并退出吗?");
+  static constexpr const char* kCloseDuringRunText = main_window_texts::kCloseDuringRun;
   /// The right-click entry that undoes the last run.
-  static constexpr const char* kUndoMenuText = TrNoop("撤销上次整理(&U)");
+  static constexpr const char* kUndoMenuText = main_window_texts::kUndoMenu;
   /// The question before an undo (caption "提示", 是/否); "%1" is the number of files.
-  static constexpr const char* kUndoQuestionText = TrNoop("确定要撤销上次整理吗? (共 %1 个文件)");
+  static constexpr const char* kUndoQuestionText = main_window_texts::kUndoQuestion;
   /// The line under the summary that names the failure list: this text, then its path.
-  static constexpr const char* kFailureListText = TrNoop("失败列表: ");
+  static constexpr const char* kFailureListText = main_window_texts::kFailureList;
   /// The line under the summary when the failure list could not be written: this text, then
   /// its path and the reason.
-  static constexpr const char* kReportProblemText = TrNoop("无法写入失败列表: ");
+  static constexpr const char* kReportProblemText = main_window_texts::kReportProblem;
   /// The same line when the run's journal could not be written (it cannot be undone): this
   /// text, then the journal's path and the reason.
-  static constexpr const char* kJournalProblemText = TrNoop("无法写入整理记录: ");
+  static constexpr const char* kJournalProblemText = main_window_texts::kJournalProblem;
   /// Command id of the About entry of the system menu.
   static constexpr int kIdmAbout = 16;
   /// Id of the timer that starts the version check, and its delay.

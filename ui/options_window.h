@@ -6,6 +6,7 @@
 
 #include "platform/translate.h"
 #include "ui/skinned_dialog.h"
+#include "uicore/options.h"
 
 class QCheckBox;
 class QComboBox;
@@ -30,34 +31,12 @@ class OptionsWindow : public SkinnedDialog {
   Q_OBJECT
 
  public:
-  /// One file type a check box stands for: its filter key (the last four characters of a file
-  /// name, as FileFilters lists them) and the name shown.
-  struct FileType {
-    const char* key;
-    const char* label;
-  };
-  /// The designed defaults first (.jpg .avi .mov .mp4 rmvb), then common others.
-  static constexpr std::array<FileType, 16> kFileTypes = {{
-      {".jpg", ".jpg"},
-      {".avi", ".avi"},
-      {".mov", ".mov"},
-      {".mp4", ".mp4"},
-      {"rmvb", ".rmvb"},
-      {"jpeg", ".jpeg"},
-      {"heic", ".heic"},
-      {"heif", ".heif"},
-      {".png", ".png"},
-      {".cr2", ".cr2"},
-      {".nef", ".nef"},
-      {".arw", ".arw"},
-      {".dng", ".dng"},
-      {".3gp", ".3gp"},
-      {".m4v", ".m4v"},
-      {".mts", ".mts"},
-  }};
+  /// The file types offered as check boxes (uicore/options.h).
+  using FileType = ::nandell::FileType;
+  static constexpr const std::array<FileType, 16>& kFileTypes = ::nandell::kFileTypes;
 
   /// The window's title (shown translated).
-  static constexpr const char* kTitle = TrNoop("选项");
+  static constexpr const char* kTitle = option_texts::kTitle;
 
   /// The window over `settings`, its controls filled from the store.
   explicit OptionsWindow(SettingsStore& settings, QWidget* parent = nullptr);
@@ -67,13 +46,14 @@ class OptionsWindow : public SkinnedDialog {
   QLineEdit* FiltersEdit() const { return filters_; }
   QRadioButton* ByYearButton() const { return by_year_; }
   QRadioButton* ByDayButton() const { return by_day_; }
-  QCheckBox* MediaDatesBox() const { return media_dates_; }
-  QCheckBox* SidecarDatesBox() const { return sidecar_dates_; }
-  QCheckBox* NameDatesBox() const { return name_dates_; }
+  QCheckBox* MediaDatesBox() const { return switches_[0]; }
+  QCheckBox* SidecarDatesBox() const { return switches_[1]; }
+  QCheckBox* NameDatesBox() const { return switches_[2]; }
   QTimeEdit* DayStartEdit() const { return day_start_; }
-  QCheckBox* SkipIdenticalBox() const { return skip_identical_; }
-  QCheckBox* SkipKnownBox() const { return skip_known_; }
-  QCheckBox* RenameConflictsBox() const { return rename_conflicts_; }
+  QCheckBox* SkipIdenticalBox() const { return switches_[3]; }
+  QCheckBox* RenameConflictsBox() const { return switches_[4]; }
+  QCheckBox* KeepTogetherBox() const { return switches_[5]; }
+  QCheckBox* SkipKnownBox() const { return switches_[6]; }
   QCheckBox* CheckVersionBox() const { return check_version_; }
   QComboBox* LanguageBox() const { return language_; }
   PngButton* OkButton() const { return ok_; }
@@ -104,13 +84,9 @@ class OptionsWindow : public SkinnedDialog {
   QLineEdit* filters_ = nullptr;
   QRadioButton* by_year_ = nullptr;
   QRadioButton* by_day_ = nullptr;
-  QCheckBox* media_dates_ = nullptr;
-  QCheckBox* sidecar_dates_ = nullptr;
-  QCheckBox* name_dates_ = nullptr;
+  // The switches of kOptionSwitches, in its order.
+  std::array<QCheckBox*, kOptionSwitches.size()> switches_{};
   QTimeEdit* day_start_ = nullptr;
-  QCheckBox* skip_identical_ = nullptr;
-  QCheckBox* skip_known_ = nullptr;
-  QCheckBox* rename_conflicts_ = nullptr;
   QCheckBox* check_version_ = nullptr;
   QComboBox* language_ = nullptr;
   PngButton* ok_ = nullptr;

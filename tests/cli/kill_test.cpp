@@ -29,14 +29,18 @@ using testing::WriteFile;
 constexpr int kFiles = 24;
 constexpr int kKills = 20;
 
-// Source files by name (unique across folders), with their content.
-std::map<std::string, std::string> BuildTree(const std::string& src, std::mt19937* random) {
+// Source files by name (unique across folders), with their content. With `groups`, in groups of
+// three that go together (KeepTogether): a still, its movie and its sidecar.
+std::map<std::string, std::string> BuildTree(const std::string& src, std::mt19937* random,
+                                             bool groups = false) {
   std::map<std::string, std::string> files;
   for (int i = 0; i < kFiles; ++i) {
     std::string name = "f" + std::to_string(i) + ".mov";
+    if (groups)
+      name = "g" + std::to_string(i / 3) + (i % 3 == 0 ? ".jpg" : i % 3 == 1 ? ".mov" : ".xmp");
     std::string content(150000 + (*random)() % 100000, '\0');
     for (auto& c : content) c = static_cast<char>((*random)() & 0xff);
-    WriteFile(src + "d" + std::to_string(i % 4) + "/" + name, content,
+    WriteFile(src + "d" + std::to_string((groups ? i / 3 : i) % 4) + "/" + name, content,
               LocalNoon(2015, 1 + i % 12, 1 + i % 28));
     files[name] = content;
   }
@@ -111,6 +115,18 @@ std::vector<std::string> Placed(const std::string& out) {
   return placed;
 }
 
+// The files of the groups recorded whole in the journals of `out` beyond one each: an undo
+// counts a group once.
+size_t GroupedAway(const std::string& out) {
+  std::map<int, size_t> members;
+  for (const Journal& journal : Journals(out)) {
+    for (const JournalEntry& entry : journal.files) members[entry.group] += entry.group != 0;
+  }
+  size_t away = 0;
+  for (const auto& [group, count] : members) away += count > 0 ? count - 1 : 0;
+  return away;
+}
+
 // Undoes the runs into `out` (the latest one, as the command line does) and checks that the
 // photo folder `dir` is exactly `before` again, that no file of the run is left in the output,
 // and that the undo counted every file it took back: the `placed` ones, and with `in_hand` the
@@ -140,7 +156,7 @@ void UndoAndCheck(const std::string& dir, const std::string& out,
 
 // Runs killed at random moments. Then either the same run again, which finishes the job, or
 // an undo, which brings the photo folder back exactly; no file is ever lost.
-void KillRuns(bool move, const std::string& output_base, bool undo) {
+void KillRuns(bool move, const std::string& output_base, bool undo, bool groups = false) {
   const unsigned start = std::random_device()();
   std::mt19937 random(start);
   TempDir cfg;
@@ -148,6 +164,7 @@ void KillRuns(bool move, const std::string& output_base, bool undo) {
   const auto organize = [&](const std::string& dir, const std::string& out) {
     std::vector<std::string> args = {"organize", dir, out, "--quiet"};
     if (move) args.push_back("--move");
+    if (groups) args.push_back("--keep-together");
     return args;
   };
   // The length of one whole run decides the range of the kill moments.
@@ -155,13 +172,13 @@ void KillRuns(bool move, const std::string& output_base, bool undo) {
   {
     TempDir dir;
     TempDir out(output_base);
-    BuildTree(dir.path(), &random);
+    BuildTree(dir.path(), &random, groups);
     whole_ms = TimedRun(organize(dir.path(), out.path()), env);
   }
   for (int round = 0; round < kKills; ++round) {
     TempDir dir;
     TempDir out(output_base);
-    const auto files = BuildTree(dir.path(), &random);
+    const auto files = BuildTree(dir.path(), &random, groups);
     const auto before = Snapshot(dir.path());
     const auto args = organize(dir.path(), out.path());
     const int delay_us = KillAtRandom(args, env, whole_ms, &random);
@@ -170,7 +187,8 @@ void KillRuns(bool move, const std::string& output_base, bool undo) {
                                 "us (random start " + std::to_string(start) + ")";
     CheckInvariant(files, dir.path(), out.path(), context);
     if (undo) {
-      UndoAndCheck(dir.path(), out.path(), before, Placed(out.path()).size(), false, env, context);
+      UndoAndCheck(dir.path(), out.path(), before,
+                   Placed(out.path()).size() - GroupedAway(out.path()), false, env, context);
       continue;
     }
     // Running again finishes the job: every file ends up complete at its target.
@@ -216,6 +234,15 @@ TEST(KillTest, MoveRunKilledAtRandomMomentsThenUndone) {
 
 TEST(KillTest, MoveRunWithinOneFileSystemKilledAtRandomMomentsThenUndone) {
   KillRuns(true, "/tmp", true);
+}
+
+TEST(KillTest, CopyRunOfGroupsKilledAtRandomMomentsThenUndone) {
+  KillRuns(false, "/tmp", true, true);
+}
+
+TEST(KillTest, MoveRunOfGroupsToAnotherFileSystemKilledAtRandomMomentsThenUndone) {
+  testing::ScopedTmpfs tmpfs;
+  KillRuns(true, OtherFileSystem(tmpfs), true, true);
 }
 
 // Undos of a run killed at random moments: the next undo finishes, and the photo folder is as

@@ -13,6 +13,7 @@
 #include "tests/cli/cli_runner.h"
 #include "tests/engine/test_tree.h"
 #include "tests/support/jpeg_builder.h"
+#include "tests/support/media_builder.h"
 
 namespace nandell {
 namespace {
@@ -648,6 +649,67 @@ TEST_F(OrganizeCliTest, MediaDatesFileMoviesAndPhotosByTheirCaptureDays) {
     EXPECT_TRUE(PathExists(out_ + "/" + year + "年/" + file.day + "/" + file.name)) << file.name;
     EXPECT_TRUE(PathExists(by_day + "/2014-12-31/" + file.name)) << file.name;
   }
+}
+
+// A camera's RAW+JPEG with its edits and a phone's Live Photo whose movie was last written on
+// another day, an orphan sidecar, and a taken IMG_0001.JPG in the output. Without the switch as
+// designed: only the filter's files, each on its own. With --keep-together and
+// --rename-conflicts each group lands whole in its still's day, the first as IMG_0001_1.*; the
+// orphan stays; undo brings the photo folder back exactly.
+TEST_F(OrganizeCliTest, KeepTogetherMovesEachGroupWholeUnderOneStemAndUndoBringsItBack) {
+  test_support::CameraFacts camera;
+  camera.date_time_original = "2020:04:17 10:04:33";
+  test_support::HeifFacts heic;
+  heic.exif_item = test_support::ExifItem(test_support::CameraTiff(camera));
+  const time_t kDay2 = LocalNoon(2021, 1, 2);
+  const std::string src = src_ + "/";
+  const std::string day1 = out_ + "/2015年/2015-03-04/";
+  const std::string day2 = out_ + "/2020年/2020-04-17/";
+  const auto write_tree = [&] {
+    ASSERT_TRUE(
+        WriteFile(src + "IMG_0001.JPG", test_support::MakeJpegWithDate("2015:03:04 12:00:00")) &&
+        WriteFile(src + "IMG_0001.CR2", "raw", kDay1) &&
+        WriteFile(src + "IMG_0001.xmp", "edits", kDay1) &&
+        WriteFile(src + "IMG_0001.JPG.xmp", "tags", kDay1) &&
+        WriteFile(src + "IMG_0002.HEIC", test_support::MakeHeif(heic), kDay1) &&
+        WriteFile(src + "IMG_0002.MOV", "live", kDay2) && WriteFile(src + "orphan.xmp", "o"));
+  };
+  write_tree();
+  ASSERT_TRUE(WriteFile(day1 + "IMG_0001.JPG", "taken"));
+  const std::vector<std::string> args = {
+      "organize", src_, out_, "--move", "--media-dates", "--rename-conflicts", "--quiet"};
+  ASSERT_EQ(Run(args), 0) << Err();
+  std::map<std::string, std::string> placed;
+  for (const auto& [path, content] : ListFiles(out_ + "/")) placed[path] = content;
+  EXPECT_EQ(placed.size(), 3u);
+  EXPECT_EQ(placed["2015年/2015-03-04/IMG_0001_1.JPG"], ReadFile(day1 + "IMG_0001_1.JPG"));
+  EXPECT_EQ(placed["2021年/2021-01-02/IMG_0002.MOV"], "live");
+  ASSERT_EQ(Run({"undo", out_}), 0) << Err();
+
+  write_tree();
+  const auto before = testing::Snapshot(src);
+  std::vector<std::string> together = args;
+  together.push_back("--keep-together");
+  ASSERT_EQ(Run(together), 0) << Err();
+  EXPECT_EQ(Out(), "\n\n整理文件 2 个, 失败 0 个\n");
+  std::map<std::string, std::string> expected = {{"orphan.xmp", "o"}};
+  EXPECT_EQ(ListFiles(src), expected);
+  expected = {{"2015年/2015-03-04/IMG_0001.JPG", "taken"},
+              {"2015年/2015-03-04/IMG_0001_1.JPG", ReadFile(day1 + "IMG_0001_1.JPG")},
+              {"2015年/2015-03-04/IMG_0001_1.CR2", "raw"},
+              {"2015年/2015-03-04/IMG_0001_1.xmp", "edits"},
+              {"2015年/2015-03-04/IMG_0001_1.JPG.xmp", "tags"},
+              {"2020年/2020-04-17/IMG_0002.HEIC", ReadFile(day2 + "IMG_0002.HEIC")},
+              {"2020年/2020-04-17/IMG_0002.MOV", "live"}};
+  EXPECT_EQ(ListFiles(out_ + "/"), expected);
+  ASSERT_EQ(Run({"history", out_}), 0);
+  EXPECT_NE(Out().find("移动\t整理文件 2 个, 失败 0 个\t未撤销"), std::string::npos) << Out();
+  ASSERT_EQ(Run({"undo", out_}), 0) << Err();
+  EXPECT_NE(Out().find("一同移回: " + day1 + "IMG_0001_1.CR2 -> " + src + "IMG_0001.CR2\n"),
+            std::string::npos)
+      << Out();
+  EXPECT_TRUE(testing::Snapshot(src) == before);
+  EXPECT_EQ(ListFiles(out_ + "/").size(), 1u);
 }
 
 }  // namespace
