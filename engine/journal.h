@@ -55,6 +55,7 @@
 // the folder that was renamed from a copy of it.
 
 #include <cstdint>
+#include <cstdio>
 #include <deque>
 #include <functional>
 #include <map>
@@ -204,9 +205,12 @@ class RunJournal {
   std::unique_ptr<AppendFile> file_;
   bool open_tried_ = false;
   bool broken_ = false;
-  std::vector<std::string> pending_;  // lines before the journal was opened
-  std::string deferred_;              // records of placed files, written with the next line
-  std::string fields_source_;         // the paths PathFields escaped last ...
+  // The lines before the journal was opened; beyond a bound, in a temporary file (a run that
+  // skips many files before it places one keeps them out of memory).
+  std::string pending_;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> spilled_{nullptr, &std::fclose};
+  std::string deferred_;       // records of placed files, written with the next line
+  std::string fields_source_;  // the paths PathFields escaped last ...
   std::string fields_target_;
   std::string fields_;  // ... and their fields
   std::string path_;

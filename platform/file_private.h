@@ -59,7 +59,10 @@ class SystemFileSystem final : public FileSystem {
   int RemoveFolder(const FileAt& folder) override;
   int OpenLocked(const FileAt& at, bool create_new, std::unique_ptr<AppendFile>* file) override;
   bool MakeFolders(const std::string& path) override;
-  int ReplaceWholeFile(const std::string& path, const std::string& data) override;
+  int ReplaceWholeFileWith(
+      const std::string& path,
+      const std::function<void(const std::function<bool(std::string_view)>& write)>& content)
+      override;
 };
 
 /// The system's text for an error result that is not one of this program's own codes: an

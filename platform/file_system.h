@@ -269,9 +269,18 @@ class FileSystem {
   /// Makes the absolute folder `path` and every missing level above it, private to the user
   /// (see nandell::MakeFolders); false when a level could not be made.
   virtual bool MakeFolders(const std::string& path) = 0;
-  /// Replaces `path` with a file holding `data`, through a temporary file and a rename, so
-  /// that a reader (or another run writing it) sees the old or the new content, never a mix.
-  virtual int ReplaceWholeFile(const std::string& path, const std::string& data) = 0;
+  /// Replaces `path` with a file holding what `content` hands, a piece at a time, to the
+  /// `write` it is given (which returns false once a write failed), through a temporary file and
+  /// a rename, so that a reader (or another run writing it) sees the old or the new content,
+  /// never a mix.
+  virtual int ReplaceWholeFileWith(
+      const std::string& path,
+      const std::function<void(const std::function<bool(std::string_view)>& write)>& content) = 0;
+  /// ReplaceWholeFileWith `data` as the whole content.
+  int ReplaceWholeFile(const std::string& path, std::string_view data) {
+    return ReplaceWholeFileWith(
+        path, [data](const std::function<bool(std::string_view)>& write) { write(data); });
+  }
 };
 
 /// The process-wide file system of the operating system.

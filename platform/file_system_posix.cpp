@@ -536,9 +536,17 @@ bool SystemFileSystem::MakeFolders(const std::string& path) {
   return nandell::MakeFolders(path);
 }
 
-int SystemFileSystem::ReplaceWholeFile(const std::string& path, const std::string& data) {
-  return posix::ReplaceFile(
-      path, [&](int fd) { return posix::WriteAll(fd, data.data(), data.size()) ? 0 : errno; });
+int SystemFileSystem::ReplaceWholeFileWith(
+    const std::string& path,
+    const std::function<void(const std::function<bool(std::string_view)>& write)>& content) {
+  return posix::ReplaceFile(path, [&](int fd) {
+    int error = 0;
+    content([&](std::string_view piece) {
+      if (error == 0 && !posix::WriteAll(fd, piece.data(), piece.size())) error = errno;
+      return error == 0;
+    });
+    return error;
+  });
 }
 
 FileSystem& RealFileSystem() {

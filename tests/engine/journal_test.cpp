@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/engine/test_tree.h"
+
 namespace nandell {
 namespace {
 
@@ -108,6 +110,36 @@ TEST(JournalTest, ReadInPiecesItGivesWhatItsWholeTextGives) {
           ParseFileLine(kIntentsJournal.substr(slot.offset, end - slot.offset), slot.line, &entry));
     }
     EXPECT_EQ(lines, pending);
+  }
+}
+
+// The lines of a run that skips many files before it places one wait out of memory, and reach
+// the journal whole and in order once it is opened.
+TEST(JournalTest, ManyLinesBeforeTheFirstPlacedFileReachTheJournal) {
+  testing::TempDir dir;
+  ASSERT_FALSE(dir.path().empty());
+  RunConfig config;
+  config.photo_folder = dir / "photos/";
+  config.output_folder = dir.path();
+  const std::string folder(4000, 'f');
+  FileRecord record;
+  {
+    RunJournal journal(fs::RealFileSystem(), config);
+    for (int i = 0; i < 600; ++i) {
+      journal.AddFile(JournalAction::kSkip, config.photo_folder + folder + std::to_string(i),
+                      dir / "2014/x", record);
+    }
+    ASSERT_EQ(journal.AddIntent(JournalAction::kCopy, config.photo_folder + "a", dir / "2014/a",
+                                record, ""),
+              0);
+    journal.End(JobCounters{}, false);
+    Journal read;
+    ASSERT_TRUE(ParseJournal(testing::ReadFile(journal.Path()), &read));
+    ASSERT_EQ(read.files.size(), 601u);
+    for (int i = 0; i < 600; ++i) {
+      EXPECT_EQ(read.files[i].source, config.photo_folder + folder + std::to_string(i));
+    }
+    EXPECT_TRUE(read.files[600].intent);
   }
 }
 

@@ -94,8 +94,11 @@ class ProxyFileSystem : public fs::FileSystem {
     return base_.OpenLocked(at, create_new, file);
   }
   bool MakeFolders(const std::string& path) override { return base_.MakeFolders(path); }
-  int ReplaceWholeFile(const std::string& path, const std::string& data) override {
-    return base_.ReplaceWholeFile(path, data);
+  int ReplaceWholeFileWith(
+      const std::string& path,
+      const std::function<void(const std::function<bool(std::string_view)>& write)>& content)
+      override {
+    return base_.ReplaceWholeFileWith(path, content);
   }
 
  private:
