@@ -151,6 +151,12 @@ void MainWindow::LayoutSkin() {
   };
   for (const auto& row : places)
     Place(row.id, row.place.x, row.place.y, row.place.width, row.place.height);
+  // The check box paints the skin under its whole rectangle when its state or focus changes;
+  // where that rectangle reaches under the footer it would wipe the footer's first letters, so
+  // it ends where the footer begins (its text and box are far narrower).
+  const SkinRect& box = layout.delete_source;
+  if (box.x < layout.footer.x && box.x + box.width > layout.footer.x)
+    Place(IDC_DELETE_SOURCE, box.x, box.y, layout.footer.x - box.x, box.height);
   ::ShowWindow(Item(IDC_EDIT), SW_HIDE);
   ::ShowWindow(Item(IDC_STOP), SW_HIDE);
 
