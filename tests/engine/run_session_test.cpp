@@ -37,6 +37,7 @@ class Window : public SessionListener {
   void OnFileDone(const SessionProgress& progress) override {
     events.push_back("file");
     last_message = progress.message;
+    if (on_file) on_file();
   }
   void OnRunEnded(const RunEndEvent& event) override {
     events.push_back("ended");
@@ -86,6 +87,7 @@ class Window : public SessionListener {
   std::vector<std::string> events;
   std::string last_message;
   UndoEndEvent undo_end;
+  std::function<void()> on_file;  // called after each file message
   RunSession session;
 
  private:
@@ -97,6 +99,31 @@ class Window : public SessionListener {
   std::mutex mutex_;
   std::condition_variable woken_;
   int wakes_ = 0;
+};
+
+// Holds every placement after the first until a window has shown a file: a run of a few files
+// may otherwise end before the window first looks, and the window then shows its summary only.
+class PlacingAfterAFileIsShown : public testing::ProxyFileSystem {
+ public:
+  int PlaceNoReplace(const fs::FileAt& from, const fs::FileAt& to) override {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      changed_.wait(lock, [this] { return !placed_ || shown_; });
+      placed_ = true;
+    }
+    return ProxyFileSystem::PlaceNoReplace(from, to);
+  }
+  void Shown() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    shown_ = true;
+    changed_.notify_all();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  bool placed_ = false;
+  bool shown_ = false;
 };
 
 class RunSessionTest : public ::testing::Test {
@@ -144,8 +171,12 @@ class RunSessionTest : public ::testing::Test {
 
 TEST_F(RunSessionTest, RunReportsItsFilesThenItsEndAndOpensTheFailureList) {
   MakePhotos(12);
-  Window window;
-  ASSERT_TRUE(window.RunToEnd(Config(false)));
+  PlacingAfterAFileIsShown disk;
+  Window window(disk);
+  window.on_file = [&] { disk.Shown(); };
+  RunConfig config = Config(false);
+  config.transfers_at_once = 1;  // the files placed in walk order, the first one reported first
+  ASSERT_TRUE(window.RunToEnd(config));
   ASSERT_GE(window.events.size(), 3u);
   EXPECT_EQ(window.events.front(), "started");
   EXPECT_EQ(window.events[window.events.size() - 2], "ended");
@@ -157,7 +188,7 @@ TEST_F(RunSessionTest, RunReportsItsFilesThenItsEndAndOpensTheFailureList) {
   EXPECT_FALSE(window.session.CanUndo(photos_));
 
   // Again: every target is taken, every file fails, and the failure list is opened.
-  ASSERT_TRUE(window.RunToEnd(Config(false)));
+  ASSERT_TRUE(window.RunToEnd(config));
   EXPECT_EQ(window.last_message, FormatSummary({12, 12}));
   EXPECT_EQ(window.session.LastReport().error_file, dir_ / "errorFile.txt");
   ASSERT_EQ(launches_.size(), 1u);

@@ -3,6 +3,12 @@
 
 #include <filesystem>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+#include "engine/sidecar.h"
 #include "platform/file.h"
 #include "tests/engine/test_tree.h"
 #include "tests/support/jpeg_builder.h"
@@ -160,6 +166,46 @@ TEST_F(CliDateTest, SourcesAndClockOptionsAsOrganizeFilesThem) {
     EXPECT_EQ(run.err.rfind("nandell-cli date: option '", 0), 0u) << run.err;
   }
 }
+
+#ifndef _WIN32
+// A sidecar is read to its bound and no further, whatever it is: a pipe or a device never
+// holds the run, and a date past the bound is not read.
+TEST_F(CliDateTest, SidecarsAreReadToTheirBoundOnly) {
+  const time_t noon = nandell::testing::LocalNoon(2014, 12, 31);
+  const std::string date = "<x xmp:CreateDate='2002-02-02'/>";
+  const struct {
+    const char* name;
+    std::string sidecar;  // its bytes; "pipe" or "zero" for those
+    const char* source;
+  } rows[] = {
+      {"pipe.jpg", "pipe", "mtime"},
+      {"zero.jpg", "zero", "mtime"},
+      {"past.jpg", std::string(kSidecarReadBound, ' ') + date, "mtime"},
+      {"within.jpg", std::string(kSidecarReadBound - date.size(), ' ') + date, "sidecar"},
+  };
+  std::vector<std::string> args = {"date", "--sidecar-dates", "--source"};
+  std::string expected;
+  for (const auto& row : rows) {
+    const std::string sidecar = dir_.File(std::string(row.name) + ".xmp");
+    ASSERT_TRUE(nandell::testing::WriteFile(dir_.File(row.name), "x", noon));
+    if (row.sidecar == "pipe") {
+      ASSERT_EQ(::mkfifo(sidecar.c_str(), 0600), 0);
+    } else if (row.sidecar == "zero") {
+      ASSERT_EQ(::symlink("/dev/zero", sidecar.c_str()), 0);
+    } else {
+      Put(std::string(row.name) + ".xmp", row.sidecar);
+    }
+    args.push_back(row.name);
+    expected +=
+        std::string(row.name) + "\t" +
+        (std::string(row.source) == "mtime" ? nandell::testing::LocalDayText(noon) : "2002-02-02") +
+        "\t" + row.source + "\n";
+  }
+  const CliRun run = RunCli(args);
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(run.out, expected);
+}
+#endif
 
 TEST_F(CliDateTest, NoFilesIsAUsageError) {
   const CliRun run = RunCli({"date"});
