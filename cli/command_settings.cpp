@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/run_console.h"
+#include "engine/known_files.h"
 #include "engine/local_time.h"
 #include "engine/run_config.h"
 #include "platform/path.h"
@@ -26,6 +27,18 @@ bool PrintText(const std::string& text) {
   }
   std::fwrite(out.data(), 1, out.size(), stdout);
   return std::fflush(stdout) == 0 || !OutputClosed(errno);
+}
+
+void PrintIndexProgress(const IndexProgress& progress, bool live, const std::string& command) {
+  if (!progress.notice.empty()) {
+    if (live) std::fputs("\r\033[K", stderr);
+    std::fprintf(stderr, "nandell-cli %s: %s\n", command.c_str(), progress.notice.c_str());
+  } else if (live && progress.done) {
+    std::fputs("\r\033[K", stderr);
+  } else if (live) {
+    std::fprintf(stderr, "\r\033[K%s", FormatIndexProgress(progress).c_str());
+  }
+  std::fflush(stderr);
 }
 
 bool ApplyDateOptions(const Arguments& args, const SettingsStore& settings, RunConfig* config,

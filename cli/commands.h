@@ -7,6 +7,7 @@
 
 namespace nandell {
 class SettingsStore;
+struct IndexProgress;
 struct RunConfig;
 }  // namespace nandell
 
@@ -43,6 +44,18 @@ int RunUndo(const Arguments& args);
 
 /// `nandell-cli history OUTPUT_FOLDER`: lists the runs into a folder. Returns the exit code.
 int RunHistory(const Arguments& args);
+
+/// Shows what the library's index tells while it is made ready: a notice on its own line of
+/// standard error ("nandell-cli COMMAND: NOTICE"), the progress on the live line when `live`.
+void PrintIndexProgress(const IndexProgress& progress, bool live, const std::string& command);
+
+#ifdef NANDELL_WITH_LIBRARY
+/// `nandell-cli library OUTPUT_FOLDER`: builds or refreshes the index and prints its counts.
+int RunLibrary(const Arguments& args);
+
+/// `nandell-cli duplicates OUTPUT_FOLDER`: lists the groups of identical files in the library.
+int RunDuplicates(const Arguments& args);
+#endif
 
 /// Prints a run's text with the window's line breaks ("\r\n") as this platform's ("\n") and
 /// flushes it. Returns false when standard output is closed (OutputClosed).

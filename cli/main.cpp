@@ -88,5 +88,9 @@ int main(int argc, char** argv) {
   if (command->name == "organize") return nandell::cli::RunOrganize(parsed);
   if (command->name == "undo") return nandell::cli::RunUndo(parsed);
   if (command->name == "history") return nandell::cli::RunHistory(parsed);
+#ifdef NANDELL_WITH_LIBRARY
+  if (command->name == "library") return nandell::cli::RunLibrary(parsed);
+  if (command->name == "duplicates") return nandell::cli::RunDuplicates(parsed);
+#endif
   return UsageError(nullptr, "command '" + name + "' is not built in");
 }

@@ -11,6 +11,9 @@
 #include "engine/organizer.h"
 #include "engine/progress.h"
 #include "exif/exif_reader.h"
+#ifdef NANDELL_WITH_LIBRARY
+#include "library/library_index.h"
+#endif
 #include "platform/translate.h"
 #include "settings/settings_store.h"
 
@@ -42,6 +45,10 @@ class ConsoleObserver : public RunObserver {
       Print(event.message);
     }
     if (live_) DrawProgress();
+  }
+
+  void OnIndexProgress(const IndexProgress& progress) override {
+    PrintIndexProgress(progress, live_, "organize");
   }
 
   void OnRunEnded(const RunEndEvent& event) override {
@@ -136,6 +143,10 @@ int RunOrganize(const Arguments& args) {
   if (args.Has("--skip-identical")) config.skip_identical = true;
   if (args.Has("--rename-conflicts")) config.rename_conflicts = true;
   if (args.Has("--keep-together")) config.keep_together = true;
+#ifdef NANDELL_WITH_LIBRARY
+  if (args.Has("--skip-known")) config.skip_known = true;
+  config.known_files = OpenLibraryIndex;
+#endif
   // On Windows "/" and "\" both separate on input; the messages use "\" throughout.
   config.photo_folder = FolderOperand(folders[0]);
   config.output_folder = FolderOperand(folders[1]);

@@ -164,6 +164,17 @@ ProgramSpec MakeProgram() {
                     "full) is skipped, not failed: \"相同文件已存在(N): SOURCE\" and \"跳过: "
                     "TARGET\", counted in the summary's \"跳过 N 个\". A moved file's source "
                     "stays where it is. Overrides SkipIdentical of Config.ini."},
+#ifdef NANDELL_WITH_LIBRARY
+           {.name = "--skip-known",
+            .help = "A file whose content is already anywhere in OUTPUT_FOLDER, under any name "
+                    "and in any folder, is skipped, not failed: \"已在库中(N): SOURCE\" and "
+                    "\"位置: PATH\" (where the library holds it), counted in the summary's "
+                    "\"跳过 N 个\". A moved file's source stays where it is. The files of "
+                    "OUTPUT_FOLDER are kept in an index, OUTPUT_FOLDER/.nandell/library.sqlite, "
+                    "made the first time (see library) and checked against the folder at every "
+                    "run; a file is read for it only when a file of the library has its size. "
+                    "Overrides SkipKnown of Config.ini."},
+#endif
            {.name = "--rename-conflicts",
             .help = "A file whose target name is taken by other bytes (by any file without "
                     "--skip-identical) goes to the first free name NAME_1.EXT ... "
@@ -234,6 +245,51 @@ ProgramSpec MakeProgram() {
       .exit_status = {{"0", "The runs were listed (or there were none)."},
                       {"2", "The folder does not exist, or a usage error."}},
   });
+
+#ifdef NANDELL_WITH_LIBRARY
+  program.commands.push_back({
+      .name = "library",
+      .operands = "OUTPUT_FOLDER",
+      .operand_kind = OperandKind::kFolders,
+      .min_operands = 1,
+      .max_operands = 1,
+      .summary = "Make or check the index of an output folder and print its counts.",
+      .description =
+          {"Makes the index of every file in OUTPUT_FOLDER (names beginning with \".\" left "
+           "out, links not followed), OUTPUT_FOLDER/.nandell/library.sqlite, the first time, and "
+           "else checks it against the folder: a file whose size, last-write time or identity "
+           "changed is read again when needed, a missing one is dropped, a new one added. Then "
+           "prints the index's path, its files, their bytes and how many were read, and what the "
+           "check added, changed and removed. A file's content is read only when another file "
+           "has its size (by organize --skip-known or duplicates), once; a copy that organize "
+           "places brings the checksum it took while copying.",
+           "An index that is damaged, or a file in its place that is not this program's, is set "
+           "aside beside it (renamed; the message says where) and made anew. Ctrl-C stops the "
+           "check; what it found is kept."},
+      .exit_status = {{"0", "The index is ready."},
+                      {"1", "The index could not be made or used, or the check was stopped."},
+                      {"2", "The folder does not exist, or a usage error."}},
+  });
+
+  program.commands.push_back({
+      .name = "duplicates",
+      .operands = "OUTPUT_FOLDER",
+      .operand_kind = OperandKind::kFolders,
+      .min_operands = 1,
+      .max_operands = 1,
+      .summary = "List the groups of identical files inside an output folder.",
+      .description =
+          {"Brings the index of OUTPUT_FOLDER up to date as library does, reads every file whose "
+           "size another file has (once: the index keeps what it read), and prints each group "
+           "of files with the same content, the largest first: a line \"相同的文件 (SIZE 字节):"
+           "\", then each path on a line of its own, and an empty line between groups; "
+           "\"没有相同的文件: OUTPUT_FOLDER\" when there are none. No file of the library is "
+           "changed."},
+      .exit_status = {{"0", "The groups were listed (or there were none)."},
+                      {"1", "The index could not be made, used or read."},
+                      {"2", "The folder does not exist, or a usage error."}},
+  });
+#endif
 
   for (CommandSpec& command : program.commands) {
     command.options.push_back(HelpOption("Show this help and exit."));

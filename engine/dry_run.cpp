@@ -8,6 +8,7 @@
 #include "engine/file_group.h"
 #include "engine/file_transfer.h"
 #include "engine/journal.h"
+#include "platform/path.h"
 
 namespace nandell {
 
@@ -16,7 +17,7 @@ DryRunPredictor::DryRunPredictor(const RunConfig& config, fs::FileSystem& file_s
     : config_(config), file_system_(file_system), targets_(targets) {}
 
 bool DryRunPredictor::Predict(const fs::FileAt& file, const std::string& source,
-                              const TargetPlan& plan, Transfer* predicted) {
+                              const TargetPlan& plan, int64_t size, Transfer* predicted) {
   predicted->source = source;
   predicted->target = plan.path;
   predicted->move = config_.move;
@@ -42,7 +43,7 @@ bool DryRunPredictor::Predict(const fs::FileAt& file, const std::string& source,
     const std::vector<std::string> names = names_for(name);
     for (size_t member = 0; member < count; ++member) {
       failed = member;
-      if (claimed_.count(plan.folder + names[member]) != 0) return EEXIST;
+      if (Claimed(plan.folder + names[member], nullptr)) return EEXIST;
       const int error = file_system_.CheckNameFree(*base, relative + names[member]);
       if (error != 0) return error;
     }
@@ -57,8 +58,10 @@ bool DryRunPredictor::Predict(const fs::FileAt& file, const std::string& source,
   };
   fs::FolderRef target_folder;  // opened once a name in it is found taken, so it exists
   const auto identical_one = [&](const fs::FileAt& from, const std::string& name) {
-    const auto claimed = claimed_.find(plan.folder + name);
-    if (claimed != claimed_.end()) return IdenticalFile(file_system_, from, claimed->second);
+    fs::FileAt claimed;
+    if (Claimed(plan.folder + name, &claimed)) {
+      return claimed.folder && IdenticalFile(file_system_, from, claimed);
+    }
     bool made = false;
     if (!target_folder &&
         file_system_.OpenTargetFolder(*base, relative, &made, &target_folder) != 0) {
@@ -86,8 +89,14 @@ bool DryRunPredictor::Predict(const fs::FileAt& file, const std::string& source,
   }
   const bool placed = placement.error == 0 && !placement.skipped;
   if (placed) {
+    // The principal's size is the one known (a group's members are never looked up by it).
     for (size_t member = 0; member < count; ++member) {
-      claimed_.emplace(plan.folder + names[member], file_of(member));
+      if (predictions_ != nullptr) {
+        predictions_->Predicted(plan.folder + names[member], member == 0 ? size : -1,
+                                file_of(member));
+      } else {
+        claimed_.emplace(plan.folder + names[member], file_of(member));
+      }
     }
   }
   if (placement.error == fs::kNotJournaled) journal_lost_ = true;
@@ -153,6 +162,27 @@ int DryRunPredictor::PredictTransfer(const fs::FileAt& file, const FolderCheck& 
   }
   if (target.add_error != 0) return target.add_error;
   return JournalWritable() ? 0 : fs::kNotJournaled;
+}
+
+// True when an earlier file of the run would take `path`; `source` (when given) receives the file
+// that would be there (its folder null when it cannot be opened).
+bool DryRunPredictor::Claimed(const std::string& path, fs::FileAt* source) {
+  if (predictions_ == nullptr) {
+    const auto claimed = claimed_.find(path);
+    if (claimed == claimed_.end()) return false;
+    if (source != nullptr) *source = claimed->second;
+    return true;
+  }
+  std::string from;
+  if (!predictions_->Claimed(path, &from)) return false;
+  if (source != nullptr) {
+    const size_t separator = LastSeparator(from);
+    source->name = from.substr(separator + 1);
+    if (file_system_.OpenFolder(from.substr(0, separator + 1), &source->folder) != 0) {
+      source->folder.reset();
+    }
+  }
+  return true;
 }
 
 // Whether the run's journal folder could be made (or exists) in the output folder and take the

@@ -10,6 +10,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "engine/known_files.h"
 #include "engine/placement.h"
 #include "engine/plan.h"
 #include "engine/run_config.h"
@@ -27,14 +28,19 @@ class DryRunPredictor {
   DryRunPredictor(const RunConfig& config, fs::FileSystem& file_system,
                   const TargetFolders& targets);
 
-  /// The verdict on `file` (listed as `source`) planned to `plan`, as the run would meet it:
-  /// the target folder that cannot be opened or made; a name that exists or that an earlier
-  /// file of this run would take, and then the file skipped, renamed or failed; a source that
-  /// cannot be read or a folder that cannot be changed, where the transfer needs them. With
-  /// companions in `predicted` (a group, KeepTogether), the same for every member, all or none.
-  /// Fills `predicted` as the transfer would end. Returns true when the file would be placed.
+  /// Keeps the names that earlier files would take in `predictions` (a private index, which must
+  /// outlive the predictor) rather than in memory.
+  void KeepPredictionsIn(KnownFiles* predictions) { predictions_ = predictions; }
+
+  /// The verdict on `file` (listed as `source`, of `size` bytes or -1) planned to `plan`, as the
+  /// run would meet it: the target folder that cannot be opened or made; a name that exists or
+  /// that an earlier file of this run would take, and then the file skipped, renamed or failed;
+  /// a source that cannot be read or a folder that cannot be changed, where the transfer needs
+  /// them. With companions in `predicted` (a group, KeepTogether), the same for every member,
+  /// all or none. Fills `predicted` as the transfer would end. Returns true when the file would
+  /// be placed.
   bool Predict(const fs::FileAt& file, const std::string& source, const TargetPlan& plan,
-               Transfer* predicted);
+               int64_t size, Transfer* predicted);
 
   /// The verdict on a source that an ended run left taken (hidden): the name RecoverTaken would
   /// give it back (its own, else the first free recovery name, `name_free` telling which names
@@ -52,11 +58,14 @@ class DryRunPredictor {
   const FolderCheck& CheckFolder(const fs::Folder& base, const std::string& relative);
   int PredictTransfer(const fs::FileAt& file, const FolderCheck& target);
   bool JournalWritable();
+  bool Claimed(const std::string& path, fs::FileAt* source);
 
   const RunConfig& config_;
   fs::FileSystem& file_system_;
   const TargetFolders& targets_;
-  // The names that earlier files would take, with the source that would be there.
+  // The names that earlier files would take, with the source that would be there: in
+  // `predictions_` when there is one, else in memory.
+  KnownFiles* predictions_ = nullptr;
   std::unordered_map<std::string, fs::FileAt> claimed_;
   std::unordered_map<std::string, FolderCheck> target_checks_;  // by relative path
   std::string source_check_path_;

@@ -22,6 +22,8 @@ namespace {
 constexpr const char* kHeaderTag = "nandell-journal";
 constexpr const char* kVersion = "1";
 constexpr size_t kReadChunk = 1 << 20;
+// The most bytes of lines kept in memory before the journal is opened.
+constexpr size_t kPendingInMemory = 1 << 20;
 
 // Length of the valid UTF-8 sequence that begins at text[i] (1 to 4), or 0 when the bytes
 // there are not one: no overlong forms, no surrogates, nothing beyond U+10FFFF.
@@ -124,16 +126,18 @@ std::string ActionName(JournalAction action) {
 bool ReadJournalAt(fs::FileSystem& file_system, const fs::FolderRef& folder,
                    const std::string& name, const std::string& path, Journal* journal,
                    std::string* refusal) {
-  std::string text;
+  // Read a piece at a time and kept as its counts: a journal of any length takes little memory.
+  JournalReader reader(journal, false);
   OpenFileFacts facts;
-  const int error =
-      file_system.ReadWholeFile(fs::FileAt{folder, name}, kJournalLimit, &text, &facts);
+  const int error = file_system.ReadInPieces(
+      fs::FileAt{folder, name}, kJournalLimit, [&](std::string_view piece) { reader.Feed(piece); },
+      &facts);
   if (error != 0) {
     *refusal = Tr(error == fs::kNotRegular ? kNotAJournalText : kJournalUnreadableText) + path +
                " (" + ErrorText(error) + ")";
     return false;
   }
-  if (!ParseJournal(text, journal)) {
+  if (!reader.Finish()) {
     *refusal = Tr(kNotAJournalText) + path;
     return false;
   }
@@ -312,7 +316,9 @@ RunJournal::RunJournal(fs::FileSystem& file_system, const RunConfig& config)
             "\toutput=" + EscapeField(output) +
             "\tstarted=" + LocalTimeText(seconds, "%Y-%m-%d %H:%M:%S") +
             "\tstarted_ns=" + std::to_string(ns) + "\tpid=" + pid;
+  // A switch beyond the designed ones is named only when it is on.
   if (config.keep_together) header_ += "\tkeep_together=1";
+  if (config.skip_known) header_ += "\tskip_known=1";
   if (RecordsDateSources(config)) {
     header_ += std::string("\tsidecar_dates=") + (config.sidecar_dates ? "1" : "0") +
                "\tname_dates=" + (config.name_dates ? "1" : "0") +
@@ -463,16 +469,33 @@ bool RunJournal::Open() {
     broken_ = true;
     return false;
   }
-  std::vector<std::string> pending;
+  std::string pending;
   pending.swap(pending_);
   Write(header_ + "\toutput_id=" + IdentityText(device, inode) + "\n");
-  for (const std::string& line : pending) Write(line);
+  if (spilled_) {
+    std::rewind(spilled_.get());
+    std::string piece(kReadChunk, '\0');
+    for (size_t n;
+         !broken_ && (n = std::fread(piece.data(), 1, piece.size(), spilled_.get())) > 0;) {
+      Write(piece.substr(0, n));
+    }
+    if (std::ferror(spilled_.get()) && problem_.empty()) problem_ = path_ + ": " + ErrorText(EIO);
+    spilled_.reset();
+  }
+  Write(pending);
   return !broken_;
 }
 
 void RunJournal::Write(const std::string& line) {
   if (!file_) {
-    if (!open_tried_) pending_.push_back(line);
+    if (open_tried_) return;
+    pending_ += line;
+    // Beyond a bound the lines wait in a temporary file (in memory when none can be made).
+    if (pending_.size() >= kPendingInMemory) {
+      if (!spilled_) spilled_.reset(std::tmpfile());
+      if (spilled_)
+        pending_.erase(0, std::fwrite(pending_.data(), 1, pending_.size(), spilled_.get()));
+    }
     return;
   }
   if (broken_) return;
@@ -484,134 +507,235 @@ void RunJournal::Write(const std::string& line) {
   }
 }
 
-bool ParseJournal(const std::string& text, Journal* journal) {
-  *journal = Journal();
-  // Intents not resolved yet, by their source and target: index in journal->files.
-  std::map<std::pair<std::string, std::string>, size_t> unresolved;
-  // The file record read last (not an intent), which a date record belongs to.
-  constexpr size_t kNoRecord = static_cast<size_t>(-1);
-  size_t last_record = kNoRecord;
-  // The file records read one after another (date records between them), which a group record
-  // may take; any other line ends the run.
-  std::vector<size_t> record_run;
-  int groups = 0;
-  size_t start = 0;
-  int line_number = 0;
-  while (start < text.size()) {
-    const size_t end = text.find('\n', start);
-    if (end == std::string::npos) {
-      journal->ends_with_line_break = false;  // cut short: passed over
-      break;
+bool ParseFileLine(std::string_view line, int line_number, JournalEntry* entry) {
+  const std::vector<std::string_view> fields = SplitFields(line);
+  const std::string_view kind = fields[0];
+  if (kind != "copy" && kind != "move" && kind != "skip" && kind != "intent") return false;
+  // An intent has its action in a field of its own: the rest is as in a file record.
+  const bool intent = kind == "intent";
+  const size_t at = intent ? 1 : 0;
+  const std::string_view action = intent ? fields.size() > 1 ? fields[1] : "" : kind;
+  *entry = JournalEntry();
+  entry->line = line_number;
+  entry->intent = intent;
+  entry->action = action == "copy"   ? JournalAction::kCopy
+                  : action == "move" ? JournalAction::kMove
+                                     : JournalAction::kSkip;
+  if (fields.size() != (intent ? 8u : 6u) || (intent && action != "copy" && action != "move") ||
+      !UnescapeField(fields[at + 1], &entry->source) ||
+      !UnescapeField(fields[at + 2], &entry->target) ||
+      !ParseInt(fields[at + 3], &entry->record.size)) {
+    return false;
+  }
+  entry->record.mtime = fields[at + 4];
+  entry->record.checksum = fields[at + 5];
+  if (intent) entry->identity = fields[7];
+  return true;
+}
+
+JournalReader::JournalReader(Journal* journal, bool keep_files, std::vector<JournalSlot>* pending,
+                             std::function<void(const JournalEntry&)> on_file)
+    : journal_(journal), keep_files_(keep_files), pending_(pending), on_file_(std::move(on_file)) {
+  *journal_ = Journal();
+}
+
+void JournalReader::Feed(std::string_view piece) {
+  while (!piece.empty()) {
+    const size_t end = piece.find('\n');
+    if (end == std::string_view::npos) {
+      partial_.append(piece);
+      return;
     }
-    const std::string_view line(text.data() + start, end - start);
-    start = end + 1;
-    ++line_number;
+    const int64_t length = static_cast<int64_t>(partial_.size() + end) + 1;
+    if (partial_.empty()) {
+      Line(piece.substr(0, end));
+    } else {
+      partial_.append(piece.substr(0, end));
+      Line(partial_);
+      partial_.clear();
+    }
+    offset_ += length;
+    piece.remove_prefix(end + 1);
+  }
+}
+
+bool JournalReader::Finish() {
+  // A last line cut short is passed over.
+  if (!partial_.empty()) journal_->ends_with_line_break = false;
+  if (line_number_ == 0 || !header_) return false;
+  const auto done = [this](int line) {
+    return line < static_cast<int>(done_.size()) && done_[line];
+  };
+  // The pending files, a group's members counted once.
+  std::set<int32_t> groups;
+  const auto count = [&](int32_t group) {
+    if (group == 0 || groups.insert(group).second) ++journal_->pending;
+  };
+  if (!KeepsItems()) {
+    for (size_t line = 0; line < candidates_.size(); ++line) {
+      if (!candidates_[line] || done(static_cast<int>(line))) continue;
+      const auto group = group_of_line_.find(static_cast<int>(line));
+      count(group == group_of_line_.end() ? 0 : group->second);
+    }
+    return true;
+  }
+  // The pending ones kept in their order, in the memory they had.
+  items_.erase(std::remove_if(
+                   items_.begin(), items_.end(),
+                   [&](const JournalSlot& item) { return item.group == kSkip || done(item.line); }),
+               items_.end());
+  for (const JournalSlot& item : items_) count(item.group);
+  if (pending_ != nullptr) pending_->swap(items_);
+  return true;
+}
+
+bool JournalReader::KeepsItems() const {
+  return keep_files_ || pending_ != nullptr;
+}
+
+void JournalReader::Line(std::string_view line) {
+  ++line_number_;
+  if (line_number_ == 1) {
     const std::vector<std::string_view> fields = SplitFields(line);
-    const std::string_view kind = fields[0];
-    const bool in_run = kind == "copy" || kind == "move" || kind == "skip" || kind == "date";
-    if (!in_run && kind != "group") record_run.clear();
-    if (line_number == 1) {
-      if (kind != kHeaderTag || fields.size() < 2 || fields[1] != kVersion) return false;
-      journal->move = Setting(fields, "mode") == "move";
-      journal->photo = Setting(fields, "photo");
-      journal->output = Setting(fields, "output");
-      journal->output_id = Setting(fields, "output_id");
-      journal->started = Setting(fields, "started");
-      ParseInt(Setting(fields, "started_ns"), &journal->started_ns);
-      continue;
+    if (fields[0] != kHeaderTag || fields.size() < 2 || fields[1] != kVersion) return;
+    header_ = true;
+    journal_->move = Setting(fields, "mode") == "move";
+    journal_->photo = Setting(fields, "photo");
+    journal_->output = Setting(fields, "output");
+    journal_->output_id = Setting(fields, "output_id");
+    journal_->started = Setting(fields, "started");
+    ParseInt(Setting(fields, "started_ns"), &journal_->started_ns);
+    return;
+  }
+  if (!header_) return;
+  JournalEntry entry;
+  if (ParseFileLine(line, line_number_, &entry)) {
+    if (on_file_) on_file_(entry);
+    File(std::move(entry), line);
+    return;
+  }
+  const std::vector<std::string_view> fields = SplitFields(line);
+  const std::string_view kind = fields[0];
+  // Any other line than a file record, its date or a group record ends a run of records.
+  if (kind != "date" && kind != "group" && kind != "copy" && kind != "move" && kind != "skip") {
+    run_.clear();
+  }
+  if (kind == "group") {
+    Group(fields);
+  } else if (kind == "date") {
+    // Belongs to the file record just before it, of the same target.
+    std::string target;
+    if (keep_files_ && fields.size() >= 2 && UnescapeField(fields[1], &target) &&
+        last_record_ != kNoRecord && journal_->files[last_record_].target == target) {
+      journal_->files[last_record_].date_source = Setting(fields, "source");
+      journal_->files[last_record_].taken = Setting(fields, "taken");
     }
-    if (kind == "copy" || kind == "move" || kind == "skip" || kind == "intent") {
-      // An intent has its action in a field of its own: the rest is as in a file record.
-      const bool intent = kind == "intent";
-      const size_t at = intent ? 1 : 0;
-      const std::string_view action = intent ? fields.size() > 1 ? fields[1] : "" : kind;
-      JournalEntry entry;
-      entry.line = line_number;
-      entry.intent = intent;
-      entry.action = action == "copy"   ? JournalAction::kCopy
-                     : action == "move" ? JournalAction::kMove
-                                        : JournalAction::kSkip;
-      if (fields.size() != (intent ? 8u : 6u) || (intent && action != "copy" && action != "move") ||
-          !UnescapeField(fields[at + 1], &entry.source) ||
-          !UnescapeField(fields[at + 2], &entry.target) ||
-          !ParseInt(fields[at + 3], &entry.record.size)) {
-        continue;
+  } else if (kind == "folder") {
+    std::string folder;
+    if (fields.size() >= 3 && UnescapeField(fields[2], &folder)) {
+      journal_->folders.push_back(folder);
+    }
+  } else if (kind == "end") {
+    journal_->complete = true;
+    journal_->counters.ProcessedCount = IntSetting(fields, "processed");
+    journal_->counters.FailedCount = IntSetting(fields, "failed");
+    journal_->counters.SkippedCount = IntSetting(fields, "skipped");
+    journal_->stopped = Setting(fields, "stopped") == "1";
+  } else if (kind == "undo-begin") {
+    journal_->undo_started = true;
+    journal_->undo_complete = false;
+  } else if (kind == "undone" || kind == "kept") {
+    int64_t undone_line = 0;
+    std::string word;
+    if (fields.size() >= 2 && ParseInt(fields[1], &undone_line) && undone_line > 0 &&
+        undone_line < line_number_ && (fields.size() < 3 || UnescapeField(fields[2], &word))) {
+      const int record = static_cast<int>(undone_line);
+      const bool done = kind == "undone" || KeptForGood(word);
+      if (keep_files_ && done) {
+        (kind == "undone" ? journal_->undone : journal_->kept_for_good).insert(record);
       }
-      entry.record.mtime = fields[at + 4];
-      entry.record.checksum = fields[at + 5];
-      if (intent) entry.identity = fields[7];
-      // A later intent or the record of the same file takes the place of the intent before.
-      auto key = std::make_pair(entry.source, entry.target);
-      const auto open = unresolved.find(key);
-      size_t index = journal->files.size();
-      if (entry.action == JournalAction::kSkip) {
-        journal->files.push_back(std::move(entry));
-      } else if (open != unresolved.end()) {
-        index = open->second;
-        journal->files[index] = std::move(entry);
-        if (!intent) unresolved.erase(open);
-      } else {
-        if (intent) unresolved.emplace(std::move(key), index);
-        journal->files.push_back(std::move(entry));
+      if (done) {
+        if (done_.size() <= static_cast<size_t>(record)) done_.resize(record + 1);
+        done_[record] = true;
       }
-      last_record = intent ? kNoRecord : index;
-      if (intent) {
-        record_run.clear();
-      } else {
-        record_run.push_back(index);
-      }
-    } else if (kind == "group") {
-      // The COUNT records before it, the first of them the principal at TARGET.
-      int64_t count = 0;
-      std::string target;
-      if (fields.size() >= 3 && ParseInt(fields[1], &count) && count >= 2 &&
-          static_cast<size_t>(count) <= record_run.size() && UnescapeField(fields[2], &target) &&
-          journal->files[record_run[record_run.size() - count]].target == target) {
-        ++groups;
-        for (size_t k = record_run.size() - count; k < record_run.size(); ++k) {
-          journal->files[record_run[k]].group = groups;
-        }
-      }
-      record_run.clear();
-    } else if (kind == "date") {
-      // Belongs to the file record just before it, of the same target.
-      std::string target;
-      if (fields.size() >= 2 && UnescapeField(fields[1], &target) && last_record != kNoRecord &&
-          journal->files[last_record].target == target) {
-        journal->files[last_record].date_source = Setting(fields, "source");
-        journal->files[last_record].taken = Setting(fields, "taken");
-      }
-    } else if (kind == "folder") {
-      std::string folder;
-      if (fields.size() >= 3 && UnescapeField(fields[2], &folder)) {
-        journal->folders.push_back(folder);
-      }
-    } else if (kind == "end") {
-      journal->complete = true;
-      journal->counters.ProcessedCount = IntSetting(fields, "processed");
-      journal->counters.FailedCount = IntSetting(fields, "failed");
-      journal->counters.SkippedCount = IntSetting(fields, "skipped");
-      journal->stopped = Setting(fields, "stopped") == "1";
-    } else if (kind == "undo-begin") {
-      journal->undo_started = true;
-      journal->undo_complete = false;
-    } else if (kind == "undone" || kind == "kept") {
-      int64_t undone_line = 0;
-      std::string word;
-      if (fields.size() >= 2 && ParseInt(fields[1], &undone_line) &&
-          (fields.size() < 3 || UnescapeField(fields[2], &word))) {
-        const int record = static_cast<int>(undone_line);
-        if (kind == "undone") {
-          journal->undone.insert(record);
-        } else if (KeptForGood(word)) {
-          journal->kept_for_good.insert(record);
-        }
-      }
-    } else if (kind == "undo-end") {
-      journal->undo_complete = true;
+    }
+  } else if (kind == "undo-end") {
+    journal_->undo_complete = true;
+  }
+}
+
+// A file record or intent read: a later intent or the record of the same file takes the place
+// of the intent before.
+void JournalReader::File(JournalEntry entry, std::string_view line) {
+  const std::vector<std::string_view> fields = SplitFields(line);
+  const size_t at = entry.intent ? 1 : 0;
+  std::string key = std::string(fields[at + 1]) + "\t" + std::string(fields[at + 2]);
+  const auto open = unresolved_.find(key);
+  const bool intent = entry.intent;
+  const bool skip = entry.action == JournalAction::kSkip;
+  const JournalSlot item{offset_, entry.line, skip ? kSkip : 0};
+  journal_->placed += intent ? 0 : 1;
+  // Only counted, a file is the bit of its latest line among the candidates.
+  const bool keeps = KeepsItems();
+  if (!keeps && !skip) {
+    if (candidates_.size() <= static_cast<size_t>(item.line)) candidates_.resize(item.line + 1);
+    candidates_[item.line] = true;
+  }
+  size_t index = items_.size();
+  if (skip) {
+    if (keeps) items_.push_back(item);
+  } else if (open != unresolved_.end()) {
+    index = open->second.index;
+    if (keeps) items_[index] = item;
+    if (!keeps) candidates_[open->second.line] = false;
+    open->second.line = item.line;
+    if (!intent) unresolved_.erase(open);
+  } else {
+    if (intent) unresolved_.emplace(std::move(key), Unresolved{index, item.line});
+    if (keeps) items_.push_back(item);
+  }
+  if (keep_files_) {
+    if (index == journal_->files.size()) {
+      journal_->files.push_back(std::move(entry));
+    } else {
+      journal_->files[index] = std::move(entry);
     }
   }
-  return line_number >= 1;
+  last_record_ = intent ? kNoRecord : index;
+  // The records read one after another, which a group record may take.
+  if (intent) {
+    run_.clear();
+  } else {
+    run_.push_back(RunRecord{index, item.line, std::string(fields[at + 2])});
+    if (run_.size() > kRunRecords) run_.pop_front();
+  }
+}
+
+// A group record (KeepTogether): the COUNT file records just before it are one group, the first
+// of them its principal at TARGET; the group counts as one file.
+void JournalReader::Group(const std::vector<std::string_view>& fields) {
+  int64_t count = 0;
+  if (fields.size() >= 3 && ParseInt(fields[1], &count) && count >= 2 &&
+      static_cast<size_t>(count) <= run_.size() && run_[run_.size() - count].target == fields[2]) {
+    ++groups_;
+    journal_->placed -= count - 1;
+    for (size_t k = run_.size() - static_cast<size_t>(count); k < run_.size(); ++k) {
+      const RunRecord& record = run_[k];
+      if (keep_files_) journal_->files[record.index].group = groups_;
+      if (!KeepsItems()) {
+        group_of_line_[record.line] = groups_;
+      } else if (items_[record.index].group != kSkip) {
+        items_[record.index].group = groups_;
+      }
+    }
+  }
+  run_.clear();
+}
+
+bool ParseJournal(const std::string& text, Journal* journal) {
+  JournalReader reader(journal, true);
+  reader.Feed(text);
+  return reader.Finish();
 }
 
 bool KeptForGood(std::string_view word) {
@@ -649,7 +773,7 @@ size_t CountGroupsOnce(const std::vector<JournalEntry>& entries, bool records_on
 }
 
 bool FullyUndone(const Journal& journal) {
-  return journal.undo_complete && PendingFiles(journal).empty();
+  return journal.undo_complete && journal.pending == 0;
 }
 
 bool ReadJournal(fs::FileSystem& file_system, const std::string& path, Journal* journal,
@@ -708,10 +832,9 @@ std::string FormatHistoryLine(const std::string& path, const Journal& journal) {
     }
     if (journal.stopped) counts += Tr(" (已停止)");
   } else {
-    const size_t placed = CountGroupsOnce(journal.files, true);
-    counts = TrFormat("整理文件 %d 个 (未完成)", static_cast<int>(placed));
+    counts = TrFormat("整理文件 %d 个 (未完成)", static_cast<int>(journal.placed));
   }
-  const size_t pending = CountGroupsOnce(PendingFiles(journal));
+  const size_t pending = journal.pending;
   std::string state;
   if (!journal.undo_started) {
     state = Tr("未撤销");

@@ -35,6 +35,9 @@
 // undoes each member as a file of its own. A member kept by an undo because another member of
 // its group is kept says so with "group:" before that member's word.
 //
+// A run that skips files the library holds adds skip_known=1 to its first line, and a skip record
+// for each such file, whose TARGET is where the library holds it.
+//
 // A run that uses a date switch adds sidecar_dates=0|1 name_dates=0|1 day_starts_at=HH:MM
 // shift=+|-HH:MM to its first line and a date record after each file record; a reader that
 // knows neither passes them over, and without the switches the journal is as before.
@@ -52,12 +55,17 @@
 // the folder that was renamed from a copy of it.
 
 #include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/capture_date.h"
@@ -197,9 +205,12 @@ class RunJournal {
   std::unique_ptr<AppendFile> file_;
   bool open_tried_ = false;
   bool broken_ = false;
-  std::vector<std::string> pending_;  // lines before the journal was opened
-  std::string deferred_;              // records of placed files, written with the next line
-  std::string fields_source_;         // the paths PathFields escaped last ...
+  // The lines before the journal was opened; beyond a bound, in a temporary file (a run that
+  // skips many files before it places one keeps them out of memory).
+  std::string pending_;
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> spilled_{nullptr, &std::fclose};
+  std::string deferred_;       // records of placed files, written with the next line
+  std::string fields_source_;  // the paths PathFields escaped last ...
   std::string fields_target_;
   std::string fields_;  // ... and their fields
   std::string path_;
@@ -243,13 +254,87 @@ struct Journal {
   bool undo_started = false;         ///< An undo has begun.
   bool undo_complete = false;        ///< The last undo that began ran to its end.
   bool ends_with_line_break = true;  ///< False when the last line was cut short.
+  /// The files recorded (copy, move and skip records; intents not resolved left out).
+  int64_t placed = 0;
+  /// The copy and move records (and unresolved intents) neither undone nor kept for good.
+  int64_t pending = 0;
   /// The file is the user's own and no one else may write it (set by ReadJournal).
   bool trusted = true;
 };
 
-/// Reads the text of a journal. Returns false when it does not begin with a journal header
-/// of version 1. Lines that cannot be read (one cut short) are passed over.
+/// Reads the text of a journal with its file records. Returns false when it does not begin with
+/// a journal header of version 1. Lines that cannot be read (one cut short) are passed over.
 bool ParseJournal(const std::string& text, Journal* journal);
+
+/// Reads one copy, move, skip or intent line (without its line break), line `line_number` of its
+/// journal, into `entry`; false for any other line, or one that cannot be read.
+bool ParseFileLine(std::string_view line, int line_number, JournalEntry* entry);
+
+/// Where a pending file of a journal is recorded, for an undo that reads its line again.
+struct JournalSlot {
+  int64_t offset = 0;  ///< The offset of its latest line (its record, or the intent for it).
+  int32_t line = 0;    ///< That line's number, from 1.
+  int32_t group = 0;   ///< Its group (KeepTogether), numbered from 1; 0 for a file alone.
+};
+
+/// Reads a journal as ParseJournal does, a piece of its text at a time, so that a journal of any
+/// length is read in little memory: its file records are kept only when asked for, else only
+/// counted (and, when asked for, their slots).
+class JournalReader {
+ public:
+  /// Reads into `journal`: with `keep_files` its files, undone and kept_for_good as ParseJournal
+  /// fills them; `pending` (when given) receives the slots of the pending files, in the order
+  /// of their files; `on_file` (when given) is called with every file line read.
+  JournalReader(Journal* journal, bool keep_files, std::vector<JournalSlot>* pending = nullptr,
+                std::function<void(const JournalEntry&)> on_file = {});
+  /// Reads the next `piece` of the text.
+  void Feed(std::string_view piece);
+  /// Ends the text: the counts and slots are filled. False when it is not a journal.
+  bool Finish();
+
+ private:
+  // An intent not resolved yet: its file's index in items_ and its line.
+  struct Unresolved {
+    size_t index;
+    int line;
+  };
+  // A file record of the records read one after another, which a group record may take.
+  struct RunRecord {
+    size_t index;
+    int line;
+    std::string target;  // the TARGET field as written
+  };
+  static constexpr size_t kNoRecord = static_cast<size_t>(-1);
+  // An item whose file is a skip (never pending), in place of a group.
+  static constexpr int32_t kSkip = -1;
+  // The most records of a run kept for a group record: a group has a few members.
+  static constexpr size_t kRunRecords = 256;
+  bool KeepsItems() const;
+  void Line(std::string_view line);
+  void File(JournalEntry entry, std::string_view line);
+  void Group(const std::vector<std::string_view>& fields);
+
+  Journal* journal_;
+  const bool keep_files_;
+  std::vector<JournalSlot>* pending_;
+  std::function<void(const JournalEntry&)> on_file_;
+  std::string partial_;  // a line not ended yet
+  int64_t offset_ = 0;   // of the line being read
+  int line_number_ = 0;
+  bool header_ = false;
+  // Every file so far, where its latest line lies (when the files or slots are kept).
+  std::vector<JournalSlot> items_;
+  // Else, by line: the latest line of a file that is no skip.
+  std::vector<bool> candidates_;
+  // Intents not resolved yet, by their SOURCE and TARGET fields.
+  std::map<std::string, Unresolved> unresolved_;
+  size_t last_record_ = kNoRecord;  // the file record read last, which a date record follows
+  std::vector<bool> done_;          // by line: undone, or kept for good
+  std::deque<RunRecord> run_;       // the last records read one after another
+  int32_t groups_ = 0;
+  // When only counted: the group of each grouped file's latest line.
+  std::unordered_map<int, int32_t> group_of_line_;
+};
 
 /// True when a file kept by an undo with the word `word` stays kept whatever a retry does (a
 /// file kept for its group: when the member that kept the group stays kept).

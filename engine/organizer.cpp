@@ -11,6 +11,9 @@
 namespace nandell {
 namespace {
 
+// The most bytes of failure lines a run keeps in memory; the rest wait in a temporary file.
+constexpr size_t kFailureLinesInMemory = 1 << 20;
+
 constexpr const char* kChooseFoldersText = TrNoop("请先选择目录.");
 constexpr const char* kSameFolderText = TrNoop("照片目录和输出目录不能是同一个目录.");
 constexpr const char* kNestedFolderText = TrNoop("照片目录和输出目录不能在是同一个目录内.");
@@ -46,12 +49,22 @@ std::string CheckStart(const std::string& photo_folder, const std::string& outpu
 
 bool WriteFailureReport(fs::FileSystem& file_system, const RunConfig& config,
                         const std::string& failure_log, std::string* path, std::string* problem) {
+  return WriteFailureReport(
+      file_system, config,
+      [&](const std::function<bool(std::string_view)>& write) { write(failure_log); }, path,
+      problem);
+}
+
+bool WriteFailureReport(
+    fs::FileSystem& file_system, const RunConfig& config,
+    const std::function<void(const std::function<bool(std::string_view)>& write)>& failure_log,
+    std::string* path, std::string* problem) {
   // The per-user folder may not exist yet (the command line's store never saves).
   if (config.make_error_file_folder) file_system.MakeFolders(config.error_file_folder);
   const std::string report = config.error_file_folder + "errorFile.txt";
   // Through a temporary file and a rename: of two runs that end together, the last one's
   // report stands whole, never a mix of both.
-  const int code = file_system.ReplaceWholeFile(report, failure_log);
+  const int code = file_system.ReplaceWholeFileWith(report, failure_log);
   if (code != 0) {
     *problem = report + ": " + ErrorText(code);
     return false;
@@ -79,8 +92,25 @@ std::string OrganizerJob::LastMessage() const {
 }
 
 std::string OrganizerJob::FailureLog() const {
+  std::string log;
+  FailureLines([&log](std::string_view piece) {
+    log += piece;
+    return true;
+  });
+  return log;
+}
+
+void OrganizerJob::FailureLines(const std::function<bool(std::string_view)>& write) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  return FailureLog_;
+  if (failures_spilled_) {
+    std::rewind(failures_spilled_.get());
+    std::string piece(1 << 20, '\0');
+    for (size_t n; (n = std::fread(piece.data(), 1, piece.size(), failures_spilled_.get())) > 0;) {
+      if (!write(std::string_view(piece.data(), n))) break;
+    }
+    std::fseek(failures_spilled_.get(), 0, SEEK_END);
+  }
+  write(FailureLog_);
 }
 
 std::string OrganizerJob::OnOrganize(RunConfig config) {
@@ -99,6 +129,7 @@ std::string OrganizerJob::OnOrganize(RunConfig config) {
     counters_ = JobCounters{};
     total_ = 0;
     FailureLog_.clear();
+    failures_spilled_.reset();
     LastMessage_.clear();
   }
   stop_requested_.store(false);
@@ -132,7 +163,13 @@ void OrganizerJob::Wait() {
 }
 
 void OrganizerJob::OrganizerThread(const RunConfig& config) {
-  Run run(config, file_system_, IsRunning_, [this](const Transfer& transfer) { Report(transfer); });
+  std::string index_notices;
+  Run run(
+      config, file_system_, IsRunning_, [this](const Transfer& transfer) { Report(transfer); },
+      [this, &index_notices](const IndexProgress& progress) {
+        if (!progress.notice.empty()) index_notices += progress.notice + "\n";
+        observer_.OnIndexProgress(progress);
+      });
   // The files are counted first, so that every file's event says how many there are: the walk
   // lists the same folders again from the system's cache.
   const int32_t total = run.CountFiles();
@@ -141,7 +178,7 @@ void OrganizerJob::OrganizerThread(const RunConfig& config) {
     total_ = total;
   }
   run.Walk();
-  WindUp(config, run);
+  WindUp(config, run, index_notices);
 }
 
 // Counts one file taken (its ordinal is the new ProcessedCount), keeps its message, and
@@ -172,7 +209,9 @@ void OrganizerJob::Report(const Transfer& transfer) {
     } else if (transfer.skipped) {
       event.ordinal = ++counters_.ProcessedCount;
       ++counters_.SkippedCount;
-      event.message = FormatSkipMessage(event.ordinal, transfer.source, event.target);
+      event.message = transfer.known
+                          ? FormatKnownMessage(event.ordinal, transfer.source, event.target)
+                          : FormatSkipMessage(event.ordinal, transfer.source, event.target);
     } else {
       event.ordinal = ++counters_.ProcessedCount;
       event.message = FormatFileMessage(event.ordinal, transfer.source, event.target, transfer.move,
@@ -188,6 +227,14 @@ void OrganizerJob::Report(const Transfer& transfer) {
     if (!ok) {
       ++counters_.FailedCount;
       FailureLog_ += event.message;
+      // Beyond a bound the lines wait in a temporary file (in memory when none can be made).
+      if (FailureLog_.size() >= kFailureLinesInMemory) {
+        if (!failures_spilled_) failures_spilled_.reset(std::tmpfile());
+        if (failures_spilled_) {
+          FailureLog_.erase(
+              0, std::fwrite(FailureLog_.data(), 1, FailureLog_.size(), failures_spilled_.get()));
+        }
+      }
     }
     LastMessage_ = event.message;
     event.counters = counters_;
@@ -196,26 +243,28 @@ void OrganizerJob::Report(const Transfer& transfer) {
   observer_.OnFileDone(event);
 }
 
-void OrganizerJob::WindUp(const RunConfig& config, Run& run) {
+void OrganizerJob::WindUp(const RunConfig& config, Run& run, const std::string& index_notices) {
   RunEndEvent end;
-  std::string failure_log;
+  end.index_notices = index_notices;
+  bool failures = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     end.counters = counters_;
     end.summary = FormatSummary(counters_);
     LastMessage_ = end.summary;
-    if (FailureLog_.size() > 1) {
-      FailureLog_ += end.summary;
-      failure_log = FailureLog_;
-    }
+    failures = failures_spilled_ || FailureLog_.size() > 1;
+    if (failures) FailureLog_ += end.summary;
   }
   end.stopped = stop_requested_.load();
   end.dry_run = config.dry_run;
   run.EndJournal(end.counters, end.stopped, &end);
   IsRunning_.store(false);
-  // The report works on its own copy of the failure lines; a dry run writes nothing.
-  if (!failure_log.empty() && !config.dry_run) {
-    WriteFailureReport(file_system_, config, failure_log, &end.error_file, &end.error_file_problem);
+  // A dry run writes nothing.
+  if (failures && !config.dry_run) {
+    WriteFailureReport(
+        file_system_, config,
+        [this](const std::function<bool(std::string_view)>& write) { FailureLines(write); },
+        &end.error_file, &end.error_file_problem);
   }
   observer_.OnRunEnded(end);
 }

@@ -5,6 +5,9 @@
 // window and by the command line; neither needs more than this header.
 
 #include <atomic>
+#include <cstdio>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -36,6 +39,11 @@ std::string CheckStart(const std::string& photo_folder, const std::string& outpu
 /// true when written.
 bool WriteFailureReport(fs::FileSystem& file_system, const RunConfig& config,
                         const std::string& failure_log, std::string* path, std::string* problem);
+/// The same with the content handed a piece at a time by `failure_log` to the `write` it is given.
+bool WriteFailureReport(
+    fs::FileSystem& file_system, const RunConfig& config,
+    const std::function<void(const std::function<bool(std::string_view)>& write)>& failure_log,
+    std::string* path, std::string* problem);
 
 /// The worker of organizing runs, one at a time, and the counters and texts of the current or
 /// last run. All accessors are thread-safe: the texts are guarded by one lock and handed out as
@@ -86,7 +94,9 @@ class OrganizerJob {
   // Worker thread only.
   void OrganizerThread(const RunConfig& config);
   void Report(const Transfer& transfer);
-  void WindUp(const RunConfig& config, Run& run);
+  void WindUp(const RunConfig& config, Run& run, const std::string& index_notices);
+  // Hands the failure lines, in order, to `write`.
+  void FailureLines(const std::function<bool(std::string_view)>& write) const;
 
   RunObserver& observer_;
   fs::FileSystem& file_system_;
@@ -97,8 +107,10 @@ class OrganizerJob {
 
   mutable std::mutex mutex_;  // guards the four fields below
   JobCounters counters_;
-  int32_t total_ = 0;  // the files the run counted before its walk
-  std::string FailureLog_;
+  int32_t total_ = 0;       // the files the run counted before its walk
+  std::string FailureLog_;  // the failure lines after those in failures_spilled_
+  // The first failure lines of a run of many, out of memory.
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> failures_spilled_{nullptr, &std::fclose};
   std::string LastMessage_;
 
   std::mutex worker_mutex_;  // guards worker_ (start, wait, destruction)

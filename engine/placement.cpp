@@ -23,6 +23,7 @@ int ConflictNumbers::First(const std::string& path) const {
 
 void ConflictNumbers::Reached(const std::string& path, int next) {
   std::lock_guard<std::mutex> lock(mutex_);
+  if (next_.size() >= kMaxTargets && next_.count(path) == 0) next_.clear();
   int& known = next_.try_emplace(path, 1).first->second;
   if (next > known) known = next;
 }
@@ -283,6 +284,7 @@ void CarryOut(fs::FileSystem& file_system, Transfer* transfer, bool rename_only)
   }
   transfer->journal->AddFile(transfer->move ? JournalAction::kMove : JournalAction::kCopy,
                              transfer->source, transfer->placed, record, transfer->date_fields);
+  if (record.checksum.compare(0, 3, "id:") != 0) transfer->checksum = record.checksum;
 }
 
 }  // namespace nandell

@@ -29,7 +29,9 @@ struct ConflictRule {
 /// How far the free-name search of one run has come for each planned target: every number
 /// below a target's next number was found taken (or used) by the run, so the next file aimed
 /// at that target starts there, and many files on one name cost a few probes each instead of
-/// one for every file before them. Thread-safe: the transfer threads share one.
+/// one for every file before them. At most kMaxTargets targets are remembered: the search of a
+/// target forgotten starts again from 1 and finds the same name, a run only ever taking names.
+/// Thread-safe: the transfer threads share one.
 class ConflictNumbers {
  public:
   /// The first number NAME_N to try for the planned target `path` (1 when none is known).
@@ -38,6 +40,9 @@ class ConflictNumbers {
   void Reached(const std::string& path, int next);
   /// Forgets every target (a new run).
   void Clear();
+
+  /// The most targets remembered at once, so that a run of many conflicts keeps to a bound.
+  static constexpr size_t kMaxTargets = 4096;
 
  private:
   mutable std::mutex mutex_;

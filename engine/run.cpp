@@ -95,11 +95,13 @@ bool ShareATarget(const Transfer& a, const Transfer& b) {
 }  // namespace
 
 Run::Run(const RunConfig& config, fs::FileSystem& file_system, const std::atomic<bool>& running,
-         std::function<void(const Transfer&)> report)
+         std::function<void(const Transfer&)> report,
+         std::function<void(const IndexProgress&)> index_progress)
     : config_(config),
       file_system_(file_system),
       running_(running),
       report_(std::move(report)),
+      index_progress_(std::move(index_progress)),
       targets_(file_system, config.output_folder) {
   if (config_.dry_run) {
     predictor_ = std::make_unique<DryRunPredictor>(config_, file_system_, targets_);
@@ -112,6 +114,7 @@ Run::~Run() = default;
 
 void Run::Walk() {
   const std::string photo_folder = WithTrailingSeparator(config_.photo_folder);
+  if (running_.load()) OpenKnownFiles();
   if (running_.load()) {
     fs::FolderRef root;
     const int error = file_system_.OpenFolder(photo_folder, &root);
@@ -125,6 +128,52 @@ void Run::Walk() {
   // from starting are dropped.
   while (!unreported_.empty()) ReportSettled(true);
   threads_.reset();
+  known_.reset();  // what it recorded is written
+}
+
+// The library's index: asked by a run that skips known files, kept current by any other run where
+// it exists; a dry run's is a private one, which holds its predictions too.
+void Run::OpenKnownFiles() {
+  if (!config_.known_files) return;
+  IndexUse use = config_.skip_known ? IndexUse::kSkipKnown : IndexUse::kKeepCurrent;
+  if (config_.dry_run) use = config_.skip_known ? IndexUse::kDryRun : IndexUse::kPredictions;
+  known_ = config_.known_files(file_system_, config_.output_folder, use, running_, index_progress_);
+  // A dry run keeps its predictions there, out of memory.
+  if (predictor_ && known_) predictor_->KeepPredictionsIn(known_.get());
+}
+
+// A file whose content the library holds already is skipped, counted apart, and its source left
+// where it is. Only a file of a size that some file of the library has is read (once) for it.
+// `size` receives the source's size when it was looked up.
+bool Run::SkipIfKnown(const fs::FileAt& file, const std::string& source, const TargetPlan& plan,
+                      const std::string& date_fields, int64_t* size) {
+  fs::FileFacts facts;
+  // A link is placed as designed: only the file itself is looked up.
+  if (file_system_.Examine(file, &facts) != 0 || !facts.regular) return false;
+  *size = facts.size;
+  // Files of this size still under way reach the index first, so that a file of the run with
+  // the same content as an earlier one is known as the dry run predicts.
+  bool under_way = false;
+  for (const auto& earlier : unreported_) under_way = under_way || earlier->size == facts.size;
+  while (under_way && !unreported_.empty()) ReportSettled(true);
+  if (!known_->HasSize(facts.size)) return false;
+  FileRecord record;
+  if (RecordFile(file_system_, file, RecordContent::kChecksum, &record) != 0) return false;
+  const std::string where = known_->Find(facts.size, record.checksum);
+  if (where.empty()) return false;
+  auto skipped = std::make_shared<Transfer>();
+  skipped->source = source;
+  skipped->target = plan.path;
+  skipped->placed = where;
+  skipped->move = config_.move;
+  skipped->skipped = true;
+  skipped->known = true;
+  if (journal_) {
+    record.checksum.clear();  // a skip record holds the source's size and time only
+    journal_->AddFile(JournalAction::kSkip, source, where, record, date_fields);
+  }
+  Settle(std::move(skipped));
+  return true;
 }
 
 int32_t Run::CountFiles() {
@@ -345,6 +394,13 @@ bool Run::Place(const fs::FolderRef& folder, const std::string& name, const std:
     if (listing.LastWriteTime(present, &seconds)) last_write = seconds;
   }
   const TargetPlan plan = PlanTarget(config_, name, date, last_write);
+  const std::string date_fields = DateRecordFields(config_, stamp, by_last_write, last_write);
+  int64_t size = -1;
+  // A group (KeepTogether) goes as designed: only a file that goes alone is looked up.
+  if (config_.skip_known && known_ && group == nullptr &&
+      SkipIfKnown(file, source, plan, date_fields, &size)) {
+    return false;
+  }
   auto transfer = std::make_shared<Transfer>();
   if (group != nullptr) {
     // The members after the principal, each planned under its own name beside it.
@@ -356,7 +412,7 @@ bool Run::Place(const fs::FolderRef& folder, const std::string& name, const std:
     }
   }
   if (config_.dry_run) {
-    const bool placed = predictor_->Predict(file, source, plan, transfer.get());
+    const bool placed = predictor_->Predict(file, source, plan, size, transfer.get());
     report_(*transfer);
     return placed && config_.move;
   }
@@ -377,7 +433,8 @@ bool Run::Place(const fs::FolderRef& folder, const std::string& name, const std:
   transfer->rename_conflicts = config_.rename_conflicts;
   transfer->journal = journal_.get();
   transfer->conflict_numbers = &conflict_numbers_;
-  transfer->date_fields = DateRecordFields(config_, stamp, by_last_write, last_write);
+  transfer->date_fields = date_fields;
+  transfer->size = size;
   TransferFile(std::move(transfer));
   return false;
 }
@@ -443,7 +500,7 @@ void Run::TransferFile(std::shared_ptr<Transfer> transfer) {
 void Run::Settle(std::shared_ptr<Transfer> transfer) {
   transfer->state = Transfer::State::kDone;
   if (unreported_.empty()) {
-    report_(*transfer);
+    Deliver(*transfer);
     return;
   }
   unreported_.push_back(std::move(transfer));
@@ -457,8 +514,18 @@ void Run::ReportSettled(bool wait_for_front) {
   while (!unreported_.empty() && threads_->IsSettled(*unreported_.front())) {
     std::shared_ptr<Transfer> front = std::move(unreported_.front());
     unreported_.pop_front();
-    if (front->state == Transfer::State::kDone) report_(*front);
+    if (front->state == Transfer::State::kDone) Deliver(*front);
   }
+}
+
+// Reports a settled transfer; a file placed goes into the library's index first.
+void Run::Deliver(const Transfer& transfer) {
+  if (known_ && transfer.error == 0 && !transfer.skipped && !transfer.unreadable_folder) {
+    const std::string& folder = transfer.to.folder->Path();
+    known_->Placed(fs::FileAt{transfer.to.folder, transfer.placed.substr(folder.size())},
+                   transfer.checksum);
+  }
+  report_(transfer);
 }
 
 }  // namespace nandell

@@ -12,7 +12,9 @@
 #include <memory>
 #include <string>
 
+#include "engine/known_files.h"
 #include "engine/placement.h"
+#include "engine/plan.h"
 #include "engine/run_config.h"
 #include "engine/run_events.h"
 #include "engine/target_folders.h"
@@ -35,8 +37,11 @@ class Run {
   /// telling `report` of every file taken (and every folder that cannot be read) in walk order;
   /// `config`, `file_system` and `running` must outlive it. Opens the output folder; a run that
   /// is not a dry run starts its journal (nothing is on disk before its first file is placed).
+  /// `index_progress` hears of the library's index (SkipKnown) while it is made ready, and of
+  /// its notices.
   Run(const RunConfig& config, fs::FileSystem& file_system, const std::atomic<bool>& running,
-      std::function<void(const Transfer&)> report);
+      std::function<void(const Transfer&)> report,
+      std::function<void(const IndexProgress&)> index_progress = {});
   /// Joins the transfer threads.
   ~Run();
   Run(const Run&) = delete;
@@ -45,7 +50,8 @@ class Run {
   /// Counts the files the walk is to take (the walk's rules without dating or placing
   /// anything): only folders are listed. Stops early, with the count so far, on a stop.
   int32_t CountFiles();
-  /// Walks the photo folder to its end or to a stop; returns once every transfer under way has
+  /// Makes the library's index ready (SkipKnown; kept current otherwise, where it exists), then
+  /// walks the photo folder to its end or to a stop; returns once every transfer under way has
   /// finished and been reported (those a stop kept from starting are dropped).
   void Walk();
   /// Marks the journal complete with `counters` (nothing for a dry run, or when no file was
@@ -63,6 +69,10 @@ class Run {
   bool Place(const fs::FolderRef& folder, const std::string& name, const std::string& present,
              const fs::FolderListing& listing, const CaptureStamp& stamp, const FileGroup* group);
   void UnreadableFolder(const std::string& folder, int error);
+  void OpenKnownFiles();
+  bool SkipIfKnown(const fs::FileAt& file, const std::string& source, const TargetPlan& plan,
+                   const std::string& date_fields, int64_t* size);
+  void Deliver(const Transfer& transfer);
   TransferThreads* Threads();
   void TransferFile(std::shared_ptr<Transfer> transfer);
   void Settle(std::shared_ptr<Transfer> transfer);
@@ -72,10 +82,12 @@ class Run {
   fs::FileSystem& file_system_;
   const std::atomic<bool>& running_;
   std::function<void(const Transfer&)> report_;
+  std::function<void(const IndexProgress&)> index_progress_;
 
   TargetFolders targets_;
   std::unique_ptr<RunJournal> journal_;         // none in a dry run
   std::unique_ptr<DryRunPredictor> predictor_;  // a dry run's only
+  std::unique_ptr<KnownFiles> known_;           // the library's index, when there is one
   ConflictNumbers conflict_numbers_;            // how far the free-name search has come
   std::unique_ptr<TransferThreads> threads_;    // started when the first copy needs them
   bool threads_tried_ = false;

@@ -14,6 +14,7 @@ RunConfig RunConfigFromSettings(const SettingsStore& settings) {
   config.by_year = settings.IsClassifyByYear != 0;
   config.media_dates = settings.MediaDates != 0;
   config.skip_identical = settings.SkipIdentical != 0;
+  config.skip_known = settings.SkipKnown != 0;
   config.rename_conflicts = settings.RenameConflicts != 0;
   config.sidecar_dates = settings.SidecarDates != 0;
   config.name_dates = settings.NameDates != 0;

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "engine/known_files.h"
 #include "settings/settings_store.h"
 
 namespace nandell {
@@ -42,6 +43,14 @@ struct RunConfig {
   /// skip_identical is off) goes to the first free "NAME_1.EXT" ... "NAME_9999.EXT" of the
   /// same folder (RenameConflicts).
   bool rename_conflicts = false;
+  /// True: a file whose content is already anywhere in the output folder (its index, through
+  /// `known_files`) is not transferred and not a failure, but skipped and counted apart; its
+  /// source stays, also in a move (SkipKnown).
+  bool skip_known = false;
+  /// The index of the output folder's files: asked by a run that skips known files, kept
+  /// current by every other run where it exists. Without one (a build without the index), the
+  /// run is as designed and skip_known is not used.
+  KnownFilesOpener known_files;
   /// True: a file without a date of its own (where the plan would take its last-write time)
   /// is dated by its XMP or Takeout JSON sidecar (SidecarDates).
   bool sidecar_dates = false;
@@ -64,8 +73,8 @@ struct RunConfig {
 };
 
 /// A config with the settings store's part filled in, read once under its lock: FileFilters,
-/// IsClassifyByYear, MediaDates, SkipIdentical, RenameConflicts, SidecarDates, NameDates,
-/// KeepTogether, DayStartsAt (one that is not "HH:MM" counts as 00:00), and ConfigDir as the folder of
+/// IsClassifyByYear, MediaDates, SkipIdentical, SkipKnown, RenameConflicts, SidecarDates,
+/// NameDates, KeepTogether, DayStartsAt (one that is not "HH:MM" counts as 00:00), and ConfigDir as the folder of
 /// errorFile.txt (made when needed if it is not the program's folder). The folders, the mode and
 /// the switches of the run are the caller's.
 RunConfig RunConfigFromSettings(const SettingsStore& settings);

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/known_files.h"
 #include "platform/translate.h"
 
 namespace nandell {
@@ -14,14 +15,17 @@ namespace nandell {
 struct JobCounters {
   int32_t ProcessedCount = 0;  ///< Files taken so far, failed ones included (the ordinal).
   int32_t FailedCount = 0;     ///< Files whose copy or move failed.
-  int32_t SkippedCount = 0;    ///< Files skipped because an identical file held the name.
+  /// Files skipped because an identical file held the name, or the library held their content.
+  int32_t SkippedCount = 0;
 };
 
 /// What became of one file.
 enum class FileOutcome {
   kTransferred,  ///< Copied or moved to its target (in a dry run: would be).
   kFailed,       ///< Not transferred; the source is where it was (in a dry run: would fail).
-  kSkipped,      ///< Not transferred: an identical file holds the name (SkipIdentical).
+  /// Not transferred: an identical file holds the name (SkipIdentical), or the library holds its
+  /// content (SkipKnown).
+  kSkipped,
   /// Not a file: a folder of the photo folder that could not be opened or read to its end.
   /// Counted in FailedCount only; `source` is the folder, `target` empty, `ordinal` 0.
   kUnreadableFolder,
@@ -43,7 +47,8 @@ struct FileEvent {
   /// "复制文件(N): SOURCE\r\n\r\n复制到: TARGET\r\n" (or 移动…), or the failure line
   /// "复制文件失败: SOURCE -> TARGET (REASON)\r\n" (or 移动文件失败…), or
   /// "无法读取目录: FOLDER (REASON)\r\n", or for a skipped file
-  /// "相同文件已存在(N): SOURCE\r\n\r\n跳过: TARGET\r\n". For a group (KeepTogether) its
+  /// "相同文件已存在(N): SOURCE\r\n\r\n跳过: TARGET\r\n" (or, known to the library,
+  /// "已在库中(N): SOURCE\r\n\r\n位置: TARGET\r\n"). For a group (KeepTogether) its
   /// principal's, followed by one line for each other member (FormatCompanionLine).
   std::string message;
   /// Why the file failed, as the system words it ("File exists"), and where a failed move
@@ -70,6 +75,9 @@ struct RunEndEvent {
   /// When the journal could not be made or written to its end: its path, ": " and the
   /// reason. Empty otherwise.
   std::string journal_problem;
+  /// The notices of the library's index during the run (set aside, cannot be used), one a
+  /// line; empty otherwise.
+  std::string index_notices;
 };
 
 /// The last line of a dry run, after its summary (translated where it is shown).
@@ -84,6 +92,9 @@ class RunObserver {
   virtual void OnFileDone(const FileEvent& event) = 0;
   /// Once at the end, after errorFile.txt was written (or not); the last call of a run.
   virtual void OnRunEnded(const RunEndEvent& event) = 0;
+  /// While the library's index is made ready before the walk (SkipKnown), and for each of its
+  /// notices.
+  virtual void OnIndexProgress(const IndexProgress& /*progress*/) {}
 };
 
 /// The summary line for the given counters, in the chosen language (platform/translate.h); the

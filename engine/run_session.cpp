@@ -33,6 +33,11 @@ class RunSession::Observer : public RunObserver {
     session_->PostRunEnd(event, std::move(plan_));
     plan_.clear();
   }
+  void OnIndexProgress(const IndexProgress& progress) override {
+    SessionProgress shown;
+    shown.message = FormatIndexProgress(progress);
+    session_->Post(std::move(shown));
+  }
 
  private:
   RunSession* session_;
@@ -42,8 +47,11 @@ class RunSession::Observer : public RunObserver {
 };
 
 RunSession::RunSession(SessionListener& listener, std::function<void()> wake,
-                       fs::FileSystem& file_system)
-    : listener_(listener), wake_(std::move(wake)), file_system_(file_system) {
+                       fs::FileSystem& file_system, KnownFilesOpener known_files)
+    : listener_(listener),
+      wake_(std::move(wake)),
+      file_system_(file_system),
+      known_files_(std::move(known_files)) {
   observer_ = std::make_unique<Observer>(this);
   job_ = std::make_unique<OrganizerJob>(*observer_, file_system_);
 }
@@ -91,6 +99,7 @@ bool RunSession::Start(RunConfig config, bool keep_plan, std::string* refusal) {
     estimator_.Restart();
   }
   const std::string output = config.output_folder;
+  if (!config.known_files) config.known_files = known_files_;
   *refusal = job_->OnOrganize(std::move(config));
   if (!refusal->empty()) return false;
   run_output_ = output;
@@ -133,7 +142,7 @@ bool PendingCount(fs::FileSystem& file_system, const std::string& path, size_t* 
     *refusal = Tr(kAlreadyUndoneText) + path;
     return false;
   }
-  *count = PendingFiles(journal).size();
+  *count = static_cast<size_t>(journal.pending);
   return true;
 }
 
@@ -185,7 +194,7 @@ void RunSession::UndoJournal(const std::string& journal) {
             progress.done = event.ordinal;
             Post(std::move(progress));
           },
-          &end, &refused);
+          &end, &refused, known_files_);
       PostUndoEnd(end, refused);
     });
   } catch (const std::system_error&) {

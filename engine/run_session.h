@@ -58,8 +58,9 @@ class SessionListener {
   virtual ~SessionListener() = default;
   /// A run (`undo` false) or an undo (`undo` true) has started.
   virtual void OnRunStarted(bool /*undo*/) {}
-  /// The newest file of the run or undo in progress; files handled between two calls are not
-  /// shown one by one. Never called after the end of the run or undo it belongs to.
+  /// The newest file of the run or undo in progress (or, before a run's first file, how far the
+  /// library's index has come); files handled between two calls are not shown one by one. Never
+  /// called after the end of the run or undo it belongs to.
   virtual void OnFileDone(const SessionProgress& /*progress*/) {}
   /// A run has ended (errorFile.txt written, or why not, in `event`).
   virtual void OnRunEnded(const RunEndEvent& /*event*/) {}
@@ -80,9 +81,10 @@ class RunSession {
 
   /// A session reporting to `listener`, working through `file_system`; both must outlive it.
   /// `wake` is called from any thread when Pump has something to deliver (at most once until
-  /// the next Pump); it must not block or call into the session.
+  /// the next Pump); it must not block or call into the session. `known_files` opens the
+  /// library's index for every run (unless its config names one) and undo.
   RunSession(SessionListener& listener, std::function<void()> wake,
-             fs::FileSystem& file_system = fs::RealFileSystem());
+             fs::FileSystem& file_system = fs::RealFileSystem(), KnownFilesOpener known_files = {});
   /// Stops a run or an undo in progress and waits for it (StopAndWait).
   ~RunSession();
 
@@ -162,6 +164,7 @@ class RunSession {
   SessionListener& listener_;
   std::function<void()> wake_;
   fs::FileSystem& file_system_;
+  KnownFilesOpener known_files_;
 
   std::unique_ptr<Observer> observer_;
   std::unique_ptr<OrganizerJob> job_;

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -49,6 +50,10 @@ struct Transfer {
   std::string kept_as;  ///< Where a failed move left its source, when not under its name.
   std::string placed;   ///< Once done: the path of the name used, or of the identical file.
   bool skipped = false;  ///< Once done: skipped, an identical file has the name.
+  bool known = false;    ///< Skipped because the library holds its content at `placed`.
+  int64_t size = -1;     ///< The source's size when the run looked it up in the library.
+  /// Once placed: the content's checksum when the placement read it (a copy), else empty.
+  std::string checksum;
   /// The other files of its group (KeepTogether), members 1, 2, ... of `group` (this transfer's
   /// file is its principal), placed into the same folder under the same stem, all or none.
   /// Empty for a file that goes alone.

@@ -35,6 +35,11 @@ struct RunFolders {
   int photo_error = 0;
   fs::FolderRef output;
   std::set<std::string> cleared;  // folders whose leftovers are removed already
+  // The taken (hidden) names found in each folder that was looked at, listed once.
+  std::map<std::string, std::set<std::string>> taken;
+  // The source folder reached last, held as the run held it while it took its files.
+  std::string source_path;
+  fs::FolderRef source_folder;
 };
 
 // Where a journal lies: OUTPUT + STEM + ".nandell/journal/" + NAME, where the run's output
@@ -158,6 +163,25 @@ int Locate(fs::FileSystem& file_system, const fs::FolderRef& base, const std::st
   return 0;
 }
 
+// `path` of the photo folder as an entry of its folder, as Locate finds it; the folder found last
+// is held for the next file of the same folder, as the run held it while it took its files.
+int LocateSource(fs::FileSystem& file_system, RunFolders& folders, const std::string& path,
+                 fs::FileAt* file) {
+  const size_t slash = LastSeparator(path);
+  if (slash != std::string::npos && folders.source_folder &&
+      path.compare(0, slash + 1, folders.source_path) == 0 &&
+      folders.source_path.size() == slash + 1) {
+    *file = fs::FileAt{folders.source_folder, path.substr(slash + 1)};
+    return 0;
+  }
+  const int error = Locate(file_system, folders.photo, folders.photo_path, path, file);
+  if (error == 0) {
+    folders.source_path = path.substr(0, slash + 1);
+    folders.source_folder = file->folder;
+  }
+  return error;
+}
+
 // Removes the temporary files that a killed run or undo left in `folder`, once per folder: a
 // copy back that was killed leaves a full-size one in the photo folder.
 void ClearLeftovers(fs::FileSystem& file_system, RunFolders& folders, const fs::FolderRef& folder) {
@@ -165,8 +189,18 @@ void ClearLeftovers(fs::FileSystem& file_system, RunFolders& folders, const fs::
 }
 
 // Gives a file that a killed run or undo left taken (hidden) under `file`'s name its name back.
-void RecoverTakenAt(fs::FileSystem& file_system, const fs::FileAt& file) {
+// Each folder is listed for taken names once: most hold none, and their files need no look-up.
+void RecoverTakenAt(fs::FileSystem& file_system, RunFolders& folders, const fs::FileAt& file) {
   if (!file.folder) return;
+  const auto [found, added] = folders.taken.try_emplace(file.folder->Path());
+  if (added) {
+    std::unique_ptr<fs::FolderListing> listing = file_system.ListFolder(*file.folder, nullptr);
+    fs::DirEntry entry;
+    while (listing && listing->Next(&entry)) {
+      if (IsTakenName(entry.name)) found->second.insert(entry.name);
+    }
+  }
+  if (found->second.count(TakenName(file.name)) == 0) return;
   const fs::FileAt taken{file.folder, TakenName(file.name)};
   fs::FileFacts facts;
   std::string name;
@@ -194,9 +228,11 @@ Found Examine(fs::FileSystem& file_system, const fs::FileAt& file, const FileRec
     return found;
   }
   const bool by_identity = recorded.checksum.compare(0, 3, "id:") == 0;
+  // A file known by its identity is not looked at again: the facts just taken tell it.
   FileRecord now;
-  if (RecordFile(file_system, file,
-                 by_identity ? RecordContent::kIdentity : RecordContent::kChecksum, &now) != 0) {
+  if (by_identity) {
+    now = IdentityRecord(file_system, file, found.facts);
+  } else if (RecordFile(file_system, file, RecordContent::kChecksum, &now) != 0) {
     return found;
   }
   if (by_identity && now.mtime != recorded.mtime) return found;
@@ -276,12 +312,11 @@ Outcome UndoMove(fs::FileSystem& file_system, RunFolders& folders, const Journal
   const int target_error =
       Locate(file_system, folders.output, folders.output_path, target, &at_target);
   int source_error =
-      folders.photo ? Locate(file_system, folders.photo, folders.photo_path, source, &at_source)
-                    : folders.photo_error;
+      folders.photo ? LocateSource(file_system, folders, source, &at_source) : folders.photo_error;
   // A move back that was killed while it held the file taken (hidden) gives it its name back,
   // and so does a move of the run that was killed while it held the source taken.
-  RecoverTakenAt(file_system, at_target);
-  RecoverTakenAt(file_system, at_source);
+  RecoverTakenAt(file_system, folders, at_target);
+  RecoverTakenAt(file_system, folders, at_source);
   ClearLeftovers(file_system, folders, at_target.folder);
   ClearLeftovers(file_system, folders, at_source.folder);
   if (target_error != 0 && target_error != ENOENT) {
@@ -312,13 +347,15 @@ Outcome UndoMove(fs::FileSystem& file_system, RunFolders& folders, const Journal
   }
   if (source_error != 0 && source_error != ENOENT) return Failed(failed, ErrorText(source_error));
   if (at_from.exists) return Kept("source-taken", source_taken);
-  return Step([&file_system, &folders, at_target, source, moved_back, source_taken, failed] {
+  return Step([&file_system, &folders, at_target, source, moved_back, source_taken, failed,
+               open = source_error == 0 ? at_source.folder : nullptr] {
     const size_t slash = LastSeparator(source);
-    // The source folder levels that are gone are made again, the photo folder too.
+    // The source folder levels that are gone are made again, the photo folder too; one that is
+    // there is open already.
     int error = 0;
     if (!folders.photo) error = OpenMakingFolders(file_system, folders.photo_path, &folders.photo);
-    fs::FolderRef folder;
-    if (error == 0) {
+    fs::FolderRef folder = open;
+    if (error == 0 && !folder) {
       error = OpenBelow(file_system, folders.photo, folders.photo_path, source.substr(0, slash + 1),
                         true, &folder);
     }
@@ -344,9 +381,9 @@ Outcome UndoCopy(fs::FileSystem& file_system, RunFolders& folders, const Journal
   fs::FileAt at_source;
   const int target_error =
       Locate(file_system, folders.output, folders.output_path, target, &at_target);
-  const int source_error = folders.photo ? Locate(file_system, folders.photo, folders.photo_path,
-                                                  entry.source, &at_source)
-                                         : folders.photo_error;
+  const int source_error = folders.photo
+                               ? LocateSource(file_system, folders, entry.source, &at_source)
+                               : folders.photo_error;
   ClearLeftovers(file_system, folders, at_target.folder);
   // A folder of the copy that is gone took the copy with it; one that cannot be reached (a
   // link in its place) may still hold it.
@@ -429,6 +466,52 @@ std::vector<Outcome> UndoGroup(fs::FileSystem& file_system, RunFolders& folders,
   return outcomes;
 }
 
+// Reads lines of a journal at their offsets, latest first, a window of the file at a time.
+class LineReader {
+ public:
+  explicit LineReader(const AppendFile& file) : file_(file) {}
+
+  // The line that begins at `offset`, without its line break; false when it cannot be read.
+  bool Read(int64_t offset, std::string* line) {
+    size_t end = Find(offset);
+    if (end == std::string::npos) {
+      // The window ends a little after the line, so that the lines before it come from it too.
+      start_ = std::max<int64_t>(0, offset + kAhead - kWindow);
+      if (file_.ReadAt(start_, kWindow, &window_) != 0) window_.clear();
+      end = Find(offset);
+    }
+    if (end == std::string::npos) {
+      // A line longer than the window ahead of it: read on to its end.
+      start_ = offset;
+      for (size_t length = 2 * kAhead; end == std::string::npos; length *= 2) {
+        if (file_.ReadAt(offset, length, &window_) != 0) return false;
+        end = Find(offset);
+        if (end == std::string::npos && window_.size() < length) return false;
+      }
+    }
+    *line = window_.substr(static_cast<size_t>(offset - start_), end);
+    return true;
+  }
+
+ private:
+  static constexpr int64_t kWindow = 1 << 20;
+  static constexpr int64_t kAhead = 1 << 16;
+
+  // The length of the line at `offset` when the window holds it whole, else npos.
+  size_t Find(int64_t offset) const {
+    if (offset < start_ || offset >= start_ + static_cast<int64_t>(window_.size())) {
+      return std::string::npos;
+    }
+    const size_t begin = static_cast<size_t>(offset - start_);
+    const size_t end = window_.find('\n', begin);
+    return end == std::string::npos ? end : end - begin;
+  }
+
+  const AppendFile& file_;
+  std::string window_;
+  int64_t start_ = 0;
+};
+
 std::string NowText() {
   const auto now = std::chrono::system_clock::now();
   const int64_t seconds =
@@ -443,12 +526,14 @@ std::string BaseOf(const std::string& output) {
 }
 
 // Checks that `journal`, found at `place` in the open folder `given`, records a run into that
-// folder, and moves its paths there: the run's output folder may have been renamed or moved
+// folder, and moves its folders there: the run's output folder may have been renamed or moved
 // since (it is the same folder, by identity, as the run's), but a journal that names another
 // folder (a copy of the output folder, or one planted there) is refused, and so is a path that
-// lies outside the run's two folders. Returns the refusal, or empty.
+// lies outside the run's two folders (`outside`, the first file's found so). Returns the refusal,
+// or empty.
 std::string CheckPlace(fs::FileSystem& file_system, const JournalPlace& place,
-                       const fs::Folder& given, const std::string& path, Journal* journal) {
+                       const fs::Folder& given, const std::string& path, const std::string& outside,
+                       Journal* journal) {
   const std::string other = Tr(kOtherFolderText) + journal->output + " (" + path + ")";
   const std::string recorded_base = BaseOf(journal->output);
   if (!IsAbsolutePath(journal->output) ||
@@ -469,14 +554,7 @@ std::string CheckPlace(fs::FileSystem& file_system, const JournalPlace& place,
     same = recorded_device == device && recorded_inode == inode && inode != 0;
   }
   if (!same) return other;
-  const std::string photo = WithTrailingSeparator(journal->photo);
-  for (JournalEntry& entry : journal->files) {
-    if (!Inside(entry.target, journal->output) || !Inside(entry.source, photo)) {
-      return Tr(kOutsideFolderText) +
-             (Inside(entry.target, journal->output) ? entry.source : entry.target);
-    }
-    entry.target = place.base + entry.target.substr(recorded_base.size());
-  }
+  if (!outside.empty()) return Tr(kOutsideFolderText) + outside;
   for (std::string& folder : journal->folders) {
     if (!Inside(folder, journal->output)) return Tr(kOutsideFolderText) + folder;
     folder = place.base + folder.substr(recorded_base.size());
@@ -500,7 +578,7 @@ std::string LatestJournal(fs::FileSystem& file_system, const std::string& output
 
 int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::atomic<bool>& running,
             const std::function<void(const UndoFileEvent&)>& on_file, UndoEndEvent* end,
-            std::string* refusal) {
+            std::string* refusal, const KnownFilesOpener& known_files) {
   *end = UndoEndEvent();
   const std::string absolute = AbsolutePath(path);
   JournalPlace place;
@@ -540,14 +618,27 @@ int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::ato
     *refusal = Tr(kForeignJournalText) + path;
     return 2;
   }
-  std::string text;
-  if (error == 0) error = file->ReadAll(kJournalLimit, &text);
+  // Read a piece at a time, keeping only where each pending file's line lies, and checking that
+  // every file it names is inside the run's two folders.
+  Journal journal;
+  std::vector<JournalSlot> pending;
+  std::string outside;
+  JournalReader reader(&journal, false, &pending, [&](const JournalEntry& entry) {
+    if (!outside.empty()) return;
+    if (!Inside(entry.target, journal.output)) {
+      outside = entry.target;
+    } else if (!Inside(entry.source, WithTrailingSeparator(journal.photo))) {
+      outside = entry.source;
+    }
+  });
+  if (error == 0) {
+    error = file->ReadPieces(kJournalLimit, [&](std::string_view piece) { reader.Feed(piece); });
+  }
   if (error != 0) {
     *refusal = Tr(kJournalUnreadableText) + path + " (" + ErrorText(error) + ")";
     return 2;
   }
-  Journal journal;
-  if (!ParseJournal(text, &journal)) {
+  if (!reader.Finish()) {
     *refusal = Tr(kNotAJournalText) + path;
     return 2;
   }
@@ -555,7 +646,7 @@ int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::ato
     *refusal = Tr(kAlreadyUndoneText) + path;
     return 2;
   }
-  *refusal = CheckPlace(file_system, place, *folders.output, path, &journal);
+  *refusal = CheckPlace(file_system, place, *folders.output, path, outside, &journal);
   if (!refusal->empty()) return 2;
   // A line that a killed writer left without its line break is ended first.
   if (!journal.ends_with_line_break) file->Append("\n");
@@ -566,21 +657,34 @@ int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::ato
   folders.photo_path = WithTrailingSeparator(journal.photo);
   folders.output_path = place.base;
   folders.photo_error = file_system.OpenFolder(folders.photo_path, &folders.photo);
-  std::vector<JournalEntry> pending = PendingFiles(journal);
-  std::reverse(pending.begin(), pending.end());
+  const std::string recorded_base = BaseOf(journal.output);
+  LineReader lines(*file);
+  // The library's index of the output folder, where there is one, is kept current.
+  std::unique_ptr<KnownFiles> known;
+  if (known_files && place.stem.empty()) {
+    known = known_files(file_system, place.base, IndexUse::kKeepCurrent, running, {});
+  }
   // The pending members of each group (KeepTogether), undone together where the first of them
   // comes; in the order their records were written, the principal first.
-  std::map<int, std::vector<JournalEntry>> groups;
-  for (const JournalEntry& entry : pending) {
-    if (entry.group != 0) groups[entry.group].push_back(entry);
+  std::map<int, std::vector<JournalSlot>> groups;
+  for (const JournalSlot& slot : pending) {
+    if (slot.group != 0) groups[slot.group].push_back(slot);
   }
   for (auto& [group, members] : groups) {
     std::sort(members.begin(), members.end(),
-              [](const JournalEntry& a, const JournalEntry& b) { return a.line < b.line; });
+              [](const JournalSlot& a, const JournalSlot& b) { return a.line < b.line; });
   }
+  // A file's line read again, its target where the output folder is now.
+  const auto read = [&](const JournalSlot& slot, JournalEntry* entry) {
+    std::string line;
+    if (!lines.Read(slot.offset, &line) || !ParseFileLine(line, slot.line, entry)) return false;
+    entry->target = place.base + entry->target.substr(recorded_base.size());
+    entry->group = slot.group;
+    return true;
+  };
   int32_t ordinal = 0;
-  for (const JournalEntry& entry : pending) {
-    if (entry.group != 0 && groups.count(entry.group) == 0) continue;  // undone with its group
+  for (auto slot = pending.rbegin(); slot != pending.rend(); ++slot) {
+    if (slot->group != 0 && groups.count(slot->group) == 0) continue;  // undone with its group
     if (!running.load()) {
       end->stopped = true;
       break;
@@ -588,11 +692,17 @@ int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::ato
     std::vector<JournalEntry> files;
     std::vector<Outcome> outcomes;
     std::string message;
-    if (entry.group != 0) {
-      files = std::move(groups[entry.group]);
-      groups.erase(entry.group);
+    if (slot->group != 0) {
+      for (const JournalSlot& member : groups[slot->group]) {
+        JournalEntry entry;
+        if (read(member, &entry)) files.push_back(std::move(entry));
+      }
+      groups.erase(slot->group);
+      if (files.empty()) continue;
       outcomes = UndoGroup(file_system, folders, files, ordinal + 1, &message);
     } else {
+      JournalEntry entry;
+      if (!read(*slot, &entry)) continue;
       files.push_back(entry);
       outcomes.push_back(UndoFile(file_system, folders, entry, ordinal + 1));
       message = outcomes.back().message;
@@ -604,6 +714,7 @@ int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::ato
       const Outcome& outcome = outcomes[i];
       file->Append(std::string(outcome.undone ? "undone" : "kept") + "\t" +
                    std::to_string(files[i].line) + "\t" + EscapeField(outcome.word) + "\n");
+      if (known && outcome.undone) known->Removed(files[i].target);
       silent = silent && outcome.silent;
       undone = undone && outcome.undone;
       if (!outcome.undone) for_good = for_good && KeptForGood(outcome.word);

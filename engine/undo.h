@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/journal.h"
+#include "engine/known_files.h"
 #include "platform/file_system.h"
 #include "platform/translate.h"
 
@@ -64,9 +65,10 @@ std::string LatestJournal(fs::FileSystem& file_system, const std::string& output
 /// when one was kept or the undo was stopped, 2 when it was refused (`refusal` set, nothing
 /// changed: not a journal or not a regular file, unreadable, undone already, in use by a run
 /// or an undo, not the user's own or writable by others, recording another folder than
-/// OUTPUT, or naming a file outside the run's folders).
+/// OUTPUT, or naming a file outside the run's folders). With `known_files`, the library's index
+/// of OUTPUT, where it exists, forgets every file the undo took away.
 int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::atomic<bool>& running,
             const std::function<void(const UndoFileEvent&)>& on_file, UndoEndEvent* end,
-            std::string* refusal);
+            std::string* refusal, const KnownFilesOpener& known_files = {});
 
 }  // namespace nandell

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -91,6 +92,12 @@ class AppendFile {
   /// Reads the whole file as it stands into `data`: 0, EFBIG when it is longer than `limit`
   /// bytes, or another errno value.
   int ReadAll(int64_t limit, std::string* data) const;
+  /// Reads the file from its first byte to its end as ReadAll does, handing each piece read to
+  /// `piece` in order instead of keeping it.
+  int ReadPieces(int64_t limit, const std::function<void(std::string_view)>& piece) const;
+  /// Reads up to `size` bytes at `offset` into `data` (fewer at the end of the file): 0 or an
+  /// errno value.
+  int ReadAt(int64_t offset, size_t size, std::string* data) const;
   /// Fills `facts` for the open file. Returns 0 or an errno value.
   int Facts(OpenFileFacts* facts) const;
   /// The file's size in bytes, or -1 when it is not open or its size cannot be read.

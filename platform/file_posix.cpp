@@ -181,36 +181,24 @@ int ReplaceFile(const std::string& path, const std::function<int(int fd)>& fill)
   return 0;
 }
 
-int ReadAllAt(int fd, int64_t limit, std::string* data) {
-  data->clear();
+int ReadPiecesAt(int fd, int64_t limit, const std::function<void(std::string_view)>& piece) {
   struct stat st;
   if (::fstat(fd, &st) != 0) return errno;
   if (st.st_size > limit) return EFBIG;
-  data->resize(static_cast<size_t>(st.st_size));
   // The file may grow while it is read: read on to its end, or past the limit.
-  size_t done = 0;
+  std::string buffer(1 << 20, '\0');
+  int64_t done = 0;
   for (;;) {
-    if (done == data->size()) {
-      if (static_cast<int64_t>(done) >= limit) {
-        char byte;
-        const ssize_t more = ::pread(fd, &byte, 1, static_cast<off_t>(done));
-        if (more < 0 && errno == EINTR) continue;
-        if (more < 0) return errno;
-        return more == 0 ? 0 : EFBIG;
-      }
-      data->resize(std::min<size_t>(static_cast<size_t>(limit), done + (1 << 16)));
-    }
-    const ssize_t n =
-        ::pread(fd, data->data() + done, data->size() - done, static_cast<off_t>(done));
+    const ssize_t n = ::pread(fd, buffer.data(), buffer.size(), static_cast<off_t>(done));
     if (n < 0) {
       if (errno == EINTR) continue;
       return errno;
     }
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
+    if (n == 0) return 0;
+    if (done + n > limit) return EFBIG;
+    piece(std::string_view(buffer.data(), static_cast<size_t>(n)));
+    done += n;
   }
-  data->resize(done);
-  return 0;
 }
 
 bool WriteAll(int fd, const void* data, size_t size) {
@@ -367,8 +355,29 @@ int AppendFile::OpenLocked(const std::string& path, bool create_new) {
 
 int AppendFile::ReadAll(int64_t limit, std::string* data) const {
   data->clear();
+  return ReadPieces(limit, [data](std::string_view piece) { data->append(piece); });
+}
+
+int AppendFile::ReadPieces(int64_t limit,
+                           const std::function<void(std::string_view)>& piece) const {
   if (handle_ < 0) return EBADF;
-  return posix::ReadAllAt(static_cast<int>(handle_), limit, data);
+  return posix::ReadPiecesAt(static_cast<int>(handle_), limit, piece);
+}
+
+int AppendFile::ReadAt(int64_t offset, size_t size, std::string* data) const {
+  data->resize(size);
+  if (handle_ < 0) return EBADF;
+  size_t done = 0;
+  while (done < size) {
+    const ssize_t n = ::pread(static_cast<int>(handle_), data->data() + done, size - done,
+                              static_cast<off_t>(offset + static_cast<int64_t>(done)));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  data->resize(done);
+  return 0;
 }
 
 int AppendFile::Facts(OpenFileFacts* facts) const {

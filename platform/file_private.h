@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <string_view>
 
 #include "platform/file_system.h"
 
@@ -52,12 +53,16 @@ class SystemFileSystem final : public FileSystem {
   bool IsLeftover(const FileAt& file) override;
   int Examine(const FileAt& file, FileFacts* facts) override;
   int IdentifyFolder(const Folder& folder, uint64_t* device, uint64_t* inode) override;
-  int ReadWholeFile(const FileAt& file, int64_t limit, std::string* data,
-                    OpenFileFacts* facts) override;
+  int ReadInPieces(const FileAt& file, int64_t limit,
+                   const std::function<void(std::string_view)>& piece,
+                   OpenFileFacts* facts) override;
   int RemoveFolder(const FileAt& folder) override;
   int OpenLocked(const FileAt& at, bool create_new, std::unique_ptr<AppendFile>* file) override;
   bool MakeFolders(const std::string& path) override;
-  int ReplaceWholeFile(const std::string& path, const std::string& data) override;
+  int ReplaceWholeFileWith(
+      const std::string& path,
+      const std::function<void(const std::function<bool(std::string_view)>& write)>& content)
+      override;
 };
 
 /// The system's text for an error result that is not one of this program's own codes: an
@@ -79,9 +84,13 @@ int MoveNoReplace(const std::wstring& from, const std::wstring& to);
 /// or is not a disk file (a pipe or a console could keep a read waiting).
 FILE* OpenStream(const std::wstring& path);
 
-/// Reads the whole of the open disk file `handle` from its first byte into `data`: 0, EFBIG
-/// when it holds more than `limit` bytes, or another error result.
-int ReadAllOf(void* handle, int64_t limit, std::string* data);
+/// Reads the open disk file `handle` from its first byte to its end, handing each piece read to
+/// `piece` in order: 0, EFBIG when it holds more than `limit` bytes, or another error result.
+int ReadPiecesOf(void* handle, int64_t limit, const std::function<void(std::string_view)>& piece);
+
+/// Reads up to `size` bytes of the open file `handle` at `offset` into `buffer`; `got` receives
+/// how many were read (0 at the end). Returns 0 or an error result.
+int ReadOfAt(void* handle, uint64_t offset, char* buffer, unsigned long size, unsigned long* got);
 
 /// Fills `facts` for the open file `handle` (opened with READ_CONTROL, so that its owner can be
 /// read). Returns 0 or an error result.
@@ -116,9 +125,10 @@ void RemoveLeftoverTemporaries(int dir);
 /// failure `path` is unchanged.
 int ReplaceFile(const std::string& path, const std::function<int(int fd)>& fill);
 
-/// Reads the whole of the open regular file `fd` from its first byte into `data`: 0, EFBIG
-/// when it holds more than `limit` bytes, or another errno value.
-int ReadAllAt(int fd, int64_t limit, std::string* data);
+/// Reads the open regular file `fd` from its first byte to its end, handing each piece read to
+/// `piece` in order: 0, EFBIG when it holds more than `limit` bytes (nothing is handed over when
+/// its size says so at once), or another errno value.
+int ReadPiecesAt(int fd, int64_t limit, const std::function<void(std::string_view)>& piece);
 
 /// Writes all `size` bytes of `data` to `fd`, retrying short writes and EINTR. Returns false
 /// (errno set) when a write fails.

@@ -15,8 +15,10 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "platform/file.h"
 
@@ -247,11 +249,13 @@ class FileSystem {
 
   // The journal of a run and its undo.
 
-  /// Reads the whole content of the regular file `file` (a link is not followed; a pipe or a
-  /// device is refused without waiting: kNotRegular) into `data`, and fills `facts` for it.
-  /// EFBIG when it holds more than `limit` bytes.
-  virtual int ReadWholeFile(const FileAt& file, int64_t limit, std::string* data,
-                            OpenFileFacts* facts) = 0;
+  /// Reads the regular file `file` (a link is not followed; a pipe or a device is refused
+  /// without waiting: kNotRegular) from its first byte to its end, handing each piece read to
+  /// `piece` in order, so that a file of any length is read in little memory; fills `facts` for
+  /// it first. EFBIG when it holds more than `limit` bytes.
+  virtual int ReadInPieces(const FileAt& file, int64_t limit,
+                           const std::function<void(std::string_view)>& piece,
+                           OpenFileFacts* facts) = 0;
   /// Removes the folder `folder` (the entry itself: a link is not followed) when it is empty
   /// (ENOTEMPTY otherwise).
   virtual int RemoveFolder(const FileAt& folder) = 0;
@@ -265,9 +269,18 @@ class FileSystem {
   /// Makes the absolute folder `path` and every missing level above it, private to the user
   /// (see nandell::MakeFolders); false when a level could not be made.
   virtual bool MakeFolders(const std::string& path) = 0;
-  /// Replaces `path` with a file holding `data`, through a temporary file and a rename, so
-  /// that a reader (or another run writing it) sees the old or the new content, never a mix.
-  virtual int ReplaceWholeFile(const std::string& path, const std::string& data) = 0;
+  /// Replaces `path` with a file holding what `content` hands, a piece at a time, to the
+  /// `write` it is given (which returns false once a write failed), through a temporary file and
+  /// a rename, so that a reader (or another run writing it) sees the old or the new content,
+  /// never a mix.
+  virtual int ReplaceWholeFileWith(
+      const std::string& path,
+      const std::function<void(const std::function<bool(std::string_view)>& write)>& content) = 0;
+  /// ReplaceWholeFileWith `data` as the whole content.
+  int ReplaceWholeFile(const std::string& path, std::string_view data) {
+    return ReplaceWholeFileWith(
+        path, [data](const std::function<bool(std::string_view)>& write) { write(data); });
+  }
 };
 
 /// The process-wide file system of the operating system.

@@ -281,9 +281,13 @@ int SystemFileSystem::OpenFolder(const std::string& path, FolderRef* folder) {
 
 int SystemFileSystem::OpenSubfolder(const Folder& parent, const std::string& name,
                                     FolderRef* folder) {
-  int fd = -1;
-  const int error = OpenLevels(FdOf(parent), name, false, nullptr, &fd);
-  if (error != 0) return error;
+  // One call where the kernel refuses links at every level itself; else, or to tell why not,
+  // a level at a time.
+  int fd = OpenBeneath(FdOf(parent), name);
+  if (fd < 0) {
+    const int error = OpenLevels(FdOf(parent), name, false, nullptr, &fd);
+    if (error != 0) return error;
+  }
   *folder = std::make_shared<Folder>(parent.Path() + name + "/", fd);
   return 0;
 }
@@ -502,9 +506,9 @@ int SystemFileSystem::IdentifyFolder(const Folder& folder, uint64_t* device, uin
   return 0;
 }
 
-int SystemFileSystem::ReadWholeFile(const FileAt& file, int64_t limit, std::string* data,
-                                    OpenFileFacts* facts) {
-  data->clear();
+int SystemFileSystem::ReadInPieces(const FileAt& file, int64_t limit,
+                                   const std::function<void(std::string_view)>& piece,
+                                   OpenFileFacts* facts) {
   // Never waiting for a pipe or a device: opened without blocking, then refused.
   Fd fd(::openat(FdOf(*file.folder), file.name.c_str(),
                  O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY));
@@ -513,7 +517,7 @@ int SystemFileSystem::ReadWholeFile(const FileAt& file, int64_t limit, std::stri
   if (::fstat(fd.get(), &st) != 0) return errno;
   if (!S_ISREG(st.st_mode)) return kNotRegular;
   const int error = posix::FactsOf(fd.get(), facts);
-  return error != 0 ? error : posix::ReadAllAt(fd.get(), limit, data);
+  return error != 0 ? error : posix::ReadPiecesAt(fd.get(), limit, piece);
 }
 
 int SystemFileSystem::RemoveFolder(const FileAt& folder) {
@@ -532,9 +536,17 @@ bool SystemFileSystem::MakeFolders(const std::string& path) {
   return nandell::MakeFolders(path);
 }
 
-int SystemFileSystem::ReplaceWholeFile(const std::string& path, const std::string& data) {
-  return posix::ReplaceFile(
-      path, [&](int fd) { return posix::WriteAll(fd, data.data(), data.size()) ? 0 : errno; });
+int SystemFileSystem::ReplaceWholeFileWith(
+    const std::string& path,
+    const std::function<void(const std::function<bool(std::string_view)>& write)>& content) {
+  return posix::ReplaceFile(path, [&](int fd) {
+    int error = 0;
+    content([&](std::string_view piece) {
+      if (error == 0 && !posix::WriteAll(fd, piece.data(), piece.size())) error = errno;
+      return error == 0;
+    });
+    return error;
+  });
 }
 
 FileSystem& RealFileSystem() {

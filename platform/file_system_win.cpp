@@ -800,9 +800,9 @@ int SystemFileSystem::IdentifyFolder(const Folder& folder, uint64_t* device, uin
   return 0;
 }
 
-int SystemFileSystem::ReadWholeFile(const FileAt& file, int64_t limit, std::string* data,
-                                    OpenFileFacts* facts) {
-  data->clear();
+int SystemFileSystem::ReadInPieces(const FileAt& file, int64_t limit,
+                                   const std::function<void(std::string_view)>& piece,
+                                   OpenFileFacts* facts) {
   Handle open(::CreateFileW(PathOf(file).c_str(), GENERIC_READ | READ_CONTROL, kShareAll, nullptr,
                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!open.valid()) return LastError();
@@ -813,7 +813,7 @@ int SystemFileSystem::ReadWholeFile(const FileAt& file, int64_t limit, std::stri
     return kNotRegular;
   }
   const int error = win::FactsOf(open.get(), facts);
-  return error != 0 ? error : win::ReadAllOf(open.get(), limit, data);
+  return error != 0 ? error : win::ReadPiecesOf(open.get(), limit, piece);
 }
 
 int SystemFileSystem::OpenLocked(const FileAt& at, bool create_new,
@@ -833,7 +833,9 @@ bool SystemFileSystem::MakeFolders(const std::string& path) {
   return nandell::MakeFolders(path);
 }
 
-int SystemFileSystem::ReplaceWholeFile(const std::string& path, const std::string& data) {
+int SystemFileSystem::ReplaceWholeFileWith(
+    const std::string& path,
+    const std::function<void(const std::function<bool(std::string_view)>& write)>& content) {
   const std::wstring target = win::WinPath(path);
   const size_t slash = target.rfind(L'\\');
   const std::wstring folder = slash == std::wstring::npos ? L"." : target.substr(0, slash);
@@ -847,14 +849,17 @@ int SystemFileSystem::ReplaceWholeFile(const std::string& path, const std::strin
   }
   if (file == INVALID_HANDLE_VALUE) return EEXIST;
   int error = 0;
-  for (size_t done = 0; done < data.size() && error == 0;) {
-    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(data.size() - done, kBufferSize));
-    DWORD written = 0;
-    if (!::WriteFile(file, data.data() + done, chunk, &written, nullptr) || written == 0) {
-      error = LastError();
+  content([&](std::string_view data) {
+    for (size_t done = 0; done < data.size() && error == 0;) {
+      const DWORD chunk = static_cast<DWORD>(std::min<size_t>(data.size() - done, kBufferSize));
+      DWORD written = 0;
+      if (!::WriteFile(file, data.data() + done, chunk, &written, nullptr) || written == 0) {
+        error = LastError();
+      }
+      done += written;
     }
-    done += written;
-  }
+    return error == 0;
+  });
   if (error == 0 && !::FlushFileBuffers(file)) error = LastError();
   ::CloseHandle(file);
   if (error == 0 && !::MoveFileExW(temporary.c_str(), target.c_str(),

@@ -201,8 +201,31 @@ int AppendFile::OpenLocked(const std::string& path, bool create_new) {
 
 int AppendFile::ReadAll(int64_t limit, std::string* data) const {
   data->clear();
+  return ReadPieces(limit, [data](std::string_view piece) { data->append(piece); });
+}
+
+int AppendFile::ReadPieces(int64_t limit,
+                           const std::function<void(std::string_view)>& piece) const {
   if (handle_ == -1) return EBADF;
-  return win::ReadAllOf(reinterpret_cast<HANDLE>(handle_), limit, data);
+  return win::ReadPiecesOf(reinterpret_cast<HANDLE>(handle_), limit, piece);
+}
+
+int AppendFile::ReadAt(int64_t offset, size_t size, std::string* data) const {
+  data->resize(size);
+  if (handle_ == -1) return EBADF;
+  size_t done = 0;
+  while (done < size) {
+    DWORD got = 0;
+    const DWORD chunk = size - done > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size - done);
+    const int error =
+        win::ReadOfAt(reinterpret_cast<HANDLE>(handle_), static_cast<uint64_t>(offset) + done,
+                      data->data() + done, chunk, &got);
+    if (error != 0) return error;
+    if (got == 0) break;
+    done += got;
+  }
+  data->resize(done);
+  return 0;
 }
 
 int AppendFile::Facts(OpenFileFacts* facts) const {
@@ -245,25 +268,30 @@ int MoveNoReplace(const std::wstring& from, const std::wstring& to) {
   return ::MoveFileExW(from.c_str(), to.c_str(), 0) ? 0 : ErrorResult(::GetLastError());
 }
 
-int ReadAllOf(void* handle, int64_t limit, std::string* data) {
-  data->clear();
+// Reads up to `size` bytes of `handle` at `offset` into `buffer`; `got` receives how many (0 at
+// the end).
+int ReadOfAt(void* handle, uint64_t offset, char* buffer, DWORD size, DWORD* got) {
+  OVERLAPPED where{};
+  where.Offset = static_cast<DWORD>(offset);
+  where.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  *got = 0;
+  if (::ReadFile(handle, buffer, size, got, &where)) return 0;
+  return ::GetLastError() == ERROR_HANDLE_EOF ? 0 : ErrorResult(::GetLastError());
+}
+
+int ReadPiecesOf(void* handle, int64_t limit, const std::function<void(std::string_view)>& piece) {
   LARGE_INTEGER size;
   if (!::GetFileSizeEx(handle, &size)) return ErrorResult(::GetLastError());
   if (size.QuadPart > limit) return EFBIG;
   // The file may grow while it is read: read on to its end, or past the limit.
+  std::string buffer(1 << 20, '\0');
   for (uint64_t at = 0;;) {
-    char buffer[1 << 16];
-    OVERLAPPED where{};
-    where.Offset = static_cast<DWORD>(at);
-    where.OffsetHigh = static_cast<DWORD>(at >> 32);
     DWORD got = 0;
-    if (!::ReadFile(handle, buffer, sizeof buffer, &got, &where)) {
-      if (::GetLastError() == ERROR_HANDLE_EOF) return 0;
-      return ErrorResult(::GetLastError());
-    }
+    const int error = ReadOfAt(handle, at, buffer.data(), static_cast<DWORD>(buffer.size()), &got);
+    if (error != 0) return error;
     if (got == 0) return 0;
     if (static_cast<int64_t>(at + got) > limit) return EFBIG;
-    data->append(buffer, got);
+    piece(std::string_view(buffer.data(), got));
     at += got;
   }
 }

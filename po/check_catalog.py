@@ -19,8 +19,8 @@ import sys
 import tempfile
 
 # The folders of the program's sources.
-SOURCE_FOLDERS = (
-    "platform", "log", "settings", "exif", "engine", "update", "uicore", "ui", "winui", "app", "cli")
+SOURCE_FOLDERS = ("platform", "log", "settings", "exif", "engine", "library", "update", "uicore", "ui",
+                  "winui", "app", "cli")
 # The marking functions, as xgettext keywords.
 KEYWORDS = ("Tr", "TrNoop", "TrFormat", "QTr")
 # Functions whose texts are log lines, which stay Chinese in every language.

@@ -5,7 +5,7 @@
 
 bmp/129.png  main window skin, 622 x 416, RGB
 bmp/144.png  About box skin, 360 x 200, RGB
-bmp/146.png  options window skin, 460 x 670, RGB
+bmp/146.png  options window skin, 460 x 714, RGB
 bmp/149.png  preview window skin, 760 x 540, RGB
 bmp/150.png  history window skin, 680 x 420, RGB
 png/<id>.png button strips (four slices: normal, hover, pressed, greyed), RGBA
@@ -389,7 +389,7 @@ def about_skin():
 def options_skin():
     """The options window: the main window's light body under the About box's dark title band,
     with two faint rules between the groups of settings."""
-    return panel_skin(460, 670, rules=(188, 226))
+    return panel_skin(460, 714, rules=(188, 226))
 
 
 def panel_skin(W, H, rules=()):

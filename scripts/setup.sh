@@ -7,7 +7,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools libgl1-mesa-dev libxcb1-dev qt6-translations-l10n
   xvfb xauth openbox xdotool x11-utils fonts-wqy-microhei python3 python3-pil xdg-utils
   dpkg-dev lintian appstream desktop-file-utils man-db gettext
-  g++-mingw-w64-x86-64 googletest wine wine64 nsis libxxhash-dev
+  g++-mingw-w64-x86-64 googletest wine wine64 nsis libxxhash-dev libsqlite3-dev
   strace fusefat dosfstools
 )
 missing=()

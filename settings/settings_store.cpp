@@ -104,6 +104,7 @@ void SettingsStore::Load() {
   int32_t sidecar_dates = ReadIniInt(path, section, "SidecarDates", 0);
   std::string day_starts_at = ReadIniString(path, section, "DayStartsAt", "", kTextBufferSize);
   int32_t keep_together = ReadIniInt(path, section, "KeepTogether", 0);
+  int32_t skip_known = ReadIniInt(path, section, "SkipKnown", 0);
 
   std::lock_guard<std::mutex> lock(Mutex);
   IsDeleteSrc = is_delete_src;
@@ -121,6 +122,7 @@ void SettingsStore::Load() {
   SidecarDates = sidecar_dates;
   DayStartsAt = std::move(day_starts_at);
   KeepTogether = keep_together;
+  SkipKnown = skip_known;
 }
 
 bool SettingsStore::Save() const {
@@ -157,7 +159,8 @@ bool SettingsStore::SaveOptions() const {
     added = {{"NameDates", std::to_string(NameDates), NameDates == 0},
              {"SidecarDates", std::to_string(SidecarDates), SidecarDates == 0},
              {"DayStartsAt", DayStartsAt, DayStartsAt.empty()},
-             {"KeepTogether", std::to_string(KeepTogether), KeepTogether == 0}};
+             {"KeepTogether", std::to_string(KeepTogether), KeepTogether == 0},
+             {"SkipKnown", std::to_string(SkipKnown), SkipKnown == 0}};
     config_path = ConfigDir + "Config.ini";
   }
   // A key added after the designed ones is written when it is on, or to turn it off.

@@ -37,7 +37,7 @@ class SettingsStore {
 
   /// Reads the seven designed keys of Config.ini in ConfigDir, and the option keys below
   /// (MediaDates, SkipIdentical, RenameConflicts, Language, NameDates, SidecarDates,
-  /// DayStartsAt, KeepTogether), with their defaults.
+  /// DayStartsAt, KeepTogether, SkipKnown), with their defaults.
   void Load();
 
   /// Writes the five user-changeable keys to Config.ini in ConfigDir, in the order IsDeleteSrc,
@@ -48,10 +48,10 @@ class SettingsStore {
 
   /// Writes the keys the options window edits (FileFilters, IsClassifyByYear, CheckVersion,
   /// MediaDates, SkipIdentical, RenameConflicts, Language, then NameDates, SidecarDates,
-  /// DayStartsAt and KeepTogether) to Config.ini at once, in one atomic replacement that keeps
-  /// every other line. The last four are written only when they differ from their defaults or
-  /// the file holds them already, so that a file saved with them off stays as it was. Returns
-  /// false when any key could not be written.
+  /// DayStartsAt, KeepTogether and SkipKnown) to Config.ini at once, in one atomic replacement
+  /// that keeps every other line. The last five are written only when they differ from their
+  /// defaults or the file holds them already, so that a file saved with them off stays as it
+  /// was. Returns false when any key could not be written.
   bool SaveOptions() const;
 
   /// Starts `file` with `parameters` through the desktop's shell launcher (the platform seam
@@ -97,6 +97,7 @@ class SettingsStore {
   int32_t SidecarDates = 0;     ///< 1: ... by its XMP or Takeout JSON sidecar's date first.
   std::string DayStartsAt;      ///< "HH:MM" at which a day begins; "" (or "00:00"): midnight.
   int32_t KeepTogether = 0;     ///< 1: sidecars, raw+JPEG pairs and Live Photos go as one group.
+  int32_t SkipKnown = 0;        ///< 1: a file whose content is anywhere in the output is skipped.
 
   /// Guards the fields that one thread writes after start-up while another reads them.
   mutable std::mutex Mutex;

@@ -12,6 +12,7 @@
 #include <QProgressBar>
 #include <algorithm>
 
+#include "library/library_index.h"
 #include "log/msgx.h"
 #include "platform/file.h"
 #include "ui/about_box.h"
@@ -155,7 +156,7 @@ MainWindow::MainWindow(SettingsStore& settings, QWidget* parent, fs::FileSystem&
   session_ = std::make_unique<RunSession>(
       static_cast<SessionListener&>(*this),
       [this] { QMetaObject::invokeMethod(this, &MainWindow::OnJobProgress, Qt::QueuedConnection); },
-      file_system);
+      file_system, OpenLibraryIndex);
 
   refresh_timer_.setSingleShot(true);
   refresh_timer_.setTimerType(Qt::PreciseTimer);
@@ -499,6 +500,12 @@ void MainWindow::OnRunEnded(const RunEndEvent& event) {
     report_problem_->show();
   } else if (event.error_file.empty() && !event.journal_problem.empty()) {
     ShowText(report_problem_, Tr(kJournalProblemText) + event.journal_problem);
+    report_problem_->show();
+  } else if (event.error_file.empty() && !event.index_notices.empty()) {
+    // What became of the library's index (set aside, or not usable), once the run has ended.
+    std::string notices = event.index_notices;
+    while (!notices.empty() && notices.back() == '\n') notices.pop_back();
+    ShowText(report_problem_, notices);
     report_problem_->show();
   }
   if (event.error_file.empty()) return;

@@ -24,10 +24,9 @@ class SettingsStore;
 /// About box, that edits the switches of the settings store: the file types to organize
 /// (check boxes over the FileFilters text, which stays editable for any other type), the
 /// folder layout (IsClassifyByYear), MediaDates, SidecarDates, NameDates, SkipIdentical,
-/// RenameConflicts, DayStartsAt, CheckVersion and the Language of the texts (used from the next
-/// start). 确定 puts the values into the store
-/// and writes them to Config.ini at once (SaveOptions); 取消, the close cross and Escape change
-/// nothing.
+/// SkipKnown, RenameConflicts, DayStartsAt, CheckVersion and the Language of the texts (used from
+/// the next start). 确定 puts the values into the store and writes them to Config.ini at once
+/// (SaveOptions); 取消, the close cross and Escape change nothing.
 class OptionsWindow : public SkinnedDialog {
   Q_OBJECT
 
@@ -54,6 +53,7 @@ class OptionsWindow : public SkinnedDialog {
   QCheckBox* SkipIdenticalBox() const { return switches_[3]; }
   QCheckBox* RenameConflictsBox() const { return switches_[4]; }
   QCheckBox* KeepTogetherBox() const { return switches_[5]; }
+  QCheckBox* SkipKnownBox() const { return switches_[6]; }
   QCheckBox* CheckVersionBox() const { return check_version_; }
   QComboBox* LanguageBox() const { return language_; }
   PngButton* OkButton() const { return ok_; }

@@ -49,8 +49,14 @@ struct OptionSwitch {
   const char* note;
 };
 
-/// The switches of "整理方式", in the order the window shows them.
-inline constexpr std::array<OptionSwitch, 6> kOptionSwitches = {{
+/// The switches of "整理方式", in the order the window shows them; SkipKnown where the build has
+/// the library's index.
+#ifdef NANDELL_WITH_LIBRARY
+inline constexpr size_t kOptionSwitchCount = 7;
+#else
+inline constexpr size_t kOptionSwitchCount = 6;
+#endif
+inline constexpr std::array<OptionSwitch, kOptionSwitchCount> kOptionSwitches = {{
     {"MediaDates", &SettingsStore::MediaDates, TrNoop("从 HEIC 照片和视频中读取拍摄日期"),
      TrNoop("HEIC、WebP、RAW 照片和视频也按拍摄日期整理, 而不是按修改日期")},
     {"SidecarDates", &SettingsStore::SidecarDates, TrNoop("从附带的 XMP 或 JSON 文件中读取日期"),
@@ -63,6 +69,10 @@ inline constexpr std::array<OptionSwitch, 6> kOptionSwitches = {{
      TrNoop("输出目录中已有同名而内容不同的文件时, 存为 名字_1.扩展名")},
     {"KeepTogether", &SettingsStore::KeepTogether, TrNoop("同名的附属文件与照片一起整理"),
      TrNoop("XMP、RAW 和实况照片的视频随照片放入同一目录, 名字相同")},
+#ifdef NANDELL_WITH_LIBRARY
+    {"SkipKnown", &SettingsStore::SkipKnown, TrNoop("跳过库中已有的文件"),
+     TrNoop("输出目录中任何位置已有内容相同的文件时跳过, 照片不会被删除")},
+#endif
 }};
 
 /// The options window's other texts (shown translated where marked).

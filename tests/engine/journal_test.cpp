@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/temp_tree.h"
+
 namespace nandell {
 namespace {
 
@@ -47,19 +49,20 @@ TEST(JournalTest, LineCutShortIsPassedOverAndOnlyAHeaderMakesAJournal) {
   EXPECT_FALSE(ParseJournal("copy\t/s/a\t/o/a\t1\t1.0\tab\n", &journal));
 }
 
+const std::string kIntentsJournal =
+    "nandell-journal\t1\tmode=move\toutput=/o/\toutput_id=1:9\n"
+    "intent\tmove\t/s/a\t/o/a\t1\t1.0\t\t\n"       // 2: before the source is taken
+    "intent\tmove\t/s/a\t/o/a\t1\t1.0\tab\t1:2\n"  // 3: before the copy takes its name
+    "intent\tcopy\t/s/b\t/o/b\t1\t1.0\tcd\t1:3\n"  // 4: killed, or not placed
+    "move\t/s/a\t/o/a\t1\t1.0\tab\n"               // 5: placed
+    "date\t/o/a\tsource=name\ttaken=2014-12-31\n"  // 6: how a was dated
+    "move\t/s/c\t/o/c\t1\t1.0\tef\n"               // 7
+    "move\t/s/d\t/o/d\t1\t1.0\tef\n"               // 8
+    "undo-begin\nkept\t7\tchanged\nkept\t8\terror: No space left on device\nundo-end\n";
+
 TEST(JournalTest, IntentsGiveWayToTheirRecordsAndFilesKeptForAnErrorStayPending) {
   Journal journal;
-  ASSERT_TRUE(ParseJournal(
-      "nandell-journal\t1\tmode=move\toutput=/o/\toutput_id=1:9\n"
-      "intent\tmove\t/s/a\t/o/a\t1\t1.0\t\t\n"       // 2: before the source is taken
-      "intent\tmove\t/s/a\t/o/a\t1\t1.0\tab\t1:2\n"  // 3: before the copy takes its name
-      "intent\tcopy\t/s/b\t/o/b\t1\t1.0\tcd\t1:3\n"  // 4: killed, or not placed
-      "move\t/s/a\t/o/a\t1\t1.0\tab\n"               // 5: placed
-      "date\t/o/a\tsource=name\ttaken=2014-12-31\n"  // 6: how a was dated
-      "move\t/s/c\t/o/c\t1\t1.0\tef\n"               // 7
-      "move\t/s/d\t/o/d\t1\t1.0\tef\n"               // 8
-      "undo-begin\nkept\t7\tchanged\nkept\t8\terror: No space left on device\nundo-end\n",
-      &journal));
+  ASSERT_TRUE(ParseJournal(kIntentsJournal, &journal));
   EXPECT_EQ(journal.output_id, "1:9");
   ASSERT_EQ(journal.files.size(), 4u);
   EXPECT_EQ(journal.files[0].line, 5);
@@ -75,6 +78,69 @@ TEST(JournalTest, IntentsGiveWayToTheirRecordsAndFilesKeptForAnErrorStayPending)
   EXPECT_EQ(pending, (std::vector<int>{5, 4, 8}));  // the changed file is kept for good
   EXPECT_TRUE(journal.undo_complete);
   EXPECT_FALSE(FullyUndone(journal));
+}
+
+// Read a few bytes at a time and kept as its counts, or as the places of its pending files, a
+// journal gives what its whole text gives.
+TEST(JournalTest, ReadInPiecesItGivesWhatItsWholeTextGives) {
+  Journal whole;
+  ASSERT_TRUE(ParseJournal(kIntentsJournal, &whole));
+  std::vector<int> pending;
+  for (const JournalEntry& entry : PendingFiles(whole)) pending.push_back(entry.line);
+  for (size_t piece : {1, 7, 4096}) {
+    Journal counted, placed;
+    std::vector<JournalSlot> slots;
+    JournalReader counts(&counted, false), places(&placed, false, &slots);
+    for (size_t at = 0; at < kIntentsJournal.size(); at += piece) {
+      counts.Feed(std::string_view(kIntentsJournal).substr(at, piece));
+      places.Feed(std::string_view(kIntentsJournal).substr(at, piece));
+    }
+    ASSERT_TRUE(counts.Finish() && places.Finish());
+    for (const Journal* journal : {&counted, &placed}) {
+      EXPECT_EQ(journal->pending, 3);
+      EXPECT_EQ(journal->placed, whole.placed);
+      EXPECT_TRUE(journal->files.empty());
+    }
+    std::vector<int> lines;
+    for (const JournalSlot& slot : slots) {
+      lines.push_back(slot.line);
+      JournalEntry entry;
+      const size_t end = kIntentsJournal.find('\n', slot.offset);
+      EXPECT_TRUE(
+          ParseFileLine(kIntentsJournal.substr(slot.offset, end - slot.offset), slot.line, &entry));
+    }
+    EXPECT_EQ(lines, pending);
+  }
+}
+
+// The lines of a run that skips many files before it places one wait out of memory, and reach
+// the journal whole and in order once it is opened.
+TEST(JournalTest, ManyLinesBeforeTheFirstPlacedFileReachTheJournal) {
+  testing::TempDir dir;
+  ASSERT_FALSE(dir.path().empty());
+  RunConfig config;
+  config.photo_folder = dir / "photos/";
+  config.output_folder = dir.path();
+  const std::string folder(4000, 'f');
+  FileRecord record;
+  {
+    RunJournal journal(fs::RealFileSystem(), config);
+    for (int i = 0; i < 600; ++i) {
+      journal.AddFile(JournalAction::kSkip, config.photo_folder + folder + std::to_string(i),
+                      dir / "2014/x", record);
+    }
+    ASSERT_EQ(journal.AddIntent(JournalAction::kCopy, config.photo_folder + "a", dir / "2014/a",
+                                record, ""),
+              0);
+    journal.End(JobCounters{}, false);
+    Journal read;
+    ASSERT_TRUE(ParseJournal(testing::ReadFile(journal.Path()), &read));
+    ASSERT_EQ(read.files.size(), 601u);
+    for (int i = 0; i < 600; ++i) {
+      EXPECT_EQ(read.files[i].source, config.photo_folder + folder + std::to_string(i));
+    }
+    EXPECT_TRUE(read.files[600].intent);
+  }
 }
 
 }  // namespace

@@ -342,6 +342,27 @@ TEST_F(OrganizerTest, CopiesByDayAndKeepsTimeAndMode) {
   EXPECT_FALSE(PathExists(out_ + "2015年"));
 }
 
+// A run of many failures keeps their lines out of memory beyond a bound, and its report holds
+// every one, in order, then the summary.
+TEST_F(OrganizerTest, AReportOfManyFailuresHoldsEveryLine) {
+  std::string deep = src_;
+  for (int level = 0; level < 15; ++level) deep += std::string(240, 'd') + "/";
+  for (int i = 0; i < 320; ++i) {
+    ASSERT_TRUE(WriteFile(deep + "f" + std::to_string(i) + ".mov", "x", kDay1));
+  }
+  RecordingObserver first, again;
+  ASSERT_EQ(Run(&first), "");
+  OrganizerJob job(again);
+  ASSERT_EQ(job.OnOrganize(Config()), "");
+  job.Wait();
+  ASSERT_EQ(again.report.counters.FailedCount, 320);
+  std::string lines;
+  for (const std::string& message : again.FileMessages()) lines += message;
+  ASSERT_GT(lines.size(), size_t{1} << 20);
+  EXPECT_EQ(ReadFile(cfg_ + "errorFile.txt"), lines + again.report.summary);
+  EXPECT_EQ(job.FailureLog(), lines + again.report.summary);
+}
+
 TEST_F(OrganizerTest, SameNameInTwoFoldersFailsOnceAndIsReported) {
   ASSERT_TRUE(WriteFile(src_ + "a/IMG.mov", "first", kDay1));
   ASSERT_TRUE(WriteFile(src_ + "b/IMG.mov", "second", kDay1));

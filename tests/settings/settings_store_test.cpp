@@ -215,8 +215,8 @@ TEST_F(SettingsStoreTest, OptionKeysDefaultOffAndSaveOptionsKeepsEveryOtherLine)
   EXPECT_EQ(again.Language, "en");
 }
 
-// The date keys and KeepTogether, added later, are written once they are set, and then kept up to
-// date; a file saved with them at their defaults gains nothing.
+// The date keys, KeepTogether and SkipKnown, added later, are written once they are set, and then
+// kept up to date; a file saved with them at their defaults gains nothing.
 TEST_F(SettingsStoreTest, AddedKeysAreWrittenOnlyOnceTheyAreSet) {
   WriteFile(app_ + "Config.ini", "[VovirurOrarudar]\nSidecarDates=0\n");
   SettingsStore store(app_, false);
@@ -232,20 +232,23 @@ TEST_F(SettingsStoreTest, AddedKeysAreWrittenOnlyOnceTheyAreSet) {
   store.NameDates = 1;
   store.DayStartsAt = "04:00";
   store.KeepTogether = 1;
+  store.SkipKnown = 1;
   ASSERT_TRUE(store.SaveOptions());
   EXPECT_EQ(ReadIniText(app_ + "Config.ini"),
-            designed + "NameDates=1\nDayStartsAt=04:00\nKeepTogether=1\n");
+            designed + "NameDates=1\nDayStartsAt=04:00\nKeepTogether=1\nSkipKnown=1\n");
   store.NameDates = 0;
   store.DayStartsAt.clear();
   store.KeepTogether = 0;
+  store.SkipKnown = 0;
   ASSERT_TRUE(store.SaveOptions());
   EXPECT_EQ(ReadIniText(app_ + "Config.ini"),
-            designed + "NameDates=0\nDayStartsAt=\nKeepTogether=0\n");
+            designed + "NameDates=0\nDayStartsAt=\nKeepTogether=0\nSkipKnown=0\n");
   WriteFile(app_ + "Config.ini",
             "[VovirurOrarudar]\nNameDates=1\nSidecarDates=2\n"
-            "DayStartsAt=03:30\nKeepTogether=1\n");
+            "DayStartsAt=03:30\nKeepTogether=1\nSkipKnown=1\n");
   SettingsStore again(app_, false);
   EXPECT_EQ(again.KeepTogether, 1);
+  EXPECT_EQ(again.SkipKnown, 1);
   EXPECT_EQ(again.NameDates, 1);
   EXPECT_EQ(again.SidecarDates, 2);
   EXPECT_EQ(again.DayStartsAt, "03:30");

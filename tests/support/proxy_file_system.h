@@ -83,9 +83,10 @@ class ProxyFileSystem : public fs::FileSystem {
   int IdentifyFolder(const fs::Folder& folder, uint64_t* device, uint64_t* inode) override {
     return base_.IdentifyFolder(folder, device, inode);
   }
-  int ReadWholeFile(const fs::FileAt& file, int64_t limit, std::string* data,
-                    OpenFileFacts* facts) override {
-    return base_.ReadWholeFile(file, limit, data, facts);
+  int ReadInPieces(const fs::FileAt& file, int64_t limit,
+                   const std::function<void(std::string_view)>& piece,
+                   OpenFileFacts* facts) override {
+    return base_.ReadInPieces(file, limit, piece, facts);
   }
   int RemoveFolder(const fs::FileAt& folder) override { return base_.RemoveFolder(folder); }
   int OpenLocked(const fs::FileAt& at, bool create_new,
@@ -93,8 +94,11 @@ class ProxyFileSystem : public fs::FileSystem {
     return base_.OpenLocked(at, create_new, file);
   }
   bool MakeFolders(const std::string& path) override { return base_.MakeFolders(path); }
-  int ReplaceWholeFile(const std::string& path, const std::string& data) override {
-    return base_.ReplaceWholeFile(path, data);
+  int ReplaceWholeFileWith(
+      const std::string& path,
+      const std::function<void(const std::function<bool(std::string_view)>& write)>& content)
+      override {
+    return base_.ReplaceWholeFileWith(path, content);
   }
 
  private:

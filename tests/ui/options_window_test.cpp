@@ -156,13 +156,15 @@ class OptionsWindowTest : public QObject {
       window.OnOk();
     }
     // Left off, they add nothing to the file.
-    for (const char* key : {"NameDates", "SidecarDates", "DayStartsAt", "KeepTogether"})
+    for (const char* key :
+         {"NameDates", "SidecarDates", "DayStartsAt", "KeepTogether", "SkipKnown"})
       QVERIFY2(!Read(ini_).contains(key), key);
     {
       OptionsWindow window(*store);
       window.KeepTogetherBox()->setChecked(true);
       window.SidecarDatesBox()->setChecked(true);
       window.NameDatesBox()->setChecked(true);
+      window.SkipKnownBox()->setChecked(true);
       window.DayStartEdit()->setTime(QTime(4, 30));
       window.OnOk();
     }
@@ -171,8 +173,8 @@ class OptionsWindowTest : public QObject {
     QCOMPARE(store->DayStartsAt, std::string("04:30"));
     QCOMPARE(store->KeepTogether, 1);
     const QByteArray saved = Read(ini_);
-    for (const char* line :
-         {"NameDates=1\n", "SidecarDates=1\n", "DayStartsAt=04:30\n", "KeepTogether=1\n"})
+    for (const char* line : {"NameDates=1\n", "SidecarDates=1\n", "DayStartsAt=04:30\n",
+                             "KeepTogether=1\n", "SkipKnown=1\n"})
       QVERIFY2(saved.contains(line), line);
     // A value the window cannot show stays unless another time is chosen.
     store->DayStartsAt = "late";
