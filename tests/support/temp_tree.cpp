@@ -349,11 +349,15 @@ FILE* TempStream() {
   return std::tmpfile();
 }
 
-ScopedTmpfs::ScopedTmpfs(const std::string& size) {
+bool PrivateMounts() {
   static const bool private_mounts =
       ::unshare(CLONE_NEWNS) == 0 &&
       ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-  if (!private_mounts || dir_.path().empty()) return;
+  return private_mounts;
+}
+
+ScopedTmpfs::ScopedTmpfs(const std::string& size) {
+  if (!PrivateMounts() || dir_.path().empty()) return;
   const std::string options = "size=" + size;
   if (::mount("tmpfs", dir_.path().c_str(), "tmpfs", 0, options.c_str()) == 0) {
     path_ = dir_.path();

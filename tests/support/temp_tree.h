@@ -114,6 +114,11 @@ FILE* TempStream();
 /// The long form ("\\?\...") of the full path `path`, which any length and any name reach.
 std::wstring LongPath(const std::string& path);
 #else
+/// Moves this process (and the programs it starts) into a mount namespace of its own, once,
+/// so that what it mounts is seen by nobody else (a desktop's or Wine's mount watcher would
+/// hold a new mount busy). Returns true when it is in one. Call it before any thread starts.
+bool PrivateMounts();
+
 /// A file system of its own: a tmpfs mounted on a fresh folder for the life of the object, in
 /// a mount namespace private to this process (and the programs it starts), so that nothing
 /// outside sees it and it goes with the process. path() is empty where mounting is not

@@ -175,7 +175,13 @@ menu_open() {
   return 1
 }
 text() { tool text Nandell "$1"; }
-shot() { tool shot "$1" "$(winepath -w "$shots/$2" 2>/dev/null)" || fail "no screenshot of $1"; }
+# A screenshot of the window titled $1 into $2; tried again for a moment, since under load Wine
+# may not have the window's pixels or the file ready at the first try.
+shot() {
+  local out
+  out=$(winepath -w "$shots/$2" 2>/dev/null)
+  [ -n "$out" ] && wait_until 20 tool shot "$1" "$out" || fail "no screenshot of $1"
+}
 # The message area holds $1 (after a run or an undo: the organize button back).
 message_has() { text 1018 | grep -q "$1" && tool state Nandell 1005 | grep -q "visible enabled"; }
 summary_of() { text 1018 | grep -o "$1"; }
