@@ -484,14 +484,9 @@ void MainWindow::OnRunEnded(const RunEndEvent& event) {
   refresh_timer_.stop();
   // The designed order: the summary, the organize button, the stop button, the redraw. A
   // dry run says under its summary that it changed nothing.
-  LastMessage_ = event.summary;
-  if (event.dry_run) LastMessage_ += std::string("\r\n") + Tr(kDryRunNoteText);
-  progress_text_->hide();
-  progress_bar_->hide();
-  UpdateData(false);
-  organize_->setEnabled(true);
-  stop_->hide();
-  update(message_->geometry());
+  std::string summary = event.summary;
+  if (event.dry_run) summary += std::string("\r\n") + Tr(kDryRunNoteText);
+  ShowEnd(summary);
   if (history_) history_->Refresh();
   // Where the failure list is, also when no viewer could show it, or why it (or, failing
   // that, the run's journal) could not be written.
@@ -513,16 +508,21 @@ void MainWindow::OnRunEnded(const RunEndEvent& event) {
   failure_list_->show();
 }
 
-void MainWindow::OnUndoEnded(const UndoEndEvent& end, const std::string& refusal) {
-  refresh_timer_.stop();
-  LastMessage_ = refusal.empty() ? end.summary : refusal;
-  if (end.stopped) LastMessage_ += std::string("\r\n") + Tr(kUndoStoppedText);
+void MainWindow::ShowEnd(const std::string& message) {
+  LastMessage_ = message;
   progress_text_->hide();
   progress_bar_->hide();
   UpdateData(false);
   organize_->setEnabled(true);
   stop_->hide();
   update(message_->geometry());
+}
+
+void MainWindow::OnUndoEnded(const UndoEndEvent& end, const std::string& refusal) {
+  refresh_timer_.stop();
+  std::string outcome = refusal.empty() ? end.summary : refusal;
+  if (end.stopped) outcome += std::string("\r\n") + Tr(kUndoStoppedText);
+  ShowEnd(outcome);
   // The history that asked for it shows the outcome too, and the run's new state.
   if (history_) history_->ShowOutcome(LastMessage_);
 }

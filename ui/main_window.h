@@ -233,6 +233,8 @@ class MainWindow : public SkinnedDialog, private SessionListener {
   void OnUndoEnded(const UndoEndEvent& end, const std::string& refusal) override;
   // Clears the message area and the lines under it.
   void ClearMessages();
+  // The end of a run or an undo: `message` in the message area, the organize button back.
+  void ShowEnd(const std::string& message);
   // The config of a run on the window's folders and switch and the store's settings now.
   RunConfig CurrentConfig();
   // Starts a run (or a preview) on `config`, or shows the refusal.
