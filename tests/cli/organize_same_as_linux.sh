@@ -229,9 +229,10 @@ then
 fi
 
 # 6. Ctrl-C stops an undo after the file in hand with exit code 1; the next undo finishes it and
-# the photos are all back. Enough files that the undo is still going when the signal comes.
+# the photos are all back. Enough files that the undo is still going when the signal comes, on
+# a fast machine too (400 were undone before it came).
 mkdir windows/few windows/sorted || exit 1
-head -c 400000 /dev/zero | (cd windows/few && split -b 1000 -a 3 --additional-suffix=.jpg - f)
+head -c 2000000 /dev/zero | (cd windows/few && split -b 1000 -a 4 --additional-suffix=.jpg - f)
 listing windows/few >few.before
 windows sort-few organize --move windows/few windows/sorted
 interrupted unsort undo windows/sorted
