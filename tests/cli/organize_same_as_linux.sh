@@ -237,7 +237,10 @@ listing windows/few >few.before
 windows sort-few organize --move windows/few windows/sorted
 interrupted unsort undo windows/sorted
 code=$(cat windows/unsort.code)
-[ "$code" = 1 ] && grep -q "撤销已停止" windows/unsort.out || fail "Ctrl-C in an undo: exit code $code"
+if [ "$code" != 1 ] || ! grep -q "撤销已停止" windows/unsort.out; then
+  fail "Ctrl-C in an undo: exit code $code; it printed:"
+  tail -5 windows/unsort.out windows/unsort.err
+fi
 windows unsort-rest undo windows/sorted
 [ "$(cat windows/unsort-rest.code)" = 0 ] || fail "the undo after Ctrl-C: exit code not 0"
 cmp -s few.before <(listing windows/few) || fail "the stopped undo and the next one lost photos"
