@@ -762,16 +762,6 @@ std::vector<JournalEntry> PendingFiles(const Journal& journal) {
   return pending;
 }
 
-size_t CountGroupsOnce(const std::vector<JournalEntry>& entries, bool records_only) {
-  size_t count = 0;
-  std::set<int> groups;
-  for (const JournalEntry& entry : entries) {
-    if (records_only && entry.intent) continue;
-    if (entry.group == 0 || groups.insert(entry.group).second) ++count;
-  }
-  return count;
-}
-
 bool FullyUndone(const Journal& journal) {
   return journal.undo_complete && journal.pending == 0;
 }

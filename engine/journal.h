@@ -340,10 +340,6 @@ class JournalReader {
 /// file kept for its group: when the member that kept the group stays kept).
 bool KeptForGood(std::string_view word);
 
-/// The number of files among `entries`, a group's members counted once; with `records_only`,
-/// unresolved intents left out.
-size_t CountGroupsOnce(const std::vector<JournalEntry>& entries, bool records_only = false);
-
 /// The copy and move records (and unresolved intents) of `journal` that are neither undone
 /// nor kept for good.
 std::vector<JournalEntry> PendingFiles(const Journal& journal);

@@ -47,14 +47,6 @@ std::string CheckStart(const std::string& photo_folder, const std::string& outpu
   return std::string();
 }
 
-bool WriteFailureReport(fs::FileSystem& file_system, const RunConfig& config,
-                        const std::string& failure_log, std::string* path, std::string* problem) {
-  return WriteFailureReport(
-      file_system, config,
-      [&](const std::function<bool(std::string_view)>& write) { write(failure_log); }, path,
-      problem);
-}
-
 bool WriteFailureReport(
     fs::FileSystem& file_system, const RunConfig& config,
     const std::function<void(const std::function<bool(std::string_view)>& write)>& failure_log,

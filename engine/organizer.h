@@ -34,12 +34,9 @@ std::string CheckStart(const std::string& photo_folder, const std::string& outpu
                        fs::FileSystem& file_system = fs::RealFileSystem());
 
 /// Writes errorFile.txt into the config's error-file folder (made first when the config says
-/// so) with `failure_log` as its whole content: the failure lines and the summary. Fills
-/// `path` when it was written, else `problem` with the path, ": " and the reason. Returns
-/// true when written.
-bool WriteFailureReport(fs::FileSystem& file_system, const RunConfig& config,
-                        const std::string& failure_log, std::string* path, std::string* problem);
-/// The same with the content handed a piece at a time by `failure_log` to the `write` it is given.
+/// so) with the failure lines and the summary as its whole content, handed a piece at a time
+/// by `failure_log` to the `write` it is given. Fills `path` when it was written, else
+/// `problem` with the path, ": " and the reason. Returns true when written.
 bool WriteFailureReport(
     fs::FileSystem& file_system, const RunConfig& config,
     const std::function<void(const std::function<bool(std::string_view)>& write)>& failure_log,

@@ -89,11 +89,8 @@ class AppendFile {
   /// or an errno value: EWOULDBLOCK when another holder has the lock (the file is then not
   /// open).
   int OpenLocked(const std::string& path, bool create_new);
-  /// Reads the whole file as it stands into `data`: 0, EFBIG when it is longer than `limit`
-  /// bytes, or another errno value.
-  int ReadAll(int64_t limit, std::string* data) const;
-  /// Reads the file from its first byte to its end as ReadAll does, handing each piece read to
-  /// `piece` in order instead of keeping it.
+  /// Reads the file from its first byte to its end, handing each piece read to `piece` in
+  /// order: 0, EFBIG when it is longer than `limit` bytes, or another errno value.
   int ReadPieces(int64_t limit, const std::function<void(std::string_view)>& piece) const;
   /// Reads up to `size` bytes at `offset` into `data` (fewer at the end of the file): 0 or an
   /// errno value.

@@ -353,11 +353,6 @@ int AppendFile::OpenLocked(const std::string& path, bool create_new) {
   return error;
 }
 
-int AppendFile::ReadAll(int64_t limit, std::string* data) const {
-  data->clear();
-  return ReadPieces(limit, [data](std::string_view piece) { data->append(piece); });
-}
-
 int AppendFile::ReadPieces(int64_t limit,
                            const std::function<void(std::string_view)>& piece) const {
   if (handle_ < 0) return EBADF;
