@@ -22,8 +22,6 @@ namespace {
 constexpr const char* kHeaderTag = "nandell-journal";
 constexpr const char* kVersion = "1";
 constexpr size_t kReadChunk = 1 << 20;
-// The most bytes of lines kept in memory before the journal is opened.
-constexpr size_t kPendingInMemory = 1 << 20;
 
 // Length of the valid UTF-8 sequence that begins at text[i] (1 to 4), or 0 when the bytes
 // there are not one: no overlong forms, no surrogates, nothing beyond U+10FFFF.
@@ -469,33 +467,20 @@ bool RunJournal::Open() {
     broken_ = true;
     return false;
   }
-  std::string pending;
-  pending.swap(pending_);
   Write(header_ + "\toutput_id=" + IdentityText(device, inode) + "\n");
-  if (spilled_) {
-    std::rewind(spilled_.get());
-    std::string piece(kReadChunk, '\0');
-    for (size_t n;
-         !broken_ && (n = std::fread(piece.data(), 1, piece.size(), spilled_.get())) > 0;) {
-      Write(piece.substr(0, n));
-    }
-    if (std::ferror(spilled_.get()) && problem_.empty()) problem_ = path_ + ": " + ErrorText(EIO);
-    spilled_.reset();
-  }
-  Write(pending);
+  const int read_error = pending_.ForEachPiece([this](std::string_view piece) {
+    Write(std::string(piece));
+    return !broken_;
+  });
+  if (read_error != 0 && problem_.empty()) problem_ = path_ + ": " + ErrorText(read_error);
+  pending_.Clear();
   return !broken_;
 }
 
 void RunJournal::Write(const std::string& line) {
   if (!file_) {
     if (open_tried_) return;
-    pending_ += line;
-    // Beyond a bound the lines wait in a temporary file (in memory when none can be made).
-    if (pending_.size() >= kPendingInMemory) {
-      if (!spilled_) spilled_.reset(std::tmpfile());
-      if (spilled_)
-        pending_.erase(0, std::fwrite(pending_.data(), 1, pending_.size(), spilled_.get()));
-    }
+    pending_.Append(line);
     return;
   }
   if (broken_) return;

@@ -55,7 +55,6 @@
 // the folder that was renamed from a copy of it.
 
 #include <cstdint>
-#include <cstdio>
 #include <deque>
 #include <functional>
 #include <map>
@@ -71,6 +70,7 @@
 #include "engine/capture_date.h"
 #include "engine/run_config.h"
 #include "engine/run_events.h"
+#include "engine/spilled_text.h"
 #include "platform/file.h"
 #include "platform/file_system.h"
 #include "platform/translate.h"
@@ -207,8 +207,7 @@ class RunJournal {
   bool broken_ = false;
   // The lines before the journal was opened; beyond a bound, in a temporary file (a run that
   // skips many files before it places one keeps them out of memory).
-  std::string pending_;
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> spilled_{nullptr, &std::fclose};
+  SpilledText pending_;
   std::string deferred_;       // records of placed files, written with the next line
   std::string fields_source_;  // the paths PathFields escaped last ...
   std::string fields_target_;

@@ -11,9 +11,6 @@
 namespace nandell {
 namespace {
 
-// The most bytes of failure lines a run keeps in memory; the rest wait in a temporary file.
-constexpr size_t kFailureLinesInMemory = 1 << 20;
-
 constexpr const char* kChooseFoldersText = TrNoop("请先选择目录.");
 constexpr const char* kSameFolderText = TrNoop("照片目录和输出目录不能是同一个目录.");
 constexpr const char* kNestedFolderText = TrNoop("照片目录和输出目录不能在是同一个目录内.");
@@ -94,15 +91,7 @@ std::string OrganizerJob::FailureLog() const {
 
 void OrganizerJob::FailureLines(const std::function<bool(std::string_view)>& write) const {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (failures_spilled_) {
-    std::rewind(failures_spilled_.get());
-    std::string piece(1 << 20, '\0');
-    for (size_t n; (n = std::fread(piece.data(), 1, piece.size(), failures_spilled_.get())) > 0;) {
-      if (!write(std::string_view(piece.data(), n))) break;
-    }
-    std::fseek(failures_spilled_.get(), 0, SEEK_END);
-  }
-  write(FailureLog_);
+  FailureLog_.ForEachPiece(write);
 }
 
 std::string OrganizerJob::OnOrganize(RunConfig config) {
@@ -120,8 +109,7 @@ std::string OrganizerJob::OnOrganize(RunConfig config) {
     std::lock_guard<std::mutex> lock(mutex_);
     counters_ = JobCounters{};
     total_ = 0;
-    FailureLog_.clear();
-    failures_spilled_.reset();
+    FailureLog_.Clear();
     LastMessage_.clear();
   }
   stop_requested_.store(false);
@@ -218,15 +206,7 @@ void OrganizerJob::Report(const Transfer& transfer) {
     }
     if (!ok) {
       ++counters_.FailedCount;
-      FailureLog_ += event.message;
-      // Beyond a bound the lines wait in a temporary file (in memory when none can be made).
-      if (FailureLog_.size() >= kFailureLinesInMemory) {
-        if (!failures_spilled_) failures_spilled_.reset(std::tmpfile());
-        if (failures_spilled_) {
-          FailureLog_.erase(
-              0, std::fwrite(FailureLog_.data(), 1, FailureLog_.size(), failures_spilled_.get()));
-        }
-      }
+      FailureLog_.Append(event.message);
     }
     LastMessage_ = event.message;
     event.counters = counters_;
@@ -244,8 +224,8 @@ void OrganizerJob::WindUp(const RunConfig& config, Run& run, const std::string& 
     end.counters = counters_;
     end.summary = FormatSummary(counters_);
     LastMessage_ = end.summary;
-    failures = failures_spilled_ || FailureLog_.size() > 1;
-    if (failures) FailureLog_ += end.summary;
+    failures = FailureLog_.Size() > 1;
+    if (failures) FailureLog_.Append(end.summary);
   }
   end.stopped = stop_requested_.load();
   end.dry_run = config.dry_run;

@@ -5,7 +5,6 @@
 // window and by the command line; neither needs more than this header.
 
 #include <atomic>
-#include <cstdio>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -14,6 +13,7 @@
 
 #include "engine/run_config.h"
 #include "engine/run_events.h"
+#include "engine/spilled_text.h"
 #include "platform/file_system.h"
 #include "platform/translate.h"
 
@@ -105,9 +105,7 @@ class OrganizerJob {
   mutable std::mutex mutex_;  // guards the four fields below
   JobCounters counters_;
   int32_t total_ = 0;       // the files the run counted before its walk
-  std::string FailureLog_;  // the failure lines after those in failures_spilled_
-  // The first failure lines of a run of many, out of memory.
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> failures_spilled_{nullptr, &std::fclose};
+  SpilledText FailureLog_;  // the failure lines
   std::string LastMessage_;
 
   std::mutex worker_mutex_;  // guards worker_ (start, wait, destruction)
