@@ -201,6 +201,20 @@ int ReadPiecesAt(int fd, int64_t limit, const std::function<void(std::string_vie
   }
 }
 
+ssize_t ReadFullAt(int fd, char* data, size_t size, off_t offset) {
+  size_t done = 0;
+  while (done < size) {
+    ssize_t n = ::pread(fd, data + done, size - done, offset + static_cast<off_t>(done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return -1;
+    }
+    if (n == 0) break;
+    done += static_cast<size_t>(n);
+  }
+  return static_cast<ssize_t>(done);
+}
+
 bool WriteAll(int fd, const void* data, size_t size) {
   const char* bytes = static_cast<const char*>(data);
   while (size > 0) {
@@ -362,16 +376,10 @@ int AppendFile::ReadPieces(int64_t limit,
 int AppendFile::ReadAt(int64_t offset, size_t size, std::string* data) const {
   data->resize(size);
   if (handle_ < 0) return EBADF;
-  size_t done = 0;
-  while (done < size) {
-    const ssize_t n = ::pread(static_cast<int>(handle_), data->data() + done, size - done,
-                              static_cast<off_t>(offset + static_cast<int64_t>(done)));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errno;
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
-  }
-  data->resize(done);
+  const ssize_t n =
+      posix::ReadFullAt(static_cast<int>(handle_), data->data(), size, static_cast<off_t>(offset));
+  if (n < 0) return errno;
+  data->resize(static_cast<size_t>(n));
   return 0;
 }
 

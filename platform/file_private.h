@@ -5,6 +5,8 @@
 // system's implementation of that file system. No other module includes it: system
 // descriptors and handles never leave platform/.
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <functional>
@@ -88,9 +90,10 @@ FILE* OpenStream(const std::wstring& path);
 /// `piece` in order: 0, EFBIG when it holds more than `limit` bytes, or another error result.
 int ReadPiecesOf(void* handle, int64_t limit, const std::function<void(std::string_view)>& piece);
 
-/// Reads up to `size` bytes of the open file `handle` at `offset` into `buffer`; `got` receives
-/// how many were read (0 at the end). Returns 0 or an error result.
-int ReadOfAt(void* handle, uint64_t offset, char* buffer, unsigned long size, unsigned long* got);
+/// Reads up to `size` bytes of the open file `handle` at `offset` into `buffer`, retrying short
+/// reads; `got` receives how many were read (fewer only at the end). Returns 0 or an error
+/// result.
+int ReadOfAt(void* handle, uint64_t offset, char* buffer, size_t size, size_t* got);
 
 /// Fills `facts` for the open file `handle` (opened with READ_CONTROL, so that its owner can be
 /// read). Returns 0 or an error result.
@@ -129,6 +132,10 @@ int ReplaceFile(const std::string& path, const std::function<int(int fd)>& fill)
 /// `piece` in order: 0, EFBIG when it holds more than `limit` bytes (nothing is handed over when
 /// its size says so at once), or another errno value.
 int ReadPiecesAt(int fd, int64_t limit, const std::function<void(std::string_view)>& piece);
+
+/// Reads up to `size` bytes of `fd` at `offset` into `data`, retrying short reads and EINTR
+/// (fewer only at the end of the file). Returns the count, or -1 (errno set) when a read fails.
+ssize_t ReadFullAt(int fd, char* data, size_t size, off_t offset);
 
 /// Writes all `size` bytes of `data` to `fd`, retrying short writes and EINTR. Returns false
 /// (errno set) when a write fails.

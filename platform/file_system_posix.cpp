@@ -73,21 +73,6 @@ void FactsOf(const struct stat& st, FileFacts* facts) {
   facts->inode = static_cast<uint64_t>(st.st_ino);
 }
 
-// Reads up to `size` bytes at `offset`, retrying short reads; returns the count or -1.
-ssize_t ReadFullAt(int fd, char* data, size_t size, off_t offset) {
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = ::pread(fd, data + done, size - done, offset + static_cast<off_t>(done));
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return -1;
-    }
-    if (n == 0) break;
-    done += static_cast<size_t>(n);
-  }
-  return static_cast<ssize_t>(done);
-}
-
 // Copies all data of `in`, from its first byte whatever its offset, to `out` (at offset 0)
 // through a buffer of the thread's, feeding every byte to `hash` on its way: the copy's
 // checksum then costs no second reading. Returns 0 or an errno value.
@@ -459,8 +444,8 @@ bool SystemFileSystem::SameContent(SourceFile& source, const FileAt& copy) {
   std::unique_ptr<char[]> ba(new char[kBufferSize]);
   std::unique_ptr<char[]> bb(new char[kBufferSize]);
   for (off_t at = 0;;) {
-    ssize_t na = ReadFullAt(in, ba.get(), kBufferSize, at);
-    ssize_t nb = ReadFullAt(other.get(), bb.get(), kBufferSize, at);
+    ssize_t na = posix::ReadFullAt(in, ba.get(), kBufferSize, at);
+    ssize_t nb = posix::ReadFullAt(other.get(), bb.get(), kBufferSize, at);
     if (na < 0 || nb < 0 || na != nb) return false;
     if (na == 0) return true;
     if (std::memcmp(ba.get(), bb.get(), static_cast<size_t>(na)) != 0) return false;

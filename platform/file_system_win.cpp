@@ -322,25 +322,6 @@ class WinListing : public FolderListing {
   FILETIME current_time_{};
 };
 
-// Reads up to `size` bytes at `offset`; returns the count or -1.
-int64_t ReadAt(HANDLE handle, char* data, DWORD size, uint64_t offset) {
-  DWORD done = 0;
-  while (done < size) {
-    OVERLAPPED at{};
-    const uint64_t where = offset + done;
-    at.Offset = static_cast<DWORD>(where);
-    at.OffsetHigh = static_cast<DWORD>(where >> 32);
-    DWORD got = 0;
-    if (!::ReadFile(handle, data + done, size - done, &got, &at)) {
-      if (::GetLastError() == ERROR_HANDLE_EOF) break;
-      return -1;
-    }
-    if (got == 0) break;
-    done += got;
-  }
-  return done;
-}
-
 // Locks the lock byte of `handle`, shared or exclusive, without waiting.
 bool LockByte(HANDLE handle, bool exclusive) {
   OVERLAPPED at{};
@@ -451,8 +432,9 @@ int HashCopy(const std::wstring& path, Copied* copy) {
   ContentHash hash;
   std::unique_ptr<char[]> buffer(new char[kBufferSize]);
   for (uint64_t at = 0;;) {
-    const int64_t n = ReadAt(file.get(), buffer.get(), kBufferSize, at);
-    if (n < 0) return LastError();
+    size_t n = 0;
+    const int error = win::ReadOfAt(file.get(), at, buffer.get(), kBufferSize, &n);
+    if (error != 0) return error;
     if (n == 0) break;
     hash.Update(buffer.get(), static_cast<size_t>(n));
     at += static_cast<uint64_t>(n);
@@ -735,9 +717,12 @@ bool SystemFileSystem::SameContent(SourceFile& source, const FileAt& copy) {
   std::unique_ptr<char[]> ba(new char[kBufferSize]);
   std::unique_ptr<char[]> bb(new char[kBufferSize]);
   for (uint64_t at = 0;;) {
-    const int64_t na = ReadAt(in, ba.get(), kBufferSize, at);
-    const int64_t nb = ReadAt(other.get(), bb.get(), kBufferSize, at);
-    if (na < 0 || nb < 0 || na != nb) return false;
+    size_t na = 0;
+    size_t nb = 0;
+    if (win::ReadOfAt(in, at, ba.get(), kBufferSize, &na) != 0 ||
+        win::ReadOfAt(other.get(), at, bb.get(), kBufferSize, &nb) != 0 || na != nb) {
+      return false;
+    }
     if (na == 0) return true;
     if (std::memcmp(ba.get(), bb.get(), static_cast<size_t>(na)) != 0) return false;
     at += static_cast<uint64_t>(na);

@@ -6,6 +6,7 @@
 // After windows.h.
 #include <aclapi.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -208,18 +209,11 @@ int AppendFile::ReadPieces(int64_t limit,
 int AppendFile::ReadAt(int64_t offset, size_t size, std::string* data) const {
   data->resize(size);
   if (handle_ == -1) return EBADF;
-  size_t done = 0;
-  while (done < size) {
-    DWORD got = 0;
-    const DWORD chunk = size - done > (1u << 30) ? (1u << 30) : static_cast<DWORD>(size - done);
-    const int error =
-        win::ReadOfAt(reinterpret_cast<HANDLE>(handle_), static_cast<uint64_t>(offset) + done,
-                      data->data() + done, chunk, &got);
-    if (error != 0) return error;
-    if (got == 0) break;
-    done += got;
-  }
-  data->resize(done);
+  size_t got = 0;
+  const int error = win::ReadOfAt(reinterpret_cast<HANDLE>(handle_), static_cast<uint64_t>(offset),
+                                  data->data(), size, &got);
+  if (error != 0) return error;
+  data->resize(got);
   return 0;
 }
 
@@ -263,15 +257,20 @@ int MoveNoReplace(const std::wstring& from, const std::wstring& to) {
   return ::MoveFileExW(from.c_str(), to.c_str(), 0) ? 0 : ErrorResult(::GetLastError());
 }
 
-// Reads up to `size` bytes of `handle` at `offset` into `buffer`; `got` receives how many (0 at
-// the end).
-int ReadOfAt(void* handle, uint64_t offset, char* buffer, DWORD size, DWORD* got) {
-  OVERLAPPED where{};
-  where.Offset = static_cast<DWORD>(offset);
-  where.OffsetHigh = static_cast<DWORD>(offset >> 32);
-  *got = 0;
-  if (::ReadFile(handle, buffer, size, got, &where)) return 0;
-  return ::GetLastError() == ERROR_HANDLE_EOF ? 0 : ErrorResult(::GetLastError());
+int ReadOfAt(void* handle, uint64_t offset, char* buffer, size_t size, size_t* got) {
+  for (*got = 0; *got < size;) {
+    OVERLAPPED where{};
+    where.Offset = static_cast<DWORD>(offset + *got);
+    where.OffsetHigh = static_cast<DWORD>((offset + *got) >> 32);
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(size - *got, 1u << 30));
+    DWORD read = 0;
+    if (!::ReadFile(handle, buffer + *got, chunk, &read, &where)) {
+      return ::GetLastError() == ERROR_HANDLE_EOF ? 0 : ErrorResult(::GetLastError());
+    }
+    if (read == 0) break;
+    *got += read;
+  }
+  return 0;
 }
 
 int ReadPiecesOf(void* handle, int64_t limit, const std::function<void(std::string_view)>& piece) {
@@ -281,8 +280,8 @@ int ReadPiecesOf(void* handle, int64_t limit, const std::function<void(std::stri
   // The file may grow while it is read: read on to its end, or past the limit.
   std::string buffer(1 << 20, '\0');
   for (uint64_t at = 0;;) {
-    DWORD got = 0;
-    const int error = ReadOfAt(handle, at, buffer.data(), static_cast<DWORD>(buffer.size()), &got);
+    size_t got = 0;
+    const int error = ReadOfAt(handle, at, buffer.data(), buffer.size(), &got);
     if (error != 0) return error;
     if (got == 0) return 0;
     if (static_cast<int64_t>(at + got) > limit) return EFBIG;
