@@ -492,8 +492,11 @@ void RunJournal::Write(const std::string& line) {
   }
 }
 
-bool ParseFileLine(std::string_view line, int line_number, JournalEntry* entry) {
-  const std::vector<std::string_view> fields = SplitFields(line);
+namespace {
+
+// ParseFileLine of a line split into its fields.
+bool ParseFileLine(const std::vector<std::string_view>& fields, int line_number,
+                   JournalEntry* entry) {
   const std::string_view kind = fields[0];
   if (kind != "copy" && kind != "move" && kind != "skip" && kind != "intent") return false;
   // An intent has its action in a field of its own: the rest is as in a file record.
@@ -516,6 +519,12 @@ bool ParseFileLine(std::string_view line, int line_number, JournalEntry* entry) 
   entry->record.checksum = fields[at + 5];
   if (intent) entry->identity = fields[7];
   return true;
+}
+
+}  // namespace
+
+bool ParseFileLine(std::string_view line, int line_number, JournalEntry* entry) {
+  return ParseFileLine(SplitFields(line), line_number, entry);
 }
 
 JournalReader::JournalReader(Journal* journal, bool keep_files, std::vector<JournalSlot>* pending,
@@ -580,8 +589,8 @@ bool JournalReader::KeepsItems() const {
 
 void JournalReader::Line(std::string_view line) {
   ++line_number_;
+  const std::vector<std::string_view> fields = SplitFields(line);
   if (line_number_ == 1) {
-    const std::vector<std::string_view> fields = SplitFields(line);
     if (fields[0] != kHeaderTag || fields.size() < 2 || fields[1] != kVersion) return;
     header_ = true;
     journal_->move = Setting(fields, "mode") == "move";
@@ -594,12 +603,11 @@ void JournalReader::Line(std::string_view line) {
   }
   if (!header_) return;
   JournalEntry entry;
-  if (ParseFileLine(line, line_number_, &entry)) {
+  if (ParseFileLine(fields, line_number_, &entry)) {
     if (on_file_) on_file_(entry);
-    File(std::move(entry), line);
+    File(std::move(entry), fields);
     return;
   }
-  const std::vector<std::string_view> fields = SplitFields(line);
   const std::string_view kind = fields[0];
   // Any other line than a file record, its date or a group record ends a run of records.
   if (kind != "date" && kind != "group" && kind != "copy" && kind != "move" && kind != "skip") {
@@ -651,8 +659,7 @@ void JournalReader::Line(std::string_view line) {
 
 // A file record or intent read: a later intent or the record of the same file takes the place
 // of the intent before.
-void JournalReader::File(JournalEntry entry, std::string_view line) {
-  const std::vector<std::string_view> fields = SplitFields(line);
+void JournalReader::File(JournalEntry entry, const std::vector<std::string_view>& fields) {
   const size_t at = entry.intent ? 1 : 0;
   std::string key = std::string(fields[at + 1]) + "\t" + std::string(fields[at + 2]);
   const auto open = unresolved_.find(key);

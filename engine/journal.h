@@ -310,7 +310,7 @@ class JournalReader {
   static constexpr size_t kRunRecords = 256;
   bool KeepsItems() const;
   void Line(std::string_view line);
-  void File(JournalEntry entry, std::string_view line);
+  void File(JournalEntry entry, const std::vector<std::string_view>& fields);
   void Group(const std::vector<std::string_view>& fields);
 
   Journal* journal_;

@@ -623,11 +623,13 @@ int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::ato
   Journal journal;
   std::vector<JournalSlot> pending;
   std::string outside;
+  std::string photo;  // the header's photo folder with its separator, made at the first file
   JournalReader reader(&journal, false, &pending, [&](const JournalEntry& entry) {
     if (!outside.empty()) return;
+    if (photo.empty()) photo = WithTrailingSeparator(journal.photo);
     if (!Inside(entry.target, journal.output)) {
       outside = entry.target;
-    } else if (!Inside(entry.source, WithTrailingSeparator(journal.photo))) {
+    } else if (!Inside(entry.source, photo)) {
       outside = entry.source;
     }
   });
