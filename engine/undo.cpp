@@ -411,15 +411,6 @@ Outcome UndoCopy(fs::FileSystem& file_system, RunFolders& folders, const Journal
   });
 }
 
-// The undo of one file, its step taken.
-Outcome UndoFile(fs::FileSystem& file_system, RunFolders& folders, const JournalEntry& entry,
-                 int32_t ordinal) {
-  Outcome outcome = entry.action == JournalAction::kMove
-                        ? UndoMove(file_system, folders, entry, ordinal)
-                        : UndoCopy(file_system, folders, entry, ordinal);
-  return outcome.step ? outcome.step() : outcome;
-}
-
 // The line of a member of a group (KeepTogether) after its group's message.
 std::string CompanionLine(const JournalEntry& entry, const Outcome& outcome) {
   const char* to = entry.target.c_str();
@@ -431,10 +422,10 @@ std::string CompanionLine(const JournalEntry& entry, const Outcome& outcome) {
   return TrFormat("同组副本已不在: %s%c%c", to, '\r', '\n');
 }
 
-// The undo of the pending members of one group, its principal first: when one of them is to be
-// kept, so is every other one that is still where the run put it; else each is undone. The
-// message is the first member's, then a line for each other one (its own, when it kept the
-// group).
+// The undo of one file, or of the pending members of one group, its principal first: when one
+// of them is to be kept, so is every other one that is still where the run put it; else each is
+// undone. The message is the first member's, then a line for each other one (its own, when it
+// kept the group).
 std::vector<Outcome> UndoGroup(fs::FileSystem& file_system, RunFolders& folders,
                                const std::vector<JournalEntry>& members, int32_t ordinal,
                                std::string* message) {
@@ -692,23 +683,16 @@ int UndoRun(fs::FileSystem& file_system, const std::string& path, const std::ato
       break;
     }
     std::vector<JournalEntry> files;
-    std::vector<Outcome> outcomes;
-    std::string message;
-    if (slot->group != 0) {
-      for (const JournalSlot& member : groups[slot->group]) {
-        JournalEntry entry;
-        if (read(member, &entry)) files.push_back(std::move(entry));
-      }
-      groups.erase(slot->group);
-      if (files.empty()) continue;
-      outcomes = UndoGroup(file_system, folders, files, ordinal + 1, &message);
-    } else {
+    for (const JournalSlot& member :
+         slot->group != 0 ? groups[slot->group] : std::vector<JournalSlot>{*slot}) {
       JournalEntry entry;
-      if (!read(*slot, &entry)) continue;
-      files.push_back(entry);
-      outcomes.push_back(UndoFile(file_system, folders, entry, ordinal + 1));
-      message = outcomes.back().message;
+      if (read(member, &entry)) files.push_back(std::move(entry));
     }
+    groups.erase(slot->group);
+    if (files.empty()) continue;
+    std::string message;
+    const std::vector<Outcome> outcomes =
+        UndoGroup(file_system, folders, files, ordinal + 1, &message);
     bool silent = true;
     bool undone = true;
     bool for_good = true;
