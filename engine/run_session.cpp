@@ -308,6 +308,17 @@ void RunSession::DeliverEnds() {
   }
 }
 
+void RunSession::ShowFailureList() const {
+  if (!last_report_.error_file.empty()) {
+    SettingsStore::RunProgram("notepad.exe", last_report_.error_file, 0, 1, "open");
+  }
+}
+
+std::vector<std::pair<std::string, Journal>> RunSession::ListRuns(
+    const std::string& output_folder) const {
+  return nandell::ListRuns(file_system_, output_folder);
+}
+
 void RunSession::DeliverRunEnd(const RunEndEvent& event, std::vector<FileEvent> plan) {
   ++refreshes_;
   last_report_ = event;
@@ -315,10 +326,7 @@ void RunSession::DeliverRunEnd(const RunEndEvent& event, std::vector<FileEvent> 
   const bool preview = previewing_;
   previewing_ = false;
   listener_.OnRunEnded(event);
-  // The failure list is shown in the desktop's viewer; nobody waits for it.
-  if (!event.error_file.empty()) {
-    SettingsStore::RunProgram("notepad.exe", event.error_file, 0, 1, "open");
-  }
+  ShowFailureList();
   if (preview && !event.stopped) {
     plan_ = RunPlan{preview_config_, std::move(plan), event};
     listener_.OnPlanReady(plan_);

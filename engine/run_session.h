@@ -136,6 +136,11 @@ class RunSession {
 
   /// The end of the last run that was delivered.
   const RunEndEvent& LastReport() const { return last_report_; }
+  /// Opens the failure list of the last run delivered, when it wrote one, in the desktop's
+  /// viewer; nobody waits for it.
+  void ShowFailureList() const;
+  /// ListRuns of `output_folder` through the session's file system.
+  std::vector<std::pair<std::string, Journal>> ListRuns(const std::string& output_folder) const;
   /// The plan of the last preview delivered (empty before one, and again once a run starts).
   const RunPlan& LastPlan() const { return plan_; }
   /// Runs, undos and file messages delivered since the session began.

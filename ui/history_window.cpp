@@ -67,7 +67,7 @@ void HistoryWindow::Refresh() {
   // The lines of `nandell-cli history`, one field a column; the journal in the tooltip. No
   // output folder chosen yet has no runs (an empty path would be the current folder).
   std::vector<std::pair<std::string, Journal>> listed;
-  if (!output_folder_.empty()) listed = ListRuns(fs::RealFileSystem(), output_folder_);
+  if (!output_folder_.empty()) listed = session_.ListRuns(output_folder_);
   for (const auto& [journal, run] : listed) {
     const QStringList fields =
         QString::fromStdString(FormatHistoryLine(journal, run)).split(QLatin1Char('\t'));

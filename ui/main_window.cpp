@@ -652,7 +652,7 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
   if (watched == failure_list_ && event->type() == QEvent::MouseButtonPress &&
       static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
       !LastReport().error_file.empty()) {
-    SettingsStore::RunProgram("notepad.exe", LastReport().error_file, 0, 1, "open");
+    session_->ShowFailureList();
     return true;
   }
   return SkinnedDialog::eventFilter(watched, event);

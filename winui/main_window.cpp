@@ -476,9 +476,7 @@ bool MainWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam, INT_PTR* 
           UpdateData(true);
           break;
         case IDC_FAILURE_LIST:
-          if (HIWORD(wparam) == STN_CLICKED && !session_.LastReport().error_file.empty())
-            SettingsStore::RunProgram("notepad.exe", session_.LastReport().error_file, 0, 1,
-                                      "open");
+          if (HIWORD(wparam) == STN_CLICKED) session_.ShowFailureList();
           break;
         case IDCANCEL:
           RequestClose();
