@@ -555,8 +555,9 @@ void LibraryIndex::Predicted(const std::string& path, int64_t size, const fs::Fi
   Change change;
   if (broken_ || !Split(path, &change.folder, &change.name)) return;
   if (predicted_.empty()) predicted_.resize(kPredictionBits);
-  predicted_[PredictionBit(change.folder, change.name, 0)] = true;
-  predicted_[PredictionBit(change.folder, change.name, 1)] = true;
+  const auto [first, second] = PredictionBits(change.folder, change.name);
+  predicted_[first] = true;
+  predicted_[second] = true;
   change.size = size;
   change.source = source.Path();
   Queue(std::move(change));
@@ -585,17 +586,19 @@ bool LibraryIndex::Claimed(const std::string& path, std::string* source) {
   return true;
 }
 
-// Bit `which` (0 or 1) of the prediction of `name` in `folder` in predicted_.
-size_t LibraryIndex::PredictionBit(const std::string& folder, const std::string& name, int which) {
+// The two bits of the prediction of `name` in `folder` in predicted_, from one hash.
+std::pair<size_t, size_t> LibraryIndex::PredictionBits(const std::string& folder,
+                                                       const std::string& name) {
   const size_t hash = std::hash<std::string>()(folder + '/' + name);
-  return (which == 0 ? hash : (hash >> 32) * 0x9e3779b97f4a7c15ull) % kPredictionBits;
+  return {hash % kPredictionBits, (hash >> 32) * 0x9e3779b97f4a7c15ull % kPredictionBits};
 }
 
 // False when no prediction names `name` in `folder` (most names of a dry run): the database is
 // asked only when one may.
 bool LibraryIndex::MayBePredicted(const std::string& folder, const std::string& name) const {
-  return !predicted_.empty() && predicted_[PredictionBit(folder, name, 0)] &&
-         predicted_[PredictionBit(folder, name, 1)];
+  if (predicted_.empty()) return false;
+  const auto [first, second] = PredictionBits(folder, name);
+  return predicted_[first] && predicted_[second];
 }
 
 void LibraryIndex::Queue(Change change) {

@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/known_files.h"
@@ -92,7 +93,8 @@ class LibraryIndex : public KnownFiles {
   void Wrote();
   void Commit();
   void Queue(Change change);
-  static size_t PredictionBit(const std::string& folder, const std::string& name, int which);
+  static std::pair<size_t, size_t> PredictionBits(const std::string& folder,
+                                                  const std::string& name);
   bool MayBePredicted(const std::string& folder, const std::string& name) const;
   void Flush(bool commit = true);
   bool Upsert(const Change& change);
