@@ -604,8 +604,7 @@ bool LibraryIndex::MayBePredicted(const std::string& folder, const std::string& 
 void LibraryIndex::Queue(Change change) {
   // A private index has no other reader: written at once, in long transactions.
   if (path_.empty()) {
-    queued_.push_back(std::move(change));
-    Flush(false);
+    Apply(change);
     return;
   }
   if (queued_.empty()) queued_since_ = NowMilliseconds();
@@ -618,26 +617,32 @@ void LibraryIndex::Queue(Change change) {
 // Writes the queued changes in one transaction. When the index cannot be written (another run
 // kept it past the busy timeout) they are left out: the next check against the folder finds the
 // files, and until then a file is only placed again, never skipped wrongly.
-void LibraryIndex::Flush(bool commit) {
+void LibraryIndex::Flush() {
   if (queued_.empty()) return;
   std::vector<Change> changes;
   changes.swap(queued_);
   for (const Change& change : changes) {
-    if (!Writing()) break;
-    if (change.remove) {
-      delete_file_.Bind(1, change.folder);
-      delete_file_.Bind(2, change.name);
-      if (!Check(delete_file_.Run())) break;
-    } else {
-      // The folder is known, so that the files in it are dropped once it is gone (a private
-      // index is never checked against the folder again).
-      known_folder_.Bind(1, change.folder);
-      known_folder_.Bind(2, generation_);
-      if ((!path_.empty() && !Check(known_folder_.Run())) || !Upsert(change)) break;
-    }
-    Wrote();
+    if (!Apply(change)) break;
   }
-  if (commit) Commit();
+  Commit();
+}
+
+// Writes one change in the open write transaction; false when it could not be.
+bool LibraryIndex::Apply(const Change& change) {
+  if (!Writing()) return false;
+  if (change.remove) {
+    delete_file_.Bind(1, change.folder);
+    delete_file_.Bind(2, change.name);
+    if (!Check(delete_file_.Run())) return false;
+  } else {
+    // The folder is known, so that the files in it are dropped once it is gone (a private
+    // index is never checked against the folder again).
+    known_folder_.Bind(1, change.folder);
+    known_folder_.Bind(2, generation_);
+    if ((!path_.empty() && !Check(known_folder_.Run())) || !Upsert(change)) return false;
+  }
+  Wrote();
+  return true;
 }
 
 // Writes the row of one file (its checksum NULL when not read).

@@ -96,7 +96,8 @@ class LibraryIndex : public KnownFiles {
   static std::pair<size_t, size_t> PredictionBits(const std::string& folder,
                                                   const std::string& name);
   bool MayBePredicted(const std::string& folder, const std::string& name) const;
-  void Flush(bool commit = true);
+  void Flush();
+  bool Apply(const Change& change);
   bool Upsert(const Change& change);
   void Notice(const std::string& text);
 
