@@ -122,8 +122,11 @@ class LibraryIndex : public KnownFiles {
   static constexpr size_t kPredictionBits = size_t{1} << 23;
   std::vector<bool> predicted_;  // made with the first prediction
   // The statements, prepared once.
-  sqlite::Statement has_size_, unread_of_size_, of_checksum_, set_read_, upsert_file_, delete_file_,
-      folder_rows_, seen_folder_, known_folder_, claimed_;
+  struct Statements {
+    sqlite::Statement has_size, unread_of_size, of_checksum, set_read, upsert_file, delete_file,
+        folder_rows, seen_folder, known_folder, claimed;
+  };
+  Statements sql_;
 };
 
 /// A KnownFilesOpener over LibraryIndex::Open.
