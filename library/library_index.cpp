@@ -32,6 +32,8 @@ constexpr size_t kQueuedChanges = 512;
 constexpr int64_t kProgressEvery = 1000;
 // Set-aside names tried before a damaged index is left where it is.
 constexpr int kSetAsideAttempts = 100;
+// The columns a query of whole rows returns (see LibraryIndex::Row).
+constexpr const char* kRowColumns = "folder, name, size, mtime_ns, inode, source";
 
 // folders: every folder below the output folder that the index has seen ("" for the output
 // folder itself, else "YEAR/DAY/" with the platform's separator), with the generation of the check
@@ -56,8 +58,6 @@ CREATE TABLE IF NOT EXISTS files(
   PRIMARY KEY(folder, name)
 ) WITHOUT ROWID;
 CREATE INDEX IF NOT EXISTS files_by_content ON files(size, checksum);
-PRAGMA application_id = 1313622338;
-PRAGMA user_version = 1;
 )";
 
 constexpr const char* kUnusableText = TrNoop("照片库索引无法使用, 库中已有的文件照常整理: %s (%s)");
@@ -107,6 +107,18 @@ struct LibraryIndex::Change {
   int64_t inode = 0;
   std::string checksum;  // empty: not read
   std::string source;    // a prediction's
+
+  // The file `name` of `folder` placed or found, with its `facts`.
+  static Change Of(std::string folder, std::string name, const fs::FileFacts& facts) {
+    Change change;
+    change.folder = std::move(folder);
+    change.name = std::move(name);
+    change.size = facts.size;
+    change.mtime_ns = MtimeNs(facts);
+    change.device = static_cast<int64_t>(facts.device);
+    change.inode = static_cast<int64_t>(facts.inode);
+    return change;
+  }
 };
 
 std::string LibraryIndexPath(const std::string& output_folder) {
@@ -219,7 +231,10 @@ LibraryIndex::Opened LibraryIndex::OpenDatabase(const std::string& path, bool cr
   if (result == SQLITE_OK) result = db_.Execute("PRAGMA cache_size = -2048");
   if (fresh && result == SQLITE_OK) {
     result = db_.Execute("BEGIN IMMEDIATE");
-    if (result == SQLITE_OK) result = db_.Execute(kSchema);
+    const std::string schema =
+        kSchema + ("PRAGMA application_id = " + std::to_string(kApplicationId) +
+                   "; PRAGMA user_version = " + std::to_string(kSchemaVersion));
+    if (result == SQLITE_OK) result = db_.Execute(schema.c_str());
     result = db_.Execute(result == SQLITE_OK ? "COMMIT" : "ROLLBACK") == SQLITE_OK ? result
                                                                                    : SQLITE_ERROR;
   }
@@ -230,7 +245,6 @@ LibraryIndex::Opened LibraryIndex::OpenDatabase(const std::string& path, bool cr
 
 // Prepares every statement; false when the schema is not the index's.
 bool LibraryIndex::Prepare() {
-  const char* const kRowColumns = "folder, name, size, mtime_ns, inode, source";
   const std::string rows_of_size =
       std::string("SELECT ") + kRowColumns + " FROM files WHERE size = ?1 AND ";
   const std::pair<sqlite::Statement*, std::string> statements[] = {
@@ -367,14 +381,7 @@ bool LibraryIndex::RefreshFolder(const fs::FolderRef& folder, const std::string&
                       found->second.inode == static_cast<int64_t>(facts.inode);
     if (!same && Writing()) {
       // New, or changed since it was indexed: its content is read again when it is needed.
-      Change change;
-      change.folder = relative;
-      change.name = entry.name;
-      change.size = facts.size;
-      change.mtime_ns = MtimeNs(facts);
-      change.device = static_cast<int64_t>(facts.device);
-      change.inode = static_cast<int64_t>(facts.inode);
-      if (!Upsert(change)) return false;
+      if (!Upsert(Change::Of(relative, entry.name, facts))) return false;
       ++(found == known.end() ? changes_.added : changes_.changed);
       Wrote();
     }
@@ -390,9 +397,7 @@ bool LibraryIndex::RefreshFolder(const fs::FolderRef& folder, const std::string&
   }
   for (const auto& [name, facts] : known) {
     if (!Writing()) break;
-    sql_.delete_file.Bind(1, relative);
-    sql_.delete_file.Bind(2, name);
-    if (!Check(sql_.delete_file.Run())) return false;
+    if (!Delete(relative, name)) return false;
     ++changes_.removed;
     Wrote();
   }
@@ -480,9 +485,7 @@ bool LibraryIndex::ReadRow(const Row& row) {
   }
   if (!Writing()) return false;
   if (!facts.regular) {
-    sql_.delete_file.Bind(1, row.folder);
-    sql_.delete_file.Bind(2, row.name);
-    const bool done = Check(sql_.delete_file.Run());
+    const bool done = Delete(row.folder, row.name);
     Wrote();
     return done;
   }
@@ -532,16 +535,13 @@ bool LibraryIndex::Split(const std::string& path, std::string* folder, std::stri
 }
 
 void LibraryIndex::Placed(const fs::FileAt& file, const std::string& checksum) {
-  Change change;
+  std::string folder, name;
   fs::FileFacts facts;
-  if (broken_ || !Split(file.Path(), &change.folder, &change.name) ||
-      file_system_.Examine(file, &facts) != 0 || !facts.regular) {
+  if (broken_ || !Split(file.Path(), &folder, &name) || file_system_.Examine(file, &facts) != 0 ||
+      !facts.regular) {
     return;
   }
-  change.size = facts.size;
-  change.mtime_ns = MtimeNs(facts);
-  change.device = static_cast<int64_t>(facts.device);
-  change.inode = static_cast<int64_t>(facts.inode);
+  Change change = Change::Of(std::move(folder), std::move(name), facts);
   if (IsChecksum(checksum)) change.checksum = checksum;
   Queue(std::move(change));
 }
@@ -626,9 +626,7 @@ void LibraryIndex::Flush() {
 bool LibraryIndex::Apply(const Change& change) {
   if (!Writing()) return false;
   if (change.remove) {
-    sql_.delete_file.Bind(1, change.folder);
-    sql_.delete_file.Bind(2, change.name);
-    if (!Check(sql_.delete_file.Run())) return false;
+    if (!Delete(change.folder, change.name)) return false;
   } else {
     // The folder is known, so that the files in it are dropped once it is gone (a private
     // index is never checked against the folder again).
@@ -638,6 +636,13 @@ bool LibraryIndex::Apply(const Change& change) {
   }
   Wrote();
   return true;
+}
+
+// Drops the row of the file `name` in `folder`.
+bool LibraryIndex::Delete(const std::string& folder, const std::string& name) {
+  sql_.delete_file.Bind(1, folder);
+  sql_.delete_file.Bind(2, name);
+  return Check(sql_.delete_file.Run());
 }
 
 // Writes the row of one file (its checksum NULL when not read).
@@ -684,13 +689,11 @@ bool LibraryIndex::ListDuplicates(
   Flush();
   // Every file whose size another shares is read once, a batch at a time.
   sqlite::Statement unread;
-  if (!Check(
-          unread.Prepare(db_.Handle(),
-                         "SELECT folder, name, size, mtime_ns, inode, source FROM files "
-                         "WHERE checksum IS NULL AND size IN "
-                         "(SELECT size FROM files GROUP BY size HAVING count(*) > 1) LIMIT 500"))) {
-    return false;
-  }
+  const std::string unread_sql =
+      std::string("SELECT ") + kRowColumns +
+      " FROM files WHERE checksum IS NULL AND size IN "
+      "(SELECT size FROM files GROUP BY size HAVING count(*) > 1) LIMIT 500";
+  if (!Check(unread.Prepare(db_.Handle(), unread_sql.c_str()))) return false;
   for (;;) {
     std::vector<Row> rows;
     int result = unread.Step();

@@ -99,6 +99,7 @@ class LibraryIndex : public KnownFiles {
   void Flush();
   bool Apply(const Change& change);
   bool Upsert(const Change& change);
+  bool Delete(const std::string& folder, const std::string& name);
   void Notice(const std::string& text);
 
   fs::FileSystem& file_system_;
