@@ -8,6 +8,7 @@
 # usage: bench/count_first.sh BASELINE_CLI [CLI]     (CLI: build/cli/nandell-cli)
 # env:   FILES (20000), ROUNDS (9), BENCH_DIR (/tmp)
 set -euo pipefail
+source "$(dirname "$0")/bench_lib.sh"
 
 base=$(readlink -f "$1")
 cli=$(readlink -f "${2:-build/cli/nandell-cli}")
@@ -17,28 +18,21 @@ for program in "$base" "$cli"; do
   [ -x "$program" ] || { echo "no nandell-cli at $program" >&2; exit 2; }
 done
 
-work=$(mktemp -d "${BENCH_DIR:-/tmp}/nandell-bench-XXXXXX")
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/cfg" "$work/out"
-export NANDELL_CONFIG_DIR="$work/cfg"
+bench_work nandell-bench "${BENCH_DIR:-/tmp}"
+mkdir -p "$work/out"
 
 # Small JPEGs with an Exif DateTimeOriginal over five years, in 40 rolls of 7 day folders.
-python3 - "$work/src" "$files" <<'EOF'
+bench_python "$work/src" "$files" <<'EOF'
 import os, random, struct, sys
 root, count = sys.argv[1], int(sys.argv[2])
 rng = random.Random(20260101)
 for i in range(count):
     folder = os.path.join(root, "roll%02d" % (i % 40), "day%d" % (i % 7))
     os.makedirs(folder, exist_ok=True)
-    date = "%04d:%02d:%02d 12:00:00\0" % (rng.randrange(2016, 2021), rng.randrange(1, 13),
-                                          rng.randrange(1, 29))
-    tiff = b"II*\0" + struct.pack("<I", 8)
-    tiff += struct.pack("<H", 1) + struct.pack("<HHII", 0x8769, 4, 1, 26) + struct.pack("<I", 0)
-    tiff += struct.pack("<H", 1) + struct.pack("<HHII", 0x9003, 2, 20, 44) + struct.pack("<I", 0)
-    payload = b"Exif\0\0" + tiff + date.encode()
-    app1 = b"\xff\xe1" + struct.pack(">H", len(payload) + 2) + payload
+    date = "%04d:%02d:%02d 12:00:00" % (rng.randrange(2016, 2021), rng.randrange(1, 13),
+                                        rng.randrange(1, 29))
     with open(os.path.join(folder, "IMG_%05d.jpg" % i), "wb") as f:
-        f.write(b"\xff\xd8" + app1 + b"\xff\xda\x00\x02" + bytes(1024) + b"\xff\xd9")
+        f.write(b"\xff\xd8" + exif_app1(date) + b"\xff\xda\x00\x02" + bytes(1024) + b"\xff\xd9")
 EOF
 
 # The wall-clock and the processor seconds (user + system) of one move run of `program`; the
@@ -51,7 +45,6 @@ move_run() {
   awk '{ printf "%s %.3f\n", $1, $2 + $3 }' "$work/time"
 }
 
-median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 move_run "$base" >/dev/null  # the page cache warm for both
 : >"$work/base.times"

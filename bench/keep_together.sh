@@ -9,6 +9,7 @@
 # env:   COUNT (10000), ROUNDS (7), BENCH_DIR (/tmp), NANDELL_BENCH_BUILD (build: its
 #        bench/make_bench_tree writes the tree; configure with -DNANDELL_BUILD_BENCH=ON)
 set -euo pipefail
+source "$(dirname "$0")/bench_lib.sh"
 cd "$(dirname "$0")/.."
 baseline=$(readlink -f "${1:?usage: bench/keep_together.sh BASELINE_CLI [CLI]}")
 cli=$(readlink -f "${2:-build/cli/nandell-cli}")
@@ -19,10 +20,7 @@ for program in "$baseline" "$cli" "$maker"; do
   [ -x "$program" ] || { echo "no program at $program" >&2; exit 2; }
 done
 
-work=$(mktemp -d "${BENCH_DIR:-/tmp}/nandell-bench-XXXXXX")
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/cfg"
-export NANDELL_CONFIG_DIR="$work/cfg"
+bench_work nandell-bench "${BENCH_DIR:-/tmp}"
 "$maker" "$work/tree" "$count"
 cat $(find "$work/tree" -type f) > /dev/null  # the page cache warm for every run
 
@@ -46,10 +44,9 @@ for ((round = 0; round < rounds; ++round)); do
   run off "$cli"
   run on "$cli" --keep-together
 done
-median() { sort -n "$work/$1" | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
-base=$(median baseline)
-off=$(median off)
-on=$(median on)
+base=$(median < "$work/baseline")
+off=$(median < "$work/off")
+on=$(median < "$work/on")
 printf "move of %d files, median of %d rounds: baseline %.2fs, without the switch %.2fs, " \
   "$count" "$rounds" "$base" "$off"
 printf "with --keep-together %.2fs\n" "$on"

@@ -9,6 +9,7 @@
 # env:   FILES (10000), FILE_KB (200), MANY (100000), BENCH_DIR (/tmp), SKIP_EXIFTOOL=1
 # needs: python3, GNU time (/usr/bin/time), exiftool (Debian libimage-exiftool-perl)
 set -euo pipefail
+source "$(dirname "$0")/bench_lib.sh"
 
 cli=${1:-build/cli/nandell-cli}
 cli=$(readlink -f "$cli")
@@ -18,35 +19,21 @@ many=${MANY:-100000}
 base=${BENCH_DIR:-/tmp}
 [ -x "$cli" ] || { echo "no nandell-cli at $cli" >&2; exit 2; }
 
-work=$(mktemp -d "$base/nandell-bench-XXXXXX")
+bench_work nandell-bench "$base"
 many_work=""
 cleanup() {
   rm -rf "$work"
   [ -n "$many_work" ] && rm -rf "$many_work"
 }
 trap cleanup EXIT
-mkdir -p "$work/cfg"
-export NANDELL_CONFIG_DIR="$work/cfg"  # errorFile.txt goes here, Config.ini is never written
 
 # make_tree DIR COUNT KB: JPEGs with an Exif DateTimeOriginal over eleven years (80%), videos
 # (15%) and other files (5%), in nested folders, every name unique.
 make_tree() {
-  python3 - "$1" "$2" "$3" <<'EOF'
+  bench_python "$1" "$2" "$3" <<'EOF'
 import os, random, struct, sys
 root, count, kb = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
 rng = random.Random(20260101)
-def exif_app1(date):
-    # TIFF, little-endian: IFD0 with one entry (Exif IFD link), Exif IFD with DateTimeOriginal.
-    value = date.encode() + b"\0"
-    ifd0 = 8
-    exif_ifd = ifd0 + 2 + 12 + 4
-    value_at = exif_ifd + 2 + 12 + 4
-    tiff = b"II*\0" + struct.pack("<I", ifd0)
-    tiff += struct.pack("<H", 1) + struct.pack("<HHII", 0x8769, 4, 1, exif_ifd) + struct.pack("<I", 0)
-    tiff += struct.pack("<H", 1) + struct.pack("<HHII", 0x9003, 2, len(value), value_at) + struct.pack("<I", 0)
-    tiff += value
-    payload = b"Exif\0\0" + tiff
-    return b"\xff\xe1" + struct.pack(">H", len(payload) + 2) + payload
 body = os.urandom(kb * 1024)
 made = 0
 for i in range(count):
@@ -85,7 +72,6 @@ seconds() {
   end=$(date +%s.%N)
   echo "$end - $start" | bc -l | xargs printf "%.2f"
 }
-ratio() { echo "$1 / $2" | bc -l | xargs printf "%.2f"; }
 
 echo "building $files files of ~${file_kb} KB under $work ..."
 make_tree "$work/src" "$files" "$file_kb"

@@ -7,6 +7,7 @@
 # usage: bench/rename_conflicts.sh [path/to/nandell-cli]
 # env:   SMALL (1000), LARGE (10000), BENCH_DIR (/dev/shm when writable, else /tmp)
 set -euo pipefail
+source "$(dirname "$0")/bench_lib.sh"
 
 cli=$(readlink -f "${1:-build/cli/nandell-cli}")
 small=${SMALL:-1000}
@@ -15,10 +16,7 @@ base=${BENCH_DIR:-/dev/shm}
 [ -w "$base" ] || base=/tmp
 [ -x "$cli" ] || { echo "no nandell-cli at $cli" >&2; exit 2; }
 
-work=$(mktemp -d "$base/nandell-bench-XXXXXX")
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/cfg"
-export NANDELL_CONFIG_DIR="$work/cfg"
+bench_work nandell-bench "$base"
 
 # run COUNT: prints the seconds of one copy run over COUNT files on one name.
 run() {

@@ -10,6 +10,7 @@
 #        BENCH_DIR (/dev/shm, else /tmp)
 # needs: python3, GNU time (/usr/bin/time)
 set -euo pipefail
+source "$(dirname "$0")/bench_lib.sh"
 
 cli=${1:-build/cli/nandell-cli}
 cli=$(readlink -f "$cli")
@@ -19,27 +20,15 @@ base=${BENCH_DIR:-/dev/shm}
 [ -w "$base" ] || base=/tmp
 [ -x "$cli" ] || { echo "no nandell-cli at $cli" >&2; exit 2; }
 
-work=$(mktemp -d "$base/nandell-scale-XXXXXX")
-trap 'rm -rf "$work"' EXIT
-mkdir -p "$work/cfg"
-export NANDELL_CONFIG_DIR="$work/cfg"  # errorFile.txt goes here, Config.ini is never written
+bench_work nandell-scale "$base"
 
 # make_tree DIR COUNT: small JPEGs (an Exif DateTimeOriginal on one of 1,000 days) and movies
 # (dated by their last-write time), FOLDER_FILES to a folder, sizes from 200 to 2,200 bytes.
 make_tree() {
-  python3 - "$1" "$2" "$folder_files" <<'EOF'
+  bench_python "$1" "$2" "$folder_files" <<'EOF'
 import os, random, struct, sys
 root, count, per_folder = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
 rng = random.Random(20261209)
-def exif_app1(date):
-    value = date.encode() + b"\0"
-    ifd0, exif_ifd = 8, 8 + 2 + 12 + 4
-    value_at = exif_ifd + 2 + 12 + 4
-    tiff = b"II*\0" + struct.pack("<I", ifd0)
-    tiff += struct.pack("<H", 1) + struct.pack("<HHII", 0x8769, 4, 1, exif_ifd) + struct.pack("<I", 0)
-    tiff += struct.pack("<H", 1) + struct.pack("<HHII", 0x9003, 2, len(value), value_at) + struct.pack("<I", 0)
-    payload = b"Exif\0\0" + tiff + value
-    return b"\xff\xe1" + struct.pack(">H", len(payload) + 2) + payload
 body = os.urandom(4096)
 for i in range(count):
     folder = os.path.join(root, "r%04d" % (i // per_folder))
@@ -85,7 +74,6 @@ date_all() {
 }
 export work cli
 export -f mv_loop date_all
-ratio() { echo "$1 / $2" | bc -l | xargs printf "%.2f"; }
 
 commands="dry move history date library duplicates undo mv"
 printf "%-9s %-11s %9s %12s\n" files command seconds "peak KB"

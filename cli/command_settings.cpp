@@ -9,13 +9,29 @@
 #include "engine/known_files.h"
 #include "engine/local_time.h"
 #include "engine/run_config.h"
-#include "platform/path.h"
+#ifdef NANDELL_WITH_LIBRARY
+#include "library/library_index.h"
+#endif
+#include "platform/file.h"
+#include "platform/translate.h"
 #include "settings/settings_store.h"
 
 namespace nandell::cli {
 
-std::string FolderOperand(std::string folder) {
-  return WithTrailingSeparator(WithNativeSeparators(std::move(folder)));
+std::string ExistingFolderOperand(const Arguments& args) {
+  const std::string folder =
+      FolderOperand(args.operands.empty() ? std::string() : args.operands[0]);
+  if (IsFolder(folder)) return folder;
+  std::fprintf(stderr, "%s%s\n", Tr("目录不存在:"), folder.c_str());
+  return std::string();
+}
+
+KnownFilesOpener LibraryOpener() {
+#ifdef NANDELL_WITH_LIBRARY
+  return OpenLibraryIndex;
+#else
+  return {};
+#endif
 }
 
 bool PrintText(const std::string& text) {

@@ -4,6 +4,8 @@
 #include <string>
 
 #include "cli/usage.h"
+#include "engine/known_files.h"
+#include "platform/path.h"
 
 namespace nandell {
 class SettingsStore;
@@ -28,9 +30,12 @@ bool ApplyDateOptions(const Arguments& args, const SettingsStore& settings, RunC
 /// error; returns its exit code, 2.
 int OptionValueError(const std::string& command, const std::string& error);
 
-/// The folder text `folder` as a command uses it: written with this platform's separators (on
-/// Windows "/" becomes "\"), and one appended unless it is empty or already ends with one.
-std::string FolderOperand(std::string folder);
+/// The first operand of `args` as FolderOperand writes it; empty, with "目录不存在:FOLDER" said
+/// on standard error (a usage error, exit code 2), when it names no folder.
+std::string ExistingFolderOperand(const Arguments& args);
+
+/// OpenLibraryIndex where the build has the library's index, else none.
+KnownFilesOpener LibraryOpener();
 
 /// `nandell-cli date [--media-dates] FILE...`: prints "path<TAB>CaptureDate" per file. Returns
 /// the exit code.

@@ -10,12 +10,8 @@
 namespace nandell::cli {
 
 int RunHistory(const Arguments& args) {
-  const std::string folder =
-      FolderOperand(args.operands.empty() ? std::string() : args.operands[0]);
-  if (!IsFolder(folder)) {
-    std::fprintf(stderr, "%s%s\n", Tr("目录不存在:"), folder.c_str());
-    return 2;
-  }
+  const std::string folder = ExistingFolderOperand(args);
+  if (folder.empty()) return 2;
   const auto runs = ListRuns(fs::RealFileSystem(), folder);
   if (runs.empty()) std::printf("%s\n", TrFormat("没有整理记录: %s", folder.c_str()).c_str());
   for (const auto& [path, journal] : runs) {

@@ -22,9 +22,8 @@ std::atomic<bool> g_index_running{true};
 // used (said on standard error).
 std::unique_ptr<LibraryIndex> ReadyIndex(const Arguments& args, const std::string& command,
                                          std::string* folder, int* code) {
-  *folder = FolderOperand(args.operands.empty() ? std::string() : args.operands[0]);
-  if (!IsFolder(*folder)) {
-    std::fprintf(stderr, "%s%s\n", Tr("目录不存在:"), folder->c_str());
+  *folder = ExistingFolderOperand(args);
+  if (folder->empty()) {
     *code = 2;
     return nullptr;
   }

@@ -11,9 +11,6 @@
 #include "engine/organizer.h"
 #include "engine/progress.h"
 #include "exif/exif_reader.h"
-#ifdef NANDELL_WITH_LIBRARY
-#include "library/library_index.h"
-#endif
 #include "platform/translate.h"
 #include "settings/settings_store.h"
 
@@ -145,8 +142,8 @@ int RunOrganize(const Arguments& args) {
   if (args.Has("--keep-together")) config.keep_together = true;
 #ifdef NANDELL_WITH_LIBRARY
   if (args.Has("--skip-known")) config.skip_known = true;
-  config.known_files = OpenLibraryIndex;
 #endif
+  config.known_files = LibraryOpener();
   // On Windows "/" and "\" both separate on input; the messages use "\" throughout.
   config.photo_folder = FolderOperand(folders[0]);
   config.output_folder = FolderOperand(folders[1]);

@@ -7,9 +7,6 @@
 #include "cli/commands.h"
 #include "cli/run_console.h"
 #include "engine/undo.h"
-#ifdef NANDELL_WITH_LIBRARY
-#include "library/library_index.h"
-#endif
 #include "platform/file.h"
 #include "platform/translate.h"
 
@@ -18,15 +15,6 @@ namespace {
 
 // Ctrl-C stops the undo after the file in hand; running it again finishes the rest.
 std::atomic<bool> g_undo_running{true};
-
-// The library's index that an undo keeps current, where the build has it.
-KnownFilesOpener KnownFiles() {
-#ifdef NANDELL_WITH_LIBRARY
-  return OpenLibraryIndex;
-#else
-  return {};
-#endif
-}
 
 }  // namespace
 
@@ -53,7 +41,7 @@ int RunUndo(const Arguments& args) {
     InterruptClears interrupt(g_undo_running);
     code = UndoRun(
         disk, journal, g_undo_running, [](const UndoFileEvent& event) { PrintText(event.message); },
-        &end, &refusal, KnownFiles());
+        &end, &refusal, LibraryOpener());
   }
   if (code == 2) {
     std::fprintf(stderr, "%s\n", refusal.c_str());

@@ -32,6 +32,8 @@ constexpr size_t kQueuedChanges = 512;
 constexpr int64_t kProgressEvery = 1000;
 // Set-aside names tried before a damaged index is left where it is.
 constexpr int kSetAsideAttempts = 100;
+// The columns a query of whole rows returns (see LibraryIndex::Row).
+constexpr const char* kRowColumns = "folder, name, size, mtime_ns, inode, source";
 
 // folders: every folder below the output folder that the index has seen ("" for the output
 // folder itself, else "YEAR/DAY/" with the platform's separator), with the generation of the check
@@ -56,8 +58,6 @@ CREATE TABLE IF NOT EXISTS files(
   PRIMARY KEY(folder, name)
 ) WITHOUT ROWID;
 CREATE INDEX IF NOT EXISTS files_by_content ON files(size, checksum);
-PRAGMA application_id = 1313622338;
-PRAGMA user_version = 1;
 )";
 
 constexpr const char* kUnusableText = TrNoop("照片库索引无法使用, 库中已有的文件照常整理: %s (%s)");
@@ -107,6 +107,18 @@ struct LibraryIndex::Change {
   int64_t inode = 0;
   std::string checksum;  // empty: not read
   std::string source;    // a prediction's
+
+  // The file `name` of `folder` placed or found, with its `facts`.
+  static Change Of(std::string folder, std::string name, const fs::FileFacts& facts) {
+    Change change;
+    change.folder = std::move(folder);
+    change.name = std::move(name);
+    change.size = facts.size;
+    change.mtime_ns = MtimeNs(facts);
+    change.device = static_cast<int64_t>(facts.device);
+    change.inode = static_cast<int64_t>(facts.inode);
+    return change;
+  }
 };
 
 std::string LibraryIndexPath(const std::string& output_folder) {
@@ -219,7 +231,10 @@ LibraryIndex::Opened LibraryIndex::OpenDatabase(const std::string& path, bool cr
   if (result == SQLITE_OK) result = db_.Execute("PRAGMA cache_size = -2048");
   if (fresh && result == SQLITE_OK) {
     result = db_.Execute("BEGIN IMMEDIATE");
-    if (result == SQLITE_OK) result = db_.Execute(kSchema);
+    const std::string schema =
+        kSchema + ("PRAGMA application_id = " + std::to_string(kApplicationId) +
+                   "; PRAGMA user_version = " + std::to_string(kSchemaVersion));
+    if (result == SQLITE_OK) result = db_.Execute(schema.c_str());
     result = db_.Execute(result == SQLITE_OK ? "COMMIT" : "ROLLBACK") == SQLITE_OK ? result
                                                                                    : SQLITE_ERROR;
   }
@@ -230,44 +245,37 @@ LibraryIndex::Opened LibraryIndex::OpenDatabase(const std::string& path, bool cr
 
 // Prepares every statement; false when the schema is not the index's.
 bool LibraryIndex::Prepare() {
-  sqlite3* db = db_.Handle();
-  const char* const kRowColumns = "folder, name, size, mtime_ns, inode, source";
-  const std::string unread =
-      std::string("SELECT ") + kRowColumns + " FROM files WHERE size = ?1 AND checksum IS NULL";
-  const std::string of_checksum =
-      std::string("SELECT ") + kRowColumns + " FROM files WHERE size = ?1 AND checksum = ?2";
-  return has_size_.Prepare(db, "SELECT 1 FROM files WHERE size = ?1 LIMIT 1") == SQLITE_OK &&
-         unread_of_size_.Prepare(db, unread.c_str()) == SQLITE_OK &&
-         of_checksum_.Prepare(db, of_checksum.c_str()) == SQLITE_OK &&
-         set_read_.Prepare(db,
-                           "UPDATE files SET size = ?3, mtime_ns = ?4, device = ?5, inode = ?6, "
-                           "checksum = ?7 WHERE folder = ?1 AND name = ?2") == SQLITE_OK &&
-         upsert_file_.Prepare(db,
-                              "INSERT OR REPLACE INTO files(folder, name, size, mtime_ns, device, "
-                              "inode, checksum, source) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)") ==
-             SQLITE_OK &&
-         delete_file_.Prepare(db, "DELETE FROM files WHERE folder = ?1 AND name = ?2") ==
-             SQLITE_OK &&
-         folder_rows_.Prepare(
-             db, "SELECT name, size, mtime_ns, inode FROM files WHERE folder = ?1") == SQLITE_OK &&
-         seen_folder_.Prepare(db,
-                              "INSERT INTO folders(path, seen) VALUES(?1, ?2) ON CONFLICT(path) "
-                              "DO UPDATE SET seen = excluded.seen") == SQLITE_OK &&
-         known_folder_.Prepare(db, "INSERT OR IGNORE INTO folders(path, seen) VALUES(?1, ?2)") ==
-             SQLITE_OK &&
-         claimed_.Prepare(db,
-                          "SELECT source FROM files WHERE folder = ?1 AND name = ?2 AND "
-                          "source IS NOT NULL") == SQLITE_OK;
+  const std::string rows_of_size =
+      std::string("SELECT ") + kRowColumns + " FROM files WHERE size = ?1 AND ";
+  const std::pair<sqlite::Statement*, std::string> statements[] = {
+      {&sql_.has_size, "SELECT 1 FROM files WHERE size = ?1 LIMIT 1"},
+      {&sql_.unread_of_size, rows_of_size + "checksum IS NULL"},
+      {&sql_.of_checksum, rows_of_size + "checksum = ?2"},
+      {&sql_.set_read,
+       "UPDATE files SET size = ?3, mtime_ns = ?4, device = ?5, inode = ?6, checksum = ?7 "
+       "WHERE folder = ?1 AND name = ?2"},
+      {&sql_.upsert_file,
+       "INSERT OR REPLACE INTO files(folder, name, size, mtime_ns, device, inode, checksum, "
+       "source) VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8)"},
+      {&sql_.delete_file, "DELETE FROM files WHERE folder = ?1 AND name = ?2"},
+      {&sql_.folder_rows, "SELECT name, size, mtime_ns, inode FROM files WHERE folder = ?1"},
+      {&sql_.seen_folder,
+       "INSERT INTO folders(path, seen) VALUES(?1, ?2) ON CONFLICT(path) "
+       "DO UPDATE SET seen = excluded.seen"},
+      {&sql_.known_folder, "INSERT OR IGNORE INTO folders(path, seen) VALUES(?1, ?2)"},
+      {&sql_.claimed,
+       "SELECT source FROM files WHERE folder = ?1 AND name = ?2 AND source IS NOT NULL"},
+  };
+  for (const auto& [statement, sql] : statements) {
+    if (statement->Prepare(db_.Handle(), sql.c_str()) != SQLITE_OK) return false;
+  }
+  return true;
 }
 
 // Renames the database (and its write-ahead log) beside it, without replacing anything, and
 // returns the new name; empty when it could not be moved.
 std::string LibraryIndex::SetAside() {
-  for (sqlite::Statement* statement :
-       {&has_size_, &unread_of_size_, &of_checksum_, &set_read_, &upsert_file_, &delete_file_,
-        &folder_rows_, &seen_folder_, &known_folder_, &claimed_}) {
-    *statement = sqlite::Statement();
-  }
+  sql_ = Statements();
   db_.Close();
   for (int attempt = 1; attempt <= kSetAsideAttempts; ++attempt) {
     const std::string aside =
@@ -318,20 +326,20 @@ bool LibraryIndex::RefreshFolder(const fs::FolderRef& folder, const std::string&
                                  int64_t* seen) {
   if (!running_.load() || broken_) return false;
   if (Writing()) {
-    seen_folder_.Bind(1, relative);
-    seen_folder_.Bind(2, generation_);
-    Check(seen_folder_.Run());
+    sql_.seen_folder.Bind(1, relative);
+    sql_.seen_folder.Bind(2, generation_);
+    Check(sql_.seen_folder.Run());
     Wrote();
   }
   struct Known {
     int64_t size, mtime_ns, inode;
   };
   std::unordered_map<std::string, Known> known;
-  folder_rows_.Bind(1, relative);
-  int result = folder_rows_.Step();
-  for (; result == SQLITE_ROW; result = folder_rows_.Step()) {
-    known.emplace(folder_rows_.Text(0),
-                  Known{folder_rows_.Int(1), folder_rows_.Int(2), folder_rows_.Int(3)});
+  sql_.folder_rows.Bind(1, relative);
+  int result = sql_.folder_rows.Step();
+  for (; result == SQLITE_ROW; result = sql_.folder_rows.Step()) {
+    known.emplace(sql_.folder_rows.Text(0),
+                  Known{sql_.folder_rows.Int(1), sql_.folder_rows.Int(2), sql_.folder_rows.Int(3)});
   }
   if (!Check(result)) return false;
   int error = 0;
@@ -373,14 +381,7 @@ bool LibraryIndex::RefreshFolder(const fs::FolderRef& folder, const std::string&
                       found->second.inode == static_cast<int64_t>(facts.inode);
     if (!same && Writing()) {
       // New, or changed since it was indexed: its content is read again when it is needed.
-      Change change;
-      change.folder = relative;
-      change.name = entry.name;
-      change.size = facts.size;
-      change.mtime_ns = MtimeNs(facts);
-      change.device = static_cast<int64_t>(facts.device);
-      change.inode = static_cast<int64_t>(facts.inode);
-      if (!Upsert(change)) return false;
+      if (!Upsert(Change::Of(relative, entry.name, facts))) return false;
       ++(found == known.end() ? changes_.added : changes_.changed);
       Wrote();
     }
@@ -396,9 +397,7 @@ bool LibraryIndex::RefreshFolder(const fs::FolderRef& folder, const std::string&
   }
   for (const auto& [name, facts] : known) {
     if (!Writing()) break;
-    delete_file_.Bind(1, relative);
-    delete_file_.Bind(2, name);
-    if (!Check(delete_file_.Run())) return false;
+    if (!Delete(relative, name)) return false;
     ++changes_.removed;
     Wrote();
   }
@@ -422,9 +421,9 @@ bool LibraryIndex::HasSize(int64_t size) {
   for (const Change& change : queued_) {
     if (!change.remove && change.size == size) return true;
   }
-  has_size_.Bind(1, size);
-  const int result = has_size_.Step();
-  has_size_.Reset();
+  sql_.has_size.Bind(1, size);
+  const int result = sql_.has_size.Step();
+  sql_.has_size.Reset();
   if (result == SQLITE_ROW) return true;
   Check(result);
   return false;
@@ -442,17 +441,18 @@ std::string LibraryIndex::FindWritten(int64_t size, const std::string& checksum)
   // The files of this size not read yet are read now (listed first: the query is not stepped
   // while their rows change).
   std::vector<Row> rows;
-  unread_of_size_.Bind(1, size);
-  int result = unread_of_size_.Step();
-  for (; result == SQLITE_ROW; result = unread_of_size_.Step())
-    rows.push_back(Row::Of(unread_of_size_));
+  sql_.unread_of_size.Bind(1, size);
+  int result = sql_.unread_of_size.Step();
+  for (; result == SQLITE_ROW; result = sql_.unread_of_size.Step())
+    rows.push_back(Row::Of(sql_.unread_of_size));
   if (!Check(result)) return std::string();
   for (const Row& row : rows) ReadRow(row);
   rows.clear();
-  of_checksum_.Bind(1, size);
-  of_checksum_.Bind(2, checksum);
-  result = of_checksum_.Step();
-  for (; result == SQLITE_ROW; result = of_checksum_.Step()) rows.push_back(Row::Of(of_checksum_));
+  sql_.of_checksum.Bind(1, size);
+  sql_.of_checksum.Bind(2, checksum);
+  result = sql_.of_checksum.Step();
+  for (; result == SQLITE_ROW; result = sql_.of_checksum.Step())
+    rows.push_back(Row::Of(sql_.of_checksum));
   if (!Check(result)) return std::string();
   for (const Row& row : rows) {
     // A dry run's prediction stands for the file that would be there.
@@ -485,9 +485,7 @@ bool LibraryIndex::ReadRow(const Row& row) {
   }
   if (!Writing()) return false;
   if (!facts.regular) {
-    delete_file_.Bind(1, row.folder);
-    delete_file_.Bind(2, row.name);
-    const bool done = Check(delete_file_.Run());
+    const bool done = Delete(row.folder, row.name);
     Wrote();
     return done;
   }
@@ -498,18 +496,18 @@ bool LibraryIndex::ReadRow(const Row& row) {
   const bool steady =
       !row.source.empty() || (file_system_.Examine(file, &after) == 0 && after.size == facts.size &&
                               MtimeNs(after) == MtimeNs(facts));
-  set_read_.Bind(1, row.folder);
-  set_read_.Bind(2, row.name);
-  set_read_.Bind(3, facts.size);
-  set_read_.Bind(4, row.source.empty() ? MtimeNs(facts) : row.mtime_ns);
-  set_read_.Bind(5, static_cast<int64_t>(facts.device));
-  set_read_.Bind(6, row.source.empty() ? static_cast<int64_t>(facts.inode) : row.inode);
+  sql_.set_read.Bind(1, row.folder);
+  sql_.set_read.Bind(2, row.name);
+  sql_.set_read.Bind(3, facts.size);
+  sql_.set_read.Bind(4, row.source.empty() ? MtimeNs(facts) : row.mtime_ns);
+  sql_.set_read.Bind(5, static_cast<int64_t>(facts.device));
+  sql_.set_read.Bind(6, row.source.empty() ? static_cast<int64_t>(facts.inode) : row.inode);
   if (!steady) {
-    set_read_.BindNull(7);
+    sql_.set_read.BindNull(7);
   } else {
-    set_read_.Bind(7, read ? record.checksum : std::string());
+    sql_.set_read.Bind(7, read ? record.checksum : std::string());
   }
-  const bool done = Check(set_read_.Run());
+  const bool done = Check(sql_.set_read.Run());
   Wrote();
   return done;
 }
@@ -537,16 +535,13 @@ bool LibraryIndex::Split(const std::string& path, std::string* folder, std::stri
 }
 
 void LibraryIndex::Placed(const fs::FileAt& file, const std::string& checksum) {
-  Change change;
+  std::string folder, name;
   fs::FileFacts facts;
-  if (broken_ || !Split(file.Path(), &change.folder, &change.name) ||
-      file_system_.Examine(file, &facts) != 0 || !facts.regular) {
+  if (broken_ || !Split(file.Path(), &folder, &name) || file_system_.Examine(file, &facts) != 0 ||
+      !facts.regular) {
     return;
   }
-  change.size = facts.size;
-  change.mtime_ns = MtimeNs(facts);
-  change.device = static_cast<int64_t>(facts.device);
-  change.inode = static_cast<int64_t>(facts.inode);
+  Change change = Change::Of(std::move(folder), std::move(name), facts);
   if (IsChecksum(checksum)) change.checksum = checksum;
   Queue(std::move(change));
 }
@@ -555,8 +550,9 @@ void LibraryIndex::Predicted(const std::string& path, int64_t size, const fs::Fi
   Change change;
   if (broken_ || !Split(path, &change.folder, &change.name)) return;
   if (predicted_.empty()) predicted_.resize(kPredictionBits);
-  predicted_[PredictionBit(change.folder, change.name, 0)] = true;
-  predicted_[PredictionBit(change.folder, change.name, 1)] = true;
+  const auto [first, second] = PredictionBits(change.folder, change.name);
+  predicted_[first] = true;
+  predicted_[second] = true;
   change.size = size;
   change.source = source.Path();
   Queue(std::move(change));
@@ -573,36 +569,37 @@ bool LibraryIndex::Claimed(const std::string& path, std::string* source) {
   std::string folder, name;
   if (broken_ || !Split(path, &folder, &name) || !MayBePredicted(folder, name)) return false;
   Flush();
-  claimed_.Bind(1, folder);
-  claimed_.Bind(2, name);
-  const int result = claimed_.Step();
+  sql_.claimed.Bind(1, folder);
+  sql_.claimed.Bind(2, name);
+  const int result = sql_.claimed.Step();
   if (result != SQLITE_ROW) {
     Check(result);
     return false;
   }
-  *source = claimed_.Text(0);
-  claimed_.Reset();
+  *source = sql_.claimed.Text(0);
+  sql_.claimed.Reset();
   return true;
 }
 
-// Bit `which` (0 or 1) of the prediction of `name` in `folder` in predicted_.
-size_t LibraryIndex::PredictionBit(const std::string& folder, const std::string& name, int which) {
+// The two bits of the prediction of `name` in `folder` in predicted_, from one hash.
+std::pair<size_t, size_t> LibraryIndex::PredictionBits(const std::string& folder,
+                                                       const std::string& name) {
   const size_t hash = std::hash<std::string>()(folder + '/' + name);
-  return (which == 0 ? hash : (hash >> 32) * 0x9e3779b97f4a7c15ull) % kPredictionBits;
+  return {hash % kPredictionBits, (hash >> 32) * 0x9e3779b97f4a7c15ull % kPredictionBits};
 }
 
 // False when no prediction names `name` in `folder` (most names of a dry run): the database is
 // asked only when one may.
 bool LibraryIndex::MayBePredicted(const std::string& folder, const std::string& name) const {
-  return !predicted_.empty() && predicted_[PredictionBit(folder, name, 0)] &&
-         predicted_[PredictionBit(folder, name, 1)];
+  if (predicted_.empty()) return false;
+  const auto [first, second] = PredictionBits(folder, name);
+  return predicted_[first] && predicted_[second];
 }
 
 void LibraryIndex::Queue(Change change) {
   // A private index has no other reader: written at once, in long transactions.
   if (path_.empty()) {
-    queued_.push_back(std::move(change));
-    Flush(false);
+    Apply(change);
     return;
   }
   if (queued_.empty()) queued_since_ = NowMilliseconds();
@@ -615,47 +612,58 @@ void LibraryIndex::Queue(Change change) {
 // Writes the queued changes in one transaction. When the index cannot be written (another run
 // kept it past the busy timeout) they are left out: the next check against the folder finds the
 // files, and until then a file is only placed again, never skipped wrongly.
-void LibraryIndex::Flush(bool commit) {
+void LibraryIndex::Flush() {
   if (queued_.empty()) return;
   std::vector<Change> changes;
   changes.swap(queued_);
   for (const Change& change : changes) {
-    if (!Writing()) break;
-    if (change.remove) {
-      delete_file_.Bind(1, change.folder);
-      delete_file_.Bind(2, change.name);
-      if (!Check(delete_file_.Run())) break;
-    } else {
-      // The folder is known, so that the files in it are dropped once it is gone (a private
-      // index is never checked against the folder again).
-      known_folder_.Bind(1, change.folder);
-      known_folder_.Bind(2, generation_);
-      if ((!path_.empty() && !Check(known_folder_.Run())) || !Upsert(change)) break;
-    }
-    Wrote();
+    if (!Apply(change)) break;
   }
-  if (commit) Commit();
+  Commit();
+}
+
+// Writes one change in the open write transaction; false when it could not be.
+bool LibraryIndex::Apply(const Change& change) {
+  if (!Writing()) return false;
+  if (change.remove) {
+    if (!Delete(change.folder, change.name)) return false;
+  } else {
+    // The folder is known, so that the files in it are dropped once it is gone (a private
+    // index is never checked against the folder again).
+    sql_.known_folder.Bind(1, change.folder);
+    sql_.known_folder.Bind(2, generation_);
+    if ((!path_.empty() && !Check(sql_.known_folder.Run())) || !Upsert(change)) return false;
+  }
+  Wrote();
+  return true;
+}
+
+// Drops the row of the file `name` in `folder`.
+bool LibraryIndex::Delete(const std::string& folder, const std::string& name) {
+  sql_.delete_file.Bind(1, folder);
+  sql_.delete_file.Bind(2, name);
+  return Check(sql_.delete_file.Run());
 }
 
 // Writes the row of one file (its checksum NULL when not read).
 bool LibraryIndex::Upsert(const Change& change) {
-  upsert_file_.Bind(1, change.folder);
-  upsert_file_.Bind(2, change.name);
-  upsert_file_.Bind(3, change.size);
-  upsert_file_.Bind(4, change.mtime_ns);
-  upsert_file_.Bind(5, change.device);
-  upsert_file_.Bind(6, change.inode);
+  sql_.upsert_file.Bind(1, change.folder);
+  sql_.upsert_file.Bind(2, change.name);
+  sql_.upsert_file.Bind(3, change.size);
+  sql_.upsert_file.Bind(4, change.mtime_ns);
+  sql_.upsert_file.Bind(5, change.device);
+  sql_.upsert_file.Bind(6, change.inode);
   if (change.checksum.empty()) {
-    upsert_file_.BindNull(7);
+    sql_.upsert_file.BindNull(7);
   } else {
-    upsert_file_.Bind(7, change.checksum);
+    sql_.upsert_file.Bind(7, change.checksum);
   }
   if (change.source.empty()) {
-    upsert_file_.BindNull(8);
+    sql_.upsert_file.BindNull(8);
   } else {
-    upsert_file_.Bind(8, change.source);
+    sql_.upsert_file.Bind(8, change.source);
   }
-  return Check(upsert_file_.Run());
+  return Check(sql_.upsert_file.Run());
 }
 
 LibraryCounts LibraryIndex::Counts() {
@@ -681,13 +689,11 @@ bool LibraryIndex::ListDuplicates(
   Flush();
   // Every file whose size another shares is read once, a batch at a time.
   sqlite::Statement unread;
-  if (!Check(
-          unread.Prepare(db_.Handle(),
-                         "SELECT folder, name, size, mtime_ns, inode, source FROM files "
-                         "WHERE checksum IS NULL AND size IN "
-                         "(SELECT size FROM files GROUP BY size HAVING count(*) > 1) LIMIT 500"))) {
-    return false;
-  }
+  const std::string unread_sql =
+      std::string("SELECT ") + kRowColumns +
+      " FROM files WHERE checksum IS NULL AND size IN "
+      "(SELECT size FROM files GROUP BY size HAVING count(*) > 1) LIMIT 500";
+  if (!Check(unread.Prepare(db_.Handle(), unread_sql.c_str()))) return false;
   for (;;) {
     std::vector<Row> rows;
     int result = unread.Step();

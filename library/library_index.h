@@ -19,6 +19,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/known_files.h"
@@ -92,10 +93,13 @@ class LibraryIndex : public KnownFiles {
   void Wrote();
   void Commit();
   void Queue(Change change);
-  static size_t PredictionBit(const std::string& folder, const std::string& name, int which);
+  static std::pair<size_t, size_t> PredictionBits(const std::string& folder,
+                                                  const std::string& name);
   bool MayBePredicted(const std::string& folder, const std::string& name) const;
-  void Flush(bool commit = true);
+  void Flush();
+  bool Apply(const Change& change);
   bool Upsert(const Change& change);
+  bool Delete(const std::string& folder, const std::string& name);
   void Notice(const std::string& text);
 
   fs::FileSystem& file_system_;
@@ -119,8 +123,11 @@ class LibraryIndex : public KnownFiles {
   static constexpr size_t kPredictionBits = size_t{1} << 23;
   std::vector<bool> predicted_;  // made with the first prediction
   // The statements, prepared once.
-  sqlite::Statement has_size_, unread_of_size_, of_checksum_, set_read_, upsert_file_, delete_file_,
-      folder_rows_, seen_folder_, known_folder_, claimed_;
+  struct Statements {
+    sqlite::Statement has_size, unread_of_size, of_checksum, set_read, upsert_file, delete_file,
+        folder_rows, seen_folder, known_folder, claimed;
+  };
+  Statements sql_;
 };
 
 /// A KnownFilesOpener over LibraryIndex::Open.

@@ -73,10 +73,6 @@ std::string Statement::Text(int column) const {
                      static_cast<size_t>(sqlite3_column_bytes(statement_, column)));
 }
 
-bool Statement::IsNull(int column) const {
-  return sqlite3_column_type(statement_, column) == SQLITE_NULL;
-}
-
 Database::~Database() {
   Close();
 }

@@ -43,7 +43,6 @@ class Statement {
   /// Column `column` (from 0) of the current row.
   int64_t Int(int column) const;
   std::string Text(int column) const;
-  bool IsNull(int column) const;
 
  private:
   sqlite3_stmt* statement_ = nullptr;

@@ -1,5 +1,7 @@
 #include "platform/path.h"
 
+#include <utility>
+
 #include "platform/text.h"
 
 namespace nandell {
@@ -25,6 +27,10 @@ bool IsAbsolutePath(std::string_view path) {
 std::string WithTrailingSeparator(std::string folder) {
   if (!folder.empty() && !IsPathSeparator(folder.back())) folder += kPathSeparator;
   return folder;
+}
+
+std::string FolderOperand(std::string folder) {
+  return WithTrailingSeparator(WithNativeSeparators(std::move(folder)));
 }
 
 std::string WithNativeSeparators(std::string path) {

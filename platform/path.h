@@ -41,6 +41,11 @@ std::string WithTrailingSeparator(std::string folder);
 /// elsewhere unchanged).
 std::string WithNativeSeparators(std::string path);
 
+/// The folder text `folder` as a run or a command uses it: written with this platform's
+/// separators (on Windows "/" becomes "\"), and one appended unless it is empty or already ends
+/// with one.
+std::string FolderOperand(std::string folder);
+
 /// True when Windows can hold a file or folder named `name`: not empty, no control character
 /// and none of <>:"/\|?*, not ending with a dot or a blank, and not a device name (CON, PRN,
 /// AUX, NUL, COM1-COM9, LPT1-LPT9, also with an extension), in any letter case.

@@ -33,11 +33,6 @@ SkinSize SizeOf(const PngButton& button) {
   return SkinSize{area.right - area.left, area.bottom - area.top};
 }
 
-// A folder as a run takes it: native separators, ending with one.
-std::string RunFolder(const std::string& folder) {
-  return WithTrailingSeparator(WithNativeSeparators(folder));
-}
-
 }  // namespace
 
 MainWindow::MainWindow(SettingsStore& settings, fs::FileSystem& file_system)
@@ -228,8 +223,8 @@ void MainWindow::OnOrganize() {
   // The run takes the folders, the switch and the settings as they are now; changes made while
   // it runs apply to the next run.
   RunConfig config = RunConfigFromSettings(settings_);
-  config.photo_folder = RunFolder(PhotoFolder_);
-  config.output_folder = RunFolder(OutputFolder_);
+  config.photo_folder = FolderOperand(PhotoFolder_);
+  config.output_folder = FolderOperand(OutputFolder_);
   config.move = DeleteSource_ != 0;
   std::string refusal;
   if (!session_.Organize(std::move(config), &refusal) && !refusal.empty()) {

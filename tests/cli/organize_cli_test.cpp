@@ -701,8 +701,7 @@ TEST_F(OrganizeCliTest, KeepTogetherMovesEachGroupWholeUnderOneStemAndUndoBrings
   const std::vector<std::string> args = {
       "organize", src_, out_, "--move", "--media-dates", "--rename-conflicts", "--quiet"};
   ASSERT_EQ(Run(args), 0) << Err();
-  std::map<std::string, std::string> placed;
-  for (const auto& [path, content] : ListFiles(out_ + "/")) placed[path] = content;
+  auto placed = ListFiles(out_ + "/");
   EXPECT_EQ(placed.size(), 3u);
   EXPECT_EQ(placed["2015年/2015-03-04/IMG_0001_1.JPG"], ReadFile(day1 + "IMG_0001_1.JPG"));
   EXPECT_EQ(placed["2021年/2021-01-02/IMG_0002.MOV"], "live");

@@ -164,12 +164,6 @@ class RunSessionTest : public ::testing::Test {
     config.error_file_folder = dir_.path();
     return config;
   }
-  size_t FilesIn(const std::string& root) const {
-    size_t count = 0;
-    for (const auto& [path, facts] : ListFiles(root))
-      count += path.rfind(".nandell/", 0) == 0 ? 0 : 1;
-    return count;
-  }
 
   TempDir dir_;
   const std::string photos_ = dir_ / "in/";
@@ -191,7 +185,7 @@ TEST_F(RunSessionTest, RunReportsItsFilesThenItsEndAndOpensTheFailureList) {
   EXPECT_EQ(window.events[window.events.size() - 2], "ended");
   EXPECT_EQ(window.events.back(), "undo offered");
   EXPECT_EQ(window.last_message, FormatSummary({12, 0}));
-  EXPECT_EQ(FilesIn(out_), 12u);
+  EXPECT_EQ(ListFiles(out_).size(), 12u);
   EXPECT_TRUE(launches_.empty());
   EXPECT_TRUE(window.session.CanUndo(out_));
   EXPECT_FALSE(window.session.CanUndo(photos_));
@@ -279,23 +273,21 @@ TEST_F(RunSessionTest, StopEndsTheRunAfterTheFileInHandAndStopAndWaitLosesNothin
     }
     // Every file is either in the output, whole, or still in the photo folder.
     const auto placed = ListFiles(out.path());
-    size_t moved = 0;
+    const size_t moved = placed.size();
     for (const auto& [path, facts] : placed) {
-      if (path.rfind(".nandell/", 0) == 0) continue;
-      ++moved;
       const std::string name = path.substr(path.rfind('/') + 1);
       ASSERT_NE(name[0], '.') << path;
       const int i = std::stoi(name.substr(4));
       EXPECT_EQ(testing::ReadFile(out.path() + path).size(), size_t(64 + i % 100)) << path;
     }
     EXPECT_LT(moved, size_t(total));
-    EXPECT_EQ(FilesIn(photos_), close ? total - moved : size_t(total));
+    EXPECT_EQ(ListFiles(photos_).size(), close ? total - moved : size_t(total));
     if (close) {
       // The moved files go back, so that the next case starts from the whole tree.
       ASSERT_TRUE(window.PumpUntil([&] { return window.session.RunsEnded() == 1; }));
       window.session.Undo();
       ASSERT_TRUE(window.PumpUntil([&] { return window.session.UndosEnded() == 1; }));
-      ASSERT_EQ(FilesIn(photos_), size_t(total));
+      ASSERT_EQ(ListFiles(photos_).size(), size_t(total));
     }
   }
 }
@@ -304,7 +296,7 @@ TEST_F(RunSessionTest, UndoCountsThenPutsTheFilesBackAndIsOfferedAgainForWhatItK
   MakePhotos(6);
   Window window;
   ASSERT_TRUE(window.RunToEnd(Config(true)));
-  ASSERT_EQ(FilesIn(out_), 6u);
+  ASSERT_EQ(ListFiles(out_).size(), 6u);
   size_t count = 0;
   std::string refusal;
   ASSERT_TRUE(window.session.UndoCount(&count, &refusal)) << refusal;
@@ -327,8 +319,8 @@ TEST_F(RunSessionTest, UndoCountsThenPutsTheFilesBackAndIsOfferedAgainForWhatItK
   EXPECT_EQ(window.undo_end.undone, 1);
   EXPECT_EQ(window.events.back(), "undo withdrawn");
   EXPECT_FALSE(window.session.CanUndo(out_));
-  EXPECT_EQ(FilesIn(out_), 0u);
-  EXPECT_EQ(FilesIn(photos_), 6u);
+  EXPECT_EQ(ListFiles(out_).size(), 0u);
+  EXPECT_EQ(ListFiles(photos_).size(), 6u);
 
   // Undone already (from elsewhere): refused at once, nothing started.
   window.events.clear();

@@ -49,14 +49,6 @@ bool RemoveEntry(const std::string& path) {
 #endif
 }
 
-// `path` as an entry of its open folder.
-fs::FileAt At(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
-  fs::FolderRef folder;
-  fs::RealFileSystem().OpenFolder(path.substr(0, slash + 1), &folder);
-  return fs::FileAt{folder, path.substr(slash + 1)};
-}
-
 // A photo folder and an output folder (on `output_base`), and runs and undos between them.
 class UndoTest : public ::testing::Test {
  protected:
@@ -594,7 +586,7 @@ TEST_F(UndoTest, StoppedUndoFinishesWhenRunAgainAndTheLatestRunGoesFirst) {
   // A journal in use (by a run, or another undo) is left alone.
   {
     std::unique_ptr<AppendFile> held;
-    ASSERT_EQ(fs::RealFileSystem().OpenLocked(At(first), false, &held), 0);
+    ASSERT_EQ(fs::RealFileSystem().OpenLocked(testing::At(first), false, &held), 0);
     EXPECT_EQ(Undo(first), 2);
     EXPECT_EQ(refusal_, kJournalBusyText + first);
   }

@@ -19,10 +19,7 @@ class GatedFileSystem : public ProxyFileSystem {
   enum Step { kList, kOpen, kCopy, kPlace, kStepCount };
 
   // Calls of `step` from now on wait until Release.
-  void Hold(Step step) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    held_[step] = true;
-  }
+  void Hold(Step step) { HoldFrom(step, 1); }
   // Calls of `step` from its `call`-th on (counting from 1, the calls made so far included)
   // wait until Release: the calls before it go through (also those waiting now).
   void HoldFrom(Step step, int call) {
@@ -33,7 +30,6 @@ class GatedFileSystem : public ProxyFileSystem {
   // Lets every held call go on; later calls no longer wait.
   void Release() {
     std::lock_guard<std::mutex> lock(mutex_);
-    for (bool& held : held_) held = false;
     for (int& from : held_from_) from = 0;
     changed_.notify_all();
   }
@@ -79,13 +75,11 @@ class GatedFileSystem : public ProxyFileSystem {
     std::unique_lock<std::mutex> lock(mutex_);
     const int call = ++calls_[step];
     changed_.notify_all();
-    changed_.wait(
-        lock, [&] { return !held_[step] && (held_from_[step] == 0 || call < held_from_[step]); });
+    changed_.wait(lock, [&] { return held_from_[step] == 0 || call < held_from_[step]; });
   }
 
   std::mutex mutex_;
   std::condition_variable changed_;
-  bool held_[kStepCount] = {};
   int held_from_[kStepCount] = {};
   int calls_[kStepCount] = {};
   std::vector<std::thread::id> place_threads_;
