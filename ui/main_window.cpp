@@ -490,21 +490,19 @@ void MainWindow::OnRunEnded(const RunEndEvent& event) {
   if (history_) history_->Refresh();
   // Where the failure list is, also when no viewer could show it, or why it (or, failing
   // that, the run's journal) could not be written.
-  if (!event.error_file_problem.empty()) {
-    ShowText(report_problem_, Tr(kReportProblemText) + event.error_file_problem);
-    report_problem_->show();
-  } else if (event.error_file.empty() && !event.journal_problem.empty()) {
-    ShowText(report_problem_, Tr(kJournalProblemText) + event.journal_problem);
-    report_problem_->show();
-  } else if (event.error_file.empty() && !event.index_notices.empty()) {
+  std::string problem = main_window_texts::RunEndProblemLine(event);
+  if (problem.empty() && event.error_file.empty() && !event.index_notices.empty()) {
     // What became of the library's index (set aside, or not usable), once the run has ended.
-    std::string notices = event.index_notices;
-    while (!notices.empty() && notices.back() == '\n') notices.pop_back();
-    ShowText(report_problem_, notices);
+    problem = event.index_notices;
+    while (!problem.empty() && problem.back() == '\n') problem.pop_back();
+  }
+  if (!problem.empty()) {
+    ShowText(report_problem_, problem);
     report_problem_->show();
   }
-  if (event.error_file.empty()) return;
-  ShowText(failure_list_, Tr(kFailureListText) + event.error_file);
+  const std::string failure_list = main_window_texts::FailureListLine(event);
+  if (failure_list.empty()) return;
+  ShowText(failure_list_, failure_list);
   failure_list_->show();
 }
 
@@ -520,9 +518,7 @@ void MainWindow::ShowEnd(const std::string& message) {
 
 void MainWindow::OnUndoEnded(const UndoEndEvent& end, const std::string& refusal) {
   refresh_timer_.stop();
-  std::string outcome = refusal.empty() ? end.summary : refusal;
-  if (end.stopped) outcome += std::string("\r\n") + Tr(kUndoStoppedText);
-  ShowEnd(outcome);
+  ShowEnd(main_window_texts::UndoOutcomeText(end, refusal));
   // The history that asked for it shows the outcome too, and the run's new state.
   if (history_) history_->ShowOutcome(LastMessage_);
 }

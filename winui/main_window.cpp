@@ -289,18 +289,13 @@ void MainWindow::OnRunEnded(const RunEndEvent& event) {
   ::ShowWindow(Item(IDC_STOP), SW_HIDE);
   // Where the failure list is (also when no viewer came up), or why it (or, failing that, the
   // run's journal) could not be written.
-  if (!event.error_file_problem.empty()) {
-    ShowLine(IDC_REPORT_PROBLEM, Tr(texts::kReportProblem) + event.error_file_problem);
-  } else if (event.error_file.empty() && !event.journal_problem.empty()) {
-    ShowLine(IDC_REPORT_PROBLEM, Tr(texts::kJournalProblem) + event.journal_problem);
-  }
-  if (!event.error_file.empty())
-    ShowLine(IDC_FAILURE_LIST, Tr(texts::kFailureList) + event.error_file);
+  const std::string problem = texts::RunEndProblemLine(event);
+  if (!problem.empty()) ShowLine(IDC_REPORT_PROBLEM, problem);
+  if (!event.error_file.empty()) ShowLine(IDC_FAILURE_LIST, texts::FailureListLine(event));
 }
 
 void MainWindow::OnUndoEnded(const UndoEndEvent& end, const std::string& refusal) {
-  LastMessage_ = refusal.empty() ? end.summary : refusal;
-  if (end.stopped) LastMessage_ += std::string("\r\n") + Tr(kUndoStoppedText);
+  LastMessage_ = texts::UndoOutcomeText(end, refusal);
   ShowText(IDC_MESSAGE, LastMessage_);
   ::EnableWindow(Item(IDC_ORGANIZE), TRUE);
   ::ShowWindow(Item(IDC_STOP), SW_HIDE);
