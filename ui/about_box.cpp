@@ -3,11 +3,11 @@
 #include <QKeyEvent>
 #include <QLabel>
 
-#include "ui/build_info.h"
 #include "ui/link_label.h"
 #include "ui/png_button.h"
 #include "ui/resources.h"
 #include "ui/texts.h"
+#include "uicore/build_info.h"
 
 namespace nandell {
 namespace {

@@ -16,7 +16,6 @@
 #include "log/msgx.h"
 #include "platform/file.h"
 #include "ui/about_box.h"
-#include "ui/build_info.h"
 #include "ui/elided_text.h"
 #include "ui/folder_picker.h"
 #include "ui/history_window.h"
@@ -27,6 +26,7 @@
 #include "ui/preview_window.h"
 #include "ui/resources.h"
 #include "ui/texts.h"
+#include "uicore/build_info.h"
 #include "uicore/skin_layout.h"
 
 namespace nandell {

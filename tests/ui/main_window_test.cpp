@@ -36,7 +36,6 @@
 #include "tests/ui/photo_jpeg.h"
 #include "ui/about_box.h"
 #include "ui/application.h"
-#include "ui/build_info.h"
 #include "ui/folder_picker.h"
 #include "ui/history_window.h"
 #include "ui/link_label.h"
@@ -47,6 +46,7 @@
 #include "ui/preview_window.h"
 #include "ui/texts.h"
 #include "ui/thumbnails.h"
+#include "uicore/build_info.h"
 
 using nandell::FolderPicker;
 using nandell::MainWindow;
