@@ -410,15 +410,7 @@ void MainWindow::OnStop() {
 }
 
 void MainWindow::OnUndo() {
-  if (!CanUndo()) return;
-  size_t count = 0;
-  std::string refusal;
-  if (session_->UndoCount(&count, &refusal)) {
-    const QMessageBox::StandardButton answer = MessageBox::Show(
-        this, QString::fromUtf8(kStartRefusalCaption), QTr(kUndoQuestionText).arg(count),
-        QMessageBox::Question, QMessageBox::Yes | QMessageBox::No);
-    if (answer != QMessageBox::Yes) return;
-  }
+  if (!CanUndo() || !ConfirmUndo(nullptr, kUndoQuestionText)) return;
   ClearMessages();
   // A run that cannot be undone is said where the outcome would be.
   session_->Undo();
@@ -427,16 +419,20 @@ void MainWindow::OnUndo() {
 void MainWindow::OnUndoJournal(const QString& journal) {
   if (!session_->IsIdle()) return;
   const std::string path = journal.toStdString();
-  size_t count = 0;
-  std::string refusal;
-  if (session_->UndoCount(path, &count, &refusal)) {
-    const QMessageBox::StandardButton answer = MessageBox::Show(
-        this, QString::fromUtf8(kStartRefusalCaption), QTr(kUndoRunQuestionText).arg(count),
-        QMessageBox::Question, QMessageBox::Yes | QMessageBox::No);
-    if (answer != QMessageBox::Yes) return;
-  }
+  if (!ConfirmUndo(&path, kUndoRunQuestionText)) return;
   ClearMessages();
   session_->UndoJournal(path);
+}
+
+bool MainWindow::ConfirmUndo(const std::string* journal, const char* question) {
+  size_t count = 0;
+  std::string refusal;
+  const bool counted = journal != nullptr ? session_->UndoCount(*journal, &count, &refusal)
+                                          : session_->UndoCount(&count, &refusal);
+  // An undo that cannot be counted goes on without asking: its refusal is its outcome.
+  return !counted || MessageBox::Show(this, QString::fromUtf8(kStartRefusalCaption),
+                                      QTr(question).arg(count), QMessageBox::Question,
+                                      QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
 void MainWindow::ClearMessages() {

@@ -231,6 +231,9 @@ class MainWindow : public SkinnedDialog, private SessionListener {
   void OnPlanReady(const RunPlan& plan) override;
   // The end of an undo: its summary (or refusal) and the buttons.
   void OnUndoEnded(const UndoEndEvent& end, const std::string& refusal) override;
+  // Asks `question` with the number of files an undo of the last run (or of `journal`) would
+  // take back; true when the answer is yes or the undo cannot be counted (its refusal follows).
+  bool ConfirmUndo(const std::string* journal, const char* question);
   // Clears the message area and the lines under it.
   void ClearMessages();
   // The end of a run or an undo: `message` in the message area, the organize button back.
