@@ -410,7 +410,7 @@ void MainWindow::OnStop() {
 }
 
 void MainWindow::OnUndo() {
-  if (!CanUndo() || !ConfirmUndo(nullptr, kUndoQuestionText)) return;
+  if (!CanUndo() || !ConfirmUndo(nullptr, main_window_texts::kUndoQuestion)) return;
   ClearMessages();
   // A run that cannot be undone is said where the outcome would be.
   session_->Undo();
@@ -419,7 +419,7 @@ void MainWindow::OnUndo() {
 void MainWindow::OnUndoJournal(const QString& journal) {
   if (!session_->IsIdle()) return;
   const std::string path = journal.toStdString();
-  if (!ConfirmUndo(&path, kUndoRunQuestionText)) return;
+  if (!ConfirmUndo(&path, main_window_texts::kUndoRunQuestion)) return;
   ClearMessages();
   session_->UndoJournal(path);
 }
@@ -569,15 +569,15 @@ void MainWindow::OnTimer(int id) {
 
 QMenu* MainWindow::CreateSystemMenu() {
   auto* menu = new QMenu(this);
-  if (CanUndo()) menu->addAction(QTr(kUndoMenuText), this, &MainWindow::OnUndo);
-  menu->addAction(QTr(kPreviewMenuText), this, &MainWindow::OnPreview)
+  if (CanUndo()) menu->addAction(QTr(main_window_texts::kUndoMenu), this, &MainWindow::OnUndo);
+  menu->addAction(QTr(main_window_texts::kPreviewMenu), this, &MainWindow::OnPreview)
       ->setEnabled(session_->IsIdle());
-  menu->addAction(QTr(kHistoryMenuText), this, &MainWindow::OnHistory);
+  menu->addAction(QTr(main_window_texts::kHistoryMenu), this, &MainWindow::OnHistory);
   menu->addSeparator();
   menu->addAction(QTr(main_window_texts::kMinimizeMenu), this, &MainWindow::OnMinimizeButton);
   menu->addAction(QTr(main_window_texts::kCloseMenu), this, &MainWindow::OnCloseButton);
   menu->addSeparator();
-  menu->addAction(QTr(kAboutMenuText), this, [this] { OnSysCommand(kIdmAbout); });
+  menu->addAction(QTr(main_window_texts::kAboutMenu), this, [this] { OnSysCommand(kIdmAbout); });
   return menu;
 }
 
@@ -589,7 +589,7 @@ void MainWindow::done(int result) {
     if (asking_to_close_) return;
     asking_to_close_ = true;
     const QMessageBox::StandardButton answer =
-        MessageBox::Show(this, QTr(kStartRefusalCaption), QTr(kCloseDuringRunText),
+        MessageBox::Show(this, QTr(kStartRefusalCaption), QTr(main_window_texts::kCloseDuringRun),
                          QMessageBox::Question, QMessageBox::Yes | QMessageBox::No);
     asking_to_close_ = false;
     if (answer != QMessageBox::Yes) return;

@@ -178,15 +178,11 @@ QCheckBox* OptionsWindow::AddCheckBox(const QString& text, int x, int y, int w) 
 }
 
 void OptionsWindow::SyncFileTypeBoxes() {
-  const QString filters = filters_->text();
+  const std::string filters = filters_->text().toStdString();
   for (size_t i = 0; i < kFileTypes.size(); ++i) {
     const QSignalBlocker quiet(type_boxes_[i]);
-    type_boxes_[i]->setChecked(HasFilterKey(filters, QString::fromUtf8(kFileTypes[i].key)));
+    type_boxes_[i]->setChecked(HasFilterKey(filters, kFileTypes[i].key));
   }
-}
-
-bool OptionsWindow::HasFilterKey(const QString& filters, const QString& key) {
-  return nandell::HasFilterKey(filters.toStdString(), key.toStdString());
 }
 
 QString OptionsWindow::WithFilterKey(const QString& filters, const QString& key, bool on) {

@@ -63,8 +63,6 @@ class OptionsWindow : public SkinnedDialog {
   /// `filters` with `key` added at its end (when `on` and missing) or every occurrence of it
   /// removed (when not `on`); the other keys keep their order and spelling.
   static QString WithFilterKey(const QString& filters, const QString& key, bool on);
-  /// Whether the comma-separated `filters` list `key` as one of its entries.
-  static bool HasFilterKey(const QString& filters, const QString& key);
 
  public slots:
   /// 确定: the values go into the store and to Config.ini; a file that cannot be written is

@@ -1046,7 +1046,7 @@ class MainWindowTest : public QObject {
     auto store = NewStore(config);
     MainWindow window(*store);
     ChooseFolders(window, photos, out);
-    TriggerMenu(window, MainWindow::kPreviewMenuText);
+    TriggerMenu(window, nandell::main_window_texts::kPreviewMenu);
     QTRY_VERIFY_WITH_TIMEOUT(window.Preview() != nullptr, 30000);
     nandell::PreviewWindow* preview = window.Preview();
     QCOMPARE(preview->windowTitle(), QStringLiteral("整理预览"));
@@ -1144,7 +1144,7 @@ class MainWindowTest : public QObject {
     auto store = NewStore(config);
     MainWindow window(*store);
     window.SetOutputFolder(Slash(out));
-    TriggerMenu(window, MainWindow::kHistoryMenuText);
+    TriggerMenu(window, nandell::main_window_texts::kHistoryMenu);
     nandell::HistoryWindow* history = window.History();
     QVERIFY(history != nullptr);
     QCOMPARE(history->windowTitle(), QStringLiteral("整理历史"));
