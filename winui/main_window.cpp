@@ -10,7 +10,6 @@
 #include "log/msgx.h"
 #include "platform/file.h"
 #include "platform/path.h"
-#include "platform/process.h"
 #include "platform/translate.h"
 #include "platform/windows_support.h"
 #include "uicore/build_info.h"

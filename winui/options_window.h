@@ -3,7 +3,6 @@
 // The options window of the Windows window: what the Qt options window edits, at the same
 // places over the same skin (146).
 
-#include <array>
 #include <map>
 
 #include "res/resource_ids.h"
