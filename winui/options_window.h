@@ -55,7 +55,6 @@ class OptionsWindow : public SkinnedDialog {
   SettingsStore& settings_;
   std::map<HWND, COLORREF> colours_;
   HFONT bold_font_ = nullptr;
-  bool syncing_ = false;
   PngButton close_;
   PngButton ok_;
   PngButton cancel_;
