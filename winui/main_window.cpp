@@ -60,14 +60,11 @@ MainWindow::~MainWindow() {
 
 void MainWindow::OnInitDialog() {
   SetText(Window(), build_info::kAppName);
-  // The About entry of the system menu (string 101), when the window has one.
+  // The About entry of the system menu (also string 101 of the resources), when the window
+  // has one.
   if (HMENU menu = ::GetSystemMenu(Window(), FALSE)) {
-    wchar_t entry[128] = {};
-    if (::LoadStringW(ResourceModule(), IDS_ABOUTBOX, entry, 128) > 0) {
-      ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-      ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX,
-                    win::Widen(Tr(win::Narrow(entry).c_str())).c_str());
-    }
+    ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, win::Widen(Tr(texts::kAboutMenu)).c_str());
   }
   ::SendMessageW(Window(), WM_SETICON, ICON_BIG,
                  reinterpret_cast<LPARAM>(AppIcon(::GetSystemMetrics(SM_CXICON))));
