@@ -18,15 +18,10 @@ install(FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${nandell_changelog}.gz
         DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/nandell)
 
 set(CPACK_GENERATOR DEB)
-set(CPACK_PACKAGE_NAME nandell)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_VENDOR Nandell)
 set(CPACK_PACKAGE_CONTACT ${NANDELL_MAINTAINER})
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
-set(CPACK_STRIP_FILES ON)
 set(CPACK_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "sort photos and videos into dated folders")
 # The long description below the summary line; CPack indents it and marks the empty line.
 set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
     "Nandell copies or moves every photo and video of a folder into folders named

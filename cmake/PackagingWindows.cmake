@@ -13,12 +13,7 @@ if(TARGET nandell)
 endif()
 
 set(CPACK_GENERATOR NSIS ZIP)
-set(CPACK_PACKAGE_NAME nandell)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_VENDOR Nandell)
 set(CPACK_PACKAGE_FILE_NAME nandell-${PROJECT_VERSION}-win64)
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "sort photos and videos into dated folders")
-set(CPACK_STRIP_FILES ON)
 
 # Installed into the 64-bit Program Files\Nandell by a 64-bit installer (the programs are
 # 64-bit only), known to Windows as "Nandell": its Start-menu folder, its entry among the

@@ -7,6 +7,7 @@ class QLabel;
 namespace nandell {
 
 class PngButton;
+struct AboutLine;
 
 /// The modal About box: a frameless 360 x 200 window painted with skin 144, the product and
 /// maker lines, three links (web address: link label 3, e-mail: 2, messenger: 4) and a
@@ -29,15 +30,11 @@ class AboutBox : public SkinnedDialog {
   QLabel* EmailLabel() const { return email_; }
   QLabel* MessengerLabel() const { return messenger_; }
 
-  /// Dialog units of the 9-point template font to pixels (x * 3 / 2, y * 13 / 8).
-  static int DialogUnitsX(int du) { return du * 3 / 2; }
-  static int DialogUnitsY(int du) { return du * 13 / 8; }
-
  protected:
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
-  QLabel* AddText(int id, int x, int y, int w, int h, const QString& text);
+  QLabel* AddText(const AboutLine& line, const QString& text);
   PngButton* close_ = nullptr;
   QLabel* title_ = nullptr;
   QLabel* web_ = nullptr;

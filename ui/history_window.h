@@ -38,8 +38,6 @@ class HistoryWindow : public PanelWindow {
   /// Shows the undo button only while the run chosen can be undone and the session is idle.
   void UpdateUndoButton();
 
-  /// The output folder whose runs are listed.
-  const std::string& OutputFolder() const { return output_folder_; }
   /// The controls, for tests and tools.
   QTreeWidget* List() const { return list_; }
   QLabel* Outcome() const { return outcome_; }

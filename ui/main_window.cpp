@@ -16,7 +16,6 @@
 #include "log/msgx.h"
 #include "platform/file.h"
 #include "ui/about_box.h"
-#include "ui/build_info.h"
 #include "ui/elided_text.h"
 #include "ui/folder_picker.h"
 #include "ui/history_window.h"
@@ -27,6 +26,7 @@
 #include "ui/preview_window.h"
 #include "ui/resources.h"
 #include "ui/texts.h"
+#include "uicore/build_info.h"
 #include "uicore/skin_layout.h"
 
 namespace nandell {
@@ -410,15 +410,7 @@ void MainWindow::OnStop() {
 }
 
 void MainWindow::OnUndo() {
-  if (!CanUndo()) return;
-  size_t count = 0;
-  std::string refusal;
-  if (session_->UndoCount(&count, &refusal)) {
-    const QMessageBox::StandardButton answer = MessageBox::Show(
-        this, QString::fromUtf8(kStartRefusalCaption), QTr(kUndoQuestionText).arg(count),
-        QMessageBox::Question, QMessageBox::Yes | QMessageBox::No);
-    if (answer != QMessageBox::Yes) return;
-  }
+  if (!CanUndo() || !ConfirmUndo(nullptr, main_window_texts::kUndoQuestion)) return;
   ClearMessages();
   // A run that cannot be undone is said where the outcome would be.
   session_->Undo();
@@ -427,16 +419,20 @@ void MainWindow::OnUndo() {
 void MainWindow::OnUndoJournal(const QString& journal) {
   if (!session_->IsIdle()) return;
   const std::string path = journal.toStdString();
-  size_t count = 0;
-  std::string refusal;
-  if (session_->UndoCount(path, &count, &refusal)) {
-    const QMessageBox::StandardButton answer = MessageBox::Show(
-        this, QString::fromUtf8(kStartRefusalCaption), QTr(kUndoRunQuestionText).arg(count),
-        QMessageBox::Question, QMessageBox::Yes | QMessageBox::No);
-    if (answer != QMessageBox::Yes) return;
-  }
+  if (!ConfirmUndo(&path, main_window_texts::kUndoRunQuestion)) return;
   ClearMessages();
   session_->UndoJournal(path);
+}
+
+bool MainWindow::ConfirmUndo(const std::string* journal, const char* question) {
+  size_t count = 0;
+  std::string refusal;
+  const bool counted = journal != nullptr ? session_->UndoCount(*journal, &count, &refusal)
+                                          : session_->UndoCount(&count, &refusal);
+  // An undo that cannot be counted goes on without asking: its refusal is its outcome.
+  return !counted || MessageBox::Show(this, QString::fromUtf8(kStartRefusalCaption),
+                                      QTr(question).arg(count), QMessageBox::Question,
+                                      QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
 void MainWindow::ClearMessages() {
@@ -490,21 +486,19 @@ void MainWindow::OnRunEnded(const RunEndEvent& event) {
   if (history_) history_->Refresh();
   // Where the failure list is, also when no viewer could show it, or why it (or, failing
   // that, the run's journal) could not be written.
-  if (!event.error_file_problem.empty()) {
-    ShowText(report_problem_, Tr(kReportProblemText) + event.error_file_problem);
-    report_problem_->show();
-  } else if (event.error_file.empty() && !event.journal_problem.empty()) {
-    ShowText(report_problem_, Tr(kJournalProblemText) + event.journal_problem);
-    report_problem_->show();
-  } else if (event.error_file.empty() && !event.index_notices.empty()) {
+  std::string problem = main_window_texts::RunEndProblemLine(event);
+  if (problem.empty() && event.error_file.empty() && !event.index_notices.empty()) {
     // What became of the library's index (set aside, or not usable), once the run has ended.
-    std::string notices = event.index_notices;
-    while (!notices.empty() && notices.back() == '\n') notices.pop_back();
-    ShowText(report_problem_, notices);
+    problem = event.index_notices;
+    while (!problem.empty() && problem.back() == '\n') problem.pop_back();
+  }
+  if (!problem.empty()) {
+    ShowText(report_problem_, problem);
     report_problem_->show();
   }
-  if (event.error_file.empty()) return;
-  ShowText(failure_list_, Tr(kFailureListText) + event.error_file);
+  const std::string failure_list = main_window_texts::FailureListLine(event);
+  if (failure_list.empty()) return;
+  ShowText(failure_list_, failure_list);
   failure_list_->show();
 }
 
@@ -520,9 +514,7 @@ void MainWindow::ShowEnd(const std::string& message) {
 
 void MainWindow::OnUndoEnded(const UndoEndEvent& end, const std::string& refusal) {
   refresh_timer_.stop();
-  std::string outcome = refusal.empty() ? end.summary : refusal;
-  if (end.stopped) outcome += std::string("\r\n") + Tr(kUndoStoppedText);
-  ShowEnd(outcome);
+  ShowEnd(main_window_texts::UndoOutcomeText(end, refusal));
   // The history that asked for it shows the outcome too, and the run's new state.
   if (history_) history_->ShowOutcome(LastMessage_);
 }
@@ -577,15 +569,15 @@ void MainWindow::OnTimer(int id) {
 
 QMenu* MainWindow::CreateSystemMenu() {
   auto* menu = new QMenu(this);
-  if (CanUndo()) menu->addAction(QTr(kUndoMenuText), this, &MainWindow::OnUndo);
-  menu->addAction(QTr(kPreviewMenuText), this, &MainWindow::OnPreview)
+  if (CanUndo()) menu->addAction(QTr(main_window_texts::kUndoMenu), this, &MainWindow::OnUndo);
+  menu->addAction(QTr(main_window_texts::kPreviewMenu), this, &MainWindow::OnPreview)
       ->setEnabled(session_->IsIdle());
-  menu->addAction(QTr(kHistoryMenuText), this, &MainWindow::OnHistory);
+  menu->addAction(QTr(main_window_texts::kHistoryMenu), this, &MainWindow::OnHistory);
   menu->addSeparator();
   menu->addAction(QTr(main_window_texts::kMinimizeMenu), this, &MainWindow::OnMinimizeButton);
   menu->addAction(QTr(main_window_texts::kCloseMenu), this, &MainWindow::OnCloseButton);
   menu->addSeparator();
-  menu->addAction(QTr(kAboutMenuText), this, [this] { OnSysCommand(kIdmAbout); });
+  menu->addAction(QTr(main_window_texts::kAboutMenu), this, [this] { OnSysCommand(kIdmAbout); });
   return menu;
 }
 
@@ -597,7 +589,7 @@ void MainWindow::done(int result) {
     if (asking_to_close_) return;
     asking_to_close_ = true;
     const QMessageBox::StandardButton answer =
-        MessageBox::Show(this, QTr(kStartRefusalCaption), QTr(kCloseDuringRunText),
+        MessageBox::Show(this, QTr(kStartRefusalCaption), QTr(main_window_texts::kCloseDuringRun),
                          QMessageBox::Question, QMessageBox::Yes | QMessageBox::No);
     asking_to_close_ = false;
     if (answer != QMessageBox::Yes) return;

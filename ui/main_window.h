@@ -61,27 +61,6 @@ class MainWindow : public SkinnedDialog, private SessionListener {
   MainWindow(const MainWindow&) = delete;
   MainWindow& operator=(const MainWindow&) = delete;
 
-  /// The system menu entry that opens the About box. These texts are shown translated (Tr).
-  static constexpr const char* kAboutMenuText = main_window_texts::kAboutMenu;
-  /// The question before a close stops a run in progress (caption "提示", 是/否).
-  static constexpr const char* kCloseDuringRunText = main_window_texts::kCloseDuringRun;
-  /// The right-click entry that undoes the last run.
-  static constexpr const char* kUndoMenuText = main_window_texts::kUndoMenu;
-  /// The question before an undo (caption "提示", 是/否); "%1" is the number of files.
-  static constexpr const char* kUndoQuestionText = main_window_texts::kUndoQuestion;
-  /// The right-click entries that preview a run and list the runs.
-  static constexpr const char* kPreviewMenuText = main_window_texts::kPreviewMenu;
-  static constexpr const char* kHistoryMenuText = main_window_texts::kHistoryMenu;
-  /// The question before the undo of a run chosen in the history; "%1" is the number of files.
-  static constexpr const char* kUndoRunQuestionText = main_window_texts::kUndoRunQuestion;
-  /// The line under the summary that names the failure list: this text, then its path.
-  static constexpr const char* kFailureListText = main_window_texts::kFailureList;
-  /// The line under the summary when the failure list could not be written: this text, then
-  /// its path and the reason.
-  static constexpr const char* kReportProblemText = main_window_texts::kReportProblem;
-  /// The same line when the run's journal could not be written (it cannot be undone): this
-  /// text, then the journal's path and the reason.
-  static constexpr const char* kJournalProblemText = main_window_texts::kJournalProblem;
   /// Command id of the About entry of the system menu.
   static constexpr int kIdmAbout = 16;
   /// Id of the timer that starts the version check, and its delay.
@@ -174,7 +153,7 @@ class MainWindow : public SkinnedDialog, private SessionListener {
   void OnOrganize();
   /// Ask the run (or the undo) to stop after the file in hand; hides the stop button.
   void OnStop();
-  /// Undo the last run after asking (kUndoQuestionText with its number of files); every
+  /// Undo the last run after asking (kUndoQuestion with its number of files); every
   /// file's message and the summary show in the message area, as a run's do.
   void OnUndo();
   /// Preview a run on the window's folders and settings as they are now (a dry run, its
@@ -183,7 +162,7 @@ class MainWindow : public SkinnedDialog, private SessionListener {
   void OnPreview();
   /// Open the history window on the output folder (or bring it to the front).
   void OnHistory();
-  /// Undo the run of `journal` after asking (kUndoRunQuestionText), shown as OnUndo shows it.
+  /// Undo the run of `journal` after asking (kUndoRunQuestion), shown as OnUndo shows it.
   void OnUndoJournal(const QString& journal);
   /// Show what the run or undo has to show (the newest file's message at most about 30 times a
   /// second, the summary at once).
@@ -205,7 +184,7 @@ class MainWindow : public SkinnedDialog, private SessionListener {
   void OnTimer(int id);
 
  public:
-  /// Ends the dialog; during a run it first asks (kCloseDuringRunText, 是/否): 否 keeps the
+  /// Ends the dialog; during a run it first asks (kCloseDuringRun, 是/否): 否 keeps the
   /// window and the run; 是 stops the run and waits for the worker. Then the folders and the
   /// switch go back to the settings store.
   void done(int result) override;
@@ -231,6 +210,9 @@ class MainWindow : public SkinnedDialog, private SessionListener {
   void OnPlanReady(const RunPlan& plan) override;
   // The end of an undo: its summary (or refusal) and the buttons.
   void OnUndoEnded(const UndoEndEvent& end, const std::string& refusal) override;
+  // Asks `question` with the number of files an undo of the last run (or of `journal`) would
+  // take back; true when the answer is yes or the undo cannot be counted (its refusal follows).
+  bool ConfirmUndo(const std::string* journal, const char* question);
   // Clears the message area and the lines under it.
   void ClearMessages();
   // The end of a run or an undo: `message` in the message area, the organize button back.

@@ -2,7 +2,7 @@
 
 #include <deque>
 
-#include "ui/build_info.h"
+#include "uicore/build_info.h"
 
 namespace nandell {
 namespace {

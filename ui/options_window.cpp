@@ -19,11 +19,8 @@
 namespace nandell {
 namespace {
 
-// Colours over the skin: the title on the dark band, the texts, and the explanations.
-constexpr QRgb kTitleColor = qRgb(255, 255, 255);
-constexpr QRgb kTextColor = qRgb(31, 107, 129);
+// The colour of the headings over the skin (the other colours are PanelWindow's).
 constexpr QRgb kHeadingColor = qRgb(11, 46, 89);
-constexpr QRgb kNoteColor = qRgb(104, 128, 146);
 
 void Colour(QWidget* widget, QRgb color) {
   QPalette palette = widget->palette();
@@ -34,23 +31,10 @@ void Colour(QWidget* widget, QRgb color) {
 }  // namespace
 
 OptionsWindow::OptionsWindow(SettingsStore& settings, QWidget* parent)
-    : SkinnedDialog(parent), settings_(settings) {
-  InitResources();
-  setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    : PanelWindow(kSkinOptions, QTr(kTitle), parent, 200), settings_(settings) {
   setWindowModality(Qt::ApplicationModal);
-  setFont(TemplateFont());
-  setWindowTitle(QTr(kTitle));
-  SetSkin(ResourcePixmap(kSkinOptions, "bitmap"));
-  if (!Skin().isNull()) setFixedSize(Skin().size());
   const int W = width();
   const int H = height();
-
-  AddText(QTr(kTitle), 14, 7, 200, kTitleColor, true)->setObjectName("title");
-  close_ = new PngButton(this);
-  close_->setObjectName(QStringLiteral("close"));
-  close_->LoadPng(kPngAboutClose);
-  close_->move(W - close_->width() - 7, 7);
-  connect(close_, &QAbstractButton::clicked, this, &QDialog::reject);
 
   // The file types: a check box per common type over the filter list, which stays editable
   // for any other type.
@@ -122,16 +106,10 @@ OptionsWindow::OptionsWindow(SettingsStore& settings, QWidget* parent)
   language_->setFocusPolicy(Qt::TabFocus);
   AddText(QTr(option_texts::kNextStart), 272, y + 29, W - 272 - 20, kNoteColor);
 
-  ok_ = new PngButton(this);
+  ok_ = AddButton(kPngOptionsOk, QTr(option_texts::kOk));
   ok_->setObjectName(QStringLiteral("ok"));
-  ok_->setText(QTr(option_texts::kOk));
-  ok_->setAccessibleName(ok_->text());
-  ok_->LoadPng(kPngOptionsOk);
-  cancel_ = new PngButton(this);
+  cancel_ = AddButton(kPngOptionsCancel, QTr(option_texts::kCancel));
   cancel_->setObjectName(QStringLiteral("cancel"));
-  cancel_->setText(QTr(option_texts::kCancel));
-  cancel_->setAccessibleName(cancel_->text());
-  cancel_->LoadPng(kPngOptionsCancel);
   cancel_->move(W - 24 - cancel_->width(), H - 40);
   ok_->move(cancel_->x() - 12 - ok_->width(), H - 40);
   connect(ok_, &QAbstractButton::clicked, this, &OptionsWindow::OnOk);
@@ -154,21 +132,6 @@ QCheckBox* OptionsWindow::FileTypeBox(const std::string& key) const {
   return nullptr;
 }
 
-QLabel* OptionsWindow::AddText(const QString& text, int x, int y, int w, QRgb color, bool bold) {
-  auto* label = new QLabel(text, this);
-  label->setTextFormat(Qt::PlainText);
-  // Plain texts let the mouse through, so that a press on them drags the window.
-  label->setAttribute(Qt::WA_TransparentForMouseEvents, true);
-  if (bold) {
-    QFont font = label->font();
-    font.setBold(true);
-    label->setFont(font);
-  }
-  label->setGeometry(x, y, w, label->fontMetrics().height() + 4);
-  Colour(label, color);
-  return label;
-}
-
 QCheckBox* OptionsWindow::AddCheckBox(const QString& text, int x, int y, int w) {
   auto* box = new QCheckBox(text, this);
   box->setGeometry(x, y, w, 20);
@@ -178,15 +141,11 @@ QCheckBox* OptionsWindow::AddCheckBox(const QString& text, int x, int y, int w) 
 }
 
 void OptionsWindow::SyncFileTypeBoxes() {
-  const QString filters = filters_->text();
+  const std::string filters = filters_->text().toStdString();
   for (size_t i = 0; i < kFileTypes.size(); ++i) {
     const QSignalBlocker quiet(type_boxes_[i]);
-    type_boxes_[i]->setChecked(HasFilterKey(filters, QString::fromUtf8(kFileTypes[i].key)));
+    type_boxes_[i]->setChecked(HasFilterKey(filters, kFileTypes[i].key));
   }
-}
-
-bool OptionsWindow::HasFilterKey(const QString& filters, const QString& key) {
-  return nandell::HasFilterKey(filters.toStdString(), key.toStdString());
 }
 
 QString OptionsWindow::WithFilterKey(const QString& filters, const QString& key, bool on) {
@@ -220,7 +179,7 @@ void OptionsWindow::keyPressEvent(QKeyEvent* event) {
     event->accept();
     return;
   }
-  SkinnedDialog::keyPressEvent(event);
+  PanelWindow::keyPressEvent(event);
 }
 
 }  // namespace nandell

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/translate.h"
-#include "ui/skinned_dialog.h"
+#include "ui/panel_window.h"
 #include "uicore/options.h"
 
 class QCheckBox;
@@ -27,7 +27,7 @@ class SettingsStore;
 /// SkipKnown, RenameConflicts, DayStartsAt, CheckVersion and the Language of the texts (used from
 /// the next start). 确定 puts the values into the store and writes them to Config.ini at once
 /// (SaveOptions); 取消, the close cross and Escape change nothing.
-class OptionsWindow : public SkinnedDialog {
+class OptionsWindow : public PanelWindow {
   Q_OBJECT
 
  public:
@@ -58,13 +58,10 @@ class OptionsWindow : public SkinnedDialog {
   QComboBox* LanguageBox() const { return language_; }
   PngButton* OkButton() const { return ok_; }
   PngButton* CancelButton() const { return cancel_; }
-  PngButton* CloseButton() const { return close_; }
 
   /// `filters` with `key` added at its end (when `on` and missing) or every occurrence of it
   /// removed (when not `on`); the other keys keep their order and spelling.
   static QString WithFilterKey(const QString& filters, const QString& key, bool on);
-  /// Whether the comma-separated `filters` list `key` as one of its entries.
-  static bool HasFilterKey(const QString& filters, const QString& key);
 
  public slots:
   /// 确定: the values go into the store and to Config.ini; a file that cannot be written is
@@ -75,7 +72,6 @@ class OptionsWindow : public SkinnedDialog {
   void keyPressEvent(QKeyEvent* event) override;
 
  private:
-  QLabel* AddText(const QString& text, int x, int y, int w, QRgb color, bool bold = false);
   QCheckBox* AddCheckBox(const QString& text, int x, int y, int w);
   void SyncFileTypeBoxes();
 
@@ -91,7 +87,6 @@ class OptionsWindow : public SkinnedDialog {
   QComboBox* language_ = nullptr;
   PngButton* ok_ = nullptr;
   PngButton* cancel_ = nullptr;
-  PngButton* close_ = nullptr;
 };
 
 }  // namespace nandell

@@ -7,7 +7,7 @@
 
 namespace nandell {
 
-PanelWindow::PanelWindow(uint32_t skin_id, const QString& title, QWidget* parent)
+PanelWindow::PanelWindow(uint32_t skin_id, const QString& title, QWidget* parent, int title_width)
     : SkinnedDialog(parent) {
   InitResources();
   setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
@@ -15,22 +15,24 @@ PanelWindow::PanelWindow(uint32_t skin_id, const QString& title, QWidget* parent
   setWindowTitle(title);
   SetSkin(ResourcePixmap(skin_id, "bitmap"));
   if (!Skin().isNull()) setFixedSize(Skin().size());
-  QLabel* heading = AddText(title, 14, 7, width() / 2, kTitleColor);
-  heading->setObjectName(QStringLiteral("title"));
-  QFont bold = heading->font();
-  bold.setBold(true);
-  heading->setFont(bold);
+  AddText(title, 14, 7, title_width > 0 ? title_width : width() / 2, kTitleColor, true)
+      ->setObjectName(QStringLiteral("title"));
   close_ = AddButton(kPngAboutClose, QString());
   close_->setObjectName(QStringLiteral("close"));
   close_->move(width() - close_->width() - 7, 7);
   connect(close_, &QAbstractButton::clicked, this, &QDialog::reject);
 }
 
-QLabel* PanelWindow::AddText(const QString& text, int x, int y, int w, QRgb color) {
+QLabel* PanelWindow::AddText(const QString& text, int x, int y, int w, QRgb color, bool bold) {
   auto* label = new QLabel(text, this);
   label->setTextFormat(Qt::PlainText);
   // A press on a plain text drags the window, as on the skin.
   label->setAttribute(Qt::WA_TransparentForMouseEvents, true);
+  if (bold) {
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+  }
   label->setGeometry(x, y, w, label->fontMetrics().height() + 4);
   QPalette palette = label->palette();
   palette.setColor(QPalette::WindowText, QColor(color));

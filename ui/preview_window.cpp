@@ -69,36 +69,34 @@ PreviewWindow::PreviewWindow(RunPlan plan, QWidget* parent)
   FillTree();
 
   model_ = new ThumbnailModel(this);
-  thumbnails_ = new QListView(this);
-  thumbnails_->setObjectName(QStringLiteral("thumbnails"));
-  thumbnails_->setGeometry(360, 86, W - 20 - 360, H - 50 - 86 - 10);
-  thumbnails_->setViewMode(QListView::IconMode);
-  thumbnails_->setIconSize(QSize(ThumbnailLoader::kSize, ThumbnailLoader::kSize));
-  thumbnails_->setGridSize(QSize(ThumbnailLoader::kSize + 24, ThumbnailLoader::kSize + 34));
-  thumbnails_->setResizeMode(QListView::Adjust);
-  thumbnails_->setMovement(QListView::Static);
-  thumbnails_->setUniformItemSizes(true);
-  thumbnails_->setTextElideMode(Qt::ElideMiddle);
-  thumbnails_->setModel(model_);
+  auto* thumbnails = new QListView(this);
+  thumbnails->setObjectName(QStringLiteral("thumbnails"));
+  thumbnails->setGeometry(360, 86, W - 20 - 360, H - 50 - 86 - 10);
+  thumbnails->setViewMode(QListView::IconMode);
+  thumbnails->setIconSize(QSize(ThumbnailLoader::kSize, ThumbnailLoader::kSize));
+  thumbnails->setGridSize(QSize(ThumbnailLoader::kSize + 24, ThumbnailLoader::kSize + 34));
+  thumbnails->setResizeMode(QListView::Adjust);
+  thumbnails->setMovement(QListView::Static);
+  thumbnails->setUniformItemSizes(true);
+  thumbnails->setTextElideMode(Qt::ElideMiddle);
+  thumbnails->setModel(model_);
   connect(tree_, &QTreeWidget::currentItemChanged, this,
           [this](QTreeWidgetItem* item) { ShowFiles(item); });
 
   start_ = AddButton(kPngStartRun, QTr(kStartText));
   start_->setObjectName(QStringLiteral("start"));
-  cancel_ = AddButton(kPngOptionsCancel, QTr("取消"));
-  cancel_->setObjectName(QStringLiteral("cancel"));
-  cancel_->move(W - 24 - cancel_->width(), H - 40);
-  start_->move(cancel_->x() - 12 - start_->width(), H - 40);
+  PngButton* cancel = AddButton(kPngOptionsCancel, QTr("取消"));
+  cancel->setObjectName(QStringLiteral("cancel"));
+  cancel->move(W - 24 - cancel->width(), H - 40);
+  start_->move(cancel->x() - 12 - start_->width(), H - 40);
   connect(start_, &QAbstractButton::clicked, this, &QDialog::accept);
-  connect(cancel_, &QAbstractButton::clicked, this, &QDialog::reject);
+  connect(cancel, &QAbstractButton::clicked, this, &QDialog::reject);
 
   // The first day opens, with its photos.
   QTreeWidgetItem* first = tree_->topLevelItem(0);
   while (first != nullptr && first->childCount() > 0) first = first->child(0);
   if (first != nullptr) tree_->setCurrentItem(first);
 }
-
-PreviewWindow::~PreviewWindow() = default;
 
 void PreviewWindow::FillTree() {
   // The folders the files would go to, from the targets below the output folder: the year and

@@ -7,7 +7,6 @@
 #include "ui/panel_window.h"
 
 class QLabel;
-class QListView;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -35,17 +34,14 @@ class PreviewWindow : public PanelWindow {
 
   /// The window showing `plan`.
   explicit PreviewWindow(RunPlan plan, QWidget* parent = nullptr);
-  ~PreviewWindow() override;
 
   /// The plan shown; its config is what "开始整理" is to run.
   const RunPlan& Plan() const { return plan_; }
 
   /// The controls, for tests and tools.
   QTreeWidget* Tree() const { return tree_; }
-  QListView* Thumbnails() const { return thumbnails_; }
   ThumbnailModel* ThumbnailItems() const { return model_; }
   PngButton* StartButton() const { return start_; }
-  PngButton* CancelButton() const { return cancel_; }
 
  private:
   void FillTree();
@@ -54,10 +50,8 @@ class PreviewWindow : public PanelWindow {
 
   RunPlan plan_;
   QTreeWidget* tree_ = nullptr;
-  QListView* thumbnails_ = nullptr;
   ThumbnailModel* model_ = nullptr;
   PngButton* start_ = nullptr;
-  PngButton* cancel_ = nullptr;
 };
 
 }  // namespace nandell

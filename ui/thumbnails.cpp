@@ -61,16 +61,13 @@ QImage ExifThumbnail(const QString& path) {
   QImage image;
   FILE* file = std::fopen(QFile::encodeName(path).constData(), "rb");
   if (file == nullptr) return image;
-  unsigned char start[2] = {};
-  if (std::fread(start, 1, 2, file) == 2 && start[0] == 0xFF && start[1] == 0xD8) {
-    std::rewind(file);
-    ImageInfo info{};
-    ExifReader reader(&info);
-    reader.ReadSections(file);
-    if (info.thumbnail != nullptr && info.thumbnail_length > 0 &&
-        image.loadFromData(info.thumbnail, info.thumbnail_length)) {
-      image = Oriented(image, info.orientation);
-    }
+  // The reader refuses a file that does not start as a JPEG, leaving `info` without thumbnail.
+  ImageInfo info{};
+  ExifReader reader(&info);
+  reader.ReadSections(file);
+  if (info.thumbnail != nullptr && info.thumbnail_length > 0 &&
+      image.loadFromData(info.thumbnail, info.thumbnail_length)) {
+    image = Oriented(image, info.orientation);
   }
   std::fclose(file);
   return image;

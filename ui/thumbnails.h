@@ -64,7 +64,6 @@ class ThumbnailModel : public QAbstractListModel {
 
   /// Shows `items` instead (the thumbnails of the ones shown before are no longer made).
   void SetItems(std::vector<Item> items);
-  const std::vector<Item>& Items() const { return items_; }
 
   int rowCount(const QModelIndex& parent = QModelIndex()) const override;
   QVariant data(const QModelIndex& index, int role) const override;

@@ -11,6 +11,8 @@ namespace nandell::build_info {
 
 /// The application's name: the caption of the folder picker's message boxes.
 inline constexpr char kAppName[] = "Nandell";
+/// The About box's caption and title line (shown translated).
+inline constexpr const char* kAboutTitle = TrNoop("关于 Nandell");
 /// The version line of the About box, with the version for %s.
 inline constexpr const char* kVersionFormat = TrNoop("Nandell %s 版");
 /// The maker's web address (begins "http://"): footer link and About box link.

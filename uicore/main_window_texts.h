@@ -2,7 +2,14 @@
 
 // The main window's texts, for both windows (Qt and Windows); shown translated (Tr).
 
+#include <string>
+
 #include "platform/translate.h"
+
+namespace nandell {
+struct RunEndEvent;
+struct UndoEndEvent;
+}  // namespace nandell
 
 namespace nandell::main_window_texts {
 
@@ -41,5 +48,14 @@ inline constexpr const char* kPhotoFolderButton = TrNoop("照片目录");
 inline constexpr const char* kOutputFolderButton = TrNoop("输出目录");
 inline constexpr const char* kOrganizeButton = TrNoop("整理");
 inline constexpr const char* kStopButton = TrNoop("停止");
+
+/// The line under a run's summary that says why its failure list (or, when it has none, its
+/// journal) could not be written, translated; empty when both were written.
+std::string RunEndProblemLine(const RunEndEvent& event);
+/// The line under a run's summary that names its failure list; empty when it wrote none.
+std::string FailureListLine(const RunEndEvent& event);
+/// What an undo came to: `refusal` when it was refused, else its summary; then, when it was
+/// stopped, a line that says so.
+std::string UndoOutcomeText(const UndoEndEvent& end, const std::string& refusal);
 
 }  // namespace nandell::main_window_texts

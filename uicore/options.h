@@ -51,12 +51,7 @@ struct OptionSwitch {
 
 /// The switches of "整理方式", in the order the window shows them; SkipKnown where the build has
 /// the library's index.
-#ifdef NANDELL_WITH_LIBRARY
-inline constexpr size_t kOptionSwitchCount = 7;
-#else
-inline constexpr size_t kOptionSwitchCount = 6;
-#endif
-inline constexpr std::array<OptionSwitch, kOptionSwitchCount> kOptionSwitches = {{
+inline constexpr auto kOptionSwitches = std::to_array<OptionSwitch>({
     {"MediaDates", &SettingsStore::MediaDates, TrNoop("从 HEIC 照片和视频中读取拍摄日期"),
      TrNoop("HEIC、WebP、RAW 照片和视频也按拍摄日期整理, 而不是按修改日期")},
     {"SidecarDates", &SettingsStore::SidecarDates, TrNoop("从附带的 XMP 或 JSON 文件中读取日期"),
@@ -73,7 +68,7 @@ inline constexpr std::array<OptionSwitch, kOptionSwitchCount> kOptionSwitches = 
     {"SkipKnown", &SettingsStore::SkipKnown, TrNoop("跳过库中已有的文件"),
      TrNoop("输出目录中任何位置已有内容相同的文件时跳过, 照片不会被删除")},
 #endif
-}};
+});
 
 /// The options window's other texts (shown translated where marked).
 namespace option_texts {

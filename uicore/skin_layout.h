@@ -1,7 +1,13 @@
 #pragma once
 
 // Where the main window's controls go, computed from the skin's size and the sizes its button
-// strips give the buttons: the one table both windows (Qt and Windows) lay out by.
+// strips give the buttons, and where the About box's lines go: the tables both windows (Qt and
+// Windows) lay out by.
+
+#include <string>
+
+#include "res/resource_ids.h"
+#include "uicore/build_info.h"
 
 namespace nandell {
 
@@ -55,5 +61,39 @@ struct MainLayout {
 /// (512, 5), about (494, 5), photo (87, 91), output (87, 183), organize (87, 274), message
 /// (252, 274) 311 x 104, stop (573, 286).
 MainLayout LayoutMainWindow(int width, int height, const MainButtonSizes& buttons);
+
+/// Dialog units of the About box's template font (SimSun 9 pt) to pixels, whatever font stands
+/// in for it: the skin is drawn in pixels.
+constexpr int DialogUnitsX(int du) {
+  return du * 3 / 2;
+}
+constexpr int DialogUnitsY(int du) {
+  return du * 13 / 8;
+}
+
+/// One line of the About box where its template puts it, in dialog units; `id` is its control.
+struct AboutLine {
+  int id, x, y, width, height;
+};
+/// The title, the version, rights and maker lines, and the web, e-mail and messenger links.
+inline constexpr AboutLine kAboutLines[] = {
+    {IDC_ABOUT_TITLE, 7, 3, 101, 10},       {IDC_ABOUT_VERSION, 63, 35, 119, 8},
+    {IDC_ABOUT_RIGHTS, 63, 50, 119, 8},     {IDC_ABOUT_MAKER, 63, 65, 119, 8},
+    {IDC_ABOUT_WEB, 63, 80, 119, 8},        {IDC_ABOUT_EMAIL, 63, 95, 119, 8},
+    {IDC_ABOUT_MESSENGER, 64, 110, 119, 8},
+};
+
+/// The About box's links: the line (control), the process-wide link label that it is
+/// (1 to 4) and what it opens.
+struct AboutLink {
+  int id;
+  int instance;
+  std::string target;
+};
+inline const AboutLink kAboutLinks[] = {
+    {IDC_ABOUT_WEB, 3, build_info::kWebAddress},
+    {IDC_ABOUT_EMAIL, 2, build_info::kEmail},
+    {IDC_ABOUT_MESSENGER, 4, std::string("QQ:") + build_info::kMessengerNumber},
+};
 
 }  // namespace nandell

@@ -6,6 +6,7 @@
 #include "platform/translate.h"
 #include "platform/windows_support.h"
 #include "uicore/build_info.h"
+#include "uicore/skin_layout.h"
 #include "winui/link_label.h"
 #include "winui/resources.h"
 
@@ -14,40 +15,22 @@ namespace nandell::winui {
 void AboutBox::OnInitDialog() {
   AddButton(close_, IDOK);
   // The texts in the chosen language.
-  SetText(Window(), Tr("关于 Nandell"));
-  SetText(Item(IDC_ABOUT_TITLE), Tr("关于 Nandell"));
+  SetText(Window(), Tr(build_info::kAboutTitle));
+  SetText(Item(IDC_ABOUT_TITLE), Tr(build_info::kAboutTitle));
   SetText(Item(IDC_ABOUT_VERSION), TrFormat(build_info::kVersionFormat, NANDELL_VERSION));
   SetText(Item(IDC_ABOUT_RIGHTS), Tr(build_info::kRightsNotice));
   SetText(Item(IDC_ABOUT_MAKER), Tr(build_info::kMakerLine));
   // The links: web address (3), e-mail (2), messenger number (4).
-  const struct {
-    int id;
-    int instance;
-    std::string target;
-  } links[] = {
-      {IDC_ABOUT_WEB, 3, build_info::kWebAddress},
-      {IDC_ABOUT_EMAIL, 2, build_info::kEmail},
-      {IDC_ABOUT_MESSENGER, 4, std::string("QQ:") + build_info::kMessengerNumber},
-  };
-  for (const auto& link : links) {
+  for (const AboutLink& link : kAboutLinks) {
     LinkLabel* label = LinkLabel::Instance(link.instance);
     label->Attach(Item(link.id));
     label->SetNotify(1);
     label->SetLinkCursor(LinkCursor());
     label->SetLink(link.target);
   }
-  // The lines where the template puts them, in the template font's dialog units as SimSun 9 pt
-  // makes them (x * 3 / 2, y * 13 / 8), whatever font stands in for it: the skin is drawn in
-  // pixels. A line is never cut: it is at least as wide and high as its text.
-  const struct {
-    int id, x, y, width, height;
-  } lines[] = {
-      {IDC_ABOUT_TITLE, 7, 3, 101, 10},       {IDC_ABOUT_VERSION, 63, 35, 119, 8},
-      {IDC_ABOUT_RIGHTS, 63, 50, 119, 8},     {IDC_ABOUT_MAKER, 63, 65, 119, 8},
-      {IDC_ABOUT_WEB, 63, 80, 119, 8},        {IDC_ABOUT_EMAIL, 63, 95, 119, 8},
-      {IDC_ABOUT_MESSENGER, 64, 110, 119, 8},
-  };
-  for (const auto& line : lines) {
+  // The lines where the template puts them (in pixels as its font makes them). A line is never
+  // cut: it is at least as wide and high as its text.
+  for (const AboutLine& line : kAboutLines) {
     HWND control = Item(line.id);
     HDC dc = ::GetDC(control);
     HGDIOBJ old =
@@ -57,9 +40,9 @@ void AboutBox::OnInitDialog() {
     ::GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &extent);
     ::SelectObject(dc, old);
     ::ReleaseDC(control, dc);
-    Place(line.id, line.x * 3 / 2, line.y * 13 / 8,
-          std::max(line.width * 3 / 2, static_cast<int>(extent.cx) + 2),
-          std::max(line.height * 13 / 8, static_cast<int>(extent.cy) + 2));
+    Place(line.id, DialogUnitsX(line.x), DialogUnitsY(line.y),
+          std::max(DialogUnitsX(line.width), static_cast<int>(extent.cx) + 2),
+          std::max(DialogUnitsY(line.height), static_cast<int>(extent.cy) + 2));
   }
   // The skin decides the size; the close button goes 5 pixels from the top-right corner.
   LoadSkin(IDB_SKIN_ABOUT);

@@ -16,9 +16,6 @@ class AboutBox : public SkinnedDialog {
  public:
   AboutBox() : SkinnedDialog(IDD_ABOUTBOX) {}
 
-  /// The close button (control IDOK).
-  PngButton& CloseButton() { return close_; }
-
  protected:
   bool OnMessage(UINT message, WPARAM wparam, LPARAM lparam, INT_PTR* result) override;
   COLORREF TextColor(HWND control) override;

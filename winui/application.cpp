@@ -54,8 +54,8 @@ int RunApplication(SettingsStore& settings) {
   ParseLanguage(settings.Language, &language);
   std::string language_error;
   const bool language_ready = SetLanguage(language, "", &language_error);
-  // The four process-wide link labels, then the log object.
-  for (int n = 1; n <= 4; ++n) LinkLabel::Instance(n);
+  // The four process-wide link labels (made together), then the log object.
+  LinkLabel::Instance(1);
   MsgX();
   if (!language_ready) MsgX().Log(language_error.c_str(), 0, __LINE__, "application.cpp");
   RecordLaunchesIfAsked();

@@ -28,18 +28,15 @@ class FolderPicker {
   /// (null: none); `initial_folder`: selected at opening (null: the current directory; empty:
   /// none); `owner`: the owning window (may be null). The texts are copied.
   FolderPicker(const char* caption, const char* title, const char* initial_folder, HWND owner);
-  virtual ~FolderPicker() = default;
   FolderPicker(const FolderPicker&) = delete;
   FolderPicker& operator=(const FolderPicker&) = delete;
 
   /// Runs the dialog modally. Returns 1 when a folder was accepted, -1 otherwise (Cancel, the
   /// close box, Escape, or no shell allocator).
-  virtual int32_t DoModal();
+  int32_t DoModal();
   /// The edit box's text as last read; after DoModal returned 1 the accepted folder as it
   /// stood: a drive path without a trailing "\", a drive root as "X:\".
   std::string GetPath() const { return path_; }
-  /// The picker's edit box while the dialog is open, else null.
-  HWND Edit() const { return edit_; }
 
   /// Tests `path`: 0 accepted (the folder exists, now or after creation), -1 the user declined
   /// to create it, 1 invalid, 2 creation failed. Shows the invalid / cannot-create message or

@@ -54,12 +54,6 @@ class LinkLabel {
   /// transparent background.
   void CtlColor(HDC dc) const;
 
-  /// What a press opens; empty for none.
-  const std::string& LinkTarget() const { return link_target_; }
-  bool IsVisited() const { return visited_ != 0; }
-  bool IsHover() const { return hover_ != 0; }
-  COLORREF CurrentColor() const { return current_color_; }
-
  private:
   static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam,
                                     UINT_PTR id, DWORD_PTR self);

@@ -10,7 +10,6 @@
 #include "log/msgx.h"
 #include "platform/file.h"
 #include "platform/path.h"
-#include "platform/process.h"
 #include "platform/translate.h"
 #include "platform/windows_support.h"
 #include "uicore/build_info.h"
@@ -56,14 +55,11 @@ MainWindow::~MainWindow() {
 
 void MainWindow::OnInitDialog() {
   SetText(Window(), build_info::kAppName);
-  // The About entry of the system menu (string 101), when the window has one.
+  // The About entry of the system menu (also string 101 of the resources), when the window
+  // has one.
   if (HMENU menu = ::GetSystemMenu(Window(), FALSE)) {
-    wchar_t entry[128] = {};
-    if (::LoadStringW(ResourceModule(), IDS_ABOUTBOX, entry, 128) > 0) {
-      ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-      ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX,
-                    win::Widen(Tr(win::Narrow(entry).c_str())).c_str());
-    }
+    ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    ::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, win::Widen(Tr(texts::kAboutMenu)).c_str());
   }
   ::SendMessageW(Window(), WM_SETICON, ICON_BIG,
                  reinterpret_cast<LPARAM>(AppIcon(::GetSystemMetrics(SM_CXICON))));
@@ -284,18 +280,13 @@ void MainWindow::OnRunEnded(const RunEndEvent& event) {
   ::ShowWindow(Item(IDC_STOP), SW_HIDE);
   // Where the failure list is (also when no viewer came up), or why it (or, failing that, the
   // run's journal) could not be written.
-  if (!event.error_file_problem.empty()) {
-    ShowLine(IDC_REPORT_PROBLEM, Tr(texts::kReportProblem) + event.error_file_problem);
-  } else if (event.error_file.empty() && !event.journal_problem.empty()) {
-    ShowLine(IDC_REPORT_PROBLEM, Tr(texts::kJournalProblem) + event.journal_problem);
-  }
-  if (!event.error_file.empty())
-    ShowLine(IDC_FAILURE_LIST, Tr(texts::kFailureList) + event.error_file);
+  const std::string problem = texts::RunEndProblemLine(event);
+  if (!problem.empty()) ShowLine(IDC_REPORT_PROBLEM, problem);
+  if (!event.error_file.empty()) ShowLine(IDC_FAILURE_LIST, texts::FailureListLine(event));
 }
 
 void MainWindow::OnUndoEnded(const UndoEndEvent& end, const std::string& refusal) {
-  LastMessage_ = refusal.empty() ? end.summary : refusal;
-  if (end.stopped) LastMessage_ += std::string("\r\n") + Tr(kUndoStoppedText);
+  LastMessage_ = texts::UndoOutcomeText(end, refusal);
   ShowText(IDC_MESSAGE, LastMessage_);
   ::EnableWindow(Item(IDC_ORGANIZE), TRUE);
   ::ShowWindow(Item(IDC_STOP), SW_HIDE);

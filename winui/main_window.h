@@ -9,7 +9,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <memory>
 #include <string>
 
 #include "engine/run_session.h"
@@ -58,14 +57,6 @@ class MainWindow : public SkinnedDialog, private SessionListener {
   void UpdateData(bool save);
   /// Places every control from the skin's and the strips' sizes and logs the skin size.
   void LayoutSkin();
-
-  /// The fields the window shows; the folders end with "\" once chosen.
-  const std::string& PhotoFolder() const { return PhotoFolder_; }
-  const std::string& OutputFolder() const { return OutputFolder_; }
-  const std::string& LastMessage() const { return LastMessage_; }
-  int32_t DeleteSource() const { return DeleteSource_; }
-  /// The window's runs and undos.
-  RunSession& Session() { return session_; }
 
   /// The handlers (names of the design).
   void OnOrganize();

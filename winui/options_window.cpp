@@ -144,13 +144,12 @@ bool OptionsWindow::Checked(int id) const {
 }
 
 void OptionsWindow::SyncFileTypeBoxes() {
-  syncing_ = true;
+  // BM_SETCHECK notifies nobody: the boxes set here send no BN_CLICKED back.
   const std::string filters = GetText(Item(kFiltersId));
   for (size_t i = 0; i < kFileTypes.size(); ++i) {
     ::CheckDlgButton(Window(), kFirstTypeId + static_cast<int>(i),
                      HasFilterKey(filters, kFileTypes[i].key) ? BST_CHECKED : BST_UNCHECKED);
   }
-  syncing_ = false;
 }
 
 void OptionsWindow::OnOk() {
@@ -189,11 +188,11 @@ bool OptionsWindow::OnMessage(UINT message, WPARAM wparam, LPARAM lparam, INT_PT
       } else if (id == IDCANCEL || id == kCancelId || id == kCloseId) {
         ::EndDialog(Window(), IDCANCEL);
       } else if (id >= kFirstTypeId && id < kFirstTypeId + static_cast<int>(kFileTypes.size()) &&
-                 HIWORD(wparam) == BN_CLICKED && !syncing_) {
+                 HIWORD(wparam) == BN_CLICKED) {
         // A type box puts its key into the list or takes it out.
         const FileType& type = kFileTypes[static_cast<size_t>(id - kFirstTypeId)];
         SetText(Item(kFiltersId), WithFilterKey(GetText(Item(kFiltersId)), type.key, Checked(id)));
-      } else if (id == kFiltersId && HIWORD(wparam) == EN_CHANGE && !syncing_) {
+      } else if (id == kFiltersId && HIWORD(wparam) == EN_CHANGE) {
         SyncFileTypeBoxes();
       }
       // IDOK (Enter) confirms nothing by itself.

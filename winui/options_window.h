@@ -3,7 +3,6 @@
 // The options window of the Windows window: what the Qt options window edits, at the same
 // places over the same skin (146).
 
-#include <array>
 #include <map>
 
 #include "res/resource_ids.h"
@@ -56,7 +55,6 @@ class OptionsWindow : public SkinnedDialog {
   SettingsStore& settings_;
   std::map<HWND, COLORREF> colours_;
   HFONT bold_font_ = nullptr;
-  bool syncing_ = false;
   PngButton close_;
   PngButton ok_;
   PngButton cancel_;

@@ -41,11 +41,8 @@ class PngButton {
 
   /// Whether a strip image is held, and its sizes (0 without one).
   bool HasImage() const { return image_ != nullptr; }
-  int ImageWidth() const { return image_width_; }
   int ImageHeight() const { return image_height_; }
   int SliceWidth() const { return slice_width_; }
-  /// Whether the hover look is on.
-  bool IsHover() const { return hover_ != 0; }
   /// The strip's x offset for a state: 2 slices when pressed, else 1 when hovered, else 0.
   int SliceOffset(bool pressed) const;
 

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "ui/about_box.h"
-#include "ui/build_info.h"
 #include "ui/link_label.h"
 #include "ui/png_button.h"
+#include "uicore/build_info.h"
 
 using nandell::AboutBox;
 using nandell::LinkLabel;

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "ui/build_info.h"
 #include "ui/link_label.h"
 #include "ui/resources.h"
+#include "uicore/build_info.h"
 
 using nandell::LinkLabel;
 

@@ -11,13 +11,8 @@
 set -uo pipefail
 nandell=${1:?usage: placement_check.sh NANDELL [STARTS]}
 starts=${2:-10}
-
-for tool in Xvfb openbox xdotool xwininfo xprop; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "SKIP: $tool is not installed"
-    exit 77
-  fi
-done
+source "$(dirname "$0")/../support/x_display.sh"
+require_tools Xvfb openbox xdotool xwininfo xprop
 
 work=$(mktemp -d)
 pids=()
@@ -28,44 +23,12 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# A display of our own: Xvfb picks a free number and writes it to the pipe.
-mkfifo "$work/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" >/dev/null 2>&1 &
-pids+=($!)
-read -r -t 20 number <"$work/display" || { echo "FAIL: Xvfb did not start"; exit 1; }
-export DISPLAY=":$number"
-openbox >/dev/null 2>&1 &
-pids+=($!)
-for _ in $(seq 100); do
-  xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break
-  sleep 0.1
-done
-xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' ||
-  { echo "FAIL: openbox did not start"; exit 1; }
+start_x_display
 
 failures=0
 fail() {
   echo "FAIL (start $start): $*"
   failures=$((failures + 1))
-}
-
-# The visible window named exactly $1, waited for up to 10 s; empty when none came.
-find_window() {
-  local id
-  for _ in $(seq 100); do
-    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -1)
-    [ -n "$id" ] && { echo "$id"; return; }
-    sleep 0.1
-  done
-}
-
-# Waits up to 10 s until no visible window is named $1; false if one still is.
-window_gone() {
-  for _ in $(seq 100); do
-    [ -z "$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null)" ] && return 0
-    sleep 0.1
-  done
-  return 1
 }
 
 # Waits up to 10 s until the window manager has window $1 in hand (it has set the window's frame
@@ -76,12 +39,6 @@ managed() {
     sleep 0.1
   done
   return 1
-}
-
-# "X Y W H" of window $1's own area in screen coordinates, as the X server has it.
-geometry() {
-  xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
-                           /Width:/ {w=$NF} /Height:/ {h=$NF} END {print x, y, w, h}'
 }
 
 # Asserts that window $2 ($1 in messages) has its area centred over the area "X Y W H" in $3
@@ -165,7 +122,7 @@ for start in $(seq "$starts"); do
     # Closed with its close button (339,5 16x16).
     read -r ax ay _ _ <<<"$(geometry "$about")"
     xdotool mousemove $((ax + 347)) $((ay + 13)) click 1
-    window_gone '关于 Nandell' || fail "the About box did not close"
+    wait_until 100 gone '关于 Nandell' || fail "the About box did not close"
   fi
 
   # The folder picker, from the photo folder button (87,91 155x52).
@@ -177,7 +134,7 @@ for start in $(seq "$starts"); do
     check_centred "the folder picker" "$picker" "$mx $my $mw $mh"
     xdotool windowactivate --sync "$picker" >/dev/null 2>&1
     xdotool key Escape
-    window_gone '浏览目录' || fail "the folder picker did not close"
+    wait_until 100 gone '浏览目录' || fail "the folder picker did not close"
   fi
 
   # The main window, dragged by its skin.

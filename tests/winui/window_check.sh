@@ -21,12 +21,8 @@ if [ $# -ne 5 ]; then
   exit 2
 fi
 nandell=$1 wintool=$2 cli=$3 build=$4 samples=$5
-for tool in Xvfb openbox xdotool xwininfo xprop wine iconv; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "SKIP: $tool is not installed"
-    exit 77
-  fi
-done
+source "$(dirname "$0")/../support/x_display.sh"
+require_tools Xvfb openbox xdotool xwininfo xprop wine iconv
 export LC_ALL=C.UTF-8
 wine_run=$(cd "$(dirname "$0")/../../cmake" && pwd)/wine-run.sh
 export WINEPREFIX=$build/wineprefix-gui WINEARCH=win64 WINEDEBUG=-all
@@ -50,28 +46,7 @@ fail() {
 
 # ---- The display and the prefix ----
 
-mkfifo "$work/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -dpi 96 -nolisten tcp 3>"$work/display" \
-  >/dev/null 2>&1 &
-pids+=($!)
-read -r -t 20 number <"$work/display" || { echo "FAIL: Xvfb did not start"; exit 1; }
-export DISPLAY=":$number"
-openbox >/dev/null 2>&1 &
-pids+=($!)
-
-# Waits until the command succeeds, up to $1 tenths of a second; false when it never did.
-wait_until() {
-  local tenths=$1
-  shift
-  for _ in $(seq "$tenths"); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
-wm_ready() { xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'; }
-wait_until 100 wm_ready ||
-  { echo "FAIL: openbox did not start"; exit 1; }
+start_x_display -dpi 96
 
 if [ ! -f "$WINEPREFIX/.window-check-ready" ]; then
   # The fonts that stand in for the templates' 宋体 and the system's Chinese fonts, and 96 DPI
@@ -135,21 +110,8 @@ config_value() {
 # ---- Talking to the windows ----
 
 tool() { "$wine_run" "$WINEPREFIX" "$wintool" "$@" 2>/dev/null | tr -d '\r'; }
-# The visible window named exactly $1 (other than window $2), waited for up to 15 s.
-find_window() {
-  local id
-  for _ in $(seq 150); do
-    id=$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | grep -vx "${2:-0}" | head -1)
-    [ -n "$id" ] && { echo "$id"; return; }
-    sleep 0.1
-  done
-}
-gone() { [ -z "$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | grep -vx "${2:-0}")" ]; }
-# "X Y W H" of window $1's own area on the screen, as the X server has it.
-geometry() {
-  xwininfo -id "$1" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
-                           /Width:/ {w=$NF} /Height:/ {h=$NF} END {print x, y, w, h}'
-}
+# Windows are waited for up to 15 s (find_window).
+find_window_tenths=150
 # Keys go to the active window: `xdotool key --window` does not reach Wine's windows. They are
 # sent once Windows has made the window the foreground window, so that they reach it.
 keys() {
