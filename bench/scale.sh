@@ -107,5 +107,5 @@ for count in $counts; do
       echo "  $c: peak memory grew by $(( (${!kb} - ${!f}) / 1024 )) MB from $first files"
     done
   fi
-  [ -z "$first" ] && first=$count
+  [ -n "$first" ] || first=$count
 done
