@@ -16,7 +16,7 @@ namespace nandell::testing {
 
 class GatedFileSystem : public ProxyFileSystem {
  public:
-  enum Step { kList, kOpen, kCopy, kPlace, kStepCount };
+  enum Step { kList, kOpen, kCopy, kPlace, kRemove, kStepCount };
 
   // Calls of `step` from now on wait until Release.
   void Hold(Step step) { HoldFrom(step, 1); }
@@ -68,6 +68,10 @@ class GatedFileSystem : public ProxyFileSystem {
     }
     Enter(kPlace);
     return ProxyFileSystem::PlaceNoReplace(from, to);
+  }
+  int Remove(const fs::FileAt& file) override {
+    Enter(kRemove);
+    return ProxyFileSystem::Remove(file);
   }
 
  private:
